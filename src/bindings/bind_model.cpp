@@ -1,0 +1,104 @@
+#include "bindings/bind_model.h"
+
+#include <pybind11/stl.h>
+#include <pybind11/typing.h>
+
+#include "model/constraints.h"
+#include "model/problem.h"
+#include "model/records.h"
+
+namespace py = pybind11;
+
+namespace tamrik::bindings {
+namespace {
+
+void BindEnums(py::module_& m) {
+    py::enum_<ObjectiveType>(m, "ObjectiveType")
+        .value("MinMax", ObjectiveType::MinMax)
+        .value("MinSum", ObjectiveType::MinSum);
+    py::enum_<NodeType>(m, "NodeType")
+        .value("DEPOT", NodeType::DEPOT)
+        .value("TARGET", NodeType::TARGET);
+}
+
+void BindRecords(py::module_& m) {
+    py::class_<Position>(m, "Position")
+        .def(py::init<>())
+        .def_readwrite("x", &Position::x)
+        .def_readwrite("y", &Position::y)
+        .def_readwrite("z", &Position::z);
+    // With the smart holder, `position` hands out a view that shares ownership of the node.
+    py::class_<Node, py::smart_holder>(m, "Node")
+        .def(py::init<>())
+        .def_readwrite("id", &Node::id)
+        .def_readwrite("position", &Node::position)
+        .def_readwrite("type", &Node::type)
+        .def_readwrite("demand", &Node::demand);
+    py::class_<Agent>(m, "Agent")
+        .def(py::init<>())
+        .def_readwrite("id", &Agent::id)
+        .def_readwrite("type", &Agent::type)
+        .def_readwrite("start_node", &Agent::start_node)
+        .def_readwrite("end_node", &Agent::end_node)
+        .def_readwrite("capacity_limit", &Agent::capacity_limit)
+        .def_readwrite("time_limit", &Agent::time_limit);
+    py::class_<Options>(m, "Options")
+        .def(py::init<>())
+        .def_readwrite("return_to_end", &Options::return_to_end)
+        .def_readwrite("objective", &Options::objective)
+        .def_readwrite("time_limit", &Options::time_limit);
+}
+
+void BindConstraints(py::module_& m) {
+    py::class_<AssignmentConstraint>(m, "AssignmentConstraint")
+        .def(py::init<>())
+        .def("set_assignment", &AssignmentConstraint::set_assignment, py::arg("node"),
+             py::arg("types"));
+    py::class_<TimeWindowConstraint>(m, "TimeWindowConstraint")
+        .def(py::init<>())
+        .def("set_timewindow", &TimeWindowConstraint::set_timewindow, py::arg("node"),
+             py::arg("start"), py::arg("end"));
+}
+
+// A list of views into `container`, each keeping `problem`'s Python object alive. The
+// Problem stores these elements in deques, so the views survive later additions.
+template <typename Element, typename Container>
+py::typing::List<Element> ElementViews(Problem& problem, Container& container) {
+    py::object owner = py::cast(&problem, py::return_value_policy::reference);
+    py::typing::List<Element> views;
+    for (Element& element : container) {
+        views.append(py::cast(&element, py::return_value_policy::reference_internal, owner));
+    }
+    return views;
+}
+
+void BindProblem(py::module_& m) {
+    py::class_<Problem>(m, "Problem")
+        .def(py::init<>())
+        .def("add_node", &Problem::add_node, py::arg("node"))
+        .def("add_agent", &Problem::add_agent, py::arg("agent"), py::arg("id"))
+        .def("set_cost_matrix", &Problem::set_cost_matrix, py::arg("agent_type"),
+             py::arg("matrix"))
+        .def("set_assignment_constraint", &Problem::set_assignment_constraint,
+             py::arg("constraint"))
+        .def("set_timewindow_constraint", &Problem::set_timewindow_constraint,
+             py::arg("constraint"))
+        .def(
+            "options", [](Problem& problem) -> Options& { return problem.options; },
+            py::return_value_policy::reference_internal)
+        .def("nodes", [](Problem& problem) { return ElementViews<Node>(problem, problem.nodes); })
+        .def("agents_ordered", [](Problem& problem) {
+            return ElementViews<Agent>(problem, problem.agents_ordered);
+        });
+}
+
+}  // namespace
+
+void BindModel(py::module_& m) {
+    BindEnums(m);
+    BindRecords(m);
+    BindConstraints(m);
+    BindProblem(m);
+}
+
+}  // namespace tamrik::bindings

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tamrik {
+
+// Entry t is the travel cost for agent type index t.
+using CostVector = std::vector<double>;
+
+// Directed graph over the dense vertex range 0 .. NumVertex()-1 whose arcs carry a cost
+// vector. All queries return copies.
+class PlannerGraph {
+public:
+    virtual ~PlannerGraph() = default;
+
+    virtual bool HasVertex(int64_t v) const = 0;
+    virtual bool HasArc(int64_t u, int64_t v) const = 0;
+    virtual std::vector<int64_t> GetSuccs(int64_t v) const = 0;
+    virtual std::vector<int64_t> GetPreds(int64_t v) const = 0;
+    virtual CostVector GetArcCost(int64_t u, int64_t v) const = 0;
+    virtual std::vector<CostVector> GetSuccCosts(int64_t v) const = 0;
+    virtual std::vector<CostVector> GetPredCosts(int64_t v) const = 0;
+    virtual size_t NumVertex() const = 0;
+    virtual size_t NumArc() const = 0;
+    virtual size_t NumEdge() const = 0;
+    virtual size_t CostDim() const = 0;
+    virtual std::vector<int64_t> GetAllVertices() const = 0;
+    virtual void AddVertex(int64_t v) = 0;
+    virtual void AddEdge(int64_t u, int64_t v, const CostVector& cost) = 0;
+    virtual void AddArc(int64_t u, int64_t v, const CostVector& cost) = 0;
+    virtual void CreateFromEdges(const std::vector<int64_t>& sources,
+                                 const std::vector<int64_t>& targets,
+                                 const std::vector<CostVector>& costs) = 0;
+    virtual void CreateFromArcs(const std::vector<int64_t>& sources,
+                                const std::vector<int64_t>& targets,
+                                const std::vector<CostVector>& costs) = 0;
+    virtual void ChangeCostDim(size_t new_cdim, double fill) = 0;
+    virtual bool SetArcCost(int64_t u, int64_t v, const CostVector& cost) = 0;
+    virtual std::string ToStr() const = 0;
+};
+
+}  // namespace tamrik

@@ -1,0 +1,208 @@
+#include "graph/sparse_graph.h"
+
+#include <algorithm>
+#include <iostream>
+#include <stdexcept>
+
+namespace tamrik {
+namespace {
+
+// Graph failures are printed on standard output and then thrown with the same text
+// (or, for AddArc, a shorter one).
+[[noreturn]] void Fail(const std::string& printed, const std::string& thrown) {
+    std::cout << printed << std::endl;
+    throw std::runtime_error(thrown);
+}
+
+[[noreturn]] void Fail(const std::string& message) { Fail(message, message); }
+
+// Position of `id` in `list`, or -1.
+int64_t Find(const std::vector<int64_t>& list, int64_t id) {
+    auto it = std::find(list.begin(), list.end(), id);
+    return it == list.end() ? -1 : static_cast<int64_t>(it - list.begin());
+}
+
+void ResizeTo(std::vector<CostVector>& costs, size_t length, double fill) {
+    for (CostVector& cost : costs) cost.resize(length, fill);
+}
+
+void AppendLines(std::string& out, const std::vector<std::vector<int64_t>>& ids,
+                 const std::vector<std::vector<CostVector>>& costs) {
+    for (size_t v = 0; v < ids.size(); ++v) {
+        out += " -- " + std::to_string(v) + ":[";
+        for (size_t k = 0; k < ids[v].size(); ++k) {
+            out += std::to_string(ids[v][k]) + "([";
+            const CostVector& cost = costs[v][k];
+            for (size_t t = 0; t < cost.size(); ++t) {
+                if (t > 0) out += ",";
+                out += std::to_string(cost[t]);
+            }
+            out += "]),";
+        }
+        out += "]\n";
+    }
+}
+
+}  // namespace
+
+bool SparseGraph::HasVertex(int64_t v) const { return static_cast<uint64_t>(v) < succs.size(); }
+
+bool SparseGraph::HasArc(int64_t u, int64_t v) const { return Find(succs[u], v) >= 0; }
+
+std::vector<int64_t> SparseGraph::GetSuccs(int64_t v) const {
+    return HasVertex(v) ? succs[v] : std::vector<int64_t>{};
+}
+
+std::vector<int64_t> SparseGraph::GetPreds(int64_t v) const {
+    return HasVertex(v) ? preds[v] : std::vector<int64_t>{};
+}
+
+CostVector SparseGraph::GetArcCost(int64_t u, int64_t v) const {
+    int64_t k = Find(succs[u], v);
+    return k < 0 ? CostVector{} : succ_costs[u][k];
+}
+
+std::vector<CostVector> SparseGraph::GetSuccCosts(int64_t v) const {
+    return HasVertex(v) ? succ_costs[v] : std::vector<CostVector>{};
+}
+
+std::vector<CostVector> SparseGraph::GetPredCosts(int64_t v) const {
+    return HasVertex(v) ? pred_costs[v] : std::vector<CostVector>{};
+}
+
+size_t SparseGraph::NumVertex() const { return succs.size(); }
+
+size_t SparseGraph::NumArc() const { return num_arc; }
+
+size_t SparseGraph::NumEdge() const {
+    if (num_arc % 2 != 0) Fail("[ERROR] SparseGraph::NumEdge is not an integer but a fraction");
+    return num_arc / 2;
+}
+
+size_t SparseGraph::CostDim() const { return cdim; }
+
+std::vector<int64_t> SparseGraph::GetAllVertices() const {
+    std::vector<int64_t> all(NumVertex());
+    for (size_t v = 0; v < all.size(); ++v) all[v] = static_cast<int64_t>(v);
+    return all;
+}
+
+void SparseGraph::AddVertex(int64_t v) {
+    if (HasVertex(v)) return;
+    size_t size = static_cast<size_t>(v) + 1;
+    succs.resize(size);
+    succ_costs.resize(size);
+    preds.resize(size);
+    pred_costs.resize(size);
+}
+
+void SparseGraph::AddEdge(int64_t u, int64_t v, const CostVector& cost) {
+    AddArc(u, v, cost);
+    AddArc(v, u, cost);
+}
+
+void SparseGraph::AddArc(int64_t u, int64_t v, const CostVector& cost) {
+    if (!HasVertex(u)) AddVertex(u);
+    if (!HasVertex(v)) AddVertex(v);
+    if (cdim == 0) {
+        cdim = cost.size();
+    } else if (cdim != cost.size()) {
+        Fail("[ERROR] SparseGraph::AddArc cdim does not match: " + std::to_string(cdim) +
+                 " != " + std::to_string(cost.size()),
+             "[ERROR] SparseGraph::AddArc cdim does not match");
+    }
+    int64_t k = Find(succs[u], v);
+    if (k >= 0) {
+        succ_costs[u][k] = cost;
+    } else {
+        succs[u].push_back(v);
+        succ_costs[u].push_back(cost);
+        ++num_arc;
+    }
+    k = Find(preds[v], u);
+    if (k >= 0) {
+        pred_costs[v][k] = cost;
+    } else {
+        preds[v].push_back(u);
+        pred_costs[v].push_back(cost);
+        ++num_arc;
+    }
+}
+
+void SparseGraph::CreateFromEdges(const std::vector<int64_t>& sources,
+                                  const std::vector<int64_t>& targets,
+                                  const std::vector<CostVector>& costs) {
+    CreateFrom(sources, targets, costs, true);
+}
+
+void SparseGraph::CreateFromArcs(const std::vector<int64_t>& sources,
+                                 const std::vector<int64_t>& targets,
+                                 const std::vector<CostVector>& costs) {
+    CreateFrom(sources, targets, costs, false);
+}
+
+void SparseGraph::CreateFrom(const std::vector<int64_t>& sources,
+                             const std::vector<int64_t>& targets,
+                             const std::vector<CostVector>& costs, bool undirected) {
+    for (size_t v = 0; v < succs.size(); ++v) {
+        succs[v].clear();
+        succ_costs[v].clear();
+        preds[v].clear();
+        pred_costs[v].clear();
+    }
+    int64_t largest = 0;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        largest = std::max({largest, sources[i], targets[i]});
+    }
+    size_t size = static_cast<size_t>(largest) + 1;
+    succs.resize(size);
+    succ_costs.resize(size);
+    preds.resize(size);
+    pred_costs.resize(size);
+    for (size_t i = 0; i < sources.size(); ++i) {
+        AppendArc(sources[i], targets[i], costs[i]);
+        if (undirected) AppendArc(targets[i], sources[i], costs[i]);
+    }
+}
+
+void SparseGraph::AppendArc(int64_t u, int64_t v, const CostVector& cost) {
+    succs[u].push_back(v);
+    succ_costs[u].push_back(cost);
+    preds[v].push_back(u);
+    pred_costs[v].push_back(cost);
+}
+
+void SparseGraph::ChangeCostDim(size_t new_cdim, double fill) {
+    for (auto& costs : succ_costs) ResizeTo(costs, new_cdim, fill);
+    for (auto& costs : pred_costs) ResizeTo(costs, new_cdim, fill);
+    cdim = new_cdim;
+}
+
+bool SparseGraph::SetArcCost(int64_t u, int64_t v, const CostVector& cost) {
+    if (cdim != cost.size()) {
+        Fail("[ERROR] SparseGraph::SetArcCost new edge cost dimension does not match! "
+             "Maybe call ChangeCostDim() at first.");
+    }
+    if (!HasVertex(u) || !HasVertex(v)) {
+        Fail("[ERROR] SparseGraph::SetArcCost vertex does not exist!");
+    }
+    int64_t k = Find(succs[u], v);
+    if (k < 0) Fail("[ERROR] SparseGraph::SetArcCost arc does not exist!");
+    succ_costs[u][k] = cost;
+    k = Find(preds[v], u);
+    if (k < 0) Fail("[ERROR] SparseGraph::SetArcCost arc does not exist!");
+    pred_costs[v][k] = cost;
+    return true;
+}
+
+std::string SparseGraph::ToStr() const {
+    std::string out = "=== SparseGraph Begin ===\n |V| = " + std::to_string(NumVertex()) +
+                      " outgoing edges \n";
+    AppendLines(out, succs, succ_costs);
+    out += " incoming edges \n";
+    AppendLines(out, preds, pred_costs);
+    out += "=== SparseGraph End ===";
+    return out;
+}
+
+}  // namespace tamrik

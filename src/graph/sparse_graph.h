@@ -1,0 +1,49 @@
+#pragma once
+
+#include "graph/planner_graph.h"
+
+namespace tamrik {
+
+// Adjacency lists in insertion order; every arc lookup is a linear scan of one vertex's list.
+// Each direction keeps its own copy of an arc's cost vector.
+class SparseGraph : public PlannerGraph {
+public:
+    bool HasVertex(int64_t v) const override;
+    bool HasArc(int64_t u, int64_t v) const override;
+    std::vector<int64_t> GetSuccs(int64_t v) const override;
+    std::vector<int64_t> GetPreds(int64_t v) const override;
+    CostVector GetArcCost(int64_t u, int64_t v) const override;
+    std::vector<CostVector> GetSuccCosts(int64_t v) const override;
+    std::vector<CostVector> GetPredCosts(int64_t v) const override;
+    size_t NumVertex() const override;
+    size_t NumArc() const override;
+    size_t NumEdge() const override;
+    size_t CostDim() const override;
+    std::vector<int64_t> GetAllVertices() const override;
+    void AddVertex(int64_t v) override;
+    void AddEdge(int64_t u, int64_t v, const CostVector& cost) override;
+    void AddArc(int64_t u, int64_t v, const CostVector& cost) override;
+    void CreateFromEdges(const std::vector<int64_t>& sources, const std::vector<int64_t>& targets,
+                         const std::vector<CostVector>& costs) override;
+    void CreateFromArcs(const std::vector<int64_t>& sources, const std::vector<int64_t>& targets,
+                        const std::vector<CostVector>& costs) override;
+    void ChangeCostDim(size_t new_cdim, double fill) override;
+    bool SetArcCost(int64_t u, int64_t v, const CostVector& cost) override;
+    std::string ToStr() const override;
+
+private:
+    // Empties every list, sizes the tables to cover all ids and appends each connection;
+    // `undirected` adds the reverse of each connection as well.
+    void CreateFrom(const std::vector<int64_t>& sources, const std::vector<int64_t>& targets,
+                    const std::vector<CostVector>& costs, bool undirected);
+    void AppendArc(int64_t u, int64_t v, const CostVector& cost);
+
+    std::vector<std::vector<int64_t>> succs;
+    std::vector<std::vector<CostVector>> succ_costs;
+    std::vector<std::vector<int64_t>> preds;
+    std::vector<std::vector<CostVector>> pred_costs;
+    size_t num_arc = 0;
+    size_t cdim = 0;
+};
+
+}  // namespace tamrik

@@ -1,0 +1,53 @@
+#include "model/problem.h"
+
+#include <algorithm>
+#include <iostream>
+
+namespace tamrik {
+
+void Problem::add_node(const Node& node) {
+    nodes.push_back(node);
+    num_nodes = nodes.size();
+}
+
+void Problem::add_agent(const Agent& agent, uint64_t id) {
+    auto [it, inserted] = type_index.try_emplace(agent.type, type_index.size());
+    if (inserted) type_names.push_back(agent.type);
+    agent_type_of[id] = it->second;
+    agent_order_index[id] = agents_ordered.size();
+    agents_ordered.push_back(agent);
+    agents[id] = agent;
+    num_agents = agents.size();
+}
+
+void Problem::set_cost_matrix(const std::string& agent_type, CostMatrix matrix) {
+    cost_matrices[agent_type] = std::move(matrix);
+}
+
+void Problem::set_assignment_constraint(const AssignmentConstraint& constraint) {
+    assignment_constraint = constraint;
+}
+
+void Problem::set_timewindow_constraint(const TimeWindowConstraint& constraint) {
+    timewindow_constraint = constraint;
+}
+
+std::vector<uint64_t> Problem::allowed_type_indices(uint64_t node) const {
+    std::vector<uint64_t> indices;
+    auto entry = assignment_constraint.allowed_types.find(node);
+    if (entry != assignment_constraint.allowed_types.end()) {
+        for (const auto& name : entry->second) {
+            auto type = type_index.find(name);
+            if (type != type_index.end()) indices.push_back(type->second);
+        }
+    } else {
+        std::cerr << "[warning] node " << node
+                  << " has no assignment constraint; allowing all types\n";
+        for (const auto& [name, index] : type_index) indices.push_back(index);
+    }
+    std::sort(indices.begin(), indices.end());
+    indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+    return indices;
+}
+
+}  // namespace tamrik

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "model/constraints.h"
+#include "model/records.h"
+
+namespace tamrik {
+
+using CostMatrix = std::vector<std::vector<double>>;
+
+// One MTSP instance. Nothing here validates its input; the solver set-up interprets ids,
+// matrix shapes and type names.
+//
+// Nodes and ordered agents live in deques: appending never moves the elements already
+// stored, so references handed out earlier (the Python views) stay valid as the problem grows.
+class Problem {
+public:
+    std::deque<Node> nodes;
+    std::unordered_map<uint64_t, Agent> agents;
+    uint64_t num_agents = 0;
+    uint64_t num_nodes = 0;
+    std::unordered_map<std::string, CostMatrix> cost_matrices;
+    AssignmentConstraint assignment_constraint;
+    TimeWindowConstraint timewindow_constraint;
+    SequenceConstraint sequence_constraint;
+    Options options;
+    std::deque<Agent> agents_ordered;
+    std::unordered_map<uint64_t, uint64_t> agent_order_index;
+    std::unordered_map<std::string, uint64_t> type_index;
+    std::vector<std::string> type_names;
+    std::unordered_map<uint64_t, uint64_t> agent_type_of;
+
+    void add_node(const Node& node);
+    // The maps are keyed by `id`, not by agent.id.
+    void add_agent(const Agent& agent, uint64_t id);
+    void set_cost_matrix(const std::string& agent_type, CostMatrix matrix);
+    void set_assignment_constraint(const AssignmentConstraint& constraint);
+    void set_timewindow_constraint(const TimeWindowConstraint& constraint);
+
+    // Type indices allowed to serve the node, ascending and unique. A node without an
+    // assignment entry admits every type and gets a warning on standard error.
+    std::vector<uint64_t> allowed_type_indices(uint64_t node) const;
+};
+
+}  // namespace tamrik

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tamrik {
+
+enum class NodeType : int32_t { DEPOT = 0, TARGET = 1 };
+
+enum class ObjectiveType : int32_t { MinMax = 0, MinSum = 1 };
+
+struct Position {
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+};
+
+struct Node {
+    uint64_t id = 0;
+    Position position;
+    NodeType type = NodeType::TARGET;
+    double demand = 0.0;
+};
+
+struct Agent {
+    uint64_t id = 0;
+    std::string type;
+    uint64_t start_node = 0;
+    uint64_t end_node = 0;
+    double capacity_limit = 0.0;
+    // Limit on the accumulated route cost; 0 or less means unlimited.
+    double time_limit = 0.0;
+};
+
+struct Options {
+    bool return_to_end = true;
+    ObjectiveType objective = ObjectiveType::MinSum;
+    // Processor-time budget of one search, in seconds.
+    double time_limit = 60.0;
+};
+
+}  // namespace tamrik
