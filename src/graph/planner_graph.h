@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,10 @@ public:
     virtual void ChangeCostDim(size_t new_cdim, double fill) = 0;
     virtual bool SetArcCost(int64_t u, int64_t v, const CostVector& cost) = 0;
     virtual std::string ToStr() const = 0;
+
+    // Entry `type` of the cost vector of u -> v without copying the vector: nullopt when
+    // there is no such arc or the vector has no such entry. u must be an existing vertex.
+    virtual std::optional<double> ArcCostEntry(int64_t u, int64_t v, int64_t type) const = 0;
 };
 
 }  // namespace tamrik

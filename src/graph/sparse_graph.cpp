@@ -62,6 +62,14 @@ CostVector SparseGraph::GetArcCost(int64_t u, int64_t v) const {
     return k < 0 ? CostVector{} : succ_costs[u][k];
 }
 
+std::optional<double> SparseGraph::ArcCostEntry(int64_t u, int64_t v, int64_t type) const {
+    int64_t k = Find(succs[u], v);
+    if (k < 0) return std::nullopt;
+    const CostVector& cost = succ_costs[u][k];
+    if (static_cast<uint64_t>(type) >= cost.size()) return std::nullopt;
+    return cost[type];
+}
+
 std::vector<CostVector> SparseGraph::GetSuccCosts(int64_t v) const {
     return HasVertex(v) ? succ_costs[v] : std::vector<CostVector>{};
 }

@@ -30,6 +30,7 @@ public:
     void ChangeCostDim(size_t new_cdim, double fill) override;
     bool SetArcCost(int64_t u, int64_t v, const CostVector& cost) override;
     std::string ToStr() const override;
+    std::optional<double> ArcCostEntry(int64_t u, int64_t v, int64_t type) const override;
 
 private:
     // Empties every list, sizes the tables to cover all ids and appends each connection;

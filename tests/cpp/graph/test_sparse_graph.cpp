@@ -89,6 +89,15 @@ TEST(SparseGraph, QueriesOutsideTheVertexRangeAreEmpty) {
     EXPECT_TRUE(graph.GetArcCost(1, 0).empty());
 }
 
+TEST(SparseGraph, ArcCostEntryReadsOneEntryOfAnExistingArc) {
+    SparseGraph graph;
+    graph.AddArc(0, 1, {2, 3});
+    EXPECT_EQ(graph.ArcCostEntry(0, 1, 1), 3.0);
+    EXPECT_EQ(graph.ArcCostEntry(1, 0, 0), std::nullopt);   // no such arc
+    EXPECT_EQ(graph.ArcCostEntry(0, 1, 2), std::nullopt);   // no such entry
+    EXPECT_EQ(graph.ArcCostEntry(0, 1, -1), std::nullopt);  // a type without an index
+}
+
 TEST(SparseGraph, ChangeCostDimOnAnEmptyGraphOnlySetsTheDimension) {
     SparseGraph graph;
     graph.ChangeCostDim(2, 9999.0);
