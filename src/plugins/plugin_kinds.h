@@ -66,7 +66,8 @@ public:
     virtual void SetReturnToEnd(bool return_to_end) = 0;
     virtual void SetStartNodes(const std::vector<int64_t>& starts) = 0;
     virtual void SetEndNodes(const std::vector<int64_t>& ends) = 0;
-    virtual void SetTimeWindows(const TimeWindowMap& time_windows) = 0;
+    // Returns whether any window is in force.
+    virtual bool SetTimeWindows(const TimeWindowMap& time_windows) = 0;
 };
 
 }  // namespace tamrik
