@@ -1,0 +1,158 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "graph/sparse_graph.h"
+#include "model/problem.h"
+#include "model/result.h"
+#include "plugins/plugin_kinds.h"
+#include "solver/frontier.h"
+#include "solver/search_records.h"
+#include "solver/search_results.h"
+#include "solver/simple_timer.h"
+
+namespace tamrik {
+
+// Anytime focal search over the joint states of all agents. Construction turns a Problem into
+// search tables and plug-ins; Solve runs the search once; the accessors return copies.
+class Solver {
+public:
+    Solver(const Problem& problem, const Options& options);
+    virtual ~Solver();
+
+    Solver(const Solver&) = delete;
+    Solver& operator=(const Solver&) = delete;
+
+    virtual void SetPoints(const std::vector<PointRecord>& new_points);
+    virtual void SetAgents(const std::vector<AgentRecord>& new_agents);
+    virtual void SetGraph(PlannerGraph* new_graph);
+    virtual int32_t Initialize(PlannerGraph* new_graph, const std::vector<PointRecord>& new_points,
+                               const std::vector<AgentRecord>& new_agents,
+                               const std::vector<int64_t>& new_starts,
+                               const std::vector<int64_t>& new_goals, const std::string& name,
+                               double new_time_limit);
+    virtual Result GetResult();
+    virtual SearchSummary GetSummary() const;
+    virtual std::vector<SearchSnapshot> GetResultProcess() const;
+    virtual int32_t Solve();
+    virtual int32_t BuildSearchTables();
+    virtual int32_t CheckReachability();
+    virtual int32_t BuildTimeWindowMst();
+    virtual int64_t AllocateLabel();
+    virtual bool IsDominated(const Label& label);
+    virtual void AddToFrontier(const Label& label);
+    virtual void ExtractPaths(int64_t goal_id);
+    virtual bool IsGoal(const Label& label) const;
+    virtual double SumCost(const Label& label) const;
+    virtual void ResetFrontiers();
+    virtual int64_t CountVisited(const Label& label) const;
+    virtual void UpdateFocal(double old_bound, double new_bound);
+    virtual void UpdateStatistics();
+    virtual void PruneByIncumbent(double cost);
+
+    // A check polled every few search steps; when it returns true the search stops at once,
+    // keeping the best solution found so far. Used to honour interrupts from the host program.
+    void SetInterruptCheck(std::function<bool()> check) { interrupt_check = std::move(check); }
+    bool Interrupted() const { return interrupted; }
+
+protected:
+    struct FocalOrder {
+        const FocalComparatorPlugin* comparator;
+        bool operator()(const FocalEntry& a, const FocalEntry& b) const {
+            return comparator->Compare(a, b);
+        }
+    };
+    using OpenList = std::set<std::pair<double, int64_t>>;
+    using FocalList = std::set<FocalEntry, FocalOrder>;
+
+    std::unique_ptr<FocalComparatorPlugin> focal_comparator;
+    std::unique_ptr<HeuristicPlugin> heuristic;
+    std::unique_ptr<PostOptimizerPlugin> post_optimizer;
+    std::unique_ptr<ConstraintCheckerPlugin> constraint_checker;
+    std::unique_ptr<ExpansionPlugin> expansion;
+    std::unique_ptr<ObjectivePlugin> objective;
+    PlannerGraph* graph = nullptr;
+    std::vector<PointRecord> points;
+    std::vector<AgentRecord> agents;
+    std::unordered_map<std::string, uint64_t> type_index;
+    std::unordered_map<uint64_t, std::string> type_name_of;
+    uint64_t cost_dim = 0;
+    std::unordered_map<uint64_t, int64_t> vertex_of;
+    std::unordered_map<uint64_t, int64_t> agent_index_of;
+    std::unordered_map<uint64_t, int64_t> agent_type_index_of;
+    std::unique_ptr<SparseGraph> owned_graph;
+    std::vector<MstEdge> mst_edges;
+    Result result;
+    SearchSummary summary;
+    std::vector<int64_t> starts;
+    std::unordered_set<int64_t> start_set;
+    std::unordered_set<int64_t> goal_set;
+    int32_t num_agents = 0;
+    std::vector<int64_t> goals;
+    std::vector<int64_t> unreachable_points;
+    TimeWindowMap time_windows;
+    double time_limit = 60.0;
+    bool return_to_end = true;
+    double last_update_time = 0.0;
+    SimpleTimer timer;
+    uint64_t pool_capacity = 0;
+    uint64_t pool_chunk = 1024;
+    uint64_t pool_max_chunk = 4096;
+    std::vector<Label> label_pool;
+    OpenList open_list;
+    FocalList focal_list;
+    std::vector<double> weight_schedule{100.0};
+    double focal_bound = 0.0;
+    double incumbent_cost = -1.0;
+    int32_t max_phases = 100;
+    int32_t solution_found = 0;
+    double max_route_cost = -1.0;
+    std::unordered_map<std::string, uint64_t> frontier_index;
+    uint64_t next_frontier_number = 0;
+    std::vector<std::unique_ptr<Frontier>> frontiers;
+    std::vector<SearchSnapshot> anytime_results;
+    uint64_t next_label_id = 0;
+    std::vector<int64_t> parent;
+    std::string instance_name;
+
+private:
+    enum class PhaseEnd { kContinue, kStop };
+
+    // A Label's visited set holds 256 vertices; larger instances are refused.
+    static void CheckVertexCount(size_t count);
+
+    // Construction steps.
+    void NumberVertices(const Problem& problem);
+    void NumberAgents(const Problem& problem);
+    void MapTimeWindows(const Problem& problem);
+    void BuildGraph(const Problem& problem);
+    void InstallPlugins(const Options& options);
+    void ConfigureTimeWindowCheckers();
+
+    // Search steps.
+    Label MakeRootLabel(size_t vertex_count);
+    PhaseEnd RunPhase(size_t phase, size_t vertex_count);
+    void Rethreshold(size_t phase);
+    void HandleGoal(const Label& goal);
+    void TryMove(const Label& parent_label, int64_t agent, int64_t vertex, size_t vertex_count);
+    bool PollInterrupt();
+    double TwEdgeWeight(int64_t i, int64_t j) const;
+    void WritePathDump() const;
+
+    std::function<bool()> interrupt_check;
+    bool interrupted = false;
+    uint32_t steps_since_poll = 0;
+    // Reused buffers: the joint-position key and the successor being built.
+    std::string key_buffer;
+    Label child;
+};
+
+}  // namespace tamrik

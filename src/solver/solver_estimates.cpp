@@ -1,0 +1,87 @@
+// Tables prepared before the search: the weighted pair list behind the spanning-tree
+// estimate, and the start or end vertices that no usable arc leaves.
+#include <algorithm>
+#include <cstdlib>
+#include <iostream>
+#include <limits>
+
+#include "solver/solver.h"
+
+namespace tamrik {
+namespace {
+
+constexpr double kBlocked = std::numeric_limits<double>::max();
+constexpr double kNoArc = 9999.0;
+constexpr double kUnbounded = std::numeric_limits<double>::infinity();
+
+}  // namespace
+
+double Solver::TwEdgeWeight(int64_t i, int64_t j) const {
+    auto window_i = time_windows.find(i);
+    auto window_j = time_windows.find(j);
+    double latest_i = window_i == time_windows.end() ? kUnbounded : window_i->second.second;
+    double earliest_i = window_i == time_windows.end() ? 0.0 : window_i->second.first;
+    CostVector costs = graph->GetArcCost(i, j);
+    double best = kBlocked;
+    for (uint64_t t = 0; t < cost_dim && t < costs.size(); ++t) {
+        double c = costs[t];
+        if (c >= kNoArc) continue;
+        double w = c;
+        if (window_j != time_windows.end()) {
+            auto [earliest_j, latest_j] = window_j->second;
+            if (earliest_i + c > latest_j) continue;
+            // Waiting that remains even when leaving i as late as its window allows.
+            if (latest_i != kUnbounded) w += std::max(0.0, earliest_j - (latest_i + c));
+        }
+        best = std::min(best, w);
+    }
+    return best;
+}
+
+int32_t Solver::BuildTimeWindowMst() {
+    mst_edges.clear();
+    int64_t n = static_cast<int64_t>(graph->NumVertex());
+    bool debug = std::getenv("MTSP_DEBUG_TW_EDGES") != nullptr;
+    int64_t blocked = 0;
+    for (int64_t i = 1; i < n; ++i) {
+        for (int64_t j = 0; j < i; ++j) {
+            double forward = TwEdgeWeight(i, j);
+            double backward = TwEdgeWeight(j, i);
+            double w = forward <= backward ? forward : backward;
+            if (w == kBlocked) {
+                ++blocked;
+                if (debug) std::cout << "edge: " << i << "->" << j << " cost: " << w << "\n";
+            } else {
+                mst_edges.push_back(MstEdge{i, j, w});
+            }
+        }
+    }
+    if (blocked > 0) {
+        std::cout << "[TW-MST] blocked edges: " << blocked << " / " << n * (n - 1) / 2
+                  << " (set MTSP_DEBUG_TW_EDGES=1 for details)" << std::endl;
+    }
+    std::stable_sort(mst_edges.begin(), mst_edges.end(),
+                     [](const MstEdge& a, const MstEdge& b) { return a.w < b.w; });
+    return 1;
+}
+
+int32_t Solver::CheckReachability() {
+    unreachable_points.clear();
+    int64_t n = static_cast<int64_t>(points.size());
+    for (int64_t u = 0; u < n; ++u) {
+        if (!start_set.count(u) && !goal_set.count(u)) continue;
+        double best = kBlocked;
+        for (int64_t x = 0; x < n; ++x) {
+            if (x == u) continue;
+            std::optional<double> cost = graph->ArcCostEntry(u, x, 0);
+            if (cost) best = std::min(best, *cost);
+        }
+        if (best == kNoArc) {
+            std::cerr << "point: " << u << " can't be reached\n";
+            unreachable_points.push_back(u);
+        }
+    }
+    return 1;
+}
+
+}  // namespace tamrik

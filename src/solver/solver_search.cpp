@@ -1,0 +1,216 @@
+// The main search loop: phases of focal search, goal handling and the move rules.
+#include <cstdlib>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+
+#include "solver/solver.h"
+
+namespace tamrik {
+namespace {
+
+// Polling the host for interrupts every few moves keeps its cost far below the search's.
+constexpr uint32_t kMovesPerInterruptPoll = 16;
+
+bool AllVerticesVisited(const Label& label, size_t vertex_count) {
+    for (size_t v = 0; v < vertex_count; ++v) {
+        if (!TestBit(label.visited, static_cast<int64_t>(v))) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void Solver::CheckVertexCount(size_t count) {
+    if (count <= static_cast<size_t>(kMaxVertices)) return;
+    throw std::length_error("the instance has " + std::to_string(count) +
+                            " nodes, but the solver handles at most " +
+                            std::to_string(kMaxVertices));
+}
+
+int32_t Solver::Solve() {
+    anytime_results.clear();
+    timer.Start();
+    ResetFrontiers();
+    size_t vertex_count = graph->NumVertex();
+    CheckVertexCount(vertex_count);
+
+    Label root = MakeRootLabel(vertex_count);
+    focal_bound = weight_schedule[0] * root.f;
+    open_list.insert({root.f, root.id});
+    double cost_sum = SumCost(root);
+    if (cost_sum != 0.0) throw std::logic_error("Initial length is not 0 !");
+    focal_list.insert(FocalEntry{root.id, CountVisited(root), num_agents, root.f, cost_sum});
+    if (max_phases < 1) return 0;
+
+    for (size_t phase = 0; !result.timeout;) {
+        if (RunPhase(phase, vertex_count) == PhaseEnd::kStop || open_list.empty()) break;
+        double fmin = open_list.begin()->first;
+        double ratio = incumbent_cost / fmin;
+        double step = (ratio - 1.0) / 5.0;
+        if (step < 0.001) {
+            weight_schedule.push_back(1.0);
+            std::cout << "w = 1" << std::endl;
+        } else {
+            weight_schedule.push_back(ratio - step);
+            summary.suboptimality_bound = ratio;
+        }
+        if (++phase >= static_cast<size_t>(max_phases)) break;
+    }
+    if (solution_found == 0) return 0;
+    if (!instance_name.empty()) WritePathDump();
+    return 1;
+}
+
+Label Solver::MakeRootLabel(size_t vertex_count) {
+    Label root;
+    root.positions = starts;
+    root.costs.assign(num_agents, 0.0);
+    root.finished.assign(num_agents, 0);
+    for (size_t v = vertex_count; v < static_cast<size_t>(kMaxVertices); ++v) {
+        SetBit(root.visited, static_cast<int64_t>(v));
+    }
+    root.visited_size = static_cast<int32_t>(vertex_count);
+    for (int64_t v : unreachable_points) SetBit(root.visited, v);
+    // An agent may never step back onto its own start unless it ends there, so a start that
+    // differs from its agent's end counts as served from the outset.
+    for (int32_t a = 0; a < num_agents; ++a) {
+        if (starts[a] != goals[a]) SetBit(root.visited, starts[a]);
+    }
+    root.id = AllocateLabel();
+    root.g = objective->Evaluate(root.costs);
+    root.h = heuristic->ComputeHeuristic(root);
+    root.f = objective->EvaluateWithHeuristic(root, num_agents, root.h);
+    root.remaining_agents = num_agents;
+    root.last_agent = 0;
+    label_pool[root.id] = root;
+    parent[root.id] = -1;
+    ++result.n_generated;
+    return root;
+}
+
+Solver::PhaseEnd Solver::RunPhase(size_t phase, size_t vertex_count) {
+    while (!focal_list.empty()) {
+        if (PollInterrupt()) return PhaseEnd::kStop;
+        if (time_limit < timer.ElapsedSeconds()) {
+            result.timeout = true;
+            return PhaseEnd::kStop;
+        }
+        // The draw decides between the focal head and an open-list pick whose probability is
+        // zero; it is kept so the C library's random sequence advances once per pop.
+        (void)std::rand();
+        Label label = label_pool[focal_list.begin()->id];
+        focal_list.erase(focal_list.begin());
+        open_list.erase({label.f, label.id});
+        if (IsDominated(label) || (incumbent_cost != -1.0 && incumbent_cost <= label.f)) continue;
+        Rethreshold(phase);
+        AddToFrontier(label);
+        if (IsGoal(label)) {
+            HandleGoal(label);
+            return PhaseEnd::kContinue;
+        }
+        ++result.n_expanded;
+        int64_t agent = expansion->SelectAgent(label);
+        if (agent == -1) {
+            std::cerr << "can't find next expanded agent\n";
+            return PhaseEnd::kContinue;
+        }
+        for (size_t v = 0; v < points.size(); ++v) {
+            if (PollInterrupt()) return PhaseEnd::kStop;
+            TryMove(label, agent, static_cast<int64_t>(v), vertex_count);
+        }
+        Rethreshold(phase);
+    }
+    return PhaseEnd::kContinue;
+}
+
+bool Solver::PollInterrupt() {
+    if (!interrupt_check || ++steps_since_poll < kMovesPerInterruptPoll) return false;
+    steps_since_poll = 0;
+    interrupted = interrupt_check();
+    return interrupted;
+}
+
+void Solver::Rethreshold(size_t phase) {
+    if (open_list.empty()) return;
+    double bound = weight_schedule[phase] * open_list.begin()->first;
+    if (focal_bound != bound) UpdateFocal(focal_bound, bound);
+}
+
+void Solver::HandleGoal(const Label& goal) {
+    solution_found = 1;
+    ExtractPaths(goal.id);
+    last_update_time = timer.ElapsedSeconds();
+    anytime_results.push_back(SearchSnapshot{last_update_time, result});
+    post_optimizer->Optimize(graph, points, agents, result);
+    last_update_time = timer.ElapsedSeconds();
+    anytime_results.push_back(SearchSnapshot{last_update_time, result});
+    max_route_cost = 0.0;
+    for (const auto& [agent, cost] : result.times) max_route_cost = std::max(max_route_cost, cost);
+    UpdateStatistics();
+    PruneByIncumbent(max_route_cost);
+}
+
+void Solver::TryMove(const Label& from, int64_t a, int64_t v, size_t vertex_count) {
+    bool is_start = v == starts[a];
+    bool is_goal = v == goals[a];
+    if (TestBit(from.visited, v) && !is_start && !is_goal) return;
+    if (constraint_checker->IsForbidden(a, v)) return;
+    if (!return_to_end) {
+        if (!is_start && start_set.count(v)) return;
+        if (!is_goal && goal_set.count(v)) return;
+    } else {
+        if (is_start && !is_goal) return;
+        if (!is_goal && goal_set.count(v)) return;
+    }
+
+    Label& s = child;
+    s = from;
+    SetBit(s.visited, v);
+    s.last_agent = a;
+    bool finishing = is_goal || (is_start && !return_to_end);
+    if (finishing) {
+        if (!s.finished[a]) {
+            s.finished[a] = 1;
+            --s.remaining_agents;
+        }
+        if (s.remaining_agents == 0 && vertex_count >= 1) {
+            if (!AllVerticesVisited(s, vertex_count)) return;
+        } else if (constraint_checker->IsDeadEnd(s)) {
+            return;
+        }
+    }
+    if (v != s.positions[a]) {
+        double c = graph->ArcCostEntry(s.positions[a], v, agents[a].type_index).value_or(0.0);
+        // Without a return obligation the last leg, to the start or the end, is free.
+        if (return_to_end || !(is_start || is_goal)) s.costs[a] += c;
+    }
+    TransitionCheck check = constraint_checker->CheckTransition(s, a, v);
+    if (!check.feasible) return;
+    if (check.updated) s.costs[a] = check.new_cost;
+    if (!constraint_checker->IsWithinLimit(s, a)) return;
+    s.positions[a] = v;
+    if (IsDominated(s)) return;
+
+    s.g = objective->Evaluate(s.costs);
+    if (s.remaining_agents < 1) {
+        s.h = 0.0;
+        s.f = s.g;
+    } else {
+        s.h = heuristic->ComputeHeuristic(s);
+        s.f = objective->EvaluateWithHeuristic(s, s.remaining_agents, s.h);
+    }
+    if (incumbent_cost != -1.0 && incumbent_cost <= s.f) return;
+
+    int64_t id = AllocateLabel();
+    s.id = id;
+    label_pool[id] = s;
+    parent[id] = from.id;
+    ++result.n_generated;
+    open_list.insert({s.f, id});
+    if (s.f <= focal_bound) {
+        focal_list.insert(FocalEntry{id, CountVisited(s), s.remaining_agents, s.f, SumCost(s)});
+    }
+}
+
+}  // namespace tamrik

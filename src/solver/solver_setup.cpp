@@ -1,0 +1,235 @@
+// Solver construction: numbering, records, the planning graph, plug-ins and search tables.
+#include <iostream>
+#include <stdexcept>
+#include <string>
+
+#include "plugins/composite_constraint_checker.h"
+#include "plugins/default_constraint_checker.h"
+#include "plugins/default_expansion.h"
+#include "plugins/default_focal_comparator.h"
+#include "plugins/default_heuristic.h"
+#include "plugins/default_objective.h"
+#include "plugins/min_sum_objective.h"
+#include "plugins/time_limit_constraint_checker.h"
+#include "plugins/time_window_constraint_checker.h"
+#include "postopt/composite_post_optimizer.h"
+#include "postopt/default_post_optimizer.h"
+#include "postopt/route_merging_post_optimizer.h"
+#include "solver/solver.h"
+
+namespace tamrik {
+namespace {
+
+constexpr double kNoArc = 9999.0;
+
+int64_t VertexOfNode(const std::unordered_map<uint64_t, int64_t>& vertex_of, const Agent& agent,
+                     uint64_t node_id, const char* role) {
+    auto it = vertex_of.find(node_id);
+    if (it == vertex_of.end()) {
+        throw std::out_of_range("_Map_base::at: agent " + std::to_string(agent.id) + " has " +
+                                role + " " + std::to_string(node_id) + ", which is no node id");
+    }
+    return it->second;
+}
+
+// Matrices larger than the node table would write outside it; smaller ones leave 9999.0.
+void CheckMatrixShape(const std::string& type, const CostMatrix& matrix, size_t node_count) {
+    std::string prefix = "cost matrix for agent type '" + type + "' has ";
+    std::string suffix = ", but the problem has " + std::to_string(node_count) + " nodes";
+    if (matrix.size() > node_count) {
+        throw std::invalid_argument(prefix + std::to_string(matrix.size()) + " rows" + suffix);
+    }
+    for (size_t i = 0; i < matrix.size(); ++i) {
+        if (matrix[i].size() > node_count) {
+            throw std::invalid_argument(prefix + "a row of " + std::to_string(matrix[i].size()) +
+                                        " entries (row " + std::to_string(i) + ")" + suffix);
+        }
+    }
+}
+
+}  // namespace
+
+Solver::Solver(const Problem& problem, const Options& options)
+    : focal_comparator(std::make_unique<DefaultFocalComparator>()),
+      heuristic(std::make_unique<DefaultHeuristic>()),
+      post_optimizer(std::make_unique<DefaultPostOptimizer>()),
+      constraint_checker(std::make_unique<DefaultConstraintChecker>()),
+      expansion(std::make_unique<DefaultExpansion>()),
+      objective(std::make_unique<DefaultObjective>()),
+      focal_list(FocalOrder{focal_comparator.get()}) {
+    CheckVertexCount(problem.nodes.size());
+    type_index = problem.type_index;
+    for (const auto& [name, index] : type_index) type_name_of[index] = name;
+    cost_dim = type_index.size();
+    NumberVertices(problem);
+    NumberAgents(problem);
+    start_set.insert(starts.begin(), starts.end());
+    goal_set.insert(goals.begin(), goals.end());
+    for (PointRecord& point : points) {
+        for (uint64_t t : problem.allowed_type_indices(point.node_id)) {
+            point.types.push_back(static_cast<int64_t>(t));
+        }
+    }
+    MapTimeWindows(problem);
+    BuildGraph(problem);
+    InstallPlugins(options);
+    graph = owned_graph.get();
+    return_to_end = options.return_to_end;
+    time_limit = options.time_limit;
+    BuildSearchTables();
+}
+
+Solver::~Solver() = default;
+
+void Solver::NumberVertices(const Problem& problem) {
+    for (size_t i = 0; i < problem.nodes.size(); ++i) {
+        const Node& node = problem.nodes[i];
+        vertex_of[node.id] = static_cast<int64_t>(i);
+        PointRecord point;
+        point.x = static_cast<int64_t>(node.position.x);
+        point.y = static_cast<int64_t>(node.position.y);
+        point.z = static_cast<int64_t>(node.position.z);
+        point.node_id = node.id;
+        points.push_back(std::move(point));
+    }
+}
+
+void Solver::NumberAgents(const Problem& problem) {
+    for (size_t k = 0; k < problem.agents_ordered.size(); ++k) {
+        const Agent& agent = problem.agents_ordered[k];
+        auto type = problem.agent_type_of.find(agent.id);
+        int64_t t = type == problem.agent_type_of.end() ? -1 : static_cast<int64_t>(type->second);
+        agent_index_of[agent.id] = static_cast<int64_t>(k);
+        agent_type_index_of[agent.id] = t;
+        agents.push_back(AgentRecord{agent.id, t, agent.capacity_limit, agent.time_limit});
+        starts.push_back(VertexOfNode(vertex_of, agent, agent.start_node, "start_node"));
+        goals.push_back(VertexOfNode(vertex_of, agent, agent.end_node, "end_node"));
+    }
+    num_agents = static_cast<int32_t>(agents.size());
+}
+
+void Solver::MapTimeWindows(const Problem& problem) {
+    for (const auto& [node_id, window] : problem.timewindow_constraint.windows) {
+        auto vertex = vertex_of.find(node_id);
+        if (vertex == vertex_of.end()) {
+            std::cerr << "[warning] time window node id " << node_id << " not found in nodes\n";
+            continue;
+        }
+        time_windows[vertex->second] = window;
+    }
+}
+
+void Solver::BuildGraph(const Problem& problem) {
+    size_t n = problem.nodes.size();
+    for (const auto& [name, matrix] : problem.cost_matrices) {
+        if (type_index.find(name) == type_index.end()) {
+            throw std::out_of_range("_Map_base::at: cost matrix for agent type '" + name +
+                                    "', which no agent has");
+        }
+        CheckMatrixShape(name, matrix, n);
+    }
+    owned_graph = std::make_unique<SparseGraph>();
+    owned_graph->ChangeCostDim(cost_dim, kNoArc);
+    for (size_t i = 0; i < n; ++i) owned_graph->AddVertex(static_cast<int64_t>(i));
+    std::vector<CostVector> costs(n * n, CostVector(cost_dim, kNoArc));
+    for (const auto& [name, matrix] : problem.cost_matrices) {
+        uint64_t t = type_index.at(name);
+        for (size_t i = 0; i < matrix.size(); ++i) {
+            for (size_t j = 0; j < matrix[i].size(); ++j) costs[i * n + j][t] = matrix[i][j];
+        }
+    }
+    for (size_t i = 0; i < n; ++i) {
+        for (size_t j = 0; j < n; ++j) {
+            if (i != j) owned_graph->AddArc(i, j, costs[i * n + j]);
+        }
+    }
+}
+
+void Solver::InstallPlugins(const Options& options) {
+    if (options.objective == ObjectiveType::MinSum) {
+        objective = std::make_unique<MinSumObjective>();
+    }
+    bool has_cost_limit = false;
+    for (const AgentRecord& agent : agents) has_cost_limit = has_cost_limit || agent.cost_limit > 0;
+    if (!time_windows.empty() || has_cost_limit) {
+        auto composite = std::make_unique<CompositeConstraintChecker>();
+        composite->AddMember(std::make_unique<DefaultConstraintChecker>());
+        if (!time_windows.empty()) {
+            composite->AddMember(std::make_unique<TimeWindowConstraintChecker>());
+        }
+        if (has_cost_limit) composite->AddMember(std::make_unique<TimeLimitConstraintChecker>());
+        constraint_checker = std::move(composite);
+    }
+    auto post = std::make_unique<CompositePostOptimizer>();
+    post->AddMember(std::make_unique<DefaultPostOptimizer>());
+    post->AddMember(std::make_unique<RouteMergingPostOptimizer>());
+    post_optimizer = std::move(post);
+}
+
+int32_t Solver::BuildSearchTables() {
+    BuildTimeWindowMst();
+    CheckReachability();
+    heuristic->Init(graph, points, agents);
+    if (auto* tree = dynamic_cast<DefaultHeuristic*>(heuristic.get())) tree->SetMstEdges(mst_edges);
+    constraint_checker->Init(graph, points, agents);
+    ConfigureTimeWindowCheckers();
+    expansion->Init(goals);
+    objective->Init(goals);
+    post_optimizer->SetReturnToEnd(return_to_end);
+    post_optimizer->SetStartNodes(starts);
+    post_optimizer->SetEndNodes(goals);
+    post_optimizer->SetTimeWindows(time_windows);
+    return 1;
+}
+
+void Solver::ConfigureTimeWindowCheckers() {
+    auto configure = [this](ConstraintCheckerPlugin* checker) {
+        if (auto* windows = dynamic_cast<TimeWindowConstraintChecker*>(checker)) {
+            windows->SetEnds(goals);
+            windows->SetTimeWindows(time_windows);
+            windows->SetStarts(starts);
+            windows->SetReturnToEnd(return_to_end);
+        }
+    };
+    if (auto* composite = dynamic_cast<CompositeConstraintChecker*>(constraint_checker.get())) {
+        for (const auto& member : composite->Members()) configure(member.get());
+    } else {
+        configure(constraint_checker.get());
+    }
+}
+
+void Solver::SetPoints(const std::vector<PointRecord>& new_points) {
+    points = new_points;
+    for (const PointRecord& point : points) {
+        bool only_zero = point.types == std::vector<int64_t>{0};
+        bool zero_and_one = point.types == std::vector<int64_t>{0, 1};
+        if (!only_zero && !zero_and_one) throw std::invalid_argument("Wrong Point type");
+    }
+}
+
+void Solver::SetAgents(const std::vector<AgentRecord>& new_agents) { agents = new_agents; }
+
+void Solver::SetGraph(PlannerGraph* new_graph) { graph = new_graph; }
+
+int32_t Solver::Initialize(PlannerGraph* new_graph, const std::vector<PointRecord>& new_points,
+                           const std::vector<AgentRecord>& new_agents,
+                           const std::vector<int64_t>& new_starts,
+                           const std::vector<int64_t>& new_goals, const std::string& name,
+                           double new_time_limit) {
+    instance_name = name;
+    SetGraph(new_graph);
+    SetPoints(new_points);
+    SetAgents(new_agents);
+    cost_dim = graph->CostDim();
+    starts = new_starts;
+    start_set.insert(starts.begin(), starts.end());
+    num_agents = static_cast<int32_t>(starts.size());
+    goals = new_goals;
+    goal_set.insert(goals.begin(), goals.end());
+    return_to_end = false;
+    BuildSearchTables();
+    time_limit = new_time_limit;
+    return Solve();
+}
+
+}  // namespace tamrik
