@@ -1,0 +1,201 @@
+#include "plugins/search_guidance.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <limits>
+#include <utility>
+
+namespace tamrik {
+
+namespace {
+
+bool InRange(int64_t v) { return v >= 0 && v < kMaxVertices; }
+
+// The sets A (served vertices and every agent's position) and B (served vertices that no
+// unfinished agent stands on) of ComputeHeuristic, and the mask of the vertices 0 .. N-1.
+struct TreeSets {
+    VisitedSet tree;
+    VisitedSet closed;
+    VisitedSet all;
+};
+
+TreeSets MakeTreeSets(const Label& label, uint64_t agent_count) {
+    TreeSets sets{label.visited, label.visited, {}};
+    for (uint64_t i = 0; i < agent_count; ++i) {
+        const int64_t p = label.positions[i];
+        if (!InRange(p)) continue;
+        SetBit(sets.tree, p);
+        if (label.finished[i] == 0) ClearBit(sets.closed, p);
+    }
+    const int64_t n = std::min<int64_t>(label.visited_size, kMaxVertices);
+    for (int64_t word = 0; word < 4; ++word) {
+        const int64_t low = word * 64;
+        if (n >= low + 64) {
+            sets.all[word] = ~uint64_t{0};
+        } else if (n > low) {
+            sets.all[word] = (uint64_t{1} << (n - low)) - 1;
+        }
+    }
+    return sets;
+}
+
+bool Covers(const VisitedSet& set, const VisitedSet& all) {
+    for (size_t word = 0; word < 4; ++word) {
+        if ((set[word] & all[word]) != all[word]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------------ DefaultHeuristic
+
+std::string DefaultHeuristic::Name() const { return "DefaultHeuristic"; }
+
+void DefaultHeuristic::Init(const PlannerGraph* new_graph,
+                            const std::vector<PointRecord>& new_points,
+                            const std::vector<AgentRecord>& new_agents) {
+    graph = new_graph;
+    points = new_points;
+    agents = new_agents;
+    agent_count = agents.size();
+}
+
+void DefaultHeuristic::SetMstEdges(std::vector<MstEdge> edges) {
+    mst_edges = std::move(edges);
+    span_ = 0;
+    row_.clear();
+    // Packed positions take 24 bits; the all-ones value is kNoPair.
+    indexed_ = mst_edges.size() < (size_t{1} << 24) - 1;
+    if (!indexed_) return;
+    auto usable = [](const MstEdge& e) {
+        return e.w < kUnusable && InRange(e.u) && InRange(e.v) && e.u != e.v;
+    };
+    for (const MstEdge& e : mst_edges) {
+        if (usable(e)) {
+            span_ = std::max(span_, static_cast<size_t>(std::max(e.u, e.v)) + 1);
+        }
+    }
+    row_.assign(span_ * span_, kNoPair);
+    for (size_t i = mst_edges.size(); i-- > 0;) {  // backwards: the first position stays
+        const MstEdge& e = mst_edges[i];
+        if (!usable(e)) continue;
+        const auto u = static_cast<uint32_t>(e.u);
+        const auto v = static_cast<uint32_t>(e.v);
+        const auto position = static_cast<uint32_t>(i) << 8;
+        row_[u * span_ + v] = position | v;
+        row_[v * span_ + u] = position | u;
+    }
+}
+
+double DefaultHeuristic::ComputeHeuristicByListScan(const Label& label) const {
+    TreeSets sets = MakeTreeSets(label, agent_count);
+    double total = 0.0;
+    while (true) {
+        if (label.visited_size <= 0 || Covers(sets.tree, sets.all)) return total;
+        const MstEdge* taken = nullptr;
+        for (const MstEdge& e : mst_edges) {
+            if (!(e.w < kUnusable) || !InRange(e.u) || !InRange(e.v)) continue;
+            const bool u_in = TestBit(sets.tree, e.u);
+            const bool v_in = TestBit(sets.tree, e.v);
+            if (u_in == v_in) continue;
+            if (TestBit(sets.closed, e.u) || TestBit(sets.closed, e.v)) continue;
+            taken = &e;
+            break;
+        }
+        if (taken == nullptr) return kUnconnected;
+        total += taken->w;
+        SetBit(sets.tree, TestBit(sets.tree, taken->u) ? taken->v : taken->u);
+    }
+}
+
+// The same tree growth as ComputeHeuristicByListScan, pair for pair and in the same order,
+// without rescanning the list. Each step takes the qualifying pair that comes first in
+// mst_edges. A pair qualifies when one endpoint is in the tree A and not closed, the other
+// not in A (the closed set B lies inside A, and neither set loses members). So every vertex
+// y outside A keeps best[y], the smallest packed position of a qualifying pair reaching it
+// (the packing keeps the order of positions); a step takes the smallest best[] entry, and
+// only the pairs of the vertex it adds can then lower entries. Entries of vertices in A are
+// held at kNoPair by or-ing in_tree[y] (all ones for them) into every candidate.
+double DefaultHeuristic::ComputeHeuristic(const Label& label) const {
+    if (!indexed_) return ComputeHeuristicByListScan(label);
+    if (label.visited_size <= 0) return 0.0;
+    TreeSets sets = MakeTreeSets(label, agent_count);
+    if (Covers(sets.tree, sets.all)) return 0.0;
+
+    const size_t span = span_;
+    std::array<uint32_t, kMaxVertices> best;
+    std::array<uint32_t, kMaxVertices> in_tree;
+    for (size_t y = 0; y < span; ++y) {
+        best[y] = kNoPair;
+        in_tree[y] = TestBit(sets.tree, static_cast<int64_t>(y)) ? kNoPair : 0u;
+    }
+    // Lowers best[] by the pairs of x; returns the smallest entry afterwards.
+    auto grow_from = [&](size_t x) {
+        const uint32_t* row = row_.data() + x * span;
+        uint32_t smallest = kNoPair;
+        for (size_t y = 0; y < span; ++y) {
+            const uint32_t candidate = row[y] | in_tree[y];
+            const uint32_t value = candidate < best[y] ? candidate : best[y];
+            best[y] = value;
+            smallest = value < smallest ? value : smallest;
+        }
+        return smallest;
+    };
+    uint32_t smallest = kNoPair;
+    for (size_t word = 0; word < 4; ++word) {
+        uint64_t open = sets.tree[word] & ~sets.closed[word];
+        while (open != 0) {
+            const size_t x = word * 64 + static_cast<size_t>(std::countr_zero(open));
+            open &= open - 1;
+            if (x < span) smallest = grow_from(x);
+        }
+    }
+
+    double total = 0.0;
+    while (true) {
+        if (smallest == kNoPair) return kUnconnected;
+        const size_t y = smallest & 0xFFu;
+        total += mst_edges[smallest >> 8].w;
+        SetBit(sets.tree, static_cast<int64_t>(y));
+        if (Covers(sets.tree, sets.all)) return total;
+        in_tree[y] = kNoPair;
+        best[y] = kNoPair;
+        smallest = grow_from(y);
+    }
+}
+
+// ------------------------------------------------------------------------ DefaultExpansion
+
+std::string DefaultExpansion::Name() const { return "DefaultExpansion"; }
+
+void DefaultExpansion::Init(const std::vector<int64_t>& new_end_nodes) {
+    end_nodes = new_end_nodes;
+    agent_count = end_nodes.size();
+}
+
+int64_t DefaultExpansion::SelectAgent(const Label& label) const {
+    if (agent_count == 0) return -1;
+    double best = std::numeric_limits<double>::max();
+    int64_t choice = -1;
+    for (uint64_t i = 0; i < agent_count; ++i) {
+        if (label.finished[i] == 0 && label.costs[i] < best) {
+            best = label.costs[i];
+            choice = static_cast<int64_t>(i);
+        }
+    }
+    return choice;
+}
+
+// ------------------------------------------------------------------ DefaultFocalComparator
+
+std::string DefaultFocalComparator::Name() const { return "DefaultFocalComparator"; }
+
+bool DefaultFocalComparator::Compare(const FocalEntry& a, const FocalEntry& b) const {
+    if (a.visited_count != b.visited_count) return a.visited_count > b.visited_count;
+    if (a.f != b.f) return a.f < b.f;
+    return a.cost_sum < b.cost_sum;
+}
+
+}  // namespace tamrik

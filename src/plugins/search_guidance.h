@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "plugins/plugin_kinds.h"
+
+namespace tamrik {
+
+// Spanning-tree estimate of the cost still needed to serve the unvisited vertices, grown
+// Prim-style from the agents' positions over the Solver's sorted pair list `mst_edges`.
+class DefaultHeuristic : public HeuristicPlugin {
+public:
+    // Returned when the remaining vertices cannot be connected (bit pattern 0x7FAFFFFFFFFFFFFF).
+    static constexpr double kUnconnected = 1.1235582092889473e307;
+    // Pair costs at or above this are never used.
+    static constexpr double kUnusable = 9999.0;
+
+    std::string Name() const override;
+    void Init(const PlannerGraph* graph, const std::vector<PointRecord>& points,
+              const std::vector<AgentRecord>& agents) override;
+    double ComputeHeuristic(const Label& label) const override;
+
+    // The Solver's pair list: larger vertex index first, ascending by w (Part 4.4). Replaces
+    // the previous list.
+    void SetMstEdges(std::vector<MstEdge> edges);
+    const std::vector<MstEdge>& MstEdges() const { return mst_edges; }
+
+    // The same estimate computed literally as Part 3.4 words it (each step scans mst_edges
+    // from the front for the first qualifying pair). Kept as the reference that
+    // ComputeHeuristic is tested and benchmarked against.
+    double ComputeHeuristicByListScan(const Label& label) const;
+
+private:
+    const PlannerGraph* graph = nullptr;
+    std::vector<PointRecord> points;
+    std::vector<AgentRecord> agents;
+    uint64_t agent_count = 0;
+    std::vector<MstEdge> mst_edges;
+
+    // Derived from mst_edges by SetMstEdges. Only pairs that could ever be taken count
+    // (w < 9999.0, two distinct endpoints below 256). span_ is 1 + their largest endpoint
+    // (0 without any); row_[x * span_ + y] is the first list position p of a pair {x, y},
+    // packed as (p << 8) | y, or kNoPair. Rows make one tree step a pass over span_ entries.
+    static constexpr uint32_t kNoPair = 0xFFFFFFFFu;
+    size_t span_ = 0;
+    std::vector<uint32_t> row_;
+    // Whether the packed positions fit (list shorter than 2^24 - 1); otherwise ComputeHeuristic
+    // falls back to the list scan.
+    bool indexed_ = true;
+};
+
+// The unfinished agent with the smallest accumulated cost moves next (ties: lowest index).
+class DefaultExpansion : public ExpansionPlugin {
+public:
+    std::string Name() const override;
+    void Init(const std::vector<int64_t>& end_nodes) override;
+    int64_t SelectAgent(const Label& label) const override;
+
+    const std::vector<int64_t>& EndNodes() const { return end_nodes; }
+    uint64_t AgentCount() const { return agent_count; }
+
+private:
+    std::vector<int64_t> end_nodes;
+    uint64_t agent_count = 0;
+};
+
+// Deepest labels first, then smaller f, then smaller cost sum.
+class DefaultFocalComparator : public FocalComparatorPlugin {
+public:
+    std::string Name() const override;
+    bool Compare(const FocalEntry& a, const FocalEntry& b) const override;
+};
+
+}  // namespace tamrik
