@@ -1,0 +1,156 @@
+#include "postopt/route_merging_post_optimizer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <utility>
+
+namespace tamrik {
+
+std::string RouteMergingPostOptimizer::Name() const { return "RouteMergingPostOptimizer"; }
+
+bool RouteMergingPostOptimizer::CanVisit(int64_t a, int64_t node) const {
+    if (a < 0 || static_cast<uint64_t>(a) >= agents.size()) return false;
+    if (node < 0 || static_cast<uint64_t>(node) >= points.size()) return false;
+    if (!AllowsType(node, agents[static_cast<size_t>(a)].type_index)) return false;
+    if (!starts.empty() && start_set.count(node) != 0 &&
+        (static_cast<uint64_t>(a) >= starts.size() || node != starts[static_cast<size_t>(a)])) {
+        return false;
+    }
+    if (!ends.empty() && end_set.count(node) != 0 &&
+        (static_cast<uint64_t>(a) >= ends.size() || node != ends[static_cast<size_t>(a)])) {
+        return false;
+    }
+    return true;
+}
+
+RouteMergingPostOptimizer::InsertionCandidate RouteMergingPostOptimizer::FindBestInsertion(
+    int64_t u, int64_t excluded, double cap) {
+    InsertionCandidate best;
+    const int64_t m = static_cast<int64_t>(route_paths.size());
+    for (int64_t r = 0; r < m; ++r) {
+        if (r == excluded || !CanVisit(r, u)) continue;
+        const std::vector<int64_t>& path = route_paths[static_cast<size_t>(r)];
+        if (path.size() < 2) continue;
+        // insertion_buffer holds the path with u before position q; moving from q - 1 to q
+        // swaps u one place to the right.
+        insertion_buffer.assign(path.begin(), path.begin() + 1);
+        insertion_buffer.push_back(u);
+        insertion_buffer.insert(insertion_buffer.end(), path.begin() + 1, path.end());
+        for (size_t q = 1; q + 1 <= path.size(); ++q) {
+            if (q > 1) std::swap(insertion_buffer[q - 1], insertion_buffer[q]);
+            const PathEvaluation candidate = EvaluatePath(insertion_buffer, r);
+            if (!candidate.feasible) continue;
+            const double c = candidate.cost;
+            if (!(c <= cap + kEpsilon)) continue;
+            bool take = c < best.cost;
+            if (!take && best.found && std::fabs(c - best.cost) < kEpsilon) {
+                const double increase = c - route_costs[static_cast<size_t>(r)];
+                const double best_increase =
+                    best.cost - route_costs[static_cast<size_t>(best.route)];
+                take = increase < best_increase;
+            }
+            if (take) best = {true, r, static_cast<int64_t>(q), c};
+        }
+    }
+    return best;
+}
+
+void RouteMergingPostOptimizer::Optimize(const PlannerGraph* graph_in,
+                                         const std::vector<PointRecord>& points_in,
+                                         const std::vector<AgentRecord>& agents_in,
+                                         Result& result) {
+    // 1. Reset.
+    BindInstance(graph_in, points_in, agents_in);
+    const size_t m = agents.size();
+    route_paths.assign(m, {});
+    route_costs.assign(m, 0.0);
+    infeasible_in.assign(m, 0);
+    dissolved.assign(m, 0);
+
+    // 2. Working routes and their costs; an infeasible route counts 0.0.
+    for (size_t k = 0; k < m; ++k) {
+        route_paths[k] = result.paths[static_cast<int64_t>(k)];
+        const PathEvaluation evaluation = EvaluatePath(route_paths[k], static_cast<int64_t>(k));
+        if (evaluation.feasible) {
+            route_costs[k] = evaluation.cost;
+        } else {
+            infeasible_in[k] = 1;
+        }
+    }
+
+    // 3. Nothing to do without a positive longest route.
+    double cap = 0.0;
+    for (double cost : route_costs) cap = std::max(cap, cost);
+    if (m == 0 || cap <= 0.0) return;
+
+    // 4. Cheapest route first, equal costs by agent index; the costs of step 2 are kept.
+    std::vector<size_t> order(m);
+    std::iota(order.begin(), order.end(), size_t{0});
+    const std::vector<double> initial_costs = route_costs;
+    std::stable_sort(order.begin(), order.end(), [&initial_costs](size_t a, size_t b) {
+        return initial_costs[a] < initial_costs[b];
+    });
+
+    // 5. Dissolution.
+    for (size_t k : order) {
+        const double c = initial_costs[k];
+        if (c <= 0.0 || c >= cap - kEpsilon) continue;
+        const std::vector<int64_t>& path = route_paths[k];
+        if (path.size() < 3) continue;
+        interior.assign(path.begin() + 1, path.end() - 1);
+        const int64_t excluded = static_cast<int64_t>(k);
+
+        // Check pass: every interior node must have somewhere to go.
+        bool placeable = true;
+        for (int64_t u : interior) {
+            if (!FindBestInsertion(u, excluded, cap).found) {
+                placeable = false;
+                break;
+            }
+        }
+        if (!placeable) continue;
+
+        // Move pass.
+        for (int64_t u : interior) {
+            const InsertionCandidate best = FindBestInsertion(u, excluded, cap);
+            if (!best.found) continue;
+            const size_t r = static_cast<size_t>(best.route);
+            std::vector<int64_t>& receiver = route_paths[r];
+            receiver.insert(receiver.begin() + static_cast<std::ptrdiff_t>(best.pos), u);
+            const PathEvaluation evaluation = EvaluatePath(receiver, best.route);
+            if (evaluation.feasible) {
+                route_costs[r] = evaluation.cost;
+                infeasible_in[r] = 0;
+            }
+            std::vector<int64_t>& source = route_paths[k];
+            auto first = std::find(source.begin(), source.end(), u);
+            if (first != source.end()) source.erase(first);
+        }
+        route_costs[k] = 0.0;
+        dissolved[k] = 1;
+    }
+
+    // 6. Reversal pass on the surviving routes.
+    for (size_t k = 0; k < m; ++k) {
+        if (route_costs[k] > 0.0) {
+            TwoOptRoute(route_paths[k], route_costs[k], static_cast<int64_t>(k));
+        }
+    }
+
+    // 7. Write back, each route with its own cost.
+    for (size_t k = 0; k < m; ++k) {
+        const int64_t key = static_cast<int64_t>(k);
+        double cost = route_costs[k];
+        if (dissolved[k]) {
+            cost = RouteCost(route_paths[k], key);
+        } else if (infeasible_in[k]) {
+            auto time = result.times.find(key);
+            cost = time != result.times.end() ? time->second : 0.0;
+        }
+        result.paths[key] = route_paths[k];
+        result.times[key] = cost;
+    }
+}
+
+}  // namespace tamrik

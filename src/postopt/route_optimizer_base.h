@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstdint>
+#include <unordered_set>
+#include <vector>
+
+#include "graph/planner_graph.h"
+#include "plugins/plugin_kinds.h"
+#include "solver/search_records.h"
+
+namespace tamrik {
+
+// The answer of the route feasibility test: whether the path is a valid route for the agent
+// and, when it is, its cost (which is also the agent's time at the last node).
+struct PathEvaluation {
+    bool feasible = true;
+    double cost = 0.0;
+};
+
+// What the two route post-optimizers (Parts 5.1 and 5.2) share: the configuration set by the
+// four setters, the instance handed to Optimize, the route feasibility test with its cost
+// (EvaluatePath) and the segment-reversal pass (TwoOptRoute). Abstract: Name and Optimize
+// belong to the concrete optimizers. Adds no virtual operation of its own, so the slot order
+// of the post-optimizer interface is unchanged.
+class RouteOptimizerBase : public PostOptimizerPlugin {
+public:
+    // Improvements of at most this much are not taken; insertion costs within it of the cap
+    // or of each other count as equal.
+    static constexpr double kEpsilon = 1e-9;
+
+    void SetReturnToEnd(bool value) override;
+    // Copies the vector and rebuilds start_set from it.
+    void SetStartNodes(const std::vector<int64_t>& nodes) override;
+    // Copies the vector and rebuilds end_set from it.
+    void SetEndNodes(const std::vector<int64_t>& nodes) override;
+    // Copies the map (not when given its own map); windows are in force exactly when it is
+    // non-empty, and that flag is returned.
+    bool SetTimeWindows(const TimeWindowMap& windows) override;
+
+    // Keeps the graph pointer (may be null) and copies the records; the first step of every
+    // Optimize. Public so that EvaluatePath can be used on its own.
+    void BindInstance(const PlannerGraph* graph, const std::vector<PointRecord>& points,
+                      const std::vector<AgentRecord>& agents);
+
+    // Part 5.1 EvaluatePath: end-point rule, own start only as the last node, allowed agent
+    // types, no foreign start or end node, free return legs when return_to_end is false, time
+    // windows with waiting, the cost limit. O(path length), allocation-free. The cost of an
+    // infeasible path is 0.0. A vertex without a PointRecord, or an agent without an
+    // AgentRecord (or without an entry in a non-empty start or end list), is infeasible.
+    PathEvaluation EvaluatePath(const std::vector<int64_t>& path, int64_t agent) const;
+
+    // The cost of the path by the same rules (arc costs, free return legs, waiting), summed
+    // over the whole path even where EvaluatePath would stop at a violation; equal to
+    // EvaluatePath's cost whenever the path is feasible.
+    double RouteCost(const std::vector<int64_t>& path, int64_t agent) const;
+
+    // Part 5.1 TwoOptRoute: first-improvement segment reversal with fixed first and last
+    // nodes, on paths of at least four nodes. A reversed path is taken when it is feasible and
+    // its cost + kEpsilon is below `cost`; the scan then restarts. Returns whether anything
+    // was taken (path and cost then hold the improved route).
+    bool TwoOptRoute(std::vector<int64_t>& path, double& cost, int64_t agent);
+
+protected:
+    // true when `type` is one of the agent types allowed at `node` (an existing vertex).
+    bool AllowsType(int64_t node, int64_t type) const;
+
+    // Configuration, replaced by the setters.
+    bool return_to_end = false;
+    bool use_time_windows = false;
+    TimeWindowMap time_windows;
+    std::vector<int64_t> starts;
+    std::vector<int64_t> ends;
+    std::unordered_set<int64_t> start_set;
+    std::unordered_set<int64_t> end_set;
+
+    // The instance of the current Optimize call.
+    const PlannerGraph* graph = nullptr;
+    std::vector<PointRecord> points;
+    std::vector<AgentRecord> agents;
+
+private:
+    // One walk along the path. kWholePath false: stop at the first violation (EvaluatePath).
+    // kWholePath true: record the violation and go on summing the cost (RouteCost).
+    template <bool kWholePath>
+    PathEvaluation Walk(const std::vector<int64_t>& path, int64_t agent) const;
+
+    // The candidate of TwoOptRoute, reused from one candidate to the next.
+    std::vector<int64_t> reversal_buffer;
+};
+
+}  // namespace tamrik
