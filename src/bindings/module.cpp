@@ -4,6 +4,7 @@
 #include <pybind11/pybind11.h>
 
 #include "bindings/bind_model.h"
+#include "bindings/bind_solver.h"
 #include "bindings/version_check.h"
 
 namespace py = pybind11;
@@ -16,6 +17,8 @@ constexpr const char* kCompiledVersion = PYBIND11_TOSTRING(PY_MAJOR_VERSION) "."
 void RegisterModule(py::module_& m) {
     m.doc() = "Ploxa MTSP Solver \u2014 C++ core bindings";
     tamrik::bindings::BindModel(m);
+    tamrik::bindings::BindSolver(m);
+    tamrik::bindings::BindJsonSolve(m);
 }
 
 int ExecModule(PyObject* module) {

@@ -3,15 +3,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "plugins/composite_constraint_checker.h"
-#include "plugins/default_constraint_checker.h"
-#include "plugins/default_expansion.h"
-#include "plugins/default_focal_comparator.h"
-#include "plugins/default_heuristic.h"
-#include "plugins/default_objective.h"
-#include "plugins/min_sum_objective.h"
-#include "plugins/time_limit_constraint_checker.h"
-#include "plugins/time_window_constraint_checker.h"
+#include "plugins/constraint_checkers.h"
+#include "plugins/objectives.h"
+#include "plugins/search_guidance.h"
 #include "postopt/composite_post_optimizer.h"
 #include "postopt/default_post_optimizer.h"
 #include "postopt/route_merging_post_optimizer.h"

@@ -1,4 +1,5 @@
 import gc
+import pathlib
 
 import pytest
 
@@ -39,3 +40,11 @@ def triangle():
 def collect():
     """Runs a full garbage collection, so views are tested without hidden references."""
     return gc.collect
+
+
+DATA = pathlib.Path(__file__).resolve().parent.parent / "data"
+
+
+@pytest.fixture
+def data_dir():
+    return DATA

@@ -1,0 +1,5 @@
+import sys
+
+from ploxa.cli import main
+
+sys.exit(main())

@@ -1,0 +1,82 @@
+#include <algorithm>
+#include <string>
+
+#include <pybind11/stl.h>
+
+#include "bindings/bind_solver.h"
+#include "bindings/interrupt_guard.h"
+#include "solver/instance_solve.h"
+
+namespace py = pybind11;
+
+namespace tamrik::bindings {
+namespace {
+
+// Route entries follow Problem::agents_ordered; the result keys routes by that position.
+py::list Routes(const InstanceSolve& solve, double& max_cost, double& sum_cost) {
+    py::list routes;
+    const auto& agents = solve.problem.agents_ordered;
+    for (size_t k = 0; k < agents.size(); ++k) {
+        auto path = solve.result.paths.find(static_cast<int64_t>(k));
+        auto time = solve.result.times.find(static_cast<int64_t>(k));
+        double cost = time == solve.result.times.end() ? 0.0 : time->second;
+        py::dict route;
+        route["agent_id"] = agents[k].id;
+        route["path"] = path == solve.result.paths.end() ? py::list() : py::cast(path->second);
+        route["cost"] = cost;
+        routes.append(route);
+        max_cost = std::max(max_cost, cost);
+        sum_cost += cost;
+    }
+    return routes;
+}
+
+py::dict ResultDictionary(const InstanceSolve& solve) {
+    py::dict out;
+    out["status"] = solve.result.paths.empty() ? "failed" : "success";
+    out["timeout"] = solve.result.timeout;
+    double max_cost = 0.0;
+    double sum_cost = 0.0;
+    out["routes"] = Routes(solve, max_cost, sum_cost);
+    py::dict statistics;
+    statistics["solve_time"] = solve.solve_time;
+    statistics["max_cost"] = max_cost;
+    statistics["sum_cost"] = sum_cost;
+    statistics["n_generated"] = solve.result.n_generated;
+    statistics["n_expanded"] = solve.result.n_expanded;
+    statistics["last_update_time"] = solve.result.last_update_time;
+    out["statistics"] = statistics;
+    py::list anytime;
+    for (const Improvement& step : AnytimeImprovements(solve.process, solve.problem.options.objective)) {
+        py::dict entry;
+        entry["time"] = step.time;
+        entry["max_cost"] = step.max_cost;
+        entry["sum_cost"] = step.sum_cost;
+        anytime.append(entry);
+    }
+    out["anytime"] = anytime;
+    return out;
+}
+
+py::dict SolveJsonStr(const std::string& json_str, double time_limit) {
+    InstanceSolve solve = SolveInstanceText(json_str, time_limit, PythonSignalPending);
+    RaiseIfInterrupted(solve.interrupted);
+    return ResultDictionary(solve);
+}
+
+py::dict SolveJsonFile(const std::string& input_path, double time_limit) {
+    return SolveJsonStr(ReadInstanceFile(input_path), time_limit);
+}
+
+}  // namespace
+
+void BindJsonSolve(py::module_& m) {
+    m.def("solve_json_file", &SolveJsonFile, py::arg("input_path"), py::arg("time_limit") = -1,
+          "Solve an MTSP instance from a JSON file path.\n"
+          "Returns a dict with keys: status, routes, statistics, anytime, timeout.");
+    m.def("solve_json_str", &SolveJsonStr, py::arg("json_str"), py::arg("time_limit") = -1,
+          "Solve an MTSP instance from a JSON string.\n"
+          "Returns a dict with keys: status, routes, statistics, anytime, timeout.");
+}
+
+}  // namespace tamrik::bindings

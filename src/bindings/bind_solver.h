@@ -1,0 +1,13 @@
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+namespace tamrik::bindings {
+
+// Registers Result and Solver.
+void BindSolver(pybind11::module_& m);
+
+// Registers solve_json_file and solve_json_str.
+void BindJsonSolve(pybind11::module_& m);
+
+}  // namespace tamrik::bindings

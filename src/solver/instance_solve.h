@@ -1,0 +1,42 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "model/problem.h"
+#include "model/result.h"
+#include "solver/search_results.h"
+
+namespace tamrik {
+
+// Everything a caller needs to report one solve of a JSON instance.
+struct InstanceSolve {
+    Problem problem;
+    Result result;
+    std::vector<SearchSnapshot> process;
+    // Wall-clock seconds from just before the solver is built to just after the search.
+    double solve_time = 0.0;
+    bool interrupted = false;
+};
+
+// A strict improvement of the objective among the recorded solution states.
+struct Improvement {
+    double time = 0.0;
+    double max_cost = 0.0;
+    double sum_cost = 0.0;
+};
+
+// Parses and loads the instance text, overrides its time limit when `time_limit` > 0, and
+// solves it. Parse and load failures are the JSON library's exceptions.
+InstanceSolve SolveInstanceText(const std::string& text, double time_limit,
+                                const std::function<bool()>& interrupt_check = {});
+
+// Reads the whole file; a file that cannot be opened raises "Cannot open file: <path>".
+std::string ReadInstanceFile(const std::string& path);
+
+// The snapshots that improve the objective by more than 1e-9, in recorded order.
+std::vector<Improvement> AnytimeImprovements(const std::vector<SearchSnapshot>& process,
+                                             ObjectiveType objective);
+
+}  // namespace tamrik

@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include "solver/frontier.h"
+
+namespace tamrik {
+namespace {
+
+Label MakeLabel(double g, std::vector<double> costs, std::vector<int64_t> visited_vertices) {
+    Label label;
+    label.g = g;
+    label.costs = std::move(costs);
+    for (int64_t v : visited_vertices) SetBit(label.visited, v);
+    return label;
+}
+
+TEST(Dominance, IsReflexive) {
+    Label label = MakeLabel(3.0, {1.0, 3.0}, {0, 5, 255});
+    EXPECT_TRUE(Dominates(label, label));
+}
+
+TEST(Dominance, NeedsNoLargerGAndNoLargerCostAndASupersetOfVisits) {
+    Label base = MakeLabel(5.0, {5.0, 2.0}, {0, 1});
+    // larger g but smaller costs: not dominated either way round
+    Label larger_g = MakeLabel(6.0, {4.0, 1.0}, {0, 1});
+    EXPECT_FALSE(Dominates(base, larger_g));
+    EXPECT_FALSE(Dominates(larger_g, base));
+    // a strict superset of visits with equal costs dominates and is not dominated
+    Label more_visits = MakeLabel(5.0, {5.0, 2.0}, {0, 1, 200});
+    EXPECT_TRUE(Dominates(more_visits, base));
+    EXPECT_FALSE(Dominates(base, more_visits));
+    // one agent's cost higher is enough to lose dominance
+    Label costlier = MakeLabel(5.0, {5.0, 2.5}, {0, 1, 200});
+    EXPECT_FALSE(Dominates(costlier, base));
+}
+
+TEST(Dominance, ComparesEveryWordOfTheVisitedSet) {
+    for (int64_t v : {63, 64, 127, 128, 255}) {
+        Label with = MakeLabel(1.0, {1.0}, {v});
+        Label without = MakeLabel(1.0, {1.0}, {});
+        EXPECT_TRUE(Dominates(with, without)) << v;
+        EXPECT_FALSE(Dominates(without, with)) << v;
+    }
+}
+
+TEST(JointPositionKey, JoinsVerticesWithUnderscores) {
+    std::string key = "stale contents";
+    JointPositionKey({3, 0, 12}, key);
+    EXPECT_EQ(key, "3_0_12_");
+    JointPositionKey({-1}, key);
+    EXPECT_EQ(key, "-1_");
+}
+
+TEST(Frontier, InsertRemovesEveryLabelTheNewOneDominates) {
+    Frontier frontier;
+    frontier.Insert(MakeLabel(3.0, {3.0}, {1}));
+    frontier.Insert(MakeLabel(4.0, {4.0}, {2}));
+    frontier.Insert(MakeLabel(5.0, {5.0}, {}));
+    EXPECT_EQ(frontier.Insert(MakeLabel(1.0, {1.0}, {1, 2})), 3u);
+    ASSERT_EQ(frontier.Labels().size(), 1u);
+    EXPECT_EQ(frontier.Labels()[0].g, 1.0);
+}
+
+TEST(Frontier, RemovedPlacesAreTakenByTheLastSurvivorBeforeTheBoundary) {
+    Frontier frontier;
+    frontier.Insert(MakeLabel(1.0, {9.0}, {1}));   // A: dominated by the newcomer
+    frontier.Insert(MakeLabel(0.0, {0.0}, {7}));   // B: survives
+    frontier.Insert(MakeLabel(0.0, {0.5}, {8}));   // C: survives
+    EXPECT_EQ(frontier.Insert(MakeLabel(1.0, {1.0}, {1})), 1u);
+    ASSERT_EQ(frontier.Labels().size(), 3u);
+    EXPECT_TRUE(TestBit(frontier.Labels()[0].visited, 8));  // C moved into A's place
+    EXPECT_TRUE(TestBit(frontier.Labels()[1].visited, 7));
+    EXPECT_EQ(frontier.Labels()[2].costs[0], 1.0);
+}
+
+TEST(Frontier, ContainsFindsAnyStoredDominatingLabel) {
+    Frontier frontier;
+    EXPECT_FALSE(frontier.Contains(MakeLabel(0.0, {0.0}, {})));
+    frontier.Insert(MakeLabel(2.0, {2.0}, {4}));
+    EXPECT_TRUE(frontier.Contains(MakeLabel(2.0, {2.0}, {4})));
+    EXPECT_TRUE(frontier.Contains(MakeLabel(3.0, {2.5}, {})));
+    EXPECT_FALSE(frontier.Contains(MakeLabel(1.0, {1.0}, {4})));
+}
+
+}  // namespace
+}  // namespace tamrik

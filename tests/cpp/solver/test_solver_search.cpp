@@ -1,0 +1,244 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "solver/solver_probe.h"
+#include "support/random_instance.h"
+#include "support/route_checker.h"
+
+namespace tamrik {
+namespace {
+
+using testing::InstanceShape;
+using testing::RandomInstance;
+using testing::RouteChecker;
+using testing::SolverProbe;
+
+struct SolveOutcome {
+    int32_t status;
+    Result result;
+};
+
+SolveOutcome SolveQuietly(SolverProbe& solver) {
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    int32_t status = solver.Solve();
+    ::testing::internal::GetCapturedStdout();
+    ::testing::internal::GetCapturedStderr();
+    return {status, solver.GetResult()};
+}
+
+// A seeded family of small instances covering every combination the solver distinguishes.
+std::vector<std::pair<InstanceShape, unsigned>> Family() {
+    std::vector<std::pair<InstanceShape, unsigned>> family;
+    unsigned seed = 1;
+    for (int variant = 0; variant < 48; ++variant) {
+        InstanceShape shape;
+        shape.nodes = 6 + variant % 9;
+        shape.agents = 1 + variant % 4;
+        shape.shared_depot = variant % 3 != 0;
+        shape.open_routes = variant % 5 == 1;
+        shape.two_types = shape.agents >= 2 && variant % 4 == 3;
+        shape.time_windows = variant % 6 == 2;
+        shape.cost_limits = variant % 7 == 3;
+        shape.objective = variant % 2 == 0 ? ObjectiveType::MinMax : ObjectiveType::MinSum;
+        shape.return_to_end = (variant / 2) % 2 == 0;
+        family.emplace_back(shape, seed++);
+    }
+    return family;
+}
+
+class SolverRandomFamily : public ::testing::TestWithParam<std::pair<InstanceShape, unsigned>> {};
+
+TEST_P(SolverRandomFamily, ReturnsFeasibleRoutesWithHonestCosts) {
+    auto [shape, seed] = GetParam();
+    Problem problem = RandomInstance(shape, seed);
+    Options options = problem.options;
+    options.time_limit = 0.5;
+    SolverProbe solver(problem, options);
+    SolveOutcome outcome = SolveQuietly(solver);
+    if (outcome.status == 0) {
+        EXPECT_TRUE(outcome.result.paths.empty());
+        return;
+    }
+    ASSERT_EQ(outcome.result.paths.size(), static_cast<size_t>(shape.agents));
+    auto check = RouteChecker(problem).Check(outcome.result);
+    EXPECT_TRUE(check.ok()) << check.Report();
+    // Every recorded snapshot is a feasible solution too.
+    for (const SearchSnapshot& snapshot : solver.GetResultProcess()) {
+        auto snapshot_check = RouteChecker(problem).Check(snapshot.result);
+        EXPECT_TRUE(snapshot_check.ok()) << "at " << snapshot.time << "\n"
+                                         << snapshot_check.Report();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeded, SolverRandomFamily, ::testing::ValuesIn(Family()));
+
+TEST(SolverSearch, SolvesMostOfTheFamily) {
+    int solved = 0;
+    for (const auto& [shape, seed] : Family()) {
+        Problem problem = RandomInstance(shape, seed);
+        Options options = problem.options;
+        options.time_limit = 0.5;
+        SolverProbe solver(problem, options);
+        solved += SolveQuietly(solver).status;
+    }
+    EXPECT_GE(solved, static_cast<int>(Family().size()) * 3 / 4);
+}
+
+Problem OpenRoute(int agents) {
+    InstanceShape shape;
+    shape.nodes = 7;
+    shape.agents = agents;
+    shape.shared_depot = false;
+    shape.open_routes = true;
+    return RandomInstance(shape, 99);
+}
+
+TEST(SolverSearch, SingleAgentTravelsFromOneNodeToAnother) {
+    Problem problem = OpenRoute(1);
+    SolverProbe solver(problem, problem.options);
+    SolveOutcome outcome = SolveQuietly(solver);
+    ASSERT_EQ(outcome.status, 1);
+    const auto& path = outcome.result.paths.at(0);
+    EXPECT_EQ(path.front(), 0);
+    EXPECT_EQ(path.back(), 1);
+    EXPECT_EQ(path.size(), 7u);
+    auto check = RouteChecker(problem).Check(outcome.result);
+    EXPECT_TRUE(check.ok()) << check.Report();
+}
+
+TEST(SolverSearch, AgentsWithSeparateStartsAndEndsNeverCrossEachOthersEndpoints) {
+    Problem problem = OpenRoute(2);
+    SolverProbe solver(problem, problem.options);
+    SolveOutcome outcome = SolveQuietly(solver);
+    ASSERT_EQ(outcome.status, 1);
+    auto check = RouteChecker(problem).Check(outcome.result);
+    EXPECT_TRUE(check.ok()) << check.Report();
+}
+
+TEST(SolverSearch, RecordsTwoSnapshotsPerSolution) {
+    Problem problem = RandomInstance(InstanceShape{}, 5);
+    SolverProbe solver(problem, problem.options);
+    ASSERT_EQ(SolveQuietly(solver).status, 1);
+    auto process = solver.GetResultProcess();
+    ASSERT_GE(process.size(), 2u);
+    EXPECT_EQ(process.size() % 2, 0u);
+    for (size_t k = 1; k < process.size(); ++k) EXPECT_GE(process[k].time, process[k - 1].time);
+    EXPECT_EQ(solver.GetResult().last_update_time, process.back().time);
+    EXPECT_EQ(solver.GetResult().paths, process.back().result.paths);
+}
+
+TEST(SolverSearch, LowersTheWeightFromTheProvenRatioAfterASolution) {
+    Problem problem = RandomInstance(InstanceShape{}, 8);
+    SolverProbe solver(problem, problem.options);
+    solver.max_phases = 1;
+    ASSERT_EQ(SolveQuietly(solver).status, 1);
+    ASSERT_EQ(solver.weight_schedule.size(), 2u);
+    double ratio = solver.incumbent_cost / solver.open_list.begin()->first;
+    double step = (ratio - 1.0) / 5.0;
+    if (step < 0.001) {
+        EXPECT_EQ(solver.weight_schedule[1], 1.0);
+    } else {
+        EXPECT_EQ(solver.weight_schedule[1], ratio - step);
+        EXPECT_EQ(solver.GetSummary().suboptimality_bound, ratio);
+    }
+}
+
+TEST(SolverSearch, PhasesWithoutASolutionFallBackToWeightOneAndSay) {
+    Problem problem = RandomInstance(InstanceShape{}, 8);
+    SolverProbe solver(problem, problem.options);
+    // A zero weight admits nothing but the root, so the first phase ends without a goal and
+    // every later phase starts with an empty focal list.
+    solver.weight_schedule = {0.0};
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(solver.Solve(), 0);
+    std::string printed = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(solver.weight_schedule.size(), 101u);
+    EXPECT_EQ(solver.weight_schedule[1], 1.0);
+    EXPECT_EQ(solver.weight_schedule[100], 1.0);
+    std::string expected;
+    for (int phase = 0; phase < 100; ++phase) expected += "w = 1\n";
+    EXPECT_EQ(printed, expected);
+    EXPECT_TRUE(solver.GetResult().paths.empty());
+}
+
+TEST(SolverSearch, ZeroTimeLimitStopsAtOnceWithTimeout) {
+    InstanceShape shape;
+    shape.nodes = 14;
+    Problem problem = RandomInstance(shape, 3);
+    Options options = problem.options;
+    options.time_limit = 0.0;
+    SolverProbe solver(problem, options);
+    EXPECT_EQ(SolveQuietly(solver).status, 0);
+    EXPECT_TRUE(solver.GetResult().timeout);
+    EXPECT_LE(solver.GetResult().n_expanded, 3);
+}
+
+TEST(SolverSearch, RootIsTheOnlyLabelBeforeTheSearch) {
+    Problem problem = RandomInstance(InstanceShape{}, 2);
+    SolverProbe solver(problem, problem.options);
+    Result before = solver.GetResult();
+    EXPECT_TRUE(before.paths.empty());
+    EXPECT_EQ(before.n_generated, 0);
+    EXPECT_FALSE(before.timeout);
+    EXPECT_EQ(before.last_update_time, 0.0);
+    solver.max_phases = 0;
+    EXPECT_EQ(solver.Solve(), 0);
+    EXPECT_EQ(solver.GetResult().n_generated, 1);
+    const Label& root = solver.label_pool[0];
+    EXPECT_EQ(root.visited_size, 8);
+    for (int64_t v = 0; v < 256; ++v) EXPECT_EQ(TestBit(root.visited, v), v >= 8) << v;
+    EXPECT_EQ(solver.parent[0], -1);
+}
+
+TEST(SolverSearch, InterruptCheckStopsTheSearchAndKeepsTheBestSolution) {
+    InstanceShape shape;
+    shape.nodes = 14;
+    shape.agents = 3;
+    Problem problem = RandomInstance(shape, 4);
+    Options options = problem.options;
+    options.time_limit = 10.0;
+    SolverProbe solver(problem, options);
+    solver.SetInterruptCheck([&] { return !solver.anytime_results.empty(); });
+    SolveOutcome outcome = SolveQuietly(solver);
+    EXPECT_TRUE(solver.Interrupted());
+    EXPECT_FALSE(outcome.result.timeout);
+    ASSERT_EQ(outcome.status, 1);
+    auto check = RouteChecker(problem).Check(outcome.result);
+    EXPECT_TRUE(check.ok()) << check.Report();
+}
+
+class NonZeroRootSolver : public SolverProbe {
+public:
+    using SolverProbe::SolverProbe;
+    double SumCost(const Label&) const override { return 1.0; }
+};
+
+TEST(SolverSearch, RootWithACostRaisesALogicError) {
+    Problem problem = RandomInstance(InstanceShape{}, 2);
+    NonZeroRootSolver solver(problem, problem.options);
+    try {
+        solver.Solve();
+        FAIL() << "accepted a root with a cost";
+    } catch (const std::logic_error& error) {
+        EXPECT_STREQ(error.what(), "Initial length is not 0 !");
+    }
+}
+
+TEST(SolverSearch, SolveRefusesAGraphOfMoreThan256Vertices) {
+    Problem problem = RandomInstance(InstanceShape{}, 2);
+    SolverProbe solver(problem, problem.options);
+    SparseGraph large;
+    large.AddVertex(256);
+    solver.SetGraph(&large);
+    try {
+        solver.Solve();
+        FAIL() << "accepted 257 vertices";
+    } catch (const std::length_error& error) {
+        EXPECT_STREQ(error.what(), "the instance has 257 nodes, but the solver handles at most 256");
+    }
+}
+
+}  // namespace
+}  // namespace tamrik

@@ -1,0 +1,148 @@
+#pragma once
+
+// An independent check of a solver result against the instance it solves: written from the
+// problem statement, sharing no code with the solver or the post-optimizers.
+
+#include <cmath>
+#include <set>
+#include <sstream>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "model/problem.h"
+#include "model/result.h"
+
+namespace tamrik::testing {
+
+struct RouteCheck {
+    std::vector<std::string> errors;
+    bool ok() const { return errors.empty(); }
+    std::string Report() const {
+        std::ostringstream out;
+        for (const auto& e : errors) out << e << "\n";
+        return out.str();
+    }
+};
+
+class RouteChecker {
+public:
+    explicit RouteChecker(const Problem& problem) : problem_(problem) {
+        for (size_t i = 0; i < problem.nodes.size(); ++i) vertex_of_[problem.nodes[i].id] = i;
+        for (const Agent& agent : problem.agents_ordered) {
+            starts_.push_back(vertex_of_.at(agent.start_node));
+            ends_.push_back(vertex_of_.at(agent.end_node));
+        }
+    }
+
+    RouteCheck Check(const Result& result) const {
+        RouteCheck check;
+        std::vector<int> served(problem_.nodes.size(), 0);
+        for (size_t k = 0; k < problem_.agents_ordered.size(); ++k) {
+            auto path = result.paths.find(static_cast<int64_t>(k));
+            if (path == result.paths.end() || path->second.empty()) continue;
+            CheckRoute(k, path->second, result, served, check);
+        }
+        for (size_t v = 0; v < served.size(); ++v) {
+            if (IsEndpoint(v)) continue;
+            if (served[v] != 1) {
+                check.errors.push_back("vertex " + std::to_string(v) + " served " +
+                                       std::to_string(served[v]) + " times");
+            }
+        }
+        return check;
+    }
+
+    // Recomputed cost of a route, or NaN when it breaks a window.
+    double RouteCost(size_t k, const std::vector<int64_t>& path) const {
+        const Agent& agent = problem_.agents_ordered[k];
+        const CostMatrix* matrix = Matrix(agent.type);
+        bool return_to_end = problem_.options.return_to_end;
+        double cost = 0.0;
+        for (size_t i = 0; i < path.size(); ++i) {
+            int64_t node = path[i];
+            if (i > 0 && node != path[i - 1]) {
+                bool free_leg = !return_to_end && (node == starts_[k] || node == ends_[k]);
+                if (!free_leg) cost += Entry(matrix, path[i - 1], node);
+            }
+            auto window = problem_.timewindow_constraint.windows.find(problem_.nodes[node].id);
+            if (window != problem_.timewindow_constraint.windows.end()) {
+                if (cost > window->second.second) return std::nan("");
+                cost = std::max(cost, window->second.first);
+            }
+        }
+        return cost;
+    }
+
+private:
+    bool IsEndpoint(size_t v) const {
+        for (size_t k = 0; k < starts_.size(); ++k) {
+            if (starts_[k] == static_cast<int64_t>(v) || ends_[k] == static_cast<int64_t>(v)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    bool TypeAllowed(const Agent& agent, int64_t v) const {
+        const auto& allowed = problem_.assignment_constraint.allowed_types;
+        auto entry = allowed.find(problem_.nodes[v].id);
+        if (entry == allowed.end()) return true;
+        for (const auto& name : entry->second) {
+            if (name == agent.type) return true;
+        }
+        return false;
+    }
+
+    const CostMatrix* Matrix(const std::string& type) const {
+        auto it = problem_.cost_matrices.find(type);
+        return it == problem_.cost_matrices.end() ? nullptr : &it->second;
+    }
+
+    static double Entry(const CostMatrix* matrix, int64_t i, int64_t j) {
+        if (!matrix || static_cast<size_t>(i) >= matrix->size() ||
+            static_cast<size_t>(j) >= (*matrix)[i].size()) {
+            return 9999.0;
+        }
+        return (*matrix)[i][j];
+    }
+
+    void CheckRoute(size_t k, const std::vector<int64_t>& path, const Result& result,
+                    std::vector<int>& served, RouteCheck& check) const {
+        const Agent& agent = problem_.agents_ordered[k];
+        std::string who = "agent " + std::to_string(k) + ": ";
+        if (path.front() != starts_[k]) check.errors.push_back(who + "does not start at its start");
+        bool ends_well = path.back() == ends_[k] ||
+                         (!problem_.options.return_to_end && path.back() == starts_[k]);
+        if (!ends_well) check.errors.push_back(who + "ends at " + std::to_string(path.back()));
+        for (size_t i = 1; i + 1 < path.size(); ++i) {
+            int64_t v = path[i];
+            if (IsEndpoint(v)) {
+                check.errors.push_back(who + "passes through endpoint " + std::to_string(v));
+                continue;
+            }
+            ++served[v];
+            if (!TypeAllowed(agent, v)) {
+                check.errors.push_back(who + "may not serve " + std::to_string(v));
+            }
+        }
+        double cost = RouteCost(k, path);
+        if (std::isnan(cost)) check.errors.push_back(who + "misses a time window");
+        if (agent.time_limit > 0 && cost > agent.time_limit + 1e-9) {
+            check.errors.push_back(who + "exceeds its cost limit");
+        }
+        auto reported = result.times.find(static_cast<int64_t>(k));
+        double written = reported == result.times.end() ? 0.0 : reported->second;
+        if (!std::isnan(cost) && std::abs(written - cost) > 1e-6) {
+            check.errors.push_back(who + "reports cost " + std::to_string(written) +
+                                   " but its route costs " + std::to_string(cost));
+        }
+    }
+
+    const Problem& problem_;
+    std::unordered_map<uint64_t, int64_t> vertex_of_;
+    std::vector<int64_t> starts_;
+    std::vector<int64_t> ends_;
+};
+
+}  // namespace tamrik::testing

@@ -1,0 +1,68 @@
+"""Independent feasibility check of a result dictionary against its JSON instance."""
+
+import math
+
+
+def _index(nodes):
+    if isinstance(nodes, dict):
+        nodes = [nodes[key] for key in sorted(nodes)]
+    return {int(node["id"]): k for k, node in enumerate(nodes)}, nodes
+
+
+def route_problems(instance, result):
+    """Every way in which `result` fails `instance`, as readable strings (empty when sound)."""
+    vertex_of, nodes = _index(instance["nodes"])
+    options = instance.get("options", {})
+    return_to_end = options.get("return_to_end", True)
+    agents = instance["agents"]
+    starts = [vertex_of[a["start_node"]] for a in agents]
+    ends = [vertex_of[a["end_node"]] for a in agents]
+    endpoints = set(starts) | set(ends)
+    allowed = {}
+    windows = {}
+    for constraint in instance.get("constraints", []):
+        for item in constraint.get("items", []):
+            if constraint["kind"] == "assignment":
+                allowed[vertex_of[item["node"]]] = set(item["types"])
+            elif constraint["kind"] == "timewindow" and item["node"] in vertex_of:
+                windows[vertex_of[item["node"]]] = (item["start"], item["end"])
+
+    problems = []
+    served = [0] * len(nodes)
+    assert len(result["routes"]) == len(agents)
+    for k, (agent, route) in enumerate(zip(agents, result["routes"])):
+        path = route["path"]
+        who = f"agent {agent['id']}"
+        if route["agent_id"] != agent["id"]:
+            problems.append(f"{who}: route entry {k} names agent {route['agent_id']}")
+        if not path:
+            continue
+        if path[0] != starts[k]:
+            problems.append(f"{who}: starts at {path[0]}")
+        if not (path[-1] == ends[k] or (not return_to_end and path[-1] == starts[k])):
+            problems.append(f"{who}: ends at {path[-1]}")
+        matrix = instance["costs"][agent["type"]]
+        cost = 0.0
+        for i, v in enumerate(path):
+            if 0 < i < len(path) - 1:
+                if v in endpoints:
+                    problems.append(f"{who}: passes through endpoint {v}")
+                served[v] += 1
+                if v in allowed and agent["type"] not in allowed[v]:
+                    problems.append(f"{who}: may not serve {v}")
+            if i > 0 and v != path[i - 1]:
+                free = not return_to_end and v in (starts[k], ends[k])
+                cost += 0.0 if free else matrix[path[i - 1]][v]
+            if v in windows:
+                if cost > windows[v][1]:
+                    problems.append(f"{who}: reaches {v} after its window closes")
+                cost = max(cost, windows[v][0])
+        limit = agent.get("max_length", 0)
+        if limit > 0 and cost > limit + 1e-9:
+            problems.append(f"{who}: cost {cost} over its limit {limit}")
+        if not math.isclose(route["cost"], cost, rel_tol=1e-9, abs_tol=1e-9):
+            problems.append(f"{who}: reports {route['cost']} but its route costs {cost}")
+    for v, count in enumerate(served):
+        if v not in endpoints and count != 1:
+            problems.append(f"vertex {v} served {count} times")
+    return problems

@@ -1,0 +1,62 @@
+import signal
+import subprocess
+import sys
+import textwrap
+import time
+
+import pytest
+
+# A 60-target instance that the search cannot finish within its 60-second default budget.
+SCRIPT = textwrap.dedent("""
+    import json, sys, time
+    import _pyploxa_core as core
+
+    nodes = [{"id": i, "x": (i * 37) % 101, "y": (i * 53) % 97} for i in range(60)]
+    matrix = [[abs(a["x"] - b["x"]) + abs(a["y"] - b["y"]) for b in nodes] for a in nodes]
+    document = {"nodes": nodes, "costs": {"t": matrix},
+                "agents": [{"id": k, "type": "t", "start_node": 0, "end_node": 0} for k in range(3)],
+                "constraints": [{"kind": "assignment",
+                                 "items": [{"node": i, "types": ["t"]} for i in range(60)]}],
+                "options": {"objective": "min_max"}}
+    mode = sys.argv[1]
+    print("ready", flush=True)
+    start = time.monotonic()
+    try:
+        if mode == "json":
+            core.solve_json_str(json.dumps(document))
+        else:
+            problem = core.Problem()
+            for n in nodes:
+                node = core.Node(); node.id = n["id"]; problem.add_node(node)
+            agent = core.Agent(); agent.type = "t"
+            for k in range(3):
+                agent.id = k; problem.add_agent(agent, k)
+            problem.set_cost_matrix("t", matrix)
+            problem.options().objective = core.ObjectiveType.MinMax
+            solver = core.Solver(problem, problem.options())
+            solver.solve()
+    except KeyboardInterrupt:
+        elapsed = time.monotonic() - start
+        if mode == "solver":
+            result = solver.get_result()
+            print("paths", len(result.paths), flush=True)
+        print(f"interrupted after {elapsed:.2f}", flush=True)
+""")
+
+
+@pytest.mark.parametrize("mode", ["json", "solver"])
+def test_sigint_stops_a_solve_with_keyboard_interrupt(mode):
+    child = subprocess.Popen([sys.executable, "-c", SCRIPT, mode], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True)
+    assert child.stdout.readline().strip() == "ready"
+    time.sleep(3.0)  # well into the search, past the first solution
+    sent = time.monotonic()
+    child.send_signal(signal.SIGINT)
+    out, err = child.communicate(timeout=30)
+    stopped = time.monotonic() - sent
+    assert child.returncode == 0, err
+    assert "interrupted after" in out, "the solve ended before the signal"
+    assert stopped < 1.0
+    if mode == "solver":
+        # the best solution found before the interrupt is still there
+        assert "paths 3" in out
