@@ -295,7 +295,7 @@ int main() {
                   const Label& label = moves[static_cast<size_t>(i) % kMoves].label;
                   g_sink += heuristic.ComputeHeuristic(label);
               }));
-        std::snprintf(what, sizeof what, "  (literal list scan of Part 3.4, %2.0f%% served)",
+        std::snprintf(what, sizeof what, "  (literal list scan, %2.0f%% served)",
                       share * 100);
         Print(what, Measure(2000, [&](int i) {
                   g_sink += heuristic.ComputeHeuristicByListScan(

@@ -136,7 +136,7 @@ private:
     std::vector<VisitedSet> serve_masks_;
 };
 
-// Ordered owning list of checkers acting as one (combining rules of Part 3.1).
+// Ordered owning list of checkers acting as one (members asked in order, early stops).
 class CompositeConstraintChecker : public ConstraintCheckerPlugin {
 public:
     CompositeConstraintChecker() = default;

@@ -22,12 +22,12 @@ public:
               const std::vector<AgentRecord>& agents) override;
     double ComputeHeuristic(const Label& label) const override;
 
-    // The Solver's pair list: larger vertex index first, ascending by w (Part 4.4). Replaces
+    // The Solver's pair list: larger vertex index first, ascending by w. Replaces
     // the previous list.
     void SetMstEdges(std::vector<MstEdge> edges);
     const std::vector<MstEdge>& MstEdges() const { return mst_edges; }
 
-    // The same estimate computed literally as Part 3.4 words it (each step scans mst_edges
+    // The same estimate computed literally (each step scans mst_edges
     // from the front for the first qualifying pair). Kept as the reference that
     // ComputeHeuristic is tested and benchmarked against.
     double ComputeHeuristicByListScan(const Label& label) const;

@@ -8,7 +8,7 @@
 
 namespace tamrik {
 
-// Part 5.3: runs an ordered list of owned post-optimizers as one. Every operation is forwarded
+// Runs an ordered list of owned post-optimizers as one. Every operation is forwarded
 // to the members in list order; Optimize hands each member the Result the previous one left.
 class CompositePostOptimizer : public PostOptimizerPlugin {
 public:

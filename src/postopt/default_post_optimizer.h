@@ -9,7 +9,7 @@
 
 namespace tamrik {
 
-// Part 5.1: the in-group route optimizer. Segment reversal on every route, one relocation of
+// The in-group route optimizer. Segment reversal on every route, one relocation of
 // a node from the longest to the shortest route inside each group of agents of one type, then
 // repeated relocation from the group with the longest route to the group with the shortest
 // longest route, until no move gains.

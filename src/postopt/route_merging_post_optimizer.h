@@ -9,7 +9,7 @@
 
 namespace tamrik {
 
-// Part 5.2: dissolves short routes, cheapest first, by inserting each interior node where the
+// Dissolves short routes, cheapest first, by inserting each interior node where the
 // receiving route stays cheapest, never above the longest incoming route; then segment
 // reversal on every surviving route.
 //

@@ -42,7 +42,7 @@ public:
     void BindInstance(const PlannerGraph* graph, const std::vector<PointRecord>& points,
                       const std::vector<AgentRecord>& agents);
 
-    // Part 5.1 EvaluatePath: end-point rule, own start only as the last node, allowed agent
+    // EvaluatePath: end-point rule, own start only as the last node, allowed agent
     // types, no foreign start or end node, free return legs when return_to_end is false, time
     // windows with waiting, the cost limit. O(path length), allocation-free. The cost of an
     // infeasible path is 0.0. A vertex without a PointRecord, or an agent without an
@@ -54,7 +54,7 @@ public:
     // EvaluatePath's cost whenever the path is feasible.
     double RouteCost(const std::vector<int64_t>& path, int64_t agent) const;
 
-    // Part 5.1 TwoOptRoute: first-improvement segment reversal with fixed first and last
+    // TwoOptRoute: first-improvement segment reversal with fixed first and last
     // nodes, on paths of at least four nodes. A reversed path is taken when it is feasible and
     // its cost + kEpsilon is below `cost`; the scan then restarts. Returns whether anything
     // was taken (path and cost then hold the improved route).
