@@ -5,5 +5,6 @@ command line (``python -m ploxa``) and helpers around the JSON instance format.
 """
 
 from _pyploxa_core import solve_json_file, solve_json_str
+from ploxa.tsplib import read_tsplib, tsplib_to_instance
 
-__all__ = ["solve_json_file", "solve_json_str"]
+__all__ = ["read_tsplib", "solve_json_file", "solve_json_str", "tsplib_to_instance"]

@@ -1,10 +1,15 @@
-"""Command line: ``python -m ploxa solve INSTANCE.json [--time-limit S] [--output FILE]``."""
+"""Command line of the Ploxa solver.
+
+    python -m ploxa solve INSTANCE.json [--time-limit S] [--output FILE]
+    python -m ploxa convert FILE.tsp --agents M [--objective min_max|min_sum] [--output FILE]
+"""
 
 import argparse
 import json
 import sys
 
 import _pyploxa_core as core
+from ploxa.tsplib import TsplibError, tsplib_to_instance
 
 # Errors the module raises for input it cannot use: missing or unreadable files and JSON
 # problems (RuntimeError), invalid instances (ValueError, IndexError).
@@ -24,6 +29,14 @@ def build_parser():
                        help="processor-time budget in seconds (default: the instance's)")
     solve.add_argument("--output", help="also write the result dictionary to this JSON file")
     solve.set_defaults(run=run_solve)
+    convert = commands.add_parser("convert", help="turn a TSPLIB EUC_2D file into a JSON instance")
+    convert.add_argument("tsplib", help="TSPLIB file with EDGE_WEIGHT_TYPE EUC_2D")
+    convert.add_argument("--agents", type=int, required=True, help="number of agents")
+    convert.add_argument("--objective", choices=["min_max", "min_sum"], default="min_max")
+    convert.add_argument("--time-limit", type=float, default=60.0,
+                         help="processor-time budget written into the instance")
+    convert.add_argument("--output", help="JSON file to write (default: standard output)")
+    convert.set_defaults(run=run_convert)
     return parser
 
 
@@ -67,6 +80,23 @@ def run_solve(args):
                 f.write("\n")
         except OSError as error:
             raise InputError(f"{args.output}: {error.strerror}") from error
+    return 0
+
+
+def run_convert(args):
+    try:
+        instance = tsplib_to_instance(args.tsplib, args.agents, args.objective, args.time_limit)
+    except (OSError, TsplibError) as error:
+        raise InputError(f"{args.tsplib}: {getattr(error, 'strerror', None) or error}") from error
+    text = json.dumps(instance) + "\n"
+    if not args.output:
+        sys.stdout.write(text)
+        return 0
+    try:
+        with open(args.output, "w", encoding="utf-8") as f:
+            f.write(text)
+    except OSError as error:
+        raise InputError(f"{args.output}: {error.strerror}") from error
     return 0
 
 

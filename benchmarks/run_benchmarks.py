@@ -1,0 +1,228 @@
+"""Quality and throughput benchmarks of the solver, with an optional peer solver.
+
+    python benchmarks/run_benchmarks.py [--budget SECONDS] [--peer] [--memory-budget SECONDS]
+
+Every solve runs in its own process, so that peak memory is measured per solve. Results go to
+standard output and, as CSV and Markdown, to benchmarks/results/.
+"""
+
+import argparse
+import csv
+import datetime
+import json
+import math
+import os
+import platform
+import resource
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+DATA = HERE / "data"
+SETS = [(name, m) for name in ("eil51", "berlin52", "eil76", "rat99") for m in (2, 3, 5, 7)]
+THROUGHPUT_RUNS = [("eil76", 3, "min_max"), ("rat99", 5, "min_sum")]
+
+
+def instance(name, agents, objective, budget):
+    from ploxa.tsplib import tsplib_to_instance
+    return tsplib_to_instance(DATA / "tsplib" / f"{name}.tsp", agents, objective, budget)
+
+
+def route_costs(document, routes):
+    matrix = next(iter(document["costs"].values()))
+    return [sum(matrix[a][b] for a, b in zip(path, path[1:])) for path in routes]
+
+
+def child_ours(name, agents, objective, budget):
+    import _pyploxa_core as core
+    document = instance(name, agents, objective, budget)
+    started = time.process_time()
+    result = core.solve_json_str(json.dumps(document))
+    cpu = time.process_time() - started
+    costs = route_costs(document, [r["path"] for r in result["routes"]])
+    stats = result["statistics"]
+    return {"max_cost": max(costs, default=0.0), "sum_cost": sum(costs), "cpu": cpu,
+            "first": result["anytime"][0]["time"] if result["anytime"] else None,
+            "last": stats["last_update_time"], "n_generated": stats["n_generated"],
+            "n_expanded": stats["n_expanded"], "status": result["status"]}
+
+
+def child_peer(name, agents, objective, budget):
+    from ortools.constraint_solver import pywrapcp, routing_enums_pb2
+    document = instance(name, agents, objective, budget)
+    matrix = document["costs"]["salesman"]
+    scaled = [[int(round(1000 * d)) for d in row] for row in matrix]
+    manager = pywrapcp.RoutingIndexManager(len(matrix), agents, 0)
+    routing = pywrapcp.RoutingModel(manager)
+    transit = routing.RegisterTransitCallback(
+        lambda i, j: scaled[manager.IndexToNode(i)][manager.IndexToNode(j)])
+    routing.SetArcCostEvaluatorOfAllVehicles(transit)
+    if objective == "min_max":
+        routing.AddDimension(transit, 0, 10**12, True, "distance")
+        routing.GetDimensionOrDie("distance").SetGlobalSpanCostCoefficient(100)
+    parameters = pywrapcp.DefaultRoutingSearchParameters()
+    parameters.first_solution_strategy = routing_enums_pb2.FirstSolutionStrategy.PATH_CHEAPEST_ARC
+    parameters.local_search_metaheuristic = (
+        routing_enums_pb2.LocalSearchMetaheuristic.GUIDED_LOCAL_SEARCH)
+    parameters.time_limit.FromMilliseconds(int(budget * 1000))
+    started = time.process_time()
+    solution = routing.SolveWithParameters(parameters)
+    cpu = time.process_time() - started
+    routes = []
+    for vehicle in range(agents if solution else 0):
+        index, path = routing.Start(vehicle), []
+        while not routing.IsEnd(index):
+            path.append(manager.IndexToNode(index))
+            index = solution.Value(routing.NextVar(index))
+        routes.append(path + [manager.IndexToNode(index)])
+    costs = route_costs(document, routes)
+    return {"max_cost": max(costs, default=math.nan), "sum_cost": sum(costs) if costs else math.nan,
+            "cpu": cpu, "status": "success" if solution else "failed"}
+
+
+def run_child(kind, name, agents, objective, budget):
+    """Runs one solve in a fresh interpreter; adds its peak resident memory in MiB."""
+    command = [sys.executable, __file__, "--child", kind, name, str(agents), objective, str(budget)]
+    done = subprocess.run(command, capture_output=True, text=True, check=True)
+    return json.loads(done.stdout.strip().splitlines()[-1])
+
+
+def child_main(kind, name, agents, objective, budget):
+    result = (child_ours if kind == "ours" else child_peer)(name, int(agents), objective, float(budget))
+    result["peak_mib"] = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024.0
+    print(json.dumps(result))
+
+
+def quality(budget, peer, sets, log):
+    best_known = json.loads((DATA / "mtsplib-bks.json").read_text())
+    rows = []
+    for name, m in sets:
+        for objective in ("min_max", "min_sum"):
+            ours = run_child("ours", name, m, objective, budget)
+            row = {"instance": f"{name}-m{m}", "objective": objective, "ours": ours}
+            score = "max_cost" if objective == "min_max" else "sum_cost"
+            row["value"] = ours[score]
+            known = best_known.get(f"{name}-m{m}", {}).get("minmax")
+            row["gap_pct"] = 100 * (ours[score] / known - 1) if objective == "min_max" and known else None
+            if peer:
+                row["peer"] = run_child("peer", name, m, objective, budget)
+                row["peer_value"] = row["peer"][score]
+                row["ratio"] = ours[score] / row["peer_value"]
+                if objective == "min_max" and known:
+                    row["peer_gap_pct"] = 100 * (row["peer_value"] / known - 1)
+            rows.append(row)
+            log(quality_line(row))
+    return rows
+
+
+def fmt(value, digits=2):
+    return "" if value is None else f"{value:.{digits}f}"
+
+
+def quality_line(row):
+    ours = row["ours"]
+    line = (f"{row['instance']:12} {row['objective']:8} {row['value']:10.2f} gap {fmt(row['gap_pct']):>6}% "
+            f"first {fmt(ours['first'], 3):>7}s last {fmt(ours['last'], 3):>7}s "
+            f"generated {ours['n_generated']:>9}")
+    if "peer" in row:
+        line += f" | peer {row['peer_value']:10.2f} ratio {row['ratio']:.3f}"
+    return line
+
+
+def throughput(budget, memory_budget, log):
+    rows = []
+    for name, m, objective in THROUGHPUT_RUNS:
+        ours = run_child("ours", name, m, objective, budget)
+        cpu = max(ours["cpu"], 1e-9)
+        row = {"run": f"{name}-m{m} {objective}", "budget": budget, "cpu": ours["cpu"],
+               "generated_per_s": ours["n_generated"] / cpu, "expanded_per_s": ours["n_expanded"] / cpu,
+               "first": ours["first"], "peak_mib": ours["peak_mib"]}
+        rows.append(row)
+        log(f"{row['run']:22} {row['generated_per_s']:12.0f} generated/s {row['expanded_per_s']:12.0f} "
+            f"expanded/s first {fmt(row['first'], 4)}s peak {row['peak_mib']:.0f} MiB (cpu {row['cpu']:.2f}s)")
+    if memory_budget:
+        ours = run_child("ours", "eil76", 3, "min_max", memory_budget)
+        rows.append({"run": "eil76-m3 min_max", "budget": memory_budget, "cpu": ours["cpu"],
+                     "generated_per_s": ours["n_generated"] / max(ours["cpu"], 1e-9),
+                     "expanded_per_s": ours["n_expanded"] / max(ours["cpu"], 1e-9),
+                     "first": ours["first"], "peak_mib": ours["peak_mib"]})
+        log(f"eil76-m3 min_max, {memory_budget:.0f} s: peak {ours['peak_mib']:.0f} MiB, "
+            f"{ours['n_generated']} labels")
+    return rows
+
+
+def machine():
+    cpu = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo")
+                if line.startswith("model name")), platform.processor())
+    commit = subprocess.run(["git", "rev-parse", "--short", "HEAD"], capture_output=True, text=True,
+                            cwd=HERE).stdout.strip()
+    return {"date": datetime.date.today().isoformat(), "cpu": cpu, "cores": os.cpu_count(),
+            "python": platform.python_version(), "commit": commit}
+
+
+def write_results(out_dir, info, budget, quality_rows, throughput_rows):
+    out_dir.mkdir(parents=True, exist_ok=True)
+    with open(out_dir / "quality.csv", "w", newline="") as f:
+        writer = csv.writer(f)
+        writer.writerow(["instance", "objective", "ours", "gap_pct", "first_s", "last_s",
+                         "n_generated", "peer", "peer_gap_pct", "ratio"])
+        for r in quality_rows:
+            writer.writerow([r["instance"], r["objective"], r["value"], r["gap_pct"], r["ours"]["first"],
+                             r["ours"]["last"], r["ours"]["n_generated"], r.get("peer_value"),
+                             r.get("peer_gap_pct"), r.get("ratio")])
+    with open(out_dir / "throughput.csv", "w", newline="") as f:
+        writer = csv.DictWriter(f, fieldnames=list(throughput_rows[0]) if throughput_rows else ["run"])
+        writer.writeheader()
+        writer.writerows(throughput_rows)
+    (out_dir / "results.json").write_text(json.dumps(
+        {"machine": info, "budget": budget, "quality": quality_rows, "throughput": throughput_rows},
+        indent=1) + "\n")
+    (out_dir / "latest.md").write_text(markdown(info, budget, quality_rows, throughput_rows))
+
+
+def markdown(info, budget, quality_rows, throughput_rows):
+    lines = [f"# Benchmark results ({info['date']})", "",
+             f"Machine: {info['cpu']}, {info['cores']} cores; Python {info['python']}; commit {info['commit']}.",
+             f"Budget per solve: {budget} processor seconds (the peer gets the same time limit).", ""]
+    if throughput_rows:
+        lines += ["## Throughput", "", "| run | budget s | labels generated / CPU s | expanded / CPU s | "
+                  "first solution s | peak MiB |", "|---|---|---|---|---|---|"]
+        lines += [f"| {r['run']} | {r['budget']:.0f} | {r['generated_per_s']:.0f} | {r['expanded_per_s']:.0f} | "
+                  f"{fmt(r['first'], 4)} | {r['peak_mib']:.0f} |" for r in throughput_rows]
+        lines.append("")
+    if quality_rows:
+        lines += ["## Quality", "", "| instance | objective | ours | gap to best known % | first s | last s | "
+                  "generated | peer | peer gap % | ours / peer |", "|---|---|---|---|---|---|---|---|---|---|"]
+        for r in quality_rows:
+            lines.append(f"| {r['instance']} | {r['objective']} | {r['value']:.2f} | {fmt(r['gap_pct'])} | "
+                         f"{fmt(r['ours']['first'], 3)} | {fmt(r['ours']['last'], 3)} | {r['ours']['n_generated']} | "
+                         f"{fmt(r.get('peer_value'))} | {fmt(r.get('peer_gap_pct'))} | {fmt(r.get('ratio'), 3)} |")
+    return "\n".join(lines) + "\n"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--budget", type=float, default=10.0, help="processor seconds per solve")
+    parser.add_argument("--peer", action="store_true", help="also run the peer solver (needs ortools)")
+    parser.add_argument("--memory-budget", type=float, default=60.0,
+                        help="budget of the long solve measured for peak memory (0 skips it)")
+    parser.add_argument("--only", choices=["quality", "throughput"], help="run one part only")
+    parser.add_argument("--sets", type=int, default=len(SETS), help="number of instances (first N)")
+    parser.add_argument("--output", type=Path, default=HERE / "results", help="results folder")
+    args = parser.parse_args()
+    info = machine()
+    log = lambda line: print(line, flush=True)  # noqa: E731
+    log(f"{info['date']} {info['cpu']} ({info['cores']} cores), commit {info['commit']}")
+    throughput_rows = [] if args.only == "quality" else throughput(args.budget, args.memory_budget, log)
+    quality_rows = [] if args.only == "throughput" else quality(args.budget, args.peer, SETS[:args.sets], log)
+    write_results(args.output, info, args.budget, quality_rows, throughput_rows)
+    log(f"results written to {args.output}")
+
+
+if __name__ == "__main__":
+    if len(sys.argv) == 7 and sys.argv[1] == "--child":
+        child_main(*sys.argv[2:])
+    else:
+        main()
