@@ -43,11 +43,51 @@ void AppendLines(std::string& out, const std::vector<std::vector<int64_t>>& ids,
     }
 }
 
+// Graphs up to this many vertices get the lookup index (4 MiB of slots at most).
+constexpr size_t kMaxIndexedVertices = 1024;
+// Dense cost copies up to this many entries (64 MiB at most).
+constexpr size_t kMaxDenseEntries = size_t{1} << 23;
+
 }  // namespace
+
+bool SparseGraph::EnsureIndex() const {
+    if (index_state == IndexState::kReady) return true;
+    size_t n = succs.size();
+    if (n > kMaxIndexedVertices) {
+        index_state = IndexState::kTooLarge;
+        return false;
+    }
+    slot_index.assign(n * n, -1);
+    dense_ready = n * n * cdim <= kMaxDenseEntries;
+    for (size_t u = 0; u < n && dense_ready; ++u) {
+        for (const CostVector& cost : succ_costs[u]) dense_ready = dense_ready && cost.size() == cdim;
+    }
+    dense_costs.assign(dense_ready ? n * n * cdim : 0, 0.0);
+    for (size_t u = 0; u < n; ++u) {
+        for (size_t k = succs[u].size(); k-- > 0;) {
+            size_t cell = u * n + static_cast<size_t>(succs[u][k]);
+            slot_index[cell] = static_cast<int32_t>(k);  // walking backwards keeps the first
+            if (dense_ready) {
+                std::copy(succ_costs[u][k].begin(), succ_costs[u][k].end(),
+                          dense_costs.begin() + static_cast<std::ptrdiff_t>(cell * cdim));
+            }
+        }
+    }
+    index_state = IndexState::kReady;
+    return true;
+}
+
+int64_t SparseGraph::SuccessorSlot(int64_t u, int64_t v) const {
+    if (index_state != IndexState::kTooLarge && EnsureIndex()) {
+        if (!HasVertex(v)) return -1;
+        return slot_index[static_cast<size_t>(u) * succs.size() + static_cast<size_t>(v)];
+    }
+    return Find(succs[u], v);
+}
 
 bool SparseGraph::HasVertex(int64_t v) const { return static_cast<uint64_t>(v) < succs.size(); }
 
-bool SparseGraph::HasArc(int64_t u, int64_t v) const { return Find(succs[u], v) >= 0; }
+bool SparseGraph::HasArc(int64_t u, int64_t v) const { return SuccessorSlot(u, v) >= 0; }
 
 std::vector<int64_t> SparseGraph::GetSuccs(int64_t v) const {
     return HasVertex(v) ? succs[v] : std::vector<int64_t>{};
@@ -58,13 +98,18 @@ std::vector<int64_t> SparseGraph::GetPreds(int64_t v) const {
 }
 
 CostVector SparseGraph::GetArcCost(int64_t u, int64_t v) const {
-    int64_t k = Find(succs[u], v);
+    int64_t k = SuccessorSlot(u, v);
     return k < 0 ? CostVector{} : succ_costs[u][k];
 }
 
 std::optional<double> SparseGraph::ArcCostEntry(int64_t u, int64_t v, int64_t type) const {
-    int64_t k = Find(succs[u], v);
+    int64_t k = SuccessorSlot(u, v);
     if (k < 0) return std::nullopt;
+    if (dense_ready && index_state == IndexState::kReady) {
+        if (static_cast<uint64_t>(type) >= cdim) return std::nullopt;
+        size_t cell = static_cast<size_t>(u) * succs.size() + static_cast<size_t>(v);
+        return dense_costs[cell * cdim + static_cast<size_t>(type)];
+    }
     const CostVector& cost = succ_costs[u][k];
     if (static_cast<uint64_t>(type) >= cost.size()) return std::nullopt;
     return cost[type];
@@ -97,6 +142,7 @@ std::vector<int64_t> SparseGraph::GetAllVertices() const {
 
 void SparseGraph::AddVertex(int64_t v) {
     if (HasVertex(v)) return;
+    Invalidate();
     size_t size = static_cast<size_t>(v) + 1;
     succs.resize(size);
     succ_costs.resize(size);
@@ -110,6 +156,7 @@ void SparseGraph::AddEdge(int64_t u, int64_t v, const CostVector& cost) {
 }
 
 void SparseGraph::AddArc(int64_t u, int64_t v, const CostVector& cost) {
+    Invalidate();
     if (!HasVertex(u)) AddVertex(u);
     if (!HasVertex(v)) AddVertex(v);
     if (cdim == 0) {
@@ -152,6 +199,7 @@ void SparseGraph::CreateFromArcs(const std::vector<int64_t>& sources,
 void SparseGraph::CreateFrom(const std::vector<int64_t>& sources,
                              const std::vector<int64_t>& targets,
                              const std::vector<CostVector>& costs, bool undirected) {
+    Invalidate();
     for (size_t v = 0; v < succs.size(); ++v) {
         succs[v].clear();
         succ_costs[v].clear();
@@ -181,6 +229,7 @@ void SparseGraph::AppendArc(int64_t u, int64_t v, const CostVector& cost) {
 }
 
 void SparseGraph::ChangeCostDim(size_t new_cdim, double fill) {
+    Invalidate();
     for (auto& costs : succ_costs) ResizeTo(costs, new_cdim, fill);
     for (auto& costs : pred_costs) ResizeTo(costs, new_cdim, fill);
     cdim = new_cdim;
@@ -196,6 +245,7 @@ bool SparseGraph::SetArcCost(int64_t u, int64_t v, const CostVector& cost) {
     }
     int64_t k = Find(succs[u], v);
     if (k < 0) Fail("[ERROR] SparseGraph::SetArcCost arc does not exist!");
+    Invalidate();
     succ_costs[u][k] = cost;
     k = Find(preds[v], u);
     if (k < 0) Fail("[ERROR] SparseGraph::SetArcCost arc does not exist!");

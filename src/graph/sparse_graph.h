@@ -39,12 +39,29 @@ private:
                     const std::vector<CostVector>& costs, bool undirected);
     void AppendArc(int64_t u, int64_t v, const CostVector& cost);
 
+    // Position of v in succs[u] (its first occurrence), or -1.
+    int64_t SuccessorSlot(int64_t u, int64_t v) const;
+    // Builds the lookup index when it is stale and the graph is small enough; returns whether
+    // the index can be used.
+    bool EnsureIndex() const;
+    void Invalidate() { index_state = IndexState::kStale; }
+
     std::vector<std::vector<int64_t>> succs;
     std::vector<std::vector<CostVector>> succ_costs;
     std::vector<std::vector<int64_t>> preds;
     std::vector<std::vector<CostVector>> pred_costs;
     size_t num_arc = 0;
     size_t cdim = 0;
+
+    // Lookup index over the adjacency lists, rebuilt on the first query after a change: it
+    // turns the linear scans behind arc queries into array reads without changing any answer.
+    // slot_index[u * n + v] is SuccessorSlot(u, v); dense_costs[(u * n + v) * cdim + t] is
+    // entry t of that arc's cost vector, kept only while every stored vector has cdim entries.
+    enum class IndexState { kStale, kReady, kTooLarge };
+    mutable IndexState index_state = IndexState::kStale;
+    mutable std::vector<int32_t> slot_index;
+    mutable std::vector<double> dense_costs;
+    mutable bool dense_ready = false;
 };
 
 }  // namespace tamrik

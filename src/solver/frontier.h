@@ -17,18 +17,32 @@ bool Dominates(const Label& a, const Label& b);
 void JointPositionKey(const std::vector<int64_t>& positions, std::string& key);
 
 // The expanded labels at one joint position that no other stored label dominates.
+//
+// Dominance reads only g, the costs and the visited set, so a stored label keeps just those:
+// its g in one contiguous array, its visited set and costs in a record of 64-bit words in
+// another, both ordered by ascending g. A label can only be dominated by stored labels of no
+// larger g (a prefix) and can only dominate those of no smaller g (a suffix), so each scan
+// stops or starts at a binary-search boundary. The order of stored labels changes no answer.
+// All labels of one frontier have the same number of costs (one per agent).
 class Frontier {
 public:
     virtual ~Frontier() = default;
     virtual bool Contains(const Label& label) const;
-    // Removes every stored label that `label` dominates, appends it and returns the count
-    // removed.
-    virtual uint32_t Insert(Label label);
+    // Removes every stored label that `label` dominates, adds it and returns the count removed.
+    virtual uint32_t Insert(const Label& label);
 
-    const std::vector<Label>& Labels() const { return labels; }
+    size_t Size() const { return g_values.size(); }
+    // Stored label k (in ascending g) as dominance sees it: g, costs and visited set.
+    Label StoredLabel(size_t k) const;
 
 private:
-    std::vector<Label> labels;
+    struct Record;
+    const uint64_t* RecordAt(size_t k) const { return words.data() + k * stride; }
+
+    // Words per stored label: 4 for the visited set, 1 per cost.
+    size_t stride = 0;
+    std::vector<double> g_values;
+    std::vector<uint64_t> words;
 };
 
 }  // namespace tamrik

@@ -15,6 +15,8 @@
 #include "model/result.h"
 #include "plugins/plugin_kinds.h"
 #include "solver/frontier.h"
+#include "solver/joint_key_index.h"
+#include "solver/open_list.h"
 #include "solver/search_records.h"
 #include "solver/search_results.h"
 #include "solver/simple_timer.h"
@@ -70,7 +72,6 @@ protected:
             return comparator->Compare(a, b);
         }
     };
-    using OpenList = std::set<std::pair<double, int64_t>>;
     using FocalList = std::set<FocalEntry, FocalOrder>;
 
     std::unique_ptr<FocalComparatorPlugin> focal_comparator;
@@ -115,9 +116,9 @@ protected:
     int32_t max_phases = 100;
     int32_t solution_found = 0;
     double max_route_cost = -1.0;
-    std::unordered_map<std::string, uint64_t> frontier_index;
+    JointKeyIndex frontier_index;
     uint64_t next_frontier_number = 0;
-    std::vector<std::unique_ptr<Frontier>> frontiers;
+    std::vector<Frontier> frontiers;
     std::vector<SearchSnapshot> anytime_results;
     uint64_t next_label_id = 0;
     std::vector<int64_t> parent;
@@ -150,8 +151,7 @@ private:
     std::function<bool()> interrupt_check;
     bool interrupted = false;
     uint32_t steps_since_poll = 0;
-    // Reused buffers: the joint-position key and the successor being built.
-    std::string key_buffer;
+    // Reused buffer for the successor being built.
     Label child;
 };
 

@@ -16,18 +16,18 @@ int64_t Solver::AllocateLabel() {
 }
 
 bool Solver::IsDominated(const Label& label) {
-    JointPositionKey(label.positions, key_buffer);
-    auto found = frontier_index.find(key_buffer);
-    if (found != frontier_index.end()) return frontiers[found->second]->Contains(label);
-    frontier_index.emplace(key_buffer, next_frontier_number++);
-    frontiers.push_back(std::make_unique<Frontier>());
+    if (const uint64_t* number = frontier_index.Find(label.positions)) {
+        return frontiers[*number].Contains(label);
+    }
+    frontier_index.Insert(label.positions, next_frontier_number++);
+    frontiers.emplace_back();
     return false;
 }
 
 void Solver::AddToFrontier(const Label& label) {
-    JointPositionKey(label.positions, key_buffer);
-    uint64_t number = frontier_index.try_emplace(key_buffer, 0).first->second;
-    frontiers[number]->Insert(label);
+    const uint64_t* number = frontier_index.Find(label.positions);
+    if (number == nullptr) frontier_index.Insert(label.positions, 0);
+    frontiers[number ? *number : 0].Insert(label);
 }
 
 void Solver::ResetFrontiers() { next_frontier_number = 0; }
@@ -73,8 +73,7 @@ void Solver::UpdateFocal(double old_bound, double new_bound) {
 
 void Solver::PruneByIncumbent(double cost) {
     std::erase_if(focal_list, [cost](const FocalEntry& e) { return e.f > cost; });
-    double open_limit = cost + 0.2;
-    open_list.erase(open_list.upper_bound({open_limit, INT64_MAX}), open_list.end());
+    open_list.EraseAbove(cost + 0.2);
     incumbent_cost = cost;
 }
 

@@ -56,20 +56,26 @@ TEST(Frontier, InsertRemovesEveryLabelTheNewOneDominates) {
     frontier.Insert(MakeLabel(4.0, {4.0}, {2}));
     frontier.Insert(MakeLabel(5.0, {5.0}, {}));
     EXPECT_EQ(frontier.Insert(MakeLabel(1.0, {1.0}, {1, 2})), 3u);
-    ASSERT_EQ(frontier.Labels().size(), 1u);
-    EXPECT_EQ(frontier.Labels()[0].g, 1.0);
+    ASSERT_EQ(frontier.Size(), 1u);
+    EXPECT_EQ(frontier.StoredLabel(0).g, 1.0);
 }
 
-TEST(Frontier, RemovedPlacesAreTakenByTheLastSurvivorBeforeTheBoundary) {
+TEST(Frontier, KeepsTheLabelsTheNewcomerDoesNotDominate) {
     Frontier frontier;
     frontier.Insert(MakeLabel(1.0, {9.0}, {1}));   // A: dominated by the newcomer
-    frontier.Insert(MakeLabel(0.0, {0.0}, {7}));   // B: survives
-    frontier.Insert(MakeLabel(0.0, {0.5}, {8}));   // C: survives
+    frontier.Insert(MakeLabel(0.0, {0.0}, {7}));   // B: smaller g, survives
+    frontier.Insert(MakeLabel(2.0, {0.5}, {8}));   // C: larger g, cheaper, survives
+    frontier.Insert(MakeLabel(1.0, {10.0}, {1, 9}));  // D: equal g, serves more, survives
     EXPECT_EQ(frontier.Insert(MakeLabel(1.0, {1.0}, {1})), 1u);
-    ASSERT_EQ(frontier.Labels().size(), 3u);
-    EXPECT_TRUE(TestBit(frontier.Labels()[0].visited, 8));  // C moved into A's place
-    EXPECT_TRUE(TestBit(frontier.Labels()[1].visited, 7));
-    EXPECT_EQ(frontier.Labels()[2].costs[0], 1.0);
+    // Stored by ascending g, a newcomer after the labels of equal g.
+    std::vector<std::pair<double, double>> stored;
+    for (size_t k = 0; k < frontier.Size(); ++k) {
+        stored.emplace_back(frontier.StoredLabel(k).g, frontier.StoredLabel(k).costs[0]);
+    }
+    using Stored = std::vector<std::pair<double, double>>;
+    EXPECT_EQ(stored, (Stored{{0.0, 0.0}, {1.0, 10.0}, {1.0, 1.0}, {2.0, 0.5}}));
+    EXPECT_TRUE(frontier.Contains(MakeLabel(2.0, {10.0}, {9})));  // only D covers this
+    EXPECT_FALSE(frontier.Contains(MakeLabel(0.5, {9.0}, {1})));  // A would have
 }
 
 TEST(Frontier, ContainsFindsAnyStoredDominatingLabel) {

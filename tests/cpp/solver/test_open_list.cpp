@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+#include <vector>
+
+#include "solver/open_list.h"
+
+namespace tamrik {
+namespace {
+
+using Entry = OpenList::Entry;
+
+std::vector<Entry> Contents(const OpenList& list) { return {list.begin(), list.end()}; }
+
+// Replays a seeded mix of every operation on the open list and on an ordered set.
+TEST(OpenList, BehavesLikeAnOrderedSetOfPairs) {
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> f_value(0, 400);  // few values: many equal f, id decides
+    std::uniform_int_distribution<int> id_value(0, 3000);
+    std::uniform_int_distribution<int> action(0, 99);
+    OpenList list;
+    std::set<Entry> reference;
+    for (int step = 0; step < 60000; ++step) {
+        Entry entry{f_value(rng) / 4.0, id_value(rng)};
+        int what = action(rng);
+        if (what < 60) {
+            ASSERT_EQ(list.insert(entry), reference.insert(entry).second);
+        } else if (what < 95) {
+            auto present = reference.empty() ? entry : *reference.lower_bound(entry);
+            if (reference.count(present)) entry = present;  // mostly erase pairs that exist
+            ASSERT_EQ(list.erase(entry), reference.erase(entry));
+        } else if (what < 97) {
+            double limit = f_value(rng) / 4.0 + 20.0;
+            list.EraseAbove(limit);
+            reference.erase(reference.upper_bound({limit, INT64_MAX}), reference.end());
+        } else {
+            auto it = list.upper_bound(entry);
+            auto expected = reference.upper_bound(entry);
+            ASSERT_EQ(it == list.end(), expected == reference.end());
+            if (expected != reference.end()) {
+                ASSERT_EQ(*it, *expected);
+            }
+        }
+        ASSERT_EQ(list.size(), reference.size());
+        ASSERT_EQ(list.empty(), reference.empty());
+        if (!reference.empty()) {
+            ASSERT_EQ(*list.begin(), *reference.begin());
+        }
+    }
+    EXPECT_EQ(Contents(list), std::vector<Entry>(reference.begin(), reference.end()));
+    EXPECT_GT(reference.size(), 1000u);  // runs have been split many times
+}
+
+TEST(OpenList, EraseAboveKeepsPairsAtTheLimit) {
+    OpenList list;
+    for (Entry entry : {Entry{10.15, 3}, Entry{10.25, 1}, Entry{10.2, 9}, Entry{9.0, 2}}) {
+        list.insert(entry);
+    }
+    list.EraseAbove(10.2);
+    EXPECT_EQ(Contents(list), (std::vector<Entry>{{9.0, 2}, {10.15, 3}, {10.2, 9}}));
+    list.EraseAbove(-1.0);
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(list.begin(), list.end());
+}
+
+}  // namespace
+}  // namespace tamrik
