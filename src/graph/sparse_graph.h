@@ -31,6 +31,7 @@ public:
     bool SetArcCost(int64_t u, int64_t v, const CostVector& cost) override;
     std::string ToStr() const override;
     std::optional<double> ArcCostEntry(int64_t u, int64_t v, int64_t type) const override;
+    ArcCostTable CostTable() const override;
 
 private:
     // Empties every list, sizes the tables to cover all ids and appends each connection;

@@ -210,16 +210,16 @@ TimeWindowConstraintChecker::AgentLegs TimeWindowConstraintChecker::LegsOf(
     return legs;
 }
 
-double TimeWindowConstraintChecker::Travel(int64_t from, int64_t to,
-                                           const AgentLegs& legs) const {
+double TimeWindowConstraintChecker::Travel(int64_t from, int64_t to, const AgentLegs& legs,
+                                           const ArcCostTable& table) const {
     if (graph == nullptr || from == to) return 0.0;
     if (legs.has_free_start && to == legs.start) return 0.0;
     if (legs.has_free_end && to == legs.end) return 0.0;
-    return graph->ArcCostEntry(from, to, legs.type).value_or(0.0);
+    return ArcCostOrZero(*graph, table, from, to, legs.type);
 }
 
 double TimeWindowConstraintChecker::TravelTime(int64_t from, int64_t to, int64_t agent) const {
-    return Travel(from, to, LegsOf(agent));
+    return Travel(from, to, LegsOf(agent), graph ? graph->CostTable() : ArcCostTable{});
 }
 
 bool TimeWindowConstraintChecker::CanServe(int64_t agent, int64_t vertex) const {
@@ -266,6 +266,7 @@ TransitionCheck TimeWindowConstraintChecker::CheckTransition(const Label& label,
     if (!PassWindow(target_window, t)) return kReject;
 
     if (graph != nullptr) {
+        const ArcCostTable table = graph->CostTable();
         // The vertices 0 .. min(points, 256)-1 that are not served.
         const VisitedSet range = Prefix(points.size());
         VisitedSet unserved;
@@ -277,7 +278,7 @@ TransitionCheck TimeWindowConstraintChecker::CheckTransition(const Label& label,
         // 3. Departure time from the vertex the agent leaves.
         const AgentLegs legs = known_agent ? legs_[a] : LegsOf(agent);
         const int64_t p = label.positions[a];
-        const double d = arrival - Travel(p, vertex, legs);
+        const double d = arrival - Travel(p, vertex, legs, table);
 
         // 4. Look-ahead over the vertices the move skips: w unserved, w != vertex, w != p,
         //    CanServe(agent, w), w not the agent's start, and (return_to_end false) not its end.
@@ -293,13 +294,13 @@ TransitionCheck TimeWindowConstraintChecker::CheckTransition(const Label& label,
 
             const bool ok = ForEachBit(skipped, [&](int64_t w) {
                 const TimeWindow* w_window = WindowOf(w);
-                double x = d + Travel(p, w, legs);
+                double x = d + Travel(p, w, legs, table);
                 if (!PassWindow(w_window, x)) return true;
-                x += Travel(w, vertex, legs);
+                x += Travel(w, vertex, legs, table);
                 if (!PassWindow(target_window, x)) return true;
                 // x: arrival at `vertex` when serving w on the way.
                 if (x <= t) {
-                    double y = t + Travel(vertex, w, legs);
+                    double y = t + Travel(vertex, w, legs, table);
                     if (!PassWindow(w_window, y)) return false;
                     if (y > x) return false;
                 }
@@ -339,7 +340,7 @@ TransitionCheck TimeWindowConstraintChecker::CheckTransition(const Label& label,
                     const int64_t from = moving ? vertex : label.positions[k];
                     const double time = moving ? t : label.costs[k];
                     const double reach =
-                        time + Travel(from, w, moving ? legs : legs_[k]);
+                        time + Travel(from, w, moving ? legs : legs_[k], table);
                     if (!(reach > end)) return true;
                 }
                 return false;

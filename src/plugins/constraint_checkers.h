@@ -107,7 +107,8 @@ private:
         int64_t end = 0;
     };
     AgentLegs LegsOf(int64_t agent) const;
-    double Travel(int64_t from, int64_t to, const AgentLegs& legs) const;
+    double Travel(int64_t from, int64_t to, const AgentLegs& legs,
+                  const ArcCostTable& table) const;
     // The window of `vertex`, or null when it has none.
     const TimeWindow* WindowOf(int64_t vertex) const;
     // Rebuilds legs_ and serve_masks_ (after Init and every setter but SetTimeWindows).

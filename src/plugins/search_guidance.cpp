@@ -40,6 +40,22 @@ TreeSets MakeTreeSets(const Label& label, uint64_t agent_count) {
     return sets;
 }
 
+// One tree step's update: best[y] = min(best[y], row[y] | in_tree[y]) for every y, returning
+// the smallest entry afterwards. Built twice, for AVX2 and for the baseline instruction set,
+// and picked when the library loads: integer minima give the same answer either way.
+[[gnu::target_clones("avx2", "default")]] uint32_t LowerBest(const uint32_t* row,
+                                                            const uint32_t* in_tree,
+                                                            uint32_t* best, size_t span) {
+    uint32_t smallest = 0xFFFFFFFFu;
+    for (size_t y = 0; y < span; ++y) {
+        const uint32_t candidate = row[y] | in_tree[y];
+        const uint32_t value = candidate < best[y] ? candidate : best[y];
+        best[y] = value;
+        smallest = value < smallest ? value : smallest;
+    }
+    return smallest;
+}
+
 bool Covers(const VisitedSet& set, const VisitedSet& all) {
     for (size_t word = 0; word < 4; ++word) {
         if ((set[word] & all[word]) != all[word]) return false;
@@ -133,15 +149,7 @@ double DefaultHeuristic::ComputeHeuristic(const Label& label) const {
     }
     // Lowers best[] by the pairs of x; returns the smallest entry afterwards.
     auto grow_from = [&](size_t x) {
-        const uint32_t* row = row_.data() + x * span;
-        uint32_t smallest = kNoPair;
-        for (size_t y = 0; y < span; ++y) {
-            const uint32_t candidate = row[y] | in_tree[y];
-            const uint32_t value = candidate < best[y] ? candidate : best[y];
-            best[y] = value;
-            smallest = value < smallest ? value : smallest;
-        }
-        return smallest;
+        return LowerBest(row_.data() + x * span, in_tree.data(), best.data(), span);
     };
     uint32_t smallest = kNoPair;
     for (size_t word = 0; word < 4; ++word) {

@@ -93,6 +93,7 @@ PathEvaluation RouteOptimizerBase::Walk(const std::vector<int64_t>& path, int64_
     }
     if (!ends_ok && fail()) return out;
 
+    const ArcCostTable table = graph ? graph->CostTable() : ArcCostTable{};
     double cost = 0.0;
     for (size_t i = 0; i < n; ++i) {
         const int64_t node = path[i];
@@ -113,8 +114,9 @@ PathEvaluation RouteOptimizerBase::Walk(const std::vector<int64_t>& path, int64_
                 graph == nullptr || node == prev ||
                 (!return_to_end && ((has_starts && node == own_start) ||
                                     (has_ends && node == own_end)));
-            if (!free_leg && prev >= 0 && graph->HasVertex(prev)) {
-                cost += graph->ArcCostEntry(prev, node, type).value_or(0.0);
+            if (!free_leg && prev >= 0 &&
+                (static_cast<uint64_t>(prev) < table.vertices || graph->HasVertex(prev))) {
+                cost += ArcCostOrZero(*graph, table, prev, node, type);
             }
         }
         if (use_time_windows) {
