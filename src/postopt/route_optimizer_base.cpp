@@ -17,16 +17,28 @@ bool InRange(int64_t index, size_t size) {
 
 void RouteOptimizerBase::SetReturnToEnd(bool value) { return_to_end = value; }
 
+std::vector<uint8_t> RouteOptimizerBase::FlagsOf(const std::unordered_set<int64_t>& set) {
+    int64_t largest = -1;
+    for (int64_t node : set) largest = std::max(largest, node);
+    std::vector<uint8_t> flags(static_cast<size_t>(largest + 1), 0);
+    for (int64_t node : set) {
+        if (node >= 0) flags[static_cast<size_t>(node)] = 1;
+    }
+    return flags;
+}
+
 void RouteOptimizerBase::SetStartNodes(const std::vector<int64_t>& nodes) {
     if (&nodes != &starts) starts = nodes;
     start_set.clear();
     start_set.insert(starts.begin(), starts.end());
+    start_flags = FlagsOf(start_set);
 }
 
 void RouteOptimizerBase::SetEndNodes(const std::vector<int64_t>& nodes) {
     if (&nodes != &ends) ends = nodes;
     end_set.clear();
     end_set.insert(ends.begin(), ends.end());
+    end_flags = FlagsOf(end_set);
 }
 
 bool RouteOptimizerBase::SetTimeWindows(const TimeWindowMap& windows) {
@@ -41,9 +53,16 @@ void RouteOptimizerBase::BindInstance(const PlannerGraph* graph_in,
     graph = graph_in;
     if (&points_in != &points) points = points_in;
     if (&agents_in != &agents) agents = agents_in;
+    type_masks.assign(points.size(), 0);
+    for (size_t v = 0; v < points.size(); ++v) {
+        for (int64_t type : points[v].types) {
+            if (type >= 0 && type < 64) type_masks[v] |= uint64_t{1} << type;
+        }
+    }
 }
 
 bool RouteOptimizerBase::AllowsType(int64_t node, int64_t type) const {
+    if (type >= 0 && type < 64) return (type_masks[static_cast<size_t>(node)] >> type) & 1u;
     const std::vector<int64_t>& types = points[static_cast<size_t>(node)].types;
     return std::find(types.begin(), types.end(), type) != types.end();
 }
@@ -105,8 +124,8 @@ PathEvaluation RouteOptimizerBase::Walk(const std::vector<int64_t>& path, int64_
             if (!AllowsType(node, type) && fail()) return out;
         }
         // No other agent's start or end node.
-        if (has_starts && node != own_start && start_set.count(node) != 0 && fail()) return out;
-        if (has_ends && node != own_end && end_set.count(node) != 0 && fail()) return out;
+        if (has_starts && node != own_start && IsSomeStart(node) && fail()) return out;
+        if (has_ends && node != own_end && IsSomeEnd(node) && fail()) return out;
 
         if (i > 0) {
             const int64_t prev = path[i - 1];

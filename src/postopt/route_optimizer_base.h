@@ -63,6 +63,9 @@ public:
 protected:
     // true when `type` is one of the agent types allowed at `node` (an existing vertex).
     bool AllowsType(int64_t node, int64_t type) const;
+    // Membership in start_set / end_set, answered from dense flags on the hot path.
+    bool IsSomeStart(int64_t node) const { return InSet(start_flags, start_set, node); }
+    bool IsSomeEnd(int64_t node) const { return InSet(end_flags, end_set, node); }
 
     // Configuration, replaced by the setters.
     bool return_to_end = false;
@@ -72,6 +75,23 @@ protected:
     std::vector<int64_t> ends;
     std::unordered_set<int64_t> start_set;
     std::unordered_set<int64_t> end_set;
+
+private:
+    static bool InSet(const std::vector<uint8_t>& flags, const std::unordered_set<int64_t>& set,
+                      int64_t node) {
+        if (static_cast<uint64_t>(node) < flags.size()) return flags[static_cast<size_t>(node)] != 0;
+        return node < 0 && set.count(node) != 0;
+    }
+    static std::vector<uint8_t> FlagsOf(const std::unordered_set<int64_t>& set);
+
+    // flags[v] != 0 exactly when v is in the set; covers 0 .. the set's largest non-negative
+    // member (kept small: vertex ids), so only negative ids fall back to the hash set.
+    std::vector<uint8_t> start_flags;
+    std::vector<uint8_t> end_flags;
+    // Bit t of type_masks[v] is set when type t (below 64) may visit vertex v.
+    std::vector<uint64_t> type_masks;
+
+protected:
 
     // The instance of the current Optimize call.
     const PlannerGraph* graph = nullptr;
