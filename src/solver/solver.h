@@ -151,7 +151,8 @@ private:
     std::function<bool()> interrupt_check;
     bool interrupted = false;
     uint32_t steps_since_poll = 0;
-    // Reused buffer for the successor being built.
+    // Reused buffers for the label being expanded and the successor being built.
+    Label popped;
     Label child;
 };
 

@@ -99,7 +99,10 @@ Solver::PhaseEnd Solver::RunPhase(size_t phase, size_t vertex_count) {
         // The draw decides between the focal head and an open-list pick whose probability is
         // zero; it is kept so the C library's random sequence advances once per pop.
         (void)std::rand();
-        Label label = label_pool[focal_list.begin()->id];
+        // A copy: the pool may grow and move while this label is expanded. Assigning into a
+        // reused label keeps its storage from one pop to the next.
+        popped = label_pool[focal_list.begin()->id];
+        const Label& label = popped;
         focal_list.erase(focal_list.begin());
         open_list.erase({label.f, label.id});
         if (IsDominated(label) || (incumbent_cost != -1.0 && incumbent_cost <= label.f)) continue;
