@@ -3,7 +3,10 @@
     python benchmarks/run_benchmarks.py [--budget SECONDS] [--peer] [--memory-budget SECONDS]
 
 Every solve runs in its own process, so that peak memory is measured per solve. Results go to
-standard output and, as CSV and Markdown, to benchmarks/results/.
+standard output and, as CSV and Markdown, to benchmarks/results/. Throughput figures recorded
+earlier in benchmarks/results/baseline/results.json (an older build measured by this script)
+are shown beside the new ones. PLOXA_BENCH_COMMIT names the build measured when it is not the
+checked-out commit (for example a baseline module put first on PYTHONPATH).
 """
 
 import argparse
@@ -38,8 +41,9 @@ def route_costs(document, routes):
 def child_ours(name, agents, objective, budget):
     import _pyploxa_core as core
     document = instance(name, agents, objective, budget)
+    text = json.dumps(document)
     started = time.process_time()
-    result = core.solve_json_str(json.dumps(document))
+    result = core.solve_json_str(text)
     cpu = time.process_time() - started
     costs = route_costs(document, [r["path"] for r in result["routes"]])
     stats = result["statistics"]
@@ -156,8 +160,8 @@ def throughput(budget, memory_budget, log):
 def machine():
     cpu = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo")
                 if line.startswith("model name")), platform.processor())
-    commit = subprocess.run(["git", "rev-parse", "--short", "HEAD"], capture_output=True, text=True,
-                            cwd=HERE).stdout.strip()
+    commit = os.environ.get("PLOXA_BENCH_COMMIT") or subprocess.run(
+        ["git", "rev-parse", "--short", "HEAD"], capture_output=True, text=True, cwd=HERE).stdout.strip()
     return {"date": datetime.date.today().isoformat(), "cpu": cpu, "cores": os.cpu_count(),
             "python": platform.python_version(), "commit": commit}
 
@@ -182,15 +186,33 @@ def write_results(out_dir, info, budget, quality_rows, throughput_rows):
     (out_dir / "latest.md").write_text(markdown(info, budget, quality_rows, throughput_rows))
 
 
+def baseline_throughput():
+    """Throughput rows of the recorded baseline, keyed by (run, budget), and its commit."""
+    path = HERE / "results" / "baseline" / "results.json"
+    if not path.exists():
+        return {}, None
+    recorded = json.loads(path.read_text())
+    rows = {(r["run"], r["budget"]): r for r in recorded["throughput"]}
+    return rows, recorded["machine"]["commit"]
+
+
 def markdown(info, budget, quality_rows, throughput_rows):
     lines = [f"# Benchmark results ({info['date']})", "",
              f"Machine: {info['cpu']}, {info['cores']} cores; Python {info['python']}; commit {info['commit']}.",
              f"Budget per solve: {budget} processor seconds (the peer gets the same time limit).", ""]
     if throughput_rows:
-        lines += ["## Throughput", "", "| run | budget s | labels generated / CPU s | expanded / CPU s | "
-                  "first solution s | peak MiB |", "|---|---|---|---|---|---|"]
-        lines += [f"| {r['run']} | {r['budget']:.0f} | {r['generated_per_s']:.0f} | {r['expanded_per_s']:.0f} | "
-                  f"{fmt(r['first'], 4)} | {r['peak_mib']:.0f} |" for r in throughput_rows]
+        before, before_commit = baseline_throughput()
+        lines += ["## Throughput", "",
+                  f"Labels per processor second of the whole solve call (parsing included); "
+                  f"'before' is commit {before_commit or '-'} measured on this machine by this script.", "",
+                  "| run | budget s | labels generated / CPU s | before | speed-up | expanded / CPU s | "
+                  "first solution s | peak MiB |", "|---|---|---|---|---|---|---|---|"]
+        for r in throughput_rows:
+            old = before.get((r["run"], r["budget"]))
+            old_rate = old["generated_per_s"] if old else None
+            ratio = r["generated_per_s"] / old_rate if old_rate else None
+            lines.append(f"| {r['run']} | {r['budget']:.0f} | {r['generated_per_s']:.0f} | {fmt(old_rate, 0)} | "
+                         f"{fmt(ratio)} | {r['expanded_per_s']:.0f} | {fmt(r['first'], 4)} | {r['peak_mib']:.0f} |")
         lines.append("")
     if quality_rows:
         lines += ["## Quality", "", "| instance | objective | ours | gap to best known % | first s | last s | "
