@@ -60,23 +60,6 @@ TEST(SparseGraph, AddingAnExistingArcOnlyReplacesItsCost) {
     EXPECT_EQ(graph.NumArc(), 2u);
 }
 
-TEST(SparseGraph, SelfArcIsStoredInBothDirections) {
-    SparseGraph graph;
-    graph.AddArc(2, 2, {1});
-    EXPECT_EQ(graph.GetSuccs(2), (Ids{2}));
-    EXPECT_EQ(graph.GetPreds(2), (Ids{2}));
-    EXPECT_EQ(graph.GetArcCost(2, 2), (CostVector{1}));
-}
-
-TEST(SparseGraph, AddEdgeAddsBothArcs) {
-    SparseGraph graph;
-    graph.AddEdge(0, 1, {2, 3});
-    EXPECT_TRUE(graph.HasArc(0, 1));
-    EXPECT_TRUE(graph.HasArc(1, 0));
-    EXPECT_EQ(graph.GetArcCost(1, 0), (CostVector{2, 3}));
-    EXPECT_EQ(graph.NumEdge(), 2u);
-}
-
 TEST(SparseGraph, QueriesOutsideTheVertexRangeAreEmpty) {
     SparseGraph graph;
     graph.AddArc(0, 1, {1});
@@ -187,14 +170,6 @@ TEST(SparseGraph, CreateFromArcsReplacesThePreviousGraph) {
     EXPECT_TRUE(graph.GetSuccs(2).empty());
     EXPECT_EQ(graph.GetPreds(2), (Ids{0, 0}));
     EXPECT_EQ(graph.NumArc(), 2u);  // untouched by the bulk build
-}
-
-TEST(SparseGraph, CreateFromNothingLeavesOneVertex) {
-    SparseGraph graph;
-    graph.AddArc(0, 3, {1});
-    graph.CreateFromArcs({}, {}, {});
-    EXPECT_EQ(graph.NumVertex(), 1u);
-    EXPECT_TRUE(graph.GetSuccs(0).empty());
 }
 
 TEST(SparseGraph, ToStrDumpsBothDirections) {

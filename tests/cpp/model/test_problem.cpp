@@ -14,26 +14,6 @@ Agent MakeAgent(uint64_t id, const std::string& type) {
     return agent;
 }
 
-TEST(Problem, StartsEmptyWithDefaultOptions) {
-    Problem problem;
-    EXPECT_EQ(problem.num_nodes, 0u);
-    EXPECT_EQ(problem.num_agents, 0u);
-    EXPECT_TRUE(problem.type_names.empty());
-    EXPECT_TRUE(problem.options.return_to_end);
-    EXPECT_EQ(problem.options.objective, ObjectiveType::MinSum);
-    EXPECT_EQ(problem.options.time_limit, 60.0);
-}
-
-TEST(Problem, KeepsNodesWithRepeatedIds) {
-    Problem problem;
-    Node node;
-    node.id = 7;
-    problem.add_node(node);
-    problem.add_node(node);
-    EXPECT_EQ(problem.nodes.size(), 2u);
-    EXPECT_EQ(problem.num_nodes, 2u);
-}
-
 TEST(Problem, RepeatedAgentIdKeepsBothOrderedCopiesButMapsTheSecond) {
     Problem problem;
     problem.add_agent(MakeAgent(3, "a"), 3);
@@ -63,14 +43,6 @@ TEST(Problem, KeysAgentMapsByTheIdArgumentNotTheAgentField) {
     EXPECT_EQ(problem.agents.count(5), 0u);
     EXPECT_EQ(problem.agents.at(9).id, 5u);
     EXPECT_EQ(problem.agent_order_index.at(9), 0u);
-}
-
-TEST(Problem, SecondCostMatrixForATypeReplacesTheFirst) {
-    Problem problem;
-    problem.set_cost_matrix("a", {{0, 1}, {1, 0}});
-    problem.set_cost_matrix("a", {{0, 5}, {6, 0}});
-    EXPECT_EQ(problem.cost_matrices.size(), 1u);
-    EXPECT_EQ(problem.cost_matrices.at("a")[1][0], 6.0);
 }
 
 TEST(Problem, ReferencesToStoredNodesSurviveLaterAdditions) {
@@ -127,17 +99,6 @@ TEST_F(AllowedTypeIndices, EmptyOrUnknownListsAdmitNobodySilently) {
     EXPECT_TRUE(Query(12, warning).empty());
     EXPECT_EQ(warning, "");
     EXPECT_EQ(Query(13, warning), (std::vector<uint64_t>{1}));
-}
-
-TEST(Problem, CopyIsDeep) {
-    Problem original;
-    original.add_node(Node{});
-    original.set_cost_matrix("a", {{0}});
-    Problem copy = original;
-    copy.nodes[0].demand = 3.0;
-    copy.cost_matrices["a"][0][0] = 9.0;
-    EXPECT_EQ(original.nodes[0].demand, 0.0);
-    EXPECT_EQ(original.cost_matrices.at("a")[0][0], 0.0);
 }
 
 }  // namespace

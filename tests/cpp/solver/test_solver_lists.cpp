@@ -134,11 +134,5 @@ TEST_F(SolverLists, CountVisitedReadsOnlyTheFirstVisitedSizeBits) {
     EXPECT_EQ(solver.CountVisited(label), 0);
 }
 
-TEST_F(SolverLists, SumCostAddsTheAgentsCosts) {
-    Label label;
-    label.costs = {1.5, 2.25};
-    EXPECT_EQ(solver.SumCost(label), 3.75);
-}
-
 }  // namespace
 }  // namespace tamrik
