@@ -16,6 +16,7 @@
 #include "plugins/plugin_kinds.h"
 #include "solver/frontier.h"
 #include "solver/joint_key_index.h"
+#include "solver/label_pool.h"
 #include "solver/open_list.h"
 #include "solver/search_records.h"
 #include "solver/search_results.h"
@@ -107,7 +108,7 @@ protected:
     uint64_t pool_capacity = 0;
     uint64_t pool_chunk = 1024;
     uint64_t pool_max_chunk = 4096;
-    std::vector<Label> label_pool;
+    LabelPool label_pool;
     OpenList open_list;
     FocalList focal_list;
     std::vector<double> weight_schedule{100.0};
@@ -151,9 +152,11 @@ private:
     std::function<bool()> interrupt_check;
     bool interrupted = false;
     uint32_t steps_since_poll = 0;
-    // Reused buffers for the label being expanded and the successor being built.
+    // Reused buffers for the label being expanded, the successor being built, and labels
+    // read back from the pool for the focal list.
     Label popped;
     Label child;
+    Label scratch;
 };
 
 }  // namespace tamrik

@@ -61,9 +61,9 @@ void Solver::UpdateFocal(double old_bound, double new_bound) {
         // Open pairs are sorted by f, so the admitted interval is one contiguous run.
         for (auto it = open_list.upper_bound({old_bound, INT64_MAX});
              it != open_list.end() && it->first <= new_bound; ++it) {
-            const Label& label = label_pool[it->second];
-            focal_list.insert(FocalEntry{it->second, CountVisited(label), label.remaining_agents,
-                                         it->first, 0.0});
+            label_pool.Load(it->second, scratch);
+            focal_list.insert(FocalEntry{it->second, CountVisited(scratch),
+                                         scratch.remaining_agents, it->first, 0.0});
         }
     } else {
         std::erase_if(focal_list, [new_bound](const FocalEntry& e) { return e.f > new_bound; });

@@ -10,13 +10,13 @@ namespace tamrik {
 void Solver::ExtractPaths(int64_t goal_id) {
     std::vector<std::pair<int64_t, int64_t>> moves;
     for (int64_t id = goal_id; id > 0; id = parent[id]) {
-        const Label& label = label_pool[id];
-        moves.emplace_back(label.last_agent, label.positions[label.last_agent]);
+        int64_t agent = label_pool.LastAgent(id);
+        moves.emplace_back(agent, label_pool.Position(id, agent));
     }
     for (int32_t i = 0; i < num_agents; ++i) moves.emplace_back(i, starts[i]);
     std::reverse(moves.begin(), moves.end());
 
-    const Label& goal = label_pool[goal_id];
+    const Label goal = label_pool.Get(goal_id);
     std::vector<std::vector<int64_t>> routes(num_agents);
     for (int32_t i = 0; i < num_agents; ++i) result.times[i] = goal.costs[i];
     for (const auto& [agent, vertex] : moves) routes[agent].push_back(vertex);

@@ -83,7 +83,7 @@ Label Solver::MakeRootLabel(size_t vertex_count) {
     root.f = objective->EvaluateWithHeuristic(root, num_agents, root.h);
     root.remaining_agents = num_agents;
     root.last_agent = 0;
-    label_pool[root.id] = root;
+    label_pool.Store(root.id, root);
     parent[root.id] = -1;
     ++result.n_generated;
     return root;
@@ -101,7 +101,7 @@ Solver::PhaseEnd Solver::RunPhase(size_t phase, size_t vertex_count) {
         (void)std::rand();
         // A copy: the pool may grow and move while this label is expanded. Assigning into a
         // reused label keeps its storage from one pop to the next.
-        popped = label_pool[focal_list.begin()->id];
+        label_pool.Load(focal_list.begin()->id, popped);
         const Label& label = popped;
         focal_list.erase(focal_list.begin());
         open_list.erase({label.f, label.id});
@@ -207,7 +207,7 @@ void Solver::TryMove(const Label& from, int64_t a, int64_t v, size_t vertex_coun
 
     int64_t id = AllocateLabel();
     s.id = id;
-    label_pool[id] = s;
+    label_pool.Store(id, s);
     parent[id] = from.id;
     ++result.n_generated;
     open_list.insert({s.f, id});

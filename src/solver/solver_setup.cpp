@@ -57,6 +57,7 @@ Solver::Solver(const Problem& problem, const Options& options)
     cost_dim = type_index.size();
     NumberVertices(problem);
     NumberAgents(problem);
+    label_pool = LabelPool(agents.size());
     start_set.insert(starts.begin(), starts.end());
     goal_set.insert(goals.begin(), goals.end());
     for (PointRecord& point : points) {
@@ -218,6 +219,7 @@ int32_t Solver::Initialize(PlannerGraph* new_graph, const std::vector<PointRecor
     starts = new_starts;
     start_set.insert(starts.begin(), starts.end());
     num_agents = static_cast<int32_t>(starts.size());
+    if (pool_capacity == 0) label_pool = LabelPool(starts.size());
     goals = new_goals;
     goal_set.insert(goals.begin(), goals.end());
     return_to_end = false;

@@ -17,12 +17,13 @@ protected:
     // Puts a label with the given f and visited vertices into the pool and the open list.
     int64_t AddOpenLabel(double f, std::vector<int64_t> visited_vertices = {}) {
         int64_t id = solver.AllocateLabel();
-        Label& label = solver.label_pool[id];
+        Label label;
         label.id = id;
         label.f = f;
         label.visited_size = 8;
         label.remaining_agents = 2;
         for (int64_t v : visited_vertices) SetBit(label.visited, v);
+        solver.label_pool.Store(id, label);
         solver.open_list.insert({f, id});
         return id;
     }
@@ -49,7 +50,7 @@ TEST_F(SolverLists, PoolGrowsInChunksOf1024Then2048Then4096) {
     EXPECT_EQ(seen, (Growth{{1024, 2048}, {3072, 4096}, {7168, 4096}, {11264, 4096}}));
     EXPECT_EQ(solver.label_pool.size(), 11264u);
     EXPECT_EQ(solver.parent.size(), 11264u);
-    EXPECT_EQ(solver.label_pool.back().visited_size, -1);
+    EXPECT_EQ(solver.label_pool.Get(11263).visited_size, -1);
 }
 
 TEST_F(SolverLists, LoweringTheFocalBoundEvictsAndRaisingItAdmitsTheInterval) {

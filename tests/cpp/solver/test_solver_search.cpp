@@ -186,7 +186,7 @@ TEST(SolverSearch, RootIsTheOnlyLabelBeforeTheSearch) {
     solver.max_phases = 0;
     EXPECT_EQ(solver.Solve(), 0);
     EXPECT_EQ(solver.GetResult().n_generated, 1);
-    const Label& root = solver.label_pool[0];
+    const Label root = solver.label_pool.Get(0);
     EXPECT_EQ(root.visited_size, 8);
     for (int64_t v = 0; v < 256; ++v) EXPECT_EQ(TestBit(root.visited, v), v >= 8) << v;
     EXPECT_EQ(solver.parent[0], -1);
