@@ -27,8 +27,8 @@ TEST(OpenList, BehavesLikeAnOrderedSetOfPairs) {
         if (what < 60) {
             ASSERT_EQ(list.insert(entry), reference.insert(entry).second);
         } else if (what < 95) {
-            auto present = reference.empty() ? entry : *reference.lower_bound(entry);
-            if (reference.count(present)) entry = present;  // mostly erase pairs that exist
+            auto present = reference.lower_bound(entry);
+            if (present != reference.end()) entry = *present;  // mostly erase pairs that exist
             ASSERT_EQ(list.erase(entry), reference.erase(entry));
         } else if (what < 97) {
             double limit = f_value(rng) / 4.0 + 20.0;
