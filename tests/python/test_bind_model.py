@@ -1,3 +1,5 @@
+import ast
+import pathlib
 import shutil
 import subprocess
 import sys
@@ -188,3 +190,17 @@ class TestProblem:
     def test_wrong_argument_types_raise_type_error(self, triangle, call):
         with pytest.raises(TypeError, match="incompatible function arguments"):
             call(triangle)
+
+
+def test_type_stubs_describe_every_public_name():
+    stub = pathlib.Path(core.__file__).with_name("_pyploxa_core.pyi")
+    tree = ast.parse(stub.read_text())
+    stubbed = {node.name for node in tree.body if isinstance(node, (ast.ClassDef, ast.FunctionDef))}
+    public = {name for name in vars(core) if not name.startswith("_")}
+    assert stubbed == public
+    for cls in tree.body:
+        if isinstance(cls, ast.ClassDef):
+            members = {n.name if hasattr(n, "name") else n.target.id for n in cls.body
+                       if isinstance(n, (ast.FunctionDef, ast.AnnAssign))}
+            missing = {m for m in members if not m.startswith("__")} - set(dir(getattr(core, cls.name)))
+            assert not missing, (cls.name, missing)
