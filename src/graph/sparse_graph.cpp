@@ -103,13 +103,6 @@ CostVector SparseGraph::GetArcCost(int64_t u, int64_t v) const {
 }
 
 std::optional<double> SparseGraph::ArcCostEntry(int64_t u, int64_t v, int64_t type) const {
-    if (index_state == IndexState::kReady && dense_ready) {
-        size_t n = succs.size();
-        if (static_cast<uint64_t>(v) >= n) return std::nullopt;
-        size_t cell = static_cast<size_t>(u) * n + static_cast<size_t>(v);
-        if (slot_index[cell] < 0 || static_cast<uint64_t>(type) >= cdim) return std::nullopt;
-        return dense_costs[cell * cdim + static_cast<size_t>(type)];
-    }
     int64_t k = SuccessorSlot(u, v);
     if (k < 0) return std::nullopt;
     if (dense_ready && index_state == IndexState::kReady) {
