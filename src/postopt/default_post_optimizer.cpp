@@ -67,6 +67,8 @@ DefaultPostOptimizer::RelocationMove DefaultPostOptimizer::FindBestRelocation(in
     if (path_f.size() < 3 || path_t.size() < 2) return best_move;
 
     double best = 0.0;
+    const LegRules to_rules = LegRulesOf(t);
+    BuildLegSums(path_t, to_rules, target_sums);
     // source_buffer holds path_f without position p; moving from p - 1 to p puts path_f[p - 1]
     // back at position p - 1. target_buffer holds path_t with the node before position q;
     // moving from q - 1 to q swaps the node one place to the right.
@@ -82,9 +84,18 @@ DefaultPostOptimizer::RelocationMove DefaultPostOptimizer::FindBestRelocation(in
         // The source candidate does not depend on q: evaluated once per p.
         const PathEvaluation source = EvaluatePath(source_buffer, f);
         if (!source.feasible) continue;
+        // The gain is at most from.cost - source.cost (rounding is monotone).
+        if (!(from.cost - source.cost > best)) continue;
         BuildTarget(path_t, node, 1);
         for (size_t q = 1; q + 1 <= path_t.size(); ++q) {
             if (q > 1) std::swap(target_buffer[q - 1], target_buffer[q]);
+            // A target costing from.cost - best or more gains no more than best.
+            const double room = from.cost - best;
+            const double reference = std::fabs(from.cost) + std::fabs(best);
+            if (InsertionBound(path_t, to_rules, target_sums, q, node, reference) >
+                room + kEpsilon) {
+                continue;
+            }
             const PathEvaluation target = EvaluatePath(target_buffer, t);
             if (!target.feasible) continue;
             const double gain = from.cost - std::max(source.cost, target.cost);

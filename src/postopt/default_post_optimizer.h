@@ -80,6 +80,7 @@ private:
     // Candidate buffers, reused from one candidate to the next.
     std::vector<int64_t> source_buffer;
     std::vector<int64_t> target_buffer;
+    LegSums target_sums;
 };
 
 }  // namespace tamrik

@@ -32,6 +32,8 @@ RouteMergingPostOptimizer::InsertionCandidate RouteMergingPostOptimizer::FindBes
         if (r == excluded || !CanVisit(r, u)) continue;
         const std::vector<int64_t>& path = route_paths[static_cast<size_t>(r)];
         if (path.size() < 2) continue;
+        const LegRules rules = LegRulesOf(r);
+        BuildLegSums(path, rules, insertion_sums);
         // insertion_buffer holds the path with u before position q; moving from q - 1 to q
         // swaps u one place to the right.
         insertion_buffer.assign(path.begin(), path.begin() + 1);
@@ -39,6 +41,11 @@ RouteMergingPostOptimizer::InsertionCandidate RouteMergingPostOptimizer::FindBes
         insertion_buffer.insert(insertion_buffer.end(), path.begin() + 1, path.end());
         for (size_t q = 1; q + 1 <= path.size(); ++q) {
             if (q > 1) std::swap(insertion_buffer[q - 1], insertion_buffer[q]);
+            // Neither within the cap nor within kEpsilon of the best so far: cannot be taken.
+            const double limit = std::min(cap, best.cost);
+            if (InsertionBound(path, rules, insertion_sums, q, u, limit) > limit + kEpsilon) {
+                continue;
+            }
             const PathEvaluation candidate = EvaluatePath(insertion_buffer, r);
             if (!candidate.feasible) continue;
             const double c = candidate.cost;

@@ -58,6 +58,7 @@ private:
     // reused from one candidate (route) to the next.
     std::vector<int64_t> insertion_buffer;
     std::vector<int64_t> interior;
+    LegSums insertion_sums;
 };
 
 }  // namespace tamrik

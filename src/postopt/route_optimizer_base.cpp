@@ -1,13 +1,11 @@
 #include "postopt/route_optimizer_base.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace tamrik {
 namespace {
-
-// Matches no vertex: vertex indices are never negative.
-constexpr int64_t kNoVertex = std::numeric_limits<int64_t>::min();
 
 bool InRange(int64_t index, size_t size) {
     return index >= 0 && static_cast<uint64_t>(index) < size;
@@ -44,6 +42,10 @@ void RouteOptimizerBase::SetEndNodes(const std::vector<int64_t>& nodes) {
 bool RouteOptimizerBase::SetTimeWindows(const TimeWindowMap& windows) {
     if (&windows != &time_windows) time_windows = windows;
     use_time_windows = !time_windows.empty();
+    window_scale = 0.0;
+    for (const auto& [node, window] : time_windows) {
+        window_scale = std::max(window_scale, std::fabs(window.first));
+    }
     return use_time_windows;
 }
 
@@ -87,17 +89,19 @@ PathEvaluation RouteOptimizerBase::Walk(const std::vector<int64_t>& path, int64_
         return !kWholePath;
     };
 
-    const bool has_starts = !starts.empty();
-    const bool has_ends = !ends.empty();
     const bool agent_known = InRange(agent, agents.size());
-    const bool start_known = has_starts && InRange(agent, starts.size());
-    const bool end_known = has_ends && InRange(agent, ends.size());
-    if ((!agent_known || (has_starts && !start_known) || (has_ends && !end_known)) && fail()) {
+    const bool start_known = !starts.empty() && InRange(agent, starts.size());
+    const bool end_known = !ends.empty() && InRange(agent, ends.size());
+    if ((!agent_known || (!starts.empty() && !start_known) || (!ends.empty() && !end_known)) &&
+        fail()) {
         return out;
     }
-    const int64_t own_start = start_known ? starts[static_cast<size_t>(agent)] : kNoVertex;
-    const int64_t own_end = end_known ? ends[static_cast<size_t>(agent)] : kNoVertex;
-    const int64_t type = agent_known ? agents[static_cast<size_t>(agent)].type_index : -1;
+    const LegRules rules = LegRulesOf(agent);
+    const bool has_starts = rules.has_starts;
+    const bool has_ends = rules.has_ends;
+    const int64_t own_start = rules.own_start;
+    const int64_t own_end = rules.own_end;
+    const int64_t type = rules.type;
     const double limit = agent_known ? agents[static_cast<size_t>(agent)].cost_limit : 0.0;
 
     // End-point rule.
@@ -112,7 +116,6 @@ PathEvaluation RouteOptimizerBase::Walk(const std::vector<int64_t>& path, int64_
     }
     if (!ends_ok && fail()) return out;
 
-    const ArcCostTable table = graph ? graph->CostTable() : ArcCostTable{};
     double cost = 0.0;
     for (size_t i = 0; i < n; ++i) {
         const int64_t node = path[i];
@@ -127,16 +130,8 @@ PathEvaluation RouteOptimizerBase::Walk(const std::vector<int64_t>& path, int64_
         if (has_starts && node != own_start && IsSomeStart(node) && fail()) return out;
         if (has_ends && node != own_end && IsSomeEnd(node) && fail()) return out;
 
-        if (i > 0) {
-            const int64_t prev = path[i - 1];
-            const bool free_leg =
-                graph == nullptr || node == prev ||
-                (!return_to_end && ((has_starts && node == own_start) ||
-                                    (has_ends && node == own_end)));
-            if (!free_leg && prev >= 0 &&
-                (static_cast<uint64_t>(prev) < table.vertices || graph->HasVertex(prev))) {
-                cost += ArcCostOrZero(*graph, table, prev, node, type);
-            }
+        if (i > 0 && PaidLeg(rules, path[i - 1], node)) {
+            cost += ArcCostOrZero(*graph, rules.table, path[i - 1], node, type);
         }
         if (use_time_windows) {
             auto window = time_windows.find(node);
@@ -154,12 +149,18 @@ PathEvaluation RouteOptimizerBase::Walk(const std::vector<int64_t>& path, int64_
 bool RouteOptimizerBase::TwoOptRoute(std::vector<int64_t>& path, double& cost, int64_t agent) {
     const size_t n = path.size();
     if (n < 4) return false;
+    const LegRules rules = LegRulesOf(agent);
     bool changed = false;
     bool restart = true;
     while (restart) {
         restart = false;
+        BuildLegSums(path, rules, reversal_sums);
         for (size_t i = 1; i + 3 <= n && !restart; ++i) {
             for (size_t j = i + 1; j + 2 <= n; ++j) {
+                // Taken only below cost - kEpsilon, which the bound may already rule out.
+                if (ReversalBound(path, rules, reversal_sums, i, j, cost) >= cost - kEpsilon) {
+                    continue;
+                }
                 reversal_buffer.assign(path.begin(), path.end());
                 std::reverse(reversal_buffer.begin() + static_cast<std::ptrdiff_t>(i),
                              reversal_buffer.begin() + static_cast<std::ptrdiff_t>(j) + 1);

@@ -61,6 +61,44 @@ public:
     bool TwoOptRoute(std::vector<int64_t>& path, double& cost, int64_t agent);
 
 protected:
+    // What decides, for one agent, whether a leg of its path is paid and at what cost.
+    struct LegRules {
+        int64_t own_start = 0;
+        int64_t own_end = 0;
+        int64_t type = -1;
+        bool has_starts = false;
+        bool has_ends = false;
+        ArcCostTable table;
+    };
+    // Prefix sums of the leg costs of one path: forward[k] sums the legs into positions
+    // 1 .. k, backward[k] the same legs walked the other way; magnitude sums their absolute
+    // values.
+    struct LegSums {
+        std::vector<double> forward;
+        std::vector<double> backward;
+        double magnitude = 0.0;
+    };
+
+    LegRules LegRulesOf(int64_t agent) const;
+    // Whether the walk adds the arc cost of prev -> node: not for free legs (same node, the
+    // return to the own start or end without a return obligation) nor from an unknown vertex.
+    bool PaidLeg(const LegRules& rules, int64_t prev, int64_t node) const;
+    double LegCost(const LegRules& rules, int64_t prev, int64_t node) const;
+
+    // Candidate bounds. The cost EvaluatePath gives a feasible path is at least the sum of its
+    // leg costs, since waiting only adds. Each bound is that sum for a candidate built from
+    // `path`, less a margin far above any rounding difference between the two summations, so
+    // a candidate whose bound already rules it out can be skipped without changing any
+    // answer. `reference` is the magnitude of the value the bound will be compared with.
+    void BuildLegSums(const std::vector<int64_t>& path, const LegRules& rules,
+                      LegSums& sums) const;
+    // `path` with positions i .. j reversed (0 < i < j < size - 1).
+    double ReversalBound(const std::vector<int64_t>& path, const LegRules& rules,
+                         const LegSums& sums, size_t i, size_t j, double reference) const;
+    // `path` with `node` inserted before position q (0 < q < size).
+    double InsertionBound(const std::vector<int64_t>& path, const LegRules& rules,
+                          const LegSums& sums, size_t q, int64_t node, double reference) const;
+
     // true when `type` is one of the agent types allowed at `node` (an existing vertex).
     bool AllowsType(int64_t node, int64_t type) const;
     // Membership in start_set / end_set, answered from dense flags on the hot path.
@@ -104,8 +142,13 @@ private:
     template <bool kWholePath>
     PathEvaluation Walk(const std::vector<int64_t>& path, int64_t agent) const;
 
-    // The candidate of TwoOptRoute, reused from one candidate to the next.
+    double Margin(size_t path_size, double magnitude, double reference) const;
+
+    // The candidate of TwoOptRoute and its leg sums, reused from one call to the next.
     std::vector<int64_t> reversal_buffer;
+    LegSums reversal_sums;
+    // The largest |opening time| of any window: waiting resets the running cost to it.
+    double window_scale = 0.0;
 };
 
 }  // namespace tamrik
