@@ -43,17 +43,25 @@ TreeSets MakeTreeSets(const Label& label, uint64_t agent_count) {
 // One tree step's update: best[y] = min(best[y], row[y] | in_tree[y]) for every y, returning
 // the smallest entry afterwards. Built twice, for AVX2 and for the baseline instruction set,
 // and picked when the library loads: integer minima give the same answer either way.
-[[gnu::target_clones("avx2", "default")]] uint32_t LowerBest(const uint32_t* row,
-                                                            const uint32_t* in_tree,
-                                                            uint32_t* best, size_t span) {
-    uint32_t smallest = 0xFFFFFFFFu;
+[[gnu::target_clones("avx2", "default")]] uint16_t LowerBest(const uint16_t* __restrict row,
+                                                            const uint16_t* __restrict in_tree,
+                                                            uint16_t* __restrict best,
+                                                            size_t span) {
+    uint16_t smallest = 0xFFFFu;
     for (size_t y = 0; y < span; ++y) {
-        const uint32_t candidate = row[y] | in_tree[y];
-        const uint32_t value = candidate < best[y] ? candidate : best[y];
+        const uint16_t candidate = row[y] | in_tree[y];
+        const uint16_t value = candidate < best[y] ? candidate : best[y];
         best[y] = value;
         smallest = value < smallest ? value : smallest;
     }
     return smallest;
+}
+
+// The first y with best[y] == value (one exists).
+size_t IndexOf(const uint16_t* best, uint16_t value) {
+    size_t y = 0;
+    while (best[y] != value) ++y;
+    return y;
 }
 
 bool Covers(const VisitedSet& set, const VisitedSet& all) {
@@ -80,28 +88,38 @@ void DefaultHeuristic::Init(const PlannerGraph* new_graph,
 
 void DefaultHeuristic::SetMstEdges(std::vector<MstEdge> edges) {
     mst_edges = std::move(edges);
-    span_ = 0;
-    row_.clear();
-    // Packed positions take 24 bits; the all-ones value is kNoPair.
-    indexed_ = mst_edges.size() < (size_t{1} << 24) - 1;
-    if (!indexed_) return;
     auto usable = [](const MstEdge& e) {
         return e.w < kUnusable && InRange(e.u) && InRange(e.v) && e.u != e.v;
     };
+    span_ = 0;
     for (const MstEdge& e : mst_edges) {
-        if (usable(e)) {
-            span_ = std::max(span_, static_cast<size_t>(std::max(e.u, e.v)) + 1);
-        }
+        if (usable(e)) span_ = std::max(span_, static_cast<size_t>(std::max(e.u, e.v)) + 1);
     }
-    row_.assign(span_ * span_, kNoPair);
+    // The first list position of every pair, then ranks in position order.
+    constexpr size_t kNone = std::numeric_limits<size_t>::max();
+    std::vector<size_t> first(span_ * span_, kNone);
     for (size_t i = mst_edges.size(); i-- > 0;) {  // backwards: the first position stays
         const MstEdge& e = mst_edges[i];
         if (!usable(e)) continue;
-        const auto u = static_cast<uint32_t>(e.u);
-        const auto v = static_cast<uint32_t>(e.v);
-        const auto position = static_cast<uint32_t>(i) << 8;
-        row_[u * span_ + v] = position | v;
-        row_[v * span_ + u] = position | u;
+        const auto lo = static_cast<size_t>(std::min(e.u, e.v));
+        const auto hi = static_cast<size_t>(std::max(e.u, e.v));
+        first[lo * span_ + hi] = i;
+    }
+    std::vector<std::pair<size_t, size_t>> by_position;  // (position, lo * span_ + hi)
+    for (size_t cell = 0; cell < first.size(); ++cell) {
+        if (first[cell] != kNone) by_position.emplace_back(first[cell], cell);
+    }
+    std::sort(by_position.begin(), by_position.end());
+    stride_ = (span_ + 15) / 16 * 16;
+    row_.assign(span_ * stride_, kNoPair);
+    rank_weight_.clear();
+    for (const auto& [position, cell] : by_position) {
+        const auto rank = static_cast<uint16_t>(rank_weight_.size());
+        const size_t lo = cell / span_;
+        const size_t hi = cell % span_;
+        row_[lo * stride_ + hi] = rank;
+        row_[hi * stride_ + lo] = rank;
+        rank_weight_.push_back(mst_edges[position].w);
     }
 }
 
@@ -130,42 +148,42 @@ double DefaultHeuristic::ComputeHeuristicByListScan(const Label& label) const {
 // without rescanning the list. Each step takes the qualifying pair that comes first in
 // mst_edges. A pair qualifies when one endpoint is in the tree A and not closed, the other
 // not in A (the closed set B lies inside A, and neither set loses members). So every vertex
-// y outside A keeps best[y], the smallest packed position of a qualifying pair reaching it
-// (the packing keeps the order of positions); a step takes the smallest best[] entry, and
-// only the pairs of the vertex it adds can then lower entries. Entries of vertices in A are
-// held at kNoPair by or-ing in_tree[y] (all ones for them) into every candidate.
+// y outside A keeps best[y], the smallest rank of a qualifying pair reaching it (ranks keep
+// the order of positions); a step takes the smallest best[] entry, held by the vertex it
+// adds since a rank names one pair and its other endpoint is in A, and only the pairs of
+// that vertex can then lower entries. Entries of vertices in A are held at kNoPair by or-ing
+// in_tree[y] (all ones for them) into every candidate.
 double DefaultHeuristic::ComputeHeuristic(const Label& label) const {
-    if (!indexed_) return ComputeHeuristicByListScan(label);
     if (label.visited_size <= 0) return 0.0;
     TreeSets sets = MakeTreeSets(label, agent_count);
     if (Covers(sets.tree, sets.all)) return 0.0;
 
-    const size_t span = span_;
-    std::array<uint32_t, kMaxVertices> best;
-    std::array<uint32_t, kMaxVertices> in_tree;
-    for (size_t y = 0; y < span; ++y) {
+    const size_t stride = stride_;
+    alignas(32) std::array<uint16_t, kMaxVertices> best;
+    alignas(32) std::array<uint16_t, kMaxVertices> in_tree;
+    for (size_t y = 0; y < stride; ++y) {
         best[y] = kNoPair;
-        in_tree[y] = TestBit(sets.tree, static_cast<int64_t>(y)) ? kNoPair : 0u;
+        in_tree[y] = y >= span_ || TestBit(sets.tree, static_cast<int64_t>(y)) ? kNoPair : 0u;
     }
     // Lowers best[] by the pairs of x; returns the smallest entry afterwards.
     auto grow_from = [&](size_t x) {
-        return LowerBest(row_.data() + x * span, in_tree.data(), best.data(), span);
+        return LowerBest(row_.data() + x * stride, in_tree.data(), best.data(), stride);
     };
-    uint32_t smallest = kNoPair;
+    uint16_t smallest = kNoPair;
     for (size_t word = 0; word < 4; ++word) {
         uint64_t open = sets.tree[word] & ~sets.closed[word];
         while (open != 0) {
             const size_t x = word * 64 + static_cast<size_t>(std::countr_zero(open));
             open &= open - 1;
-            if (x < span) smallest = grow_from(x);
+            if (x < span_) smallest = grow_from(x);
         }
     }
 
     double total = 0.0;
     while (true) {
         if (smallest == kNoPair) return kUnconnected;
-        const size_t y = smallest & 0xFFu;
-        total += mst_edges[smallest >> 8].w;
+        const size_t y = IndexOf(best.data(), smallest);
+        total += rank_weight_[smallest];
         SetBit(sets.tree, static_cast<int64_t>(y));
         if (Covers(sets.tree, sets.all)) return total;
         in_tree[y] = kNoPair;

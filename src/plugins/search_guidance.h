@@ -40,15 +40,16 @@ private:
     std::vector<MstEdge> mst_edges;
 
     // Derived from mst_edges by SetMstEdges. Only pairs that could ever be taken count
-    // (w < 9999.0, two distinct endpoints below 256). span_ is 1 + their largest endpoint
-    // (0 without any); row_[x * span_ + y] is the first list position p of a pair {x, y},
-    // packed as (p << 8) | y, or kNoPair. Rows make one tree step a pass over span_ entries.
-    static constexpr uint32_t kNoPair = 0xFFFFFFFFu;
+    // (w < 9999.0, two distinct endpoints below 256); each such pair {x, y} gets its rank
+    // among them by first list position, so ranks keep the list order. span_ is 1 + their
+    // largest endpoint (0 without any); row_[x * stride_ + y] is the rank of {x, y}, or
+    // kNoPair. Rows make one tree step a pass over stride_ entries (span_ rounded up to a
+    // multiple of 16, padded with kNoPair). At most 32640 pairs, so ranks fit 16 bits.
+    static constexpr uint16_t kNoPair = 0xFFFFu;
     size_t span_ = 0;
-    std::vector<uint32_t> row_;
-    // Whether the packed positions fit (list shorter than 2^24 - 1); otherwise ComputeHeuristic
-    // falls back to the list scan.
-    bool indexed_ = true;
+    size_t stride_ = 0;
+    std::vector<uint16_t> row_;
+    std::vector<double> rank_weight_;
 };
 
 // The unfinished agent with the smallest accumulated cost moves next (ties: lowest index).
