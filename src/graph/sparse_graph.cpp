@@ -78,6 +78,7 @@ bool SparseGraph::EnsureIndex() const {
 }
 
 int64_t SparseGraph::SuccessorSlot(int64_t u, int64_t v) const {
+    if (!HasVertex(u)) return -1;  // answered safely instead of reading past the tables
     if (index_state != IndexState::kTooLarge && EnsureIndex()) {
         if (!HasVertex(v)) return -1;
         return slot_index[static_cast<size_t>(u) * succs.size() + static_cast<size_t>(v)];
@@ -161,31 +162,48 @@ void SparseGraph::AddEdge(int64_t u, int64_t v, const CostVector& cost) {
 }
 
 void SparseGraph::AddArc(int64_t u, int64_t v, const CostVector& cost) {
-    Invalidate();
     if (!HasVertex(u)) AddVertex(u);
     if (!HasVertex(v)) AddVertex(v);
     if (cdim == 0) {
+        if (!cost.empty()) Invalidate();
         cdim = cost.size();
     } else if (cdim != cost.size()) {
         Fail("[ERROR] SparseGraph::AddArc cdim does not match: " + std::to_string(cdim) +
                  " != " + std::to_string(cost.size()),
              "[ERROR] SparseGraph::AddArc cdim does not match");
     }
-    int64_t k = Find(succs[u], v);
-    if (k >= 0) {
+    // A graph filled arc by arc after its vertices keeps its index up to date instead of
+    // scanning the adjacency lists for every new arc.
+    if (index_state == IndexState::kStale && num_arc == 0) EnsureIndex();
+    const bool indexed = index_state == IndexState::kReady;
+    int64_t k = indexed ? SuccessorSlot(u, v) : Find(succs[u], v);
+    // v is in succs[u] exactly when u is in preds[v].
+    const bool is_new = k < 0;
+    if (!is_new) {
         succ_costs[u][k] = cost;
     } else {
+        k = static_cast<int64_t>(succs[u].size());
         succs[u].push_back(v);
         succ_costs[u].push_back(cost);
         ++num_arc;
     }
-    k = Find(preds[v], u);
-    if (k >= 0) {
-        pred_costs[v][k] = cost;
+    if (indexed) IndexArc(u, v, k, cost);
+    int64_t j = is_new ? -1 : Find(preds[v], u);
+    if (j >= 0) {
+        pred_costs[v][j] = cost;
     } else {
         preds[v].push_back(u);
         pred_costs[v].push_back(cost);
         ++num_arc;
+    }
+}
+
+void SparseGraph::IndexArc(int64_t u, int64_t v, int64_t slot, const CostVector& cost) {
+    const size_t cell = static_cast<size_t>(u) * succs.size() + static_cast<size_t>(v);
+    slot_index[cell] = static_cast<int32_t>(slot);
+    if (dense_ready) {
+        std::copy(cost.begin(), cost.end(),
+                  dense_costs.begin() + static_cast<std::ptrdiff_t>(cell * cdim));
     }
 }
 

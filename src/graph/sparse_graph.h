@@ -46,6 +46,8 @@ private:
     // the index can be used.
     bool EnsureIndex() const;
     void Invalidate() { index_state = IndexState::kStale; }
+    // Records a new or updated arc u -> v at position `slot` of succs[u] in the ready index.
+    void IndexArc(int64_t u, int64_t v, int64_t slot, const CostVector& cost);
 
     std::vector<std::vector<int64_t>> succs;
     std::vector<std::vector<CostVector>> succ_costs;

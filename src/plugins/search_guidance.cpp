@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -41,12 +42,10 @@ TreeSets MakeTreeSets(const Label& label, uint64_t agent_count) {
 }
 
 // One tree step's update: best[y] = min(best[y], row[y] | in_tree[y]) for every y, returning
-// the smallest entry afterwards. Built twice, for AVX2 and for the baseline instruction set,
-// and picked when the library loads: integer minima give the same answer either way.
-[[gnu::target_clones("avx2", "default")]] uint16_t LowerBest(const uint16_t* __restrict row,
-                                                            const uint16_t* __restrict in_tree,
-                                                            uint16_t* __restrict best,
-                                                            size_t span) {
+// the smallest entry afterwards.
+[[gnu::always_inline]] inline uint16_t LowerBest(const uint16_t* __restrict row,
+                                                 const uint16_t* __restrict in_tree,
+                                                 uint16_t* __restrict best, size_t span) {
     uint16_t smallest = 0xFFFFu;
     for (size_t y = 0; y < span; ++y) {
         const uint16_t candidate = row[y] | in_tree[y];
@@ -57,11 +56,73 @@ TreeSets MakeTreeSets(const Label& label, uint64_t agent_count) {
     return smallest;
 }
 
-// The first y with best[y] == value (one exists).
-size_t IndexOf(const uint16_t* best, uint16_t value) {
-    size_t y = 0;
-    while (best[y] != value) ++y;
-    return y;
+// Sixteen 16-bit lanes: one AVX2 register, two SSE registers.
+using Lanes16 = uint16_t __attribute__((vector_size(32)));
+
+// The first y with best[y] == value; one exists below `span` (a multiple of 16). Compares
+// sixteen lanes at a time, then finds the lane inside the matching block.
+[[gnu::always_inline]] inline size_t IndexOf(const uint16_t* best, uint16_t value, size_t span) {
+    size_t base = 0;
+    for (; base + 16 <= span; base += 16) {
+        Lanes16 block;
+        std::memcpy(&block, best + base, sizeof block);
+        const Lanes16 hit = block == value;
+        uint64_t words[4];
+        std::memcpy(words, &hit, sizeof words);
+        if ((words[0] | words[1] | words[2] | words[3]) != 0) break;
+    }
+    while (best[base] != value) ++base;
+    return base;
+}
+
+// The tables of DefaultHeuristic that the tree growth reads.
+struct RankTables {
+    const uint16_t* rows;
+    const double* weights;
+    size_t span;
+    size_t stride;
+};
+
+// The tree growth of ComputeHeuristic from the sets of a label whose tree does not yet cover
+// every vertex. Built twice, for AVX2 and for the baseline instruction set, and picked when
+// the library loads: integer minima give the same picks either way.
+[[gnu::target_clones("avx2", "default")]] double GrowTree(const RankTables& tables,
+                                                          TreeSets& sets) {
+    constexpr uint16_t kNone = 0xFFFFu;
+    const size_t stride = tables.stride;
+    alignas(32) std::array<uint16_t, kMaxVertices> best;
+    alignas(32) std::array<uint16_t, kMaxVertices> in_tree;
+    for (size_t y = 0; y < stride; ++y) {
+        best[y] = kNone;
+        in_tree[y] = y >= tables.span || TestBit(sets.tree, static_cast<int64_t>(y)) ? kNone : 0u;
+    }
+    // Lowers best[] by the pairs of x; returns the smallest entry afterwards.
+    auto grow_from = [&](size_t x) {
+        return LowerBest(tables.rows + x * stride, in_tree.data(), best.data(), stride);
+    };
+    uint16_t smallest = kNone;
+    for (size_t word = 0; word < 4; ++word) {
+        uint64_t open = sets.tree[word] & ~sets.closed[word];
+        while (open != 0) {
+            const size_t x = word * 64 + static_cast<size_t>(std::countr_zero(open));
+            open &= open - 1;
+            if (x < tables.span) smallest = grow_from(x);
+        }
+    }
+    int outside = 0;
+    for (size_t word = 0; word < 4; ++word) {
+        outside += std::popcount(sets.all[word] & ~sets.tree[word]);
+    }
+    double total = 0.0;
+    while (true) {
+        if (smallest == kNone) return DefaultHeuristic::kUnconnected;
+        const size_t y = IndexOf(best.data(), smallest, stride);
+        total += tables.weights[smallest];
+        if (--outside == 0) return total;
+        in_tree[y] = kNone;
+        best[y] = kNone;
+        smallest = grow_from(y);
+    }
 }
 
 bool Covers(const VisitedSet& set, const VisitedSet& all) {
@@ -157,39 +218,7 @@ double DefaultHeuristic::ComputeHeuristic(const Label& label) const {
     if (label.visited_size <= 0) return 0.0;
     TreeSets sets = MakeTreeSets(label, agent_count);
     if (Covers(sets.tree, sets.all)) return 0.0;
-
-    const size_t stride = stride_;
-    alignas(32) std::array<uint16_t, kMaxVertices> best;
-    alignas(32) std::array<uint16_t, kMaxVertices> in_tree;
-    for (size_t y = 0; y < stride; ++y) {
-        best[y] = kNoPair;
-        in_tree[y] = y >= span_ || TestBit(sets.tree, static_cast<int64_t>(y)) ? kNoPair : 0u;
-    }
-    // Lowers best[] by the pairs of x; returns the smallest entry afterwards.
-    auto grow_from = [&](size_t x) {
-        return LowerBest(row_.data() + x * stride, in_tree.data(), best.data(), stride);
-    };
-    uint16_t smallest = kNoPair;
-    for (size_t word = 0; word < 4; ++word) {
-        uint64_t open = sets.tree[word] & ~sets.closed[word];
-        while (open != 0) {
-            const size_t x = word * 64 + static_cast<size_t>(std::countr_zero(open));
-            open &= open - 1;
-            if (x < span_) smallest = grow_from(x);
-        }
-    }
-
-    double total = 0.0;
-    while (true) {
-        if (smallest == kNoPair) return kUnconnected;
-        const size_t y = IndexOf(best.data(), smallest);
-        total += rank_weight_[smallest];
-        SetBit(sets.tree, static_cast<int64_t>(y));
-        if (Covers(sets.tree, sets.all)) return total;
-        in_tree[y] = kNoPair;
-        best[y] = kNoPair;
-        smallest = grow_from(y);
-    }
+    return GrowTree({row_.data(), rank_weight_.data(), span_, stride_}, sets);
 }
 
 // ------------------------------------------------------------------------ DefaultExpansion

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <limits>
+#include <optional>
 
 #include "solver/solver.h"
 
@@ -21,10 +22,12 @@ double Solver::TwEdgeWeight(int64_t i, int64_t j) const {
     auto window_j = time_windows.find(j);
     double latest_i = window_i == time_windows.end() ? kUnbounded : window_i->second.second;
     double earliest_i = window_i == time_windows.end() ? 0.0 : window_i->second.first;
-    CostVector costs = graph->GetArcCost(i, j);
     double best = kBlocked;
-    for (uint64_t t = 0; t < cost_dim && t < costs.size(); ++t) {
-        double c = costs[t];
+    for (uint64_t t = 0; t < cost_dim; ++t) {
+        // No entry: no arc, or a cost vector shorter than t (and than every later type).
+        std::optional<double> entry = graph->ArcCostEntry(i, j, static_cast<int64_t>(t));
+        if (!entry) break;
+        double c = *entry;
         if (c >= kNoArc) continue;
         double w = c;
         if (window_j != time_windows.end()) {

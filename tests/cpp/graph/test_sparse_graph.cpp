@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <stdexcept>
 
 #include "graph/sparse_graph.h"
@@ -60,6 +61,56 @@ TEST(SparseGraph, AddingAnExistingArcOnlyReplacesItsCost) {
     EXPECT_EQ(graph.NumArc(), 2u);
 }
 
+// Every arc query, answered from the lookup index or the cost table, against the adjacency
+// lists themselves.
+void ExpectQueriesMatchTheLists(const SparseGraph& graph) {
+    const auto n = static_cast<int64_t>(graph.NumVertex());
+    const ArcCostTable table = graph.CostTable();
+    for (int64_t u = 0; u < n; ++u) {
+        const Ids succs = graph.GetSuccs(u);
+        const Costs costs = graph.GetSuccCosts(u);
+        for (int64_t v = 0; v < n; ++v) {
+            const auto at = std::find(succs.begin(), succs.end(), v);
+            const CostVector expected = at == succs.end() ? CostVector{} : costs[at - succs.begin()];
+            ASSERT_EQ(graph.GetArcCost(u, v), expected) << u << " -> " << v;
+            ASSERT_EQ(graph.HasArc(u, v), at != succs.end());
+            for (int64_t t = 0; t < static_cast<int64_t>(graph.CostDim()); ++t) {
+                const double entry = t < std::ssize(expected) ? expected[t] : 0.0;
+                ASSERT_EQ(graph.ArcCostEntry(u, v, t).value_or(0.0), entry);
+                if (table.costs != nullptr) {
+                    ASSERT_EQ(ArcCostOrZero(graph, table, u, v, t), entry);
+                }
+            }
+        }
+    }
+}
+
+TEST(SparseGraph, ArcQueriesFollowEveryMixOfVerticesArcsAndCostChanges) {
+    std::mt19937 rng(11);
+    auto pick = [&](int hi) { return std::uniform_int_distribution<int>(0, hi)(rng); };
+    for (int round = 0; round < 30; ++round) {
+        SparseGraph graph;
+        graph.ChangeCostDim(2, 9999.0);
+        for (int v = 0; v < 6; ++v) graph.AddVertex(v);
+        for (int step = 0; step < 60; ++step) {
+            const int u = pick(8), v = pick(8), action = pick(9);
+            const CostVector cost = {double(pick(50)), double(pick(50))};
+            if (action < 6) {
+                graph.AddArc(u, v, cost);  // new vertices, new arcs and repeated arcs
+            } else if (action == 6 && graph.HasArc(u, v)) {
+                graph.SetArcCost(u, v, cost);
+            } else if (action == 7) {
+                graph.AddVertex(pick(10));
+            } else if (action == 8 && pick(5) == 0) {
+                graph.CreateFromArcs({0, 1, 1}, {1, 2, 2}, {cost, cost, cost});  // a duplicate
+            }
+            if (step % 7 == 0) ExpectQueriesMatchTheLists(graph);
+            if (HasFatalFailure()) return;
+        }
+        ExpectQueriesMatchTheLists(graph);
+    }
+}
+
 TEST(SparseGraph, QueriesOutsideTheVertexRangeAreEmpty) {
     SparseGraph graph;
     graph.AddArc(0, 1, {1});
@@ -70,6 +121,12 @@ TEST(SparseGraph, QueriesOutsideTheVertexRangeAreEmpty) {
     EXPECT_TRUE(graph.GetPredCosts(-1).empty());
     EXPECT_TRUE(graph.GetSuccCosts(2).empty());
     EXPECT_TRUE(graph.GetArcCost(1, 0).empty());
+    // A first vertex outside the range answers "no arc" instead of reading past the tables.
+    for (int64_t u : {int64_t{-1}, int64_t{2}, int64_t{1} << 40}) {
+        EXPECT_FALSE(graph.HasArc(u, 1));
+        EXPECT_TRUE(graph.GetArcCost(u, 1).empty());
+        EXPECT_FALSE(graph.ArcCostEntry(u, 1, 0).has_value());
+    }
 }
 
 TEST(SparseGraph, ArcCostEntryReadsOneEntryOfAnExistingArc) {
