@@ -21,6 +21,7 @@
 #include "solver/search_records.h"
 #include "solver/search_results.h"
 #include "solver/simple_timer.h"
+#include "solver/time_limit_watch.h"
 
 namespace tamrik {
 
@@ -105,6 +106,7 @@ protected:
     bool return_to_end = true;
     double last_update_time = 0.0;
     SimpleTimer timer;
+    TimeLimitWatch limit_watch;
     uint64_t pool_capacity = 0;
     uint64_t pool_chunk = 1024;
     uint64_t pool_max_chunk = 4096;

@@ -31,6 +31,7 @@ void Solver::CheckVertexCount(size_t count) {
 int32_t Solver::Solve() {
     anytime_results.clear();
     timer.Start();
+    limit_watch.Reset();
     ResetFrontiers();
     size_t vertex_count = graph->NumVertex();
     CheckVertexCount(vertex_count);
@@ -92,7 +93,7 @@ Label Solver::MakeRootLabel(size_t vertex_count) {
 Solver::PhaseEnd Solver::RunPhase(size_t phase, size_t vertex_count) {
     while (!focal_list.empty()) {
         if (PollInterrupt()) return PhaseEnd::kStop;
-        if (time_limit < timer.ElapsedSeconds()) {
+        if (limit_watch.Passed(time_limit, timer)) {
             result.timeout = true;
             return PhaseEnd::kStop;
         }
