@@ -1,4 +1,5 @@
 // Solver construction: numbering, records, the planning graph, plug-ins and search tables.
+#include <algorithm>
 #include <iostream>
 #include <stdexcept>
 #include <string>
@@ -126,16 +127,23 @@ void Solver::BuildGraph(const Problem& problem) {
     owned_graph = std::make_unique<SparseGraph>();
     owned_graph->ChangeCostDim(cost_dim, kNoArc);
     for (size_t i = 0; i < n; ++i) owned_graph->AddVertex(static_cast<int64_t>(i));
-    std::vector<CostVector> costs(n * n, CostVector(cost_dim, kNoArc));
+    // costs[(i * n + j) * cost_dim + t]: the cost of i -> j for type t.
+    std::vector<double> costs(n * n * cost_dim, kNoArc);
     for (const auto& [name, matrix] : problem.cost_matrices) {
         uint64_t t = type_index.at(name);
         for (size_t i = 0; i < matrix.size(); ++i) {
-            for (size_t j = 0; j < matrix[i].size(); ++j) costs[i * n + j][t] = matrix[i][j];
+            for (size_t j = 0; j < matrix[i].size(); ++j) {
+                costs[(i * n + j) * cost_dim + t] = matrix[i][j];
+            }
         }
     }
+    CostVector arc(cost_dim);
     for (size_t i = 0; i < n; ++i) {
         for (size_t j = 0; j < n; ++j) {
-            if (i != j) owned_graph->AddArc(i, j, costs[i * n + j]);
+            if (i == j) continue;
+            auto first = costs.begin() + static_cast<std::ptrdiff_t>((i * n + j) * cost_dim);
+            std::copy(first, first + static_cast<std::ptrdiff_t>(cost_dim), arc.begin());
+            owned_graph->AddArc(i, j, arc);
         }
     }
 }
