@@ -83,25 +83,55 @@ struct RankTables {
     size_t stride;
 };
 
+// Writes in_tree[] for the lanes of block `block` (16 vertices): all ones for a vertex in the
+// tree or at or past `span` (no usable pair reaches it), 0 otherwise. Returns how many are 0.
+[[gnu::always_inline]] inline int FillInTree(const VisitedSet& tree, size_t block, size_t span,
+                                             uint16_t* in_tree) {
+    const Lanes16 lane_bits = {1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192,
+                               16384, 32768};
+    const auto bits = static_cast<uint16_t>(tree[block / 4] >> (block % 4 * 16));
+    Lanes16 beyond = {};
+    for (size_t lane = 0; lane < 16; ++lane) {
+        beyond[lane] = block * 16 + lane >= span ? 0xFFFFu : 0u;
+    }
+    const Lanes16 lanes = reinterpret_cast<Lanes16>((lane_bits & bits) != 0) | beyond;
+    std::memcpy(in_tree + block * 16, &lanes, sizeof lanes);
+    int open = 0;
+    for (size_t lane = 0; lane < 16; ++lane) open += lanes[lane] == 0;
+    return open;
+}
+
 // The tree growth of ComputeHeuristic from the sets of a label whose tree does not yet cover
-// every vertex. Built twice, for AVX2 and for the baseline instruction set, and picked when
-// the library loads: integer minima give the same picks either way.
+// every vertex. Only the blocks of 16 lanes between the first and the last block that still
+// holds a vertex outside the tree are scanned; the others hold no candidate. Built twice, for
+// AVX2 and for the baseline instruction set, and picked when the library loads: integer
+// minima give the same picks either way.
 [[gnu::target_clones("avx2", "default")]] double GrowTree(const RankTables& tables,
                                                           TreeSets& sets) {
     constexpr uint16_t kNone = 0xFFFFu;
     const size_t stride = tables.stride;
+    const size_t blocks = stride / 16;
     alignas(32) std::array<uint16_t, kMaxVertices> best;
     alignas(32) std::array<uint16_t, kMaxVertices> in_tree;
-    for (size_t y = 0; y < stride; ++y) {
-        best[y] = kNone;
-        in_tree[y] = y >= tables.span || TestBit(sets.tree, static_cast<int64_t>(y)) ? kNone : 0u;
+    std::array<int, kMaxVertices / 16> open_lanes{};  // lanes still outside, per block
+    size_t lo = blocks;
+    size_t hi = 0;
+    for (size_t block = 0; block < blocks; ++block) {
+        open_lanes[block] = FillInTree(sets.tree, block, tables.span, in_tree.data());
+        std::fill_n(best.data() + block * 16, 16, kNone);
+        if (open_lanes[block] > 0) {
+            lo = std::min(lo, block);
+            hi = block + 1;
+        }
     }
     // Lowers best[] by the pairs of x; returns the smallest entry afterwards.
     auto grow_from = [&](size_t x) {
-        return LowerBest(tables.rows + x * stride, in_tree.data(), best.data(), stride);
+        const size_t first = lo * 16;
+        return LowerBest(tables.rows + x * stride + first, in_tree.data() + first,
+                         best.data() + first, (hi - lo) * 16);
     };
     uint16_t smallest = kNone;
-    for (size_t word = 0; word < 4; ++word) {
+    for (size_t word = 0; word < 4 && lo < hi; ++word) {
         uint64_t open = sets.tree[word] & ~sets.closed[word];
         while (open != 0) {
             const size_t x = word * 64 + static_cast<size_t>(std::countr_zero(open));
@@ -116,12 +146,16 @@ struct RankTables {
     double total = 0.0;
     while (true) {
         if (smallest == kNone) return DefaultHeuristic::kUnconnected;
-        const size_t y = IndexOf(best.data(), smallest, stride);
+        const size_t y = lo * 16 + IndexOf(best.data() + lo * 16, smallest, (hi - lo) * 16);
         total += tables.weights[smallest];
         if (--outside == 0) return total;
         in_tree[y] = kNone;
         best[y] = kNone;
-        smallest = grow_from(y);
+        if (--open_lanes[y / 16] == 0) {
+            while (lo < hi && open_lanes[lo] == 0) ++lo;
+            while (hi > lo && open_lanes[hi - 1] == 0) --hi;
+        }
+        smallest = lo < hi ? grow_from(y) : kNone;
     }
 }
 

@@ -400,8 +400,13 @@ TEST(DefaultHeuristic, IndexedGrowthMatchesTheListScanBitForBitOnRandomLabels) {
         for (int trial = 0; trial < 200; ++trial) {
             Label label = MakeLabel(static_cast<int32_t>(n), {}, {}, {}, {});
             const int64_t served_percent = uniform(0, 99);
+            // Odd trials leave one run of ids unserved, as a search sweeping a region does.
+            const int64_t run_start = uniform(0, n - 1), run_end = uniform(run_start, n);
             for (int64_t v = 0; v < n; ++v) {
-                if (uniform(0, 99) < served_percent) SetBit(label.visited, v);
+                const bool in_run = v >= run_start && v < run_end;
+                if (trial % 2 == 1 ? !in_run : uniform(0, 99) < served_percent) {
+                    SetBit(label.visited, v);
+                }
             }
             for (size_t k = 0; k < agents; ++k) {
                 label.positions.push_back(uniform(0, n - 1));
