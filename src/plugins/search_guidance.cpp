@@ -3,23 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstring>
 #include <limits>
 #include <utility>
+
+#include "plugins/tree_growth.h"
 
 namespace tamrik {
 
 namespace {
 
 bool InRange(int64_t v) { return v >= 0 && v < kMaxVertices; }
-
-// The sets A (served vertices and every agent's position) and B (served vertices that no
-// unfinished agent stands on) of ComputeHeuristic, and the mask of the vertices 0 .. N-1.
-struct TreeSets {
-    VisitedSet tree;
-    VisitedSet closed;
-    VisitedSet all;
-};
 
 TreeSets MakeTreeSets(const Label& label, uint64_t agent_count) {
     TreeSets sets{label.visited, label.visited, {}};
@@ -39,124 +32,6 @@ TreeSets MakeTreeSets(const Label& label, uint64_t agent_count) {
         }
     }
     return sets;
-}
-
-// One tree step's update: best[y] = min(best[y], row[y] | in_tree[y]) for every y, returning
-// the smallest entry afterwards.
-[[gnu::always_inline]] inline uint16_t LowerBest(const uint16_t* __restrict row,
-                                                 const uint16_t* __restrict in_tree,
-                                                 uint16_t* __restrict best, size_t span) {
-    uint16_t smallest = 0xFFFFu;
-    for (size_t y = 0; y < span; ++y) {
-        const uint16_t candidate = row[y] | in_tree[y];
-        const uint16_t value = candidate < best[y] ? candidate : best[y];
-        best[y] = value;
-        smallest = value < smallest ? value : smallest;
-    }
-    return smallest;
-}
-
-// Sixteen 16-bit lanes: one AVX2 register, two SSE registers.
-using Lanes16 = uint16_t __attribute__((vector_size(32)));
-
-// The first y with best[y] == value; one exists below `span` (a multiple of 16). Compares
-// sixteen lanes at a time, then finds the lane inside the matching block.
-[[gnu::always_inline]] inline size_t IndexOf(const uint16_t* best, uint16_t value, size_t span) {
-    size_t base = 0;
-    for (; base + 16 <= span; base += 16) {
-        Lanes16 block;
-        std::memcpy(&block, best + base, sizeof block);
-        const Lanes16 hit = block == value;
-        uint64_t words[4];
-        std::memcpy(words, &hit, sizeof words);
-        if ((words[0] | words[1] | words[2] | words[3]) != 0) break;
-    }
-    while (best[base] != value) ++base;
-    return base;
-}
-
-// The tables of DefaultHeuristic that the tree growth reads.
-struct RankTables {
-    const uint16_t* rows;
-    const double* weights;
-    size_t span;
-    size_t stride;
-};
-
-// Writes in_tree[] for the lanes of block `block` (16 vertices): all ones for a vertex in the
-// tree or at or past `span` (no usable pair reaches it), 0 otherwise. Returns how many are 0.
-[[gnu::always_inline]] inline int FillInTree(const VisitedSet& tree, size_t block, size_t span,
-                                             uint16_t* in_tree) {
-    const Lanes16 lane_bits = {1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192,
-                               16384, 32768};
-    const auto bits = static_cast<uint16_t>(tree[block / 4] >> (block % 4 * 16));
-    Lanes16 beyond = {};
-    for (size_t lane = 0; lane < 16; ++lane) {
-        beyond[lane] = block * 16 + lane >= span ? 0xFFFFu : 0u;
-    }
-    const Lanes16 lanes = reinterpret_cast<Lanes16>((lane_bits & bits) != 0) | beyond;
-    std::memcpy(in_tree + block * 16, &lanes, sizeof lanes);
-    int open = 0;
-    for (size_t lane = 0; lane < 16; ++lane) open += lanes[lane] == 0;
-    return open;
-}
-
-// The tree growth of ComputeHeuristic from the sets of a label whose tree does not yet cover
-// every vertex. Only the blocks of 16 lanes between the first and the last block that still
-// holds a vertex outside the tree are scanned; the others hold no candidate. Built twice, for
-// AVX2 and for the baseline instruction set, and picked when the library loads: integer
-// minima give the same picks either way.
-[[gnu::target_clones("avx2", "default")]] double GrowTree(const RankTables& tables,
-                                                          TreeSets& sets) {
-    constexpr uint16_t kNone = 0xFFFFu;
-    const size_t stride = tables.stride;
-    const size_t blocks = stride / 16;
-    alignas(32) std::array<uint16_t, kMaxVertices> best;
-    alignas(32) std::array<uint16_t, kMaxVertices> in_tree;
-    std::array<int, kMaxVertices / 16> open_lanes{};  // lanes still outside, per block
-    size_t lo = blocks;
-    size_t hi = 0;
-    for (size_t block = 0; block < blocks; ++block) {
-        open_lanes[block] = FillInTree(sets.tree, block, tables.span, in_tree.data());
-        std::fill_n(best.data() + block * 16, 16, kNone);
-        if (open_lanes[block] > 0) {
-            lo = std::min(lo, block);
-            hi = block + 1;
-        }
-    }
-    // Lowers best[] by the pairs of x; returns the smallest entry afterwards.
-    auto grow_from = [&](size_t x) {
-        const size_t first = lo * 16;
-        return LowerBest(tables.rows + x * stride + first, in_tree.data() + first,
-                         best.data() + first, (hi - lo) * 16);
-    };
-    uint16_t smallest = kNone;
-    for (size_t word = 0; word < 4 && lo < hi; ++word) {
-        uint64_t open = sets.tree[word] & ~sets.closed[word];
-        while (open != 0) {
-            const size_t x = word * 64 + static_cast<size_t>(std::countr_zero(open));
-            open &= open - 1;
-            if (x < tables.span) smallest = grow_from(x);
-        }
-    }
-    int outside = 0;
-    for (size_t word = 0; word < 4; ++word) {
-        outside += std::popcount(sets.all[word] & ~sets.tree[word]);
-    }
-    double total = 0.0;
-    while (true) {
-        if (smallest == kNone) return DefaultHeuristic::kUnconnected;
-        const size_t y = lo * 16 + IndexOf(best.data() + lo * 16, smallest, (hi - lo) * 16);
-        total += tables.weights[smallest];
-        if (--outside == 0) return total;
-        in_tree[y] = kNone;
-        best[y] = kNone;
-        if (--open_lanes[y / 16] == 0) {
-            while (lo < hi && open_lanes[lo] == 0) ++lo;
-            while (hi > lo && open_lanes[hi - 1] == 0) --hi;
-        }
-        smallest = lo < hi ? grow_from(y) : kNone;
-    }
 }
 
 bool Covers(const VisitedSet& set, const VisitedSet& all) {
@@ -252,7 +127,25 @@ double DefaultHeuristic::ComputeHeuristic(const Label& label) const {
     if (label.visited_size <= 0) return 0.0;
     TreeSets sets = MakeTreeSets(label, agent_count);
     if (Covers(sets.tree, sets.all)) return 0.0;
-    return GrowTree({row_.data(), rank_weight_.data(), span_, stride_}, sets);
+    return GrowTree(Tables(), sets);
+}
+
+void DefaultHeuristic::ComputeHeuristicPair(const Label& first, const Label& second,
+                                            double& first_h, double& second_h) const {
+    auto needs_growth = [&](const Label& label, TreeSets& sets) {
+        if (label.visited_size <= 0) return false;
+        sets = MakeTreeSets(label, agent_count);
+        return !Covers(sets.tree, sets.all);
+    };
+    TreeSets first_sets, second_sets;
+    const bool grow_first = needs_growth(first, first_sets);
+    const bool grow_second = needs_growth(second, second_sets);
+    if (grow_first && grow_second) {
+        GrowTwoTrees(Tables(), first_sets, second_sets, first_h, second_h);
+        return;
+    }
+    first_h = grow_first ? GrowTree(Tables(), first_sets) : 0.0;
+    second_h = grow_second ? GrowTree(Tables(), second_sets) : 0.0;
 }
 
 // ------------------------------------------------------------------------ DefaultExpansion

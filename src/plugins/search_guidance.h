@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "plugins/plugin_kinds.h"
+#include "plugins/tree_growth.h"
 
 namespace tamrik {
 
@@ -13,7 +14,7 @@ namespace tamrik {
 class DefaultHeuristic : public HeuristicPlugin {
 public:
     // Returned when the remaining vertices cannot be connected (bit pattern 0x7FAFFFFFFFFFFFFF).
-    static constexpr double kUnconnected = 1.1235582092889473e307;
+    static constexpr double kUnconnected = kTreeUnconnected;
     // Pair costs at or above this are never used.
     static constexpr double kUnusable = 9999.0;
 
@@ -21,6 +22,9 @@ public:
     void Init(const PlannerGraph* graph, const std::vector<PointRecord>& points,
               const std::vector<AgentRecord>& agents) override;
     double ComputeHeuristic(const Label& label) const override;
+    // ComputeHeuristic of two labels at once, faster than one after the other.
+    void ComputeHeuristicPair(const Label& first, const Label& second, double& first_h,
+                              double& second_h) const;
 
     // The Solver's pair list: larger vertex index first, ascending by w. Replaces
     // the previous list.
@@ -46,6 +50,7 @@ private:
     // kNoPair. Rows make one tree step a pass over stride_ entries (span_ rounded up to a
     // multiple of 16, padded with kNoPair). At most 32640 pairs, so ranks fit 16 bits.
     static constexpr uint16_t kNoPair = 0xFFFFu;
+    RankTables Tables() const { return {row_.data(), rank_weight_.data(), span_, stride_}; }
     size_t span_ = 0;
     size_t stride_ = 0;
     std::vector<uint16_t> row_;

@@ -25,6 +25,8 @@
 
 namespace tamrik {
 
+class DefaultHeuristic;
+
 // Anytime focal search over the joint states of all agents. Construction turns a Problem into
 // search tables and plug-ins; Solve runs the search once; the accessors return copies.
 class Solver {
@@ -146,7 +148,13 @@ private:
     PhaseEnd RunPhase(size_t phase, size_t vertex_count);
     void Rethreshold(size_t phase);
     void HandleGoal(const Label& goal);
-    void TryMove(const Label& parent_label, int64_t agent, int64_t vertex, size_t vertex_count);
+    // The successor of parent_label that moves `agent` to `vertex`, built into `successor`:
+    // true when it passes the move rules, the constraint checker and dominance.
+    bool PrepareMove(const Label& parent_label, int64_t agent, int64_t vertex,
+                     size_t vertex_count, Label& successor);
+    // Estimates, scores and stores the first `count` prepared successors, in order.
+    void FinishMoves(const Label& parent_label, size_t count);
+    void FinishMove(const Label& parent_label, Label& successor);
     bool PollInterrupt();
     double TwEdgeWeight(int64_t i, int64_t j) const;
     void WritePathDump() const;
@@ -157,8 +165,11 @@ private:
     // Reused buffers for the label being expanded, the successor being built, and labels
     // read back from the pool for the focal list.
     Label popped;
-    Label child;
     Label scratch;
+    // Successors of the label being expanded; slots are reused from one expansion to the next.
+    std::vector<Label> batch;
+    // The heuristic when it is the default one, which estimates two labels at once.
+    const DefaultHeuristic* paired_heuristic = nullptr;
 };
 
 }  // namespace tamrik

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "plugins/search_guidance.h"
 #include "solver/solver.h"
 
 namespace tamrik {
@@ -32,6 +33,7 @@ int32_t Solver::Solve() {
     anytime_results.clear();
     timer.Start();
     limit_watch.Reset();
+    paired_heuristic = dynamic_cast<const DefaultHeuristic*>(heuristic.get());
     ResetFrontiers();
     size_t vertex_count = graph->NumVertex();
     CheckVertexCount(vertex_count);
@@ -119,10 +121,18 @@ Solver::PhaseEnd Solver::RunPhase(size_t phase, size_t vertex_count) {
             std::cerr << "can't find next expanded agent\n";
             return PhaseEnd::kContinue;
         }
+        // Successors are built and checked in vertex order, then finished in the same order.
+        size_t successors = 0;
         for (size_t v = 0; v < points.size(); ++v) {
-            if (PollInterrupt()) return PhaseEnd::kStop;
-            TryMove(label, agent, static_cast<int64_t>(v), vertex_count);
+            if (PollInterrupt()) {
+                FinishMoves(label, successors);
+                return PhaseEnd::kStop;
+            }
+            if (successors == batch.size()) batch.emplace_back();
+            successors += PrepareMove(label, agent, static_cast<int64_t>(v), vertex_count,
+                                      batch[successors]);
         }
+        FinishMoves(label, successors);
         Rethreshold(phase);
     }
     return PhaseEnd::kContinue;
@@ -155,20 +165,20 @@ void Solver::HandleGoal(const Label& goal) {
     PruneByIncumbent(max_route_cost);
 }
 
-void Solver::TryMove(const Label& from, int64_t a, int64_t v, size_t vertex_count) {
+bool Solver::PrepareMove(const Label& from, int64_t a, int64_t v, size_t vertex_count,
+                         Label& s) {
     bool is_start = v == starts[a];
     bool is_goal = v == goals[a];
-    if (TestBit(from.visited, v) && !is_start && !is_goal) return;
-    if (constraint_checker->IsForbidden(a, v)) return;
+    if (TestBit(from.visited, v) && !is_start && !is_goal) return false;
+    if (constraint_checker->IsForbidden(a, v)) return false;
     if (!return_to_end) {
-        if (!is_start && start_set.count(v)) return;
-        if (!is_goal && goal_set.count(v)) return;
+        if (!is_start && start_set.count(v)) return false;
+        if (!is_goal && goal_set.count(v)) return false;
     } else {
-        if (is_start && !is_goal) return;
-        if (!is_goal && goal_set.count(v)) return;
+        if (is_start && !is_goal) return false;
+        if (!is_goal && goal_set.count(v)) return false;
     }
 
-    Label& s = child;
     s = from;
     SetBit(s.visited, v);
     s.last_agent = a;
@@ -179,9 +189,9 @@ void Solver::TryMove(const Label& from, int64_t a, int64_t v, size_t vertex_coun
             --s.remaining_agents;
         }
         if (s.remaining_agents == 0 && vertex_count >= 1) {
-            if (!AllVerticesVisited(s, vertex_count)) return;
+            if (!AllVerticesVisited(s, vertex_count)) return false;
         } else if (constraint_checker->IsDeadEnd(s)) {
-            return;
+            return false;
         }
     }
     if (v != s.positions[a]) {
@@ -190,18 +200,39 @@ void Solver::TryMove(const Label& from, int64_t a, int64_t v, size_t vertex_coun
         if (return_to_end || !(is_start || is_goal)) s.costs[a] += c;
     }
     TransitionCheck check = constraint_checker->CheckTransition(s, a, v);
-    if (!check.feasible) return;
+    if (!check.feasible) return false;
     if (check.updated) s.costs[a] = check.new_cost;
-    if (!constraint_checker->IsWithinLimit(s, a)) return;
+    if (!constraint_checker->IsWithinLimit(s, a)) return false;
     s.positions[a] = v;
-    if (IsDominated(s)) return;
+    return !IsDominated(s);
+}
 
+void Solver::FinishMoves(const Label& from, size_t count) {
+    // The estimates are pure, so they may be computed ahead, two at a time when the heuristic
+    // can; everything else happens successor by successor, in order.
+    size_t waiting = count;  // index of a successor still waiting for a partner, or count
+    for (size_t k = 0; k < count; ++k) {
+        Label& s = batch[k];
+        if (s.remaining_agents < 1) {
+            s.h = 0.0;
+        } else if (paired_heuristic == nullptr) {
+            s.h = heuristic->ComputeHeuristic(s);
+        } else if (waiting == count) {
+            waiting = k;
+        } else {
+            paired_heuristic->ComputeHeuristicPair(batch[waiting], s, batch[waiting].h, s.h);
+            waiting = count;
+        }
+    }
+    if (waiting != count) batch[waiting].h = heuristic->ComputeHeuristic(batch[waiting]);
+    for (size_t k = 0; k < count; ++k) FinishMove(from, batch[k]);
+}
+
+void Solver::FinishMove(const Label& from, Label& s) {
     s.g = objective->Evaluate(s.costs);
     if (s.remaining_agents < 1) {
-        s.h = 0.0;
         s.f = s.g;
     } else {
-        s.h = heuristic->ComputeHeuristic(s);
         s.f = objective->EvaluateWithHeuristic(s, s.remaining_agents, s.h);
     }
     if (incumbent_cost != -1.0 && incumbent_cost <= s.f) return;

@@ -397,6 +397,14 @@ TEST(DefaultHeuristic, IndexedGrowthMatchesTheListScanBitForBitOnRandomLabels) {
                          [](const MstEdge& a, const MstEdge& b) { return a.w < b.w; });
         if (n % 2 == 1) std::shuffle(edges.begin(), edges.end(), rng);  // unsorted lists too
         const size_t agents = static_cast<size_t>(uniform(0, 4));
+        DefaultHeuristic paired;
+        paired.Init(nullptr, Points(static_cast<size_t>(n)),
+                    std::vector<AgentRecord>(agents, Agent(0)));
+        paired.SetMstEdges(edges);
+        Label previous = MakeLabel(static_cast<int32_t>(n), {}, {}, {}, {});
+        previous.positions.assign(agents, 0);
+        previous.costs.assign(agents, 0.0);
+        previous.finished.assign(agents, 0);
         for (int trial = 0; trial < 200; ++trial) {
             Label label = MakeLabel(static_cast<int32_t>(n), {}, {}, {}, {});
             const int64_t served_percent = uniform(0, 99);
@@ -415,6 +423,13 @@ TEST(DefaultHeuristic, IndexedGrowthMatchesTheListScanBitForBitOnRandomLabels) {
             }
             const double estimate = Estimate(edges, agents, label);
             ASSERT_FALSE(HasFailure()) << "n " << n << " trial " << trial;
+            // Estimated two at a time, each label gets the same estimate as alone.
+            double first = -1.0, second = -1.0;
+            paired.ComputeHeuristicPair(label, previous, first, second);
+            ASSERT_EQ(std::bit_cast<uint64_t>(first), std::bit_cast<uint64_t>(estimate));
+            ASSERT_EQ(std::bit_cast<uint64_t>(second),
+                      std::bit_cast<uint64_t>(paired.ComputeHeuristicByListScan(previous)));
+            previous = label;
             kinds.insert(estimate == 0.0 ? 0 : estimate == kUnconnected ? 1 : 2);
         }
     }
