@@ -65,31 +65,20 @@ void DefaultHeuristic::SetMstEdges(std::vector<MstEdge> edges) {
     for (const MstEdge& e : mst_edges) {
         if (usable(e)) span_ = std::max(span_, static_cast<size_t>(std::max(e.u, e.v)) + 1);
     }
-    // The first list position of every pair, then ranks in position order.
-    constexpr size_t kNone = std::numeric_limits<size_t>::max();
-    std::vector<size_t> first(span_ * span_, kNone);
-    for (size_t i = mst_edges.size(); i-- > 0;) {  // backwards: the first position stays
-        const MstEdge& e = mst_edges[i];
-        if (!usable(e)) continue;
-        const auto lo = static_cast<size_t>(std::min(e.u, e.v));
-        const auto hi = static_cast<size_t>(std::max(e.u, e.v));
-        first[lo * span_ + hi] = i;
-    }
-    std::vector<std::pair<size_t, size_t>> by_position;  // (position, lo * span_ + hi)
-    for (size_t cell = 0; cell < first.size(); ++cell) {
-        if (first[cell] != kNone) by_position.emplace_back(first[cell], cell);
-    }
-    std::sort(by_position.begin(), by_position.end());
+    // Walking the list forwards, a pair's first position gets the next rank, so ranks keep
+    // the order of first positions.
     stride_ = (span_ + 15) / 16 * 16;
     row_.assign(span_ * stride_, kNoPair);
     rank_weight_.clear();
-    for (const auto& [position, cell] : by_position) {
+    for (const MstEdge& e : mst_edges) {
+        if (!usable(e)) continue;
+        const auto u = static_cast<size_t>(e.u);
+        const auto v = static_cast<size_t>(e.v);
+        if (row_[u * stride_ + v] != kNoPair) continue;
         const auto rank = static_cast<uint16_t>(rank_weight_.size());
-        const size_t lo = cell / span_;
-        const size_t hi = cell % span_;
-        row_[lo * stride_ + hi] = rank;
-        row_[hi * stride_ + lo] = rank;
-        rank_weight_.push_back(mst_edges[position].w);
+        row_[u * stride_ + v] = rank;
+        row_[v * stride_ + u] = rank;
+        rank_weight_.push_back(e.w);
     }
 }
 

@@ -23,9 +23,11 @@ double Solver::TwEdgeWeight(int64_t i, int64_t j) const {
     double latest_i = window_i == time_windows.end() ? kUnbounded : window_i->second.second;
     double earliest_i = window_i == time_windows.end() ? 0.0 : window_i->second.first;
     double best = kBlocked;
+    const ArcCostTable table = graph->CostTable();
     for (uint64_t t = 0; t < cost_dim; ++t) {
         // No entry: no arc, or a cost vector shorter than t (and than every later type).
-        std::optional<double> entry = graph->ArcCostEntry(i, j, static_cast<int64_t>(t));
+        std::optional<double> entry =
+            ArcCostEntryFrom(*graph, table, i, j, static_cast<int64_t>(t));
         if (!entry) break;
         double c = *entry;
         if (c >= kNoArc) continue;

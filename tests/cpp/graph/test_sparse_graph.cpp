@@ -71,7 +71,8 @@ void ExpectQueriesMatchTheLists(const SparseGraph& graph) {
         const Costs costs = graph.GetSuccCosts(u);
         for (int64_t v = 0; v < n; ++v) {
             const auto at = std::find(succs.begin(), succs.end(), v);
-            const CostVector expected = at == succs.end() ? CostVector{} : costs[at - succs.begin()];
+            const CostVector expected =
+                at == succs.end() ? CostVector{} : costs[at - succs.begin()];
             ASSERT_EQ(graph.GetArcCost(u, v), expected) << u << " -> " << v;
             ASSERT_EQ(graph.HasArc(u, v), at != succs.end());
             for (int64_t t = 0; t < static_cast<int64_t>(graph.CostDim()); ++t) {
