@@ -25,6 +25,8 @@ from pathlib import Path
 HERE = Path(__file__).resolve().parent
 DATA = HERE / "data"
 SETS = [(name, m) for name in ("eil51", "berlin52", "eil76", "rat99") for m in (2, 3, 5, 7)]
+# The first complete version of the solver, before any speed-up.
+BASELINE_COMMIT = "e61ca4f"
 THROUGHPUT_RUNS = [("eil76", 3, "min_max"), ("rat99", 5, "min_sum")]
 
 
@@ -57,7 +59,7 @@ def child_ours(name, agents, objective, budget, repeat_cpu=0.0):
     return {"max_cost": max(costs, default=0.0), "sum_cost": sum(costs), "cpu": cpu / runs,
             "runs": runs, "first": result["anytime"][0]["time"] if result["anytime"] else None,
             "last": stats["last_update_time"], "n_generated": stats["n_generated"],
-            "n_expanded": stats["n_expanded"], "status": result["status"]}
+            "n_expanded": stats["n_expanded"], "status": result["status"], "module": core.__file__}
 
 
 def child_peer(name, agents, objective, budget):
@@ -93,11 +95,15 @@ def child_peer(name, agents, objective, budget):
             "cpu": cpu, "status": "success" if solution else "failed"}
 
 
-def run_child(kind, name, agents, objective, budget, repeat_cpu=0.0):
-    """Runs one solve in a fresh interpreter; adds its peak resident memory in MiB."""
+def run_child(kind, name, agents, objective, budget, repeat_cpu=0.0, module_dir=None):
+    """Runs one solve in a fresh interpreter; adds its peak resident memory in MiB. With
+    module_dir, the core module found there is the one measured."""
     command = [sys.executable, __file__, "--child", kind, name, str(agents), objective, str(budget),
                str(repeat_cpu)]
-    done = subprocess.run(command, capture_output=True, text=True, check=True)
+    env = dict(os.environ)
+    if module_dir:
+        env["PYTHONPATH"] = os.pathsep.join(filter(None, [str(module_dir), env.get("PYTHONPATH")]))
+    done = subprocess.run(command, capture_output=True, text=True, check=True, env=env)
     return json.loads(done.stdout.strip().splitlines()[-1])
 
 
@@ -146,25 +152,46 @@ def quality_line(row):
     return line
 
 
-def throughput(budget, memory_budget, repeat_cpu, log):
+def rate_row(run, budget, solves):
+    """The solve with the median rate of generated labels, as a row."""
+    rates = sorted(solves, key=lambda solve: solve["n_generated"] / max(solve["cpu"], 1e-9))
+    solve = rates[len(rates) // 2]
+    cpu = max(solve["cpu"], 1e-9)
+    return {"run": run, "budget": budget, "cpu": solve["cpu"], "runs": solve["runs"],
+            "generated_per_s": solve["n_generated"] / cpu, "expanded_per_s": solve["n_expanded"] / cpu,
+            "first": solve["first"], "peak_mib": solve["peak_mib"]}
+
+
+def throughput(budget, memory_budget, repeat_cpu, rounds, baseline_dir, log):
+    """Each run is solved `rounds` times, alternating with the baseline module when one is given,
+    so that both see the same machine; the median of each is reported."""
     rows = []
     for name, m, objective in THROUGHPUT_RUNS:
-        ours = run_child("ours", name, m, objective, budget, repeat_cpu)
-        cpu = max(ours["cpu"], 1e-9)
-        row = {"run": f"{name}-m{m} {objective}", "budget": budget, "cpu": ours["cpu"],
-               "runs": ours["runs"],
-               "generated_per_s": ours["n_generated"] / cpu, "expanded_per_s": ours["n_expanded"] / cpu,
-               "first": ours["first"], "peak_mib": ours["peak_mib"]}
+        run = f"{name}-m{m} {objective}"
+        ours, before = [], []
+        for _ in range(rounds):
+            if baseline_dir:
+                before.append(run_child("ours", name, m, objective, budget, repeat_cpu, baseline_dir))
+                if Path(before[-1]["module"]).parent.resolve() != Path(baseline_dir).resolve():
+                    raise SystemExit(f"the baseline run loaded {before[-1]['module']}")
+            ours.append(run_child("ours", name, m, objective, budget, repeat_cpu))
+        row = rate_row(run, budget, ours)
+        row["rounds"] = rounds
+        if before:
+            old = rate_row(run, budget, before)
+            for key in ("generated_per_s", "expanded_per_s", "first", "peak_mib"):
+                row[f"before_{key}"] = old[key]
         rows.append(row)
-        log(f"{row['run']:22} {row['generated_per_s']:12.0f} generated/s {row['expanded_per_s']:12.0f} "
-            f"expanded/s first {fmt(row['first'], 4)}s peak {row['peak_mib']:.0f} MiB "
-            f"(cpu {row['cpu']:.3f}s, mean of {row['runs']} runs)")
+        line = (f"{run:22} {row['generated_per_s']:12.0f} generated/s {row['expanded_per_s']:12.0f} "
+                f"expanded/s first {fmt(row['first'], 4)}s peak {row['peak_mib']:.0f} MiB "
+                f"(median of {rounds}; cpu {row['cpu']:.3f}s, mean of {row['runs']} runs)")
+        if before:
+            line += (f" | before {row['before_generated_per_s']:.0f}/s, "
+                     f"x{row['generated_per_s'] / row['before_generated_per_s']:.2f}")
+        log(line)
     if memory_budget:
         ours = run_child("ours", "eil76", 3, "min_max", memory_budget)
-        rows.append({"run": "eil76-m3 min_max", "budget": memory_budget, "cpu": ours["cpu"], "runs": 1,
-                     "generated_per_s": ours["n_generated"] / max(ours["cpu"], 1e-9),
-                     "expanded_per_s": ours["n_expanded"] / max(ours["cpu"], 1e-9),
-                     "first": ours["first"], "peak_mib": ours["peak_mib"]})
+        rows.append(rate_row("eil76-m3 min_max", memory_budget, [ours]))
         log(f"eil76-m3 min_max, {memory_budget:.0f} s: peak {ours['peak_mib']:.0f} MiB, "
             f"{ours['n_generated']} labels")
     return rows
@@ -209,27 +236,39 @@ def baseline_throughput():
     return rows, recorded["machine"]["commit"]
 
 
+def throughput_markdown(info, rows):
+    recorded, recorded_commit = baseline_throughput()
+    measured = any("before_generated_per_s" in r for r in rows)
+    source = (f"commit {info.get('baseline_commit')}, built from source and measured in this run, "
+              "each solve alternating with the current one" if measured else
+              f"commit {recorded_commit or '-'} as recorded earlier on this machine by this script")
+    lines = ["## Throughput", "",
+             "Labels per processor second of the whole solve call (parsing and set-up included), the "
+             "median of the rounds. A solve that ends on its own before the budget is run again until "
+             "its runs total the repeat time, and its time is their mean; 'runs' counts them. "
+             f"'Before' is the first complete version: {source}.", "",
+             "| run | budget s | runs | labels generated / CPU s | before | speed-up | expanded / CPU s "
+             "| before | first solution s | before | peak MiB | before |",
+             "|---|---|---|---|---|---|---|---|---|---|---|---|"]
+    for r in rows:
+        old = recorded.get((r["run"], r["budget"]), {})
+        before = {key: r.get(f"before_{key}", old.get(key))
+                  for key in ("generated_per_s", "expanded_per_s", "first", "peak_mib")}
+        ratio = r["generated_per_s"] / before["generated_per_s"] if before["generated_per_s"] else None
+        lines.append(f"| {r['run']} | {r['budget']:.0f} | {r.get('runs', 1)} | {r['generated_per_s']:.0f} | "
+                     f"{fmt(before['generated_per_s'], 0)} | {fmt(ratio)} | {r['expanded_per_s']:.0f} | "
+                     f"{fmt(before['expanded_per_s'], 0)} | {fmt(r['first'], 4)} | {fmt(before['first'], 4)} | "
+                     f"{r['peak_mib']:.0f} | {fmt(before['peak_mib'], 0)} |")
+    lines.append("")
+    return lines
+
+
 def markdown(info, budget, quality_rows, throughput_rows):
     lines = [f"# Benchmark results ({info['date']})", "",
              f"Machine: {info['cpu']}, {info['cores']} cores; Python {info['python']}; commit {info['commit']}.",
              f"Budget per solve: {budget} processor seconds (the peer gets the same time limit).", ""]
     if throughput_rows:
-        before, before_commit = baseline_throughput()
-        lines += ["## Throughput", "",
-                  "Labels per processor second of the whole solve call (parsing and set-up included). "
-                  "A solve that ends on its own before the budget is run again until its runs total "
-                  "the repeat time, and its time is their mean; 'runs' counts them. "
-                  f"'before' is commit {before_commit or '-'} measured on this machine by this script.", "",
-                  "| run | budget s | runs | labels generated / CPU s | before | speed-up | expanded / CPU s | "
-                  "first solution s | peak MiB |", "|---|---|---|---|---|---|---|---|---|"]
-        for r in throughput_rows:
-            old = before.get((r["run"], r["budget"]))
-            old_rate = old["generated_per_s"] if old else None
-            ratio = r["generated_per_s"] / old_rate if old_rate else None
-            lines.append(f"| {r['run']} | {r['budget']:.0f} | {r.get('runs', 1)} | {r['generated_per_s']:.0f} | "
-                         f"{fmt(old_rate, 0)} | "
-                         f"{fmt(ratio)} | {r['expanded_per_s']:.0f} | {fmt(r['first'], 4)} | {r['peak_mib']:.0f} |")
-        lines.append("")
+        lines += throughput_markdown(info, throughput_rows)
     if quality_rows:
         lines += ["## Quality", "", "| instance | objective | ours | gap to best known % | first s | last s | "
                   "generated | peer | peer gap % | ours / peer |", "|---|---|---|---|---|---|---|---|---|---|"]
@@ -249,15 +288,24 @@ def main():
     parser.add_argument("--repeat-cpu", type=float, default=2.0,
                         help="a throughput solve that ends on its own sooner is repeated until its "
                              "runs total this many processor seconds; its time is their mean")
+    parser.add_argument("--rounds", type=int, default=3,
+                        help="solves per throughput run (each alternating with the baseline)")
+    parser.add_argument("--baseline-module", type=Path,
+                        help="folder holding an older build of the core module, measured "
+                             "alternately with the current one")
+    parser.add_argument("--baseline-commit", default=BASELINE_COMMIT,
+                        help="commit the baseline module was built from")
     parser.add_argument("--only", choices=["quality", "throughput"], help="run one part only")
     parser.add_argument("--sets", type=int, default=len(SETS), help="number of instances (first N)")
     parser.add_argument("--output", type=Path, default=HERE / "results", help="results folder")
     args = parser.parse_args()
     info = machine()
+    if args.baseline_module:
+        info["baseline_commit"] = args.baseline_commit
     log = lambda line: print(line, flush=True)  # noqa: E731
     log(f"{info['date']} {info['cpu']} ({info['cores']} cores), commit {info['commit']}")
     throughput_rows = [] if args.only == "quality" else throughput(
-        args.budget, args.memory_budget, args.repeat_cpu, log)
+        args.budget, args.memory_budget, args.repeat_cpu, args.rounds, args.baseline_module, log)
     quality_rows = [] if args.only == "throughput" else quality(args.budget, args.peer, SETS[:args.sets], log)
     write_results(args.output, info, args.budget, quality_rows, throughput_rows)
     log(f"results written to {args.output}")
