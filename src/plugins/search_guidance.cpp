@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <limits>
 #include <utility>
 
@@ -80,6 +81,10 @@ void DefaultHeuristic::SetMstEdges(std::vector<MstEdge> edges) {
         row_[v * stride_ + u] = rank;
         rank_weight_.push_back(e.w);
     }
+    finite_ = std::all_of(rank_weight_.begin(), rank_weight_.end(),
+                          [](double w) { return std::isfinite(w); });
+    non_negative_ = std::all_of(rank_weight_.begin(), rank_weight_.end(),
+                                [](double w) { return w >= 0.0; });
 }
 
 double DefaultHeuristic::ComputeHeuristicByListScan(const Label& label) const {

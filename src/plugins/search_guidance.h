@@ -22,6 +22,10 @@ public:
     void Init(const PlannerGraph* graph, const std::vector<PointRecord>& points,
               const std::vector<AgentRecord>& agents) override;
     double ComputeHeuristic(const Label& label) const override;
+    // Whether every estimate is finite (a sum of finite pair weights, 0 or kUnconnected), and
+    // whether it is also never negative.
+    bool FiniteEstimates() const { return finite_; }
+    bool NonNegativeEstimates() const { return finite_ && non_negative_; }
     // ComputeHeuristic of two labels at once, faster than one after the other.
     void ComputeHeuristicPair(const Label& first, const Label& second, double& first_h,
                               double& second_h) const;
@@ -55,6 +59,8 @@ private:
     size_t stride_ = 0;
     std::vector<uint16_t> row_;
     std::vector<double> rank_weight_;
+    bool finite_ = true;
+    bool non_negative_ = true;
 };
 
 // The unfinished agent with the smallest accumulated cost moves next (ties: lowest index).

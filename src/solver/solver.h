@@ -155,6 +155,12 @@ private:
     // Estimates, scores and stores the first `count` prepared successors, in order.
     void FinishMoves(const Label& parent_label, size_t count);
     void FinishMove(const Label& parent_label, Label& successor);
+    // What the estimates let the search conclude from a successor's costs alone.
+    enum class EstimateBound { kNone, kLongestRoute, kCostSum };
+    EstimateBound BoundOfEstimates() const;
+    // True when FinishMove would drop the successor for its incumbent test whatever its
+    // estimate, so that neither the estimate nor the dominance test is needed.
+    bool CannotBeatIncumbent(const Label& successor) const;
     bool PollInterrupt();
     double TwEdgeWeight(int64_t i, int64_t j) const;
     void WritePathDump() const;
@@ -170,6 +176,7 @@ private:
     std::vector<Label> batch;
     // The heuristic when it is the default one, which estimates two labels at once.
     const DefaultHeuristic* paired_heuristic = nullptr;
+    EstimateBound estimate_bound = EstimateBound::kNone;
 };
 
 }  // namespace tamrik

@@ -1,9 +1,12 @@
 // The main search loop: phases of focal search, goal handling and the move rules.
+#include <cmath>
 #include <cstdlib>
 #include <iostream>
 #include <stdexcept>
 #include <string>
+#include <typeinfo>
 
+#include "plugins/objectives.h"
 #include "plugins/search_guidance.h"
 #include "solver/solver.h"
 
@@ -33,7 +36,12 @@ int32_t Solver::Solve() {
     anytime_results.clear();
     timer.Start();
     limit_watch.Reset();
+    // Only the default classes themselves: a subclass may estimate or score differently.
     paired_heuristic = dynamic_cast<const DefaultHeuristic*>(heuristic.get());
+    if (paired_heuristic != nullptr && typeid(*paired_heuristic) != typeid(DefaultHeuristic)) {
+        paired_heuristic = nullptr;
+    }
+    estimate_bound = BoundOfEstimates();
     ResetFrontiers();
     size_t vertex_count = graph->NumVertex();
     CheckVertexCount(vertex_count);
@@ -204,7 +212,43 @@ bool Solver::PrepareMove(const Label& from, int64_t a, int64_t v, size_t vertex_
     if (check.updated) s.costs[a] = check.new_cost;
     if (!constraint_checker->IsWithinLimit(s, a)) return false;
     s.positions[a] = v;
-    return !IsDominated(s);
+    return !CannotBeatIncumbent(s) && !IsDominated(s);
+}
+
+bool Solver::CannotBeatIncumbent(const Label& s) const {
+    if (incumbent_cost == -1.0) return false;
+    if (s.remaining_agents < 1) return incumbent_cost <= objective->Evaluate(s.costs);
+    switch (estimate_bound) {
+        case EstimateBound::kNone:
+            return false;
+        case EstimateBound::kLongestRoute: {
+            // f is the longest route or an average no smaller, unless the average is NaN,
+            // which a finite estimate cannot make it.
+            if (!(incumbent_cost <= objective->Evaluate(s.costs))) return false;
+            double unfinished_sum = 0.0;
+            for (size_t i = 0; i < s.costs.size(); ++i) {
+                if (s.finished[i] == 0) unfinished_sum += s.costs[i];
+            }
+            return !std::isnan(unfinished_sum);
+        }
+        case EstimateBound::kCostSum:
+            // f is the cost sum plus an estimate that is never negative.
+            return incumbent_cost <= objective->Evaluate(s.costs);
+    }
+    return false;
+}
+
+Solver::EstimateBound Solver::BoundOfEstimates() const {
+    const auto* tree = dynamic_cast<const DefaultHeuristic*>(heuristic.get());
+    if (tree == nullptr || typeid(*tree) != typeid(DefaultHeuristic)) return EstimateBound::kNone;
+    const ObjectivePlugin& scoring = *objective;
+    if (typeid(scoring) == typeid(DefaultObjective) && tree->FiniteEstimates()) {
+        return EstimateBound::kLongestRoute;
+    }
+    if (typeid(scoring) == typeid(MinSumObjective) && tree->NonNegativeEstimates()) {
+        return EstimateBound::kCostSum;
+    }
+    return EstimateBound::kNone;
 }
 
 void Solver::FinishMoves(const Label& from, size_t count) {

@@ -379,6 +379,27 @@ TEST(DefaultHeuristic, GrowsAcrossEveryWordEdgeOf256Vertices) {
     EXPECT_EQ(Estimate(chain, 1, label), 6.0);
 }
 
+TEST(DefaultHeuristic, ReportsWhetherItsEstimatesAreFiniteAndNeverNegative) {
+    const double inf = std::numeric_limits<double>::infinity();
+    // (pair weights, finite, never negative)
+    const std::vector<std::tuple<std::vector<double>, bool, bool>> cases = {
+        {{1.0, 0.0, 2.5}, true, true},     // ordinary weights
+        {{1.0, -0.5}, true, false},        // a negative weight
+        {{1.0, -inf}, false, false},       // an infinite one
+        {{1.0, 9999.0, inf}, true, true},  // unusable weights never count
+    };
+    for (const auto& [weights, finite, non_negative] : cases) {
+        std::vector<MstEdge> edges;
+        for (size_t i = 0; i < weights.size(); ++i) {
+            edges.push_back({static_cast<int64_t>(i) + 1, 0, weights[i]});
+        }
+        DefaultHeuristic heuristic;
+        heuristic.SetMstEdges(edges);
+        EXPECT_EQ(heuristic.FiniteEstimates(), finite) << weights.back();
+        EXPECT_EQ(heuristic.NonNegativeEstimates(), non_negative) << weights.back();
+    }
+}
+
 TEST(DefaultHeuristic, IndexedGrowthMatchesTheListScanBitForBitOnRandomLabels) {
     std::mt19937 rng(7);
     auto uniform = [&](int64_t lo, int64_t hi) {
