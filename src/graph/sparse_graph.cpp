@@ -146,6 +146,15 @@ std::vector<int64_t> SparseGraph::GetAllVertices() const {
     return all;
 }
 
+void SparseGraph::ReserveAdjacency(size_t arcs) {
+    for (size_t v = 0; v < succs.size(); ++v) {
+        succs[v].reserve(arcs);
+        succ_costs[v].reserve(arcs);
+        preds[v].reserve(arcs);
+        pred_costs[v].reserve(arcs);
+    }
+}
+
 void SparseGraph::AddVertex(int64_t v) {
     if (HasVertex(v)) return;
     Invalidate();

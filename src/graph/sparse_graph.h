@@ -31,6 +31,9 @@ public:
     bool SetArcCost(int64_t u, int64_t v, const CostVector& cost) override;
     std::string ToStr() const override;
     std::optional<double> ArcCostEntry(int64_t u, int64_t v, int64_t type) const override;
+    // Makes room for `arcs` successors and predecessors of every existing vertex, so that
+    // filling a dense graph arc by arc does not regrow the lists. Changes no answer.
+    void ReserveAdjacency(size_t arcs);
     ArcCostTable CostTable() const override;
 
 private:

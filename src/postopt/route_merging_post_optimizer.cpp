@@ -28,12 +28,20 @@ RouteMergingPostOptimizer::InsertionCandidate RouteMergingPostOptimizer::FindBes
     int64_t u, int64_t excluded, double cap) {
     InsertionCandidate best;
     const int64_t m = static_cast<int64_t>(route_paths.size());
+    if (route_sums.size() != route_paths.size()) {  // called before any Optimize
+        route_sums.resize(route_paths.size());
+        sums_fresh.assign(route_paths.size(), 0);
+    }
     for (int64_t r = 0; r < m; ++r) {
         if (r == excluded || !CanVisit(r, u)) continue;
         const std::vector<int64_t>& path = route_paths[static_cast<size_t>(r)];
         if (path.size() < 2) continue;
         const LegRules rules = LegRulesOf(r);
-        BuildLegSums(path, rules, insertion_sums);
+        LegSums& sums = route_sums[static_cast<size_t>(r)];
+        if (!sums_fresh[static_cast<size_t>(r)]) {
+            BuildLegSums(path, rules, sums);
+            sums_fresh[static_cast<size_t>(r)] = 1;
+        }
         // insertion_buffer holds the path with u before position q; moving from q - 1 to q
         // swaps u one place to the right.
         insertion_buffer.assign(path.begin(), path.begin() + 1);
@@ -43,7 +51,7 @@ RouteMergingPostOptimizer::InsertionCandidate RouteMergingPostOptimizer::FindBes
             if (q > 1) std::swap(insertion_buffer[q - 1], insertion_buffer[q]);
             // Neither within the cap nor within kEpsilon of the best so far: cannot be taken.
             const double limit = std::min(cap, best.cost);
-            if (InsertionBound(path, rules, insertion_sums, q, u, limit) > limit + kEpsilon) {
+            if (InsertionBound(path, rules, sums, q, u, limit) > limit + kEpsilon) {
                 continue;
             }
             const PathEvaluation candidate = EvaluatePath(insertion_buffer, r);
@@ -74,6 +82,8 @@ void RouteMergingPostOptimizer::Optimize(const PlannerGraph* graph_in,
     route_costs.assign(m, 0.0);
     infeasible_in.assign(m, 0);
     dissolved.assign(m, 0);
+    route_sums.resize(m);
+    sums_fresh.assign(m, 0);
 
     // 2. Working routes and their costs; an infeasible route counts 0.0.
     for (size_t k = 0; k < m; ++k) {
@@ -125,6 +135,7 @@ void RouteMergingPostOptimizer::Optimize(const PlannerGraph* graph_in,
             const size_t r = static_cast<size_t>(best.route);
             std::vector<int64_t>& receiver = route_paths[r];
             receiver.insert(receiver.begin() + static_cast<std::ptrdiff_t>(best.pos), u);
+            sums_fresh[r] = 0;
             const PathEvaluation evaluation = EvaluatePath(receiver, best.route);
             if (evaluation.feasible) {
                 route_costs[r] = evaluation.cost;
@@ -133,6 +144,7 @@ void RouteMergingPostOptimizer::Optimize(const PlannerGraph* graph_in,
             std::vector<int64_t>& source = route_paths[k];
             auto first = std::find(source.begin(), source.end(), u);
             if (first != source.end()) source.erase(first);
+            sums_fresh[k] = 0;
         }
         route_costs[k] = 0.0;
         dissolved[k] = 1;

@@ -127,6 +127,7 @@ void Solver::BuildGraph(const Problem& problem) {
     owned_graph = std::make_unique<SparseGraph>();
     owned_graph->ChangeCostDim(cost_dim, kNoArc);
     for (size_t i = 0; i < n; ++i) owned_graph->AddVertex(static_cast<int64_t>(i));
+    if (n > 0) owned_graph->ReserveAdjacency(n - 1);
     // costs[(i * n + j) * cost_dim + t]: the cost of i -> j for type t.
     std::vector<double> costs(n * n * cost_dim, kNoArc);
     for (const auto& [name, matrix] : problem.cost_matrices) {
