@@ -177,6 +177,9 @@ private:
     // The heuristic when it is the default one, which estimates two labels at once.
     const DefaultHeuristic* paired_heuristic = nullptr;
     EstimateBound estimate_bound = EstimateBound::kNone;
+    // The graph's dense cost table, read by the move rules; the graph is not changed while
+    // the search runs.
+    ArcCostTable arc_table;
 };
 
 }  // namespace tamrik

@@ -42,6 +42,7 @@ int32_t Solver::Solve() {
         paired_heuristic = nullptr;
     }
     estimate_bound = BoundOfEstimates();
+    arc_table = graph->CostTable();
     ResetFrontiers();
     size_t vertex_count = graph->NumVertex();
     CheckVertexCount(vertex_count);
@@ -203,7 +204,8 @@ bool Solver::PrepareMove(const Label& from, int64_t a, int64_t v, size_t vertex_
         }
     }
     if (v != s.positions[a]) {
-        double c = graph->ArcCostEntry(s.positions[a], v, agents[a].type_index).value_or(0.0);
+        double c = ArcCostEntryFrom(*graph, arc_table, s.positions[a], v, agents[a].type_index)
+                       .value_or(0.0);
         // Without a return obligation the last leg, to the start or the end, is free.
         if (return_to_end || !(is_start || is_goal)) s.costs[a] += c;
     }
