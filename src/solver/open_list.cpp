@@ -1,6 +1,7 @@
 #include "solver/open_list.h"
 
 #include <algorithm>
+#include <functional>
 #include <limits>
 
 namespace tamrik {
@@ -55,6 +56,25 @@ bool OpenList::insert(const Entry& entry) {
     return true;
 }
 
+void OpenList::InsertPending(const Entry& entry) {
+    pending_.push_back(entry);
+    std::push_heap(pending_.begin(), pending_.end(), std::greater<>());
+}
+
+void OpenList::AdmitUpTo(double bound) {
+    while (!pending_.empty() && pending_.front().first <= bound) {
+        std::pop_heap(pending_.begin(), pending_.end(), std::greater<>());
+        insert(pending_.back());
+        pending_.pop_back();
+    }
+}
+
+OpenList::Entry OpenList::Front() const {
+    if (chunks_.empty()) return pending_.front();
+    if (pending_.empty()) return chunks_.front().front();
+    return std::min(chunks_.front().front(), pending_.front());
+}
+
 size_t OpenList::erase(const Entry& entry) {
     size_t run = RunFor(entry);
     if (run == chunks_.size()) return 0;
@@ -83,6 +103,9 @@ OpenList::Iterator OpenList::upper_bound(const Entry& entry) const {
 
 void OpenList::EraseAbove(double limit) {
     Entry bound{limit, std::numeric_limits<int64_t>::max()};
+    if (std::erase_if(pending_, [&bound](const Entry& e) { return bound < e; }) > 0) {
+        std::make_heap(pending_.begin(), pending_.end(), std::greater<>());
+    }
     size_t run = static_cast<size_t>(std::upper_bound(lasts_.begin(), lasts_.end(), bound) -
                                      lasts_.begin());
     for (size_t later = run; later < chunks_.size(); ++later) size_ -= chunks_[later].size();

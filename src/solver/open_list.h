@@ -12,6 +12,11 @@ namespace tamrik {
 // in a long search, so instead of one tree node per pair it keeps short sorted runs of pairs
 // ("chunks"), each run above the previous one: finding a place is a binary search over the
 // runs' last pairs (a small contiguous array) and then inside one run.
+//
+// Most pairs of a long search lie above the focal bound and are only ever pruned. They may be
+// inserted as pending instead: kept in a binary heap, cheap to add, out of the ordered runs
+// until AdmitUpTo moves those up to a bound into them. Iteration, upper_bound and erase see
+// the ordered pairs only; Front, size, empty and EraseAbove see all.
 class OpenList {
 public:
     using Entry = std::pair<double, int64_t>;
@@ -44,15 +49,21 @@ public:
         size_t pos_ = 0;
     };
 
-    // Returns false when the pair is present already.
+    // Returns false when the pair is present already among the ordered pairs.
     bool insert(const Entry& entry);
+    // Adds a pair that no other pair equals, as pending.
+    void InsertPending(const Entry& entry);
+    // Moves every pending pair whose f is at most `bound` into the ordered pairs.
+    void AdmitUpTo(double bound);
+    // The smallest pair, ordered or pending; the list must not be empty.
+    Entry Front() const;
     // Returns the number of pairs removed (0 or 1).
     size_t erase(const Entry& entry);
     // Removes every pair whose f is greater than `limit`.
     void EraseAbove(double limit);
 
-    bool empty() const { return chunks_.empty(); }
-    size_t size() const { return size_; }
+    bool empty() const { return chunks_.empty() && pending_.empty(); }
+    size_t size() const { return size_ + pending_.size(); }
     Iterator begin() const { return Iterator(this, 0, 0); }
     Iterator end() const { return Iterator(this, chunks_.size(), 0); }
     // The first pair greater than `entry`.
@@ -67,6 +78,8 @@ private:
     // lasts_[c] is the last (largest) pair of chunks_[c].
     std::vector<Entry> lasts_;
     size_t size_ = 0;
+    // Pending pairs, a heap with the smallest pair first.
+    std::vector<Entry> pending_;
 };
 
 }  // namespace tamrik

@@ -58,7 +58,9 @@ int64_t Solver::CountVisited(const Label& label) const {
 
 void Solver::UpdateFocal(double old_bound, double new_bound) {
     if (new_bound > old_bound) {
-        // Open pairs are sorted by f, so the admitted interval is one contiguous run.
+        // Open pairs are sorted by f, so the admitted interval is one contiguous run once the
+        // pending pairs up to the new bound have joined the ordered ones.
+        open_list.AdmitUpTo(new_bound);
         for (auto it = open_list.upper_bound({old_bound, INT64_MAX});
              it != open_list.end() && it->first <= new_bound; ++it) {
             label_pool.Load(it->second, scratch);

@@ -57,7 +57,7 @@ int32_t Solver::Solve() {
 
     for (size_t phase = 0; !result.timeout;) {
         if (RunPhase(phase, vertex_count) == PhaseEnd::kStop || open_list.empty()) break;
-        double fmin = open_list.begin()->first;
+        double fmin = open_list.Front().first;
         double ratio = incumbent_cost / fmin;
         double step = (ratio - 1.0) / 5.0;
         if (step < 0.001) {
@@ -156,7 +156,7 @@ bool Solver::PollInterrupt() {
 
 void Solver::Rethreshold(size_t phase) {
     if (open_list.empty()) return;
-    double bound = weight_schedule[phase] * open_list.begin()->first;
+    double bound = weight_schedule[phase] * open_list.Front().first;
     if (focal_bound != bound) UpdateFocal(focal_bound, bound);
 }
 
@@ -288,8 +288,13 @@ void Solver::FinishMove(const Label& from, Label& s) {
     label_pool.Store(id, s);
     parent[id] = from.id;
     ++result.n_generated;
+    if (s.f > focal_bound) {
+        // Out of the focal list until the bound rises to it, which UpdateFocal admits.
+        open_list.InsertPending({s.f, id});
+        return;
+    }
     open_list.insert({s.f, id});
-    if (s.f <= focal_bound) {
+    if (s.f <= focal_bound) {  // false only for a NaN f
         focal_list.insert(FocalEntry{id, CountVisited(s), s.remaining_agents, s.f, SumCost(s)});
     }
 }

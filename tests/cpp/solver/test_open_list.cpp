@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <random>
 #include <set>
 #include <vector>
@@ -62,6 +64,54 @@ TEST(OpenList, EraseAboveKeepsPairsAtTheLimit) {
     list.EraseAbove(-1.0);
     EXPECT_TRUE(list.empty());
     EXPECT_EQ(list.begin(), list.end());
+}
+
+// Pending pairs stay out of the ordered ones until admitted, but count in Front, size and
+// EraseAbove; replayed against two ordered sets.
+TEST(OpenList, KeepsPendingPairsOutOfOrderUntilAdmitted) {
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> f_value(0, 300);
+    std::uniform_int_distribution<int> action(0, 9);
+    OpenList list;
+    std::set<Entry> ordered, pending;
+    int64_t next_id = 0;
+    for (int step = 0; step < 20000; ++step) {
+        const int pick = action(rng);
+        const double f = f_value(rng);
+        if (pick < 4) {
+            list.insert({f, next_id});
+            ordered.insert({f, next_id++});
+        } else if (pick < 8) {
+            list.InsertPending({f, next_id});
+            pending.insert({f, next_id++});
+        } else if (pick == 8) {
+            list.AdmitUpTo(f);
+            while (!pending.empty() && pending.begin()->first <= f) {
+                ordered.insert(pending.extract(pending.begin()));
+            }
+        } else if (step % 50 == 0) {
+            const double limit = f + 150.0;  // rarely: a prune keeps most pairs
+            list.EraseAbove(limit);
+            std::erase_if(ordered, [limit](const Entry& e) { return e.first > limit; });
+            std::erase_if(pending, [limit](const Entry& e) { return e.first > limit; });
+        } else if (!ordered.empty()) {
+            const Entry gone = *std::next(ordered.begin(), step % ordered.size());
+            ASSERT_EQ(list.erase(gone), 1u);
+            ordered.erase(gone);
+        }
+        ASSERT_EQ(list.size(), ordered.size() + pending.size()) << "step " << step;
+        if (!list.empty()) {
+            const Entry front = std::min(ordered.empty() ? *pending.begin() : *ordered.begin(),
+                                         pending.empty() ? *ordered.begin() : *pending.begin());
+            ASSERT_EQ(list.Front(), front) << "step " << step;
+        }
+        if (step % 500 == 0) {
+            ASSERT_EQ(Contents(list), std::vector<Entry>(ordered.begin(), ordered.end()));
+        }
+    }
+    list.AdmitUpTo(1e9);
+    ordered.merge(pending);
+    EXPECT_EQ(Contents(list), std::vector<Entry>(ordered.begin(), ordered.end()));
 }
 
 }  // namespace

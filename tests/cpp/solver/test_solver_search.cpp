@@ -135,7 +135,7 @@ TEST(SolverSearch, LowersTheWeightFromTheProvenRatioAfterASolution) {
     solver.max_phases = 1;
     ASSERT_EQ(SolveQuietly(solver).status, 1);
     ASSERT_EQ(solver.weight_schedule.size(), 2u);
-    double ratio = solver.incumbent_cost / solver.open_list.begin()->first;
+    double ratio = solver.incumbent_cost / solver.open_list.Front().first;
     double step = (ratio - 1.0) / 5.0;
     if (step < 0.001) {
         EXPECT_EQ(solver.weight_schedule[1], 1.0);
