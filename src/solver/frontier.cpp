@@ -34,52 +34,90 @@ struct Frontier::Record {
     static double Cost(const uint64_t* record, size_t i) {
         return std::bit_cast<double>(record[kVisitedWords + i]);
     }
-    // The stored record covers `label`: it served every vertex the label served, at no larger
-    // cost for any agent.
-    static bool Covers(const uint64_t* record, size_t costs, const Label& label) {
-        uint64_t missing = 0;
-        for (size_t w = 0; w < kVisitedWords; ++w) missing |= label.visited[w] & ~record[w];
-        if (missing != 0) return false;
-        for (size_t i = 0; i < costs; ++i) {
-            if (Cost(record, i) > label.costs[i]) return false;
-        }
-        return true;
-    }
-    // `label` covers the stored record.
-    static bool CoveredBy(const uint64_t* record, size_t costs, const Label& label) {
-        uint64_t missing = 0;
-        for (size_t w = 0; w < kVisitedWords; ++w) missing |= record[w] & ~label.visited[w];
-        if (missing != 0) return false;
-        for (size_t i = 0; i < costs; ++i) {
-            if (label.costs[i] > Cost(record, i)) return false;
-        }
-        return true;
-    }
 };
 
-bool Frontier::Contains(const Label& label) const {
-    size_t costs = stride - Record::kVisitedWords;
-    for (size_t k = 0; k < g_values.size() && g_values[k] <= label.g; ++k) {
-        if (Record::Covers(RecordAt(k), costs, label)) return true;
+namespace {
+
+// The index from which every visited word of the label is all ones (4 if the last is not).
+size_t VaryingWords(const VisitedSet& visited) {
+    size_t words = visited.size();
+    while (words > 0 && visited[words - 1] == ~uint64_t{0}) --words;
+    return words;
+}
+
+}  // namespace
+
+template <size_t kWords>
+bool Frontier::ContainsWith(const Label& label) const {
+    const size_t costs = stride - Record::kVisitedWords;
+    const VisitedSet visited = label.visited;
+    const double g = label.g;
+    const double* label_costs = label.costs.data();
+    const size_t size = g_values.size();
+    const uint64_t* record = words.data();
+    // Words from kWords on are all ones in every record, so they never miss anything.
+    for (size_t k = 0; k < size && g_values[k] <= g; ++k, record += stride) {
+        uint64_t missing = 0;
+        for (size_t w = 0; w < kWords; ++w) missing |= visited[w] & ~record[w];
+        if (missing != 0) continue;
+        size_t i = 0;
+        while (i < costs && !(Record::Cost(record, i) > label_costs[i])) ++i;
+        if (i == costs) return true;
     }
     return false;
 }
 
-uint32_t Frontier::Insert(const Label& label) {
-    if (g_values.empty()) stride = Record::kVisitedWords + label.costs.size();
-    size_t costs = stride - Record::kVisitedWords;
-    // Stored labels of smaller g stay; among the rest, keep those the new label does not
-    // dominate, compacting them in order.
-    size_t first = static_cast<size_t>(
-        std::lower_bound(g_values.begin(), g_values.end(), label.g) - g_values.begin());
+bool Frontier::Contains(const Label& label) const {
+    switch (varying_words) {
+        case 0: return ContainsWith<0>(label);
+        case 1: return ContainsWith<1>(label);
+        case 2: return ContainsWith<2>(label);
+        case 3: return ContainsWith<3>(label);
+        default: return ContainsWith<4>(label);
+    }
+}
+
+template <size_t kWords>
+size_t Frontier::KeepUncovered(const Label& label, size_t first) {
+    const size_t costs = stride - Record::kVisitedWords;
+    const VisitedSet visited = label.visited;
+    const double* label_costs = label.costs.data();
     size_t kept = first;
     for (size_t k = first; k < g_values.size(); ++k) {
-        if (Record::CoveredBy(RecordAt(k), costs, label)) continue;
+        const uint64_t* record = RecordAt(k);
+        uint64_t missing = 0;
+        for (size_t w = 0; w < kWords; ++w) missing |= record[w] & ~visited[w];
+        size_t i = 0;
+        if (missing == 0) {
+            while (i < costs && !(label_costs[i] > Record::Cost(record, i))) ++i;
+            if (i == costs) continue;  // covered: dropped
+        }
         if (kept != k) {
             g_values[kept] = g_values[k];
             std::copy_n(words.begin() + k * stride, stride, words.begin() + kept * stride);
         }
         ++kept;
+    }
+    return kept;
+}
+
+uint32_t Frontier::Insert(const Label& label) {
+    if (g_values.empty()) stride = Record::kVisitedWords + label.costs.size();
+    size_t costs = stride - Record::kVisitedWords;
+    // From here on the stored labels, this one included, are all ones past varying_words, so
+    // a stored label can be covered only if the new one is too; both sides skip those words.
+    varying_words = std::max(varying_words, VaryingWords(label.visited));
+    // Stored labels of smaller g stay; among the rest, keep those the new label does not
+    // dominate, compacting them in order.
+    size_t first = static_cast<size_t>(
+        std::lower_bound(g_values.begin(), g_values.end(), label.g) - g_values.begin());
+    size_t kept;
+    switch (varying_words) {
+        case 0: kept = KeepUncovered<0>(label, first); break;
+        case 1: kept = KeepUncovered<1>(label, first); break;
+        case 2: kept = KeepUncovered<2>(label, first); break;
+        case 3: kept = KeepUncovered<3>(label, first); break;
+        default: kept = KeepUncovered<4>(label, first); break;
     }
     uint32_t removed = static_cast<uint32_t>(g_values.size() - kept);
     g_values.resize(kept);

@@ -24,6 +24,9 @@ void JointPositionKey(const std::vector<int64_t>& positions, std::string& key);
 // larger g (a prefix) and can only dominate those of no smaller g (a suffix), so each scan
 // stops or starts at a binary-search boundary. The order of stored labels changes no answer.
 // All labels of one frontier have the same number of costs (one per agent).
+//
+// The visited words past a search's vertices are all ones in every label, so the frontier
+// tracks how many leading words its stored labels can differ in and compares only those.
 class Frontier {
 public:
     virtual ~Frontier() = default;
@@ -37,10 +40,17 @@ public:
 
 private:
     struct Record;
+    template <size_t kWords>
+    bool ContainsWith(const Label& label) const;
+    // Removes the stored labels from `first` on that `label` covers; returns how many remain.
+    template <size_t kWords>
+    size_t KeepUncovered(const Label& label, size_t first);
     const uint64_t* RecordAt(size_t k) const { return words.data() + k * stride; }
 
     // Words per stored label: 4 for the visited set, 1 per cost.
     size_t stride = 0;
+    // Visited words from this index on are all ones in every stored label.
+    size_t varying_words = 0;
     std::vector<double> g_values;
     std::vector<uint64_t> words;
 };

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <random>
+#include <vector>
+
 #include "solver/frontier.h"
 
 namespace tamrik {
@@ -85,6 +88,39 @@ TEST(Frontier, ContainsFindsAnyStoredDominatingLabel) {
     EXPECT_TRUE(frontier.Contains(MakeLabel(2.0, {2.0}, {4})));
     EXPECT_TRUE(frontier.Contains(MakeLabel(3.0, {2.5}, {})));
     EXPECT_FALSE(frontier.Contains(MakeLabel(1.0, {1.0}, {4})));
+}
+
+// Search labels have every visited bit past the graph's vertices set; a frontier compares
+// only the words where its labels differ. Replayed against a plain list and Dominates, with
+// vertex counts that leave 0 to 4 words varying and a few labels breaking the pattern late.
+TEST(Frontier, AnswersAsAPlainListWhateverWordsItsLabelsVaryIn) {
+    std::mt19937 rng(5);
+    auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    bool seen_removal = false, seen_dominated = false;
+    for (int vertices : {0, 40, 64, 100, 190, 256}) {
+        Frontier frontier;
+        std::vector<Label> plain;
+        for (int step = 0; step < 400; ++step) {
+            Label label = MakeLabel(uniform(0, 20), {1.0 * uniform(0, 9), 1.0 * uniform(0, 9)}, {});
+            for (int v = 0; v < 256; ++v) {  // a few vertices in every word vary
+                if (v >= vertices || v % 37 != 0 || uniform(0, 1) == 1) SetBit(label.visited, v);
+            }
+            if (step > 300 && uniform(0, 9) == 0) ClearBit(label.visited, 255);  // breaks it
+            bool dominated = false;
+            for (const Label& stored : plain) dominated = dominated || Dominates(stored, label);
+            ASSERT_EQ(frontier.Contains(label), dominated) << vertices << " step " << step;
+            if (step % 3 != 0) continue;
+            std::erase_if(plain, [&](const Label& stored) { return Dominates(label, stored); });
+            const size_t before = frontier.Size();
+            const uint32_t removed = frontier.Insert(label);
+            plain.push_back(label);
+            ASSERT_EQ(frontier.Size(), plain.size());
+            ASSERT_EQ(before + 1 - removed, plain.size());
+            seen_removal = seen_removal || removed > 0;
+            seen_dominated = seen_dominated || dominated;
+        }
+    }
+    EXPECT_TRUE(seen_removal && seen_dominated);  // both answers were exercised
 }
 
 }  // namespace
