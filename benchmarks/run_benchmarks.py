@@ -242,6 +242,12 @@ def throughput_markdown(info, rows):
     source = (f"commit {info.get('baseline_commit')}, built from source and measured in this run, "
               "each solve alternating with the current one" if measured else
               f"commit {recorded_commit or '-'} as recorded earlier on this machine by this script")
+    recorded_only = [r["run"] + f" ({r['budget']:.0f} s)" for r in rows
+                     if measured and "before_generated_per_s" not in r]
+    if recorded_only:
+        source += (f"; for {', '.join(recorded_only)}, solved once to see the memory, the 'before' "
+                   f"figures are those of commit {recorded_commit or '-'} recorded earlier on this "
+                   "machine by this script")
     lines = ["## Throughput", "",
              "Labels per processor second of the whole solve call (parsing and set-up included), the "
              "median of the rounds. A solve that ends on its own before the budget is run again until "
