@@ -49,16 +49,15 @@ using Lanes16 = uint16_t __attribute__((vector_size(32)));
                                              uint16_t* in_tree) {
     const Lanes16 lane_bits = {1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192,
                                16384, 32768};
-    const auto bits = static_cast<uint16_t>(tree[block / 4] >> (block % 4 * 16));
-    Lanes16 beyond = {};
-    for (size_t lane = 0; lane < 16; ++lane) {
-        beyond[lane] = block * 16 + lane >= span ? kNone : 0u;
-    }
-    const Lanes16 lanes = reinterpret_cast<Lanes16>((lane_bits & bits) != 0) | beyond;
-    std::memcpy(in_tree + block * 16, &lanes, sizeof lanes);
-    int open = 0;
-    for (size_t lane = 0; lane < 16; ++lane) open += lanes[lane] == 0;
-    return open;
+    const size_t low = block * 16;
+    const uint32_t beyond = span <= low        ? 0xFFFFu
+                            : span >= low + 16 ? 0u
+                                               : 0xFFFFu & ~((1u << (span - low)) - 1u);
+    const auto bits =
+        static_cast<uint16_t>(static_cast<uint16_t>(tree[block / 4] >> (block % 4 * 16)) | beyond);
+    const Lanes16 lanes = reinterpret_cast<Lanes16>((lane_bits & bits) != 0);
+    std::memcpy(in_tree + low, &lanes, sizeof lanes);
+    return 16 - std::popcount(bits);
 }
 
 // One growth. best[y] is the smallest rank of a qualifying pair reaching y; only the blocks
