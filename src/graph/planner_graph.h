@@ -60,18 +60,6 @@ public:
     virtual ArcCostTable CostTable() const { return {}; }
 };
 
-// ArcCostEntry(u, v, type).value_or(0.0), read from `table` when it covers u and v.
-inline double ArcCostOrZero(const PlannerGraph& graph, const ArcCostTable& table, int64_t u,
-                            int64_t v, int64_t type) {
-    if (table.costs != nullptr && static_cast<uint64_t>(u) < table.vertices &&
-        static_cast<uint64_t>(v) < table.vertices) {
-        size_t cell = static_cast<size_t>(u) * table.vertices + static_cast<size_t>(v);
-        if (table.slots[cell] < 0 || static_cast<uint64_t>(type) >= table.cost_dim) return 0.0;
-        return table.costs[cell * table.cost_dim + static_cast<size_t>(type)];
-    }
-    return graph.ArcCostEntry(u, v, type).value_or(0.0);
-}
-
 // ArcCostEntry(u, v, type), read from `table` when it covers u and v.
 inline std::optional<double> ArcCostEntryFrom(const PlannerGraph& graph, const ArcCostTable& table,
                                               int64_t u, int64_t v, int64_t type) {
@@ -84,6 +72,12 @@ inline std::optional<double> ArcCostEntryFrom(const PlannerGraph& graph, const A
         return table.costs[cell * table.cost_dim + static_cast<size_t>(type)];
     }
     return graph.ArcCostEntry(u, v, type);
+}
+
+// ArcCostEntry(u, v, type).value_or(0.0), read from `table` when it covers u and v.
+inline double ArcCostOrZero(const PlannerGraph& graph, const ArcCostTable& table, int64_t u,
+                            int64_t v, int64_t type) {
+    return ArcCostEntryFrom(graph, table, u, v, type).value_or(0.0);
 }
 
 }  // namespace tamrik

@@ -117,23 +117,22 @@ double DefaultHeuristic::ComputeHeuristicByListScan(const Label& label) const {
 // adds since a rank names one pair and its other endpoint is in A, and only the pairs of
 // that vertex can then lower entries. Entries of vertices in A are held at kNoPair by or-ing
 // in_tree[y] (all ones for them) into every candidate.
+bool DefaultHeuristic::NeedsGrowth(const Label& label, TreeSets& sets) const {
+    if (label.visited_size <= 0) return false;
+    sets = MakeTreeSets(label, agent_count);
+    return !Covers(sets.tree, sets.all);
+}
+
 double DefaultHeuristic::ComputeHeuristic(const Label& label) const {
-    if (label.visited_size <= 0) return 0.0;
-    TreeSets sets = MakeTreeSets(label, agent_count);
-    if (Covers(sets.tree, sets.all)) return 0.0;
-    return GrowTree(Tables(), sets);
+    TreeSets sets;
+    return NeedsGrowth(label, sets) ? GrowTree(Tables(), sets) : 0.0;
 }
 
 void DefaultHeuristic::ComputeHeuristicPair(const Label& first, const Label& second,
                                             double& first_h, double& second_h) const {
-    auto needs_growth = [&](const Label& label, TreeSets& sets) {
-        if (label.visited_size <= 0) return false;
-        sets = MakeTreeSets(label, agent_count);
-        return !Covers(sets.tree, sets.all);
-    };
     TreeSets first_sets, second_sets;
-    const bool grow_first = needs_growth(first, first_sets);
-    const bool grow_second = needs_growth(second, second_sets);
+    const bool grow_first = NeedsGrowth(first, first_sets);
+    const bool grow_second = NeedsGrowth(second, second_sets);
     if (grow_first && grow_second) {
         GrowTwoTrees(Tables(), first_sets, second_sets, first_h, second_h);
         return;

@@ -55,6 +55,8 @@ private:
     // multiple of 16, padded with kNoPair). At most 32640 pairs, so ranks fit 16 bits.
     static constexpr uint16_t kNoPair = 0xFFFFu;
     RankTables Tables() const { return {row_.data(), rank_weight_.data(), span_, stride_}; }
+    // Fills the label's tree sets; false when the estimate is 0 without any growth.
+    bool NeedsGrowth(const Label& label, TreeSets& sets) const;
     size_t span_ = 0;
     size_t stride_ = 0;
     std::vector<uint16_t> row_;

@@ -157,6 +157,7 @@ private:
     void FinishMove(const Label& parent_label, Label& successor);
     // What the estimates let the search conclude from a successor's costs alone.
     enum class EstimateBound { kNone, kLongestRoute, kCostSum };
+    // Needs default_heuristic set.
     EstimateBound BoundOfEstimates() const;
     // True when FinishMove would drop the successor for its incumbent test whatever its
     // estimate, so that neither the estimate nor the dominance test is needed.
@@ -174,8 +175,9 @@ private:
     Label scratch;
     // Successors of the label being expanded; slots are reused from one expansion to the next.
     std::vector<Label> batch;
-    // The heuristic when it is the default one, which estimates two labels at once.
-    const DefaultHeuristic* paired_heuristic = nullptr;
+    // The heuristic when it is exactly the default one, which estimates two labels at once and
+    // tells whether its estimates are finite and never negative.
+    const DefaultHeuristic* default_heuristic = nullptr;
     EstimateBound estimate_bound = EstimateBound::kNone;
     // The graph's dense cost table, read by the move rules; the graph is not changed while
     // the search runs.

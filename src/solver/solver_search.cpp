@@ -37,9 +37,9 @@ int32_t Solver::Solve() {
     timer.Start();
     limit_watch.Reset();
     // Only the default classes themselves: a subclass may estimate or score differently.
-    paired_heuristic = dynamic_cast<const DefaultHeuristic*>(heuristic.get());
-    if (paired_heuristic != nullptr && typeid(*paired_heuristic) != typeid(DefaultHeuristic)) {
-        paired_heuristic = nullptr;
+    default_heuristic = dynamic_cast<const DefaultHeuristic*>(heuristic.get());
+    if (default_heuristic != nullptr && typeid(*default_heuristic) != typeid(DefaultHeuristic)) {
+        default_heuristic = nullptr;
     }
     estimate_bound = BoundOfEstimates();
     arc_table = graph->CostTable();
@@ -241,13 +241,12 @@ bool Solver::CannotBeatIncumbent(const Label& s) const {
 }
 
 Solver::EstimateBound Solver::BoundOfEstimates() const {
-    const auto* tree = dynamic_cast<const DefaultHeuristic*>(heuristic.get());
-    if (tree == nullptr || typeid(*tree) != typeid(DefaultHeuristic)) return EstimateBound::kNone;
+    if (default_heuristic == nullptr) return EstimateBound::kNone;
     const ObjectivePlugin& scoring = *objective;
-    if (typeid(scoring) == typeid(DefaultObjective) && tree->FiniteEstimates()) {
+    if (typeid(scoring) == typeid(DefaultObjective) && default_heuristic->FiniteEstimates()) {
         return EstimateBound::kLongestRoute;
     }
-    if (typeid(scoring) == typeid(MinSumObjective) && tree->NonNegativeEstimates()) {
+    if (typeid(scoring) == typeid(MinSumObjective) && default_heuristic->NonNegativeEstimates()) {
         return EstimateBound::kCostSum;
     }
     return EstimateBound::kNone;
@@ -261,12 +260,12 @@ void Solver::FinishMoves(const Label& from, size_t count) {
         Label& s = batch[k];
         if (s.remaining_agents < 1) {
             s.h = 0.0;
-        } else if (paired_heuristic == nullptr) {
+        } else if (default_heuristic == nullptr) {
             s.h = heuristic->ComputeHeuristic(s);
         } else if (waiting == count) {
             waiting = k;
         } else {
-            paired_heuristic->ComputeHeuristicPair(batch[waiting], s, batch[waiting].h, s.h);
+            default_heuristic->ComputeHeuristicPair(batch[waiting], s, batch[waiting].h, s.h);
             waiting = count;
         }
     }
