@@ -17,4 +17,10 @@ struct Result {
     double last_update_time = 0.0;
 };
 
+// The largest route cost of a result (0.0 without routes).
+double LargestRouteCost(const Result& result);
+// The sum of the route costs, added in agent-index order so that it does not depend on the
+// map's iteration order.
+double TotalRouteCost(const Result& result);
+
 }  // namespace tamrik

@@ -57,10 +57,11 @@ void DefaultHeuristic::Init(const PlannerGraph* new_graph,
     agent_count = agents.size();
 }
 
-void DefaultHeuristic::SetMstEdges(std::vector<MstEdge> edges) {
+void DefaultHeuristic::SetMstEdges(std::vector<MstEdge> edges, double unusable_weight) {
     mst_edges = std::move(edges);
-    auto usable = [](const MstEdge& e) {
-        return e.w < kUnusable && InRange(e.u) && InRange(e.v) && e.u != e.v;
+    unusable_weight_ = unusable_weight;
+    auto usable = [unusable_weight](const MstEdge& e) {
+        return e.w < unusable_weight && InRange(e.u) && InRange(e.v) && e.u != e.v;
     };
     span_ = 0;
     for (const MstEdge& e : mst_edges) {
@@ -94,7 +95,7 @@ double DefaultHeuristic::ComputeHeuristicByListScan(const Label& label) const {
         if (label.visited_size <= 0 || Covers(sets.tree, sets.all)) return total;
         const MstEdge* taken = nullptr;
         for (const MstEdge& e : mst_edges) {
-            if (!(e.w < kUnusable) || !InRange(e.u) || !InRange(e.v)) continue;
+            if (!(e.w < unusable_weight_) || !InRange(e.u) || !InRange(e.v)) continue;
             const bool u_in = TestBit(sets.tree, e.u);
             const bool v_in = TestBit(sets.tree, e.v);
             if (u_in == v_in) continue;

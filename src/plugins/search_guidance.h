@@ -15,7 +15,7 @@ class DefaultHeuristic : public HeuristicPlugin {
 public:
     // Returned when the remaining vertices cannot be connected (bit pattern 0x7FAFFFFFFFFFFFFF).
     static constexpr double kUnconnected = kTreeUnconnected;
-    // Pair costs at or above this are never used.
+    // Pair costs at or above this are never used, unless SetMstEdges is told otherwise.
     static constexpr double kUnusable = 9999.0;
 
     std::string Name() const override;
@@ -31,8 +31,9 @@ public:
                               double& second_h) const;
 
     // The Solver's pair list: larger vertex index first, ascending by w. Replaces
-    // the previous list.
-    void SetMstEdges(std::vector<MstEdge> edges);
+    // the previous list. Pairs of weight `unusable_weight` or more are never used; a list
+    // that holds only usable pairs, however costly, passes infinity.
+    void SetMstEdges(std::vector<MstEdge> edges, double unusable_weight = kUnusable);
     const std::vector<MstEdge>& MstEdges() const { return mst_edges; }
 
     // The same estimate computed literally (each step scans mst_edges
@@ -63,6 +64,7 @@ private:
     std::vector<double> rank_weight_;
     bool finite_ = true;
     bool non_negative_ = true;
+    double unusable_weight_ = kUnusable;
 };
 
 // The unfinished agent with the smallest accumulated cost moves next (ties: lowest index).

@@ -106,6 +106,7 @@ protected:
     TimeWindowMap time_windows;
     double time_limit = 60.0;
     bool return_to_end = true;
+    ObjectiveType objective_type = ObjectiveType::MinMax;
     double last_update_time = 0.0;
     SimpleTimer timer;
     TimeLimitWatch limit_watch;
@@ -148,6 +149,12 @@ private:
     PhaseEnd RunPhase(size_t phase, size_t vertex_count);
     void Rethreshold(size_t phase);
     void HandleGoal(const Label& goal);
+    // Runs the post-optimizers on the result; under min-sum keeps the search's routes when
+    // the post-optimized total is larger.
+    void PostOptimize();
+    // The incumbent value the search prunes with: the total under min-sum, the largest route
+    // cost otherwise.
+    double ObjectiveValue(const Result& routes) const;
     // The successor of parent_label that moves `agent` to `vertex`, built into `successor`:
     // true when it passes the move rules, the constraint checker and dominance.
     bool PrepareMove(const Label& parent_label, int64_t agent, int64_t vertex,
@@ -164,6 +171,11 @@ private:
     bool CannotBeatIncumbent(const Label& successor) const;
     bool PollInterrupt();
     double TwEdgeWeight(int64_t i, int64_t j) const;
+    // Whether the graph is the one built from the problem's matrices, whose given entries
+    // are known; an outside graph marks missing arcs by costs of 9999.0 or more.
+    bool KnowsGivenCosts() const;
+    // Whether the cost c of i -> j for type t is a usable arc cost.
+    bool UsableCost(int64_t i, int64_t j, uint64_t t, double c) const;
     void WritePathDump() const;
 
     std::function<bool()> interrupt_check;
@@ -182,6 +194,9 @@ private:
     // The graph's dense cost table, read by the move rules; the graph is not changed while
     // the search runs.
     ArcCostTable arc_table;
+    // given_costs[(i * n + j) * cost_dim + t] is 1 when a matrix gives the cost of i -> j for
+    // type t; the other entries hold the fill value 9999.0 and are no arcs.
+    std::vector<uint8_t> given_costs;
 };
 
 }  // namespace tamrik

@@ -17,6 +17,18 @@ constexpr double kUnbounded = std::numeric_limits<double>::infinity();
 
 }  // namespace
 
+bool Solver::KnowsGivenCosts() const {
+    return graph != nullptr && graph == owned_graph.get() && !given_costs.empty();
+}
+
+bool Solver::UsableCost(int64_t i, int64_t j, uint64_t t, double c) const {
+    if (!KnowsGivenCosts()) return c < kNoArc;
+    const auto n = static_cast<uint64_t>(graph->NumVertex());
+    const auto ui = static_cast<uint64_t>(i);
+    const auto uj = static_cast<uint64_t>(j);
+    return ui < n && uj < n && t < cost_dim && given_costs[(ui * n + uj) * cost_dim + t] != 0;
+}
+
 double Solver::TwEdgeWeight(int64_t i, int64_t j) const {
     auto window_i = time_windows.find(i);
     auto window_j = time_windows.find(j);
@@ -30,7 +42,7 @@ double Solver::TwEdgeWeight(int64_t i, int64_t j) const {
             ArcCostEntryFrom(*graph, table, i, j, static_cast<int64_t>(t));
         if (!entry) break;
         double c = *entry;
-        if (c >= kNoArc) continue;
+        if (!UsableCost(i, j, t, c)) continue;
         double w = c;
         if (window_j != time_windows.end()) {
             auto [earliest_j, latest_j] = window_j->second;
@@ -76,12 +88,17 @@ int32_t Solver::CheckReachability() {
     for (int64_t u = 0; u < n; ++u) {
         if (!start_set.count(u) && !goal_set.count(u)) continue;
         double best = kBlocked;
+        bool usable = false;
         for (int64_t x = 0; x < n; ++x) {
             if (x == u) continue;
             std::optional<double> cost = graph->ArcCostEntry(u, x, 0);
-            if (cost) best = std::min(best, *cost);
+            if (!cost) continue;
+            best = std::min(best, *cost);
+            usable = usable || UsableCost(u, x, 0, *cost);
         }
-        if (best == kNoArc) {
+        // An outside graph keeps the rule that a cheapest cost of exactly 9999.0 is no arc.
+        bool unreachable = KnowsGivenCosts() ? best != kBlocked && !usable : best == kNoArc;
+        if (unreachable) {
             std::cerr << "point: " << u << " can't be reached\n";
             unreachable_points.push_back(u);
         }

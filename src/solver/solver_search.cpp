@@ -165,13 +165,29 @@ void Solver::HandleGoal(const Label& goal) {
     ExtractPaths(goal.id);
     last_update_time = timer.ElapsedSeconds();
     anytime_results.push_back(SearchSnapshot{last_update_time, result});
-    post_optimizer->Optimize(graph, points, agents, result);
+    PostOptimize();
     last_update_time = timer.ElapsedSeconds();
     anytime_results.push_back(SearchSnapshot{last_update_time, result});
-    max_route_cost = 0.0;
-    for (const auto& [agent, cost] : result.times) max_route_cost = std::max(max_route_cost, cost);
+    max_route_cost = LargestRouteCost(result);
     UpdateStatistics();
-    PruneByIncumbent(max_route_cost);
+    PruneByIncumbent(ObjectiveValue(result));
+}
+
+void Solver::PostOptimize() {
+    if (objective_type != ObjectiveType::MinSum) {
+        post_optimizer->Optimize(graph, points, agents, result);
+        return;
+    }
+    // The post-optimizers balance routes, which can raise the total: under min-sum their
+    // routes are kept only when the total is no worse.
+    Result found = result;
+    post_optimizer->Optimize(graph, points, agents, result);
+    if (TotalRouteCost(result) > TotalRouteCost(found)) result = std::move(found);
+}
+
+double Solver::ObjectiveValue(const Result& routes) const {
+    return objective_type == ObjectiveType::MinSum ? TotalRouteCost(routes)
+                                                   : LargestRouteCost(routes);
 }
 
 bool Solver::PrepareMove(const Label& from, int64_t a, int64_t v, size_t vertex_count,

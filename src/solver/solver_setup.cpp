@@ -1,6 +1,7 @@
 // Solver construction: numbering, records, the planning graph, plug-ins and search tables.
 #include <algorithm>
 #include <iostream>
+#include <limits>
 #include <stdexcept>
 #include <string>
 
@@ -71,6 +72,7 @@ Solver::Solver(const Problem& problem, const Options& options)
     InstallPlugins(options);
     graph = owned_graph.get();
     return_to_end = options.return_to_end;
+    objective_type = options.objective;
     time_limit = options.time_limit;
     BuildSearchTables();
 }
@@ -130,11 +132,13 @@ void Solver::BuildGraph(const Problem& problem) {
     if (n > 0) owned_graph->ReserveAdjacency(n - 1);
     // costs[(i * n + j) * cost_dim + t]: the cost of i -> j for type t.
     std::vector<double> costs(n * n * cost_dim, kNoArc);
+    given_costs.assign(n * n * cost_dim, 0);
     for (const auto& [name, matrix] : problem.cost_matrices) {
         uint64_t t = type_index.at(name);
         for (size_t i = 0; i < matrix.size(); ++i) {
             for (size_t j = 0; j < matrix[i].size(); ++j) {
                 costs[(i * n + j) * cost_dim + t] = matrix[i][j];
+                given_costs[(i * n + j) * cost_dim + t] = 1;
             }
         }
     }
@@ -174,7 +178,11 @@ int32_t Solver::BuildSearchTables() {
     BuildTimeWindowMst();
     CheckReachability();
     heuristic->Init(graph, points, agents);
-    if (auto* tree = dynamic_cast<DefaultHeuristic*>(heuristic.get())) tree->SetMstEdges(mst_edges);
+    if (auto* tree = dynamic_cast<DefaultHeuristic*>(heuristic.get())) {
+        // With the given costs known, the pair list holds exactly the usable pairs.
+        tree->SetMstEdges(mst_edges, KnowsGivenCosts() ? std::numeric_limits<double>::infinity()
+                                                       : DefaultHeuristic::kUnusable);
+    }
     constraint_checker->Init(graph, points, agents);
     ConfigureTimeWindowCheckers();
     expansion->Init(goals);

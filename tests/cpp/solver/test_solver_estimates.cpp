@@ -48,6 +48,13 @@ TEST(SolverEstimates, PairWeightIsTheCheapestUsableCostOverDirectionsAndTypes) {
     for (const MstEdge& edge : solver.mst_edges) EXPECT_GT(edge.u, edge.v);
     EXPECT_EQ(solver.mst_edges[0].u, 2);
     EXPECT_EQ(solver.mst_edges[0].v, 1);
+    // A cost that a matrix gives is usable however large; only missing entries are no arcs.
+    Problem large = PairProblem({{{0, 2e7}, {3e7, 0}}}, 2);
+    ::testing::internal::CaptureStderr();
+    SolverProbe costly(large, Options{});
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(Weights(costly), (std::vector<double>{2e7}));
+    EXPECT_TRUE(costly.unreachable_points.empty());
 }
 
 TEST(SolverEstimates, ArrivalAfterTheTargetWindowBlocksThatDirectionOnly) {
@@ -58,8 +65,8 @@ TEST(SolverEstimates, ArrivalAfterTheTargetWindowBlocksThatDirectionOnly) {
     problem.set_timewindow_constraint(windows);
     SolverProbe solver(problem, Options{});
     EXPECT_EQ(Weights(solver), (std::vector<double>{12}));
-    // Once the other direction is unusable too, the pair is blocked.
-    Problem blocked = PairProblem({{{0, 9999}, {25, 0}}}, 2);
+    // Once the matrix gives no cost for the other direction either, the pair is blocked.
+    Problem blocked = PairProblem({{{0}, {25, 0}}}, 2);
     blocked.set_timewindow_constraint(windows);
     ::testing::internal::CaptureStdout();
     SolverProbe none(blocked, Options{});
@@ -81,8 +88,8 @@ TEST(SolverEstimates, AddsTheWaitThatRemainsWhenLeavingAsLateAsPossible) {
 }
 
 TEST(SolverEstimates, CountsAndOnRequestListsBlockedPairs) {
-    CostMatrix unusable(3, std::vector<double>(3, 9999.0));
-    Problem problem = PairProblem({unusable}, 3);
+    // A matrix without entries: every arc holds the fill value.
+    Problem problem = PairProblem({CostMatrix{}}, 3);
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
     { SolverProbe solver(problem, Options{}); }

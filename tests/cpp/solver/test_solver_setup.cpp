@@ -208,14 +208,15 @@ TEST(SolverSetup, SetPointsAcceptsOnlyTheTwoKnownTypeLists) {
 
 TEST(SolverSetup, ReportsAndMarksAStartWhoseArcsAreAllUnusable) {
     Problem problem = SmallProblem();
-    problem.set_cost_matrix("car", {{0, 9999, 9999}, {9999, 0, 3}, {9999, 3, 0}});
+    // Row 0 gives no cost out of node 0.
+    problem.set_cost_matrix("car", {{0}, {9999, 0, 3}, {9999, 3, 0}});
     ::testing::internal::CaptureStderr();
     SolverProbe solver(problem, Options{});
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "point: 0 can't be reached\n");
     EXPECT_EQ(solver.unreachable_points, (std::vector<int64_t>{0}));
     // an ordinary target with the same arcs is not checked
     Problem target = SmallProblem();
-    target.set_cost_matrix("car", {{0, 1, 9999}, {1, 0, 9999}, {9999, 9999, 0}});
+    target.set_cost_matrix("car", {{0, 1, 9999}, {1, 0, 9999}, {}});
     ::testing::internal::CaptureStderr();
     SolverProbe other(target, Options{});
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
