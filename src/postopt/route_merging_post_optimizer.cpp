@@ -9,21 +9,6 @@ namespace tamrik {
 
 std::string RouteMergingPostOptimizer::Name() const { return "RouteMergingPostOptimizer"; }
 
-bool RouteMergingPostOptimizer::CanVisit(int64_t a, int64_t node) const {
-    if (a < 0 || static_cast<uint64_t>(a) >= agents.size()) return false;
-    if (node < 0 || static_cast<uint64_t>(node) >= points.size()) return false;
-    if (!AllowsType(node, agents[static_cast<size_t>(a)].type_index)) return false;
-    if (!starts.empty() && IsSomeStart(node) &&
-        (static_cast<uint64_t>(a) >= starts.size() || node != starts[static_cast<size_t>(a)])) {
-        return false;
-    }
-    if (!ends.empty() && IsSomeEnd(node) &&
-        (static_cast<uint64_t>(a) >= ends.size() || node != ends[static_cast<size_t>(a)])) {
-        return false;
-    }
-    return true;
-}
-
 RouteMergingPostOptimizer::InsertionCandidate RouteMergingPostOptimizer::FindBestInsertion(
     int64_t u, int64_t excluded, double cap) {
     InsertionCandidate best;

@@ -31,10 +31,6 @@ public:
     void Optimize(const PlannerGraph* graph, const std::vector<PointRecord>& points,
                   const std::vector<AgentRecord>& agents, Result& result) override;
 
-    // Whether agent a may receive `node`: its type is allowed there and the node is no other
-    // agent's start or end node.
-    bool CanVisit(int64_t a, int64_t node) const;
-
     // The feasible insertion of u into a route other than `excluded` (between its first and
     // last node) that leaves the receiving route cheapest, with a cost of at most cap + 1e-9.
     // Costs within 1e-9 of each other count as equal and then the smaller increase wins;

@@ -1,4 +1,4 @@
-// Leg rules of one agent and the candidate lower bounds of the route optimizers.
+// The candidate lower bounds of the route optimizers.
 #include <cmath>
 #include <limits>
 
@@ -7,42 +7,12 @@
 namespace tamrik {
 namespace {
 
-// Matches no vertex: vertex indices are never negative.
-constexpr int64_t kNoVertex = std::numeric_limits<int64_t>::min();
-
 // Relative rounding allowance per summed term. Each summation rounds by at most about 1.1e-16
 // of the magnitudes involved per term, so the margin exceeds the true difference by a factor
 // of about a million.
 constexpr double kRoundingAllowance = 1e-10;
 
 }  // namespace
-
-RouteOptimizerBase::LegRules RouteOptimizerBase::LegRulesOf(int64_t agent) const {
-    LegRules rules;
-    rules.has_starts = !starts.empty();
-    rules.has_ends = !ends.empty();
-    const bool known = agent >= 0;
-    const auto index = static_cast<size_t>(agent);
-    rules.own_start = known && index < starts.size() ? starts[index] : kNoVertex;
-    rules.own_end = known && index < ends.size() ? ends[index] : kNoVertex;
-    rules.type = known && index < agents.size() ? agents[index].type_index : -1;
-    if (graph != nullptr) rules.table = graph->CostTable();
-    return rules;
-}
-
-bool RouteOptimizerBase::PaidLeg(const LegRules& rules, int64_t prev, int64_t node) const {
-    if (graph == nullptr || node == prev || prev < 0) return false;
-    if (!return_to_end && ((rules.has_starts && node == rules.own_start) ||
-                           (rules.has_ends && node == rules.own_end))) {
-        return false;
-    }
-    return static_cast<uint64_t>(prev) < rules.table.vertices || graph->HasVertex(prev);
-}
-
-double RouteOptimizerBase::LegCost(const LegRules& rules, int64_t prev, int64_t node) const {
-    return PaidLeg(rules, prev, node) ? ArcCostOrZero(*graph, rules.table, prev, node, rules.type)
-                                      : 0.0;
-}
 
 void RouteOptimizerBase::BuildLegSums(const std::vector<int64_t>& path, const LegRules& rules,
                                       LegSums& sums) const {

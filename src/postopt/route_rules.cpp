@@ -1,0 +1,208 @@
+#include "postopt/route_rules.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace tamrik {
+namespace {
+
+// Matches no vertex: vertex indices are never negative.
+constexpr int64_t kNoVertex = std::numeric_limits<int64_t>::min();
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+bool InRange(int64_t index, size_t size) {
+    return index >= 0 && static_cast<uint64_t>(index) < size;
+}
+
+}  // namespace
+
+void RouteRules::SetReturnToEnd(bool value) { return_to_end = value; }
+
+std::vector<uint8_t> RouteRules::FlagsOf(const std::unordered_set<int64_t>& set) {
+    int64_t largest = -1;
+    for (int64_t node : set) largest = std::max(largest, node);
+    std::vector<uint8_t> flags(static_cast<size_t>(largest + 1), 0);
+    for (int64_t node : set) {
+        if (node >= 0) flags[static_cast<size_t>(node)] = 1;
+    }
+    return flags;
+}
+
+void RouteRules::SetStartNodes(const std::vector<int64_t>& nodes) {
+    if (&nodes != &starts) starts = nodes;
+    start_set.clear();
+    start_set.insert(starts.begin(), starts.end());
+    start_flags = FlagsOf(start_set);
+}
+
+void RouteRules::SetEndNodes(const std::vector<int64_t>& nodes) {
+    if (&nodes != &ends) ends = nodes;
+    end_set.clear();
+    end_set.insert(ends.begin(), ends.end());
+    end_flags = FlagsOf(end_set);
+}
+
+bool RouteRules::SetTimeWindows(const TimeWindowMap& windows) {
+    if (&windows != &time_windows) time_windows = windows;
+    use_time_windows = !time_windows.empty();
+    window_scale = 0.0;
+    for (const auto& [node, window] : time_windows) {
+        window_scale = std::max(window_scale, std::fabs(window.first));
+    }
+    RebuildWindowTable();
+    return use_time_windows;
+}
+
+void RouteRules::RebuildWindowTable() {
+    window_open.assign(points.size(), -kInfinity);
+    window_close.assign(points.size(), kInfinity);
+    for (const auto& [node, window] : time_windows) {
+        if (!InRange(node, points.size())) continue;
+        window_open[static_cast<size_t>(node)] = window.first;
+        window_close[static_cast<size_t>(node)] = window.second;
+    }
+}
+
+bool RouteRules::ArriveOutsideTable(int64_t node, double& cost) const {
+    auto window = time_windows.find(node);
+    if (window == time_windows.end()) return true;
+    const bool open = !(cost > window->second.second);
+    if (cost < window->second.first) cost = window->second.first;
+    return open;
+}
+
+void RouteRules::BindInstance(const PlannerGraph* graph_in,
+                              const std::vector<PointRecord>& points_in,
+                              const std::vector<AgentRecord>& agents_in) {
+    graph = graph_in;
+    const bool same_size = points_in.size() == points.size();
+    if (&points_in != &points) points = points_in;
+    if (&agents_in != &agents) agents = agents_in;
+    type_masks.assign(points.size(), 0);
+    for (size_t v = 0; v < points.size(); ++v) {
+        for (int64_t type : points[v].types) {
+            if (type >= 0 && type < 64) type_masks[v] |= uint64_t{1} << type;
+        }
+    }
+    if (!same_size || window_open.size() != points.size()) RebuildWindowTable();
+}
+
+bool RouteRules::AllowsType(int64_t node, int64_t type) const {
+    if (type >= 0 && type < 64) return (type_masks[static_cast<size_t>(node)] >> type) & 1u;
+    const std::vector<int64_t>& types = points[static_cast<size_t>(node)].types;
+    return std::find(types.begin(), types.end(), type) != types.end();
+}
+
+bool RouteRules::CanVisit(int64_t a, int64_t node) const {
+    if (!InRange(a, agents.size()) || !InRange(node, points.size())) return false;
+    const auto index = static_cast<size_t>(a);
+    if (!AllowsType(node, agents[index].type_index)) return false;
+    if (!starts.empty() && IsSomeStart(node) && (index >= starts.size() || node != starts[index])) {
+        return false;
+    }
+    return ends.empty() || !IsSomeEnd(node) || (index < ends.size() && node == ends[index]);
+}
+
+double RouteRules::CostLimit(int64_t agent) const {
+    return InRange(agent, agents.size()) ? agents[static_cast<size_t>(agent)].cost_limit : 0.0;
+}
+
+RouteRules::LegRules RouteRules::LegRulesOf(int64_t agent) const {
+    LegRules rules;
+    rules.has_starts = !starts.empty();
+    rules.has_ends = !ends.empty();
+    const bool known = agent >= 0;
+    const auto index = static_cast<size_t>(agent);
+    rules.own_start = known && index < starts.size() ? starts[index] : kNoVertex;
+    rules.own_end = known && index < ends.size() ? ends[index] : kNoVertex;
+    rules.type = known && index < agents.size() ? agents[index].type_index : -1;
+    if (graph != nullptr) rules.table = graph->CostTable();
+    return rules;
+}
+
+bool RouteRules::PaidLeg(const LegRules& rules, int64_t prev, int64_t node) const {
+    if (graph == nullptr || node == prev || prev < 0) return false;
+    if (!return_to_end && ((rules.has_starts && node == rules.own_start) ||
+                           (rules.has_ends && node == rules.own_end))) {
+        return false;
+    }
+    return static_cast<uint64_t>(prev) < rules.table.vertices || graph->HasVertex(prev);
+}
+
+double RouteRules::LegCost(const LegRules& rules, int64_t prev, int64_t node) const {
+    return PaidLeg(rules, prev, node) ? ArcCostOrZero(*graph, rules.table, prev, node, rules.type)
+                                      : 0.0;
+}
+
+PathEvaluation RouteRules::EvaluatePath(const std::vector<int64_t>& path, int64_t agent) const {
+    return Walk<false>(path, agent);
+}
+
+double RouteRules::RouteCost(const std::vector<int64_t>& path, int64_t agent) const {
+    return Walk<true>(path, agent).cost;
+}
+
+template <bool kWholePath>
+PathEvaluation RouteRules::Walk(const std::vector<int64_t>& path, int64_t agent) const {
+    PathEvaluation out;
+    const size_t n = path.size();
+    if (n == 0) return out;
+    // Marks the path infeasible; true when the walk is to stop here.
+    auto fail = [&out]() {
+        out.feasible = false;
+        return !kWholePath;
+    };
+
+    const bool agent_known = InRange(agent, agents.size());
+    const bool start_known = !starts.empty() && InRange(agent, starts.size());
+    const bool end_known = !ends.empty() && InRange(agent, ends.size());
+    if ((!agent_known || (!starts.empty() && !start_known) || (!ends.empty() && !end_known)) &&
+        fail()) {
+        return out;
+    }
+    const LegRules rules = LegRulesOf(agent);
+    const bool has_starts = rules.has_starts;
+    const bool has_ends = rules.has_ends;
+    const int64_t own_start = rules.own_start;
+    const int64_t own_end = rules.own_end;
+    const int64_t type = rules.type;
+    const double limit = agent_known ? agents[static_cast<size_t>(agent)].cost_limit : 0.0;
+
+    // End-point rule.
+    const int64_t first = path.front();
+    const int64_t last = path.back();
+    bool ends_ok;
+    if (has_starts) {
+        const bool closed_tour = first == last && !return_to_end;
+        ends_ok = first == own_start && (has_ends ? (last == own_end || closed_tour) : closed_tour);
+    } else {
+        ends_ok = has_ends && last == own_end;
+    }
+    if (!ends_ok && fail()) return out;
+
+    double cost = 0.0;
+    for (size_t i = 0; i < n; ++i) {
+        const int64_t node = path[i];
+        if (!InRange(node, points.size())) {
+            if (fail()) return out;
+        } else {
+            // The own start may come back only as the last node.
+            if (has_starts && i > 0 && node == own_start && i != n - 1 && fail()) return out;
+            if (!AllowsType(node, type) && fail()) return out;
+        }
+        // No other agent's start or end node.
+        if (has_starts && node != own_start && IsSomeStart(node) && fail()) return out;
+        if (has_ends && node != own_end && IsSomeEnd(node) && fail()) return out;
+
+        if (i > 0 && PaidLeg(rules, path[i - 1], node)) {
+            cost += ArcCostOrZero(*graph, rules.table, path[i - 1], node, type);
+        }
+        if (!Arrive(node, cost) && fail()) return out;
+        if (i > 0 && limit > 0.0 && cost > limit && fail()) return out;
+    }
+    if (kWholePath || out.feasible) out.cost = cost;
+    return out;
+}
+
+}  // namespace tamrik

@@ -1,0 +1,143 @@
+#pragma once
+
+#include <cstdint>
+#include <unordered_set>
+#include <vector>
+
+#include "graph/planner_graph.h"
+#include "plugins/plugin_kinds.h"
+#include "solver/search_records.h"
+
+namespace tamrik {
+
+// The answer of the route feasibility test: whether the path is a valid route for the agent
+// and, when it is, its cost (which is also the agent's time at the last node).
+struct PathEvaluation {
+    bool feasible = true;
+    double cost = 0.0;
+};
+
+// The rules every route must follow, in one place for the post-optimizers and the
+// improvement stage: each agent's own start and end, no foreign start or end node, allowed
+// agent types, free return legs when return_to_end is false, time windows with waiting (the
+// waiting counts as cost) and the agent's cost limit.
+class RouteRules {
+public:
+    // What decides, for one agent, whether a leg of its path is paid and at what cost.
+    struct LegRules {
+        int64_t own_start = 0;
+        int64_t own_end = 0;
+        int64_t type = -1;
+        bool has_starts = false;
+        bool has_ends = false;
+        ArcCostTable table;
+    };
+
+    void SetReturnToEnd(bool value);
+    // Copies the vector and rebuilds start_set from it.
+    void SetStartNodes(const std::vector<int64_t>& nodes);
+    // Copies the vector and rebuilds end_set from it.
+    void SetEndNodes(const std::vector<int64_t>& nodes);
+    // Copies the map (not when given its own map); windows are in force exactly when it is
+    // non-empty, and that flag is returned.
+    bool SetTimeWindows(const TimeWindowMap& windows);
+
+    // Keeps the graph pointer (may be null) and copies the records.
+    void BindInstance(const PlannerGraph* graph, const std::vector<PointRecord>& points,
+                      const std::vector<AgentRecord>& agents);
+
+    // The feasibility test: end-point rule, own start only as the last node, allowed agent
+    // types, no foreign start or end node, free return legs when return_to_end is false, time
+    // windows with waiting, the cost limit. O(path length), allocation-free. The cost of an
+    // infeasible path is 0.0. A vertex without a PointRecord, or an agent without an
+    // AgentRecord (or without an entry in a non-empty start or end list), is infeasible.
+    PathEvaluation EvaluatePath(const std::vector<int64_t>& path, int64_t agent) const;
+
+    // The cost of the path by the same rules (arc costs, free return legs, waiting), summed
+    // over the whole path even where EvaluatePath would stop at a violation; equal to
+    // EvaluatePath's cost whenever the path is feasible.
+    double RouteCost(const std::vector<int64_t>& path, int64_t agent) const;
+
+    // Whether agent a may have `node` anywhere on its route: its type is allowed there and
+    // the node is no other agent's start or end.
+    bool CanVisit(int64_t a, int64_t node) const;
+
+    LegRules LegRulesOf(int64_t agent) const;
+    // Whether the walk adds the arc cost of prev -> node: not for free legs (same node, the
+    // return to the own start or end without a return obligation) nor from an unknown vertex.
+    bool PaidLeg(const LegRules& rules, int64_t prev, int64_t node) const;
+    double LegCost(const LegRules& rules, int64_t prev, int64_t node) const;
+
+    // The agent's time on reaching `node` at `cost` (leg included): false when the node's
+    // window has closed; cost then becomes the window's opening time if it is later (the
+    // wait). Without windows in force, always true.
+    bool Arrive(int64_t node, double& cost) const {
+        if (!use_time_windows) return true;
+        const auto index = static_cast<uint64_t>(node);
+        if (index < window_open.size()) {
+            const bool open = !(cost > window_close[index]);
+            if (cost < window_open[index]) cost = window_open[index];
+            return open;
+        }
+        return ArriveOutsideTable(node, cost);
+    }
+    // The cost limit of the agent, 0 or less meaning none.
+    double CostLimit(int64_t agent) const;
+    bool UsesTimeWindows() const { return use_time_windows; }
+    bool ReturnsToEnd() const { return return_to_end; }
+    const std::vector<int64_t>& StartNodes() const { return starts; }
+    const std::vector<int64_t>& EndNodes() const { return ends; }
+    const std::vector<AgentRecord>& Agents() const { return agents; }
+    const PlannerGraph* Graph() const { return graph; }
+
+protected:
+    // true when `type` is one of the agent types allowed at `node` (an existing vertex).
+    bool AllowsType(int64_t node, int64_t type) const;
+    // Membership in start_set / end_set, answered from dense flags on the hot path.
+    bool IsSomeStart(int64_t node) const { return InSet(start_flags, start_set, node); }
+    bool IsSomeEnd(int64_t node) const { return InSet(end_flags, end_set, node); }
+
+    // Configuration, replaced by the setters.
+    bool return_to_end = false;
+    bool use_time_windows = false;
+    TimeWindowMap time_windows;
+    std::vector<int64_t> starts;
+    std::vector<int64_t> ends;
+    std::unordered_set<int64_t> start_set;
+    std::unordered_set<int64_t> end_set;
+    // The largest |opening time| of any window: waiting resets the running cost to it.
+    double window_scale = 0.0;
+
+    // The bound instance.
+    const PlannerGraph* graph = nullptr;
+    std::vector<PointRecord> points;
+    std::vector<AgentRecord> agents;
+
+private:
+    static bool InSet(const std::vector<uint8_t>& flags, const std::unordered_set<int64_t>& set,
+                      int64_t node) {
+        if (static_cast<uint64_t>(node) < flags.size()) return flags[static_cast<size_t>(node)] != 0;
+        return node < 0 && set.count(node) != 0;
+    }
+    static std::vector<uint8_t> FlagsOf(const std::unordered_set<int64_t>& set);
+    bool ArriveOutsideTable(int64_t node, double& cost) const;
+    void RebuildWindowTable();
+
+    // One walk along the path. kWholePath false: stop at the first violation (EvaluatePath).
+    // kWholePath true: record the violation and go on summing the cost (RouteCost).
+    template <bool kWholePath>
+    PathEvaluation Walk(const std::vector<int64_t>& path, int64_t agent) const;
+
+    // flags[v] != 0 exactly when v is in the set; covers 0 .. the set's largest non-negative
+    // member (kept small: vertex ids), so only negative ids fall back to the hash set.
+    std::vector<uint8_t> start_flags;
+    std::vector<uint8_t> end_flags;
+    // Bit t of type_masks[v] is set when type t (below 64) may visit vertex v.
+    std::vector<uint64_t> type_masks;
+    // Windows of the vertices 0 .. size-1 (from -inf to +inf where a vertex has none);
+    // vertices beyond are looked up in time_windows.
+    std::vector<double> window_open;
+    std::vector<double> window_close;
+};
+
+}  // namespace tamrik
