@@ -49,6 +49,9 @@ class Options:
     return_to_end: bool
     objective: ObjectiveType
     time_limit: float
+    improve: bool
+    seed: int
+    max_iterations: int
     def __init__(self) -> None: ...
 
 class AssignmentConstraint:
@@ -91,10 +94,12 @@ class Solver:
     def get_result(self) -> Result: ...
     def get_result_process(self) -> list[tuple[float, Result]]: ...
 
-def solve_json_file(input_path: str, time_limit: float = -1) -> dict[str, typing.Any]:
+def solve_json_file(input_path: str, time_limit: float = -1, *, improve: bool | None = None,
+                    seed: int | None = None) -> dict[str, typing.Any]:
     """Solve an MTSP instance from a JSON file path.
     Returns a dict with keys: status, routes, statistics, anytime, timeout."""
 
-def solve_json_str(json_str: str | bytes, time_limit: float = -1) -> dict[str, typing.Any]:
+def solve_json_str(json_str: str | bytes, time_limit: float = -1, *, improve: bool | None = None,
+                   seed: int | None = None) -> dict[str, typing.Any]:
     """Solve an MTSP instance from a JSON string.
     Returns a dict with keys: status, routes, statistics, anytime, timeout."""

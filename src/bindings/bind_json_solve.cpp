@@ -58,23 +58,28 @@ py::dict ResultDictionary(const InstanceSolve& solve) {
     return out;
 }
 
-py::dict SolveJsonStr(const std::string& json_str, double time_limit) {
-    InstanceSolve solve = SolveInstanceText(json_str, time_limit, PythonSignalPending);
+py::dict SolveJsonStr(const std::string& json_str, double time_limit,
+                      std::optional<bool> improve, std::optional<uint64_t> seed) {
+    InstanceSolve solve =
+        SolveInstanceText(json_str, time_limit, PythonSignalPending, {improve, seed});
     RaiseIfInterrupted(solve.interrupted);
     return ResultDictionary(solve);
 }
 
-py::dict SolveJsonFile(const std::string& input_path, double time_limit) {
-    return SolveJsonStr(ReadInstanceFile(input_path), time_limit);
+py::dict SolveJsonFile(const std::string& input_path, double time_limit,
+                       std::optional<bool> improve, std::optional<uint64_t> seed) {
+    return SolveJsonStr(ReadInstanceFile(input_path), time_limit, improve, seed);
 }
 
 }  // namespace
 
 void BindJsonSolve(py::module_& m) {
     m.def("solve_json_file", &SolveJsonFile, py::arg("input_path"), py::arg("time_limit") = -1,
+          py::kw_only(), py::arg("improve") = py::none(), py::arg("seed") = py::none(),
           "Solve an MTSP instance from a JSON file path.\n"
           "Returns a dict with keys: status, routes, statistics, anytime, timeout.");
     m.def("solve_json_str", &SolveJsonStr, py::arg("json_str"), py::arg("time_limit") = -1,
+          py::kw_only(), py::arg("improve") = py::none(), py::arg("seed") = py::none(),
           "Solve an MTSP instance from a JSON string.\n"
           "Returns a dict with keys: status, routes, statistics, anytime, timeout.");
 }

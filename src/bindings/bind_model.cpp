@@ -46,7 +46,10 @@ void BindRecords(py::module_& m) {
         .def(py::init<>())
         .def_readwrite("return_to_end", &Options::return_to_end)
         .def_readwrite("objective", &Options::objective)
-        .def_readwrite("time_limit", &Options::time_limit);
+        .def_readwrite("time_limit", &Options::time_limit)
+        .def_readwrite("improve", &Options::improve)
+        .def_readwrite("seed", &Options::seed)
+        .def_readwrite("max_iterations", &Options::max_iterations);
 }
 
 void BindConstraints(py::module_& m) {

@@ -1,6 +1,7 @@
 #include "model/json_loader.h"
 
 #include <cctype>
+#include <stdexcept>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -106,12 +107,27 @@ void load_constraint(const json& constraint, ConstraintSet& out) {
     }
 }
 
+// An optional whole number of 0 or more (0 when absent).
+uint64_t load_count(const json& options, const char* key) {
+    if (!options.contains(key)) return 0;
+    const json& value = options.at(key);
+    if (!value.is_number_unsigned()) {
+        throw std::invalid_argument(std::string("options.") + key +
+                                    " must be a whole number from 0 to 2^64 - 1, not " +
+                                    value.dump());
+    }
+    return value.get<uint64_t>();
+}
+
 void load_options(const json& options, Options& out) {
     out.return_to_end = options.value("return_to_end", true);
     std::string objective = options.value("objective", std::string("min_sum"));
     out.objective = (objective == "min_max" || objective == "MIN_MAX") ? ObjectiveType::MinMax
                                                                        : ObjectiveType::MinSum;
     out.time_limit = options.value("time_limit", 60.0);
+    out.improve = options.value("improve", false);
+    out.seed = load_count(options, "seed");
+    out.max_iterations = load_count(options, "max_iterations");
 }
 
 }  // namespace

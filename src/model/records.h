@@ -35,8 +35,15 @@ struct Agent {
 struct Options {
     bool return_to_end = true;
     ObjectiveType objective = ObjectiveType::MinSum;
-    // Processor-time budget of one search, in seconds.
+    // Processor-time budget of one solve, in seconds: the search and, when on, the
+    // improvement stage together.
     double time_limit = 60.0;
+    // Runs the improvement stage after the search (off: the plain search).
+    bool improve = false;
+    // Seed of the improvement stage's random choices.
+    uint64_t seed = 0;
+    // Iteration cap of the improvement stage; 0 for none.
+    uint64_t max_iterations = 0;
 };
 
 }  // namespace tamrik

@@ -13,10 +13,13 @@
 namespace tamrik {
 
 InstanceSolve SolveInstanceText(const std::string& text, double time_limit,
-                                const std::function<bool()>& interrupt_check) {
+                                const std::function<bool()>& interrupt_check,
+                                const OptionOverrides& overrides) {
     InstanceSolve solve;
     load_problem_json(nlohmann::json::parse(text), solve.problem);
     if (time_limit > 0) solve.problem.options.time_limit = time_limit;
+    if (overrides.improve) solve.problem.options.improve = *overrides.improve;
+    if (overrides.seed) solve.problem.options.seed = *overrides.seed;
     auto start = std::chrono::system_clock::now();
     Solver solver(Problem(solve.problem), solve.problem.options);
     solver.SetInterruptCheck(interrupt_check);

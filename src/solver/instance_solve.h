@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,10 +29,18 @@ struct Improvement {
     double sum_cost = 0.0;
 };
 
-// Parses and loads the instance text, overrides its time limit when `time_limit` > 0, and
-// solves it. Parse and load failures are the JSON library's exceptions.
+// Options a caller sets over the instance's own.
+struct OptionOverrides {
+    std::optional<bool> improve;
+    std::optional<uint64_t> seed;
+};
+
+// Parses and loads the instance text, overrides its time limit when `time_limit` > 0 and its
+// other options as given, and solves it. Parse and load failures are the JSON library's
+// exceptions.
 InstanceSolve SolveInstanceText(const std::string& text, double time_limit,
-                                const std::function<bool()>& interrupt_check = {});
+                                const std::function<bool()>& interrupt_check = {},
+                                const OptionOverrides& overrides = {});
 
 // Reads the whole file; a file that cannot be opened raises "Cannot open file: <path>".
 std::string ReadInstanceFile(const std::string& path);

@@ -107,6 +107,9 @@ protected:
     double time_limit = 60.0;
     bool return_to_end = true;
     ObjectiveType objective_type = ObjectiveType::MinMax;
+    bool improve = false;
+    uint64_t improve_seed = 0;
+    uint64_t max_iterations = 0;
     double last_update_time = 0.0;
     SimpleTimer timer;
     TimeLimitWatch limit_watch;
@@ -170,6 +173,14 @@ private:
     // estimate, so that neither the estimate nor the dominance test is needed.
     bool CannotBeatIncumbent(const Label& successor) const;
     bool PollInterrupt();
+    // With the improvement stage on: whether the search, having found a solution, has had
+    // its share of the budget and hands over.
+    bool SearchHandsOver();
+    // Runs the improvement stage from the current solution until the budget, an interrupt,
+    // the iteration cap or a stall ends it.
+    void RunImprovement();
+    // Frees the search's labels and lists once the search is over.
+    void ReleaseSearchMemory();
     double TwEdgeWeight(int64_t i, int64_t j) const;
     // Whether the graph is the one built from the problem's matrices, whose given entries
     // are known; an outside graph marks missing arcs by costs of 9999.0 or more.
@@ -181,6 +192,8 @@ private:
     std::function<bool()> interrupt_check;
     bool interrupted = false;
     uint32_t steps_since_poll = 0;
+    uint32_t pops_since_clock = 0;
+    int64_t generated_at_goal = 0;
     // Reused buffers for the label being expanded, the successor being built, and labels
     // read back from the pool for the focal list.
     Label popped;

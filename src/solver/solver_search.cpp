@@ -70,6 +70,7 @@ int32_t Solver::Solve() {
         if (++phase >= static_cast<size_t>(max_phases)) break;
     }
     if (solution_found == 0) return 0;
+    if (improve && !interrupted && !result.timeout) RunImprovement();
     if (!instance_name.empty()) WritePathDump();
     return 1;
 }
@@ -108,6 +109,7 @@ Solver::PhaseEnd Solver::RunPhase(size_t phase, size_t vertex_count) {
             result.timeout = true;
             return PhaseEnd::kStop;
         }
+        if (improve && solution_found != 0 && SearchHandsOver()) return PhaseEnd::kStop;
         // The draw decides between the focal head and an open-list pick whose probability is
         // zero; it is kept so the C library's random sequence advances once per pop.
         (void)std::rand();
@@ -171,6 +173,7 @@ void Solver::HandleGoal(const Label& goal) {
     max_route_cost = LargestRouteCost(result);
     UpdateStatistics();
     PruneByIncumbent(ObjectiveValue(result));
+    generated_at_goal = result.n_generated;
 }
 
 void Solver::PostOptimize() {

@@ -73,6 +73,9 @@ Solver::Solver(const Problem& problem, const Options& options)
     graph = owned_graph.get();
     return_to_end = options.return_to_end;
     objective_type = options.objective;
+    improve = options.improve;
+    improve_seed = options.seed;
+    max_iterations = options.max_iterations;
     time_limit = options.time_limit;
     BuildSearchTables();
 }

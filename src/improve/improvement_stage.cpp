@@ -1,0 +1,259 @@
+#include "improve/improvement_stage.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace tamrik {
+namespace {
+
+// Costs within this of each other count as equal when solutions are compared.
+constexpr double kTolerance = 1e-9;
+// Strings removed from one route are at most this long.
+constexpr size_t kMaxStringLength = 10;
+// At most this many nodes, and at most half of the movable ones, leave in one iteration.
+constexpr size_t kMaxRemoved = 30;
+// A candidate position is skipped now and then, so that recreate does not always repeat
+// the same greedy choices.
+constexpr double kBlinkRate = 0.01;
+// Weight of the average route cost in the min-max annealing value.
+constexpr double kTotalWeight = 0.1;
+// The annealing temperature falls from the first to the second fraction of the start value.
+constexpr double kStartTemperature = 0.01;
+constexpr double kEndTemperature = 0.0001;
+// The temperature falls over one cooling cycle of this many iterations per movable node
+// squared (at least kMinCycle), shortened so that kCyclesInBudget cycles fit the budget or
+// the iteration cap. Each cycle starts again from the best solution; the stage ends after
+// kIdleCycles cycles in a row without a better best solution, so that small instances end
+// early while large ones run to their budget.
+constexpr uint64_t kCyclePerNodeSquared = 50;
+constexpr uint64_t kMinCycle = 1000;
+constexpr uint64_t kCyclesInBudget = 3;
+constexpr uint64_t kIdleCycles = 2;
+// Iterations timed to fit the cycles into the remaining budget.
+constexpr uint64_t kTimedIterations = 100;
+
+}  // namespace
+
+ImprovementStage::ImprovementStage(const RouteRules& rules_in, const ImprovementSettings& s)
+    : rules(rules_in), settings(s), rng(s.seed), current(rules_in), work(rules_in),
+      best(rules_in) {}
+
+double ImprovementStage::Score(const RouteSet& set) const {
+    if (!settings.min_max) return set.Total();
+    const double routes = static_cast<double>(std::max<size_t>(set.RouteCount(), 1));
+    return set.Largest() + kTotalWeight * set.Total() / routes;
+}
+
+bool ImprovementStage::Better(const RouteSet& a, const RouteSet& b) const {
+    double first_a = a.Largest(), first_b = b.Largest();
+    double second_a = a.Total(), second_b = b.Total();
+    if (!settings.min_max) {
+        std::swap(first_a, second_a);
+        std::swap(first_b, second_b);
+    }
+    if (first_a < first_b - kTolerance) return true;
+    if (first_a > first_b + kTolerance) return false;
+    return second_a < second_b - kTolerance;
+}
+
+ImprovementStage::Stop ImprovementStage::Run(std::vector<std::vector<int64_t>>& paths,
+                                             const ImprovementHooks& hooks) {
+    if (!current.Load(paths) || current.Movable().size() < 2) return Stop::kNotRun;
+    work.Load(paths);
+    best.Load(paths);
+    BuildNeighbours();
+    ruined.assign(current.RouteCount(), 0);
+    touched.assign(current.RouteCount(), 0);
+
+    const double start_time = hooks.elapsed();
+    const double movable = static_cast<double>(current.Movable().size());
+    uint64_t cycle_length = std::max<uint64_t>(
+        kMinCycle, kCyclePerNodeSquared * static_cast<uint64_t>(movable * movable));
+    if (settings.max_iterations != 0) {
+        cycle_length = std::min(cycle_length, std::max<uint64_t>(
+                                                  1, settings.max_iterations / kCyclesInBudget));
+    }
+    double score = Score(current);
+    const double start_temperature = kStartTemperature * std::fabs(score);
+    const double end_temperature = kEndTemperature * std::fabs(score);
+    uint64_t cycle_start = 0;
+    uint64_t idle_cycles = 0;
+    bool improved_in_cycle = false;
+    Stop stop = Stop::kStalled;
+    for (iterations = 0;; ++iterations) {
+        if (settings.max_iterations != 0 && iterations >= settings.max_iterations) {
+            stop = Stop::kIterations;
+            break;
+        }
+        if (hooks.interrupted && hooks.interrupted()) {
+            stop = Stop::kInterrupted;
+            break;
+        }
+        const double now = hooks.elapsed();
+        if (hooks.time_limit < now) {
+            stop = Stop::kBudget;
+            break;
+        }
+        if (iterations == kTimedIterations && settings.max_iterations == 0) {
+            const double per_iteration = std::max(now - start_time, 1e-9) / kTimedIterations;
+            const double fit = (hooks.time_limit - now) / per_iteration / kCyclesInBudget;
+            if (fit < static_cast<double>(cycle_length)) {
+                cycle_length = std::max<uint64_t>(kMinCycle, static_cast<uint64_t>(fit));
+            }
+        }
+        if (iterations - cycle_start >= cycle_length) {
+            idle_cycles = improved_in_cycle ? 0 : idle_cycles + 1;
+            if (idle_cycles >= kIdleCycles) break;
+            improved_in_cycle = false;
+            cycle_start = iterations;
+            current.CopyRoutesFrom(best);
+            score = Score(current);
+        }
+        const double progress =
+            static_cast<double>(iterations - cycle_start) / static_cast<double>(cycle_length);
+        const double temperature =
+            start_temperature * std::pow(end_temperature / start_temperature, progress);
+
+        work.CopyRoutesFrom(current);
+        if (!Ruin() || !Recreate()) continue;
+        const double candidate = Score(work);
+        if (!(candidate < score - temperature * std::log(1.0 - Uniform()))) continue;
+        current.CopyRoutesFrom(work);
+        score = candidate;
+        if (Better(current, best)) {
+            best.CopyRoutesFrom(current);
+            improved_in_cycle = true;
+            if (hooks.improved) hooks.improved(best);
+        }
+    }
+    paths = best.Paths();
+    return stop;
+}
+
+void ImprovementStage::BuildNeighbours() {
+    const std::vector<int32_t>& movable = current.Movable();
+    const size_t n = current.RouteCount() == 0 ? 0 : rules.Graph()->NumVertex();
+    neighbours.assign(n, {});
+    depot_distance.assign(n, RouteSet::kInfeasible);
+    for (size_t v = 0; v < n; ++v) {
+        std::vector<std::pair<double, int32_t>> order;
+        for (int32_t u : movable) {
+            order.emplace_back(current.Distance(static_cast<int32_t>(v), u), u);
+        }
+        std::sort(order.begin(), order.end());
+        for (const auto& [distance, u] : order) neighbours[v].push_back(u);
+        for (size_t r = 0; r < current.RouteCount(); ++r) {
+            const std::vector<int32_t>& nodes = current.RouteOf(r).nodes;
+            if (nodes.empty()) continue;
+            depot_distance[v] = std::min(
+                depot_distance[v], current.Distance(static_cast<int32_t>(v), nodes.front()));
+        }
+    }
+}
+
+bool ImprovementStage::Ruin() {
+    const std::vector<int32_t>& movable = work.Movable();
+    const size_t most = std::min({movable.size(), kMaxRemoved, std::max<size_t>(4, movable.size() / 2)});
+    const size_t target = 1 + Draw(most);
+    seed_node = movable[Draw(movable.size())];
+    if (settings.min_max && Draw(2) == 0) {
+        // Half of the time the ruin starts on the longest route.
+        size_t longest = 0;
+        for (size_t r = 1; r < work.RouteCount(); ++r) {
+            if (work.RouteOf(r).Cost() > work.RouteOf(longest).Cost()) longest = r;
+        }
+        const std::vector<int32_t>& nodes = work.RouteOf(longest).nodes;
+        if (nodes.size() > 2) {
+            const int32_t node = nodes[1 + Draw(nodes.size() - 2)];
+            if (work.IsMovable(node)) seed_node = node;
+        }
+    }
+    removed.clear();
+    std::fill(ruined.begin(), ruined.end(), 0);
+    bool feasible = true;
+    for (int32_t v : neighbours[static_cast<size_t>(seed_node)]) {
+        if (removed.size() >= target) break;
+        const int32_t holder = work.RouteHolding(v);
+        if (holder < 0 || ruined[static_cast<size_t>(holder)]) continue;
+        const auto r = static_cast<size_t>(holder);
+        const std::vector<int32_t>& nodes = work.RouteOf(r).nodes;
+        const size_t length = 1 + Draw(std::min(kMaxStringLength, target - removed.size()));
+        size_t first = static_cast<size_t>(work.PositionOf(v));
+        size_t last = first;
+        // Grow the string around v, one side at a time, over movable interior nodes.
+        while (last - first + 1 < length) {
+            const bool left = first > 1 && work.IsMovable(nodes[first - 1]);
+            const bool right = last + 2 < nodes.size() && work.IsMovable(nodes[last + 1]);
+            if (!left && !right) break;
+            if (left && (!right || Draw(2) == 0)) {
+                --first;
+            } else {
+                ++last;
+            }
+        }
+        removed.insert(removed.end(), nodes.begin() + static_cast<std::ptrdiff_t>(first),
+                       nodes.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+        ruined[r] = 1;
+        feasible = work.RemoveRange(r, first, last) && feasible;
+    }
+    return feasible;
+}
+
+void ImprovementStage::OrderRemoved() {
+    const uint64_t order = Draw(10);
+    if (order < 5) {
+        std::shuffle(removed.begin(), removed.end(), rng);
+    } else if (order < 8) {
+        // Far from the depots first: the hardest to place go while there is most room.
+        std::sort(removed.begin(), removed.end(), [this](int32_t a, int32_t b) {
+            return depot_distance[static_cast<size_t>(a)] > depot_distance[static_cast<size_t>(b)];
+        });
+    } else {
+        std::sort(removed.begin(), removed.end(), [this](int32_t a, int32_t b) {
+            return work.Distance(seed_node, a) < work.Distance(seed_node, b);
+        });
+    }
+}
+
+bool ImprovementStage::Recreate() {
+    OrderRemoved();
+    std::fill(touched.begin(), touched.end(), 0);
+    for (int32_t node : removed) {
+        const double largest = settings.min_max ? work.Largest() : 0.0;
+        double best_primary = RouteSet::kInfeasible;
+        double best_secondary = RouteSet::kInfeasible;
+        size_t best_route = 0;
+        size_t best_position = 0;
+        for (size_t r = 0; r < work.RouteCount(); ++r) {
+            if (!work.Accepts(r, node)) continue;
+            const RouteSet::Route& route = work.RouteOf(r);
+            const double cost = route.Cost();
+            for (size_t q = 1; q < route.nodes.size(); ++q) {
+                if (Uniform() < kBlinkRate) continue;
+                const double after = work.InsertionCost(r, q, node);
+                if (after == RouteSet::kInfeasible) continue;
+                const double increase = after - cost;
+                // Min-max: keep the longest route shortest, then add the least cost.
+                const double primary = settings.min_max ? std::max(after, largest) : increase;
+                const double secondary = settings.min_max ? increase : 0.0;
+                if (primary < best_primary - kTolerance ||
+                    (primary <= best_primary + kTolerance && secondary < best_secondary)) {
+                    best_primary = primary;
+                    best_secondary = secondary;
+                    best_route = r;
+                    best_position = q;
+                }
+            }
+        }
+        if (best_primary == RouteSet::kInfeasible) return false;
+        if (!work.Insert(best_route, best_position, node)) return false;
+        touched[best_route] = 1;
+    }
+    for (size_t r = 0; r < work.RouteCount(); ++r) {
+        if (touched[r] || ruined[r]) work.ImproveByReversal(r);
+    }
+    return true;
+}
+
+}  // namespace tamrik

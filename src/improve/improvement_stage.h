@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "improve/route_set.h"
+#include "postopt/route_rules.h"
+
+namespace tamrik {
+
+struct ImprovementSettings {
+    // Min-max: the longest route first, the total as the tie-break; otherwise the total.
+    bool min_max = true;
+    uint64_t seed = 0;
+    // Stop after this many iterations; 0 for no cap.
+    uint64_t max_iterations = 0;
+};
+
+// What the stage asks its caller while it runs.
+struct ImprovementHooks {
+    // Processor seconds on the caller's clock, and the value of it at which to stop.
+    std::function<double()> elapsed;
+    double time_limit = 0.0;
+    // True when the host wants the solve to stop now.
+    std::function<bool()> interrupted;
+    // Called with each new best solution.
+    std::function<void(const RouteSet&)> improved;
+};
+
+// Improves a feasible solution by ruin and recreate under simulated annealing: each
+// iteration removes a few strings of adjacent nodes near a random seed node, reinserts
+// them one by one at their best feasible position (for min-max, the one that keeps the
+// longest route shortest), and accepts the result by the annealing rule. Only the best
+// solution is returned; its memory does not grow with the run.
+class ImprovementStage {
+public:
+    enum class Stop { kNotRun, kStalled, kIterations, kBudget, kInterrupted };
+
+    ImprovementStage(const RouteRules& rules, const ImprovementSettings& settings);
+
+    // `paths` (one per agent, a feasible solution) is replaced by the best solution found,
+    // which is never worse than the one given.
+    Stop Run(std::vector<std::vector<int64_t>>& paths, const ImprovementHooks& hooks);
+    uint64_t Iterations() const { return iterations; }
+
+private:
+    // The annealing value: the objective with, for min-max, a little of the total to lead
+    // the search across plateaus of equal longest route.
+    double Score(const RouteSet& set) const;
+    // The objective's order: true when a is better than b by more than rounding.
+    bool Better(const RouteSet& a, const RouteSet& b) const;
+    void BuildNeighbours();
+    // Removes strings of nodes from `work`; false when a shortened route breaks its rules.
+    bool Ruin();
+    // Puts every removed node back; false when one has no feasible position.
+    bool Recreate();
+    void OrderRemoved();
+    uint64_t Draw(uint64_t bound) { return bound == 0 ? 0 : rng() % bound; }
+    double Uniform() { return static_cast<double>(rng() >> 11) * 0x1.0p-53; }
+
+    const RouteRules& rules;
+    ImprovementSettings settings;
+    std::mt19937_64 rng;
+    RouteSet current;
+    RouteSet work;
+    RouteSet best;
+    // Movable nodes by increasing distance from each vertex.
+    std::vector<std::vector<int32_t>> neighbours;
+    // Each vertex's distance from the nearest route start.
+    std::vector<double> depot_distance;
+    std::vector<int32_t> removed;
+    std::vector<uint8_t> ruined;
+    // Routes that the current iteration changed.
+    std::vector<uint8_t> touched;
+    int32_t seed_node = 0;
+    uint64_t iterations = 0;
+};
+
+}  // namespace tamrik

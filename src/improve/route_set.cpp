@@ -1,0 +1,205 @@
+#include "improve/route_set.h"
+
+#include <algorithm>
+#include <map>
+#include <tuple>
+
+namespace tamrik {
+
+RouteSet::RouteSet(const RouteRules& rules_in) : rules(rules_in) {}
+
+bool RouteSet::Load(const std::vector<std::vector<int64_t>>& paths) {
+    const PlannerGraph* graph = rules.Graph();
+    vertex_count = graph == nullptr ? 0 : graph->NumVertex();
+    const size_t m = paths.size();
+    routes.assign(m, Route{});
+    movable.clear();
+    movable_flag.assign(vertex_count, 0);
+    holder.assign(vertex_count, -1);
+    accepts.assign(m * vertex_count, 0);
+    limits.assign(m, 0.0);
+    simple.assign(m, 0);
+    legs.clear();
+    profile.assign(m, 0);
+
+    const bool free_returns = !rules.ReturnsToEnd();
+    std::map<std::tuple<int64_t, int64_t, int64_t>, size_t> profiles;
+    for (size_t r = 0; r < m; ++r) {
+        const auto agent = static_cast<int64_t>(r);
+        if (!rules.EvaluatePath(paths[r], agent).feasible) return false;
+        const RouteRules::LegRules leg_rules = rules.LegRulesOf(agent);
+        // Legs differ between agents only by type and, without a return obligation, by
+        // the free legs into their own start and end.
+        const auto key = std::make_tuple(leg_rules.type, free_returns ? leg_rules.own_start : 0,
+                                         free_returns ? leg_rules.own_end : 0);
+        auto [entry, added] = profiles.emplace(key, legs.size());
+        if (added) {
+            std::vector<double> table(vertex_count * vertex_count);
+            for (size_t a = 0; a < vertex_count; ++a) {
+                for (size_t b = 0; b < vertex_count; ++b) {
+                    table[a * vertex_count + b] = rules.LegCost(
+                        leg_rules, static_cast<int64_t>(a), static_cast<int64_t>(b));
+                }
+            }
+            legs.push_back(std::move(table));
+        }
+        profile[r] = entry->second;
+        limits[r] = rules.CostLimit(agent);
+        simple[r] = !rules.UsesTimeWindows() && !(limits[r] > 0.0);
+        Route& route = routes[r];
+        for (int64_t node : paths[r]) {
+            if (node < 0 || static_cast<size_t>(node) >= vertex_count) return false;
+            route.nodes.push_back(static_cast<int32_t>(node));
+        }
+        route.arrival.assign(route.nodes.size(), 0.0);
+        if (!route.nodes.empty() && !Refresh(r, 0)) return false;
+        for (size_t v = 0; v < vertex_count && route.nodes.size() >= 2; ++v) {
+            accepts[r * vertex_count + v] = rules.CanVisit(agent, static_cast<int64_t>(v));
+        }
+    }
+    std::vector<uint8_t> endpoint(vertex_count, 0);
+    for (int64_t node : rules.StartNodes()) {
+        if (node >= 0 && static_cast<size_t>(node) < vertex_count) endpoint[node] = 1;
+    }
+    for (int64_t node : rules.EndNodes()) {
+        if (node >= 0 && static_cast<size_t>(node) < vertex_count) endpoint[node] = 1;
+    }
+    for (size_t r = 0; r < m; ++r) {
+        const std::vector<int32_t>& nodes = routes[r].nodes;
+        for (size_t k = 1; k + 1 < nodes.size(); ++k) {
+            const int32_t node = nodes[k];
+            if (endpoint[node] || movable_flag[node]) continue;
+            movable_flag[node] = 1;
+            movable.push_back(node);
+            holder[node] = static_cast<int32_t>(r);
+        }
+    }
+    return true;
+}
+
+int32_t RouteSet::PositionOf(int32_t node) const {
+    const int32_t r = RouteHolding(node);
+    if (r < 0) return -1;
+    const std::vector<int32_t>& nodes = routes[static_cast<size_t>(r)].nodes;
+    return static_cast<int32_t>(std::find(nodes.begin(), nodes.end(), node) - nodes.begin());
+}
+
+double RouteSet::Distance(int32_t a, int32_t b) const {
+    double best = kInfeasible;
+    for (const std::vector<double>& table : legs) {
+        const double both = table[static_cast<size_t>(a) * vertex_count + static_cast<size_t>(b)] +
+                            table[static_cast<size_t>(b) * vertex_count + static_cast<size_t>(a)];
+        best = std::min(best, both);
+    }
+    return best;
+}
+
+double RouteSet::InsertionCost(size_t r, size_t q, int32_t node) const {
+    const Route& route = routes[r];
+    const std::vector<int32_t>& nodes = route.nodes;
+    const int32_t prev = nodes[q - 1];
+    const int32_t next = nodes[q];
+    if (IsSimple(r)) return route.Cost() + Leg(r, prev, node) + Leg(r, node, next) - Leg(r, prev, next);
+    const double limit = limits[r];
+    double t = route.arrival[q - 1] + Leg(r, prev, node);
+    if (!rules.Arrive(node, t) || (limit > 0.0 && t > limit)) return kInfeasible;
+    t += Leg(r, node, next);
+    for (size_t k = q;;) {
+        if (!rules.Arrive(nodes[k], t) || (limit > 0.0 && t > limit)) return kInfeasible;
+        // From the same time at the same node on, the rest of the route is as before.
+        if (t == route.arrival[k]) return route.Cost();
+        if (++k == nodes.size()) return t;
+        t += Leg(r, nodes[k - 1], nodes[k]);
+    }
+}
+
+bool RouteSet::Insert(size_t r, size_t q, int32_t node) {
+    Route& route = routes[r];
+    route.nodes.insert(route.nodes.begin() + static_cast<std::ptrdiff_t>(q), node);
+    route.arrival.insert(route.arrival.begin() + static_cast<std::ptrdiff_t>(q), 0.0);
+    holder[static_cast<size_t>(node)] = static_cast<int32_t>(r);
+    return Refresh(r, q);
+}
+
+bool RouteSet::RemoveRange(size_t r, size_t first, size_t last) {
+    Route& route = routes[r];
+    for (size_t k = first; k <= last; ++k) holder[static_cast<size_t>(route.nodes[k])] = -1;
+    route.nodes.erase(route.nodes.begin() + static_cast<std::ptrdiff_t>(first),
+                      route.nodes.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+    route.arrival.erase(route.arrival.begin() + static_cast<std::ptrdiff_t>(first),
+                        route.arrival.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+    return Refresh(r, first);
+}
+
+bool RouteSet::Refresh(size_t r, size_t from) {
+    Route& route = routes[r];
+    const std::vector<int32_t>& nodes = route.nodes;
+    const double limit = limits[r];
+    bool feasible = true;
+    double t = from == 0 ? 0.0 : route.arrival[from - 1];
+    for (size_t k = from; k < nodes.size(); ++k) {
+        if (k > 0) t += Leg(r, nodes[k - 1], nodes[k]);
+        feasible = rules.Arrive(nodes[k], t) && feasible;
+        if (k > 0 && limit > 0.0 && t > limit) feasible = false;
+        route.arrival[k] = t;
+    }
+    return feasible;
+}
+
+bool RouteSet::ImproveByReversal(size_t r) {
+    if (!IsSimple(r)) return false;
+    Route& route = routes[r];
+    std::vector<int32_t>& nodes = route.nodes;
+    const size_t n = nodes.size();
+    if (n < 4) return false;
+    bool changed = false;
+    for (bool again = true; again;) {
+        again = false;
+        // Without windows or limit, arrival[k] is the sum of the legs into 1 .. k.
+        const std::vector<double>& forward = route.arrival;
+        backward.assign(n, 0.0);
+        for (size_t k = 1; k < n; ++k) backward[k] = backward[k - 1] + Leg(r, nodes[k], nodes[k - 1]);
+        for (size_t i = 1; i + 2 < n && !again; ++i) {
+            const int32_t before = nodes[i - 1];
+            const int32_t first = nodes[i];
+            for (size_t j = i + 1; j + 1 < n; ++j) {
+                const int32_t last = nodes[j];
+                const int32_t after = nodes[j + 1];
+                const double old_legs = Leg(r, before, first) + (forward[j] - forward[i]) +
+                                        Leg(r, last, after);
+                const double new_legs = Leg(r, before, last) + (backward[j] - backward[i]) +
+                                        Leg(r, first, after);
+                if (new_legs < old_legs - 1e-9) {
+                    std::reverse(nodes.begin() + static_cast<std::ptrdiff_t>(i),
+                                 nodes.begin() + static_cast<std::ptrdiff_t>(j) + 1);
+                    Refresh(r, i);
+                    changed = again = true;
+                    break;
+                }
+            }
+        }
+    }
+    return changed;
+}
+
+double RouteSet::Largest() const {
+    double largest = 0.0;
+    for (const Route& route : routes) largest = std::max(largest, route.Cost());
+    return largest;
+}
+
+double RouteSet::Total() const {
+    double total = 0.0;
+    for (const Route& route : routes) total += route.Cost();
+    return total;
+}
+
+std::vector<std::vector<int64_t>> RouteSet::Paths() const {
+    std::vector<std::vector<int64_t>> paths(routes.size());
+    for (size_t r = 0; r < routes.size(); ++r) {
+        paths[r].assign(routes[r].nodes.begin(), routes[r].nodes.end());
+    }
+    return paths;
+}
+
+}  // namespace tamrik

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "postopt/route_rules.h"
+
+namespace tamrik {
+
+// The working solution of the improvement stage: one route per agent, first and last node
+// fixed, with the agent's time (its accumulated cost, waiting included) at every position.
+// Leg costs come from dense tables built once through the route rules, so every time here is
+// the one RouteRules::EvaluatePath computes for the same path.
+class RouteSet {
+public:
+    struct Route {
+        std::vector<int32_t> nodes;
+        // arrival[k]: the time after reaching nodes[k]; arrival.back() is the route's cost.
+        std::vector<double> arrival;
+        double Cost() const { return arrival.empty() ? 0.0 : arrival.back(); }
+    };
+
+    // `rules` must stay alive and bound to the instance while this set is used.
+    explicit RouteSet(const RouteRules& rules);
+
+    // Takes the routes (vertex indices, one per agent). Nodes between the ends that are no
+    // start or end of any agent become movable. False when a route breaks the rules.
+    bool Load(const std::vector<std::vector<int64_t>>& paths);
+
+    // Takes the routes of another set loaded from the same instance, reusing storage.
+    void CopyRoutesFrom(const RouteSet& other) {
+        routes = other.routes;
+        holder = other.holder;
+    }
+
+    size_t RouteCount() const { return routes.size(); }
+    const Route& RouteOf(size_t r) const { return routes[r]; }
+    const std::vector<int32_t>& Movable() const { return movable; }
+    bool IsMovable(int32_t node) const { return movable_flag[static_cast<size_t>(node)] != 0; }
+    // The route holding the node and its position there (-1 while the node is out).
+    int32_t RouteHolding(int32_t node) const { return holder[static_cast<size_t>(node)]; }
+    int32_t PositionOf(int32_t node) const;
+    // Whether route r may receive the node at all (type, foreign start or end, length).
+    bool Accepts(size_t r, int32_t node) const {
+        return accepts[r * vertex_count + static_cast<size_t>(node)] != 0;
+    }
+    double Leg(size_t r, int32_t from, int32_t to) const {
+        return legs[profile[r]][static_cast<size_t>(from) * vertex_count +
+                                static_cast<size_t>(to)];
+    }
+    // A cost-only distance between two vertices, for neighbour lists.
+    double Distance(int32_t a, int32_t b) const;
+
+    // The cost of route r with the node inserted before position q (0 < q < size), or
+    // kInfeasible when the result would break a window or the cost limit. Routes without
+    // windows or limit answer from their legs alone, which may differ from the summed cost
+    // in the last bits.
+    static constexpr double kInfeasible = std::numeric_limits<double>::infinity();
+    double InsertionCost(size_t r, size_t q, int32_t node) const;
+    // Both return whether the route still keeps its windows and cost limit.
+    bool Insert(size_t r, size_t q, int32_t node);
+    // Removes the nodes at positions first .. last of route r (interior, movable).
+    bool RemoveRange(size_t r, size_t first, size_t last);
+    // Recomputes the times of route r from position `from` on; false when a window or the
+    // cost limit is broken (the times are then meaningless until the route is mended).
+    bool Refresh(size_t r, size_t from);
+
+    // First-improvement segment reversal on route r, with O(1) move costs from prefix sums;
+    // only for routes without windows or limit (others are left alone). Returns whether
+    // the route changed.
+    bool ImproveByReversal(size_t r);
+
+    double Largest() const;
+    double Total() const;
+    std::vector<std::vector<int64_t>> Paths() const;
+
+private:
+    bool IsSimple(size_t r) const { return simple[r] != 0; }
+
+    const RouteRules& rules;
+    size_t vertex_count = 0;
+    std::vector<Route> routes;
+    std::vector<int32_t> movable;
+    std::vector<uint8_t> movable_flag;
+    std::vector<int32_t> holder;
+    std::vector<uint8_t> accepts;
+    std::vector<double> limits;
+    // Routes whose cost is the sum of their legs and that have no limit: their insertion
+    // costs need no walk.
+    std::vector<uint8_t> simple;
+    // One dense leg table per distinct set of leg rules; profile[r] picks route r's table.
+    std::vector<std::vector<double>> legs;
+    std::vector<size_t> profile;
+    // backward[k]: the legs into positions 1 .. k walked the other way (scratch).
+    std::vector<double> backward;
+};
+
+}  // namespace tamrik

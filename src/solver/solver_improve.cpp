@@ -1,0 +1,82 @@
+// The hand-over from the search to the improvement stage, and the stage's run.
+#include <algorithm>
+
+#include "improve/improvement_stage.h"
+#include "solver/solver.h"
+
+namespace tamrik {
+namespace {
+
+// The search keeps the budget while it finds better solutions; it hands over once this many
+// labels pass without one, or once it has used this share of the budget.
+constexpr int64_t kLabelsWithoutGoal = 100000;
+constexpr double kSearchShare = 0.1;
+// Reading the processor clock at every pop would slow the search down.
+constexpr uint32_t kPopsPerClockRead = 256;
+// Recorded solution states of the stage beyond this many are not kept (the final one is).
+constexpr size_t kMaxStageSnapshots = 1000;
+
+}  // namespace
+
+bool Solver::SearchHandsOver() {
+    if (result.n_generated - generated_at_goal >= kLabelsWithoutGoal) return true;
+    if (++pops_since_clock < kPopsPerClockRead) return false;
+    pops_since_clock = 0;
+    return timer.ElapsedSeconds() > kSearchShare * time_limit;
+}
+
+void Solver::ReleaseSearchMemory() {
+    focal_list.clear();
+    open_list = OpenList();
+    label_pool = LabelPool(agents.size());
+    std::vector<int64_t>().swap(parent);
+    std::vector<Frontier>().swap(frontiers);
+    frontier_index = JointKeyIndex();
+}
+
+void Solver::RunImprovement() {
+    ReleaseSearchMemory();
+    RouteRules rules;
+    rules.SetReturnToEnd(return_to_end);
+    rules.SetStartNodes(starts);
+    rules.SetEndNodes(goals);
+    rules.SetTimeWindows(time_windows);
+    rules.BindInstance(graph, points, agents);
+
+    std::vector<std::vector<int64_t>> paths(static_cast<size_t>(num_agents));
+    for (int32_t k = 0; k < num_agents; ++k) paths[static_cast<size_t>(k)] = result.paths[k];
+
+    ImprovementSettings settings;
+    settings.min_max = objective_type != ObjectiveType::MinSum;
+    settings.seed = improve_seed;
+    settings.max_iterations = max_iterations;
+    size_t stage_snapshots = 0;
+    bool unrecorded = false;
+    ImprovementHooks hooks;
+    hooks.elapsed = [this]() { return timer.ElapsedSeconds(); };
+    hooks.time_limit = time_limit;
+    hooks.interrupted = [this]() {
+        interrupted = interrupt_check && interrupt_check();
+        return interrupted;
+    };
+    hooks.improved = [&](const RouteSet& set) {
+        for (size_t r = 0; r < set.RouteCount(); ++r) {
+            const RouteSet::Route& route = set.RouteOf(r);
+            result.paths[static_cast<int64_t>(r)].assign(route.nodes.begin(), route.nodes.end());
+            result.times[static_cast<int64_t>(r)] = route.Cost();
+        }
+        last_update_time = timer.ElapsedSeconds();
+        max_route_cost = LargestRouteCost(result);
+        UpdateStatistics();
+        unrecorded = stage_snapshots >= kMaxStageSnapshots;
+        if (unrecorded) return;
+        anytime_results.push_back(SearchSnapshot{last_update_time, result});
+        ++stage_snapshots;
+    };
+    ImprovementStage stage(rules, settings);
+    ImprovementStage::Stop stop = stage.Run(paths, hooks);
+    if (unrecorded) anytime_results.push_back(SearchSnapshot{last_update_time, result});
+    result.timeout = stop == ImprovementStage::Stop::kBudget;
+}
+
+}  // namespace tamrik
