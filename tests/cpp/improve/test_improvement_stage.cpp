@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "solver/solver_probe.h"
+#include "support/brute_force.h"
+#include "support/random_instance.h"
+#include "support/route_checker.h"
+
+namespace tamrik {
+namespace {
+
+using testing::BruteForce;
+using testing::InstanceShape;
+using testing::RandomInstance;
+using testing::RouteChecker;
+using testing::SolverProbe;
+
+struct Solved {
+    int32_t status = 0;
+    Result result;
+    std::vector<SearchSnapshot> process;
+};
+
+Solved SolveQuietly(const Problem& problem, const Options& options) {
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    SolverProbe solver(problem, options);
+    Solved out;
+    out.status = solver.Solve();
+    ::testing::internal::GetCapturedStdout();
+    ::testing::internal::GetCapturedStderr();
+    out.result = solver.GetResult();
+    out.process = solver.GetResultProcess();
+    return out;
+}
+
+Options Improving(const Problem& problem, uint64_t seed) {
+    Options options = problem.options;
+    options.improve = true;
+    options.seed = seed;
+    options.time_limit = 20.0;
+    return options;
+}
+
+// Tiny instances of every kind the route rules distinguish, small enough to enumerate.
+std::vector<std::pair<InstanceShape, unsigned>> TinyFamily() {
+    std::vector<std::pair<InstanceShape, unsigned>> family;
+    for (unsigned variant = 0; variant < 24; ++variant) {
+        InstanceShape shape;
+        shape.agents = 1 + static_cast<int>(variant % 3);
+        shape.shared_depot = variant % 4 != 1;
+        shape.open_routes = variant % 5 == 2;
+        // Separate starts and open routes use nodes of their own; keep six or seven targets.
+        const int endpoints = (shape.shared_depot ? 1 : shape.agents) +
+                              (shape.open_routes ? shape.agents : 0);
+        shape.nodes = endpoints + 6 + static_cast<int>(variant % 2);
+        shape.two_types = shape.agents >= 2 && variant % 3 != 0;
+        shape.time_windows = variant % 2 == 0;
+        shape.cost_limits = variant % 4 == 3;
+        shape.objective = variant % 2 == 0 ? ObjectiveType::MinMax : ObjectiveType::MinSum;
+        shape.return_to_end = variant % 6 < 4;
+        family.emplace_back(shape, 500 + variant);
+    }
+    return family;
+}
+
+class ImprovementOnTinyInstances
+    : public ::testing::TestWithParam<std::pair<InstanceShape, unsigned>> {};
+
+TEST_P(ImprovementOnTinyInstances, ReachesTheOptimumWithFeasibleRoutesAndNeverWorsens) {
+    auto [shape, seed] = GetParam();
+    Problem problem = RandomInstance(shape, seed);
+    BruteForce brute(problem);
+    std::optional<double> optimum = brute.Optimum();
+    Solved solved = SolveQuietly(problem, Improving(problem, seed));
+    if (solved.status == 0) {
+        // The search found nothing to improve; the stage does not start from scratch.
+        EXPECT_TRUE(solved.result.paths.empty());
+        return;
+    }
+    ASSERT_TRUE(optimum.has_value()) << "the solver returned routes the enumeration rejects";
+    auto check = RouteChecker(problem).Check(solved.result);
+    ASSERT_TRUE(check.ok()) << check.Report();
+    const double value = brute.Objective(solved.result);
+    EXPECT_NEAR(value, *optimum, 1e-6);
+    EXPECT_FALSE(solved.result.timeout) << "a tiny instance ends by the stall rule";
+    for (const SearchSnapshot& snapshot : solved.process) {
+        auto snapshot_check = RouteChecker(problem).Check(snapshot.result);
+        EXPECT_TRUE(snapshot_check.ok()) << "at " << snapshot.time << "\n"
+                                         << snapshot_check.Report();
+        EXPECT_LE(value, brute.Objective(snapshot.result) + 1e-9);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeded, ImprovementOnTinyInstances, ::testing::ValuesIn(TinyFamily()));
+
+TEST(ImprovementStage, GivesTheSameAnswerForTheSameSeedAndIterationCap) {
+    InstanceShape shape;
+    shape.nodes = 30;
+    shape.agents = 3;
+    shape.two_types = true;
+    shape.time_windows = true;
+    Problem problem = RandomInstance(shape, 77);
+    Options options = Improving(problem, 12345);
+    options.max_iterations = 3000;
+    Solved first = SolveQuietly(problem, options);
+    Solved second = SolveQuietly(problem, options);
+    ASSERT_EQ(first.status, 1);
+    EXPECT_FALSE(first.result.timeout);
+    EXPECT_EQ(first.result.paths, second.result.paths);
+    EXPECT_EQ(first.result.times, second.result.times);
+    auto check = RouteChecker(problem).Check(first.result);
+    EXPECT_TRUE(check.ok()) << check.Report();
+}
+
+TEST(ImprovementStage, OffLeavesThePlainSearchAsItWas) {
+    InstanceShape shape;
+    shape.nodes = 11;
+    shape.agents = 2;
+    Problem problem = RandomInstance(shape, 3);
+    Options plain = problem.options;
+    plain.time_limit = 20.0;
+    Options seeded = plain;
+    seeded.seed = 99;
+    seeded.max_iterations = 10;
+    Solved a = SolveQuietly(problem, plain);
+    Solved b = SolveQuietly(problem, seeded);
+    EXPECT_EQ(a.result.paths, b.result.paths);
+    EXPECT_EQ(a.result.n_generated, b.result.n_generated);
+    EXPECT_EQ(a.process.size(), b.process.size());
+}
+
+}  // namespace
+}  // namespace tamrik
