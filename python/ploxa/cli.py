@@ -1,6 +1,6 @@
 """Command line of the Ploxa solver.
 
-    python -m ploxa solve INSTANCE.json [--time-limit S] [--output FILE]
+    python -m ploxa solve INSTANCE.json [--time-limit S] [--no-improve] [--seed N] [--output FILE]
     python -m ploxa convert FILE.tsp --agents M [--objective min_max|min_sum] [--output FILE]
 """
 
@@ -27,6 +27,10 @@ def build_parser():
     solve.add_argument("instance", help="instance file in the JSON format")
     solve.add_argument("--time-limit", type=float, default=-1,
                        help="processor-time budget in seconds (default: the instance's)")
+    solve.add_argument("--no-improve", dest="improve", action="store_false",
+                       help="run the plain search only, without the improvement stage")
+    solve.add_argument("--seed", type=seed_value, default=None,
+                       help="seed of the improvement stage (default: the instance's, else 0)")
     solve.add_argument("--output", help="also write the result dictionary to this JSON file")
     solve.set_defaults(run=run_solve)
     convert = commands.add_parser("convert", help="turn a TSPLIB EUC_2D file into a JSON instance")
@@ -38,6 +42,17 @@ def build_parser():
     convert.add_argument("--output", help="JSON file to write (default: standard output)")
     convert.set_defaults(run=run_convert)
     return parser
+
+
+def seed_value(text):
+    """A seed: a whole number from 0 to 2**64 - 1."""
+    try:
+        value = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
+    if not 0 <= value < 2**64:
+        raise argparse.ArgumentTypeError(f"not between 0 and 2**64 - 1: {text}")
+    return value
 
 
 def node_ids(instance_path):
@@ -68,7 +83,8 @@ def summary_lines(path, result, ids):
 
 def run_solve(args):
     try:
-        result = core.solve_json_file(args.instance, time_limit=args.time_limit)
+        result = core.solve_json_file(args.instance, time_limit=args.time_limit,
+                                      improve=args.improve, seed=args.seed)
         ids = node_ids(args.instance)
     except INPUT_ERRORS as error:
         raise InputError(f"{args.instance}: {error}") from error

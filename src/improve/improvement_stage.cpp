@@ -11,7 +11,8 @@ namespace {
 constexpr double kTolerance = 1e-9;
 // Strings removed from one route are at most this long.
 constexpr size_t kMaxStringLength = 10;
-// At most this many nodes, and at most half of the movable ones, leave in one iteration.
+// At most this many nodes, and at most ten or half of the movable ones, leave in one
+// iteration.
 constexpr size_t kMaxRemoved = 30;
 // A candidate position is skipped now and then, so that recreate does not always repeat
 // the same greedy choices.
@@ -154,7 +155,7 @@ void ImprovementStage::BuildNeighbours() {
 
 bool ImprovementStage::Ruin() {
     const std::vector<int32_t>& movable = work.Movable();
-    const size_t most = std::min({movable.size(), kMaxRemoved, std::max<size_t>(4, movable.size() / 2)});
+    const size_t most = std::min({movable.size(), kMaxRemoved, std::max<size_t>(10, movable.size() / 2)});
     const size_t target = 1 + Draw(most);
     seed_node = movable[Draw(movable.size())];
     if (settings.min_max && Draw(2) == 0) {
