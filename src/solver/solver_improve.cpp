@@ -8,9 +8,11 @@ namespace tamrik {
 namespace {
 
 // The search keeps the budget while it finds better solutions; it hands over once this many
-// labels pass without one, or once it has used this share of the budget.
+// labels pass without one, or once it has used this share of the budget or this many
+// seconds (its labels fill memory at a steady rate, which must not grow with the budget).
 constexpr int64_t kLabelsWithoutGoal = 100000;
 constexpr double kSearchShare = 0.1;
+constexpr double kLongestSearch = 3.0;
 // Reading the processor clock at every pop would slow the search down.
 constexpr uint32_t kPopsPerClockRead = 256;
 // Recorded solution states of the stage beyond this many are not kept (the final one is).
@@ -22,7 +24,7 @@ bool Solver::SearchHandsOver() {
     if (result.n_generated - generated_at_goal >= kLabelsWithoutGoal) return true;
     if (++pops_since_clock < kPopsPerClockRead) return false;
     pops_since_clock = 0;
-    return timer.ElapsedSeconds() > kSearchShare * time_limit;
+    return timer.ElapsedSeconds() > std::min(kSearchShare * time_limit, kLongestSearch);
 }
 
 void Solver::ReleaseSearchMemory() {
