@@ -2,8 +2,9 @@
 
     python benchmarks/run_benchmarks.py [--budget SECONDS] [--peer] [--memory-budget SECONDS]
 
-Every solve runs in its own process, so that peak memory is measured per solve. Results go to
-standard output and, as CSV and Markdown, to benchmarks/results/. Throughput figures recorded
+Every solve runs in its own process, so that peak memory is measured per solve. Quality solves
+run with the improvement stage on (the plain search is what the throughput part measures).
+Results go to standard output and, as CSV and Markdown, to benchmarks/results/. Throughput figures recorded
 earlier in benchmarks/results/baseline/results.json (an older build measured by this script)
 are shown beside the new ones. PLOXA_BENCH_COMMIT names the build measured when it is not the
 checked-out commit (for example a baseline module put first on PYTHONPATH).
@@ -25,6 +26,11 @@ from pathlib import Path
 HERE = Path(__file__).resolve().parent
 DATA = HERE / "data"
 SETS = [(name, m) for name in ("eil51", "berlin52", "eil76", "rat99") for m in (2, 3, 5, 7)]
+# Larger instances without published min-max values, compared with the peer only.
+LARGE_SETS = [(name, m) for name in ("st70", "kroA100", "ch150", "kroA200") for m in (3, 5)]
+LARGE_NAMES = {name for name, _ in LARGE_SETS}
+# Budget of the short quality solves, which show how fast the answers come.
+SHORT_BUDGET = 1.0
 # The first complete version of the solver, before any speed-up.
 BASELINE_COMMIT = "e61ca4f"
 THROUGHPUT_RUNS = [("eil76", 3, "min_max"), ("rat99", 5, "min_sum")]
@@ -40,11 +46,13 @@ def route_costs(document, routes):
     return [sum(matrix[a][b] for a, b in zip(path, path[1:])) for path in routes]
 
 
-def child_ours(name, agents, objective, budget, repeat_cpu=0.0):
+def child_ours(name, agents, objective, budget, repeat_cpu=0.0, improve=False):
     """One solve; a solve that ends on its own within repeat_cpu processor seconds is run again
     until the runs total that much, and its processor time is their mean."""
     import _pyploxa_core as core
     document = instance(name, agents, objective, budget)
+    if improve:
+        document["options"]["improve"] = True
     text = json.dumps(document)
     runs, cpu = 0, 0.0
     while True:
@@ -59,7 +67,8 @@ def child_ours(name, agents, objective, budget, repeat_cpu=0.0):
     return {"max_cost": max(costs, default=0.0), "sum_cost": sum(costs), "cpu": cpu / runs,
             "runs": runs, "first": result["anytime"][0]["time"] if result["anytime"] else None,
             "last": stats["last_update_time"], "n_generated": stats["n_generated"],
-            "n_expanded": stats["n_expanded"], "status": result["status"], "module": core.__file__}
+            "n_expanded": stats["n_expanded"], "status": result["status"], "module": core.__file__,
+            "timeout": result["timeout"], "anytime": result["anytime"]}
 
 
 def child_peer(name, agents, objective, budget):
@@ -95,11 +104,12 @@ def child_peer(name, agents, objective, budget):
             "cpu": cpu, "status": "success" if solution else "failed"}
 
 
-def run_child(kind, name, agents, objective, budget, repeat_cpu=0.0, module_dir=None):
+def run_child(kind, name, agents, objective, budget, repeat_cpu=0.0, module_dir=None,
+              improve=False):
     """Runs one solve in a fresh interpreter; adds its peak resident memory in MiB. With
     module_dir, the core module found there is the one measured."""
     command = [sys.executable, __file__, "--child", kind, name, str(agents), objective, str(budget),
-               str(repeat_cpu)]
+               str(repeat_cpu), "improve" if improve else "plain"]
     env = dict(os.environ)
     if module_dir:
         env["PYTHONPATH"] = os.pathsep.join(filter(None, [str(module_dir), env.get("PYTHONPATH")]))
@@ -107,34 +117,52 @@ def run_child(kind, name, agents, objective, budget, repeat_cpu=0.0, module_dir=
     return json.loads(done.stdout.strip().splitlines()[-1])
 
 
-def child_main(kind, name, agents, objective, budget, repeat_cpu):
+def child_main(kind, name, agents, objective, budget, repeat_cpu, mode):
     if kind == "ours":
-        result = child_ours(name, int(agents), objective, float(budget), float(repeat_cpu))
+        result = child_ours(name, int(agents), objective, float(budget), float(repeat_cpu),
+                            mode == "improve")
     else:
         result = child_peer(name, int(agents), objective, float(budget))
     result["peak_mib"] = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024.0
     print(json.dumps(result))
 
 
-def quality(budget, peer, sets, log):
+def quality(budget, peer, sets, log, short_budget=SHORT_BUDGET):
+    """Each instance and objective solved with the improvement stage on, at the budget and (for
+    min-max, whose best-known values are published) at the short budget; the peer at the budget."""
     best_known = json.loads((DATA / "mtsplib-bks.json").read_text())
     rows = []
     for name, m in sets:
         for objective in ("min_max", "min_sum"):
-            ours = run_child("ours", name, m, objective, budget)
+            ours = run_child("ours", name, m, objective, budget, improve=True)
             row = {"instance": f"{name}-m{m}", "objective": objective, "ours": ours}
             score = "max_cost" if objective == "min_max" else "sum_cost"
             row["value"] = ours[score]
-            known = best_known.get(f"{name}-m{m}", {}).get("minmax")
-            row["gap_pct"] = 100 * (ours[score] / known - 1) if objective == "min_max" and known else None
+            known = best_known.get(f"{name}-m{m}", {}).get("minmax") if objective == "min_max" else None
+            row["gap_pct"] = 100 * (ours[score] / known - 1) if known else None
+            if known and short_budget:
+                row["short"] = run_child("ours", name, m, objective, short_budget, improve=True)
+                row["short_gap_pct"] = 100 * (row["short"][score] / known - 1)
             if peer:
                 row["peer"] = run_child("peer", name, m, objective, budget)
                 row["peer_value"] = row["peer"][score]
                 row["ratio"] = ours[score] / row["peer_value"]
-                if objective == "min_max" and known:
+                if known:
                     row["peer_gap_pct"] = 100 * (row["peer_value"] / known - 1)
             rows.append(row)
             log(quality_line(row))
+    return rows
+
+
+def memory(budgets, log):
+    """Peak memory of one large improving solve at growing budgets: it should not grow."""
+    rows = []
+    for budget in budgets:
+        ours = run_child("ours", "kroA200", 3, "min_max", budget, improve=True)
+        rows.append({"run": "kroA200-m3 min_max, improvement on", "budget": budget,
+                     "cpu": ours["cpu"], "peak_mib": ours["peak_mib"], "max_cost": ours["max_cost"]})
+        log(f"kroA200-m3 min_max improving, {budget:.0f} s: peak {ours['peak_mib']:.0f} MiB, "
+            f"cpu {ours['cpu']:.2f} s, longest {ours['max_cost']:.2f}")
     return rows
 
 
@@ -145,8 +173,8 @@ def fmt(value, digits=2):
 def quality_line(row):
     ours = row["ours"]
     line = (f"{row['instance']:12} {row['objective']:8} {row['value']:10.2f} gap {fmt(row['gap_pct']):>6}% "
-            f"first {fmt(ours['first'], 3):>7}s last {fmt(ours['last'], 3):>7}s "
-            f"generated {ours['n_generated']:>9}")
+            f"1s gap {fmt(row.get('short_gap_pct')):>6}% last {fmt(ours['last'], 3):>7}s "
+            f"cpu {ours['cpu']:.2f}s peak {ours['peak_mib']:.0f} MiB")
     if "peer" in row:
         line += f" | peer {row['peer_value']:10.2f} ratio {row['ratio']:.3f}"
     return line
@@ -206,24 +234,25 @@ def machine():
             "python": platform.python_version(), "commit": commit}
 
 
-def write_results(out_dir, info, budget, quality_rows, throughput_rows):
+def write_results(out_dir, info, budget, quality_rows, throughput_rows, memory_rows):
     out_dir.mkdir(parents=True, exist_ok=True)
     with open(out_dir / "quality.csv", "w", newline="") as f:
         writer = csv.writer(f)
-        writer.writerow(["instance", "objective", "ours", "gap_pct", "first_s", "last_s",
-                         "n_generated", "peer", "peer_gap_pct", "ratio"])
+        writer.writerow(["instance", "objective", "ours", "gap_pct", "short_gap_pct", "last_s",
+                         "cpu_s", "timeout", "peak_mib", "peer", "peer_gap_pct", "ratio"])
         for r in quality_rows:
-            writer.writerow([r["instance"], r["objective"], r["value"], r["gap_pct"], r["ours"]["first"],
-                             r["ours"]["last"], r["ours"]["n_generated"], r.get("peer_value"),
+            writer.writerow([r["instance"], r["objective"], r["value"], r["gap_pct"],
+                             r.get("short_gap_pct"), r["ours"]["last"], r["ours"]["cpu"],
+                             r["ours"]["timeout"], r["ours"]["peak_mib"], r.get("peer_value"),
                              r.get("peer_gap_pct"), r.get("ratio")])
     with open(out_dir / "throughput.csv", "w", newline="") as f:
         writer = csv.DictWriter(f, fieldnames=list(throughput_rows[0]) if throughput_rows else ["run"])
         writer.writeheader()
         writer.writerows(throughput_rows)
     (out_dir / "results.json").write_text(json.dumps(
-        {"machine": info, "budget": budget, "quality": quality_rows, "throughput": throughput_rows},
-        indent=1) + "\n")
-    (out_dir / "latest.md").write_text(markdown(info, budget, quality_rows, throughput_rows))
+        {"machine": info, "budget": budget, "quality": quality_rows, "throughput": throughput_rows,
+         "memory": memory_rows}, indent=1) + "\n")
+    (out_dir / "latest.md").write_text(markdown(info, budget, quality_rows, throughput_rows, memory_rows))
 
 
 def baseline_throughput():
@@ -269,19 +298,71 @@ def throughput_markdown(info, rows):
     return lines
 
 
-def markdown(info, budget, quality_rows, throughput_rows):
+def targets_markdown(rows, budget):
+    """How the quality rows stand against the targets of the improvement stage."""
+    minmax = [r for r in rows if r["objective"] == "min_max" and r["gap_pct"] is not None]
+    lines = ["### Targets", ""]
+    if minmax:
+        gaps = [r["gap_pct"] for r in minmax]
+        worst = max(minmax, key=lambda r: r["gap_pct"])
+        lines.append(f"- Min-max gap to the best-known value at the budget: mean {sum(gaps) / len(gaps):.2f} %, "
+                     f"largest {worst['gap_pct']:.2f} % ({worst['instance']}); {len(minmax)} instances.")
+        short = [r["short_gap_pct"] for r in minmax if r.get("short_gap_pct") is not None]
+        if short:
+            lines.append(f"- Min-max gap after {SHORT_BUDGET:.0f} s: mean {sum(short) / len(short):.2f} %, "
+                         f"largest {max(short):.2f} %.")
+    for objective in ("min_max", "min_sum"):
+        compared = [r for r in rows if r["objective"] == objective and "ratio" in r]
+        if compared:
+            # Equal within rounding of the peer's scaled integer costs counts as a tie.
+            wins = sum(r["ratio"] <= 1 + 1e-6 for r in compared)
+            worst = max(compared, key=lambda r: r["ratio"])
+            lines.append(f"- {objective}: at least as good as the peer on {wins} of {len(compared)}; "
+                         f"largest ours / peer {worst['ratio']:.4f} ({worst['instance']}).")
+    slowest = max(rows, key=lambda r: r["ours"]["cpu"])
+    lines.append(f"- Slowest solve call: {slowest['ours']['cpu']:.2f} processor seconds for a budget of "
+                 f"{budget:g} ({slowest['instance']} {slowest['objective']}, parsing and set-up included).")
+    lines.append("")
+    return lines
+
+
+def quality_markdown(title, rows):
+    lines = [f"## {title}", "",
+             "Improvement stage on, seed 0. 'Last' is the processor time of the last improvement; "
+             "'cpu' the whole solve call's processor time; 'ended' says whether the budget (rather "
+             "than the stall rule or the search itself) ended the solve.", "",
+             "| instance | objective | ours | gap to best known % | gap after 1 s % | last s | cpu s "
+             "| ended by budget | peak MiB | peer | peer gap % | ours / peer |",
+             "|---|---|---|---|---|---|---|---|---|---|---|---|"]
+    for r in rows:
+        ours = r["ours"]
+        lines.append(f"| {r['instance']} | {r['objective']} | {r['value']:.2f} | {fmt(r['gap_pct'])} | "
+                     f"{fmt(r.get('short_gap_pct'))} | {fmt(ours['last'], 3)} | {ours['cpu']:.2f} | "
+                     f"{'yes' if ours['timeout'] else 'no'} | {ours['peak_mib']:.0f} | "
+                     f"{fmt(r.get('peer_value'))} | {fmt(r.get('peer_gap_pct'))} | {fmt(r.get('ratio'), 4)} |")
+    lines.append("")
+    return lines
+
+
+def markdown(info, budget, quality_rows, throughput_rows, memory_rows):
     lines = [f"# Benchmark results ({info['date']})", "",
              f"Machine: {info['cpu']}, {info['cores']} cores; Python {info['python']}; commit {info['commit']}.",
              f"Budget per solve: {budget} processor seconds (the peer gets the same time limit).", ""]
     if throughput_rows:
         lines += throughput_markdown(info, throughput_rows)
-    if quality_rows:
-        lines += ["## Quality", "", "| instance | objective | ours | gap to best known % | first s | last s | "
-                  "generated | peer | peer gap % | ours / peer |", "|---|---|---|---|---|---|---|---|---|---|"]
-        for r in quality_rows:
-            lines.append(f"| {r['instance']} | {r['objective']} | {r['value']:.2f} | {fmt(r['gap_pct'])} | "
-                         f"{fmt(r['ours']['first'], 3)} | {fmt(r['ours']['last'], 3)} | {r['ours']['n_generated']} | "
-                         f"{fmt(r.get('peer_value'))} | {fmt(r.get('peer_gap_pct'))} | {fmt(r.get('ratio'), 3)} |")
+    standard = [r for r in quality_rows if r["instance"].split("-")[0] not in LARGE_NAMES]
+    large = [r for r in quality_rows if r["instance"].split("-")[0] in LARGE_NAMES]
+    if standard:
+        lines += quality_markdown("Quality: the standard min-max set", standard) + targets_markdown(standard, budget)
+    if large:
+        lines += quality_markdown("Quality: larger instances", large) + targets_markdown(large, budget)
+    if memory_rows:
+        lines += ["## Memory of long improving solves", "",
+                  "| run | budget s | cpu s | peak MiB | longest route |", "|---|---|---|---|---|"]
+        lines += [f"| {r['run']} | {r['budget']:.0f} | {r['cpu']:.2f} | {r['peak_mib']:.0f} | "
+                  f"{r['max_cost']:.2f} |" for r in memory_rows]
+        lines.append("")
+    lines += ["The anytime curve of every solve (processor time, longest, total) is in results.json.", ""]
     return "\n".join(lines) + "\n"
 
 
@@ -301,8 +382,10 @@ def main():
                              "alternately with the current one")
     parser.add_argument("--baseline-commit", default=BASELINE_COMMIT,
                         help="commit the baseline module was built from")
-    parser.add_argument("--only", choices=["quality", "throughput"], help="run one part only")
+    parser.add_argument("--only", choices=["quality", "throughput", "memory"], help="run one part only")
     parser.add_argument("--sets", type=int, default=len(SETS), help="number of instances (first N)")
+    parser.add_argument("--large-sets", type=int, default=len(LARGE_SETS),
+                        help="number of larger instances (first N)")
     parser.add_argument("--output", type=Path, default=HERE / "results", help="results folder")
     args = parser.parse_args()
     info = machine()
@@ -310,15 +393,18 @@ def main():
         info["baseline_commit"] = args.baseline_commit
     log = lambda line: print(line, flush=True)  # noqa: E731
     log(f"{info['date']} {info['cpu']} ({info['cores']} cores), commit {info['commit']}")
-    throughput_rows = [] if args.only == "quality" else throughput(
+    throughput_rows = [] if args.only in ("quality", "memory") else throughput(
         args.budget, args.memory_budget, args.repeat_cpu, args.rounds, args.baseline_module, log)
-    quality_rows = [] if args.only == "throughput" else quality(args.budget, args.peer, SETS[:args.sets], log)
-    write_results(args.output, info, args.budget, quality_rows, throughput_rows)
+    quality_rows = [] if args.only in ("throughput", "memory") else quality(
+        args.budget, args.peer, SETS[:args.sets] + LARGE_SETS[:args.large_sets], log)
+    memory_rows = [] if args.only in ("throughput", "quality") or not args.memory_budget else memory(
+        [args.budget, args.memory_budget], log)
+    write_results(args.output, info, args.budget, quality_rows, throughput_rows, memory_rows)
     log(f"results written to {args.output}")
 
 
 if __name__ == "__main__":
-    if len(sys.argv) == 8 and sys.argv[1] == "--child":
+    if len(sys.argv) == 9 and sys.argv[1] == "--child":
         child_main(*sys.argv[2:])
     else:
         main()
