@@ -40,6 +40,7 @@ problem.set_timewindow_constraint(late_shift)
 options = problem.options()
 options.objective = ploxa.ObjectiveType.MinMax
 options.time_limit = 2.0
+options.improve = True  # improve the search's routes within the same budget
 
 solver = ploxa.Solver(problem, options)
 if solver.solve() != 1:
