@@ -14,9 +14,11 @@ constexpr size_t kMaxStringLength = 10;
 // At most this many nodes, and at most ten or half of the movable ones, leave in one
 // iteration.
 constexpr size_t kMaxRemoved = 30;
-// A candidate position is skipped now and then, so that recreate does not always repeat
-// the same greedy choices.
-constexpr double kBlinkRate = 0.01;
+// One ruin in this many empties a whole route instead: shortening a route never pays under
+// min-sum while its first and last legs remain, so routes must be able to go at once.
+constexpr uint64_t kWholeRouteOdds = 20;
+// Segment reversals are tried towards this many nearest vertices of a node.
+constexpr size_t kReversalCandidates = 20;
 // Weight of the average route cost in the min-max annealing value.
 constexpr double kTotalWeight = 0.1;
 // The annealing temperature falls from the first to the second fraction of the start value.
@@ -24,13 +26,15 @@ constexpr double kStartTemperature = 0.01;
 constexpr double kEndTemperature = 0.0001;
 // The temperature falls over one cooling cycle of this many iterations per movable node
 // squared (at least kMinCycle), shortened so that kCyclesInBudget cycles fit the budget or
-// the iteration cap. Each cycle starts again from the best solution; the stage ends after
-// kIdleCycles cycles in a row without a better best solution, so that small instances end
-// early while large ones run to their budget.
+// the iteration cap. Each cycle starts again from the best solution, kReheat times hotter
+// than the last one when that found nothing better; the stage ends after kIdleCycles cycles
+// in a row without a better best solution, so that small instances end early while large
+// ones run to their budget.
 constexpr uint64_t kCyclePerNodeSquared = 50;
 constexpr uint64_t kMinCycle = 1000;
 constexpr uint64_t kCyclesInBudget = 3;
-constexpr uint64_t kIdleCycles = 2;
+constexpr uint64_t kIdleCycles = 3;
+constexpr double kReheat = 3.0;
 // Iterations timed to fit the cycles into the remaining budget.
 constexpr uint64_t kTimedIterations = 100;
 
@@ -38,7 +42,9 @@ constexpr uint64_t kTimedIterations = 100;
 
 ImprovementStage::ImprovementStage(const RouteRules& rules_in, const ImprovementSettings& s)
     : rules(rules_in), settings(s), rng(s.seed), current(rules_in), work(rules_in),
-      best(rules_in) {}
+      best(rules_in) {
+    blink_state = rng() | 1;  // xorshift needs a state other than 0
+}
 
 double ImprovementStage::Score(const RouteSet& set) const {
     if (!settings.min_max) return set.Total();
@@ -76,8 +82,7 @@ ImprovementStage::Stop ImprovementStage::Run(std::vector<std::vector<int64_t>>& 
                                                   1, settings.max_iterations / kCyclesInBudget));
     }
     double score = Score(current);
-    const double start_temperature = kStartTemperature * std::fabs(score);
-    const double end_temperature = kEndTemperature * std::fabs(score);
+    const double scale = std::fabs(score);
     uint64_t cycle_start = 0;
     uint64_t idle_cycles = 0;
     bool improved_in_cycle = false;
@@ -113,8 +118,11 @@ ImprovementStage::Stop ImprovementStage::Run(std::vector<std::vector<int64_t>>& 
         }
         const double progress =
             static_cast<double>(iterations - cycle_start) / static_cast<double>(cycle_length);
+        // A cycle that found nothing better is followed by a hotter one.
+        const double start_temperature =
+            kStartTemperature * std::pow(kReheat, static_cast<double>(idle_cycles)) * scale;
         const double temperature =
-            start_temperature * std::pow(end_temperature / start_temperature, progress);
+            start_temperature * std::pow(kEndTemperature * scale / start_temperature, progress);
 
         work.CopyRoutesFrom(current);
         if (!Ruin() || !Recreate()) continue;
@@ -154,6 +162,9 @@ void ImprovementStage::BuildNeighbours() {
 }
 
 bool ImprovementStage::Ruin() {
+    removed.clear();
+    std::fill(ruined.begin(), ruined.end(), 0);
+    if (!settings.min_max && Draw(kWholeRouteOdds) == 0 && EmptyOneRoute()) return true;
     const std::vector<int32_t>& movable = work.Movable();
     const size_t most = std::min({movable.size(), kMaxRemoved, std::max<size_t>(10, movable.size() / 2)});
     const size_t target = 1 + Draw(most);
@@ -170,8 +181,6 @@ bool ImprovementStage::Ruin() {
             if (work.IsMovable(node)) seed_node = node;
         }
     }
-    removed.clear();
-    std::fill(ruined.begin(), ruined.end(), 0);
     bool feasible = true;
     for (int32_t v : neighbours[static_cast<size_t>(seed_node)]) {
         if (removed.size() >= target) break;
@@ -199,6 +208,26 @@ bool ImprovementStage::Ruin() {
         feasible = work.RemoveRange(r, first, last) && feasible;
     }
     return feasible;
+}
+
+bool ImprovementStage::EmptyOneRoute() {
+    // A random route that has nodes to give, all of them movable.
+    const size_t count = work.RouteCount();
+    const size_t first = Draw(count);
+    for (size_t k = 0; k < count; ++k) {
+        const size_t r = (first + k) % count;
+        const std::vector<int32_t>& nodes = work.RouteOf(r).nodes;
+        if (nodes.size() < 3) continue;
+        if (!std::all_of(nodes.begin() + 1, nodes.end() - 1,
+                         [this](int32_t node) { return work.IsMovable(node); })) {
+            continue;
+        }
+        removed.assign(nodes.begin() + 1, nodes.end() - 1);
+        seed_node = removed[Draw(removed.size())];
+        ruined[r] = 1;
+        return work.RemoveRange(r, 1, nodes.size() - 2);
+    }
+    return false;
 }
 
 void ImprovementStage::OrderRemoved() {
@@ -231,7 +260,7 @@ bool ImprovementStage::Recreate() {
             const RouteSet::Route& route = work.RouteOf(r);
             const double cost = route.Cost();
             for (size_t q = 1; q < route.nodes.size(); ++q) {
-                if (Uniform() < kBlinkRate) continue;
+                if (Blink()) continue;
                 const double after = work.InsertionCost(r, q, node);
                 if (after == RouteSet::kInfeasible) continue;
                 const double increase = after - cost;
@@ -252,7 +281,7 @@ bool ImprovementStage::Recreate() {
         touched[best_route] = 1;
     }
     for (size_t r = 0; r < work.RouteCount(); ++r) {
-        if (touched[r] || ruined[r]) work.ImproveByReversal(r);
+        if (touched[r] || ruined[r]) work.ImproveByReversal(r, neighbours, kReversalCandidates);
     }
     return true;
 }

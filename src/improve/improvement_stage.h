@@ -54,11 +54,22 @@ private:
     void BuildNeighbours();
     // Removes strings of nodes from `work`; false when a shortened route breaks its rules.
     bool Ruin();
+    // Removes every node of one route; false when no route can be emptied.
+    bool EmptyOneRoute();
     // Puts every removed node back; false when one has no feasible position.
     bool Recreate();
     void OrderRemoved();
     uint64_t Draw(uint64_t bound) { return bound == 0 ? 0 : rng() % bound; }
     double Uniform() { return static_cast<double>(rng() >> 11) * 0x1.0p-53; }
+    // Whether recreate skips a candidate position, now and then, so that it does not always
+    // repeat the same greedy choices. Drawn for every position, so from a cheap generator of
+    // its own (xorshift) seeded from the main one.
+    bool Blink() {
+        blink_state ^= blink_state << 13;
+        blink_state ^= blink_state >> 7;
+        blink_state ^= blink_state << 17;
+        return blink_state < kBlinkThreshold;
+    }
 
     const RouteRules& rules;
     ImprovementSettings settings;
@@ -75,6 +86,9 @@ private:
     // Routes that the current iteration changed.
     std::vector<uint8_t> touched;
     int32_t seed_node = 0;
+    // One position in a hundred is skipped.
+    static constexpr uint64_t kBlinkThreshold = UINT64_MAX / 100;
+    uint64_t blink_state = 1;
     uint64_t iterations = 0;
 };
 

@@ -146,23 +146,37 @@ bool RouteSet::Refresh(size_t r, size_t from) {
     return feasible;
 }
 
-bool RouteSet::ImproveByReversal(size_t r) {
+bool RouteSet::ImproveByReversal(size_t r, const std::vector<std::vector<int32_t>>& near,
+                                 size_t candidates) {
     if (!IsSimple(r)) return false;
     Route& route = routes[r];
     std::vector<int32_t>& nodes = route.nodes;
     const size_t n = nodes.size();
     if (n < 4) return false;
+    where.assign(vertex_count, -1);
     bool changed = false;
     for (bool again = true; again;) {
         again = false;
         // Without windows or limit, arrival[k] is the sum of the legs into 1 .. k.
         const std::vector<double>& forward = route.arrival;
         backward.assign(n, 0.0);
-        for (size_t k = 1; k < n; ++k) backward[k] = backward[k - 1] + Leg(r, nodes[k], nodes[k - 1]);
+        for (size_t k = 1; k < n; ++k) {
+            backward[k] = backward[k - 1] + Leg(r, nodes[k], nodes[k - 1]);
+            where[static_cast<size_t>(nodes[k])] = static_cast<int32_t>(k);
+        }
         for (size_t i = 1; i + 2 < n && !again; ++i) {
             const int32_t before = nodes[i - 1];
             const int32_t first = nodes[i];
-            for (size_t j = i + 1; j + 1 < n; ++j) {
+            const std::vector<int32_t>& close = near[static_cast<size_t>(before)];
+            const size_t count = std::min(candidates, close.size());
+            for (size_t c = 0; c < count; ++c) {
+                // Reversing i .. j links `before` to nodes[j].
+                const int32_t at = where[static_cast<size_t>(close[c])];
+                if (at <= static_cast<int32_t>(i) || static_cast<size_t>(at) + 1 >= n ||
+                    nodes[static_cast<size_t>(at)] != close[c]) {
+                    continue;
+                }
+                const auto j = static_cast<size_t>(at);
                 const int32_t last = nodes[j];
                 const int32_t after = nodes[j + 1];
                 const double old_legs = Leg(r, before, first) + (forward[j] - forward[i]) +

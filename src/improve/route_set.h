@@ -67,9 +67,11 @@ public:
     bool Refresh(size_t r, size_t from);
 
     // First-improvement segment reversal on route r, with O(1) move costs from prefix sums;
-    // only for routes without windows or limit (others are left alone). Returns whether
-    // the route changed.
-    bool ImproveByReversal(size_t r);
+    // only for routes without windows or limit (others are left alone). A reversal is tried
+    // where it links a node to one of the first `candidates` entries of near[node] (vertices
+    // by increasing distance). Returns whether the route changed.
+    bool ImproveByReversal(size_t r, const std::vector<std::vector<int32_t>>& near,
+                           size_t candidates);
 
     double Largest() const;
     double Total() const;
@@ -92,8 +94,10 @@ private:
     // One dense leg table per distinct set of leg rules; profile[r] picks route r's table.
     std::vector<std::vector<double>> legs;
     std::vector<size_t> profile;
-    // backward[k]: the legs into positions 1 .. k walked the other way (scratch).
+    // backward[k]: the legs into positions 1 .. k walked the other way, and the position of
+    // each vertex on the route being improved (scratch).
     std::vector<double> backward;
+    std::vector<int32_t> where;
 };
 
 }  // namespace tamrik
