@@ -46,13 +46,15 @@ def route_costs(document, routes):
     return [sum(matrix[a][b] for a, b in zip(path, path[1:])) for path in routes]
 
 
-def child_ours(name, agents, objective, budget, repeat_cpu=0.0, improve=False):
+def child_ours(name, agents, objective, budget, repeat_cpu=0.0, mode="plain"):
     """One solve; a solve that ends on its own within repeat_cpu processor seconds is run again
-    until the runs total that much, and its processor time is their mean."""
+    until the runs total that much, and its processor time is their mean. Mode "improve" turns
+    the improvement stage on, "full" also keeps it going to the budget."""
     import _pyploxa_core as core
     document = instance(name, agents, objective, budget)
-    if improve:
+    if mode in ("improve", "full"):
         document["options"]["improve"] = True
+        document["options"]["stop_when_stalled"] = mode == "improve"
     text = json.dumps(document)
     runs, cpu = 0, 0.0
     while True:
@@ -105,11 +107,11 @@ def child_peer(name, agents, objective, budget):
 
 
 def run_child(kind, name, agents, objective, budget, repeat_cpu=0.0, module_dir=None,
-              improve=False):
+              mode="plain"):
     """Runs one solve in a fresh interpreter; adds its peak resident memory in MiB. With
     module_dir, the core module found there is the one measured."""
     command = [sys.executable, __file__, "--child", kind, name, str(agents), objective, str(budget),
-               str(repeat_cpu), "improve" if improve else "plain"]
+               str(repeat_cpu), mode]
     env = dict(os.environ)
     if module_dir:
         env["PYTHONPATH"] = os.pathsep.join(filter(None, [str(module_dir), env.get("PYTHONPATH")]))
@@ -119,8 +121,7 @@ def run_child(kind, name, agents, objective, budget, repeat_cpu=0.0, module_dir=
 
 def child_main(kind, name, agents, objective, budget, repeat_cpu, mode):
     if kind == "ours":
-        result = child_ours(name, int(agents), objective, float(budget), float(repeat_cpu),
-                            mode == "improve")
+        result = child_ours(name, int(agents), objective, float(budget), float(repeat_cpu), mode)
     else:
         result = child_peer(name, int(agents), objective, float(budget))
     result["peak_mib"] = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024.0
@@ -134,14 +135,18 @@ def quality(budget, peer, sets, log, short_budget=SHORT_BUDGET):
     rows = []
     for name, m in sets:
         for objective in ("min_max", "min_sum"):
-            ours = run_child("ours", name, m, objective, budget, improve=True)
+            ours = run_child("ours", name, m, objective, budget, mode="improve")
             row = {"instance": f"{name}-m{m}", "objective": objective, "ours": ours}
             score = "max_cost" if objective == "min_max" else "sum_cost"
             row["value"] = ours[score]
             known = best_known.get(f"{name}-m{m}", {}).get("minmax") if objective == "min_max" else None
             row["gap_pct"] = 100 * (ours[score] / known - 1) if known else None
+            if not ours["timeout"]:
+                # Ended by the stall rule: what the rest of the budget would have given.
+                row["full"] = run_child("ours", name, m, objective, budget, mode="full")
+                row["full_value"] = row["full"][score]
             if known and short_budget:
-                row["short"] = run_child("ours", name, m, objective, short_budget, improve=True)
+                row["short"] = run_child("ours", name, m, objective, short_budget, mode="improve")
                 row["short_gap_pct"] = 100 * (row["short"][score] / known - 1)
             if peer:
                 row["peer"] = run_child("peer", name, m, objective, budget)
@@ -158,7 +163,7 @@ def memory(budgets, log):
     """Peak memory of one large improving solve at growing budgets: it should not grow."""
     rows = []
     for budget in budgets:
-        ours = run_child("ours", "kroA200", 3, "min_max", budget, improve=True)
+        ours = run_child("ours", "kroA200", 3, "min_max", budget, mode="improve")
         rows.append({"run": "kroA200-m3 min_max, improvement on", "budget": budget,
                      "cpu": ours["cpu"], "peak_mib": ours["peak_mib"], "max_cost": ours["max_cost"]})
         log(f"kroA200-m3 min_max improving, {budget:.0f} s: peak {ours['peak_mib']:.0f} MiB, "
@@ -239,11 +244,13 @@ def write_results(out_dir, info, budget, quality_rows, throughput_rows, memory_r
     with open(out_dir / "quality.csv", "w", newline="") as f:
         writer = csv.writer(f)
         writer.writerow(["instance", "objective", "ours", "gap_pct", "short_gap_pct", "last_s",
-                         "cpu_s", "timeout", "peak_mib", "peer", "peer_gap_pct", "ratio"])
+                         "cpu_s", "timeout", "without_stall_rule", "peak_mib", "peer", "peer_gap_pct",
+                         "ratio"])
         for r in quality_rows:
             writer.writerow([r["instance"], r["objective"], r["value"], r["gap_pct"],
                              r.get("short_gap_pct"), r["ours"]["last"], r["ours"]["cpu"],
-                             r["ours"]["timeout"], r["ours"]["peak_mib"], r.get("peer_value"),
+                             r["ours"]["timeout"], r.get("full_value"), r["ours"]["peak_mib"],
+                             r.get("peer_value"),
                              r.get("peer_gap_pct"), r.get("ratio")])
     with open(out_dir / "throughput.csv", "w", newline="") as f:
         writer = csv.DictWriter(f, fieldnames=list(throughput_rows[0]) if throughput_rows else ["run"])
@@ -319,6 +326,13 @@ def targets_markdown(rows, budget):
             worst = max(compared, key=lambda r: r["ratio"])
             lines.append(f"- {objective}: at least as good as the peer on {wins} of {len(compared)}; "
                          f"largest ours / peer {worst['ratio']:.4f} ({worst['instance']}).")
+    stalled = [r for r in rows if "full_value" in r]
+    if stalled:
+        worst = max(stalled, key=lambda r: r["value"] / r["full_value"])
+        better = sum(r["full_value"] < r["value"] - 1e-6 for r in stalled)
+        lines.append(f"- Stall rule: {len(stalled)} solves ended by it; running them on to the budget "
+                     f"found a better value for {better}; largest ours / without the rule "
+                     f"{worst['value'] / worst['full_value']:.4f} ({worst['instance']} {worst['objective']}).")
     slowest = max(rows, key=lambda r: r["ours"]["cpu"])
     lines.append(f"- Slowest solve call: {slowest['ours']['cpu']:.2f} processor seconds for a budget of "
                  f"{budget:g} ({slowest['instance']} {slowest['objective']}, parsing and set-up included).")
@@ -332,13 +346,13 @@ def quality_markdown(title, rows):
              "'cpu' the whole solve call's processor time; 'ended' says whether the budget (rather "
              "than the stall rule or the search itself) ended the solve.", "",
              "| instance | objective | ours | gap to best known % | gap after 1 s % | last s | cpu s "
-             "| ended by budget | peak MiB | peer | peer gap % | ours / peer |",
-             "|---|---|---|---|---|---|---|---|---|---|---|---|"]
+             "| ended by budget | without the stall rule | peak MiB | peer | peer gap % | ours / peer |",
+             "|---|---|---|---|---|---|---|---|---|---|---|---|---|"]
     for r in rows:
         ours = r["ours"]
         lines.append(f"| {r['instance']} | {r['objective']} | {r['value']:.2f} | {fmt(r['gap_pct'])} | "
                      f"{fmt(r.get('short_gap_pct'))} | {fmt(ours['last'], 3)} | {ours['cpu']:.2f} | "
-                     f"{'yes' if ours['timeout'] else 'no'} | {ours['peak_mib']:.0f} | "
+                     f"{'yes' if ours['timeout'] else 'no'} | {fmt(r.get('full_value'))} | {ours['peak_mib']:.0f} | "
                      f"{fmt(r.get('peer_value'))} | {fmt(r.get('peer_gap_pct'))} | {fmt(r.get('ratio'), 4)} |")
     lines.append("")
     return lines

@@ -52,6 +52,7 @@ class Options:
     improve: bool
     seed: int
     max_iterations: int
+    stop_when_stalled: bool
     def __init__(self) -> None: ...
 
 class AssignmentConstraint:

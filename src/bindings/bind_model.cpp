@@ -49,7 +49,8 @@ void BindRecords(py::module_& m) {
         .def_readwrite("time_limit", &Options::time_limit)
         .def_readwrite("improve", &Options::improve)
         .def_readwrite("seed", &Options::seed)
-        .def_readwrite("max_iterations", &Options::max_iterations);
+        .def_readwrite("max_iterations", &Options::max_iterations)
+        .def_readwrite("stop_when_stalled", &Options::stop_when_stalled);
 }
 
 void BindConstraints(py::module_& m) {

@@ -110,7 +110,7 @@ ImprovementStage::Stop ImprovementStage::Run(std::vector<std::vector<int64_t>>& 
         }
         if (iterations - cycle_start >= cycle_length) {
             idle_cycles = improved_in_cycle ? 0 : idle_cycles + 1;
-            if (idle_cycles >= kIdleCycles) break;
+            if (idle_cycles >= kIdleCycles && settings.stop_when_stalled) break;
             improved_in_cycle = false;
             cycle_start = iterations;
             current.CopyRoutesFrom(best);
@@ -119,8 +119,8 @@ ImprovementStage::Stop ImprovementStage::Run(std::vector<std::vector<int64_t>>& 
         const double progress =
             static_cast<double>(iterations - cycle_start) / static_cast<double>(cycle_length);
         // A cycle that found nothing better is followed by a hotter one.
-        const double start_temperature =
-            kStartTemperature * std::pow(kReheat, static_cast<double>(idle_cycles)) * scale;
+        const double reheats = static_cast<double>(std::min(idle_cycles, kIdleCycles));
+        const double start_temperature = kStartTemperature * std::pow(kReheat, reheats) * scale;
         const double temperature =
             start_temperature * std::pow(kEndTemperature * scale / start_temperature, progress);
 

@@ -16,6 +16,8 @@ struct ImprovementSettings {
     uint64_t seed = 0;
     // Stop after this many iterations; 0 for no cap.
     uint64_t max_iterations = 0;
+    // Stop once cooling cycles stop finding better solutions.
+    bool stop_when_stalled = true;
 };
 
 // What the stage asks its caller while it runs.

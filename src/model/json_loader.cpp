@@ -128,6 +128,7 @@ void load_options(const json& options, Options& out) {
     out.improve = options.value("improve", false);
     out.seed = load_count(options, "seed");
     out.max_iterations = load_count(options, "max_iterations");
+    out.stop_when_stalled = options.value("stop_when_stalled", true);
 }
 
 }  // namespace

@@ -44,6 +44,9 @@ struct Options {
     uint64_t seed = 0;
     // Iteration cap of the improvement stage; 0 for none.
     uint64_t max_iterations = 0;
+    // Ends the improvement stage once it stops finding better solutions (off: it runs until
+    // the budget, the iteration cap or an interrupt).
+    bool stop_when_stalled = true;
 };
 
 }  // namespace tamrik

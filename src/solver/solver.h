@@ -110,6 +110,7 @@ protected:
     bool improve = false;
     uint64_t improve_seed = 0;
     uint64_t max_iterations = 0;
+    bool stop_when_stalled = true;
     double last_update_time = 0.0;
     SimpleTimer timer;
     TimeLimitWatch limit_watch;

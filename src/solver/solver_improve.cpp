@@ -52,6 +52,7 @@ void Solver::RunImprovement() {
     settings.min_max = objective_type != ObjectiveType::MinSum;
     settings.seed = improve_seed;
     settings.max_iterations = max_iterations;
+    settings.stop_when_stalled = stop_when_stalled;
     size_t stage_snapshots = 0;
     bool unrecorded = false;
     ImprovementHooks hooks;

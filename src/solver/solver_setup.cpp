@@ -76,6 +76,7 @@ Solver::Solver(const Problem& problem, const Options& options)
     improve = options.improve;
     improve_seed = options.seed;
     max_iterations = options.max_iterations;
+    stop_when_stalled = options.stop_when_stalled;
     time_limit = options.time_limit;
     BuildSearchTables();
 }

@@ -77,7 +77,8 @@ def test_convert_refuses_other_edge_weight_types(tmp_path):
 def test_benchmark_smoke_run_writes_its_results(tmp_path):
     script = pathlib.Path(__file__).resolve().parents[2] / "benchmarks" / "run_benchmarks.py"
     run = subprocess.run([sys.executable, str(script), "--budget", "0.2", "--sets", "1",
-                          "--memory-budget", "0", "--repeat-cpu", "0.2", "--output", str(tmp_path)],
+                          "--large-sets", "0", "--memory-budget", "0", "--repeat-cpu", "0.2",
+                          "--output", str(tmp_path)],
                          capture_output=True, text=True, timeout=300)
     assert run.returncode == 0, run.stderr
     quality = (tmp_path / "quality.csv").read_text().splitlines()

@@ -79,3 +79,10 @@ def test_command_line_refuses_a_negative_seed():
     run = run_cli("solve", str(EXAMPLES / "time_windows.json"), "--seed", "-1")
     assert run.returncode == 2
     assert "--seed: not between 0 and 2**64 - 1: -1" in run.stderr
+
+
+def test_without_the_stall_rule_the_stage_runs_to_the_budget(time_windows):
+    time_windows["options"].update(improve=True, stop_when_stalled=False, time_limit=0.3)
+    result = core.solve_json_str(json.dumps(time_windows))
+    assert result["timeout"] is True
+    assert route_problems(time_windows, result) == []
