@@ -73,71 +73,75 @@ ImprovementStage::Stop ImprovementStage::Run(std::vector<std::vector<int64_t>>& 
     ruined.assign(current.RouteCount(), 0);
     touched.assign(current.RouteCount(), 0);
 
-    const double start_time = hooks.elapsed();
+    start_time = hooks.elapsed();
     const double movable = static_cast<double>(current.Movable().size());
-    uint64_t cycle_length = std::max<uint64_t>(
-        kMinCycle, kCyclePerNodeSquared * static_cast<uint64_t>(movable * movable));
+    cycle = Cycle{};
+    cycle.length = std::max<uint64_t>(kMinCycle,
+                                      kCyclePerNodeSquared * static_cast<uint64_t>(movable * movable));
     if (settings.max_iterations != 0) {
-        cycle_length = std::min(cycle_length, std::max<uint64_t>(
-                                                  1, settings.max_iterations / kCyclesInBudget));
+        cycle.length = std::min(cycle.length,
+                                std::max<uint64_t>(1, settings.max_iterations / kCyclesInBudget));
     }
-    double score = Score(current);
-    const double scale = std::fabs(score);
-    uint64_t cycle_start = 0;
-    uint64_t idle_cycles = 0;
-    bool improved_in_cycle = false;
+    score = Score(current);
+    scale = std::fabs(score);
     Stop stop = Stop::kStalled;
     for (iterations = 0;; ++iterations) {
-        if (settings.max_iterations != 0 && iterations >= settings.max_iterations) {
-            stop = Stop::kIterations;
+        if (std::optional<Stop> reason = Checkpoint(hooks)) {
+            stop = *reason;
             break;
         }
-        if (hooks.interrupted && hooks.interrupted()) {
-            stop = Stop::kInterrupted;
-            break;
-        }
-        const double now = hooks.elapsed();
-        if (hooks.time_limit < now) {
-            stop = Stop::kBudget;
-            break;
-        }
-        if (iterations == kTimedIterations && settings.max_iterations == 0) {
-            const double per_iteration = std::max(now - start_time, 1e-9) / kTimedIterations;
-            const double fit = (hooks.time_limit - now) / per_iteration / kCyclesInBudget;
-            if (fit < static_cast<double>(cycle_length)) {
-                cycle_length = std::max<uint64_t>(kMinCycle, static_cast<uint64_t>(fit));
-            }
-        }
-        if (iterations - cycle_start >= cycle_length) {
-            idle_cycles = improved_in_cycle ? 0 : idle_cycles + 1;
-            if (idle_cycles >= kIdleCycles && settings.stop_when_stalled) break;
-            improved_in_cycle = false;
-            cycle_start = iterations;
-            current.CopyRoutesFrom(best);
-            score = Score(current);
-        }
-        const double progress =
-            static_cast<double>(iterations - cycle_start) / static_cast<double>(cycle_length);
-        // A cycle that found nothing better is followed by a hotter one.
-        const double reheats = static_cast<double>(std::min(idle_cycles, kIdleCycles));
-        const double start_temperature = kStartTemperature * std::pow(kReheat, reheats) * scale;
-        const double temperature =
-            start_temperature * std::pow(kEndTemperature * scale / start_temperature, progress);
-
-        work.CopyRoutesFrom(current);
-        if (!Ruin() || !Recreate()) continue;
-        const double candidate = Score(work);
-        if (!(candidate < score - temperature * std::log(1.0 - Uniform()))) continue;
-        current.CopyRoutesFrom(work);
-        score = candidate;
-        if (Better(current, best)) {
-            best.CopyRoutesFrom(current);
-            improved_in_cycle = true;
-            if (hooks.improved) hooks.improved(best);
-        }
+        Iterate(hooks);
     }
     paths = best.Paths();
     return stop;
+}
+
+std::optional<ImprovementStage::Stop> ImprovementStage::Checkpoint(const ImprovementHooks& hooks) {
+    if (settings.max_iterations != 0 && iterations >= settings.max_iterations) {
+        return Stop::kIterations;
+    }
+    if (hooks.interrupted && hooks.interrupted()) return Stop::kInterrupted;
+    const double now = hooks.elapsed();
+    if (hooks.time_limit < now) return Stop::kBudget;
+    if (iterations == kTimedIterations && settings.max_iterations == 0) {
+        const double per_iteration = std::max(now - start_time, 1e-9) / kTimedIterations;
+        const double fit = (hooks.time_limit - now) / per_iteration / kCyclesInBudget;
+        if (fit < static_cast<double>(cycle.length)) {
+            cycle.length = std::max<uint64_t>(kMinCycle, static_cast<uint64_t>(fit));
+        }
+    }
+    if (iterations - cycle.start >= cycle.length) {
+        cycle.idle = cycle.improved ? 0 : cycle.idle + 1;
+        if (cycle.idle >= kIdleCycles && settings.stop_when_stalled) return Stop::kStalled;
+        cycle.improved = false;
+        cycle.start = iterations;
+        current.CopyRoutesFrom(best);
+        score = Score(current);
+    }
+    return std::nullopt;
+}
+
+double ImprovementStage::Temperature() const {
+    const double progress =
+        static_cast<double>(iterations - cycle.start) / static_cast<double>(cycle.length);
+    // A cycle that found nothing better is followed by a hotter one.
+    const double reheats = static_cast<double>(std::min(cycle.idle, kIdleCycles));
+    const double start = kStartTemperature * std::pow(kReheat, reheats) * scale;
+    return start * std::pow(kEndTemperature * scale / start, progress);
+}
+
+void ImprovementStage::Iterate(const ImprovementHooks& hooks) {
+    const double temperature = Temperature();
+    work.CopyRoutesFrom(current);
+    if (!Ruin() || !Recreate()) return;
+    const double candidate = Score(work);
+    if (!(candidate < score - temperature * std::log(1.0 - Uniform()))) return;
+    current.CopyRoutesFrom(work);
+    score = candidate;
+    if (!Better(current, best)) return;
+    best.CopyRoutesFrom(current);
+    cycle.improved = true;
+    if (hooks.improved) hooks.improved(best);
 }
 
 void ImprovementStage::BuildNeighbours() {

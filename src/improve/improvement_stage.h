@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -48,6 +49,20 @@ public:
     uint64_t Iterations() const { return iterations; }
 
 private:
+    // One cooling cycle: its length and first iteration, how many cycles in a row found no
+    // better best solution before it, and whether it has.
+    struct Cycle {
+        uint64_t length = 0;
+        uint64_t start = 0;
+        uint64_t idle = 0;
+        bool improved = false;
+    };
+
+    // Why the stage stops before the next iteration, if it does; ends and starts cycles.
+    std::optional<Stop> Checkpoint(const ImprovementHooks& hooks);
+    double Temperature() const;
+    // One ruin and recreate, its acceptance and the best solution's update.
+    void Iterate(const ImprovementHooks& hooks);
     // The annealing value: the objective with, for min-max, a little of the total to lead
     // the search across plateaus of equal longest route.
     double Score(const RouteSet& set) const;
@@ -92,6 +107,11 @@ private:
     static constexpr uint64_t kBlinkThreshold = UINT64_MAX / 100;
     uint64_t blink_state = 1;
     uint64_t iterations = 0;
+    Cycle cycle;
+    double start_time = 0.0;
+    // The annealing value of `current`, and the scale of the temperatures.
+    double score = 0.0;
+    double scale = 0.0;
 };
 
 }  // namespace tamrik
