@@ -46,7 +46,6 @@ public:
     // `paths` (one per agent, a feasible solution) is replaced by the best solution found,
     // which is never worse than the one given.
     Stop Run(std::vector<std::vector<int64_t>>& paths, const ImprovementHooks& hooks);
-    uint64_t Iterations() const { return iterations; }
 
 private:
     // One cooling cycle: its length and first iteration, how many cycles in a row found no
