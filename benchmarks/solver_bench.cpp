@@ -9,7 +9,7 @@
 #include <limits>
 #include <string>
 
-#include "solver/instance_solve.h"
+#include "api/instance_solve.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {

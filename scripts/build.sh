@@ -5,4 +5,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup_env.sh
 .venv/bin/python -m pip install -q --disable-pip-version-check --no-build-isolation --no-deps \
-    -Cbuild-dir=build -Ccmake.define.BUILD_TESTING=ON .
+    -Cbuild-dir=build -Ccmake.define.BUILD_TESTING=ON -Ccmake.define.PLOXA_WERROR=ON .

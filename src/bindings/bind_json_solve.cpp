@@ -1,11 +1,10 @@
-#include <algorithm>
 #include <string>
 
 #include <pybind11/stl.h>
 
+#include "api/instance_solve.h"
 #include "bindings/bind_solver.h"
 #include "bindings/interrupt_guard.h"
-#include "solver/instance_solve.h"
 
 namespace py = pybind11;
 
@@ -13,7 +12,7 @@ namespace tamrik::bindings {
 namespace {
 
 // Route entries follow Problem::agents_ordered; the result keys routes by that position.
-py::list Routes(const InstanceSolve& solve, double& max_cost, double& sum_cost) {
+py::list Routes(const InstanceSolve& solve) {
     py::list routes;
     const auto& agents = solve.problem.agents_ordered;
     for (size_t k = 0; k < agents.size(); ++k) {
@@ -25,8 +24,6 @@ py::list Routes(const InstanceSolve& solve, double& max_cost, double& sum_cost) 
         route["path"] = path == solve.result.paths.end() ? py::list() : py::cast(path->second);
         route["cost"] = cost;
         routes.append(route);
-        max_cost = std::max(max_cost, cost);
-        sum_cost += cost;
     }
     return routes;
 }
@@ -35,13 +32,11 @@ py::dict ResultDictionary(const InstanceSolve& solve) {
     py::dict out;
     out["status"] = solve.result.paths.empty() ? "failed" : "success";
     out["timeout"] = solve.result.timeout;
-    double max_cost = 0.0;
-    double sum_cost = 0.0;
-    out["routes"] = Routes(solve, max_cost, sum_cost);
+    out["routes"] = Routes(solve);
     py::dict statistics;
     statistics["solve_time"] = solve.solve_time;
-    statistics["max_cost"] = max_cost;
-    statistics["sum_cost"] = sum_cost;
+    statistics["max_cost"] = LargestRouteCost(solve.result);
+    statistics["sum_cost"] = TotalRouteCost(solve.result);
     statistics["n_generated"] = solve.result.n_generated;
     statistics["n_expanded"] = solve.result.n_expanded;
     statistics["last_update_time"] = solve.result.last_update_time;

@@ -4,9 +4,8 @@
 #include <vector>
 
 #include "graph/planner_graph.h"
-#include "model/result.h"
-#include "plugins/plugin_base.h"
-#include "solver/search_records.h"
+#include "records/plugin_base.h"
+#include "records/search_records.h"
 
 namespace tamrik {
 
@@ -57,17 +56,6 @@ class FocalComparatorPlugin : public PluginBase {
 public:
     // Strict weak ordering: true when `a` is served before `b`.
     virtual bool Compare(const FocalEntry& a, const FocalEntry& b) const = 0;
-};
-
-class PostOptimizerPlugin : public PluginBase {
-public:
-    virtual void Optimize(const PlannerGraph* graph, const std::vector<PointRecord>& points,
-                          const std::vector<AgentRecord>& agents, Result& result) = 0;
-    virtual void SetReturnToEnd(bool return_to_end) = 0;
-    virtual void SetStartNodes(const std::vector<int64_t>& starts) = 0;
-    virtual void SetEndNodes(const std::vector<int64_t>& ends) = 0;
-    // Returns whether any window is in force.
-    virtual bool SetTimeWindows(const TimeWindowMap& time_windows) = 0;
 };
 
 }  // namespace tamrik

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "solver/search_records.h"
+#include "records/search_records.h"
 
 namespace tamrik {
 

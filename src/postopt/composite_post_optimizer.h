@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "plugins/plugin_kinds.h"
+#include "postopt/post_optimizer_plugin.h"
 
 namespace tamrik {
 

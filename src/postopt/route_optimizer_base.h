@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "postopt/post_optimizer_plugin.h"
 #include "postopt/route_rules.h"
 
 namespace tamrik {

@@ -5,8 +5,7 @@
 #include <vector>
 
 #include "graph/planner_graph.h"
-#include "plugins/plugin_kinds.h"
-#include "solver/search_records.h"
+#include "records/search_records.h"
 
 namespace tamrik {
 

@@ -4,7 +4,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "solver/search_records.h"
+#include "records/search_records.h"
 
 namespace tamrik {
 

@@ -1,4 +1,4 @@
-#include "solver/instance_solve.h"
+#include "api/instance_solve.h"
 
 #include <chrono>
 #include <fstream>
@@ -45,12 +45,8 @@ std::vector<Improvement> AnytimeImprovements(const std::vector<SearchSnapshot>& 
     std::vector<Improvement> improvements;
     double best = 1e18;
     for (const SearchSnapshot& snapshot : process) {
-        double max_cost = 0.0;
-        double sum_cost = 0.0;
-        for (const auto& [agent, cost] : snapshot.result.times) {
-            max_cost = std::max(max_cost, cost);
-            sum_cost += cost;
-        }
+        const double max_cost = LargestRouteCost(snapshot.result);
+        const double sum_cost = TotalRouteCost(snapshot.result);
         double score = objective == ObjectiveType::MinSum ? sum_cost : max_cost;
         if (best - 1e-9 > score) {
             improvements.push_back(Improvement{snapshot.time, max_cost, sum_cost});
