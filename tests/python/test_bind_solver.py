@@ -2,113 +2,82 @@ import pytest
 
 import _pyploxa_core as core
 from conftest import make_agent, make_node
+from route_check import route_problems
+
+# the `triangle` fixture as an instance document, for the independent checker
+TRIANGLE = {"nodes": [{"id": i} for i in range(3)],
+            "agents": [{"id": k, "type": "drone", "start_node": 0, "end_node": 0} for k in (0, 1)],
+            "costs": {"drone": [[0, 5, 6], [5, 0, 5], [6, 5, 0]]}}
 
 
-def route_cost(matrix, path):
-    return sum(matrix[a][b] for a, b in zip(path, path[1:]))
-
-
-@pytest.fixture
-def solved(triangle):
-    options = triangle.options()
-    options.objective = core.ObjectiveType.MinMax
+def solve(problem, objective=core.ObjectiveType.MinMax):
+    options = problem.options()
+    options.objective = objective
     options.time_limit = 2.0
-    solver = core.Solver(triangle, options)
-    status = solver.solve()
-    return solver, status
+    solver = core.Solver(problem=problem, options=options)
+    return solver, solver.solve()
 
 
-class TestResult:
-    def test_cannot_be_constructed_from_python(self):
-        with pytest.raises(TypeError, match=r"^_pyploxa_core\.Result: No constructor defined!$"):
-            core.Result()
+@pytest.mark.parametrize("objective, windows, best", [
+    (core.ObjectiveType.MinMax, [], 12.0),               # one target each: 0 -> 2 -> 0 is longest
+    (core.ObjectiveType.MinSum, [], 16.0),               # one agent tours both targets
+    (core.ObjectiveType.MinMax, [(1, 8.0, 99.0)], 13.0),  # waiting for node 1 lengthens its trip
+])
+def test_solve_returns_one_with_the_best_feasible_routes_and_their_history(triangle, objective,
+                                                                           windows, best):
+    constraint = core.TimeWindowConstraint()
+    for node, start, end in windows:
+        constraint.set_timewindow(node=node, start=start, end=end)
+    triangle.set_timewindow_constraint(constraint=constraint)
+    solver, status = solve(triangle, objective)
+    assert status == 1
+    result = solver.get_result()
+    routes = [{"agent_id": k, "path": result.paths[k], "cost": result.times[k]} for k in (0, 1)]
+    document = dict(TRIANGLE, constraints=[{"kind": "timewindow", "items": [
+        {"node": n, "start": s, "end": e} for n, s, e in windows]}])
+    assert route_problems(document, {"routes": routes}) == []
+    score = max if objective == core.ObjectiveType.MinMax else sum
+    assert score(result.times.values()) == pytest.approx(best)
+    assert result.n_generated >= result.n_expanded > 0
+    # two time-ordered snapshots per solution, the last one being the result
+    process = solver.get_result_process()
+    assert len(process) >= 2 and len(process) % 2 == 0
+    assert [t for t, _ in process] == sorted(t for t, _ in process)
+    assert process[-1][1].paths == result.paths
 
-    def test_attributes_are_read_only(self, solved):
-        result = solved[0].get_result()
-        with pytest.raises(AttributeError):
-            result.timeout = True
 
-    def test_reads_build_new_objects(self, solved):
-        result = solved[0].get_result()
-        result.paths[0].append(99)
-        result.times[0] = -1.0
-        assert 99 not in result.paths[0]
-        assert result.times[0] >= 0.0
-
-    def test_copies_are_independent_of_the_solver(self, solved):
-        solver, _ = solved
-        first, second = solver.get_result(), solver.get_result()
-        assert first is not second
-        assert first.paths == second.paths
+def test_solver_keeps_its_own_copy_of_the_problem(triangle):
+    solver = core.Solver(triangle, triangle.options())
+    triangle.nodes()[1].id = 42
+    triangle.add_node(make_node(7))
+    assert solver.solve() == 1
+    assert max(v for path in solver.get_result().paths.values() for v in path) == 2
 
 
-class TestSolver:
-    def test_solve_returns_one_and_feasible_routes(self, solved, triangle):
-        solver, status = solved
-        assert status == 1 and type(status) is int
-        result = solver.get_result()
-        assert sorted(result.paths) == [0, 1]
-        matrix = [[0, 5, 6], [5, 0, 5], [6, 5, 0]]
-        visited = sorted(v for path in result.paths.values() for v in path[1:-1])
-        assert visited == [1, 2]
-        for k, path in result.paths.items():
-            assert path[0] == path[-1] == 0
-            assert result.times[k] == pytest.approx(route_cost(matrix, path))
-        # min-max: each agent takes one target, the longer trip is 0 -> 2 -> 0
-        assert max(result.times.values()) == pytest.approx(12.0)
+def test_solve_returns_zero_and_empty_results_when_no_agent_may_serve_a_node(triangle):
+    blocked = core.AssignmentConstraint()
+    blocked.set_assignment(node=2, types=[])
+    blocked.set_assignment(0, ["drone"])
+    blocked.set_assignment(1, ["drone"])
+    triangle.set_assignment_constraint(constraint=blocked)
+    solver, status = solve(triangle)
+    assert status == 0
+    assert solver.get_result().paths == {}
+    assert solver.get_result_process() == []
 
-    def test_result_attributes_have_python_types(self, solved):
-        result = solved[0].get_result()
-        assert type(result.n_generated) is int and result.n_generated >= result.n_expanded > 0
-        assert type(result.timeout) is bool
-        assert type(result.last_update_time) is float
-        assert all(type(v) is int for path in result.paths.values() for v in path)
 
-    def test_process_has_two_snapshots_per_solution(self, solved):
-        solver, _ = solved
-        process = solver.get_result_process()
-        assert len(process) >= 2 and len(process) % 2 == 0
-        times = [t for t, _ in process]
-        assert times == sorted(times)
-        assert all(isinstance(r, core.Result) for _, r in process)
-        assert process[-1][1].paths == solver.get_result().paths
-
-    def test_keeps_its_own_copy_of_the_problem(self, triangle):
-        solver = core.Solver(problem=triangle, options=triangle.options())
-        triangle.nodes()[1].id = 42
-        triangle.add_node(make_node(7))
-        assert solver.solve() == 1
-        assert max(v for path in solver.get_result().paths.values() for v in path) == 2
-
-    def test_solve_docstring(self):
-        assert core.Solver.solve.__doc__.strip().endswith(
-            "Run the Ploxa solver. Returns 1 on success, 0 on failure.")
-
-    def test_returns_zero_when_no_agent_may_serve_a_node(self, triangle):
-        blocked = core.AssignmentConstraint()
-        blocked.set_assignment(2, [])
-        blocked.set_assignment(0, ["drone"])
-        blocked.set_assignment(1, ["drone"])
-        triangle.set_assignment_constraint(blocked)
-        solver = core.Solver(triangle, triangle.options())
-        assert solver.solve() == 0
-        assert solver.get_result().paths == {}
-        assert solver.get_result_process() == []
-
-    @pytest.mark.parametrize("mutate, error, message", [
-        # an agent starting at a node id that no node carries
-        (lambda p: p.add_agent(make_agent(9, start=17), 9), IndexError,
-         "agent 9 has start_node 17, which is no node id"),
-        # a matrix with more rows than nodes
-        (lambda p: p.set_cost_matrix("drone", [[0]] * 4), ValueError,
-         "cost matrix for agent type 'drone' has 4 rows, but the problem has 3 nodes"),
-        # more nodes than the search can hold
-        (lambda p: [p.add_node(make_node(100 + k)) for k in range(254)], ValueError,
-         "the instance has 257 nodes, but the solver handles at most 256"),
-    ])
-    def test_invalid_instances_raise_python_errors(self, triangle, mutate, error, message):
-        mutate(triangle)
-        with pytest.raises(error, match=message):
-            core.Solver(triangle, triangle.options())
-        # the interpreter is still alive and the module still works
-        assert core.Options().time_limit == 60.0
+@pytest.mark.parametrize("mutate, error, message", [
+    # an agent starting at a node id that no node carries
+    (lambda p: p.add_agent(make_agent(9, start=17), 9), IndexError,
+     "agent 9 has start_node 17, which is no node id"),
+    # a matrix with more rows than nodes
+    (lambda p: p.set_cost_matrix(agent_type="drone", matrix=[[0]] * 4), ValueError,
+     "cost matrix for agent type 'drone' has 4 rows, but the problem has 3 nodes"),
+    # more nodes than the search can hold
+    (lambda p: [p.add_node(make_node(100 + k)) for k in range(254)], ValueError,
+     "the instance has 257 nodes, but the solver handles at most 256"),
+])
+def test_invalid_instances_raise_python_errors_on_construction(triangle, mutate, error, message):
+    mutate(triangle)
+    with pytest.raises(error, match=message):
+        core.Solver(triangle, triangle.options())

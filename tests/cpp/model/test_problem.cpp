@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "model/problem.h"
@@ -14,91 +16,55 @@ Agent MakeAgent(uint64_t id, const std::string& type) {
     return agent;
 }
 
-TEST(Problem, RepeatedAgentIdKeepsBothOrderedCopiesButMapsTheSecond) {
-    Problem problem;
-    problem.add_agent(MakeAgent(3, "a"), 3);
-    problem.add_agent(MakeAgent(3, "b"), 3);
-    ASSERT_EQ(problem.agents_ordered.size(), 2u);
-    EXPECT_EQ(problem.agents_ordered[0].type, "a");
-    EXPECT_EQ(problem.agents.at(3).type, "b");
-    EXPECT_EQ(problem.agent_order_index.at(3), 1u);
-    EXPECT_EQ(problem.agent_type_of.at(3), 1u);
-    EXPECT_EQ(problem.num_agents, 1u);
-}
-
-TEST(Problem, AssignsTypeIndicesInOrderOfFirstAppearance) {
+TEST(Problem, NumbersTypesByFirstAppearanceAndKeysAgentsByTheIdArgument) {
     Problem problem;
     problem.add_agent(MakeAgent(0, "a"), 0);
     problem.add_agent(MakeAgent(1, "b"), 1);
-    problem.add_agent(MakeAgent(2, "a"), 2);
-    EXPECT_EQ(problem.agent_type_of.at(0), 0u);
-    EXPECT_EQ(problem.agent_type_of.at(1), 1u);
-    EXPECT_EQ(problem.agent_type_of.at(2), 0u);
-    EXPECT_EQ(problem.type_names, (std::vector<std::string>{"a", "b"}));
-}
-
-TEST(Problem, KeysAgentMapsByTheIdArgumentNotTheAgentField) {
-    Problem problem;
-    problem.add_agent(MakeAgent(5, "a"), 9);
+    problem.add_agent(MakeAgent(5, "a"), 9);  // keyed 9, not by the agent's own id
+    problem.add_agent(MakeAgent(6, "c"), 1);  // a repeated key
+    EXPECT_EQ(problem.type_names, (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(problem.agent_type_of.at(9), 0u);
     EXPECT_EQ(problem.agents.count(5), 0u);
     EXPECT_EQ(problem.agents.at(9).id, 5u);
-    EXPECT_EQ(problem.agent_order_index.at(9), 0u);
+    // Both copies stay in order; the maps point at the second and count it once.
+    ASSERT_EQ(problem.agents_ordered.size(), 4u);
+    EXPECT_EQ(problem.agents_ordered[1].type, "b");
+    EXPECT_EQ(problem.agents.at(1).type, "c");
+    EXPECT_EQ(problem.agent_order_index.at(1), 3u);
+    EXPECT_EQ(problem.agent_type_of.at(1), 2u);
+    EXPECT_EQ(problem.num_agents, 3u);
 }
 
 TEST(Problem, ReferencesToStoredNodesSurviveLaterAdditions) {
     Problem problem;
     problem.add_node(Node{});
     Node& first = problem.nodes.front();
-    for (uint64_t id = 1; id < 1000; ++id) {
-        Node node;
-        node.id = id;
-        problem.add_node(node);
-    }
+    for (uint64_t id = 1; id < 1000; ++id) problem.add_node(Node{});
     first.demand = 4.5;
     EXPECT_EQ(problem.nodes[0].demand, 4.5);
+    EXPECT_EQ(problem.num_nodes, 1000u);
 }
 
-class AllowedTypeIndices : public ::testing::Test {
-protected:
-    void SetUp() override {
-        problem.add_agent(MakeAgent(0, "a"), 0);
-        problem.add_agent(MakeAgent(1, "b"), 1);
-        AssignmentConstraint constraint;
-        constraint.set_assignment(10, {"b", "a", "b", "nobody"});
-        constraint.set_assignment(11, {});
-        constraint.set_assignment(12, {"nobody"});
-        constraint.set_assignment(13, {"b"});
-        problem.set_assignment_constraint(constraint);
-    }
-
-    std::vector<uint64_t> Query(uint64_t node, std::string& warning) {
-        ::testing::internal::CaptureStderr();
-        auto indices = problem.allowed_type_indices(node);
-        warning = ::testing::internal::GetCapturedStderr();
-        return indices;
-    }
-
+TEST(Problem, AllowsTheKnownListedTypesSortedOnceOrEveryTypeWithAWarningWhenUnlisted) {
     Problem problem;
-};
-
-TEST_F(AllowedTypeIndices, SortsAndDeduplicatesListedTypesAndSkipsUnknownNames) {
-    std::string warning;
-    EXPECT_EQ(Query(10, warning), (std::vector<uint64_t>{0, 1}));
-    EXPECT_EQ(warning, "");
-}
-
-TEST_F(AllowedTypeIndices, UnlistedNodeAdmitsAllTypesWithAWarning) {
-    std::string warning;
-    EXPECT_EQ(Query(99, warning), (std::vector<uint64_t>{0, 1}));
-    EXPECT_EQ(warning, "[warning] node 99 has no assignment constraint; allowing all types\n");
-}
-
-TEST_F(AllowedTypeIndices, EmptyOrUnknownListsAdmitNobodySilently) {
-    std::string warning;
-    EXPECT_TRUE(Query(11, warning).empty());
-    EXPECT_TRUE(Query(12, warning).empty());
-    EXPECT_EQ(warning, "");
-    EXPECT_EQ(Query(13, warning), (std::vector<uint64_t>{1}));
+    problem.add_agent(MakeAgent(0, "a"), 0);
+    problem.add_agent(MakeAgent(1, "b"), 1);
+    AssignmentConstraint constraint;
+    constraint.set_assignment(10, {"b", "a", "b", "nobody"});
+    constraint.set_assignment(11, {});
+    constraint.set_assignment(12, {"nobody"});
+    problem.set_assignment_constraint(constraint);
+    // (node, allowed type indices, whether a warning is printed)
+    const std::vector<std::tuple<uint64_t, std::vector<uint64_t>, bool>> cases = {
+        {10, {0, 1}, false},  // listed twice and unknown names: sorted, unique, skipped
+        {11, {}, false},      // an empty list admits nobody
+        {12, {}, false},      // so does a list of unknown names
+        {99, {0, 1}, true}};  // an unlisted node admits every type
+    for (const auto& [node, allowed, warns] : cases) {
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(problem.allowed_type_indices(node), allowed) << "node " << node;
+        EXPECT_EQ(!::testing::internal::GetCapturedStderr().empty(), warns) << "node " << node;
+    }
 }
 
 }  // namespace

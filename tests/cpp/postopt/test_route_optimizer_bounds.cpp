@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "graph/sparse_graph.h"
@@ -27,22 +28,17 @@ public:
     using RouteOptimizerBase::ReversalBound;
 };
 
-struct Checked {
-    int feasible = 0;
-    int waited = 0;
-};
-
 // Compares every candidate of `path` with its bound; `waiting` tells whether windows may
 // lift the cost above the sum of its legs.
 void CheckCandidates(BoundProbe& probe, const Path& path, int64_t agent, int64_t extra_node,
-                     bool waiting, Checked& checked) {
+                     bool waiting, int& feasible) {
     const BoundProbe::LegRules rules = probe.LegRulesOf(agent);
     BoundProbe::LegSums sums;
     probe.BuildLegSums(path, rules, sums);
     auto compare = [&](const Path& candidate, double bound) {
         const PathEvaluation evaluation = probe.EvaluatePath(candidate, agent);
         if (!evaluation.feasible) return;
-        ++checked.feasible;
+        ++feasible;
         ASSERT_LE(bound, evaluation.cost);
         if (!waiting) {
             ASSERT_GT(bound, evaluation.cost - 1e-6);
@@ -69,7 +65,7 @@ TEST_P(CandidateBounds, NeverExceedTheEvaluatedCostOfAFeasibleCandidate) {
     const auto [seed, windows, return_to_end] = GetParam();
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
-    Checked checked;
+    int feasible = 0;
     for (int round = 0; round < 40; ++round) {
         // Asymmetric costs with fractional parts, a few of them negative, and two types.
         const int64_t n = 9;
@@ -100,10 +96,10 @@ TEST_P(CandidateBounds, NeverExceedTheEvaluatedCostOfAFeasibleCandidate) {
         const int64_t agent = round % 2;
         path.insert(path.begin(), agent);
         path.push_back(agent);
-        CheckCandidates(probe, path, agent, 8, windows, checked);
+        CheckCandidates(probe, path, agent, 8, windows, feasible);
         if (HasFatalFailure()) return;
     }
-    EXPECT_GT(checked.feasible, 40 * 20);  // most candidates are feasible: the check ran
+    EXPECT_GT(feasible, 40 * 20);  // most candidates are feasible: the check ran
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -87,37 +87,6 @@ TEST(SolverSearch, SolvesMostOfTheFamily) {
     EXPECT_GE(solved, static_cast<int>(Family().size()) * 3 / 4);
 }
 
-Problem OpenRoute(int agents) {
-    InstanceShape shape;
-    shape.nodes = 7;
-    shape.agents = agents;
-    shape.shared_depot = false;
-    shape.open_routes = true;
-    return RandomInstance(shape, 99);
-}
-
-TEST(SolverSearch, SingleAgentTravelsFromOneNodeToAnother) {
-    Problem problem = OpenRoute(1);
-    SolverProbe solver(problem, problem.options);
-    SolveOutcome outcome = SolveQuietly(solver);
-    ASSERT_EQ(outcome.status, 1);
-    const auto& path = outcome.result.paths.at(0);
-    EXPECT_EQ(path.front(), 0);
-    EXPECT_EQ(path.back(), 1);
-    EXPECT_EQ(path.size(), 7u);
-    auto check = RouteChecker(problem).Check(outcome.result);
-    EXPECT_TRUE(check.ok()) << check.Report();
-}
-
-TEST(SolverSearch, AgentsWithSeparateStartsAndEndsNeverCrossEachOthersEndpoints) {
-    Problem problem = OpenRoute(2);
-    SolverProbe solver(problem, problem.options);
-    SolveOutcome outcome = SolveQuietly(solver);
-    ASSERT_EQ(outcome.status, 1);
-    auto check = RouteChecker(problem).Check(outcome.result);
-    EXPECT_TRUE(check.ok()) << check.Report();
-}
-
 TEST(SolverSearch, RecordsTwoSnapshotsPerSolution) {
     Problem problem = RandomInstance(InstanceShape{}, 5);
     SolverProbe solver(problem, problem.options);
@@ -128,22 +97,6 @@ TEST(SolverSearch, RecordsTwoSnapshotsPerSolution) {
     for (size_t k = 1; k < process.size(); ++k) EXPECT_GE(process[k].time, process[k - 1].time);
     EXPECT_EQ(solver.GetResult().last_update_time, process.back().time);
     EXPECT_EQ(solver.GetResult().paths, process.back().result.paths);
-}
-
-TEST(SolverSearch, LowersTheWeightFromTheProvenRatioAfterASolution) {
-    Problem problem = RandomInstance(InstanceShape{}, 8);
-    SolverProbe solver(problem, problem.options);
-    solver.max_phases = 1;
-    ASSERT_EQ(SolveQuietly(solver).status, 1);
-    ASSERT_EQ(solver.weight_schedule.size(), 2u);
-    double ratio = solver.incumbent_cost / solver.open_list.Front().first;
-    double step = (ratio - 1.0) / 5.0;
-    if (step < 0.001) {
-        EXPECT_EQ(solver.weight_schedule[1], 1.0);
-    } else {
-        EXPECT_EQ(solver.weight_schedule[1], ratio - step);
-        EXPECT_EQ(solver.GetSummary().suboptimality_bound, ratio);
-    }
 }
 
 TEST(SolverSearch, PhasesWithoutASolutionFallBackToWeightOneAndSay) {
@@ -208,23 +161,6 @@ TEST(SolverSearch, InterruptCheckStopsTheSearchAndKeepsTheBestSolution) {
     ASSERT_EQ(outcome.status, 1);
     auto check = RouteChecker(problem).Check(outcome.result);
     EXPECT_TRUE(check.ok()) << check.Report();
-}
-
-class NonZeroRootSolver : public SolverProbe {
-public:
-    using SolverProbe::SolverProbe;
-    double SumCost(const Label&) const override { return 1.0; }
-};
-
-TEST(SolverSearch, RootWithACostRaisesALogicError) {
-    Problem problem = RandomInstance(InstanceShape{}, 2);
-    NonZeroRootSolver solver(problem, problem.options);
-    try {
-        solver.Solve();
-        FAIL() << "accepted a root with a cost";
-    } catch (const std::logic_error& error) {
-        EXPECT_STREQ(error.what(), "Initial length is not 0 !");
-    }
 }
 
 TEST(SolverSearch, SolveRefusesAGraphOfMoreThan256Vertices) {
