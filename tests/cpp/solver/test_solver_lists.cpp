@@ -1,98 +1,198 @@
+// The open list, frontiers and joint position index against plain containers; the focal list.
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <random>
+#include <set>
+#include <tuple>
 #include <vector>
 
+#include "solver/frontier.h"
+#include "solver/joint_key_index.h"
+#include "solver/open_list.h"
 #include "solver/solver_probe.h"
 #include "support/random_instance.h"
 
 namespace tamrik {
 namespace {
 
-using testing::InstanceShape;
-using testing::RandomInstance;
-using testing::SolverProbe;
+using Entry = OpenList::Entry;
+using FocalEntries = std::vector<std::pair<double, int64_t>>;  // (f, vertices served)
+
+// Every operation against two ordered sets, of the ordered and of the pending pairs. Few f values,
+// on a grid of quarters, make ids decide ties and pairs land exactly on EraseAbove or AdmitUpTo.
+TEST(OpenList, BehavesLikeAnOrderedSetOfPairsBesideASetOfPendingOnes) {
+    std::mt19937 rng(7);
+    auto uniform = [&](int hi) { return std::uniform_int_distribution<int>(0, hi)(rng); };
+    OpenList list;
+    std::set<Entry> ordered, pending;
+    int64_t pending_id = 10000;  // above every id inserted directly: no pair equals another
+    size_t largest = 0;
+    auto contents = [&] { return std::vector<Entry>(list.begin(), list.end()); };
+    for (int step = 0; step < 60000; ++step) {
+        Entry entry{uniform(400) / 4.0, uniform(3000)};
+        const int what = uniform(99);
+        if (what < 50) {
+            ASSERT_EQ(list.insert(entry), ordered.insert(entry).second);
+        } else if (what < 62) {
+            list.InsertPending({entry.first, pending_id});
+            pending.insert({entry.first, pending_id++});
+        } else if (what < 92) {
+            auto present = ordered.lower_bound(entry);
+            if (present != ordered.end()) entry = *present;  // mostly erase pairs that exist
+            ASSERT_EQ(list.erase(entry), ordered.erase(entry));
+        } else if (what < 95) {
+            list.AdmitUpTo(entry.first);
+            while (!pending.empty() && pending.begin()->first <= entry.first) {
+                ordered.insert(pending.extract(pending.begin()));
+            }
+        } else if (what < 97) {
+            const double limit = entry.first + 20.0;
+            list.EraseAbove(limit);
+            std::erase_if(ordered, [limit](const Entry& e) { return e.first > limit; });
+            std::erase_if(pending, [limit](const Entry& e) { return e.first > limit; });
+        } else {
+            const auto it = list.upper_bound(entry);
+            const auto want = ordered.upper_bound(entry);  // none: Entry{}, never an upper bound
+            ASSERT_EQ(it == list.end() ? Entry{} : *it, want == ordered.end() ? Entry{} : *want);
+        }
+        ASSERT_EQ(list.size(), ordered.size() + pending.size()) << "step " << step;
+        ASSERT_EQ(list.empty(), ordered.empty() && pending.empty());
+        if (!list.empty()) {
+            const Entry front = std::min(ordered.empty() ? *pending.begin() : *ordered.begin(),
+                                         pending.empty() ? *ordered.begin() : *pending.begin());
+            ASSERT_EQ(list.Front(), front) << "step " << step;
+        }
+        if (step % 500 == 499) {  // the last step too
+            ASSERT_EQ(contents(), std::vector<Entry>(ordered.begin(), ordered.end()));
+        }
+        largest = std::max(largest, ordered.size());
+    }
+    EXPECT_GT(largest, 1000u);  // runs have been split many times
+}
+
+// Against a plain list and Dominates on labels set past their vertices as in a search, which
+// leaves 0 to 4 words varying (the only ones a frontier compares), and a few breaking the rule.
+TEST(Frontier, AnswersAsAPlainListWhateverWordsItsLabelsVaryIn) {
+    std::mt19937 rng(5);
+    auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    bool seen_removal = false, seen_dominated = false;
+    for (int vertices : {0, 40, 64, 100, 190, 256}) {
+        Frontier frontier;
+        std::vector<Label> plain;
+        for (int step = 0; step < 400; ++step) {
+            Label label;
+            label.g = uniform(0, 20);
+            label.costs = {1.0 * uniform(0, 9), 1.0 * uniform(0, 9)};
+            for (int v = 0; v < 256; ++v) {  // a few vertices in every word vary
+                if (v >= vertices || v % 37 != 0 || uniform(0, 1) == 1) SetBit(label.visited, v);
+            }
+            if (step > 300 && uniform(0, 9) == 0) ClearBit(label.visited, 255);  // breaks it
+            bool dominated = false;
+            for (const Label& stored : plain) dominated = dominated || Dominates(stored, label);
+            ASSERT_EQ(frontier.Contains(label), dominated) << vertices << " step " << step;
+            if (step % 3 != 0) continue;
+            std::erase_if(plain, [&](const Label& stored) { return Dominates(label, stored); });
+            const size_t before = frontier.Size();
+            const uint32_t removed = frontier.Insert(label);
+            plain.push_back(label);
+            ASSERT_EQ(frontier.Size(), plain.size());
+            ASSERT_EQ(before + 1 - removed, plain.size());
+            seen_removal = seen_removal || removed > 0;
+            seen_dominated = seen_dominated || dominated;
+        }
+    }
+    EXPECT_TRUE(seen_removal && seen_dominated);  // both answers were exercised
+}
+
+// Joint positions that pack into a number and ones that need their text key (more than eight
+// agents, or a vertex outside 0 .. 255), looked up and stored as a map would.
+TEST(JointKeyIndex, FindsTheNumberStoredForExactlyThatJointPosition) {
+    std::mt19937 rng(3);
+    auto pick = [&](int hi) { return std::uniform_int_distribution<int>(0, hi)(rng); };
+    const std::vector<int64_t> values = {0, 1, 2, 3, 12, 30, 31, 255, 256, 312, -1};
+    JointKeyIndex index;
+    std::map<std::vector<int64_t>, uint64_t> reference;
+    for (uint64_t step = 0; step < 20000; ++step) {
+        std::vector<int64_t> positions(pick(9) < 8 ? 1 + pick(3) : 9 + pick(1));
+        for (int64_t& p : positions) p = values[pick(10)];
+        const uint64_t* found = index.Find(positions);
+        const auto [stored, is_new] = reference.try_emplace(positions, step);
+        ASSERT_EQ(found == nullptr, is_new) << step;
+        ASSERT_EQ(found ? *found : step, stored->second) << step;
+        if (is_new) index.Insert(positions, step);
+    }
+    EXPECT_GT(reference.size(), 2000u);  // many of both kinds: the packed table has grown
+}
 
 class SolverLists : public ::testing::Test {
 protected:
-    SolverLists() : problem(RandomInstance(InstanceShape{}, 1)), solver(problem, problem.options) {}
+    SolverLists()
+        : problem(testing::RandomInstance(testing::InstanceShape{}, 1)),
+          solver(problem, problem.options) {}
 
-    // Puts a label with the given f and visited vertices into the pool and the open list.
-    void AddOpenLabel(double f, std::vector<int64_t> visited_vertices = {}) {
-        int64_t id = solver.AllocateLabel();
+    // Puts a label of the given f that has served `served` vertices into the pool and open list.
+    void AddOpenLabel(double f, int64_t served = 0) {
         Label label;
-        label.id = id;
+        label.id = solver.AllocateLabel();
         label.f = f;
         label.visited_size = 8;
-        label.remaining_agents = 2;
-        for (int64_t v : visited_vertices) SetBit(label.visited, v);
-        solver.label_pool.Store(id, label);
-        solver.open_list.insert({f, id});
+        for (int64_t v = 0; v < served; ++v) SetBit(label.visited, v);
+        solver.label_pool.Store(label.id, label);
+        solver.open_list.insert({f, label.id});
     }
 
-    std::vector<double> FocalFs() const {
-        std::vector<double> fs;
-        for (const FocalEntry& entry : solver.focal_list) fs.push_back(entry.f);
-        std::sort(fs.begin(), fs.end());
-        return fs;
+    FocalEntries Focal() const {
+        FocalEntries entries;
+        for (const FocalEntry& e : solver.focal_list) entries.emplace_back(e.f, e.visited_count);
+        return entries;
     }
 
     Problem problem;
-    SolverProbe solver;
+    testing::SolverProbe solver;
 };
 
-TEST_F(SolverLists, LoweringTheFocalBoundEvictsAndRaisingItAdmitsTheInterval) {
-    AddOpenLabel(1.0);
-    AddOpenLabel(2.0, {1});
-    AddOpenLabel(3.0, {1, 2});
-    AddOpenLabel(4.0);
-    solver.UpdateFocal(0.5, 2.5);
-    EXPECT_EQ(FocalFs(), (std::vector<double>{1.0, 2.0}));
-    solver.UpdateFocal(2.5, 1.5);
-    EXPECT_EQ(FocalFs(), (std::vector<double>{1.0}));
-    EXPECT_EQ(solver.focal_bound, 1.5);
-    solver.UpdateFocal(1.5, 1.8);  // nothing new in (1.5, 1.8]: the evicted 2.0 stays out
-    EXPECT_EQ(FocalFs(), (std::vector<double>{1.0}));
-    solver.UpdateFocal(1.8, 3.0);
-    EXPECT_EQ(FocalFs(), (std::vector<double>{1.0, 2.0, 3.0}));
-    for (const FocalEntry& entry : solver.focal_list) {  // ranked by what they have served
-        EXPECT_EQ(entry.visited_count, entry.f == 3.0 ? 2 : (entry.f == 2.0 ? 1 : 0));
+TEST_F(SolverLists, LoweringTheFocalBoundEvictsAndRaisingItAdmitsTheOpenLabelsInBetween) {
+    for (double f : {1.0, 2.0, 3.0, 4.0}) AddOpenLabel(f, static_cast<int64_t>(f) - 1);
+    // (old bound, new bound, focal list afterwards, deepest first)
+    const std::vector<std::tuple<double, double, FocalEntries>> steps = {
+        {0.5, 2.5, {{2, 1}, {1, 0}}},          // raised: the labels in (0.5, 2.5] come in
+        {2.5, 1.5, {{1, 0}}},                  // lowered: those above 1.5 leave
+        {1.5, 3.0, {{3, 2}, {2, 1}, {1, 0}}}};  // raised: those in (1.5, 3] come in again
+    for (const auto& [from, to, focal] : steps) {
+        solver.UpdateFocal(from, to);
+        EXPECT_EQ(Focal(), focal) << to;
     }
 }
 
-TEST_F(SolverLists, IncumbentPruningLeavesOpenEntriesWithinTwoTenths) {
-    AddOpenLabel(9.9);
-    AddOpenLabel(10.1);
-    AddOpenLabel(10.15);
-    AddOpenLabel(10.25);
+TEST_F(SolverLists, AnIncumbentPrunesTheFocalListAtItsCostAndTheOpenListTwoTenthsAbove) {
+    for (double f : {9.9, 10.1, 10.15, 10.25}) AddOpenLabel(f);
     solver.UpdateFocal(0.0, 11.0);
     solver.PruneByIncumbent(10.0);
-    EXPECT_EQ(FocalFs(), (std::vector<double>{9.9}));
+    EXPECT_EQ(Focal(), (FocalEntries{{9.9, 0}}));
     std::vector<double> open;
     for (const auto& [f, id] : solver.open_list) open.push_back(f);
     EXPECT_EQ(open, (std::vector<double>{9.9, 10.1, 10.15}));
-    EXPECT_EQ(solver.incumbent_cost, 10.0);
 }
 
-TEST_F(SolverLists, GoalNeedsEveryVertexServedAndEveryAgentFinished) {
-    Label label;
-    label.visited_size = 8;
-    for (int64_t v = 0; v < 8; ++v) SetBit(label.visited, v);
-    label.remaining_agents = 1;
-    EXPECT_FALSE(solver.IsGoal(label));
-    label.remaining_agents = 0;
-    EXPECT_TRUE(solver.IsGoal(label));
-    ClearBit(label.visited, 7);
-    EXPECT_FALSE(solver.IsGoal(label));
-}
-
-TEST_F(SolverLists, CountVisitedReadsOnlyTheFirstVisitedSizeBits) {
-    Label label;
-    for (int64_t v : {0, 63, 64, 127, 128, 255}) SetBit(label.visited, v);
-    // (visited_size, bits counted)
-    for (auto [size, count] : {std::pair{256, 6}, {128, 4}, {64, 2}, {0, 0}}) {
+TEST_F(SolverLists, AGoalHasEveryVertexBelowItsVisitedSizeServedAndEveryAgentFinished) {
+    // (visited size, the one vertex unserved or -1, agents still out, goal)
+    const std::vector<std::tuple<int32_t, int64_t, int64_t, bool>> cases = {
+        {8, -1, 0, true},      // all served and finished
+        {8, -1, 1, false},     // an agent still out
+        {8, 7, 0, false},      // a vertex unserved, however many bits past the size are set
+        {65, 64, 0, false},    // ... in the second word
+        {256, 255, 0, false},  // ... in the last word
+        {256, -1, 0, true}};   // every word full
+    for (const auto& [size, unserved, out, goal] : cases) {
+        Label label;
         label.visited_size = size;
-        EXPECT_EQ(solver.CountVisited(label), count) << size;
+        label.remaining_agents = out;
+        label.visited.fill(~uint64_t{0});
+        if (unserved >= 0) ClearBit(label.visited, unserved);
+        EXPECT_EQ(solver.IsGoal(label), goal) << size << " " << unserved << " " << out;
     }
 }
 

@@ -75,18 +75,6 @@ TEST_P(SolverRandomFamily, ReturnsFeasibleRoutesWithHonestCosts) {
 
 INSTANTIATE_TEST_SUITE_P(Seeded, SolverRandomFamily, ::testing::ValuesIn(Family()));
 
-TEST(SolverSearch, SolvesMostOfTheFamily) {
-    int solved = 0;
-    for (const auto& [shape, seed] : Family()) {
-        Problem problem = RandomInstance(shape, seed);
-        Options options = problem.options;
-        options.time_limit = 0.5;
-        SolverProbe solver(problem, options);
-        solved += SolveQuietly(solver).status;
-    }
-    EXPECT_GE(solved, static_cast<int>(Family().size()) * 3 / 4);
-}
-
 TEST(SolverSearch, RecordsTwoSnapshotsPerSolution) {
     Problem problem = RandomInstance(InstanceShape{}, 5);
     SolverProbe solver(problem, problem.options);
@@ -99,21 +87,16 @@ TEST(SolverSearch, RecordsTwoSnapshotsPerSolution) {
     EXPECT_EQ(solver.GetResult().paths, process.back().result.paths);
 }
 
-TEST(SolverSearch, PhasesWithoutASolutionFallBackToWeightOneAndSay) {
+TEST(SolverSearch, PhasesWithoutASolutionFallBackToWeightOne) {
     Problem problem = RandomInstance(InstanceShape{}, 8);
     SolverProbe solver(problem, problem.options);
     // A zero weight admits nothing but the root, so the first phase ends without a goal and
     // every later phase starts with an empty focal list.
     solver.weight_schedule = {0.0};
-    ::testing::internal::CaptureStdout();
-    EXPECT_EQ(solver.Solve(), 0);
-    std::string printed = ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(solver.weight_schedule.size(), 101u);
-    EXPECT_EQ(solver.weight_schedule[1], 1.0);
-    EXPECT_EQ(solver.weight_schedule[100], 1.0);
-    std::string expected;
-    for (int phase = 0; phase < 100; ++phase) expected += "w = 1\n";
-    EXPECT_EQ(printed, expected);
+    EXPECT_EQ(SolveQuietly(solver).status, 0);
+    std::vector<double> expected(101, 1.0);
+    expected[0] = 0.0;
+    EXPECT_EQ(solver.weight_schedule, expected);
     EXPECT_TRUE(solver.GetResult().paths.empty());
 }
 

@@ -12,26 +12,11 @@ namespace {
 
 using testing::SolverProbe;
 
-Node MakeNode(uint64_t id) {
-    Node node;
-    node.id = id;
-    return node;
-}
-
-Agent MakeAgent(uint64_t id, const std::string& type, uint64_t start, uint64_t end) {
-    Agent agent;
-    agent.id = id;
-    agent.type = type;
-    agent.start_node = start;
-    agent.end_node = end;
-    return agent;
-}
-
 // Nodes 10, 11, 12 (vertices 0..2) and one agent of type "car" based at node 10.
 Problem SmallProblem() {
     Problem problem;
-    for (uint64_t id : {10, 11, 12}) problem.add_node(MakeNode(id));
-    problem.add_agent(MakeAgent(1, "car", 10, 10), 1);
+    for (uint64_t id : {10, 11, 12}) problem.add_node(Node{.id = id, .position = {}});
+    problem.add_agent(Agent{.id = 1, .type = "car", .start_node = 10, .end_node = 10}, 1);
     problem.set_cost_matrix("car", {{0, 1, 2}, {1, 0, 3}, {2, 3, 0}});
     AssignmentConstraint everyone;
     for (uint64_t id : {10, 11, 12}) everyone.set_assignment(id, {"car"});
@@ -39,9 +24,12 @@ Problem SmallProblem() {
     return problem;
 }
 
-// The kind and message of the error constructing a solver for the problem throws.
-std::string ErrorOf(const Problem& problem) {
+// The kind and message of the error that `spoil` throws on the small problem, or else building
+// a solver for the spoilt problem.
+std::string ErrorOf(const std::function<void(Problem&)>& spoil) {
+    Problem problem = SmallProblem();
     try {
+        spoil(problem);
         SolverProbe solver(problem, problem.options);
     } catch (const std::length_error& error) {
         return std::string("length_error: ") + error.what();
@@ -53,24 +41,21 @@ std::string ErrorOf(const Problem& problem) {
     return "no error";
 }
 
-TEST(SolverSetup, RefusesABadInstanceWithAnErrorNamingTheProblem) {
-    struct Case {
-        std::function<void(Problem&)> spoil;
-        std::string error;
-    };
-    const std::vector<Case> cases = {
+TEST(SolverSetup, RefusesABadInstanceOrPointTableWithAnErrorOfItsKind) {
+    auto points = [](std::vector<int64_t> types) { return PointRecord{.types = types}; };
+    const std::vector<std::pair<std::function<void(Problem&)>, std::string>> cases = {
+        // the small problem itself, with search points open to type 0 alone or to types 0 and 1
+        {[&](Problem& p) { SolverProbe(p, p.options).SetPoints({points({0}), points({0, 1})}); },
+         "no error"},
         // more nodes than the solver handles, refused before anything is built
         {[](Problem& p) {
              p = Problem{};
-             for (uint64_t id = 0; id < 257; ++id) p.add_node(MakeNode(id));
+             for (uint64_t id = 0; id < 257; ++id) p.add_node(Node{.id = id, .position = {}});
          },
          "length_error: the instance has 257 nodes, but the solver handles at most 256"},
-        // a start node that is no node id
-        {[](Problem& p) { p.add_agent(MakeAgent(3, "car", 17, 10), 3); },
+        // an agent's node that is no node id
+        {[](Problem& p) { p.add_agent(Agent{.id = 3, .type = "car", .start_node = 17}, 3); },
          "out_of_range: _Map_base::at: agent 3 has start_node 17, which is no node id"},
-        // an end node that is no node id
-        {[](Problem& p) { p.add_agent(MakeAgent(3, "car", 10, 18), 3); },
-         "out_of_range: _Map_base::at: agent 3 has end_node 18, which is no node id"},
         // a matrix for a type no agent has
         {[](Problem& p) { p.set_cost_matrix("boat", {{0}}); },
          "out_of_range: _Map_base::at: cost matrix for agent type 'boat', which no agent has"},
@@ -82,57 +67,37 @@ TEST(SolverSetup, RefusesABadInstanceWithAnErrorNamingTheProblem) {
         {[](Problem& p) { p.set_cost_matrix("car", {{0, 1, 2}, {1, 0, 3, 4, 5}}); },
          "invalid_argument: cost matrix for agent type 'car' has a row of 5 entries (row 1), "
          "but the problem has 3 nodes"},
-    };
-    EXPECT_EQ(ErrorOf(SmallProblem()), "no error");
-    for (const Case& c : cases) {
-        Problem problem = SmallProblem();
-        c.spoil(problem);
-        EXPECT_EQ(ErrorOf(problem), c.error);
-    }
+        // a search point open to type 1 alone
+        {[&](Problem& p) { SolverProbe(p, p.options).SetPoints({points({0}), points({1})}); },
+         "invalid_argument: Wrong Point type"}};
+    for (const auto& [spoil, error] : cases) EXPECT_EQ(ErrorOf(spoil), error);
 }
 
-TEST(SolverSetup, SetPointsRefusesTypeListsOtherThanZeroOrZeroAndOne) {
-    SolverProbe solver(SmallProblem(), Options{});
-    PointRecord zero, both, other;
-    zero.types = {0};
-    both.types = {0, 1};
-    other.types = {1};
-    EXPECT_NO_THROW(solver.SetPoints({zero, both}));
-    try {
-        solver.SetPoints({zero, other});
-        FAIL() << "accepted types [1]";
-    } catch (const std::invalid_argument& error) {
-        EXPECT_STREQ(error.what(), "Wrong Point type");
-    }
-}
-
-TEST(SolverSetup, SkipsWindowsOnUnknownNodesWithAWarning) {
+TEST(SolverSetup, MapsWindowsFromNodeIdsToVerticesAndSkipsThoseOfUnknownNodes) {
     Problem problem = SmallProblem();
     TimeWindowConstraint windows;
     windows.set_timewindow(99, 0, 1);
     windows.set_timewindow(12, 2, 3);
     problem.set_timewindow_constraint(windows);
-    ::testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();  // a warning about node 99
     SolverProbe solver(problem, Options{});
-    EXPECT_NE(::testing::internal::GetCapturedStderr().find("99"), std::string::npos);
-    ASSERT_EQ(solver.time_windows.size(), 1u);
-    EXPECT_EQ(solver.time_windows.at(2), (TimeWindow{2, 3}));
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(solver.time_windows, (decltype(solver.time_windows){{2, {2, 3}}}));
 }
 
 TEST(SolverSetup, MarksAStartNoGivenCostLeavesAsUnreachableButNotAnOrdinaryTarget) {
-    Problem start = SmallProblem();
-    start.set_cost_matrix("car", {{0}, {9999, 0, 3}, {9999, 3, 0}});  // nothing out of 0
-    ::testing::internal::CaptureStderr();
-    SolverProbe solver(start, Options{});
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "point: 0 can't be reached\n");
-    EXPECT_EQ(solver.unreachable_points, (std::vector<int64_t>{0}));
-    // No given cost leaves vertex 2 either, but no agent starts or ends there.
-    Problem target = SmallProblem();
-    target.set_cost_matrix("car", {{0, 1, 9999}, {1, 0, 9999}, {}});
-    ::testing::internal::CaptureStderr();
-    SolverProbe other(target, Options{});
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-    EXPECT_TRUE(other.unreachable_points.empty());
+    // (matrix of the small problem, unreachable vertices)
+    const std::vector<std::pair<CostMatrix, std::vector<int64_t>>> cases = {
+        {{{0}, {9999, 0, 3}, {9999, 3, 0}}, {0}},  // nothing leaves the start 0
+        {{{0, 1, 9999}, {1, 0, 9999}, {}}, {}}};   // nothing leaves 2, no agent's start or end
+    for (const auto& [matrix, unreachable] : cases) {
+        Problem problem = SmallProblem();
+        problem.set_cost_matrix("car", matrix);
+        ::testing::internal::CaptureStderr();  // a warning about each unreachable vertex
+        SolverProbe solver(problem, Options{});
+        ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(solver.unreachable_points, unreachable);
+    }
 }
 
 }  // namespace
