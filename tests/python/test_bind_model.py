@@ -70,13 +70,6 @@ def test_views_stay_valid_after_the_problem_grows(collect):
     assert problem.agents_ordered()[0].type == "truck"
 
 
-def test_agents_ordered_lists_every_add_in_order_with_repeated_ids():
-    problem = core.Problem()
-    for agent_id, agent_type in [(3, "a"), (3, "b"), (1, "a")]:
-        problem.add_agent(make_agent(agent_id, agent_type), id=agent_id)
-    assert [(a.id, a.type) for a in problem.agents_ordered()] == [(3, "a"), (3, "b"), (1, "a")]
-
-
 def test_type_stubs_describe_every_public_name_and_member():
     tree = ast.parse(pathlib.Path(core.__file__).with_name("_pyploxa_core.pyi").read_text())
     stubbed = {n.name for n in tree.body if isinstance(n, (ast.ClassDef, ast.FunctionDef))}

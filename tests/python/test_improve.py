@@ -64,7 +64,7 @@ def run_cli(*args):
                           text=True, timeout=120)
 
 
-def test_command_line_improves_unless_told_not_to(tmp_path):
+def test_command_line_improves_unless_told_not_to_and_refuses_a_negative_seed(tmp_path):
     instance = str(EXAMPLES / "time_windows.json")
     totals = {}
     for flags in ([], ["--no-improve"]):
@@ -73,10 +73,7 @@ def test_command_line_improves_unless_told_not_to(tmp_path):
         assert run.returncode == 0, run.stderr
         totals[bool(flags)] = json.loads(output.read_text())["statistics"]["sum_cost"]
     assert totals[False] < totals[True]
-
-
-def test_command_line_refuses_a_negative_seed():
-    run = run_cli("solve", str(EXAMPLES / "time_windows.json"), "--seed", "-1")
+    run = run_cli("solve", instance, "--seed", "-1")
     assert run.returncode == 2
     assert "--seed: not between 0 and 2**64 - 1: -1" in run.stderr
 

@@ -27,11 +27,5 @@ INSTANTIATE_TEST_SUITE_P(
                       VersionCase{"3.1", false},      // shorter than the prefix
                       VersionCase{"", false}));       // empty version string
 
-TEST(PythonVersionMessage, NamesBothVersions) {
-    EXPECT_EQ(PythonVersionMismatchMessage("3.11.7", "3.12"),
-              "Python version mismatch: module was compiled for Python 3.12, but the "
-              "interpreter version is incompatible: 3.11.7.");
-}
-
 }  // namespace
 }  // namespace tamrik

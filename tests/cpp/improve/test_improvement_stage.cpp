@@ -114,22 +114,5 @@ TEST(ImprovementStage, GivesTheSameAnswerForTheSameSeedAndIterationCap) {
     EXPECT_TRUE(check.ok()) << check.Report();
 }
 
-TEST(ImprovementStage, OffLeavesThePlainSearchAsItWas) {
-    InstanceShape shape;
-    shape.nodes = 11;
-    shape.agents = 2;
-    Problem problem = RandomInstance(shape, 3);
-    Options plain = problem.options;
-    plain.time_limit = 20.0;
-    Options seeded = plain;
-    seeded.seed = 99;
-    seeded.max_iterations = 10;
-    Solved a = SolveQuietly(problem, plain);
-    Solved b = SolveQuietly(problem, seeded);
-    EXPECT_EQ(a.result.paths, b.result.paths);
-    EXPECT_EQ(a.result.n_generated, b.result.n_generated);
-    EXPECT_EQ(a.process.size(), b.process.size());
-}
-
 }  // namespace
 }  // namespace tamrik

@@ -75,18 +75,6 @@ TEST_P(SolverRandomFamily, ReturnsFeasibleRoutesWithHonestCosts) {
 
 INSTANTIATE_TEST_SUITE_P(Seeded, SolverRandomFamily, ::testing::ValuesIn(Family()));
 
-TEST(SolverSearch, RecordsTwoSnapshotsPerSolution) {
-    Problem problem = RandomInstance(InstanceShape{}, 5);
-    SolverProbe solver(problem, problem.options);
-    ASSERT_EQ(SolveQuietly(solver).status, 1);
-    auto process = solver.GetResultProcess();
-    ASSERT_GE(process.size(), 2u);
-    EXPECT_EQ(process.size() % 2, 0u);
-    for (size_t k = 1; k < process.size(); ++k) EXPECT_GE(process[k].time, process[k - 1].time);
-    EXPECT_EQ(solver.GetResult().last_update_time, process.back().time);
-    EXPECT_EQ(solver.GetResult().paths, process.back().result.paths);
-}
-
 TEST(SolverSearch, PhasesWithoutASolutionFallBackToWeightOne) {
     Problem problem = RandomInstance(InstanceShape{}, 8);
     SolverProbe solver(problem, problem.options);
@@ -115,11 +103,6 @@ TEST(SolverSearch, ZeroTimeLimitStopsAtOnceWithTimeout) {
 TEST(SolverSearch, RootIsTheOnlyLabelBeforeTheSearch) {
     Problem problem = RandomInstance(InstanceShape{}, 2);
     SolverProbe solver(problem, problem.options);
-    Result before = solver.GetResult();
-    EXPECT_TRUE(before.paths.empty());
-    EXPECT_EQ(before.n_generated, 0);
-    EXPECT_FALSE(before.timeout);
-    EXPECT_EQ(before.last_update_time, 0.0);
     solver.max_phases = 0;
     EXPECT_EQ(solver.Solve(), 0);
     EXPECT_EQ(solver.GetResult().n_generated, 1);
@@ -127,23 +110,6 @@ TEST(SolverSearch, RootIsTheOnlyLabelBeforeTheSearch) {
     EXPECT_EQ(root.visited_size, 8);
     for (int64_t v = 0; v < 256; ++v) EXPECT_EQ(TestBit(root.visited, v), v >= 8) << v;
     EXPECT_EQ(solver.parent[0], -1);
-}
-
-TEST(SolverSearch, InterruptCheckStopsTheSearchAndKeepsTheBestSolution) {
-    InstanceShape shape;
-    shape.nodes = 14;
-    shape.agents = 3;
-    Problem problem = RandomInstance(shape, 4);
-    Options options = problem.options;
-    options.time_limit = 10.0;
-    SolverProbe solver(problem, options);
-    solver.SetInterruptCheck([&] { return !solver.anytime_results.empty(); });
-    SolveOutcome outcome = SolveQuietly(solver);
-    EXPECT_TRUE(solver.Interrupted());
-    EXPECT_FALSE(outcome.result.timeout);
-    ASSERT_EQ(outcome.status, 1);
-    auto check = RouteChecker(problem).Check(outcome.result);
-    EXPECT_TRUE(check.ok()) << check.Report();
 }
 
 TEST(SolverSearch, SolveRefusesAGraphOfMoreThan256Vertices) {
