@@ -67,8 +67,9 @@ bool ImprovementStage::Better(const RouteSet& a, const RouteSet& b) const {
 ImprovementStage::Stop ImprovementStage::Run(std::vector<std::vector<int64_t>>& paths,
                                              const ImprovementHooks& hooks) {
     if (!current.Load(paths) || current.Movable().size() < 2) return Stop::kNotRun;
-    work.Load(paths);
-    best.Load(paths);
+    // Both start as copies, leg tables included, rather than building those again.
+    work = current;
+    best = current;
     BuildNeighbours();
     ruined.assign(current.RouteCount(), 0);
     touched.assign(current.RouteCount(), 0);

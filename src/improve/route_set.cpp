@@ -6,10 +6,10 @@
 
 namespace tamrik {
 
-RouteSet::RouteSet(const RouteRules& rules_in) : rules(rules_in) {}
+RouteSet::RouteSet(const RouteRules& rules_in) : rules(&rules_in) {}
 
 bool RouteSet::Load(const std::vector<std::vector<int64_t>>& paths) {
-    const PlannerGraph* graph = rules.Graph();
+    const PlannerGraph* graph = rules->Graph();
     vertex_count = graph == nullptr ? 0 : graph->NumVertex();
     const size_t m = paths.size();
     routes.assign(m, Route{});
@@ -22,12 +22,12 @@ bool RouteSet::Load(const std::vector<std::vector<int64_t>>& paths) {
     legs.clear();
     profile.assign(m, 0);
 
-    const bool free_returns = !rules.ReturnsToEnd();
+    const bool free_returns = !rules->ReturnsToEnd();
     std::map<std::tuple<int64_t, int64_t, int64_t>, size_t> profiles;
     for (size_t r = 0; r < m; ++r) {
         const auto agent = static_cast<int64_t>(r);
-        if (!rules.EvaluatePath(paths[r], agent).feasible) return false;
-        const RouteRules::LegRules leg_rules = rules.LegRulesOf(agent);
+        if (!rules->EvaluatePath(paths[r], agent).feasible) return false;
+        const RouteRules::LegRules leg_rules = rules->LegRulesOf(agent);
         // Legs differ between agents only by type and, without a return obligation, by
         // the free legs into their own start and end.
         const auto key = std::make_tuple(leg_rules.type, free_returns ? leg_rules.own_start : 0,
@@ -37,15 +37,15 @@ bool RouteSet::Load(const std::vector<std::vector<int64_t>>& paths) {
             std::vector<double> table(vertex_count * vertex_count);
             for (size_t a = 0; a < vertex_count; ++a) {
                 for (size_t b = 0; b < vertex_count; ++b) {
-                    table[a * vertex_count + b] = rules.LegCost(
+                    table[a * vertex_count + b] = rules->LegCost(
                         leg_rules, static_cast<int64_t>(a), static_cast<int64_t>(b));
                 }
             }
             legs.push_back(std::move(table));
         }
         profile[r] = entry->second;
-        limits[r] = rules.CostLimit(agent);
-        simple[r] = !rules.UsesTimeWindows() && !(limits[r] > 0.0);
+        limits[r] = rules->CostLimit(agent);
+        simple[r] = !rules->UsesTimeWindows() && !(limits[r] > 0.0);
         Route& route = routes[r];
         for (int64_t node : paths[r]) {
             if (node < 0 || static_cast<size_t>(node) >= vertex_count) return false;
@@ -54,14 +54,14 @@ bool RouteSet::Load(const std::vector<std::vector<int64_t>>& paths) {
         route.arrival.assign(route.nodes.size(), 0.0);
         if (!route.nodes.empty() && !Refresh(r, 0)) return false;
         for (size_t v = 0; v < vertex_count && route.nodes.size() >= 2; ++v) {
-            accepts[r * vertex_count + v] = rules.CanVisit(agent, static_cast<int64_t>(v));
+            accepts[r * vertex_count + v] = rules->CanVisit(agent, static_cast<int64_t>(v));
         }
     }
     std::vector<uint8_t> endpoint(vertex_count, 0);
-    for (int64_t node : rules.StartNodes()) {
+    for (int64_t node : rules->StartNodes()) {
         if (node >= 0 && static_cast<size_t>(node) < vertex_count) endpoint[node] = 1;
     }
-    for (int64_t node : rules.EndNodes()) {
+    for (int64_t node : rules->EndNodes()) {
         if (node >= 0 && static_cast<size_t>(node) < vertex_count) endpoint[node] = 1;
     }
     for (size_t r = 0; r < m; ++r) {
@@ -102,10 +102,10 @@ double RouteSet::InsertionCost(size_t r, size_t q, int32_t node) const {
     if (IsSimple(r)) return route.Cost() + Leg(r, prev, node) + Leg(r, node, next) - Leg(r, prev, next);
     const double limit = limits[r];
     double t = route.arrival[q - 1] + Leg(r, prev, node);
-    if (!rules.Arrive(node, t) || (limit > 0.0 && t > limit)) return kInfeasible;
+    if (!rules->Arrive(node, t) || (limit > 0.0 && t > limit)) return kInfeasible;
     t += Leg(r, node, next);
     for (size_t k = q;;) {
-        if (!rules.Arrive(nodes[k], t) || (limit > 0.0 && t > limit)) return kInfeasible;
+        if (!rules->Arrive(nodes[k], t) || (limit > 0.0 && t > limit)) return kInfeasible;
         // From the same time at the same node on, the rest of the route is as before.
         if (t == route.arrival[k]) return route.Cost();
         if (++k == nodes.size()) return t;
@@ -139,7 +139,7 @@ bool RouteSet::Refresh(size_t r, size_t from) {
     double t = from == 0 ? 0.0 : route.arrival[from - 1];
     for (size_t k = from; k < nodes.size(); ++k) {
         if (k > 0) t += Leg(r, nodes[k - 1], nodes[k]);
-        feasible = rules.Arrive(nodes[k], t) && feasible;
+        feasible = rules->Arrive(nodes[k], t) && feasible;
         if (k > 0 && limit > 0.0 && t > limit) feasible = false;
         route.arrival[k] = t;
     }

@@ -80,7 +80,7 @@ public:
 private:
     bool IsSimple(size_t r) const { return simple[r] != 0; }
 
-    const RouteRules& rules;
+    const RouteRules* rules;
     size_t vertex_count = 0;
     std::vector<Route> routes;
     std::vector<int32_t> movable;
