@@ -11,11 +11,53 @@ namespace {
 
 using nlohmann::json;
 
-// The three number readings of the format. get<uint64_t>() and get<double>() reject
-// booleans; get<int>() accepts them and truncates wider values to 32 bits.
-uint64_t read_id(const json& value) { return value.get<uint64_t>(); }
+// Where a value sits in the document ("agents[2].max_length"), spelt out only for errors.
+struct Where {
+    const char* list;
+    size_t index;
+    const char* key;
+
+    std::string Text() const {
+        return std::string(list) + "[" + std::to_string(index) + "]." + key;
+    }
+};
+
+[[noreturn]] void reject(const Where& where, const json& value, const char* wanted) {
+    throw std::invalid_argument(where.Text() + " must be " + wanted + ", not " + value.dump());
+}
+
+// The three number readings of the format. A number outside the target type's range is an
+// error (its conversion would be undefined or wrap); within range a floating value is
+// truncated toward zero. Non-numbers fall through to the library's own type errors:
+// get<uint64_t>() and get<double>() reject booleans, get<int>() accepts them.
+uint64_t read_id(const json& value, const Where& where) {
+    if (value.is_number_integer() && !value.is_number_unsigned()) {
+        reject(where, value, "an unsigned 64-bit integer");
+    }
+    if (value.is_number_float()) {
+        const double number = value.get<double>();
+        if (!(number > -1.0 && number < 18446744073709551616.0)) {
+            reject(where, value, "an unsigned 64-bit integer");
+        }
+    }
+    return value.get<uint64_t>();
+}
+
 double read_real(const json& value) { return value.get<double>(); }
-double read_whole(const json& value) { return static_cast<double>(value.get<int>()); }
+
+double read_whole(const json& value, const Where& where) {
+    constexpr double kLow = -2147483648.0;
+    constexpr double kHigh = 2147483647.0;
+    const bool out_of_range =
+        (value.is_number_unsigned() && value.get<uint64_t>() > static_cast<uint64_t>(kHigh)) ||
+        (value.is_number_integer() && !value.is_number_unsigned() &&
+         (value.get<int64_t>() < static_cast<int64_t>(kLow) ||
+          value.get<int64_t>() > static_cast<int64_t>(kHigh))) ||
+        (value.is_number_float() &&
+         !(value.get<double>() > kLow - 1.0 && value.get<double>() < kHigh + 1.0));
+    if (out_of_range) reject(where, value, "a whole number within the signed 32-bit range");
+    return static_cast<double>(value.get<int>());
+}
 
 NodeType read_node_type(const json& node) {
     if (!node.contains("type")) return NodeType::TARGET;
@@ -25,9 +67,10 @@ NodeType read_node_type(const json& node) {
 }
 
 void load_nodes(const json& nodes, Problem& problem) {
+    size_t index = 0;
     for (const json& item : nodes) {
         Node node;
-        node.id = read_id(item.at("id"));
+        node.id = read_id(item.at("id"), Where{"nodes", index++, "id"});
         node.position.x = read_real(item.at("x"));
         node.position.y = read_real(item.at("y"));
         node.position.z = item.contains("z") ? read_real(item.at("z")) : 0.0;
@@ -38,14 +81,20 @@ void load_nodes(const json& nodes, Problem& problem) {
 }
 
 void load_agents(const json& agents, Problem& problem) {
+    size_t index = 0;
     for (const json& item : agents) {
+        auto where = [index](const char* key) { return Where{"agents", index, key}; };
+        ++index;
         Agent agent;
-        agent.id = read_id(item.at("id"));
+        agent.id = read_id(item.at("id"), where("id"));
         agent.type = item.at("type").get<std::string>();
-        agent.start_node = read_id(item.at("start_node"));
-        agent.end_node = read_id(item.at("end_node"));
-        agent.capacity_limit = item.contains("capacity") ? read_whole(item.at("capacity")) : 0.0;
-        agent.time_limit = item.contains("max_length") ? read_whole(item.at("max_length")) : 0.0;
+        agent.start_node = read_id(item.at("start_node"), where("start_node"));
+        agent.end_node = read_id(item.at("end_node"), where("end_node"));
+        agent.capacity_limit =
+            item.contains("capacity") ? read_whole(item.at("capacity"), where("capacity")) : 0.0;
+        agent.time_limit = item.contains("max_length")
+                               ? read_whole(item.at("max_length"), where("max_length"))
+                               : 0.0;
         problem.add_agent(agent, agent.id);
     }
 }
@@ -65,15 +114,17 @@ struct ConstraintSet {
 };
 
 void load_assignment(const json& items, AssignmentConstraint& out) {
+    size_t index = 0;
     for (const json& item : items) {
-        uint64_t node = read_id(item.at("node"));
+        uint64_t node = read_id(item.at("node"), Where{"assignment items", index++, "node"});
         out.set_assignment(node, item.at("types").get<std::vector<std::string>>());
     }
 }
 
 void load_timewindow(const json& items, TimeWindowConstraint& out) {
+    size_t index = 0;
     for (const json& item : items) {
-        uint64_t node = read_id(item.at("node"));
+        uint64_t node = read_id(item.at("node"), Where{"timewindow items", index++, "node"});
         double start = read_real(item.at("start"));
         double end = read_real(item.at("end"));
         out.set_timewindow(node, start, end);
@@ -81,10 +132,11 @@ void load_timewindow(const json& items, TimeWindowConstraint& out) {
 }
 
 void load_sequence(const json& items, SequenceConstraint& out) {
+    size_t index = 0;
     for (const json& item : items) {
         SequenceConstraint::NodePair pair;
-        pair.first = read_id(item.at("before"));
-        pair.second = read_id(item.at("after"));
+        pair.first = read_id(item.at("before"), Where{"precedence", index, "before"});
+        pair.second = read_id(item.at("after"), Where{"precedence", index++, "after"});
         std::string kind = item.contains("type") ? item.at("type").get<std::string>() : "";
         if (kind == "same") {
             out.same_pairs.push_back(pair);
@@ -119,11 +171,17 @@ uint64_t load_count(const json& options, const char* key) {
     return value.get<uint64_t>();
 }
 
-void load_options(const json& options, Options& out) {
+void load_options(const json& options, Problem& problem) {
+    Options& out = problem.options;
     out.return_to_end = options.value("return_to_end", true);
     std::string objective = options.value("objective", std::string("min_sum"));
     out.objective = (objective == "min_max" || objective == "MIN_MAX") ? ObjectiveType::MinMax
                                                                        : ObjectiveType::MinSum;
+    if (objective != "min_max" && objective != "MIN_MAX" && objective != "min_sum" &&
+        objective != "MIN_SUM") {
+        problem.input_warnings.push_back("objective " + json(objective).dump() +
+                                         " is neither min_max nor min_sum: min_sum is used");
+    }
     out.time_limit = options.value("time_limit", 60.0);
     out.improve = options.value("improve", false);
     out.seed = load_count(options, "seed");
@@ -148,7 +206,7 @@ void load_problem_json(const json& document, Problem& problem) {
     problem.timewindow_constraint = std::move(constraints.timewindow);
     problem.sequence_constraint = std::move(constraints.sequence);
 
-    if (document.contains("options")) load_options(document.at("options"), problem.options);
+    if (document.contains("options")) load_options(document.at("options"), problem);
 }
 
 }  // namespace tamrik

@@ -34,6 +34,8 @@ public:
     std::unordered_map<std::string, uint64_t> type_index;
     std::vector<std::string> type_names;
     std::unordered_map<uint64_t, uint64_t> agent_type_of;
+    // What the loader accepted but read differently from its text (an unknown objective).
+    std::vector<std::string> input_warnings;
 
     void add_node(const Node& node);
     // The maps are keyed by `id`, not by agent.id.

@@ -143,6 +143,7 @@ private:
 
     // Construction steps.
     void NumberVertices(const Problem& problem);
+    void ReportFindings(const Problem& problem);
     void NumberAgents(const Problem& problem);
     void MapTimeWindows(const Problem& problem);
     void BuildGraph(const Problem& problem);

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "model/problem_checks.h"
 #include "plugins/constraint_checkers.h"
 #include "plugins/objectives.h"
 #include "plugins/search_guidance.h"
@@ -18,31 +19,6 @@ namespace {
 
 constexpr double kNoArc = 9999.0;
 
-int64_t VertexOfNode(const std::unordered_map<uint64_t, int64_t>& vertex_of, const Agent& agent,
-                     uint64_t node_id, const char* role) {
-    auto it = vertex_of.find(node_id);
-    if (it == vertex_of.end()) {
-        throw std::out_of_range("_Map_base::at: agent " + std::to_string(agent.id) + " has " +
-                                role + " " + std::to_string(node_id) + ", which is no node id");
-    }
-    return it->second;
-}
-
-// Matrices larger than the node table would write outside it; smaller ones leave 9999.0.
-void CheckMatrixShape(const std::string& type, const CostMatrix& matrix, size_t node_count) {
-    std::string prefix = "cost matrix for agent type '" + type + "' has ";
-    std::string suffix = ", but the problem has " + std::to_string(node_count) + " nodes";
-    if (matrix.size() > node_count) {
-        throw std::invalid_argument(prefix + std::to_string(matrix.size()) + " rows" + suffix);
-    }
-    for (size_t i = 0; i < matrix.size(); ++i) {
-        if (matrix[i].size() > node_count) {
-            throw std::invalid_argument(prefix + "a row of " + std::to_string(matrix[i].size()) +
-                                        " entries (row " + std::to_string(i) + ")" + suffix);
-        }
-    }
-}
-
 }  // namespace
 
 Solver::Solver(const Problem& problem, const Options& options)
@@ -54,6 +30,7 @@ Solver::Solver(const Problem& problem, const Options& options)
       objective(std::make_unique<DefaultObjective>()),
       focal_list(FocalOrder{focal_comparator.get()}) {
     CheckVertexCount(problem.nodes.size());
+    ReportFindings(problem);
     type_index = problem.type_index;
     for (const auto& [name, index] : type_index) type_name_of[index] = name;
     cost_dim = type_index.size();
@@ -83,6 +60,14 @@ Solver::Solver(const Problem& problem, const Options& options)
 
 Solver::~Solver() = default;
 
+// Errors stop the set-up before anything is built; warnings go to standard error, one line
+// each, and the solve goes on.
+void Solver::ReportFindings(const Problem& problem) {
+    const std::vector<Finding> findings = CheckProblem(problem);
+    ThrowFirstError(findings);
+    for (const Finding& finding : findings) std::cerr << "[warning] " << finding.message << '\n';
+}
+
 void Solver::NumberVertices(const Problem& problem) {
     for (size_t i = 0; i < problem.nodes.size(); ++i) {
         const Node& node = problem.nodes[i];
@@ -104,8 +89,8 @@ void Solver::NumberAgents(const Problem& problem) {
         agent_index_of[agent.id] = static_cast<int64_t>(k);
         agent_type_index_of[agent.id] = t;
         agents.push_back(AgentRecord{agent.id, t, agent.capacity_limit, agent.time_limit});
-        starts.push_back(VertexOfNode(vertex_of, agent, agent.start_node, "start_node"));
-        goals.push_back(VertexOfNode(vertex_of, agent, agent.end_node, "end_node"));
+        starts.push_back(vertex_of.at(agent.start_node));
+        goals.push_back(vertex_of.at(agent.end_node));
     }
     num_agents = static_cast<int32_t>(agents.size());
 }
@@ -113,23 +98,13 @@ void Solver::NumberAgents(const Problem& problem) {
 void Solver::MapTimeWindows(const Problem& problem) {
     for (const auto& [node_id, window] : problem.timewindow_constraint.windows) {
         auto vertex = vertex_of.find(node_id);
-        if (vertex == vertex_of.end()) {
-            std::cerr << "[warning] time window node id " << node_id << " not found in nodes\n";
-            continue;
-        }
+        if (vertex == vertex_of.end()) continue;  // reported by ReportFindings
         time_windows[vertex->second] = window;
     }
 }
 
 void Solver::BuildGraph(const Problem& problem) {
     size_t n = problem.nodes.size();
-    for (const auto& [name, matrix] : problem.cost_matrices) {
-        if (type_index.find(name) == type_index.end()) {
-            throw std::out_of_range("_Map_base::at: cost matrix for agent type '" + name +
-                                    "', which no agent has");
-        }
-        CheckMatrixShape(name, matrix, n);
-    }
     owned_graph = std::make_unique<SparseGraph>();
     owned_graph->ChangeCostDim(cost_dim, kNoArc);
     for (size_t i = 0; i < n; ++i) owned_graph->AddVertex(static_cast<int64_t>(i));

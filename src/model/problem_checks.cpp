@@ -1,0 +1,243 @@
+#include "model/problem_checks.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <map>
+#include <stdexcept>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace tamrik {
+namespace {
+
+// The shortest text that reads back as the same double ("0.1", "1e+300", "nan", "-inf").
+std::string Number(double value) {
+    char text[32];
+    auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    return std::string(text, end);
+}
+
+class Checks {
+public:
+    explicit Checks(const Problem& problem) : problem_(problem) {
+        for (const Node& node : problem.nodes) known_.insert(node.id);
+    }
+
+    std::vector<Finding> Run() {
+        NodeIds();
+        Coordinates();
+        AgentIds();
+        AgentEndpoints();
+        CostMatrices();
+        TimeWindows();
+        IgnoredInput();
+        MissingCosts();
+        return std::move(findings_);
+    }
+
+private:
+    void Add(Finding::Kind kind, std::string message) {
+        findings_.push_back(Finding{kind, std::move(message)});
+    }
+
+    void NodeIds() {
+        std::unordered_map<uint64_t, size_t> first;
+        for (size_t i = 0; i < problem_.nodes.size(); ++i) {
+            auto [at, fresh] = first.try_emplace(problem_.nodes[i].id, i);
+            if (fresh) continue;
+            Add(Finding::Kind::kInvalid, "duplicate node id " + std::to_string(at->first) +
+                                             " (nodes " + std::to_string(at->second) + " and " +
+                                             std::to_string(i) + ")");
+        }
+    }
+
+    // The set-up truncates coordinates to signed 64-bit integers; only values whose
+    // truncation fits are defined.
+    void Coordinates() {
+        constexpr double kLimit = 9223372036854775808.0;  // 2^63
+        for (const Node& node : problem_.nodes) {
+            const std::pair<const char*, double> axes[] = {
+                {"x", node.position.x}, {"y", node.position.y}, {"z", node.position.z}};
+            for (const auto& [axis, value] : axes) {
+                if (value > -kLimit - 1.0 && value < kLimit) continue;
+                Add(Finding::Kind::kInvalid, "node " + std::to_string(node.id) + ": " + axis +
+                                                 " = " + Number(value) +
+                                                 " is not a finite number within the signed "
+                                                 "64-bit range");
+            }
+        }
+    }
+
+    void AgentIds() {
+        std::unordered_map<uint64_t, size_t> first;
+        for (size_t k = 0; k < problem_.agents_ordered.size(); ++k) {
+            auto [at, fresh] = first.try_emplace(problem_.agents_ordered[k].id, k);
+            if (fresh) continue;
+            Add(Finding::Kind::kInvalid, "duplicate agent id " + std::to_string(at->first) +
+                                             " (agents " + std::to_string(at->second) + " and " +
+                                             std::to_string(k) + ")");
+        }
+    }
+
+    void AgentEndpoints() {
+        for (const Agent& agent : problem_.agents_ordered) {
+            const std::pair<const char*, uint64_t> ends[] = {{"start_node", agent.start_node},
+                                                             {"end_node", agent.end_node}};
+            for (const auto& [role, node] : ends) {
+                if (known_.count(node) != 0) continue;
+                Add(Finding::Kind::kUnknownId, "_Map_base::at: agent " + std::to_string(agent.id) +
+                                                   " has " + role + " " + std::to_string(node) +
+                                                   ", which is no node id");
+            }
+        }
+    }
+
+    void CostMatrices() {
+        const size_t n = problem_.nodes.size();
+        for (const auto& [name, matrix] : SortedMatrices()) {
+            if (problem_.type_index.count(name) == 0) {
+                Add(Finding::Kind::kUnknownId, "_Map_base::at: cost matrix for agent type '" +
+                                                   name + "', which no agent has");
+                continue;
+            }
+            const std::string prefix = "cost matrix for agent type '" + name + "' has ";
+            const std::string suffix = ", but the problem has " + std::to_string(n) + " nodes";
+            if (matrix->size() > n) {
+                Add(Finding::Kind::kInvalid,
+                    prefix + std::to_string(matrix->size()) + " rows" + suffix);
+                continue;
+            }
+            for (size_t i = 0; i < matrix->size(); ++i) {
+                if ((*matrix)[i].size() <= n) continue;
+                Add(Finding::Kind::kInvalid, prefix + "a row of " +
+                                                 std::to_string((*matrix)[i].size()) +
+                                                 " entries (row " + std::to_string(i) + ")" +
+                                                 suffix);
+            }
+            CostValues(name, *matrix);
+        }
+    }
+
+    // One finding per matrix: its first unusable entry and how many more there are.
+    void CostValues(const std::string& name, const CostMatrix& matrix) {
+        size_t bad = 0;
+        std::string first;
+        for (size_t i = 0; i < matrix.size(); ++i) {
+            for (size_t j = 0; j < matrix[i].size(); ++j) {
+                const double cost = matrix[i][j];
+                if (std::isfinite(cost) && cost >= 0.0) continue;
+                if (bad++ == 0) {
+                    first = "cost matrix for agent type '" + name + "': row " +
+                            std::to_string(i) + ", column " + std::to_string(j) + " is " +
+                            Number(cost) + "; costs must be finite and not negative";
+                }
+            }
+        }
+        if (bad > 1) first += " (and " + std::to_string(bad - 1) + " more entries)";
+        if (bad > 0) Add(Finding::Kind::kInvalid, first);
+    }
+
+    void TimeWindows() {
+        const auto windows = SortedWindows();
+        for (const auto& [node, window] : windows) {
+            const auto [start, end] = window;
+            const std::string where = "time window of node " + std::to_string(node) + ": ";
+            if (!std::isfinite(start) || !std::isfinite(end)) {
+                Add(Finding::Kind::kInvalid, where + "start " + Number(start) + " and end " +
+                                                 Number(end) + " must both be finite");
+            } else if (start > end) {
+                Add(Finding::Kind::kInvalid, where + "start " + Number(start) +
+                                                 " is after end " + Number(end));
+            }
+        }
+    }
+
+    void IgnoredInput() {
+        for (const std::string& warning : problem_.input_warnings) {
+            Add(Finding::Kind::kIgnored, warning);
+        }
+        const SequenceConstraint& sequence = problem_.sequence_constraint;
+        const size_t pairs = sequence.precedence_pairs.size() + sequence.same_pairs.size() +
+                             sequence.diff_pairs.size();
+        if (pairs > 0) {
+            Add(Finding::Kind::kIgnored, "sequence constraints (" + std::to_string(pairs) +
+                                             " pairs) are read but not enforced");
+        }
+        const bool capacity = std::any_of(
+            problem_.agents_ordered.begin(), problem_.agents_ordered.end(),
+            [](const Agent& agent) { return agent.capacity_limit != 0.0; });
+        const bool demand = std::any_of(problem_.nodes.begin(), problem_.nodes.end(),
+                                        [](const Node& node) { return node.demand != 0.0; });
+        if (capacity || demand) {
+            Add(Finding::Kind::kIgnored, "capacity and demand are read but not enforced");
+        }
+        const auto windows = SortedWindows();
+        for (const auto& [node, window] : windows) {
+            if (known_.count(node) == 0) {
+                Add(Finding::Kind::kIgnored,
+                    "time window node id " + std::to_string(node) + " not found in nodes");
+            }
+        }
+    }
+
+    // Types without a matrix and matrices short of the node count cost 9999 where nothing
+    // is given, which reads as a missing arc.
+    void MissingCosts() {
+        const size_t n = problem_.nodes.size();
+        for (const std::string& type : problem_.type_names) {
+            auto matrix = problem_.cost_matrices.find(type);
+            if (matrix == problem_.cost_matrices.end()) {
+                if (n > 1) {
+                    Add(Finding::Kind::kIgnored, "agent type '" + type +
+                                                     "' has no cost matrix: every arc of it "
+                                                     "costs 9999 (no arc)");
+                }
+                continue;
+            }
+            const CostMatrix& rows = matrix->second;
+            const bool short_row = std::any_of(rows.begin(), rows.end(), [n](const auto& row) {
+                return row.size() < n;
+            });
+            if (rows.size() < n || short_row) {
+                Add(Finding::Kind::kIgnored,
+                    "cost matrix for agent type '" + type + "' covers fewer than the " +
+                        std::to_string(n) + " nodes: the missing entries cost 9999 (no arc)");
+            }
+        }
+    }
+
+    std::vector<std::pair<std::string, const CostMatrix*>> SortedMatrices() const {
+        std::vector<std::pair<std::string, const CostMatrix*>> sorted;
+        for (const auto& [name, matrix] : problem_.cost_matrices) sorted.emplace_back(name, &matrix);
+        std::sort(sorted.begin(), sorted.end());
+        return sorted;
+    }
+
+    std::map<uint64_t, std::pair<double, double>> SortedWindows() const {
+        const auto& windows = problem_.timewindow_constraint.windows;
+        return {windows.begin(), windows.end()};
+    }
+
+    const Problem& problem_;
+    std::unordered_set<uint64_t> known_;
+    std::vector<Finding> findings_;
+};
+
+}  // namespace
+
+std::vector<Finding> CheckProblem(const Problem& problem) {
+    std::vector<Finding> findings = Checks(problem).Run();
+    std::stable_partition(findings.begin(), findings.end(),
+                          [](const Finding& finding) { return finding.IsError(); });
+    return findings;
+}
+
+void ThrowFirstError(const std::vector<Finding>& findings) {
+    for (const Finding& finding : findings) {
+        if (finding.kind == Finding::Kind::kInvalid) throw std::invalid_argument(finding.message);
+        if (finding.kind == Finding::Kind::kUnknownId) throw std::out_of_range(finding.message);
+    }
+}
+
+}  // namespace tamrik
