@@ -53,6 +53,7 @@ class Options:
     seed: int
     max_iterations: int
     stop_when_stalled: bool
+    memory_limit: int
     def __init__(self) -> None: ...
 
 class AssignmentConstraint:
@@ -87,6 +88,8 @@ class Result:
     def paths(self) -> dict[int, list[int]]: ...
     @property
     def times(self) -> dict[int, float]: ...
+    @property
+    def stop_reason(self) -> str: ...
 
 class Solver:
     def __init__(self, problem: Problem, options: Options) -> None: ...
@@ -96,11 +99,22 @@ class Solver:
     def get_result_process(self) -> list[tuple[float, Result]]: ...
 
 def solve_json_file(input_path: str, time_limit: float = -1, *, improve: bool | None = None,
-                    seed: int | None = None) -> dict[str, typing.Any]:
+                    seed: int | None = None,
+                    memory_limit: int | None = None) -> dict[str, typing.Any]:
     """Solve an MTSP instance from a JSON file path.
     Returns a dict with keys: status, routes, statistics, anytime, timeout."""
 
 def solve_json_str(json_str: str | bytes, time_limit: float = -1, *, improve: bool | None = None,
-                   seed: int | None = None) -> dict[str, typing.Any]:
+                   seed: int | None = None,
+                   memory_limit: int | None = None) -> dict[str, typing.Any]:
     """Solve an MTSP instance from a JSON string.
     Returns a dict with keys: status, routes, statistics, anytime, timeout."""
+
+def check_problem(problem: Problem) -> list[tuple[str, str]]:
+    """Every error and warning of a problem, without solving it.
+    Returns a list of ("error" or "warning", message), errors first."""
+
+def check_json_str(json_str: str | bytes) -> list[tuple[str, str]]:
+    """Every error and warning of a JSON instance, without solving it.
+    Returns a list of ("error" or "warning", message), errors first; text that
+    cannot be read as an instance raises as solve_json_str does."""

@@ -20,6 +20,7 @@ InstanceSolve SolveInstanceText(const std::string& text, double time_limit,
     if (time_limit > 0) solve.problem.options.time_limit = time_limit;
     if (overrides.improve) solve.problem.options.improve = *overrides.improve;
     if (overrides.seed) solve.problem.options.seed = *overrides.seed;
+    if (overrides.memory_limit) solve.problem.options.memory_limit = *overrides.memory_limit;
     auto start = std::chrono::system_clock::now();
     Solver solver(Problem(solve.problem), solve.problem.options);
     solver.SetInterruptCheck(interrupt_check);
@@ -32,6 +33,12 @@ InstanceSolve SolveInstanceText(const std::string& text, double time_limit,
     solve.result = solver.GetResult();
     solve.process = solver.GetResultProcess();
     return solve;
+}
+
+std::vector<Finding> CheckInstanceText(const std::string& text) {
+    Problem problem;
+    load_problem_json(nlohmann::json::parse(text), problem);
+    return CheckProblem(problem);
 }
 
 std::string ReadInstanceFile(const std::string& path) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/problem.h"
+#include "model/problem_checks.h"
 #include "model/result.h"
 #include "solver/search_results.h"
 
@@ -33,6 +34,7 @@ struct Improvement {
 struct OptionOverrides {
     std::optional<bool> improve;
     std::optional<uint64_t> seed;
+    std::optional<uint64_t> memory_limit;
 };
 
 // Parses and loads the instance text, overrides its time limit when `time_limit` > 0 and its
@@ -41,6 +43,10 @@ struct OptionOverrides {
 InstanceSolve SolveInstanceText(const std::string& text, double time_limit,
                                 const std::function<bool()>& interrupt_check = {},
                                 const OptionOverrides& overrides = {});
+
+// Parses and loads the instance text and checks it without solving (parse and load failures
+// raise as in SolveInstanceText).
+std::vector<Finding> CheckInstanceText(const std::string& text);
 
 // Reads the whole file; a file that cannot be opened raises "Cannot open file: <path>".
 std::string ReadInstanceFile(const std::string& path);

@@ -50,20 +50,32 @@ py::dict ResultDictionary(const InstanceSolve& solve) {
         anytime.append(entry);
     }
     out["anytime"] = anytime;
+    out["stop_reason"] = StopReasonName(solve.result.stop_reason);
     return out;
 }
 
 py::dict SolveJsonStr(const std::string& json_str, double time_limit,
-                      std::optional<bool> improve, std::optional<uint64_t> seed) {
-    InstanceSolve solve =
-        SolveInstanceText(json_str, time_limit, PythonSignalPending, {improve, seed});
-    RaiseIfInterrupted(solve.interrupted);
-    return ResultDictionary(solve);
+                      std::optional<bool> improve, std::optional<uint64_t> seed,
+                      std::optional<uint64_t> memory_limit) {
+    InstanceSolve solve = SolveInstanceText(json_str, time_limit, PythonSignalPending,
+                                            {improve, seed, memory_limit});
+    py::dict out = ResultDictionary(solve);
+    RaiseIfInterrupted(solve.interrupted, out);
+    return out;
 }
 
 py::dict SolveJsonFile(const std::string& input_path, double time_limit,
-                       std::optional<bool> improve, std::optional<uint64_t> seed) {
-    return SolveJsonStr(ReadInstanceFile(input_path), time_limit, improve, seed);
+                       std::optional<bool> improve, std::optional<uint64_t> seed,
+                       std::optional<uint64_t> memory_limit) {
+    return SolveJsonStr(ReadInstanceFile(input_path), time_limit, improve, seed, memory_limit);
+}
+
+py::list Findings(const std::vector<Finding>& findings) {
+    py::list out;
+    for (const Finding& finding : findings) {
+        out.append(py::make_tuple(finding.IsError() ? "error" : "warning", finding.message));
+    }
+    return out;
 }
 
 }  // namespace
@@ -71,12 +83,26 @@ py::dict SolveJsonFile(const std::string& input_path, double time_limit,
 void BindJsonSolve(py::module_& m) {
     m.def("solve_json_file", &SolveJsonFile, py::arg("input_path"), py::arg("time_limit") = -1,
           py::kw_only(), py::arg("improve") = py::none(), py::arg("seed") = py::none(),
+          py::arg("memory_limit") = py::none(),
           "Solve an MTSP instance from a JSON file path.\n"
           "Returns a dict with keys: status, routes, statistics, anytime, timeout.");
     m.def("solve_json_str", &SolveJsonStr, py::arg("json_str"), py::arg("time_limit") = -1,
           py::kw_only(), py::arg("improve") = py::none(), py::arg("seed") = py::none(),
+          py::arg("memory_limit") = py::none(),
           "Solve an MTSP instance from a JSON string.\n"
           "Returns a dict with keys: status, routes, statistics, anytime, timeout.");
+    m.def(
+        "check_problem", [](const Problem& problem) { return Findings(CheckProblem(problem)); },
+        py::arg("problem"),
+        "Every error and warning of a problem, without solving it.\n"
+        "Returns a list of (\"error\" or \"warning\", message), errors first.");
+    m.def(
+        "check_json_str",
+        [](const std::string& json_str) { return Findings(CheckInstanceText(json_str)); },
+        py::arg("json_str"),
+        "Every error and warning of a JSON instance, without solving it.\n"
+        "Returns a list of (\"error\" or \"warning\", message), errors first; text that\n"
+        "cannot be read as an instance raises as solve_json_str does.");
 }
 
 }  // namespace tamrik::bindings

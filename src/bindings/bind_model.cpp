@@ -50,7 +50,8 @@ void BindRecords(py::module_& m) {
         .def_readwrite("improve", &Options::improve)
         .def_readwrite("seed", &Options::seed)
         .def_readwrite("max_iterations", &Options::max_iterations)
-        .def_readwrite("stop_when_stalled", &Options::stop_when_stalled);
+        .def_readwrite("stop_when_stalled", &Options::stop_when_stalled)
+        .def_readwrite("memory_limit", &Options::memory_limit);
 }
 
 void BindConstraints(py::module_& m) {

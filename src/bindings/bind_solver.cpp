@@ -19,7 +19,9 @@ void BindResult(py::module_& m) {
         .def_property_readonly("last_update_time",
                                [](const Result& r) { return r.last_update_time; })
         .def_property_readonly("paths", [](const Result& r) { return r.paths; })
-        .def_property_readonly("times", [](const Result& r) { return r.times; });
+        .def_property_readonly("times", [](const Result& r) { return r.times; })
+        .def_property_readonly("stop_reason",
+                               [](const Result& r) { return StopReasonName(r.stop_reason); });
 }
 
 int32_t SolveInterruptibly(Solver& solver) {

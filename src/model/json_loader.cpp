@@ -187,6 +187,7 @@ void load_options(const json& options, Problem& problem) {
     out.seed = load_count(options, "seed");
     out.max_iterations = load_count(options, "max_iterations");
     out.stop_when_stalled = options.value("stop_when_stalled", true);
+    if (options.contains("memory_limit")) out.memory_limit = load_count(options, "memory_limit");
 }
 
 }  // namespace

@@ -47,6 +47,9 @@ struct Options {
     // Ends the improvement stage once it stops finding better solutions (off: it runs until
     // the budget, the iteration cap or an interrupt).
     bool stop_when_stalled = true;
+    // Ceiling on the process's resident memory in MiB; the search stops on reaching it as it
+    // does at the time limit. 0 for none.
+    uint64_t memory_limit = 4096;
 };
 
 }  // namespace tamrik

@@ -19,4 +19,15 @@ double TotalRouteCost(const Result& result) {
     return total;
 }
 
+const char* StopReasonName(StopReason reason) {
+    switch (reason) {
+        case StopReason::kTimeLimit: return "time_limit";
+        case StopReason::kMemoryLimit: return "memory_limit";
+        case StopReason::kInterrupted: return "interrupted";
+        case StopReason::kPhaseLimit: return "phase_limit";
+        case StopReason::kCompleted: break;
+    }
+    return "completed";
+}
+
 }  // namespace tamrik

@@ -6,6 +6,12 @@
 
 namespace tamrik {
 
+// Why a solve ended.
+enum class StopReason { kCompleted, kTimeLimit, kMemoryLimit, kInterrupted, kPhaseLimit };
+
+// "completed", "time_limit", "memory_limit", "interrupted" or "phase_limit".
+const char* StopReasonName(StopReason reason);
+
 // A solution as the solver reports it: maps keyed by agent index (position in
 // Problem::agents_ordered), paths made of vertex indices (positions in Problem::nodes).
 struct Result {
@@ -15,6 +21,7 @@ struct Result {
     int64_t n_expanded = 0;
     bool timeout = false;
     double last_update_time = 0.0;
+    StopReason stop_reason = StopReason::kCompleted;
 };
 
 // The largest route cost of a result (0.0 without routes).

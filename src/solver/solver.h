@@ -22,6 +22,7 @@
 #include "records/search_records.h"
 #include "solver/search_results.h"
 #include "solver/simple_timer.h"
+#include "solver/memory_watch.h"
 #include "solver/time_limit_watch.h"
 
 namespace tamrik {
@@ -112,9 +113,13 @@ protected:
     uint64_t improve_seed = 0;
     uint64_t max_iterations = 0;
     bool stop_when_stalled = true;
+    uint64_t memory_limit = 0;
     double last_update_time = 0.0;
     SimpleTimer timer;
     TimeLimitWatch limit_watch;
+    MemoryWatch memory_watch;
+    // Why the search (and the improvement stage after it) ended; copied into the result.
+    StopReason stop_reason = StopReason::kCompleted;
     uint64_t pool_capacity = 0;
     uint64_t pool_chunk = 1024;
     uint64_t pool_max_chunk = 4096;

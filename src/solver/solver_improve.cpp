@@ -80,6 +80,11 @@ void Solver::RunImprovement() {
     ImprovementStage::Stop stop = stage.Run(paths, hooks);
     if (unrecorded) anytime_results.push_back(SearchSnapshot{last_update_time, result});
     result.timeout = stop == ImprovementStage::Stop::kBudget;
+    if (stop == ImprovementStage::Stop::kBudget) stop_reason = StopReason::kTimeLimit;
+    if (stop == ImprovementStage::Stop::kInterrupted) stop_reason = StopReason::kInterrupted;
+    if (stop == ImprovementStage::Stop::kStalled || stop == ImprovementStage::Stop::kIterations) {
+        stop_reason = StopReason::kCompleted;
+    }
 }
 
 }  // namespace tamrik

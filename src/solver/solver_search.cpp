@@ -36,6 +36,8 @@ int32_t Solver::Solve() {
     anytime_results.clear();
     timer.Start();
     limit_watch.Reset();
+    memory_watch.Reset();
+    stop_reason = StopReason::kCompleted;
     // Only the default classes themselves: a subclass may estimate or score differently.
     default_heuristic = dynamic_cast<const DefaultHeuristic*>(heuristic.get());
     if (default_heuristic != nullptr && typeid(*default_heuristic) != typeid(DefaultHeuristic)) {
@@ -53,7 +55,10 @@ int32_t Solver::Solve() {
     double cost_sum = SumCost(root);
     if (cost_sum != 0.0) throw std::logic_error("Initial length is not 0 !");
     focal_list.insert(FocalEntry{root.id, CountVisited(root), num_agents, root.f, cost_sum});
-    if (max_phases < 1) return 0;
+    if (max_phases < 1) {
+        result.stop_reason = StopReason::kPhaseLimit;
+        return 0;
+    }
 
     for (size_t phase = 0; !result.timeout;) {
         if (RunPhase(phase, vertex_count) == PhaseEnd::kStop || open_list.empty()) break;
@@ -67,10 +72,17 @@ int32_t Solver::Solve() {
             weight_schedule.push_back(ratio - step);
             summary.suboptimality_bound = ratio;
         }
-        if (++phase >= static_cast<size_t>(max_phases)) break;
+        if (++phase >= static_cast<size_t>(max_phases)) {
+            stop_reason = StopReason::kPhaseLimit;
+            break;
+        }
     }
+    // A search stopped by the memory ceiling leaves the rest of the budget to the
+    // improvement stage; without it, it ends as at the time limit.
+    if (solution_found != 0 && improve && !interrupted && !result.timeout) RunImprovement();
+    if (stop_reason == StopReason::kMemoryLimit) result.timeout = true;
+    result.stop_reason = stop_reason;
     if (solution_found == 0) return 0;
-    if (improve && !interrupted && !result.timeout) RunImprovement();
     if (!instance_name.empty()) WritePathDump();
     return 1;
 }
@@ -107,6 +119,11 @@ Solver::PhaseEnd Solver::RunPhase(size_t phase, size_t vertex_count) {
         if (PollInterrupt()) return PhaseEnd::kStop;
         if (limit_watch.Passed(time_limit, timer)) {
             result.timeout = true;
+            stop_reason = StopReason::kTimeLimit;
+            return PhaseEnd::kStop;
+        }
+        if (memory_watch.Exceeded(memory_limit, result.n_generated)) {
+            stop_reason = StopReason::kMemoryLimit;
             return PhaseEnd::kStop;
         }
         if (improve && solution_found != 0 && SearchHandsOver()) return PhaseEnd::kStop;
@@ -153,6 +170,7 @@ bool Solver::PollInterrupt() {
     if (!interrupt_check || ++steps_since_poll < kMovesPerInterruptPoll) return false;
     steps_since_poll = 0;
     interrupted = interrupt_check();
+    if (interrupted) stop_reason = StopReason::kInterrupted;
     return interrupted;
 }
 

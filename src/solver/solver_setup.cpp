@@ -54,6 +54,7 @@ Solver::Solver(const Problem& problem, const Options& options)
     improve_seed = options.seed;
     max_iterations = options.max_iterations;
     stop_when_stalled = options.stop_when_stalled;
+    memory_limit = options.memory_limit;
     time_limit = options.time_limit;
     BuildSearchTables();
 }

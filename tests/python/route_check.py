@@ -22,7 +22,7 @@ def route_problems(instance, result):
     windows = {}
     for constraint in instance.get("constraints", []):
         for item in constraint.get("items", []):
-            if constraint["kind"] == "assignment":
+            if constraint["kind"] == "assignment" and item["node"] in vertex_of:
                 allowed[vertex_of[item["node"]]] = set(item["types"])
             elif constraint["kind"] == "timewindow" and item["node"] in vertex_of:
                 windows[vertex_of[item["node"]]] = (item["start"], item["end"])
@@ -36,12 +36,17 @@ def route_problems(instance, result):
         if route["agent_id"] != agent["id"]:
             problems.append(f"{who}: route entry {k} names agent {route['agent_id']}")
         if not path:
+            problems.append(f"{who}: has no route")
+            continue
+        if any(not 0 <= v < len(nodes) for v in path):
+            problems.append(f"{who}: visits a vertex outside 0..{len(nodes) - 1}: {path}")
             continue
         if path[0] != starts[k]:
             problems.append(f"{who}: starts at {path[0]}")
         if not (path[-1] == ends[k] or (not return_to_end and path[-1] == starts[k])):
             problems.append(f"{who}: ends at {path[-1]}")
-        matrix = instance["costs"][agent["type"]]
+        # Rows or entries a matrix leaves out, and a type without one, are legs that do not exist.
+        matrix = instance.get("costs", {}).get(agent["type"], [])
         cost = 0.0
         for i, v in enumerate(path):
             if 0 < i < len(path) - 1:
@@ -52,11 +57,15 @@ def route_problems(instance, result):
                     problems.append(f"{who}: may not serve {v}")
             if i > 0 and v != path[i - 1]:
                 free = not return_to_end and v in (starts[k], ends[k])
-                cost += 0.0 if free else matrix[path[i - 1]][v]
+                row = matrix[path[i - 1]] if path[i - 1] < len(matrix) else []
+                if not free and v >= len(row):
+                    problems.append(f"{who}: uses the leg {path[i - 1]} -> {v}, which has no cost")
+                cost += 0.0 if free or v >= len(row) else row[v]
             if v in windows:
-                if cost > windows[v][1]:
-                    problems.append(f"{who}: reaches {v} after its window closes")
+                # Service starts after any wait; a window that closes before it opens is never met.
                 cost = max(cost, windows[v][0])
+                if cost > windows[v][1]:
+                    problems.append(f"{who}: serves {v} after its window closes")
         limit = agent.get("max_length", 0)
         if limit > 0 and cost > limit + 1e-9:
             problems.append(f"{who}: cost {cost} over its limit {limit}")

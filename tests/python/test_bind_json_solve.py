@@ -1,4 +1,6 @@
 import json
+import math
+import re
 
 import pytest
 
@@ -18,7 +20,7 @@ def square(data_dir):
 def test_instances_solve_feasibly_into_dictionaries_with_keys_in_order(data_dir, name, agent_ids):
     result = core.solve_json_file(input_path=str(data_dir / name))
     assert result["status"] == "success"
-    assert list(result) == ["status", "timeout", "routes", "statistics", "anytime"]
+    assert list(result) == ["status", "timeout", "routes", "statistics", "anytime", "stop_reason"]
     assert all(list(route) == ["agent_id", "path", "cost"] for route in result["routes"])
     assert list(result["statistics"]) == [
         "solve_time", "max_cost", "sum_cost", "n_generated", "n_expanded", "last_update_time"]
@@ -94,6 +96,30 @@ def test_bad_documents_and_files_raise_runtime_error(tmp_path, read_file, text, 
     # an oversized matrix row
     (lambda d: d["costs"]["bot"][1].extend([1, 2]), ValueError,
      r"has a row of 7 entries \(row 1\), but the problem has 5 nodes"),
+    # ids beyond unsigned 64 bits, as an integer and as a float, and a negative id
+    (lambda d: d["nodes"][1].update(id=2**64), ValueError,
+     r"nodes\[1\]\.id must be an unsigned 64-bit integer, not 1\.8446744073709552e\+19"),
+    (lambda d: d["agents"][1].update(end_node=1e30), ValueError,
+     r"agents\[1\]\.end_node must be an unsigned 64-bit integer, not 1e\+30"),
+    (lambda d: d["nodes"][3].update(id=-1), ValueError, r"nodes\[3\]\.id must be .*, not -1"),
+    # duplicate ids of nodes and of agents
+    (lambda d: d["nodes"][2].update(id=1), ValueError, r"duplicate node id 1 \(nodes 1 and 2\)"),
+    (lambda d: d["agents"][1].update(id=0), ValueError, r"duplicate agent id 0 \(agents 0 and 1\)"),
+    # a negative cost and a cost too large for a double
+    (lambda d: d["costs"]["bot"][2].__setitem__(3, -0.5), ValueError,
+     r"cost matrix for agent type 'bot': row 2, column 3 is -0\.5; costs must be finite"),
+    # a window that closes before it opens
+    (lambda d: d.update(constraints=[{"kind": "timewindow",
+                                      "items": [{"node": 2, "start": 9, "end": 3}]}]),
+     ValueError, r"time window of node 2: start 9 is after end 3"),
+    # whole numbers beyond signed 32 bits that used to wrap or overflow
+    (lambda d: d["agents"][0].update(max_length=2**33 + 5), ValueError,
+     r"agents\[0\]\.max_length must be a whole number within the signed 32-bit range, not "
+     r"8589934597"),
+    (lambda d: d["agents"][1].update(capacity=1e10), ValueError, r"agents\[1\]\.capacity must"),
+    # a coordinate whose truncation to a 64-bit integer is undefined
+    (lambda d: d["nodes"][4].update(y=1e300), ValueError,
+     r"node 4: y = 1e\+300 is not a finite number within the signed 64-bit range"),
 ])
 def test_invalid_instances_raise_clear_errors_and_leave_the_module_usable(square, change, error,
                                                                            message):
@@ -102,3 +128,39 @@ def test_invalid_instances_raise_clear_errors_and_leave_the_module_usable(square
     with pytest.raises(error, match=message):
         core.solve_json_str(json.dumps(document))
     assert core.solve_json_str(square)["status"] == "success"
+
+
+@pytest.mark.parametrize("cost, window, message", [
+    (float("nan"), (0.0, 9.0), "row 0, column 1 is nan; costs must be finite and not negative"),
+    (-math.inf, (0.0, 9.0), "row 0, column 1 is -inf; costs must be finite and not negative"),
+    (1.0, (0.0, math.inf), "time window of node 2: start 0 and end inf must both be finite"),
+])
+def test_the_object_path_rejects_unusable_costs_and_windows(triangle, cost, window, message):
+    triangle.set_cost_matrix("drone", [[0, cost, 6], [5, 0, 5], [6, 5, 0]])
+    windows = core.TimeWindowConstraint()
+    windows.set_timewindow(2, *window)
+    triangle.set_timewindow_constraint(windows)
+    with pytest.raises(ValueError, match=re.escape(message)):
+        core.Solver(triangle, triangle.options())
+    assert any(kind == "error" and message in text for kind, text in core.check_problem(triangle))
+
+
+def test_accepted_but_unenforced_input_warns_once_each_on_standard_error(square, capfd):
+    document = json.loads(square)
+    document["agents"].append({"id": 9, "type": "walker", "start_node": 0, "end_node": 0})
+    document["costs"]["bot"].pop()                                     # short matrix
+    document["nodes"][1]["demand"] = 2                                 # ignored demand
+    document["options"] = {"objective": "maximize"}                    # unknown objective
+    document["constraints"] = [{"kind": "sequence", "precedence": [{"before": 1, "after": 2}]}]
+    capfd.readouterr()
+    core.solve_json_str(json.dumps(document), time_limit=1)
+    warnings = [line for line in capfd.readouterr().err.splitlines()
+                if line.startswith("[warning]") and "assignment" not in line]
+    assert warnings == [
+        '[warning] objective "maximize" is neither min_max nor min_sum: min_sum is used',
+        "[warning] sequence constraints (1 pairs) are read but not enforced",
+        "[warning] capacity and demand are read but not enforced",
+        "[warning] cost matrix for agent type 'bot' covers fewer than the 5 nodes: the missing "
+        "entries cost 9999 (no arc)",
+        "[warning] agent type 'walker' has no cost matrix: every arc of it costs 9999 (no arc)",
+    ]

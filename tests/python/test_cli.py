@@ -14,7 +14,10 @@ def run_cli(*args):
 
 
 @pytest.mark.parametrize("command, name, content, message", [
-    ("solve", "absent.json", None, "Cannot open file: "),             # missing file
+    ("solve", "absent.json", None, "No such file or directory"),      # missing file
+    ("solve", "latin1.json", b'{"nodes": [{"id": 0, "x": 0, "y": 0, "type": "d\xe9p"}]}',
+     "not UTF-8 text (byte 47)"),                                      # not UTF-8
+    ("solve", "bad\udcff.json", "{", "parse error"),                   # name not UTF-8
     ("solve", "bad.json", "{", "parse error"),                         # broken JSON
     ("solve", "s.json", '{"nodes": []}', "key 'agents' not found"),    # not an instance
     ("convert", "geo.tsp", "NAME : geo\nDIMENSION : 1\nEDGE_WEIGHT_TYPE : GEO\n"
@@ -22,13 +25,16 @@ def run_cli(*args):
 ])
 def test_bad_input_gives_status_two_and_one_error_line(tmp_path, command, name, content, message):
     path = tmp_path / name
-    if content is not None:
+    if isinstance(content, bytes):
+        path.write_bytes(content)
+    elif content is not None:
         path.write_text(content)
     run = run_cli(command, str(path), *(["--agents", "1"] if command == "convert" else []))
     assert run.returncode == 2
     assert run.stdout == ""
     assert run.stderr.count("\n") == 1
-    assert run.stderr.startswith(f"ploxa: error: {path}: ") and message in run.stderr
+    shown = str(path).encode("utf-8", "surrogateescape").decode("utf-8", "backslashreplace")
+    assert run.stderr.startswith(f"ploxa: error: {shown}: ") and message in run.stderr
 
 
 def test_convert_and_solve_exit_zero_and_write_a_feasible_result(tmp_path):
@@ -45,8 +51,44 @@ def test_convert_and_solve_exit_zero_and_write_a_feasible_result(tmp_path):
     solved = run_cli("solve", str(out), "--time-limit", "1", "--output", str(result))
     assert solved.returncode == 0, solved.stderr
     written = json.loads(result.read_text())
-    assert list(written) == ["status", "timeout", "routes", "statistics", "anytime"]
+    assert list(written) == ["status", "timeout", "routes", "statistics", "anytime",
+                            "stop_reason"]
     assert route_problems(instance, written) == []
+
+
+def test_a_failed_solve_exits_one_with_its_reason_and_keeps_core_lines_off_standard_output(
+        tmp_path):
+    # Node 1 allows a type that no agent has: feasible for nobody.
+    document = {"nodes": [{"id": 0, "x": 0, "y": 0}, {"id": 1, "x": 1, "y": 0}],
+                "agents": [{"id": 0, "type": "t", "start_node": 0, "end_node": 0}],
+                "costs": {"t": [[0, 1], [1, 0]]},
+                "constraints": [{"kind": "assignment", "items": [{"node": 1, "types": ["x"]}]}]}
+    path = tmp_path / "blocked.json"
+    path.write_text(json.dumps(document))
+    run = run_cli("solve", str(path), "--time-limit", "1")
+    assert run.returncode == 1
+    assert run.stdout.startswith(f"{path}: failed\n")
+    assert "ploxa: failed: the search ended without a feasible solution" in run.stderr
+    # everything on standard output belongs to the summary
+    assert all(line.startswith((str(path), "  agent", "longest", "solve time"))
+               for line in run.stdout.splitlines())
+
+
+def test_validate_lists_every_error_and_warning_without_solving(tmp_path, data_dir):
+    document = json.loads((data_dir / "square.json").read_text())
+    document["nodes"][2]["id"] = 1                            # duplicate node id
+    document["costs"]["bot"][0][1] = -2.0                     # negative cost
+    document["agents"][1]["capacity"] = 3                     # ignored capacity
+    document["options"] = {"objective": "maximize"}           # unknown objective
+    path = tmp_path / "faulty.json"
+    path.write_text(json.dumps(document))
+    run = run_cli("validate", str(path))
+    assert run.returncode == 1, run.stderr
+    lines = run.stdout.splitlines()
+    assert [line.split(": ")[1] for line in lines[:-1]] == ["error"] * 2 + ["warning"] * 2
+    assert "duplicate node id 1" in lines[0] and "row 0, column 1 is -2" in lines[1]
+    assert lines[-1] == f"{path}: 2 error(s), 2 warning(s)"
+    assert run_cli("validate", str(data_dir / "square.json")).returncode == 0
 
 
 def test_benchmark_smoke_run_writes_its_results(tmp_path):

@@ -1,3 +1,4 @@
+import json
 import signal
 import subprocess
 import sys
@@ -19,6 +20,10 @@ SCRIPT = textwrap.dedent("""
                                  "items": [{"node": i, "types": ["t"]} for i in range(60)]}],
                 "options": {"objective": "min_max"}}
     mode = sys.argv[1]
+    if mode == "cli":
+        with open(sys.argv[2], "w") as f:
+            json.dump(document, f)
+        sys.exit(0)
     print("ready", flush=True)
     start = time.monotonic()
     try:
@@ -35,11 +40,14 @@ SCRIPT = textwrap.dedent("""
             problem.options().objective = core.ObjectiveType.MinMax
             solver = core.Solver(problem, problem.options())
             solver.solve()
-    except KeyboardInterrupt:
+    except KeyboardInterrupt as interrupt:
         elapsed = time.monotonic() - start
         if mode == "solver":
             result = solver.get_result()
             print("paths", len(result.paths), flush=True)
+        else:
+            partial = interrupt.result
+            print("partial", partial["status"], partial["stop_reason"], flush=True)
         print(f"interrupted after {elapsed:.2f}", flush=True)
 """)
 
@@ -61,6 +69,20 @@ def test_sigint_stops_a_solve_with_keyboard_interrupt(mode, wait):
     assert child.returncode == 0, err
     assert "interrupted after" in out, "the solve ended before the signal"
     assert stopped < 1.0
-    if mode == "solver":
-        # the best solution found before the interrupt is still there
-        assert "paths 3" in out
+    # the best solution found before the interrupt is still there
+    assert ("paths 3" if mode == "solver" else "partial success interrupted") in out
+
+
+def test_sigint_during_a_command_line_solve_prints_and_writes_the_best_routes(tmp_path):
+    instance, output = tmp_path / "sixty.json", tmp_path / "result.json"
+    subprocess.run([sys.executable, "-c", SCRIPT, "cli", str(instance)], check=True)
+    child = subprocess.Popen([sys.executable, "-m", "ploxa", "solve", str(instance), "--no-improve",
+                              "--output", str(output)], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True)
+    time.sleep(3.0)
+    child.send_signal(signal.SIGINT)
+    out, err = child.communicate(timeout=30)
+    assert child.returncode == 130, err
+    assert out.startswith(f"{instance}: success (interrupted)\n")
+    written = json.loads(output.read_text())
+    assert (written["status"], written["stop_reason"]) == ("success", "interrupted")
