@@ -202,9 +202,9 @@ TimeWindowConstraintChecker::AgentLegs TimeWindowConstraintChecker::LegsOf(
         legs.has_free_start = true;
         legs.start = starts[static_cast<size_t>(agent)];
     }
-    if (!return_to_end && !ends.empty() && agent >= 0 &&
-        static_cast<size_t>(agent) < ends.size()) {
-        legs.has_free_end = true;
+    if (!ends.empty() && agent >= 0 && static_cast<size_t>(agent) < ends.size()) {
+        legs.has_end = true;
+        legs.has_free_end = !return_to_end;
         legs.end = ends[static_cast<size_t>(agent)];
     }
     return legs;
@@ -290,7 +290,8 @@ TransitionCheck TimeWindowConstraintChecker::CheckTransition(const Label& label,
             if (InRange(vertex)) ClearBit(skipped, vertex);
             if (InRange(p)) ClearBit(skipped, p);
             if (legs.has_free_start && InRange(legs.start)) ClearBit(skipped, legs.start);
-            if (legs.has_free_end && InRange(legs.end)) ClearBit(skipped, legs.end);
+            // The agent's own end closes its route: it is never served on the way.
+            if (legs.has_end && InRange(legs.end)) ClearBit(skipped, legs.end);
 
             const bool ok = ForEachBit(skipped, [&](int64_t w) {
                 const TimeWindow* w_window = WindowOf(w);

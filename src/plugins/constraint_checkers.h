@@ -104,6 +104,7 @@ private:
         bool has_free_start = false;
         int64_t start = 0;
         bool has_free_end = false;
+        bool has_end = false;
         int64_t end = 0;
     };
     AgentLegs LegsOf(int64_t agent) const;

@@ -158,6 +158,7 @@ private:
     // Search steps.
     Label MakeRootLabel(size_t vertex_count);
     PhaseEnd RunPhase(size_t phase, size_t vertex_count);
+    bool RefillFocal(size_t phase);
     void Rethreshold(size_t phase);
     void HandleGoal(const Label& goal);
     // Runs the post-optimizers on the result; under min-sum keeps the search's routes when

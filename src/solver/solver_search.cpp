@@ -115,7 +115,7 @@ Label Solver::MakeRootLabel(size_t vertex_count) {
 }
 
 Solver::PhaseEnd Solver::RunPhase(size_t phase, size_t vertex_count) {
-    while (!focal_list.empty()) {
+    while (!focal_list.empty() || RefillFocal(phase)) {
         if (PollInterrupt()) return PhaseEnd::kStop;
         if (limit_watch.Passed(time_limit, timer)) {
             result.timeout = true;
@@ -174,6 +174,22 @@ bool Solver::PollInterrupt() {
     return interrupted;
 }
 
+// The focal list can run empty while the open list still holds labels: those above an old
+// bound that no re-threshold admitted, and those the focal list refused as equivalent to an
+// entry it held. Giving up then would end a search that still has work as failed (or stop it
+// improving), so the focal list is filled anew from every open label within the bound.
+bool Solver::RefillFocal(size_t phase) {
+    if (open_list.empty()) return false;
+    focal_bound = weight_schedule[phase] * open_list.Front().first;
+    open_list.AdmitUpTo(focal_bound);
+    for (auto it = open_list.begin(); it != open_list.end() && it->first <= focal_bound; ++it) {
+        label_pool.Load(it->second, scratch);
+        focal_list.insert(FocalEntry{it->second, CountVisited(scratch), scratch.remaining_agents,
+                                     it->first, SumCost(scratch)});
+    }
+    return !focal_list.empty();
+}
+
 void Solver::Rethreshold(size_t phase) {
     if (open_list.empty()) return;
     double bound = weight_schedule[phase] * open_list.Front().first;
@@ -218,8 +234,9 @@ bool Solver::PrepareMove(const Label& from, int64_t a, int64_t v, size_t vertex_
     if (TestBit(from.visited, v) && !is_start && !is_goal) return false;
     if (constraint_checker->IsForbidden(a, v)) return false;
     if (!return_to_end) {
-        if (!is_start && start_set.count(v)) return false;
-        if (!is_goal && goal_set.count(v)) return false;
+        // An agent may always end at its own end, or back at its own start, even where that
+        // vertex is another agent's start or end; it may pass through neither.
+        if (!is_start && !is_goal && (start_set.count(v) || goal_set.count(v))) return false;
     } else {
         if (is_start && !is_goal) return false;
         if (!is_goal && goal_set.count(v)) return false;

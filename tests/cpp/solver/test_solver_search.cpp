@@ -75,17 +75,16 @@ TEST_P(SolverRandomFamily, ReturnsFeasibleRoutesWithHonestCosts) {
 
 INSTANTIATE_TEST_SUITE_P(Seeded, SolverRandomFamily, ::testing::ValuesIn(Family()));
 
-TEST(SolverSearch, PhasesWithoutASolutionFallBackToWeightOne) {
+TEST(SolverSearch, AFocalListThatRunsEmptyIsRefilledFromTheOpenList) {
     Problem problem = RandomInstance(InstanceShape{}, 8);
     SolverProbe solver(problem, problem.options);
-    // A zero weight admits nothing but the root, so the first phase ends without a goal and
-    // every later phase starts with an empty focal list.
+    // A zero weight admits nothing but the root, so the first phase ends without a goal with
+    // every successor left on the open list; the later phases must take them up again.
     solver.weight_schedule = {0.0};
-    EXPECT_EQ(SolveQuietly(solver).status, 0);
-    std::vector<double> expected(101, 1.0);
-    expected[0] = 0.0;
-    EXPECT_EQ(solver.weight_schedule, expected);
-    EXPECT_TRUE(solver.GetResult().paths.empty());
+    EXPECT_EQ(SolveQuietly(solver).status, 1);
+    EXPECT_EQ(solver.weight_schedule[1], 1.0);
+    const auto check = RouteChecker(problem).Check(solver.GetResult());
+    EXPECT_TRUE(check.ok()) << check.Report();
 }
 
 TEST(SolverSearch, ZeroTimeLimitStopsAtOnceWithTimeout) {
