@@ -33,6 +33,7 @@ public:
         TimeWindows();
         IgnoredInput();
         MissingCosts();
+        BlockedEnds();
         return std::move(findings_);
     }
 
@@ -204,6 +205,24 @@ private:
                     "cost matrix for agent type '" + type + "' covers fewer than the " +
                         std::to_string(n) + " nodes: the missing entries cost 9999 (no arc)");
             }
+        }
+    }
+
+    // The final move onto the end node obeys the node's allowed types like any other, so an
+    // agent whose type its end node refuses can never finish there.
+    void BlockedEnds() {
+        const auto& allowed = problem_.assignment_constraint.allowed_types;
+        for (const Agent& agent : problem_.agents_ordered) {
+            auto entry = allowed.find(agent.end_node);
+            if (entry == allowed.end() ||
+                std::find(entry->second.begin(), entry->second.end(), agent.type) !=
+                    entry->second.end()) {
+                continue;
+            }
+            Add(Finding::Kind::kIgnored, "agent " + std::to_string(agent.id) + " cannot end at " +
+                                             "its end_node " + std::to_string(agent.end_node) +
+                                             ", which does not allow its type '" + agent.type +
+                                             "'");
         }
     }
 
