@@ -151,7 +151,9 @@ def test_accepted_but_unenforced_input_warns_once_each_on_standard_error(square,
     document["costs"]["bot"].pop()                                     # short matrix
     document["nodes"][1]["demand"] = 2                                 # ignored demand
     document["options"] = {"objective": "maximize"}                    # unknown objective
-    document["constraints"] = [{"kind": "sequence", "precedence": [{"before": 1, "after": 2}]}]
+    document["constraints"] = [{"kind": "sequence", "precedence": [{"before": 1, "after": 2}]},
+                               # the shared depot refuses the second agent's type
+                               {"kind": "assignment", "items": [{"node": 0, "types": ["bot"]}]}]
     capfd.readouterr()
     core.solve_json_str(json.dumps(document), time_limit=1)
     warnings = [line for line in capfd.readouterr().err.splitlines()
@@ -163,4 +165,5 @@ def test_accepted_but_unenforced_input_warns_once_each_on_standard_error(square,
         "[warning] cost matrix for agent type 'bot' covers fewer than the 5 nodes: the missing "
         "entries cost 9999 (no arc)",
         "[warning] agent type 'walker' has no cost matrix: every arc of it costs 9999 (no arc)",
+        "[warning] agent 9 cannot end at its end_node 0, which does not allow its type 'walker'",
     ]
