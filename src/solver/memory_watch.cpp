@@ -10,7 +10,9 @@ namespace tamrik {
 bool MemoryWatch::Exceeded(uint64_t limit_mib, int64_t labels_generated) {
     if (limit_mib == 0 || labels_generated < next_reading) return false;
     next_reading = labels_generated + kLabelsPerReading;
-    return ResidentBytes() > limit_mib * 1024 * 1024;
+    // The search's largest arrays grow by doubling, and ending the search builds the results:
+    // stopping at seven eighths of the ceiling leaves room for both.
+    return ResidentBytes() > limit_mib * 1024 * 1024 / 8 * 7;
 }
 
 uint64_t MemoryWatch::ResidentBytes() {

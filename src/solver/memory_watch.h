@@ -13,7 +13,8 @@ public:
 
     // Forgets the previous search; the next question reads the resident size.
     void Reset() { next_reading = 0; }
-    // true once the resident size exceeds limit_mib mebibytes; never with a limit of 0.
+    // true once the resident size exceeds seven eighths of limit_mib mebibytes, so that the
+    // peak stays below the limit; never with a limit of 0.
     bool Exceeded(uint64_t limit_mib, int64_t labels_generated);
 
     // The resident size of this process in bytes, or its peak where the current size cannot
