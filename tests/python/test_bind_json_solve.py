@@ -167,3 +167,24 @@ def test_accepted_but_unenforced_input_warns_once_each_on_standard_error(square,
         "[warning] agent type 'walker' has no cost matrix: every arc of it costs 9999 (no arc)",
         "[warning] agent 9 cannot end at its end_node 0, which does not allow its type 'walker'",
     ]
+
+
+@pytest.mark.parametrize("name, change", [
+    # more agents than targets: some agents stay at the depot
+    ("square.json", lambda d: d.update(agents=[dict(d["agents"][0], id=k) for k in range(6)])),
+    ("square.json", lambda d: d.update(agents=[dict(d["agents"][0], id=k) for k in range(7)])),
+    # an agent that ends at a target of the others
+    ("sparse_ids.json", lambda d: d["agents"][0].update(end_node=15)),
+])
+def test_feasible_instances_that_used_to_fail_are_solved(data_dir, name, change):
+    document = json.loads((data_dir / name).read_text())
+    change(document)
+    result = core.solve_json_str(json.dumps(document), time_limit=5)
+    assert (result["status"], result["stop_reason"]) == ("success", "completed")
+    assert route_problems(document, result) == []
+
+
+def test_the_memory_limit_ends_the_search_like_the_time_limit(square):
+    result = core.solve_json_str(square, memory_limit=1)
+    assert (result["status"], result["timeout"], result["stop_reason"]) == ("failed", True,
+                                                                          "memory_limit")

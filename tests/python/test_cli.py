@@ -69,8 +69,22 @@ def test_a_failed_solve_exits_one_with_its_reason_and_keeps_core_lines_off_stand
     assert run.returncode == 1
     assert run.stdout.startswith(f"{path}: failed\n")
     assert "ploxa: failed: the search ended without a feasible solution" in run.stderr
-    # everything on standard output belongs to the summary
-    assert all(line.startswith((str(path), "  agent", "longest", "solve time"))
+
+
+def test_the_core_s_own_lines_go_to_standard_error(tmp_path):
+    # Windows at nodes 1 and 2 that no agent can meet one after the other: the core reports
+    # the blocked pair on its standard output.
+    document = {"nodes": [{"id": i, "x": i, "y": 0} for i in range(3)],
+                "agents": [{"id": k, "type": "t", "start_node": 0, "end_node": 0} for k in (0, 1)],
+                "costs": {"t": [[0, 1, 1], [1, 0, 1], [1, 1, 0]]},
+                "constraints": [{"kind": "timewindow", "items": [
+                    {"node": 1, "start": 5, "end": 5}, {"node": 2, "start": 5, "end": 5}]}]}
+    path = tmp_path / "blocked_pair.json"
+    path.write_text(json.dumps(document))
+    run = run_cli("solve", str(path), "--time-limit", "1")
+    assert run.returncode == 0, run.stderr
+    assert "[TW-MST] blocked edges" in run.stderr
+    assert all(line.startswith((str(path), "  ", "longest", "solve time", "improvements"))
                for line in run.stdout.splitlines())
 
 
