@@ -16,20 +16,19 @@ void CopyPadded(const std::vector<T>& from, T* to, size_t count) {
 
 void LabelPool::resize(size_t slots) {
     heads_.resize(slots);
-    positions_.resize(slots * agents_, 0);
-    costs_.resize(slots * agents_, 0.0);
-    finished_.resize(slots * agents_, 0);
+    positions_.resize(slots);
+    costs_.resize(slots);
+    finished_.resize(slots);
 }
 
 void LabelPool::Store(int64_t id, const Label& label) {
     size_t slot = static_cast<size_t>(id);
-    heads_[slot] = Record{label.visited, label.h,    label.g,           label.f,
+    *heads_.Row(slot) = Record{label.visited, label.h,    label.g,           label.f,
                           label.id,      label.remaining_agents, label.last_agent,
                           label.visited_size};
-    size_t base = slot * agents_;
-    CopyPadded(label.positions, positions_.data() + base, agents_);
-    CopyPadded(label.costs, costs_.data() + base, agents_);
-    CopyPadded(label.finished, finished_.data() + base, agents_);
+    CopyPadded(label.positions, positions_.Row(slot), agents_);
+    CopyPadded(label.costs, costs_.Row(slot), agents_);
+    CopyPadded(label.finished, finished_.Row(slot), agents_);
     if (!label.aux.empty()) {
         aux_[id] = label.aux;
     } else if (!aux_.empty()) {
@@ -47,10 +46,10 @@ void LabelPool::Load(int64_t id, Label& out) const {
     out.f = head.f;
     out.remaining_agents = head.remaining_agents;
     out.last_agent = head.last_agent;
-    size_t base = static_cast<size_t>(id) * agents_;
-    out.positions.assign(positions_.begin() + base, positions_.begin() + base + agents_);
-    out.costs.assign(costs_.begin() + base, costs_.begin() + base + agents_);
-    out.finished.assign(finished_.begin() + base, finished_.begin() + base + agents_);
+    const size_t slot = static_cast<size_t>(id);
+    out.positions.assign(positions_.Row(slot), positions_.Row(slot) + agents_);
+    out.costs.assign(costs_.Row(slot), costs_.Row(slot) + agents_);
+    out.finished.assign(finished_.Row(slot), finished_.Row(slot) + agents_);
     auto aux = aux_.find(id);
     if (aux == aux_.end()) {
         out.aux.clear();

@@ -5,16 +5,18 @@
 #include <vector>
 
 #include "records/search_records.h"
+#include "solver/chunked_rows.h"
 
 namespace tamrik {
 
 // Every label of a search, by id, packed without per-label heap blocks: the fixed fields in one
 // array of records and the per-agent sequences (positions, costs, finished flags) in flat
-// arrays of `agents` entries per label. Labels are copied in and out whole; a slot never
+// tables of `agents` entries per label, all in fixed blocks that growth never moves. Labels are copied in and out whole; a slot never
 // stored reads as an empty label (visited_size -1, every number 0).
 class LabelPool {
 public:
-    explicit LabelPool(size_t agents = 0) : agents_(agents) {}
+    explicit LabelPool(size_t agents = 0)
+        : agents_(agents), positions_(agents), costs_(agents), finished_(agents) {}
 
     size_t size() const { return heads_.size(); }
     // Grows (or shrinks) to `slots` slots; new slots are empty.
@@ -32,7 +34,7 @@ public:
 
     int64_t LastAgent(int64_t id) const { return Head(id).last_agent; }
     int64_t Position(int64_t id, int64_t agent) const {
-        return positions_[static_cast<size_t>(id) * agents_ + static_cast<size_t>(agent)];
+        return positions_.Row(static_cast<size_t>(id))[static_cast<size_t>(agent)];
     }
 
 private:
@@ -46,13 +48,13 @@ private:
         int64_t last_agent = 0;
         int32_t visited_size = -1;
     };
-    const Record& Head(int64_t id) const { return heads_[static_cast<size_t>(id)]; }
+    const Record& Head(int64_t id) const { return *heads_.Row(static_cast<size_t>(id)); }
 
     size_t agents_;
-    std::vector<Record> heads_;
-    std::vector<int64_t> positions_;
-    std::vector<double> costs_;
-    std::vector<uint8_t> finished_;
+    ChunkedRows<Record> heads_;
+    ChunkedRows<int64_t> positions_;
+    ChunkedRows<double> costs_;
+    ChunkedRows<uint8_t> finished_;
     // The search leaves aux empty; the rare label that carries values keeps them here.
     std::unordered_map<int64_t, std::vector<double>> aux_;
 };
