@@ -90,23 +90,37 @@ class Result:
     def times(self) -> dict[int, float]: ...
     @property
     def stop_reason(self) -> str: ...
+    @property
+    def node_ids(self) -> dict[int, list[int]]: ...
+
+class Progress:
+    @property
+    def time(self) -> float: ...
+    @property
+    def longest(self) -> float: ...
+    @property
+    def total(self) -> float: ...
+    @property
+    def source(self) -> str: ...
 
 class Solver:
     def __init__(self, problem: Problem, options: Options) -> None: ...
-    def solve(self) -> int:
+    def solve(self, *, progress: typing.Callable[[Progress], object] | None = None) -> int:
         """Run the Ploxa solver. Returns 1 on success, 0 on failure."""
     def get_result(self) -> Result: ...
     def get_result_process(self) -> list[tuple[float, Result]]: ...
 
 def solve_json_file(input_path: str, time_limit: float = -1, *, improve: bool | None = None,
-                    seed: int | None = None,
-                    memory_limit: int | None = None) -> dict[str, typing.Any]:
+                    seed: int | None = None, memory_limit: int | None = None,
+                    progress: typing.Callable[[Progress], object] | None = None
+                    ) -> dict[str, typing.Any]:
     """Solve an MTSP instance from a JSON file path.
     Returns a dict with keys: status, routes, statistics, anytime, timeout."""
 
 def solve_json_str(json_str: str | bytes, time_limit: float = -1, *, improve: bool | None = None,
-                   seed: int | None = None,
-                   memory_limit: int | None = None) -> dict[str, typing.Any]:
+                   seed: int | None = None, memory_limit: int | None = None,
+                   progress: typing.Callable[[Progress], object] | None = None
+                   ) -> dict[str, typing.Any]:
     """Solve an MTSP instance from a JSON string.
     Returns a dict with keys: status, routes, statistics, anytime, timeout."""
 

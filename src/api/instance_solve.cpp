@@ -14,7 +14,8 @@ namespace tamrik {
 
 InstanceSolve SolveInstanceText(const std::string& text, double time_limit,
                                 const std::function<bool()>& interrupt_check,
-                                const OptionOverrides& overrides) {
+                                const OptionOverrides& overrides,
+                                const std::function<bool(const ProgressReport&)>& progress) {
     InstanceSolve solve;
     load_problem_json(nlohmann::json::parse(text), solve.problem);
     if (time_limit > 0) solve.problem.options.time_limit = time_limit;
@@ -24,6 +25,7 @@ InstanceSolve SolveInstanceText(const std::string& text, double time_limit,
     auto start = std::chrono::system_clock::now();
     Solver solver(Problem(solve.problem), solve.problem.options);
     solver.SetInterruptCheck(interrupt_check);
+    solver.SetProgressCallback(progress);
     solver.Solve();
     auto end = std::chrono::system_clock::now();
     solve.solve_time =

@@ -40,9 +40,10 @@ struct OptionOverrides {
 // Parses and loads the instance text, overrides its time limit when `time_limit` > 0 and its
 // other options as given, and solves it. Parse and load failures are the JSON library's
 // exceptions.
-InstanceSolve SolveInstanceText(const std::string& text, double time_limit,
-                                const std::function<bool()>& interrupt_check = {},
-                                const OptionOverrides& overrides = {});
+InstanceSolve SolveInstanceText(
+    const std::string& text, double time_limit, const std::function<bool()>& interrupt_check = {},
+    const OptionOverrides& overrides = {},
+    const std::function<bool(const ProgressReport&)>& progress = {});
 
 // Parses and loads the instance text and checks it without solving (parse and load failures
 // raise as in SolveInstanceText).

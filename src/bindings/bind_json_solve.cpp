@@ -5,6 +5,7 @@
 #include "api/instance_solve.h"
 #include "bindings/bind_solver.h"
 #include "bindings/interrupt_guard.h"
+#include "bindings/progress_relay.h"
 
 namespace py = pybind11;
 
@@ -23,6 +24,8 @@ py::list Routes(const InstanceSolve& solve) {
         route["agent_id"] = agents[k].id;
         route["path"] = path == solve.result.paths.end() ? py::list() : py::cast(path->second);
         route["cost"] = cost;
+        auto ids = solve.result.node_ids.find(static_cast<int64_t>(k));
+        route["node_ids"] = ids == solve.result.node_ids.end() ? py::list() : py::cast(ids->second);
         routes.append(route);
     }
     return routes;
@@ -56,18 +59,21 @@ py::dict ResultDictionary(const InstanceSolve& solve) {
 
 py::dict SolveJsonStr(const std::string& json_str, double time_limit,
                       std::optional<bool> improve, std::optional<uint64_t> seed,
-                      std::optional<uint64_t> memory_limit) {
+                      std::optional<uint64_t> memory_limit, const py::object& progress) {
+    ProgressRelay relay(progress);
     InstanceSolve solve = SolveInstanceText(json_str, time_limit, PythonSignalPending,
-                                            {improve, seed, memory_limit});
+                                            {improve, seed, memory_limit}, relay.Callback());
     py::dict out = ResultDictionary(solve);
+    relay.RaiseIfFailed(out);
     RaiseIfInterrupted(solve.interrupted, out);
     return out;
 }
 
 py::dict SolveJsonFile(const std::string& input_path, double time_limit,
                        std::optional<bool> improve, std::optional<uint64_t> seed,
-                       std::optional<uint64_t> memory_limit) {
-    return SolveJsonStr(ReadInstanceFile(input_path), time_limit, improve, seed, memory_limit);
+                       std::optional<uint64_t> memory_limit, const py::object& progress) {
+    return SolveJsonStr(ReadInstanceFile(input_path), time_limit, improve, seed, memory_limit,
+                        progress);
 }
 
 py::list Findings(const std::vector<Finding>& findings) {
@@ -83,12 +89,12 @@ py::list Findings(const std::vector<Finding>& findings) {
 void BindJsonSolve(py::module_& m) {
     m.def("solve_json_file", &SolveJsonFile, py::arg("input_path"), py::arg("time_limit") = -1,
           py::kw_only(), py::arg("improve") = py::none(), py::arg("seed") = py::none(),
-          py::arg("memory_limit") = py::none(),
+          py::arg("memory_limit") = py::none(), py::arg("progress") = py::none(),
           "Solve an MTSP instance from a JSON file path.\n"
           "Returns a dict with keys: status, routes, statistics, anytime, timeout.");
     m.def("solve_json_str", &SolveJsonStr, py::arg("json_str"), py::arg("time_limit") = -1,
           py::kw_only(), py::arg("improve") = py::none(), py::arg("seed") = py::none(),
-          py::arg("memory_limit") = py::none(),
+          py::arg("memory_limit") = py::none(), py::arg("progress") = py::none(),
           "Solve an MTSP instance from a JSON string.\n"
           "Returns a dict with keys: status, routes, statistics, anytime, timeout.");
     m.def(

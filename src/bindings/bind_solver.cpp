@@ -3,6 +3,7 @@
 #include <pybind11/stl.h>
 
 #include "bindings/interrupt_guard.h"
+#include "bindings/progress_relay.h"
 #include "solver/solver.h"
 
 namespace py = pybind11;
@@ -21,13 +22,35 @@ void BindResult(py::module_& m) {
         .def_property_readonly("paths", [](const Result& r) { return r.paths; })
         .def_property_readonly("times", [](const Result& r) { return r.times; })
         .def_property_readonly("stop_reason",
-                               [](const Result& r) { return StopReasonName(r.stop_reason); });
+                               [](const Result& r) { return StopReasonName(r.stop_reason); })
+        .def_property_readonly("node_ids", [](const Result& r) { return r.node_ids; });
 }
 
-int32_t SolveInterruptibly(Solver& solver) {
+void BindProgress(py::module_& m) {
+    py::class_<ProgressReport>(m, "Progress")
+        .def_readonly("time", &ProgressReport::time)
+        .def_readonly("longest", &ProgressReport::longest)
+        .def_readonly("total", &ProgressReport::total)
+        .def_property_readonly("source",
+                               [](const ProgressReport& p) {
+                                   return p.from_improvement ? "improvement" : "search";
+                               })
+        .def("__repr__", [](const ProgressReport& p) {
+            return "Progress(time=" + py::repr(py::float_(p.time)).cast<std::string>() +
+                   ", longest=" + py::repr(py::float_(p.longest)).cast<std::string>() +
+                   ", total=" + py::repr(py::float_(p.total)).cast<std::string>() +
+                   ", source='" + (p.from_improvement ? "improvement" : "search") + "')";
+        });
+}
+
+int32_t SolveInterruptibly(Solver& solver, const py::object& progress) {
+    ProgressRelay relay(progress);
     solver.SetInterruptCheck(PythonSignalPending);
+    solver.SetProgressCallback(relay.Callback());
     int32_t status = solver.Solve();
     solver.SetInterruptCheck(nullptr);
+    solver.SetProgressCallback(nullptr);
+    relay.RaiseIfFailed();
     RaiseIfInterrupted(solver.Interrupted());
     return status;
 }
@@ -44,9 +67,10 @@ py::list ResultProcess(const Solver& solver) {
 
 void BindSolver(py::module_& m) {
     BindResult(m);
+    BindProgress(m);
     py::class_<Solver>(m, "Solver")
         .def(py::init<const Problem&, const Options&>(), py::arg("problem"), py::arg("options"))
-        .def("solve", &SolveInterruptibly,
+        .def("solve", &SolveInterruptibly, py::kw_only(), py::arg("progress") = py::none(),
              "Run the Ploxa solver. Returns 1 on success, 0 on failure.")
         .def("get_result", &Solver::GetResult)
         .def("get_result_process",

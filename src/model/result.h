@@ -22,6 +22,8 @@ struct Result {
     bool timeout = false;
     double last_update_time = 0.0;
     StopReason stop_reason = StopReason::kCompleted;
+    // The paths as node ids (filled when the solver hands the result out).
+    std::unordered_map<int64_t, std::vector<uint64_t>> node_ids{};
 };
 
 // The largest route cost of a result (0.0 without routes).

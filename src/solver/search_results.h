@@ -12,6 +12,14 @@ struct SearchSnapshot {
     Result result;
 };
 
+// A new best solution as it is found, for a caller following the solve.
+struct ProgressReport {
+    double time = 0.0;        // processor seconds since the search started
+    double longest = 0.0;     // largest route cost
+    double total = 0.0;       // sum of the route costs
+    bool from_improvement = false;  // found by the improvement stage, not the search
+};
+
 struct SearchSummary {
     int32_t solution_found = 0;
     int32_t num_points = -1;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <set>
 #include <string>
@@ -69,6 +70,10 @@ public:
     // A check polled every few search steps; when it returns true the search stops at once,
     // keeping the best solution found so far. Used to honour interrupts from the host program.
     void SetInterruptCheck(std::function<bool()> check) { interrupt_check = std::move(check); }
+    // Called with each new best solution; returning false stops the solve as an interrupt does.
+    void SetProgressCallback(std::function<bool(const ProgressReport&)> callback) {
+        progress_callback = std::move(callback);
+    }
     bool Interrupted() const { return interrupted; }
 
 protected:
@@ -159,6 +164,10 @@ private:
     Label MakeRootLabel(size_t vertex_count);
     PhaseEnd RunPhase(size_t phase, size_t vertex_count);
     bool RefillFocal(size_t phase);
+    // Tells progress_callback about the current result when it is a new best.
+    void ReportProgress(bool from_improvement);
+    // The node ids of out's paths, from the vertex records.
+    void FillNodeIds(Result& out) const;
     void Rethreshold(size_t phase);
     void HandleGoal(const Label& goal);
     // Runs the post-optimizers on the result; under min-sum keeps the search's routes when
@@ -199,6 +208,9 @@ private:
     void WritePathDump() const;
 
     std::function<bool()> interrupt_check;
+    std::function<bool(const ProgressReport&)> progress_callback;
+    // The objective value last reported to progress_callback.
+    double reported_value = std::numeric_limits<double>::infinity();
     bool interrupted = false;
     uint32_t steps_since_poll = 0;
     uint32_t pops_since_clock = 0;

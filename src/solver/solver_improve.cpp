@@ -59,7 +59,7 @@ void Solver::RunImprovement() {
     hooks.elapsed = [this]() { return timer.ElapsedSeconds(); };
     hooks.time_limit = time_limit;
     hooks.interrupted = [this]() {
-        interrupted = interrupt_check && interrupt_check();
+        interrupted = interrupted || (interrupt_check && interrupt_check());
         return interrupted;
     };
     hooks.improved = [&](const RouteSet& set) {
@@ -71,6 +71,7 @@ void Solver::RunImprovement() {
         last_update_time = timer.ElapsedSeconds();
         max_route_cost = LargestRouteCost(result);
         UpdateStatistics();
+        ReportProgress(true);
         unrecorded = stage_snapshots >= kMaxStageSnapshots;
         if (unrecorded) return;
         anytime_results.push_back(SearchSnapshot{last_update_time, result});

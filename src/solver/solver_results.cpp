@@ -48,12 +48,29 @@ void Solver::UpdateStatistics() {
 
 Result Solver::GetResult() {
     result.last_update_time = last_update_time;
-    return result;
+    Result out = result;
+    FillNodeIds(out);
+    return out;
+}
+
+void Solver::FillNodeIds(Result& out) const {
+    out.node_ids.clear();
+    for (const auto& [agent, path] : out.paths) {
+        std::vector<uint64_t>& ids = out.node_ids[agent];
+        for (int64_t v : path) {
+            const bool known = v >= 0 && static_cast<size_t>(v) < points.size();
+            ids.push_back(known ? points[static_cast<size_t>(v)].node_id : 0);
+        }
+    }
 }
 
 SearchSummary Solver::GetSummary() const { return summary; }
 
-std::vector<SearchSnapshot> Solver::GetResultProcess() const { return anytime_results; }
+std::vector<SearchSnapshot> Solver::GetResultProcess() const {
+    std::vector<SearchSnapshot> process = anytime_results;
+    for (SearchSnapshot& snapshot : process) FillNodeIds(snapshot.result);
+    return process;
+}
 
 void Solver::WritePathDump() const {
     // Missing entries are read as empty routes and zero costs without touching the result.

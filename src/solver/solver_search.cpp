@@ -60,7 +60,7 @@ int32_t Solver::Solve() {
         return 0;
     }
 
-    for (size_t phase = 0; !result.timeout;) {
+    for (size_t phase = 0; !result.timeout && !interrupted;) {
         if (RunPhase(phase, vertex_count) == PhaseEnd::kStop || open_list.empty()) break;
         double fmin = open_list.Front().first;
         double ratio = incumbent_cost / fmin;
@@ -208,6 +208,18 @@ void Solver::HandleGoal(const Label& goal) {
     UpdateStatistics();
     PruneByIncumbent(ObjectiveValue(result));
     generated_at_goal = result.n_generated;
+    ReportProgress(false);
+}
+
+void Solver::ReportProgress(bool from_improvement) {
+    const double value = ObjectiveValue(result);
+    if (!progress_callback || !(value < reported_value)) return;
+    reported_value = value;
+    const ProgressReport report{last_update_time, LargestRouteCost(result), TotalRouteCost(result),
+                                from_improvement};
+    if (progress_callback(report)) return;
+    interrupted = true;
+    stop_reason = StopReason::kInterrupted;
 }
 
 void Solver::PostOptimize() {
