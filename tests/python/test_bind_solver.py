@@ -81,3 +81,35 @@ def test_invalid_instances_raise_python_errors_on_construction(triangle, mutate,
     mutate(triangle)
     with pytest.raises(error, match=message):
         core.Solver(triangle, triangle.options())
+
+
+def test_progress_reports_each_new_best_in_order_and_matches_the_history(data_dir):
+    seen = []
+    result = core.solve_json_file(str(data_dir / "sparse_ids.json"), time_limit=5, improve=True,
+                                  progress=seen.append)
+    assert seen and {report.source for report in seen} <= {"search", "improvement"}
+    assert [r.time for r in seen] == sorted(r.time for r in seen)
+    totals = [report.total for report in seen]  # min-sum: each report strictly better
+    assert all(later < earlier for earlier, later in zip(totals, totals[1:]))
+    assert [(r.longest, r.total) for r in seen] == [
+        (step["max_cost"], step["sum_cost"]) for step in result["anytime"]]
+
+
+class Enough(Exception):
+    pass
+
+
+def stop_at_first(report):
+    raise Enough(report.source)
+
+
+def test_an_exception_in_progress_stops_the_solve_and_keeps_the_best_solution(triangle,
+                                                                             data_dir):
+    solver = core.Solver(triangle, triangle.options())
+    with pytest.raises(Enough, match="search"):
+        solver.solve(progress=stop_at_first)
+    assert solver.get_result().paths
+    with pytest.raises(Enough) as raised:
+        core.solve_json_file(str(data_dir / "square.json"), progress=stop_at_first)
+    assert (raised.value.result["status"], raised.value.result["stop_reason"]) == (
+        "success", "interrupted")
