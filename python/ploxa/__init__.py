@@ -1,10 +1,36 @@
 """Ploxa: a multiple travelling salesman solver.
 
-The solver itself lives in the extension module ``_pyploxa_core``; this package adds the
-command line (``python -m ploxa``) and helpers around the JSON instance format.
+Everything is here: the core's classes and functions (``Problem``, ``Solver``,
+``solve_json_file``, ...), batches (``solve_many``), pictures (``plot_solution``, with the
+``plot`` extra) and the TSPLIB reader. The core itself is the extension module
+``_pyploxa_core``, which keeps its own name and surface.
 """
 
-from _pyploxa_core import solve_json_file, solve_json_str
+from _pyploxa_core import (
+    Agent,
+    AssignmentConstraint,
+    Node,
+    NodeType,
+    ObjectiveType,
+    Options,
+    Position,
+    Problem,
+    Progress,
+    Result,
+    Solver,
+    TimeWindowConstraint,
+    check_json_str,
+    check_problem,
+    solve_json_file,
+    solve_json_str,
+)
+from ploxa.batch import BatchRow, solve_many
+from ploxa.plot import plot_solution
 from ploxa.tsplib import read_tsplib, tsplib_to_instance
 
-__all__ = ["read_tsplib", "solve_json_file", "solve_json_str", "tsplib_to_instance"]
+__all__ = [
+    "Agent", "AssignmentConstraint", "BatchRow", "Node", "NodeType", "ObjectiveType", "Options",
+    "Position", "Problem", "Progress", "Result", "Solver", "TimeWindowConstraint",
+    "check_json_str", "check_problem", "plot_solution", "read_tsplib", "solve_json_file",
+    "solve_json_str", "solve_many", "tsplib_to_instance",
+]

@@ -2,4 +2,6 @@ import sys
 
 from ploxa.cli import main
 
-sys.exit(main())
+# Guarded: batch workers start by importing the parent's main module.
+if __name__ == "__main__":
+    sys.exit(main())

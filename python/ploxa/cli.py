@@ -1,8 +1,11 @@
 """Command line of the Ploxa solver.
 
     python -m ploxa solve INSTANCE.json [--time-limit S] [--no-improve] [--seed N]
-                          [--memory-limit MIB] [--output FILE]
+                          [--memory-limit MIB] [--output FILE] [--plot FILE.png] [--quiet]
     python -m ploxa validate INSTANCE.json
+    python -m ploxa plot INSTANCE.json RESULT.json --output FILE.png [--size WxH]
+    python -m ploxa batch INSTANCE.json... --output-dir DIR [--workers N] [--time-limit S]
+                          [--no-improve] [--scheduler ADDRESS]
     python -m ploxa convert FILE.tsp --agents M [--objective min_max|min_sum] [--output FILE]
 """
 
@@ -39,7 +42,30 @@ def build_parser():
                        help="stop the search when the process holds this many MiB "
                             "(default: the instance's, else 4096; 0 for none)")
     solve.add_argument("--output", help="also write the result dictionary to this JSON file")
+    solve.add_argument("--plot", metavar="FILE.png", help="also draw the solution (needs matplotlib)")
+    solve.add_argument("--quiet", action="store_true",
+                       help="no live line per improvement on standard error, only the summary")
     solve.set_defaults(run=run_solve)
+    plot = commands.add_parser("plot", help="draw a solution: routes and the anytime curve")
+    plot.add_argument("instance", help="instance file in the JSON format")
+    plot.add_argument("result", help="result file written by solve --output")
+    plot.add_argument("--output", required=True, metavar="FILE.png", help="picture to write")
+    plot.add_argument("--size", type=pixel_size, default=(1200, 600), metavar="WxH",
+                      help="picture size in pixels (default 1200x600)")
+    plot.set_defaults(run=run_plot)
+    batch = commands.add_parser("batch", help="solve many instances in parallel processes")
+    batch.add_argument("instances", nargs="+", help="instance files in the JSON format")
+    batch.add_argument("--output-dir", required=True,
+                       help="folder for one result file per instance and summary.csv")
+    batch.add_argument("--workers", type=int, default=os.cpu_count() or 1,
+                       help="solves at a time (default: one per core)")
+    batch.add_argument("--time-limit", type=float, default=-1,
+                       help="processor-time budget of each solve (default: each instance's)")
+    batch.add_argument("--no-improve", dest="improve", action="store_false",
+                       help="run the plain search only, without the improvement stage")
+    batch.add_argument("--scheduler", metavar="ADDRESS",
+                       help="run on this Dask scheduler instead of local processes (needs dask)")
+    batch.set_defaults(run=run_batch)
     validate = commands.add_parser("validate", help="list the errors and warnings of an instance")
     validate.add_argument("instance", help="instance file in the JSON format")
     validate.set_defaults(run=run_validate)
@@ -65,13 +91,15 @@ def seed_value(text):
     return value
 
 
-def node_ids(text):
-    """Node ids in vertex order, as the solver numbers them, from an instance it has read."""
-    document = json.loads(text)
-    nodes = document["nodes"]
-    if isinstance(nodes, dict):  # members are taken in key order
-        nodes = [nodes[key] for key in sorted(nodes)]
-    return [int(node["id"]) for node in nodes]
+def pixel_size(text):
+    """A picture size such as 1200x600."""
+    try:
+        width, height = (int(part) for part in text.lower().split("x"))
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not WIDTHxHEIGHT: {text!r}") from None
+    if width < 100 or height < 100:
+        raise argparse.ArgumentTypeError(f"at least 100x100 pixels: {text}")
+    return width, height
 
 
 STOP_NOTES = {
@@ -89,11 +117,11 @@ FAILURE_REASONS = {
 }
 
 
-def summary_lines(path, result, ids):
+def summary_lines(path, result):
     stats = result["statistics"]
     lines = [f"{path}: {result['status']}" + STOP_NOTES.get(result.get("stop_reason"), "")]
     for route in result["routes"]:
-        stops = " -> ".join(str(ids[v]) if 0 <= v < len(ids) else f"#{v}" for v in route["path"])
+        stops = " -> ".join(str(node) for node in route["node_ids"])
         lines.append(f"  agent {route['agent_id']}: {stops or '(no route)'}  cost {route['cost']:.6g}")
     lines.append(f"longest route {stats['max_cost']:.6g}, total {stats['sum_cost']:.6g}")
     lines.append(f"solve time {stats['solve_time']:.3f} s, {stats['n_generated']} labels generated, "
@@ -133,13 +161,22 @@ def read_instance(path):
     return text
 
 
+def live_line(report):
+    """One line per improvement while the solve runs."""
+    print(f"{report.time:9.3f} s  longest {report.longest:.6g}  total {report.total:.6g}  "
+          f"({report.source})", file=sys.stderr, flush=True)
+
+
 def run_solve(args):
     text = read_instance(args.instance)
+    if args.plot:
+        require_matplotlib()
     interrupted = False
     try:
         with core_output_to_stderr():
             result = core.solve_json_str(text, time_limit=args.time_limit, improve=args.improve,
-                                         seed=args.seed, memory_limit=args.memory_limit)
+                                         seed=args.seed, memory_limit=args.memory_limit,
+                                         progress=None if args.quiet else live_line)
     except KeyboardInterrupt as interrupt:
         result = getattr(interrupt, "result", None)
         if result is None:
@@ -147,9 +184,11 @@ def run_solve(args):
         interrupted = True
     except INPUT_ERRORS as error:
         raise InputError(f"{shown(args.instance)}: {error}") from error
-    print("\n".join(summary_lines(shown(args.instance), result, node_ids(text))))
+    print("\n".join(summary_lines(shown(args.instance), result)))
     if args.output:
         write_result(args.output, result)
+    if args.plot:
+        draw(json.loads(text), result, args.plot, (1200, 600))
     if interrupted:
         return 130
     if result["status"] != "success":
@@ -171,6 +210,70 @@ def write_result(path, result):
 def shown(path):
     """A path as printable text, undecodable bytes written as escapes."""
     return path.encode("utf-8", "surrogateescape").decode("utf-8", "backslashreplace")
+
+
+def require_matplotlib():
+    from ploxa.plot import PlotUnavailable, _pyplot
+    try:
+        _pyplot()
+    except PlotUnavailable as error:
+        raise InputError(str(error)) from None
+
+
+def draw(instance, result, output, size):
+    from ploxa.plot import plot_solution
+    try:
+        plot_solution(instance, result, output, size)
+    except OSError as error:
+        raise InputError(f"{shown(output)}: {error.strerror}") from error
+
+
+def run_plot(args):
+    require_matplotlib()
+    documents = []
+    for path in (args.instance, args.result):
+        try:
+            documents.append(json.loads(read_instance(path)))
+        except ValueError as error:
+            raise InputError(f"{shown(path)}: {error}") from error
+    try:
+        draw(*documents, args.output, args.size)
+    except (KeyError, IndexError, TypeError, ValueError) as error:
+        raise InputError(f"{shown(args.result)}: not a result of {shown(args.instance)} "
+                         f"({type(error).__name__}: {error})") from error
+    return 0
+
+
+def run_batch(args):
+    from ploxa.batch import ProgressBar, solve_many
+    client = None
+    if args.scheduler:
+        try:
+            from dask.distributed import Client
+        except ImportError:
+            raise InputError("dask is not installed; install it with: pip install '.[cluster]' "
+                             "(or pip install 'dask[distributed]')") from None
+        try:
+            client = Client(args.scheduler, timeout="10s")
+        except OSError as error:
+            raise InputError(f"{args.scheduler}: {error}") from error
+    try:
+        rows = solve_many(args.instances, args.time_limit, args.workers, improve=args.improve,
+                          output_dir=args.output_dir, client=client, on_done=ProgressBar())
+    except KeyboardInterrupt as interrupt:
+        rows = getattr(interrupt, "rows", [])
+        print(f"ploxa: interrupted; {len(rows)} finished results kept in {args.output_dir}",
+              file=sys.stderr)
+        return 130
+    finally:
+        if client is not None:
+            client.close()
+    solved = sum(row["status"] == "success" for row in rows)
+    print(f"{solved} of {len(rows)} instances solved; results and summary.csv in {args.output_dir}")
+    for row in rows:
+        if row["status"] != "success":
+            print(f"  {row['instance']}: {row['status']}: {row['error']}")
+    return 0 if solved == len(rows) else 1
 
 
 def run_validate(args):

@@ -1,0 +1,182 @@
+"""Many instances at once: one solve per worker process, or per task on a Dask cluster.
+
+The core holds the interpreter lock for a whole solve and counts processor time, so solves run
+in separate processes, never in threads of one.
+"""
+
+from __future__ import annotations
+
+import csv
+import json
+import multiprocessing
+import os
+import sys
+from collections.abc import Callable, Iterable, Sequence
+from pathlib import Path
+from typing import Any, TypedDict
+
+import _pyploxa_core as core
+
+SUMMARY_FIELDS = ["instance", "status", "longest", "total", "time", "error"]
+
+
+class BatchRow(TypedDict):
+    """One instance of a batch: "status" is the solve's ("success", "failed"), "error" when the
+    instance could not be solved at all, or "interrupted"; "error" then says why."""
+
+    instance: str
+    status: str
+    longest: float | None
+    total: float | None
+    time: float | None
+    error: str
+    result_file: str
+
+
+def solve_one(path: str, time_limit: float = -1, improve: bool | None = None,
+              output_dir: str | None = None, result_name: str | None = None) -> BatchRow:
+    """Solves one instance file and never raises for a bad instance: its row says why. With
+    output_dir, the result dictionary goes to output_dir/result_name."""
+    row: BatchRow = {"instance": path, "status": "error", "longest": None, "total": None,
+                     "time": None, "error": "", "result_file": ""}
+    try:
+        text = Path(path).read_bytes()
+        result = core.solve_json_str(text, time_limit, improve=improve)
+    except KeyboardInterrupt as interrupt:
+        result = getattr(interrupt, "result", None)
+        if result is None:
+            row.update(status="interrupted", error="interrupted before a solution")
+            return row
+    except (OSError, RuntimeError, ValueError, IndexError) as error:
+        row["error"] = f"{type(error).__name__}: {getattr(error, 'strerror', None) or error}"
+        return row
+    stats = result["statistics"]
+    row.update(status="interrupted" if result["stop_reason"] == "interrupted" else result["status"],
+               longest=stats["max_cost"], total=stats["sum_cost"], time=stats["solve_time"])
+    if result["status"] != "success":
+        row["error"] = f"no solution ({result['stop_reason']})"
+    if output_dir:
+        target = Path(output_dir) / (result_name or f"{Path(path).stem}.result.json")
+        target.write_text(json.dumps(result, indent=1) + "\n")
+        row["result_file"] = str(target)
+    return row
+
+
+def result_names(paths: Sequence[str]) -> list[str]:
+    """One result file name per instance, unique even when two instances share a stem."""
+    names, used = [], set()
+    for path in paths:
+        stem = Path(path).stem
+        name, k = f"{stem}.result.json", 1
+        while name in used:
+            k += 1
+            name = f"{stem}-{k}.result.json"
+        used.add(name)
+        names.append(name)
+    return names
+
+
+def _quiet_worker() -> None:
+    """The core's own lines and warnings would garble the progress bar: workers drop them."""
+    devnull = os.open(os.devnull, os.O_WRONLY)
+    os.dup2(devnull, 1)
+    os.dup2(devnull, 2)
+
+
+def _solve_task(arguments: tuple) -> tuple[int, BatchRow]:
+    index, path, time_limit, improve, output_dir, name = arguments
+    return index, solve_one(path, time_limit, improve, output_dir, name)
+
+
+def solve_many(paths: Iterable[str | os.PathLike[str]], time_limit: float = -1,
+               workers: int | None = None, *, improve: bool | None = None,
+               output_dir: str | os.PathLike[str] | None = None, client: Any = None,
+               on_done: Callable[[BatchRow, int, int], None] | None = None) -> list[BatchRow]:
+    """Solves every instance file, `workers` at a time (default: one per core), and returns one
+    row per instance in the given order. A failing instance does not stop the others. With
+    output_dir, each result goes to its own JSON file there, beside summary.csv. With a
+    dask.distributed `client`, the solves run as tasks on its cluster instead. `on_done(row,
+    finished, total)` follows each finished instance. Ctrl-C stops the workers and raises
+    KeyboardInterrupt with the finished rows as its attribute "rows"."""
+    paths = [os.fspath(path) for path in paths]
+    out = None if output_dir is None else os.fspath(output_dir)
+    if out:
+        Path(out).mkdir(parents=True, exist_ok=True)
+    tasks = [(k, path, time_limit, improve, out, name)
+             for k, (path, name) in enumerate(zip(paths, result_names(paths)))]
+    rows: list[BatchRow | None] = [None] * len(tasks)
+
+    def finish(index: int, row: BatchRow) -> None:
+        rows[index] = row
+        if on_done:
+            on_done(row, sum(r is not None for r in rows), len(rows))
+
+    try:
+        if client is not None:
+            _run_on_cluster(client, tasks, finish)
+        else:
+            _run_on_pool(workers or os.cpu_count() or 1, tasks, finish)
+    except KeyboardInterrupt as interrupt:
+        done = [row for row in rows if row is not None]
+        if out:
+            write_summary(Path(out) / "summary.csv", done)
+        interrupt.rows = done  # type: ignore[attr-defined]
+        raise
+    finished = [row for row in rows if row is not None]
+    if out:
+        write_summary(Path(out) / "summary.csv", finished)
+    return finished
+
+
+def _run_on_pool(workers: int, tasks: list, finish: Callable[[int, BatchRow], None]) -> None:
+    context = multiprocessing.get_context("spawn")
+    pool = context.Pool(min(workers, max(len(tasks), 1)), initializer=_quiet_worker)
+    try:
+        for index, row in pool.imap_unordered(_solve_task, tasks):
+            finish(index, row)
+        pool.close()
+    except BaseException:
+        pool.terminate()
+        raise
+    finally:
+        pool.join()
+
+
+def _run_on_cluster(client: Any, tasks: list, finish: Callable[[int, BatchRow], None]) -> None:
+    from dask.distributed import as_completed
+
+    futures = client.map(_solve_task, tasks, pure=False)
+    try:
+        for future in as_completed(futures):
+            index, row = future.result()
+            finish(index, row)
+    except BaseException:
+        client.cancel(futures)
+        raise
+
+
+def write_summary(path: Path, rows: Sequence[BatchRow]) -> None:
+    with open(path, "w", newline="", encoding="utf-8") as f:
+        writer = csv.DictWriter(f, fieldnames=SUMMARY_FIELDS, extrasaction="ignore")
+        writer.writeheader()
+        for row in rows:
+            writer.writerow({key: "" if row[key] is None else row[key] for key in SUMMARY_FIELDS})
+
+
+class ProgressBar:
+    """One line on standard error, redrawn in place on a terminal, else one line per instance."""
+
+    def __init__(self, stream=sys.stderr, width: int = 30):
+        self.stream, self.width = stream, width
+        self.failed = 0
+
+    def __call__(self, row: BatchRow, finished: int, total: int) -> None:
+        self.failed += row["status"] != "success"
+        filled = self.width * finished // max(total, 1)
+        line = (f"[{'#' * filled}{'.' * (self.width - filled)}] {finished}/{total} done, "
+                f"{self.failed} without a solution")
+        if self.stream.isatty():
+            self.stream.write("\r" + line + ("\n" if finished == total else ""))
+        else:
+            self.stream.write(f"{line}: {row['instance']} {row['status']}\n")
+        self.stream.flush()

@@ -1,0 +1,88 @@
+"""Pictures of a solution: the routes on the node positions and the anytime curve.
+
+matplotlib is an optional extra: ``pip install .[plot]``.
+"""
+
+from __future__ import annotations
+
+import os
+from typing import Any
+
+INSTALL_HINT = "matplotlib is not installed; install it with: pip install '.[plot]' (or pip install matplotlib)"
+
+
+class PlotUnavailable(ImportError):
+    """matplotlib cannot be imported."""
+
+
+def _pyplot() -> Any:
+    try:
+        import matplotlib
+    except ImportError as error:
+        raise PlotUnavailable(INSTALL_HINT) from error
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+    return plt
+
+
+def _nodes(instance: dict) -> list[dict]:
+    nodes = instance["nodes"]
+    return [nodes[key] for key in sorted(nodes)] if isinstance(nodes, dict) else list(nodes)
+
+
+def plot_solution(instance: dict, result: dict, output: str | os.PathLike[str],
+                  size: tuple[int, int] = (1200, 600), dpi: int = 100) -> None:
+    """Writes a PNG of `size` pixels: on the left the nodes at their positions (depots as
+    squares, targets as dots, time-window nodes ringed) and each agent's route in its own
+    colour with its cost in the legend; on the right the longest route and the total over
+    processor time, from the result's "anytime" history."""
+    plt = _pyplot()
+    nodes = _nodes(instance)
+    xy = [(float(node.get("x", 0.0)), float(node.get("y", 0.0))) for node in nodes]
+    index = {int(node["id"]): k for k, node in enumerate(nodes)}
+    endpoints = {index.get(int(agent[key])) for agent in instance.get("agents", [])
+                 for key in ("start_node", "end_node")}
+    depots = {k for k, node in enumerate(nodes)
+              if str(node.get("type", "")).upper() == "DEPOT" or k in endpoints}
+    windows = {index[int(item["node"])] for constraint in instance.get("constraints", [])
+               if constraint.get("kind") == "timewindow"
+               for item in constraint.get("items", []) if int(item["node"]) in index}
+
+    figure, (routes_ax, curve_ax) = plt.subplots(
+        1, 2, figsize=(size[0] / dpi, size[1] / dpi), dpi=dpi, gridspec_kw={"width_ratios": [3, 2]})
+    colours = plt.get_cmap("tab10")
+    for k, route in enumerate(result.get("routes", [])):
+        path = route.get("path", [])
+        if len(path) < 2:
+            continue
+        routes_ax.plot([xy[v][0] for v in path], [xy[v][1] for v in path], "-", lw=1.6,
+                       color=colours(k % 10),
+                       label=f"agent {route['agent_id']}: {route['cost']:.6g}")
+    targets = [k for k in range(len(xy)) if k not in depots]
+    routes_ax.scatter([xy[k][0] for k in targets], [xy[k][1] for k in targets], s=18, c="black",
+                      zorder=3, label="target")
+    routes_ax.scatter([xy[k][0] for k in depots], [xy[k][1] for k in depots], s=70, marker="s",
+                      c="crimson", zorder=4, label="depot")
+    if windows:
+        routes_ax.scatter([xy[k][0] for k in windows], [xy[k][1] for k in windows], s=150,
+                          facecolors="none", edgecolors="darkorange", linewidths=1.5, zorder=5,
+                          label="time window")
+    routes_ax.set_title(f"{result.get('status', '')}: longest "
+                        f"{result.get('statistics', {}).get('max_cost', 0):.6g}, total "
+                        f"{result.get('statistics', {}).get('sum_cost', 0):.6g}")
+    routes_ax.set_aspect("equal", adjustable="datalim")
+    routes_ax.legend(fontsize="small", loc="best")
+
+    steps = result.get("anytime", [])
+    if steps:
+        times = [step["time"] for step in steps]
+        curve_ax.step(times, [step["max_cost"] for step in steps], where="post", marker="o",
+                      label="longest")
+        curve_ax.step(times, [step["sum_cost"] for step in steps], where="post", marker="o",
+                      label="total")
+        curve_ax.legend(fontsize="small")
+    curve_ax.set_xlabel("processor seconds")
+    curve_ax.set_title("improvements over time")
+    figure.tight_layout()
+    figure.savefig(os.fspath(output), dpi=dpi)
+    plt.close(figure)
