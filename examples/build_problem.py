@@ -6,7 +6,7 @@ opens late in the shift. Run with the project's environment: .venv/bin/python ex
 
 import math
 
-import _pyploxa_core as ploxa
+import ploxa
 
 STATIONS = {0: (0, 0), 1: (4, 3), 2: (8, 1), 3: (7, -4), 4: (-3, 5), 5: (-6, -2), 6: (-2, -6)}
 

@@ -105,6 +105,16 @@ def test_validate_lists_every_error_and_warning_without_solving(tmp_path, data_d
     assert run_cli("validate", str(data_dir / "square.json")).returncode == 0
 
 
+@pytest.mark.parametrize("quiet", [False, True])
+def test_solve_shows_one_live_line_per_improvement_unless_quiet(data_dir, quiet):
+    run = run_cli("solve", str(data_dir / "sparse_ids.json"), "--time-limit", "2",
+                  *(["--quiet"] if quiet else []))
+    assert run.returncode == 0, run.stderr
+    live = [line for line in run.stderr.splitlines() if line.endswith(("(search)", "(improvement)"))]
+    improvements = run.stdout.split("improvements (processor seconds, longest, total):\n")[1]
+    assert len(live) == (0 if quiet else len(improvements.splitlines()))
+
+
 def test_benchmark_smoke_run_writes_its_results(tmp_path):
     script = pathlib.Path(__file__).resolve().parents[2] / "benchmarks" / "run_benchmarks.py"
     run = subprocess.run([sys.executable, str(script), "--budget", "0.2", "--sets", "1",

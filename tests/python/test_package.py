@@ -1,0 +1,95 @@
+import csv
+import json
+import pathlib
+import shutil
+import struct
+import subprocess
+import sys
+
+import pytest
+
+import _pyploxa_core as core
+import ploxa
+from route_check import route_problems
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+
+
+def test_the_package_re_exports_every_public_name_of_the_core():
+    public = {name for name in dir(core) if not name.startswith("_")}
+    assert public <= set(ploxa.__all__)
+    assert all(getattr(ploxa, name) is getattr(core, name) for name in public)
+
+
+def png_size(path):
+    header = path.read_bytes()[:24]
+    assert header[:8] == b"\x89PNG\r\n\x1a\n"
+    return struct.unpack(">II", header[16:24])
+
+
+def test_a_solution_is_drawn_at_the_requested_size(tmp_path):
+    pytest.importorskip("matplotlib", reason="matplotlib (the plot extra) is not installed")
+    instance = json.loads((ROOT / "examples" / "time_windows.json").read_text())
+    result = ploxa.solve_json_str(json.dumps(instance), time_limit=1)
+    picture = tmp_path / "routes.png"
+    ploxa.plot_solution(instance, result, picture, size=(640, 360))
+    assert png_size(picture) == (640, 360)
+    assert picture.stat().st_size > 5000  # more than an empty canvas
+
+
+def test_plot_without_matplotlib_says_how_to_install_it(tmp_path):
+    blocker = tmp_path / "matplotlib"
+    blocker.mkdir()
+    (blocker / "__init__.py").write_text("raise ImportError('blocked for the test')\n")
+    example = str(ROOT / "examples" / "shared_depot.json")
+    run = subprocess.run([sys.executable, "-m", "ploxa", "plot", example, example, "--output",
+                          str(tmp_path / "x.png")], capture_output=True, text=True,
+                         env={"PYTHONPATH": str(tmp_path)}, timeout=60)
+    assert run.returncode == 2
+    assert "pip install '.[plot]'" in run.stderr
+
+
+@pytest.fixture
+def batch_files(tmp_path):
+    """The three examples and one broken instance."""
+    files = [shutil.copy(path, tmp_path) for path in sorted((ROOT / "examples").glob("*.json"))]
+    broken = tmp_path / "broken.json"
+    broken.write_text('{"nodes": [], "agents": [{"id": 0}]}')
+    return [str(path) for path in files] + [str(broken)]
+
+
+def check_batch(rows, files, out):
+    assert [row["instance"] for row in rows] == files
+    assert [row["status"] for row in rows] == ["success"] * 3 + ["error"]
+    assert "key 'type' not found" in rows[-1]["error"]
+    for row in rows[:3]:
+        instance = json.loads(pathlib.Path(row["instance"]).read_text())
+        assert route_problems(instance, json.loads(pathlib.Path(row["result_file"]).read_text())) == []
+    with open(out / "summary.csv", newline="") as f:
+        summary = list(csv.DictReader(f))
+    assert [line["status"] for line in summary] == [row["status"] for row in rows]
+    assert list(summary[0]) == ["instance", "status", "longest", "total", "time", "error"]
+
+
+def test_a_batch_keeps_going_past_a_broken_instance(tmp_path, batch_files):
+    out = tmp_path / "results"
+    rows = ploxa.solve_many(batch_files, time_limit=1, workers=2, output_dir=out)
+    check_batch(rows, batch_files, out)
+
+
+def test_the_same_batch_runs_on_a_dask_cluster(tmp_path, batch_files):
+    distributed = pytest.importorskip("dask.distributed",
+                                      reason="dask[distributed] (the cluster extra) is not installed")
+    out = tmp_path / "results"
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                  dashboard_address=None) as cluster, \
+            distributed.Client(cluster) as client:
+        rows = ploxa.solve_many(batch_files, time_limit=1, output_dir=out, client=client)
+    check_batch(rows, batch_files, out)
+
+
+def test_the_examples_type_check():
+    pytest.importorskip("mypy", reason="mypy (the typecheck extra) is not installed")
+    run = subprocess.run([sys.executable, "-m", "mypy", "--strict", str(ROOT / "examples")],
+                         capture_output=True, text=True, timeout=300)
+    assert run.returncode == 0, run.stdout + run.stderr
