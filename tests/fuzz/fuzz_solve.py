@@ -1,9 +1,13 @@
 """Coverage-guided fuzzing of solve_json_str and the object API; every success is checked by
 the independent route checker of the Python tests.
 
-    .venv/bin/python tests/fuzz/fuzz_solve.py [libFuzzer flags] SCRATCH_DIR tests/fuzz/corpus
+    [PLOXA_FUZZ_KNOWN=name,...] .venv/bin/python tests/fuzz/fuzz_solve.py [libFuzzer flags] \
+        SCRATCH_DIR tests/fuzz/corpus
 
-libFuzzer adds new inputs to the first directory, so a scratch one keeps the seeds as they are.
+libFuzzer adds new inputs to the first directory, so a scratch one keeps the seeds as they are;
+-timeout=20 turns a hanging solve into a saved input. PLOXA_FUZZ_KNOWN names faults already
+reported (see KNOWN) that the run should count rather than stop at. At exit the counts of
+inputs, outcomes and exceptions by type go to standard output.
 The first byte of an input picks the mode: even, the rest is JSON text for solve_json_str;
 odd, the rest drives a generator of tiny instances that both entry points solve. A solve may
 return or raise ValueError, RuntimeError or IndexError with a message; any other exception, an
