@@ -1,6 +1,7 @@
 #include "improve/route_set.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <tuple>
 
@@ -155,6 +156,9 @@ bool RouteSet::ImproveByReversal(size_t r, const std::vector<std::vector<int32_t
     if (n < 4) return false;
     where.assign(vertex_count, -1);
     bool changed = false;
+    // Each reversal must gain more than the rounding of the prefix sums can fake: a gain
+    // within it (huge costs make it large) could undo the last one, over and over.
+    double tolerance = 1e-9;
     for (bool again = true; again;) {
         again = false;
         // Without windows or limit, arrival[k] is the sum of the legs into 1 .. k.
@@ -164,6 +168,7 @@ bool RouteSet::ImproveByReversal(size_t r, const std::vector<std::vector<int32_t
             backward[k] = backward[k - 1] + Leg(r, nodes[k], nodes[k - 1]);
             where[static_cast<size_t>(nodes[k])] = static_cast<int32_t>(k);
         }
+        tolerance = 1e-9 * std::max(1.0, std::fabs(forward[n - 1]) + std::fabs(backward[n - 1]));
         for (size_t i = 1; i + 2 < n && !again; ++i) {
             const int32_t before = nodes[i - 1];
             const int32_t first = nodes[i];
@@ -183,7 +188,7 @@ bool RouteSet::ImproveByReversal(size_t r, const std::vector<std::vector<int32_t
                                         Leg(r, last, after);
                 const double new_legs = Leg(r, before, last) + (backward[j] - backward[i]) +
                                         Leg(r, first, after);
-                if (new_legs < old_legs - 1e-9) {
+                if (new_legs < old_legs - tolerance) {
                     std::reverse(nodes.begin() + static_cast<std::ptrdiff_t>(i),
                                  nodes.begin() + static_cast<std::ptrdiff_t>(j) + 1);
                     Refresh(r, i);

@@ -4,12 +4,17 @@
 #include <charconv>
 #include <cmath>
 #include <map>
+#include <optional>
+#include <tuple>
 #include <stdexcept>
 #include <unordered_map>
 #include <unordered_set>
 
 namespace tamrik {
 namespace {
+
+// What a missing matrix entry costs: no arc.
+constexpr double kNoArc = 9999.0;
 
 // The shortest text that reads back as the same double ("0.1", "1e+300", "nan", "-inf").
 std::string Number(double value) {
@@ -34,6 +39,7 @@ public:
         IgnoredInput();
         MissingCosts();
         BlockedEnds();
+        TriangleInequality();
         return std::move(findings_);
     }
 
@@ -224,6 +230,51 @@ private:
                                              ", which does not allow its type '" + agent.type +
                                              "'");
         }
+    }
+
+    // The search prunes a label when another at the same place has served more for no more
+    // cost, which is sound only when going through a node never costs less than going round
+    // it. One finding per matrix, naming the first shortcut.
+    void TriangleInequality() {
+        const size_t n = problem_.nodes.size();
+        for (const auto& [name, matrix] : SortedMatrices()) {
+            if (problem_.type_index.count(name) == 0 || matrix->size() > n) continue;
+            auto cost = [&matrix](size_t i, size_t j) {
+                const CostMatrix& m = *matrix;
+                const double c = i < m.size() && j < m[i].size() ? m[i][j] : kNoArc;
+                return c >= 0.0 && c < kNoArc ? c : kNoArc;  // unusable entries are errors
+            };
+            if (const auto shortcut = FindShortcut(cost, n)) {
+                const auto [i, k, j] = *shortcut;
+                Add(Finding::Kind::kIgnored,
+                    "cost matrix for agent type '" + name + "' breaks the triangle inequality " +
+                        "(entry [" + std::to_string(i) + "][" + std::to_string(j) + "] is " +
+                        Number(cost(i, j)) + ", but [" + std::to_string(i) + "][" +
+                        std::to_string(k) + "] + [" + std::to_string(k) + "][" +
+                        std::to_string(j) + "] is " + Number(cost(i, k) + cost(k, j)) +
+                        "): the search assumes it and may miss solutions");
+            }
+        }
+    }
+
+    template <typename Cost>
+    static std::optional<std::tuple<size_t, size_t, size_t>> FindShortcut(const Cost& cost,
+                                                                          size_t n) {
+        for (size_t i = 0; i < n; ++i) {
+            for (size_t k = 0; k < n; ++k) {
+                const double first = cost(i, k);
+                if (k == i || !(first < kNoArc)) continue;
+                for (size_t j = 0; j < n; ++j) {
+                    const double direct = cost(i, j);
+                    const double around = first + cost(k, j);
+                    if (j == i || j == k || !(direct < kNoArc) || !(cost(k, j) < kNoArc)) continue;
+                    if (around < direct - 1e-9 * std::max(1.0, direct)) {
+                        return std::make_tuple(i, k, j);
+                    }
+                }
+            }
+        }
+        return std::nullopt;
     }
 
     std::vector<std::pair<std::string, const CostMatrix*>> SortedMatrices() const {

@@ -102,6 +102,10 @@ void RouteMergingPostOptimizer::Optimize(const PlannerGraph* graph_in,
         if (path.size() < 3) continue;
         interior.assign(path.begin() + 1, path.end() - 1);
         const int64_t excluded = static_cast<int64_t>(k);
+        // Without the triangle inequality the direct leg from start to end can cost more than
+        // the route through its nodes, and break the agent's window or cost limit.
+        emptied.assign({path.front(), path.back()});
+        if (!EvaluatePath(emptied, excluded).feasible) continue;
 
         // Check pass: every interior node must have somewhere to go.
         bool placeable = true;

@@ -54,6 +54,7 @@ private:
     // reused from one candidate (route) to the next.
     std::vector<int64_t> insertion_buffer;
     std::vector<int64_t> interior;
+    std::vector<int64_t> emptied;
     // Leg sums of each working route, rebuilt only after the route changes.
     std::vector<LegSums> route_sums;
     std::vector<char> sums_fresh;

@@ -104,9 +104,10 @@ def missing_cost(instance):
     return any(len(m) < n or any(len(row) < n for row in m) for m in matrices)
 
 
-def start_window(instance):
-    starts = {agent["start_node"] for agent in instance["agents"]}
-    return any(item["node"] in starts for c in instance["constraints"]
+def windowed(instance, role):
+    """Whether a time window sits on some agent's `role` node ("start_node" or "end_node")."""
+    nodes = {agent[role] for agent in instance["agents"]}
+    return any(item["node"] in nodes for c in instance["constraints"]
                if c["kind"] == "timewindow" for item in c["items"])
 
 
@@ -124,8 +125,9 @@ def huge_cost(instance):
 # and skips those solves, instead of stopping, so that a long run looks past them.
 KNOWN = {
     "missing-cost": (missing_cost, ["which has no cost", "but its route costs"]),
-    "start-window": (start_window, ["after its window closes", "but its route costs",
-                                    "over its limit"]),
+    "start-window": (lambda instance: windowed(instance, "start_node"),
+                     ["after its window closes", "but its route costs", "over its limit"]),
+    "end-window": (lambda instance: windowed(instance, "end_node"), ["after its window closes"]),
     "max-length": (max_length, ["over its limit"]),
     "huge-cost": (huge_cost, None),
 }
