@@ -117,7 +117,11 @@ void RouteMergingPostOptimizer::Optimize(const PlannerGraph* graph_in,
         }
         if (!placeable) continue;
 
-        // Move pass.
+        // Move pass, undone when a node found no place after all and the route left behind
+        // breaks its rules (without the triangle inequality, fewer nodes can cost more).
+        const std::vector<std::vector<int64_t>> paths_before = route_paths;
+        const std::vector<double> costs_before = route_costs;
+        const std::vector<char> infeasible_before = infeasible_in;
         for (int64_t u : interior) {
             const InsertionCandidate best = FindBestInsertion(u, excluded, cap);
             if (!best.found) continue;
@@ -134,6 +138,13 @@ void RouteMergingPostOptimizer::Optimize(const PlannerGraph* graph_in,
             auto first = std::find(source.begin(), source.end(), u);
             if (first != source.end()) source.erase(first);
             sums_fresh[k] = 0;
+        }
+        if (route_paths[k].size() > 2 && !EvaluatePath(route_paths[k], excluded).feasible) {
+            route_paths = paths_before;
+            route_costs = costs_before;
+            infeasible_in = infeasible_before;
+            std::fill(sums_fresh.begin(), sums_fresh.end(), 0);
+            continue;
         }
         route_costs[k] = 0.0;
         dissolved[k] = 1;
