@@ -9,4 +9,6 @@ if ! .venv/bin/python -c 'import atheris' 2>/dev/null; then
 fi
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
-.venv/bin/python tests/fuzz/fuzz_solve.py "$@" "$scratch" tests/fuzz/corpus
+# Inputs that break the harness are kept here (and printed in the log).
+mkdir -p build-fuzz
+.venv/bin/python tests/fuzz/fuzz_solve.py -artifact_prefix=build-fuzz/ "$@" "$scratch" tests/fuzz/corpus
