@@ -52,6 +52,11 @@ SCRIPT = textwrap.dedent("""
 """)
 
 
+def hear_sigint():
+    """A test run started in the background inherits SIGINT ignored; the child must not."""
+    signal.signal(signal.SIGINT, signal.SIG_DFL)
+
+
 @pytest.mark.parametrize("mode, wait", [
     ("json", 3.0),          # well into the search, past the first solution
     ("solver", 3.0),
@@ -59,7 +64,7 @@ SCRIPT = textwrap.dedent("""
 ])
 def test_sigint_stops_a_solve_with_keyboard_interrupt(mode, wait):
     child = subprocess.Popen([sys.executable, "-c", SCRIPT, mode], stdout=subprocess.PIPE,
-                             stderr=subprocess.PIPE, text=True)
+                             stderr=subprocess.PIPE, text=True, preexec_fn=hear_sigint)
     assert child.stdout.readline().strip() == "ready"
     time.sleep(wait)
     sent = time.monotonic()
@@ -78,7 +83,7 @@ def test_sigint_during_a_command_line_solve_prints_and_writes_the_best_routes(tm
     subprocess.run([sys.executable, "-c", SCRIPT, "cli", str(instance)], check=True)
     child = subprocess.Popen([sys.executable, "-m", "ploxa", "solve", str(instance), "--no-improve",
                               "--output", str(output)], stdout=subprocess.PIPE,
-                             stderr=subprocess.PIPE, text=True)
+                             stderr=subprocess.PIPE, text=True, preexec_fn=hear_sigint)
     time.sleep(3.0)
     child.send_signal(signal.SIGINT)
     out, err = child.communicate(timeout=30)
