@@ -169,7 +169,10 @@ void ImprovementStage::BuildNeighbours() {
 bool ImprovementStage::Ruin() {
     removed.clear();
     std::fill(ruined.begin(), ruined.end(), 0);
-    if (!settings.min_max && Draw(kWholeRouteOdds) == 0 && EmptyOneRoute()) return true;
+    if (!settings.min_max && Draw(kWholeRouteOdds) == 0) {
+        // A route emptied is this ruin, also when what is left of it breaks its rules.
+        if (const std::optional<bool> emptied = EmptyOneRoute()) return *emptied;
+    }
     const std::vector<int32_t>& movable = work.Movable();
     const size_t most = std::min({movable.size(), kMaxRemoved, std::max<size_t>(10, movable.size() / 2)});
     const size_t target = 1 + Draw(most);
@@ -215,7 +218,7 @@ bool ImprovementStage::Ruin() {
     return feasible;
 }
 
-bool ImprovementStage::EmptyOneRoute() {
+std::optional<bool> ImprovementStage::EmptyOneRoute() {
     // A random route that has nodes to give, all of them movable.
     const size_t count = work.RouteCount();
     const size_t first = Draw(count);
@@ -232,7 +235,7 @@ bool ImprovementStage::EmptyOneRoute() {
         ruined[r] = 1;
         return work.RemoveRange(r, 1, nodes.size() - 2);
     }
-    return false;
+    return std::nullopt;
 }
 
 void ImprovementStage::OrderRemoved() {

@@ -70,8 +70,9 @@ private:
     void BuildNeighbours();
     // Removes strings of nodes from `work`; false when a shortened route breaks its rules.
     bool Ruin();
-    // Removes every node of one route; false when no route can be emptied.
-    bool EmptyOneRoute();
+    // Removes every node of one route: none when no route can be emptied, else whether what
+    // is left of it keeps its rules.
+    std::optional<bool> EmptyOneRoute();
     // Puts every removed node back; false when one has no feasible position.
     bool Recreate();
     void OrderRemoved();

@@ -194,9 +194,11 @@ def test_the_memory_limit_ends_the_search_like_the_time_limit(square):
 
 # Instances found by fuzzing, all with costs that break the triangle inequality: route merging
 # emptied routes, fully or in part, so that what was left broke the agent's cost limit or the
-# window at its end; with a cost of 1e300 the improvement stage's reversals cycled for ever.
+# window at its end; the improvement stage kept going with a route it had emptied in breach of
+# its cost limit, and with a cost of 1e300 its reversals cycled for ever.
 @pytest.mark.parametrize("name", ["merge_breaks_cost_limit.json", "merge_breaks_end_window.json",
                                   "partial_merge_breaks_end_window.json",
+                                  "emptied_route_breaks_cost_limit.json",
                                   "reversal_cycles_on_huge_cost.json"])
 def test_instances_found_by_fuzzing_get_sound_routes_in_time(data_dir, name):
     document = json.loads((data_dir / "fuzz_findings" / name).read_text())
