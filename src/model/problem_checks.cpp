@@ -30,9 +30,9 @@ public:
     }
 
     std::vector<Finding> Run() {
-        NodeIds();
+        DuplicateIds(problem_.nodes, "node");
         Coordinates();
-        AgentIds();
+        DuplicateIds(problem_.agents_ordered, "agent");
         AgentEndpoints();
         CostMatrices();
         TimeWindows();
@@ -48,14 +48,16 @@ private:
         findings_.push_back(Finding{kind, std::move(message)});
     }
 
-    void NodeIds() {
+    // One finding per repeated id: "duplicate <what> id 7 (<what>s 1 and 4)".
+    template <typename Items>
+    void DuplicateIds(const Items& items, const std::string& what) {
         std::unordered_map<uint64_t, size_t> first;
-        for (size_t i = 0; i < problem_.nodes.size(); ++i) {
-            auto [at, fresh] = first.try_emplace(problem_.nodes[i].id, i);
+        for (size_t i = 0; i < items.size(); ++i) {
+            auto [at, fresh] = first.try_emplace(items[i].id, i);
             if (fresh) continue;
-            Add(Finding::Kind::kInvalid, "duplicate node id " + std::to_string(at->first) +
-                                             " (nodes " + std::to_string(at->second) + " and " +
-                                             std::to_string(i) + ")");
+            Add(Finding::Kind::kInvalid, "duplicate " + what + " id " + std::to_string(at->first) +
+                                             " (" + what + "s " + std::to_string(at->second) +
+                                             " and " + std::to_string(i) + ")");
         }
     }
 
@@ -73,17 +75,6 @@ private:
                                                  " is not a finite number within the signed "
                                                  "64-bit range");
             }
-        }
-    }
-
-    void AgentIds() {
-        std::unordered_map<uint64_t, size_t> first;
-        for (size_t k = 0; k < problem_.agents_ordered.size(); ++k) {
-            auto [at, fresh] = first.try_emplace(problem_.agents_ordered[k].id, k);
-            if (fresh) continue;
-            Add(Finding::Kind::kInvalid, "duplicate agent id " + std::to_string(at->first) +
-                                             " (agents " + std::to_string(at->second) + " and " +
-                                             std::to_string(k) + ")");
         }
     }
 
