@@ -38,7 +38,8 @@ THROUGHPUT_RUNS = [("eil76", 3, "min_max"), ("rat99", 5, "min_sum")]
 
 def instance(name, agents, objective, budget):
     from ploxa.tsplib import tsplib_to_instance
-    return tsplib_to_instance(DATA / "tsplib" / f"{name}.tsp", agents, objective, budget)
+    return tsplib_to_instance(DATA / "tsplib" / f"{name}.tsp", agents, objective, budget,
+                              matrix=True)
 
 
 def route_costs(document, routes):

@@ -6,7 +6,8 @@
     python -m ploxa plot INSTANCE.json RESULT.json --output FILE.png [--size WxH]
     python -m ploxa batch INSTANCE.json... --output-dir DIR [--workers N] [--time-limit S]
                           [--no-improve] [--scheduler ADDRESS]
-    python -m ploxa convert FILE.tsp --agents M [--objective min_max|min_sum] [--output FILE]
+    python -m ploxa convert FILE.tsp --agents M [--objective min_max|min_sum] [--matrix]
+                            [--output FILE]
 """
 
 import argparse
@@ -75,6 +76,8 @@ def build_parser():
     convert.add_argument("--objective", choices=["min_max", "min_sum"], default="min_max")
     convert.add_argument("--time-limit", type=float, default=60.0,
                          help="processor-time budget written into the instance")
+    convert.add_argument("--matrix", action="store_true",
+                         help="write the full cost matrix instead of a Euclidean metric")
     convert.add_argument("--output", help="JSON file to write (default: standard output)")
     convert.set_defaults(run=run_convert)
     return parser
@@ -291,7 +294,8 @@ def run_validate(args):
 
 def run_convert(args):
     try:
-        instance = tsplib_to_instance(args.tsplib, args.agents, args.objective, args.time_limit)
+        instance = tsplib_to_instance(args.tsplib, args.agents, args.objective, args.time_limit,
+                                      matrix=args.matrix)
     except (OSError, TsplibError) as error:
         raise InputError(f"{shown(args.tsplib)}: {getattr(error, 'strerror', None) or error}") from error
     text = json.dumps(instance) + "\n"

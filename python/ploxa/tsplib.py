@@ -37,20 +37,25 @@ def read_tsplib(path):
     return header.get("NAME", Path(path).stem), coordinates
 
 
-def tsplib_to_instance(path, agents, objective="min_max", time_limit=60.0, agent_type="salesman"):
+def tsplib_to_instance(path, agents, objective="min_max", time_limit=60.0, agent_type="salesman",
+                       matrix=False):
     """A single-depot instance: the first city is the depot where every agent starts and ends,
-    costs are unrounded Euclidean distances, one agent type serves every city."""
+    costs are unrounded Euclidean distances, one agent type serves every city. The costs are
+    given as a Euclidean metric over the coordinates, or as a full matrix when `matrix`."""
     if agents < 1:
         raise TsplibError("at least one agent is needed")
     _, cities = read_tsplib(path)
     nodes = [{"id": i, "x": x, "y": y, "type": "depot" if i == 0 else "target"}
              for i, (x, y) in enumerate(cities)]
-    matrix = [[math.dist(a, b) for b in cities] for a in cities]
+    if matrix:
+        costs = {"costs": {agent_type: [[math.dist(a, b) for b in cities] for a in cities]}}
+    else:
+        costs = {"metrics": {agent_type: {"kind": "euclidean", "factor": 1.0}}}
     return {
         "nodes": nodes,
         "agents": [{"id": k, "type": agent_type, "start_node": 0, "end_node": 0}
                    for k in range(agents)],
-        "costs": {agent_type: matrix},
+        **costs,
         "constraints": [{"kind": "assignment",
                          "items": [{"node": i, "types": [agent_type]} for i in range(len(nodes))]}],
         "options": {"objective": objective, "return_to_end": True, "time_limit": time_limit},

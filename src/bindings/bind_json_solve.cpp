@@ -43,6 +43,7 @@ py::dict ResultDictionary(const InstanceSolve& solve) {
     statistics["n_generated"] = solve.result.n_generated;
     statistics["n_expanded"] = solve.result.n_expanded;
     statistics["last_update_time"] = solve.result.last_update_time;
+    statistics["method"] = solve.result.method;
     out["statistics"] = statistics;
     py::list anytime;
     for (const Improvement& step : AnytimeImprovements(solve.process, solve.problem.options.objective)) {

@@ -84,6 +84,11 @@ void BindProblem(py::module_& m) {
         .def("add_agent", &Problem::add_agent, py::arg("agent"), py::arg("id"))
         .def("set_cost_matrix", &Problem::set_cost_matrix, py::arg("agent_type"),
              py::arg("matrix"))
+        .def("set_metric", &Problem::set_metric, py::arg("agent_type"), py::arg("kind"),
+             py::arg("factor") = 1.0,
+             "Costs of the agent type from node coordinates: kind \"euclidean\" (x, y, z), "
+             "\"manhattan\" or \"haversine\" (x longitude, y latitude in degrees, metres), "
+             "each distance times factor.")
         .def("set_assignment_constraint", &Problem::set_assignment_constraint,
              py::arg("constraint"))
         .def("set_timewindow_constraint", &Problem::set_timewindow_constraint,

@@ -23,7 +23,8 @@ void BindResult(py::module_& m) {
         .def_property_readonly("times", [](const Result& r) { return r.times; })
         .def_property_readonly("stop_reason",
                                [](const Result& r) { return StopReasonName(r.stop_reason); })
-        .def_property_readonly("node_ids", [](const Result& r) { return r.node_ids; });
+        .def_property_readonly("node_ids", [](const Result& r) { return r.node_ids; })
+        .def_property_readonly("method", [](const Result& r) { return r.method; });
 }
 
 void BindProgress(py::module_& m) {
@@ -31,15 +32,12 @@ void BindProgress(py::module_& m) {
         .def_readonly("time", &ProgressReport::time)
         .def_readonly("longest", &ProgressReport::longest)
         .def_readonly("total", &ProgressReport::total)
-        .def_property_readonly("source",
-                               [](const ProgressReport& p) {
-                                   return p.from_improvement ? "improvement" : "search";
-                               })
+        .def_property_readonly("source", [](const ProgressReport& p) { return p.source; })
         .def("__repr__", [](const ProgressReport& p) {
             return "Progress(time=" + py::repr(py::float_(p.time)).cast<std::string>() +
                    ", longest=" + py::repr(py::float_(p.longest)).cast<std::string>() +
                    ", total=" + py::repr(py::float_(p.total)).cast<std::string>() +
-                   ", source='" + (p.from_improvement ? "improvement" : "search") + "')";
+                   ", source='" + p.source + "')";
         });
 }
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numeric>
 
+#include "improve/near_lists.h"
+
 namespace tamrik {
 namespace {
 
@@ -19,6 +21,11 @@ constexpr size_t kMaxRemoved = 30;
 constexpr uint64_t kWholeRouteOdds = 20;
 // Segment reversals are tried towards this many nearest vertices of a node.
 constexpr size_t kReversalCandidates = 20;
+// Above kMaxVertices vertices, each vertex keeps this many neighbours, a node goes back only
+// next to its nearest this many, and only routes this short are emptied at once.
+constexpr size_t kNearKept = 40;
+constexpr size_t kNearPositions = 20;
+constexpr size_t kLargestEmptied = 60;
 // Weight of the average route cost in the min-max annealing value.
 constexpr double kTotalWeight = 0.1;
 // The annealing temperature falls from the first to the second fraction of the start value.
@@ -42,8 +49,8 @@ constexpr uint64_t kTimedIterations = 100;
 
 ImprovementStage::ImprovementStage(const RouteRules& rules_in, const ImprovementSettings& s)
     : rules(rules_in), settings(s), rng(s.seed), current(rules_in), work(rules_in),
-      best(rules_in) {
-    blink_state = rng() | 1;  // xorshift needs a state other than 0
+      best(rules_in), insertion(s.min_max) {
+    insertion.SkipNowAndThen(rng());
 }
 
 double ImprovementStage::Score(const RouteSet& set) const {
@@ -70,7 +77,9 @@ ImprovementStage::Stop ImprovementStage::Run(std::vector<std::vector<int64_t>>& 
     // Both start as copies, leg tables included, rather than building those again.
     work = current;
     best = current;
+    granular = current.VertexCount() > static_cast<size_t>(kMaxVertices);
     BuildNeighbours();
+    if (granular) insertion.LookNear(&neighbours, kNearPositions);
     ruined.assign(current.RouteCount(), 0);
     touched.assign(current.RouteCount(), 0);
 
@@ -146,17 +155,10 @@ void ImprovementStage::Iterate(const ImprovementHooks& hooks) {
 }
 
 void ImprovementStage::BuildNeighbours() {
-    const std::vector<int32_t>& movable = current.Movable();
-    const size_t n = current.RouteCount() == 0 ? 0 : rules.Graph()->NumVertex();
-    neighbours.assign(n, {});
+    neighbours = NearLists(current, granular ? kNearKept : 0);
+    const size_t n = neighbours.size();
     depot_distance.assign(n, RouteSet::kInfeasible);
     for (size_t v = 0; v < n; ++v) {
-        std::vector<std::pair<double, int32_t>> order;
-        for (int32_t u : movable) {
-            order.emplace_back(current.Distance(static_cast<int32_t>(v), u), u);
-        }
-        std::sort(order.begin(), order.end());
-        for (const auto& [distance, u] : order) neighbours[v].push_back(u);
         for (size_t r = 0; r < current.RouteCount(); ++r) {
             const std::vector<int32_t>& nodes = current.RouteOf(r).nodes;
             if (nodes.empty()) continue;
@@ -225,7 +227,7 @@ std::optional<bool> ImprovementStage::EmptyOneRoute() {
     for (size_t k = 0; k < count; ++k) {
         const size_t r = (first + k) % count;
         const std::vector<int32_t>& nodes = work.RouteOf(r).nodes;
-        if (nodes.size() < 3) continue;
+        if (nodes.size() < 3 || (granular && nodes.size() > kLargestEmptied + 2)) continue;
         if (!std::all_of(nodes.begin() + 1, nodes.end() - 1,
                          [this](int32_t node) { return work.IsMovable(node); })) {
             continue;
@@ -258,35 +260,9 @@ bool ImprovementStage::Recreate() {
     OrderRemoved();
     std::fill(touched.begin(), touched.end(), 0);
     for (int32_t node : removed) {
-        const double largest = settings.min_max ? work.Largest() : 0.0;
-        double best_primary = RouteSet::kInfeasible;
-        double best_secondary = RouteSet::kInfeasible;
-        size_t best_route = 0;
-        size_t best_position = 0;
-        for (size_t r = 0; r < work.RouteCount(); ++r) {
-            if (!work.Accepts(r, node)) continue;
-            const RouteSet::Route& route = work.RouteOf(r);
-            const double cost = route.Cost();
-            for (size_t q = 1; q < route.nodes.size(); ++q) {
-                if (Blink()) continue;
-                const double after = work.InsertionCost(r, q, node);
-                if (after == RouteSet::kInfeasible) continue;
-                const double increase = after - cost;
-                // Min-max: keep the longest route shortest, then add the least cost.
-                const double primary = settings.min_max ? std::max(after, largest) : increase;
-                const double secondary = settings.min_max ? increase : 0.0;
-                if (primary < best_primary - kTolerance ||
-                    (primary <= best_primary + kTolerance && secondary < best_secondary)) {
-                    best_primary = primary;
-                    best_secondary = secondary;
-                    best_route = r;
-                    best_position = q;
-                }
-            }
-        }
-        if (best_primary == RouteSet::kInfeasible) return false;
-        if (!work.Insert(best_route, best_position, node)) return false;
-        touched[best_route] = 1;
+        const BestInsertion::Choice choice = insertion.Find(work, node);
+        if (!choice.found || !work.Insert(choice.route, choice.position, node)) return false;
+        touched[choice.route] = 1;
     }
     for (size_t r = 0; r < work.RouteCount(); ++r) {
         if (touched[r] || ruined[r]) work.ImproveByReversal(r, neighbours, kReversalCandidates);

@@ -6,8 +6,9 @@
 #include <random>
 #include <vector>
 
+#include "improve/best_insertion.h"
 #include "improve/route_set.h"
-#include "postopt/route_rules.h"
+#include "records/route_rules.h"
 
 namespace tamrik {
 
@@ -78,15 +79,6 @@ private:
     void OrderRemoved();
     uint64_t Draw(uint64_t bound) { return bound == 0 ? 0 : rng() % bound; }
     double Uniform() { return static_cast<double>(rng() >> 11) * 0x1.0p-53; }
-    // Whether recreate skips a candidate position, now and then, so that it does not always
-    // repeat the same greedy choices. Drawn for every position, so from a cheap generator of
-    // its own (xorshift) seeded from the main one.
-    bool Blink() {
-        blink_state ^= blink_state << 13;
-        blink_state ^= blink_state >> 7;
-        blink_state ^= blink_state << 17;
-        return blink_state < kBlinkThreshold;
-    }
 
     const RouteRules& rules;
     ImprovementSettings settings;
@@ -94,6 +86,9 @@ private:
     RouteSet current;
     RouteSet work;
     RouteSet best;
+    // Large instances keep short neighbour lists and insert next to neighbours only.
+    bool granular = false;
+    BestInsertion insertion;
     // Movable nodes by increasing distance from each vertex.
     std::vector<std::vector<int32_t>> neighbours;
     // Each vertex's distance from the nearest route start.
@@ -103,9 +98,6 @@ private:
     // Routes that the current iteration changed.
     std::vector<uint8_t> touched;
     int32_t seed_node = 0;
-    // One position in a hundred is skipped.
-    static constexpr uint64_t kBlinkThreshold = UINT64_MAX / 100;
-    uint64_t blink_state = 1;
     uint64_t iterations = 0;
     Cycle cycle;
     double start_time = 0.0;

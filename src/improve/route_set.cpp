@@ -9,44 +9,74 @@ namespace tamrik {
 
 RouteSet::RouteSet(const RouteRules& rules_in) : rules(&rules_in) {}
 
-bool RouteSet::Load(const std::vector<std::vector<int64_t>>& paths) {
-    const PlannerGraph* graph = rules->Graph();
-    vertex_count = graph == nullptr ? 0 : graph->NumVertex();
-    const size_t m = paths.size();
+void RouteSet::Prepare(size_t m) {
+    vertex_count = rules->VertexCount();
     routes.assign(m, Route{});
     movable.clear();
     movable_flag.assign(vertex_count, 0);
     holder.assign(vertex_count, -1);
+    position.assign(vertex_count, 0);
     accepts.assign(m * vertex_count, 0);
     limits.assign(m, 0.0);
     simple.assign(m, 0);
+    profile_rules.clear();
     legs.clear();
     profile.assign(m, 0);
 
     const bool free_returns = !rules->ReturnsToEnd();
+    const bool dense = rules->Graph() != nullptr;
     std::map<std::tuple<int64_t, int64_t, int64_t>, size_t> profiles;
     for (size_t r = 0; r < m; ++r) {
         const auto agent = static_cast<int64_t>(r);
-        if (!rules->EvaluatePath(paths[r], agent).feasible) return false;
         const RouteRules::LegRules leg_rules = rules->LegRulesOf(agent);
         // Legs differ between agents only by type and, without a return obligation, by
         // the free legs into their own start and end.
         const auto key = std::make_tuple(leg_rules.type, free_returns ? leg_rules.own_start : 0,
                                          free_returns ? leg_rules.own_end : 0);
-        auto [entry, added] = profiles.emplace(key, legs.size());
+        auto [entry, added] = profiles.emplace(key, profile_rules.size());
         if (added) {
-            std::vector<double> table(vertex_count * vertex_count);
-            for (size_t a = 0; a < vertex_count; ++a) {
-                for (size_t b = 0; b < vertex_count; ++b) {
-                    table[a * vertex_count + b] = rules->LegCost(
-                        leg_rules, static_cast<int64_t>(a), static_cast<int64_t>(b));
-                }
-            }
-            legs.push_back(std::move(table));
+            profile_rules.push_back(leg_rules);
+            if (dense) legs.push_back(DenseLegs(leg_rules));
         }
         profile[r] = entry->second;
         limits[r] = rules->CostLimit(agent);
         simple[r] = !rules->UsesTimeWindows() && !(limits[r] > 0.0);
+    }
+}
+
+std::vector<double> RouteSet::DenseLegs(const RouteRules::LegRules& leg_rules) const {
+    std::vector<double> table(vertex_count * vertex_count);
+    for (size_t a = 0; a < vertex_count; ++a) {
+        for (size_t b = 0; b < vertex_count; ++b) {
+            table[a * vertex_count + b] =
+                rules->LegCost(leg_rules, static_cast<int64_t>(a), static_cast<int64_t>(b));
+        }
+    }
+    return table;
+}
+
+void RouteSet::FillAccepts(size_t r) {
+    for (size_t v = 0; v < vertex_count; ++v) {
+        accepts[r * vertex_count + v] =
+            rules->CanVisit(static_cast<int64_t>(r), static_cast<int64_t>(v));
+    }
+}
+
+std::vector<uint8_t> RouteSet::EndpointFlags() const {
+    std::vector<uint8_t> endpoint(vertex_count, 0);
+    for (const std::vector<int64_t>* nodes : {&rules->StartNodes(), &rules->EndNodes()}) {
+        for (int64_t node : *nodes) {
+            if (node >= 0 && static_cast<size_t>(node) < vertex_count) endpoint[node] = 1;
+        }
+    }
+    return endpoint;
+}
+
+bool RouteSet::Load(const std::vector<std::vector<int64_t>>& paths) {
+    const size_t m = paths.size();
+    Prepare(m);
+    for (size_t r = 0; r < m; ++r) {
+        if (!rules->EvaluatePath(paths[r], static_cast<int64_t>(r)).feasible) return false;
         Route& route = routes[r];
         for (int64_t node : paths[r]) {
             if (node < 0 || static_cast<size_t>(node) >= vertex_count) return false;
@@ -54,17 +84,9 @@ bool RouteSet::Load(const std::vector<std::vector<int64_t>>& paths) {
         }
         route.arrival.assign(route.nodes.size(), 0.0);
         if (!route.nodes.empty() && !Refresh(r, 0)) return false;
-        for (size_t v = 0; v < vertex_count && route.nodes.size() >= 2; ++v) {
-            accepts[r * vertex_count + v] = rules->CanVisit(agent, static_cast<int64_t>(v));
-        }
+        if (route.nodes.size() >= 2) FillAccepts(r);
     }
-    std::vector<uint8_t> endpoint(vertex_count, 0);
-    for (int64_t node : rules->StartNodes()) {
-        if (node >= 0 && static_cast<size_t>(node) < vertex_count) endpoint[node] = 1;
-    }
-    for (int64_t node : rules->EndNodes()) {
-        if (node >= 0 && static_cast<size_t>(node) < vertex_count) endpoint[node] = 1;
-    }
+    const std::vector<uint8_t> endpoint = EndpointFlags();
     for (size_t r = 0; r < m; ++r) {
         const std::vector<int32_t>& nodes = routes[r].nodes;
         for (size_t k = 1; k + 1 < nodes.size(); ++k) {
@@ -73,23 +95,54 @@ bool RouteSet::Load(const std::vector<std::vector<int64_t>>& paths) {
             movable_flag[node] = 1;
             movable.push_back(node);
             holder[node] = static_cast<int32_t>(r);
+            position[node] = static_cast<int32_t>(k);
         }
     }
     return true;
 }
 
-int32_t RouteSet::PositionOf(int32_t node) const {
-    const int32_t r = RouteHolding(node);
-    if (r < 0) return -1;
-    const std::vector<int32_t>& nodes = routes[static_cast<size_t>(r)].nodes;
-    return static_cast<int32_t>(std::find(nodes.begin(), nodes.end(), node) - nodes.begin());
+std::vector<size_t> RouteSet::LoadEmpty() {
+    const std::vector<int64_t>& starts = rules->StartNodes();
+    const std::vector<int64_t>& ends = rules->EndNodes();
+    const size_t m = std::min(starts.size(), ends.size());
+    Prepare(m);
+    std::vector<size_t> broken;
+    for (size_t r = 0; r < m; ++r) {
+        const std::vector<int64_t> path{starts[r], ends[r]};
+        if (!rules->EvaluatePath(path, static_cast<int64_t>(r)).feasible) broken.push_back(r);
+        Route& route = routes[r];
+        route.nodes.assign(path.begin(), path.end());
+        route.arrival.assign(2, 0.0);
+        Refresh(r, 0);
+        FillAccepts(r);
+    }
+    const std::vector<uint8_t> endpoint = EndpointFlags();
+    for (size_t v = 0; v < vertex_count; ++v) {
+        if (endpoint[v]) continue;
+        movable_flag[v] = 1;
+        movable.push_back(static_cast<int32_t>(v));
+    }
+    return broken;
+}
+
+void RouteSet::Renumber(size_t r, size_t from) {
+    const std::vector<int32_t>& nodes = routes[r].nodes;
+    for (size_t k = from; k < nodes.size(); ++k) {
+        position[static_cast<size_t>(nodes[k])] = static_cast<int32_t>(k);
+    }
 }
 
 double RouteSet::Distance(int32_t a, int32_t b) const {
     double best = kInfeasible;
-    for (const std::vector<double>& table : legs) {
-        const double both = table[static_cast<size_t>(a) * vertex_count + static_cast<size_t>(b)] +
-                            table[static_cast<size_t>(b) * vertex_count + static_cast<size_t>(a)];
+    for (size_t p = 0; p < profile_rules.size(); ++p) {
+        double both;
+        if (legs.empty()) {
+            both = rules->LegCost(profile_rules[p], a, b) + rules->LegCost(profile_rules[p], b, a);
+        } else {
+            const std::vector<double>& table = legs[p];
+            both = table[static_cast<size_t>(a) * vertex_count + static_cast<size_t>(b)] +
+                   table[static_cast<size_t>(b) * vertex_count + static_cast<size_t>(a)];
+        }
         best = std::min(best, both);
     }
     return best;
@@ -119,6 +172,7 @@ bool RouteSet::Insert(size_t r, size_t q, int32_t node) {
     route.nodes.insert(route.nodes.begin() + static_cast<std::ptrdiff_t>(q), node);
     route.arrival.insert(route.arrival.begin() + static_cast<std::ptrdiff_t>(q), 0.0);
     holder[static_cast<size_t>(node)] = static_cast<int32_t>(r);
+    Renumber(r, q);
     return Refresh(r, q);
 }
 
@@ -129,6 +183,7 @@ bool RouteSet::RemoveRange(size_t r, size_t first, size_t last) {
                       route.nodes.begin() + static_cast<std::ptrdiff_t>(last) + 1);
     route.arrival.erase(route.arrival.begin() + static_cast<std::ptrdiff_t>(first),
                         route.arrival.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+    Renumber(r, first);
     return Refresh(r, first);
 }
 
@@ -154,7 +209,6 @@ bool RouteSet::ImproveByReversal(size_t r, const std::vector<std::vector<int32_t
     std::vector<int32_t>& nodes = route.nodes;
     const size_t n = nodes.size();
     if (n < 4) return false;
-    where.assign(vertex_count, -1);
     bool changed = false;
     // Each reversal must gain more than the rounding of the prefix sums can fake: a gain
     // within it (huge costs make it large) could undo the last one, over and over.
@@ -164,10 +218,7 @@ bool RouteSet::ImproveByReversal(size_t r, const std::vector<std::vector<int32_t
         // Without windows or limit, arrival[k] is the sum of the legs into 1 .. k.
         const std::vector<double>& forward = route.arrival;
         backward.assign(n, 0.0);
-        for (size_t k = 1; k < n; ++k) {
-            backward[k] = backward[k - 1] + Leg(r, nodes[k], nodes[k - 1]);
-            where[static_cast<size_t>(nodes[k])] = static_cast<int32_t>(k);
-        }
+        for (size_t k = 1; k < n; ++k) backward[k] = backward[k - 1] + Leg(r, nodes[k], nodes[k - 1]);
         tolerance = 1e-9 * std::max(1.0, std::fabs(forward[n - 1]) + std::fabs(backward[n - 1]));
         for (size_t i = 1; i + 2 < n && !again; ++i) {
             const int32_t before = nodes[i - 1];
@@ -176,11 +227,9 @@ bool RouteSet::ImproveByReversal(size_t r, const std::vector<std::vector<int32_t
             const size_t count = std::min(candidates, close.size());
             for (size_t c = 0; c < count; ++c) {
                 // Reversing i .. j links `before` to nodes[j].
-                const int32_t at = where[static_cast<size_t>(close[c])];
-                if (at <= static_cast<int32_t>(i) || static_cast<size_t>(at) + 1 >= n ||
-                    nodes[static_cast<size_t>(at)] != close[c]) {
-                    continue;
-                }
+                if (RouteHolding(close[c]) != static_cast<int32_t>(r)) continue;
+                const int32_t at = position[static_cast<size_t>(close[c])];
+                if (at <= static_cast<int32_t>(i) || static_cast<size_t>(at) + 1 >= n) continue;
                 const auto j = static_cast<size_t>(at);
                 const int32_t last = nodes[j];
                 const int32_t after = nodes[j + 1];
@@ -191,6 +240,7 @@ bool RouteSet::ImproveByReversal(size_t r, const std::vector<std::vector<int32_t
                 if (new_legs < old_legs - tolerance) {
                     std::reverse(nodes.begin() + static_cast<std::ptrdiff_t>(i),
                                  nodes.begin() + static_cast<std::ptrdiff_t>(j) + 1);
+                    Renumber(r, i);
                     Refresh(r, i);
                     changed = again = true;
                     break;

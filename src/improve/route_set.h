@@ -4,14 +4,15 @@
 #include <limits>
 #include <vector>
 
-#include "postopt/route_rules.h"
+#include "records/route_rules.h"
 
 namespace tamrik {
 
 // The working solution of the improvement stage: one route per agent, first and last node
 // fixed, with the agent's time (its accumulated cost, waiting included) at every position.
-// Leg costs come from dense tables built once through the route rules, so every time here is
-// the one RouteRules::EvaluatePath computes for the same path.
+// Leg costs come from the route rules (from dense tables built once through them when the
+// rules have a graph), so every time here is the one RouteRules::EvaluatePath computes for
+// the same path.
 class RouteSet {
 public:
     struct Route {
@@ -27,11 +28,16 @@ public:
     // Takes the routes (vertex indices, one per agent). Nodes between the ends that are no
     // start or end of any agent become movable. False when a route breaks the rules.
     bool Load(const std::vector<std::vector<int64_t>>& paths);
+    // Every agent's route from its start straight to its end, with every vertex that is no
+    // agent's start or end movable and out. The agents whose direct route breaks the rules
+    // are returned (empty: the set is ready to be filled).
+    std::vector<size_t> LoadEmpty();
 
     // Takes the routes of another set loaded from the same instance, reusing storage.
     void CopyRoutesFrom(const RouteSet& other) {
         routes = other.routes;
         holder = other.holder;
+        position = other.position;
     }
 
     size_t RouteCount() const { return routes.size(); }
@@ -40,12 +46,16 @@ public:
     bool IsMovable(int32_t node) const { return movable_flag[static_cast<size_t>(node)] != 0; }
     // The route holding the node and its position there (-1 while the node is out).
     int32_t RouteHolding(int32_t node) const { return holder[static_cast<size_t>(node)]; }
-    int32_t PositionOf(int32_t node) const;
+    int32_t PositionOf(int32_t node) const {
+        return holder[static_cast<size_t>(node)] < 0 ? -1 : position[static_cast<size_t>(node)];
+    }
+    size_t VertexCount() const { return vertex_count; }
     // Whether route r may receive the node at all (type, foreign start or end, length).
     bool Accepts(size_t r, int32_t node) const {
         return accepts[r * vertex_count + static_cast<size_t>(node)] != 0;
     }
     double Leg(size_t r, int32_t from, int32_t to) const {
+        if (legs.empty()) return rules->LegCost(profile_rules[profile[r]], from, to);
         return legs[profile[r]][static_cast<size_t>(from) * vertex_count +
                                 static_cast<size_t>(to)];
     }
@@ -77,8 +87,17 @@ public:
     double Total() const;
     std::vector<std::vector<int64_t>> Paths() const;
 
-private:
     bool IsSimple(size_t r) const { return simple[r] != 0; }
+
+private:
+    // Sizes the tables for `route_count` routes and sets up each route's leg rules.
+    void Prepare(size_t route_count);
+    std::vector<double> DenseLegs(const RouteRules::LegRules& leg_rules) const;
+    void FillAccepts(size_t r);
+    // Flags of the vertices that are some agent's start or end.
+    std::vector<uint8_t> EndpointFlags() const;
+    // Records the positions of route r's nodes from position `from` on.
+    void Renumber(size_t r, size_t from);
 
     const RouteRules* rules;
     size_t vertex_count = 0;
@@ -86,18 +105,20 @@ private:
     std::vector<int32_t> movable;
     std::vector<uint8_t> movable_flag;
     std::vector<int32_t> holder;
+    // position[v]: v's index in the route holding it (meaningless while v is out).
+    std::vector<int32_t> position;
     std::vector<uint8_t> accepts;
     std::vector<double> limits;
     // Routes whose cost is the sum of their legs and that have no limit: their insertion
     // costs need no walk.
     std::vector<uint8_t> simple;
-    // One dense leg table per distinct set of leg rules; profile[r] picks route r's table.
+    // One set of leg rules per distinct way of costing legs, with its dense leg table when the
+    // rules have a graph (none: legs are costed when asked); profile[r] picks route r's.
+    std::vector<RouteRules::LegRules> profile_rules;
     std::vector<std::vector<double>> legs;
     std::vector<size_t> profile;
-    // backward[k]: the legs into positions 1 .. k walked the other way, and the position of
-    // each vertex on the route being improved (scratch).
+    // backward[k]: the legs into positions 1 .. k walked the other way (scratch).
     std::vector<double> backward;
-    std::vector<int32_t> where;
 };
 
 }  // namespace tamrik

@@ -107,6 +107,31 @@ void load_costs(const json& costs, Problem& problem) {
     }
 }
 
+// "metrics": {"<type>": {"kind": "euclidean", "factor": 1.0}, ...}; the factor is optional.
+void load_metrics(const json& metrics, Problem& problem) {
+    if (!metrics.is_object()) {
+        throw std::invalid_argument("metrics must be an object mapping agent types to metrics, "
+                                    "not " + metrics.dump());
+    }
+    for (const auto& [type, metric] : metrics.items()) {
+        if (!metric.is_object() || !metric.contains("kind") || !metric.at("kind").is_string()) {
+            throw std::invalid_argument("metrics." + type +
+                                        " must be an object with a \"kind\", not " + metric.dump());
+        }
+        double factor = 1.0;
+        if (metric.contains("factor")) {
+            const json& value = metric.at("factor");
+            if (!value.is_number()) {
+                throw std::invalid_argument("metrics." + type +
+                                            ".factor must be a finite number above 0, not " +
+                                            value.dump());
+            }
+            factor = value.get<double>();
+        }
+        problem.set_metric(type, metric.at("kind").get<std::string>(), factor);
+    }
+}
+
 struct ConstraintSet {
     AssignmentConstraint assignment;
     TimeWindowConstraint timewindow;
@@ -196,6 +221,7 @@ void load_problem_json(const json& document, Problem& problem) {
     load_nodes(document.at("nodes"), problem);
     load_agents(document.at("agents"), problem);
     if (document.contains("costs")) load_costs(document.at("costs"), problem);
+    if (document.contains("metrics")) load_metrics(document.at("metrics"), problem);
 
     ConstraintSet constraints;
     if (document.contains("constraints")) {

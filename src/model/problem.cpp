@@ -24,6 +24,10 @@ void Problem::set_cost_matrix(const std::string& agent_type, CostMatrix matrix) 
     cost_matrices[agent_type] = std::move(matrix);
 }
 
+void Problem::set_metric(const std::string& agent_type, const std::string& kind, double factor) {
+    metrics[agent_type] = MakeMetric(agent_type, kind, factor);
+}
+
 void Problem::set_assignment_constraint(const AssignmentConstraint& constraint) {
     assignment_constraint = constraint;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/constraints.h"
+#include "model/metric.h"
 #include "model/records.h"
 
 namespace tamrik {
@@ -25,6 +26,8 @@ public:
     uint64_t num_agents = 0;
     uint64_t num_nodes = 0;
     std::unordered_map<std::string, CostMatrix> cost_matrices;
+    // Types whose costs follow from the node coordinates instead of a matrix.
+    std::unordered_map<std::string, Metric> metrics;
     AssignmentConstraint assignment_constraint;
     TimeWindowConstraint timewindow_constraint;
     SequenceConstraint sequence_constraint;
@@ -41,6 +44,10 @@ public:
     // The maps are keyed by `id`, not by agent.id.
     void add_agent(const Agent& agent, uint64_t id);
     void set_cost_matrix(const std::string& agent_type, CostMatrix matrix);
+    // Costs of the type from coordinates: kind "euclidean", "manhattan" or "haversine",
+    // every distance times `factor`. An unknown kind or a factor that is not finite and
+    // positive raises std::invalid_argument.
+    void set_metric(const std::string& agent_type, const std::string& kind, double factor = 1.0);
     void set_assignment_constraint(const AssignmentConstraint& constraint);
     void set_timewindow_constraint(const TimeWindowConstraint& constraint);
 

@@ -15,6 +15,9 @@ namespace {
 
 // What a missing matrix entry costs: no arc.
 constexpr double kNoArc = 9999.0;
+// The joint search runs only up to this many nodes; larger instances never rely on the
+// triangle inequality.
+constexpr size_t kSearchedNodes = 256;
 
 // The shortest text that reads back as the same double ("0.1", "1e+300", "nan", "-inf").
 std::string Number(double value) {
@@ -35,6 +38,7 @@ public:
         DuplicateIds(problem_.agents_ordered, "agent");
         AgentEndpoints();
         CostMatrices();
+        Metrics();
         TimeWindows();
         IgnoredInput();
         MissingCosts();
@@ -136,6 +140,40 @@ private:
         if (bad > 0) Add(Finding::Kind::kInvalid, first);
     }
 
+    void Metrics() {
+        std::map<std::string, Metric> sorted(problem_.metrics.begin(), problem_.metrics.end());
+        for (const auto& [name, metric] : sorted) {
+            const std::string field = "metrics." + name;
+            if (problem_.type_index.count(name) == 0) {
+                Add(Finding::Kind::kInvalid,
+                    field + " names agent type '" + name + "', which no agent has");
+            } else if (problem_.cost_matrices.count(name) != 0) {
+                Add(Finding::Kind::kInvalid, field + ": agent type '" + name +
+                                                 "' has a cost matrix as well; give one or "
+                                                 "the other");
+            }
+            if (metric.kind == MetricKind::kHaversine) HaversineCoordinates(field);
+        }
+    }
+
+    // Haversine reads x as a longitude and y as a latitude in degrees.
+    void HaversineCoordinates(const std::string& field) {
+        for (size_t i = 0; i < problem_.nodes.size(); ++i) {
+            const Position& at = problem_.nodes[i].position;
+            const std::tuple<const char*, double, double> axes[] = {{"x", at.x, 180.0},
+                                                                    {"y", at.y, 90.0}};
+            for (const auto& [axis, value, bound] : axes) {
+                if (value >= -bound && value <= bound) continue;
+                Add(Finding::Kind::kInvalid,
+                    "nodes[" + std::to_string(i) + "]." + axis + " = " + Number(value) +
+                        " is outside -" + Number(bound) + " .. " + Number(bound) + ", but " +
+                        field + " (haversine) reads it as a " +
+                        (axis[0] == 'x' ? "longitude" : "latitude") + " in degrees");
+                return;
+            }
+        }
+    }
+
     void TimeWindows() {
         const auto windows = SortedWindows();
         for (const auto& [node, window] : windows) {
@@ -184,6 +222,7 @@ private:
     void MissingCosts() {
         const size_t n = problem_.nodes.size();
         for (const std::string& type : problem_.type_names) {
+            if (problem_.metrics.count(type) != 0) continue;
             auto matrix = problem_.cost_matrices.find(type);
             if (matrix == problem_.cost_matrices.end()) {
                 if (n > 1) {
@@ -228,6 +267,7 @@ private:
     // it. One finding per matrix, naming the first shortcut.
     void TriangleInequality() {
         const size_t n = problem_.nodes.size();
+        if (n > kSearchedNodes) return;
         for (const auto& [name, matrix] : SortedMatrices()) {
             if (problem_.type_index.count(name) == 0 || matrix->size() > n) continue;
             auto cost = [&matrix](size_t i, size_t j) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -22,6 +23,9 @@ struct Result {
     bool timeout = false;
     double last_update_time = 0.0;
     StopReason stop_reason = StopReason::kCompleted;
+    // How the routes were obtained: "search", "search+improvement", "construction" or
+    // "construction+improvement" (empty without routes).
+    std::string method{};
     // The paths as node ids (filled when the solver hands the result out).
     std::unordered_map<int64_t, std::vector<uint64_t>> node_ids{};
 };

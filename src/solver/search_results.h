@@ -17,7 +17,8 @@ struct ProgressReport {
     double time = 0.0;        // processor seconds since the search started
     double longest = 0.0;     // largest route cost
     double total = 0.0;       // sum of the route costs
-    bool from_improvement = false;  // found by the improvement stage, not the search
+    // What found it: "search", "construction" or "improvement".
+    const char* source = "search";
 };
 
 struct SearchSummary {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "graph/sparse_graph.h"
+#include "model/cost_model.h"
 #include "model/problem.h"
 #include "model/result.h"
 #include "plugins/plugin_kinds.h"
@@ -20,6 +21,7 @@
 #include "solver/joint_key_index.h"
 #include "solver/label_pool.h"
 #include "solver/open_list.h"
+#include "records/route_rules.h"
 #include "records/search_records.h"
 #include "solver/search_results.h"
 #include "solver/simple_timer.h"
@@ -148,7 +150,8 @@ protected:
 private:
     enum class PhaseEnd { kContinue, kStop };
 
-    // A Label's visited set holds 256 vertices; larger instances are refused.
+    // A Label's visited set holds 256 vertices; a graph handed to Initialize with more is
+    // refused (a Problem with more is solved without the search).
     static void CheckVertexCount(size_t count);
 
     // Construction steps.
@@ -165,7 +168,8 @@ private:
     PhaseEnd RunPhase(size_t phase, size_t vertex_count);
     bool RefillFocal(size_t phase);
     // Tells progress_callback about the current result when it is a new best.
-    void ReportProgress(bool from_improvement);
+    // `source`: "search", "construction" or "improvement".
+    void ReportProgress(const char* source);
     // The node ids of out's paths, from the vertex records.
     void FillNodeIds(Result& out) const;
     void Rethreshold(size_t phase);
@@ -197,8 +201,18 @@ private:
     // Runs the improvement stage from the current solution until the budget, an interrupt,
     // the iteration cap or a stall ends it.
     void RunImprovement();
+    // Builds a first solution without the search and records it; false (with the reason on
+    // standard error) when the construction finds none.
+    bool RunConstruction();
+    // The route rules of this instance, bound to the graph or, without one, the cost model.
+    RouteRules MakeRouteRules() const;
+    // Records the routes as the new best solution and tells the progress callback.
+    void RecordRoutes(const std::vector<std::vector<int32_t>>& routes, const std::vector<double>& costs,
+                      const char* source);
     // Frees the search's labels and lists once the search is over.
     void ReleaseSearchMemory();
+    // Settles the stop reason; 1 with a solution, else 0.
+    int32_t Finish();
     double TwEdgeWeight(int64_t i, int64_t j) const;
     // Whether the graph is the one built from the problem's matrices, whose given entries
     // are known; an outside graph marks missing arcs by costs of 9999.0 or more.
@@ -225,6 +239,10 @@ private:
     // tells whether its estimates are finite and never negative.
     const DefaultHeuristic* default_heuristic = nullptr;
     EstimateBound estimate_bound = EstimateBound::kNone;
+    // Every travel cost of the problem, the graph's source.
+    CostModel cost_model;
+    // More vertices than a Label holds: no graph and no search, the construction instead.
+    bool beyond_search = false;
     // The graph's dense cost table, read by the move rules; the graph is not changed while
     // the search runs.
     ArcCostTable arc_table;

@@ -1,6 +1,8 @@
 // The hand-over from the search to the improvement stage, and the stage's run.
 #include <algorithm>
+#include <iostream>
 
+#include "improve/construction.h"
 #include "improve/improvement_stage.h"
 #include "solver/solver.h"
 
@@ -21,7 +23,9 @@ constexpr size_t kMaxStageSnapshots = 1000;
 }  // namespace
 
 bool Solver::SearchHandsOver() {
-    if (result.n_generated - generated_at_goal >= kLabelsWithoutGoal) return true;
+    if (solution_found != 0 && result.n_generated - generated_at_goal >= kLabelsWithoutGoal) {
+        return true;
+    }
     if (++pops_since_clock < kPopsPerClockRead) return false;
     pops_since_clock = 0;
     return timer.ElapsedSeconds() > std::min(kSearchShare * time_limit, kLongestSearch);
@@ -36,14 +40,54 @@ void Solver::ReleaseSearchMemory() {
     frontier_index = JointKeyIndex();
 }
 
-void Solver::RunImprovement() {
-    ReleaseSearchMemory();
+RouteRules Solver::MakeRouteRules() const {
     RouteRules rules;
     rules.SetReturnToEnd(return_to_end);
     rules.SetStartNodes(starts);
     rules.SetEndNodes(goals);
     rules.SetTimeWindows(time_windows);
+    rules.BindCosts(&cost_model);
     rules.BindInstance(graph, points, agents);
+    return rules;
+}
+
+void Solver::RecordRoutes(const std::vector<std::vector<int32_t>>& routes,
+                          const std::vector<double>& costs, const char* source) {
+    for (size_t r = 0; r < routes.size(); ++r) {
+        result.paths[static_cast<int64_t>(r)].assign(routes[r].begin(), routes[r].end());
+        result.times[static_cast<int64_t>(r)] = costs[r];
+    }
+    solution_found = 1;
+    last_update_time = timer.ElapsedSeconds();
+    max_route_cost = LargestRouteCost(result);
+    UpdateStatistics();
+    ReportProgress(source);
+}
+
+bool Solver::RunConstruction() {
+    ReleaseSearchMemory();
+    const RouteRules rules = MakeRouteRules();
+    Construction construction(rules, objective_type != ObjectiveType::MinSum, improve_seed);
+    ConstructionOutcome outcome = construction.Build();
+    if (!outcome.built) {
+        std::cerr << "[construction] " << outcome.reason << '\n';
+        return false;
+    }
+    std::vector<std::vector<int32_t>> routes;
+    std::vector<double> costs;
+    for (size_t r = 0; r < outcome.paths.size(); ++r) {
+        routes.emplace_back(outcome.paths[r].begin(), outcome.paths[r].end());
+        costs.push_back(rules.EvaluatePath(outcome.paths[r], static_cast<int64_t>(r)).cost);
+    }
+    result.method = "construction";
+    RecordRoutes(routes, costs, "construction");
+    anytime_results.push_back(SearchSnapshot{last_update_time, result});
+    return true;
+}
+
+void Solver::RunImprovement() {
+    ReleaseSearchMemory();
+    const RouteRules rules = MakeRouteRules();
 
     std::vector<std::vector<int64_t>> paths(static_cast<size_t>(num_agents));
     for (int32_t k = 0; k < num_agents; ++k) paths[static_cast<size_t>(k)] = result.paths[k];
@@ -62,16 +106,16 @@ void Solver::RunImprovement() {
         interrupted = interrupted || (interrupt_check && interrupt_check());
         return interrupted;
     };
+    std::vector<std::vector<int32_t>> routes;
+    std::vector<double> costs;
     hooks.improved = [&](const RouteSet& set) {
+        routes.resize(set.RouteCount());
+        costs.resize(set.RouteCount());
         for (size_t r = 0; r < set.RouteCount(); ++r) {
-            const RouteSet::Route& route = set.RouteOf(r);
-            result.paths[static_cast<int64_t>(r)].assign(route.nodes.begin(), route.nodes.end());
-            result.times[static_cast<int64_t>(r)] = route.Cost();
+            routes[r] = set.RouteOf(r).nodes;
+            costs[r] = set.RouteOf(r).Cost();
         }
-        last_update_time = timer.ElapsedSeconds();
-        max_route_cost = LargestRouteCost(result);
-        UpdateStatistics();
-        ReportProgress(true);
+        RecordRoutes(routes, costs, "improvement");
         unrecorded = stage_snapshots >= kMaxStageSnapshots;
         if (unrecorded) return;
         anytime_results.push_back(SearchSnapshot{last_update_time, result});
@@ -79,6 +123,7 @@ void Solver::RunImprovement() {
     };
     ImprovementStage stage(rules, settings);
     ImprovementStage::Stop stop = stage.Run(paths, hooks);
+    if (stop != ImprovementStage::Stop::kNotRun) result.method += "+improvement";
     if (unrecorded) anytime_results.push_back(SearchSnapshot{last_update_time, result});
     result.timeout = stop == ImprovementStage::Stop::kBudget;
     if (stop == ImprovementStage::Stop::kBudget) stop_reason = StopReason::kTimeLimit;

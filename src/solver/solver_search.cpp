@@ -38,6 +38,10 @@ int32_t Solver::Solve() {
     limit_watch.Reset();
     memory_watch.Reset();
     stop_reason = StopReason::kCompleted;
+    if (beyond_search) {
+        if (RunConstruction()) RunImprovement();
+        return Finish();
+    }
     // Only the default classes themselves: a subclass may estimate or score differently.
     default_heuristic = dynamic_cast<const DefaultHeuristic*>(heuristic.get());
     if (default_heuristic != nullptr && typeid(*default_heuristic) != typeid(DefaultHeuristic)) {
@@ -79,7 +83,15 @@ int32_t Solver::Solve() {
     }
     // A search stopped by the memory ceiling leaves the rest of the budget to the
     // improvement stage; without it, it ends as at the time limit.
-    if (solution_found != 0 && improve && !interrupted && !result.timeout) RunImprovement();
+    // Without a solution of its own, the search leaves the rest to the construction.
+    if (improve && !interrupted && !result.timeout &&
+        (solution_found != 0 || RunConstruction())) {
+        RunImprovement();
+    }
+    return Finish();
+}
+
+int32_t Solver::Finish() {
     if (stop_reason == StopReason::kMemoryLimit) result.timeout = true;
     result.stop_reason = stop_reason;
     if (solution_found == 0) return 0;
@@ -126,7 +138,7 @@ Solver::PhaseEnd Solver::RunPhase(size_t phase, size_t vertex_count) {
             stop_reason = StopReason::kMemoryLimit;
             return PhaseEnd::kStop;
         }
-        if (improve && solution_found != 0 && SearchHandsOver()) return PhaseEnd::kStop;
+        if (improve && SearchHandsOver()) return PhaseEnd::kStop;
         // The draw decides between the focal head and an open-list pick whose probability is
         // zero; it is kept so the C library's random sequence advances once per pop.
         (void)std::rand();
@@ -198,6 +210,7 @@ void Solver::Rethreshold(size_t phase) {
 
 void Solver::HandleGoal(const Label& goal) {
     solution_found = 1;
+    result.method = "search";
     ExtractPaths(goal.id);
     last_update_time = timer.ElapsedSeconds();
     anytime_results.push_back(SearchSnapshot{last_update_time, result});
@@ -208,15 +221,15 @@ void Solver::HandleGoal(const Label& goal) {
     UpdateStatistics();
     PruneByIncumbent(ObjectiveValue(result));
     generated_at_goal = result.n_generated;
-    ReportProgress(false);
+    ReportProgress("search");
 }
 
-void Solver::ReportProgress(bool from_improvement) {
+void Solver::ReportProgress(const char* source) {
     const double value = ObjectiveValue(result);
     if (!progress_callback || !(value < reported_value)) return;
     reported_value = value;
     const ProgressReport report{last_update_time, LargestRouteCost(result), TotalRouteCost(result),
-                                from_improvement};
+                                source};
     if (progress_callback(report)) return;
     interrupted = true;
     stop_reason = StopReason::kInterrupted;

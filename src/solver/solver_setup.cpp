@@ -29,8 +29,8 @@ Solver::Solver(const Problem& problem, const Options& options)
       expansion(std::make_unique<DefaultExpansion>()),
       objective(std::make_unique<DefaultObjective>()),
       focal_list(FocalOrder{focal_comparator.get()}) {
-    CheckVertexCount(problem.nodes.size());
     ReportFindings(problem);
+    beyond_search = problem.nodes.size() > static_cast<size_t>(kMaxVertices);
     type_index = problem.type_index;
     for (const auto& [name, index] : type_index) type_name_of[index] = name;
     cost_dim = type_index.size();
@@ -45,7 +45,8 @@ Solver::Solver(const Problem& problem, const Options& options)
         }
     }
     MapTimeWindows(problem);
-    BuildGraph(problem);
+    cost_model = CostModel(problem);
+    if (!beyond_search) BuildGraph(problem);
     InstallPlugins(options);
     graph = owned_graph.get();
     return_to_end = options.return_to_end;
@@ -56,7 +57,7 @@ Solver::Solver(const Problem& problem, const Options& options)
     stop_when_stalled = options.stop_when_stalled;
     memory_limit = options.memory_limit;
     time_limit = options.time_limit;
-    BuildSearchTables();
+    if (!beyond_search) BuildSearchTables();
 }
 
 Solver::~Solver() = default;
@@ -118,6 +119,15 @@ void Solver::BuildGraph(const Problem& problem) {
         for (size_t i = 0; i < matrix.size(); ++i) {
             for (size_t j = 0; j < matrix[i].size(); ++j) {
                 costs[(i * n + j) * cost_dim + t] = matrix[i][j];
+                given_costs[(i * n + j) * cost_dim + t] = 1;
+            }
+        }
+    }
+    for (uint64_t t = 0; t < cost_dim; ++t) {
+        if (!cost_model.HasMetric(t)) continue;
+        for (size_t i = 0; i < n; ++i) {
+            for (size_t j = 0; j < n; ++j) {
+                costs[(i * n + j) * cost_dim + t] = cost_model.Cost(static_cast<int64_t>(t), i, j);
                 given_costs[(i * n + j) * cost_dim + t] = 1;
             }
         }

@@ -89,9 +89,6 @@ def test_bad_documents_and_files_raise_runtime_error(tmp_path, read_file, text, 
 
 
 @pytest.mark.parametrize("change, error, message", [
-    # more nodes than the search can hold
-    (lambda d: d["nodes"].extend({"id": 100 + i, "x": 0, "y": 0} for i in range(300)),
-     ValueError, "the instance has 305 nodes, but the solver handles at most 256"),
     # an unknown start node id
     (lambda d: d["agents"][0].update(start_node=77), IndexError,
      "agent 0 has start_node 77, which is no node id"),

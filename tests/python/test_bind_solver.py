@@ -73,9 +73,6 @@ def test_solve_returns_zero_and_empty_results_when_no_agent_may_serve_a_node(tri
     # a matrix with more rows than nodes
     (lambda p: p.set_cost_matrix(agent_type="drone", matrix=[[0]] * 4), ValueError,
      "cost matrix for agent type 'drone' has 4 rows, but the problem has 3 nodes"),
-    # more nodes than the search can hold
-    (lambda p: [p.add_node(make_node(100 + k)) for k in range(254)], ValueError,
-     "the instance has 257 nodes, but the solver handles at most 256"),
 ])
 def test_invalid_instances_raise_python_errors_on_construction(triangle, mutate, error, message):
     mutate(triangle)

@@ -47,12 +47,6 @@ TEST(SolverSetup, RefusesABadInstanceOrPointTableWithAnErrorOfItsKind) {
         // the small problem itself, with search points open to type 0 alone or to types 0 and 1
         {[&](Problem& p) { SolverProbe(p, p.options).SetPoints({points({0}), points({0, 1})}); },
          "no error"},
-        // more nodes than the solver handles, refused before anything is built
-        {[](Problem& p) {
-             p = Problem{};
-             for (uint64_t id = 0; id < 257; ++id) p.add_node(Node{.id = id, .position = {}});
-         },
-         "length_error: the instance has 257 nodes, but the solver handles at most 256"},
         // an agent's node that is no node id
         {[](Problem& p) { p.add_agent(Agent{.id = 3, .type = "car", .start_node = 17}, 3); },
          "out_of_range: _Map_base::at: agent 3 has start_node 17, which is no node id"},

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "graph/planner_graph.h"
+#include "model/cost_model.h"
 #include "records/search_records.h"
 
 namespace tamrik {
@@ -41,7 +42,11 @@ public:
     // non-empty, and that flag is returned.
     bool SetTimeWindows(const TimeWindowMap& windows);
 
-    // Keeps the graph pointer (may be null) and copies the records.
+    // Where the legs cost when no graph is bound: the instance's cost model, which must stay
+    // alive while these rules are used (null: no costs).
+    void BindCosts(const CostModel* costs);
+    // Keeps the graph pointer (may be null) and copies the records. A bound graph gives the
+    // leg costs; without one they come from the cost model.
     void BindInstance(const PlannerGraph* graph, const std::vector<PointRecord>& points,
                       const std::vector<AgentRecord>& agents);
 
@@ -80,6 +85,8 @@ public:
         }
         return ArriveOutsideTable(node, cost);
     }
+    // The latest time at which the node may be reached (infinity without a window).
+    double WindowClose(int64_t node) const;
     // The cost limit of the agent, 0 or less meaning none.
     double CostLimit(int64_t agent) const;
     bool UsesTimeWindows() const { return use_time_windows; }
@@ -87,7 +94,14 @@ public:
     const std::vector<int64_t>& StartNodes() const { return starts; }
     const std::vector<int64_t>& EndNodes() const { return ends; }
     const std::vector<AgentRecord>& Agents() const { return agents; }
+    const std::vector<PointRecord>& Points() const { return points; }
     const PlannerGraph* Graph() const { return graph; }
+    const CostModel* Costs() const { return costs; }
+    // The vertex count of the bound graph, or else of the cost model.
+    size_t VertexCount() const {
+        if (graph != nullptr) return graph->NumVertex();
+        return costs == nullptr ? 0 : costs->VertexCount();
+    }
 
 protected:
     // true when `type` is one of the agent types allowed at `node` (an existing vertex).
@@ -109,6 +123,7 @@ protected:
 
     // The bound instance.
     const PlannerGraph* graph = nullptr;
+    const CostModel* costs = nullptr;
     std::vector<PointRecord> points;
     std::vector<AgentRecord> agents;
 
@@ -120,6 +135,8 @@ private:
     }
     static std::vector<uint8_t> FlagsOf(const std::unordered_set<int64_t>& set);
     bool ArriveOutsideTable(int64_t node, double& cost) const;
+    // The arc cost of a paid leg, from the graph or else the cost model.
+    double ArcCost(const LegRules& rules, int64_t prev, int64_t node) const;
     void RebuildWindowTable();
 
     // One walk along the path. kWholePath false: stop at the first violation (EvaluatePath).

@@ -1,4 +1,4 @@
-#include "postopt/route_rules.h"
+#include "records/route_rules.h"
 
 #include <algorithm>
 #include <cmath>
@@ -72,6 +72,8 @@ bool RouteRules::ArriveOutsideTable(int64_t node, double& cost) const {
     return open;
 }
 
+void RouteRules::BindCosts(const CostModel* costs_in) { costs = costs_in; }
+
 void RouteRules::BindInstance(const PlannerGraph* graph_in,
                               const std::vector<PointRecord>& points_in,
                               const std::vector<AgentRecord>& agents_in) {
@@ -104,6 +106,13 @@ bool RouteRules::CanVisit(int64_t a, int64_t node) const {
     return ends.empty() || !IsSomeEnd(node) || (index < ends.size() && node == ends[index]);
 }
 
+double RouteRules::WindowClose(int64_t node) const {
+    if (!use_time_windows) return kInfinity;
+    if (InRange(node, window_close.size())) return window_close[static_cast<size_t>(node)];
+    auto window = time_windows.find(node);
+    return window == time_windows.end() ? kInfinity : window->second.second;
+}
+
 double RouteRules::CostLimit(int64_t agent) const {
     return InRange(agent, agents.size()) ? agents[static_cast<size_t>(agent)].cost_limit : 0.0;
 }
@@ -122,17 +131,27 @@ RouteRules::LegRules RouteRules::LegRulesOf(int64_t agent) const {
 }
 
 bool RouteRules::PaidLeg(const LegRules& rules, int64_t prev, int64_t node) const {
-    if (graph == nullptr || node == prev || prev < 0) return false;
+    if ((graph == nullptr && costs == nullptr) || node == prev || prev < 0) return false;
     if (!return_to_end && ((rules.has_starts && node == rules.own_start) ||
                            (rules.has_ends && node == rules.own_end))) {
         return false;
     }
+    if (graph == nullptr) {
+        return static_cast<uint64_t>(prev) < costs->VertexCount() &&
+               static_cast<uint64_t>(node) < costs->VertexCount();
+    }
     return static_cast<uint64_t>(prev) < rules.table.vertices || graph->HasVertex(prev);
 }
 
+double RouteRules::ArcCost(const LegRules& rules, int64_t prev, int64_t node) const {
+    if (graph == nullptr) {
+        return costs->Cost(rules.type, static_cast<size_t>(prev), static_cast<size_t>(node));
+    }
+    return ArcCostOrZero(*graph, rules.table, prev, node, rules.type);
+}
+
 double RouteRules::LegCost(const LegRules& rules, int64_t prev, int64_t node) const {
-    return PaidLeg(rules, prev, node) ? ArcCostOrZero(*graph, rules.table, prev, node, rules.type)
-                                      : 0.0;
+    return PaidLeg(rules, prev, node) ? ArcCost(rules, prev, node) : 0.0;
 }
 
 PathEvaluation RouteRules::EvaluatePath(const std::vector<int64_t>& path, int64_t agent) const {
@@ -195,9 +214,7 @@ PathEvaluation RouteRules::Walk(const std::vector<int64_t>& path, int64_t agent)
         if (has_starts && node != own_start && IsSomeStart(node) && fail()) return out;
         if (has_ends && node != own_end && IsSomeEnd(node) && fail()) return out;
 
-        if (i > 0 && PaidLeg(rules, path[i - 1], node)) {
-            cost += ArcCostOrZero(*graph, rules.table, path[i - 1], node, type);
-        }
+        if (i > 0 && PaidLeg(rules, path[i - 1], node)) cost += ArcCost(rules, path[i - 1], node);
         if (!Arrive(node, cost) && fail()) return out;
         if (i > 0 && limit > 0.0 && cost > limit && fail()) return out;
     }

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "improve/route_set.h"
+
+namespace tamrik {
+
+// Finds where a node goes back into a route set: the feasible position that, under min-max,
+// keeps the longest route shortest and then adds the least cost, or under min-sum adds the
+// least cost. Shared by the construction and the improvement stage.
+class BestInsertion {
+public:
+    struct Choice {
+        bool found = false;
+        size_t route = 0;
+        size_t position = 0;
+    };
+
+    explicit BestInsertion(bool min_max) : min_max(min_max) {}
+
+    // Skips one candidate position in a hundred, drawn from a generator seeded here, so that
+    // repeated insertions do not always make the same greedy choices. Off until seeded.
+    void SkipNowAndThen(uint64_t seed) { skip_state = seed | 1; }
+    // Looks only next to the first `count` entries of near[node] and next to the route ends
+    // (scanning every position only when none of those is feasible); null: every position.
+    void LookNear(const std::vector<std::vector<int32_t>>* near_lists, size_t count) {
+        near = near_lists;
+        near_count = count;
+    }
+
+    Choice Find(const RouteSet& set, int32_t node);
+
+private:
+    struct Best {
+        double primary;
+        double secondary;
+        Choice choice;
+    };
+    void Consider(const RouteSet& set, size_t r, size_t q, int32_t node, double largest,
+                  Best& best);
+    void ScanEverywhere(const RouteSet& set, int32_t node, double largest, Best& best);
+    void ScanNear(const RouteSet& set, int32_t node, double largest, Best& best);
+    bool Skip() {
+        if (skip_state == 0) return false;
+        skip_state ^= skip_state << 13;
+        skip_state ^= skip_state >> 7;
+        skip_state ^= skip_state << 17;
+        return skip_state < kSkipThreshold;
+    }
+
+    static constexpr uint64_t kSkipThreshold = UINT64_MAX / 100;
+    bool min_max;
+    uint64_t skip_state = 0;
+    const std::vector<std::vector<int32_t>>* near = nullptr;
+    size_t near_count = 0;
+};
+
+}  // namespace tamrik

@@ -1,0 +1,102 @@
+#include "improve/construction.h"
+
+#include <algorithm>
+#include <limits>
+#include <random>
+
+#include "improve/best_insertion.h"
+#include "improve/near_lists.h"
+
+namespace tamrik {
+namespace {
+
+// Orders tried before giving up on a node that fits nowhere.
+constexpr int kAttempts = 4;
+// Above this many vertices, insertion looks next to the nearest placed nodes only.
+constexpr size_t kScanAllUpTo = kMaxVertices;
+constexpr size_t kNearKept = 40;
+constexpr size_t kNearPositions = 20;
+// Segment reversals are tried towards this many nearest vertices of a node.
+constexpr size_t kReversalCandidates = 20;
+
+}  // namespace
+
+Construction::Construction(const RouteRules& rules_in, bool min_max_in, uint64_t seed_in)
+    : rules(rules_in), min_max(min_max_in), seed(seed_in) {}
+
+std::string Construction::NodeName(int32_t vertex) const {
+    const auto& points = rules.Points();
+    return "node " + std::to_string(points[static_cast<size_t>(vertex)].node_id);
+}
+
+std::vector<int32_t> Construction::FirstOrder(const RouteSet& set) const {
+    std::vector<int32_t> order = set.Movable();
+    const size_t n = set.VertexCount();
+    // Latest time a node may be reached, and its distance from the nearest route start.
+    std::vector<double> closes(n, std::numeric_limits<double>::infinity());
+    std::vector<double> remote(n, std::numeric_limits<double>::infinity());
+    for (int32_t v : order) {
+        closes[static_cast<size_t>(v)] = rules.WindowClose(v);
+        for (size_t r = 0; r < set.RouteCount(); ++r) {
+            const double distance = set.Distance(v, set.RouteOf(r).nodes.front());
+            remote[static_cast<size_t>(v)] = std::min(remote[static_cast<size_t>(v)], distance);
+        }
+    }
+    std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
+        const auto i = static_cast<size_t>(a);
+        const auto j = static_cast<size_t>(b);
+        if (closes[i] != closes[j]) return closes[i] < closes[j];
+        return remote[i] > remote[j];
+    });
+    return order;
+}
+
+int32_t Construction::InsertAll(RouteSet& set, const std::vector<int32_t>& order,
+                                const std::vector<std::vector<int32_t>>& near) {
+    BestInsertion insertion(min_max);
+    if (set.VertexCount() > kScanAllUpTo) insertion.LookNear(&near, kNearPositions);
+    for (int32_t node : order) {
+        const BestInsertion::Choice choice = insertion.Find(set, node);
+        if (!choice.found || !set.Insert(choice.route, choice.position, node)) return node;
+    }
+    return -1;
+}
+
+ConstructionOutcome Construction::Build() {
+    ConstructionOutcome outcome;
+    RouteSet set(rules);
+    const std::vector<size_t> broken = set.LoadEmpty();
+    if (!broken.empty()) {
+        const AgentRecord& agent = rules.Agents()[broken.front()];
+        outcome.reason = "agent " + std::to_string(agent.agent_id) +
+                         " cannot go from its start to its end under its rules";
+        return outcome;
+    }
+    const std::vector<std::vector<int32_t>> near =
+        NearLists(set, set.VertexCount() > kScanAllUpTo ? kNearKept : 0);
+    const RouteSet empty = set;
+    std::vector<int32_t> order = FirstOrder(set);
+    std::mt19937_64 rng(seed);
+    int32_t stuck = -1;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (attempt > 0) {
+            set.CopyRoutesFrom(empty);
+            // The node that fitted nowhere goes first, the rest in a new random order.
+            std::shuffle(order.begin(), order.end(), rng);
+            std::iter_swap(order.begin(), std::find(order.begin(), order.end(), stuck));
+        }
+        stuck = InsertAll(set, order, near);
+        if (stuck < 0) break;
+    }
+    if (stuck >= 0) {
+        outcome.reason = "no route could take " + NodeName(stuck) +
+                         " under the allowed types, time windows and cost limits";
+        return outcome;
+    }
+    for (size_t r = 0; r < set.RouteCount(); ++r) set.ImproveByReversal(r, near, kReversalCandidates);
+    outcome.built = true;
+    outcome.paths = set.Paths();
+    return outcome;
+}
+
+}  // namespace tamrik

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "improve/route_set.h"
+#include "records/route_rules.h"
+
+namespace tamrik {
+
+// What the construction built: routes (vertex indices, one per agent) when it succeeded,
+// else why not.
+struct ConstructionOutcome {
+    bool built = false;
+    std::vector<std::vector<int64_t>> paths;
+    std::string reason;
+};
+
+// Builds a first solution under every route rule, at any size: each agent's route starts
+// as its direct way from start to end, then every other node goes in, one at a time, at its
+// best feasible position (next to its nearest placed nodes when there are many), nodes with
+// the earliest closing windows (or else the farthest from the starts) first; a node that
+// fits nowhere makes it try other orders. Routes without windows or limits are then
+// shortened by segment reversals.
+class Construction {
+public:
+    Construction(const RouteRules& rules, bool min_max, uint64_t seed);
+
+    ConstructionOutcome Build();
+
+private:
+    // Inserts the movable nodes in `order`; the first node that fits nowhere, or -1.
+    int32_t InsertAll(RouteSet& set, const std::vector<int32_t>& order,
+                      const std::vector<std::vector<int32_t>>& near);
+    std::vector<int32_t> FirstOrder(const RouteSet& set) const;
+    std::string NodeName(int32_t vertex) const;
+
+    const RouteRules& rules;
+    bool min_max;
+    uint64_t seed;
+};
+
+}  // namespace tamrik

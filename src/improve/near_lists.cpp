@@ -1,0 +1,26 @@
+#include "improve/near_lists.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace tamrik {
+
+std::vector<std::vector<int32_t>> NearLists(const RouteSet& set, size_t keep) {
+    const std::vector<int32_t>& movable = set.Movable();
+    const size_t n = set.RouteCount() == 0 ? 0 : set.VertexCount();
+    const size_t kept = keep == 0 ? movable.size() : std::min(keep, movable.size());
+    std::vector<std::vector<int32_t>> lists(n);
+    std::vector<std::pair<double, int32_t>> order;
+    order.reserve(movable.size());
+    for (size_t v = 0; v < n; ++v) {
+        order.clear();
+        for (int32_t u : movable) order.emplace_back(set.Distance(static_cast<int32_t>(v), u), u);
+        const auto middle = order.begin() + static_cast<std::ptrdiff_t>(kept);
+        std::partial_sort(order.begin(), middle, order.end());
+        lists[v].reserve(kept);
+        for (auto it = order.begin(); it != middle; ++it) lists[v].push_back(it->second);
+    }
+    return lists;
+}
+
+}  // namespace tamrik

@@ -1,0 +1,61 @@
+#include "model/cost_model.h"
+
+#include <algorithm>
+
+namespace tamrik {
+namespace {
+
+constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180.0;
+
+}  // namespace
+
+CostModel::CostModel(const Problem& problem) : vertices(problem.nodes.size()) {
+    types.resize(problem.type_index.size());
+    bool haversine = false;
+    for (const auto& [name, metric] : problem.metrics) {
+        auto index = problem.type_index.find(name);
+        if (index == problem.type_index.end()) continue;
+        TypeCosts& costs = types[index->second];
+        costs.source = Source::kMetric;
+        costs.metric = metric;
+        haversine = haversine || metric.kind == MetricKind::kHaversine;
+    }
+    for (const auto& [name, rows] : problem.cost_matrices) {
+        auto index = problem.type_index.find(name);
+        if (index == problem.type_index.end()) continue;
+        TypeCosts& costs = types[index->second];
+        costs.source = Source::kMatrix;
+        costs.matrix.assign(vertices * vertices, kNoArc);
+        costs.given.assign(vertices * vertices, 0);
+        for (size_t i = 0; i < rows.size() && i < vertices; ++i) {
+            for (size_t j = 0; j < rows[i].size() && j < vertices; ++j) {
+                costs.matrix[i * vertices + j] = rows[i][j];
+                costs.given[i * vertices + j] = 1;
+            }
+        }
+    }
+    positions.reserve(vertices);
+    for (const Node& node : problem.nodes) positions.push_back(node.position);
+    if (!haversine) return;
+    for (const Position& position : positions) {
+        latitude.push_back(position.y * kRadiansPerDegree);
+        longitude.push_back(position.x * kRadiansPerDegree);
+        cos_latitude.push_back(std::cos(latitude.back()));
+    }
+}
+
+bool CostModel::Given(size_t type, size_t from, size_t to) const {
+    if (type >= types.size()) return false;
+    const TypeCosts& costs = types[type];
+    if (costs.source == Source::kMatrix) return costs.given[from * vertices + to] != 0;
+    return costs.source == Source::kMetric;
+}
+
+double CostModel::Haversine(size_t a, size_t b) const {
+    const double half_lat = std::sin((latitude[b] - latitude[a]) / 2.0);
+    const double half_lon = std::sin((longitude[b] - longitude[a]) / 2.0);
+    const double h = half_lat * half_lat + cos_latitude[a] * cos_latitude[b] * half_lon * half_lon;
+    return 2.0 * kEarthRadius * std::asin(std::sqrt(std::min(1.0, h)));
+}
+
+}  // namespace tamrik

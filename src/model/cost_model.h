@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "model/metric.h"
+#include "model/problem.h"
+
+namespace tamrik {
+
+// Every travel cost of an instance, by agent type index and vertex index: from the type's
+// matrix, from its metric over the node coordinates, or 9999 (no arc) where neither gives
+// one. Metric costs are computed when asked, so the model stays linear in the node count.
+class CostModel {
+public:
+    static constexpr double kNoArc = 9999.0;
+
+    CostModel() = default;
+    // Types are numbered as in problem.type_index; matrix entries beyond the node count and
+    // types without an index are left out (the problem checks report them).
+    explicit CostModel(const Problem& problem);
+
+    size_t VertexCount() const { return vertices; }
+    size_t TypeCount() const { return types.size(); }
+    // Whether the type's cost from `from` to `to` is given (by its matrix or its metric).
+    bool Given(size_t type, size_t from, size_t to) const;
+    bool HasMetric(size_t type) const {
+        return type < types.size() && types[type].source == Source::kMetric;
+    }
+
+    // The cost of from -> to for the type: 0 from a vertex to itself.
+    double Cost(int64_t type, size_t from, size_t to) const {
+        if (from == to) return 0.0;
+        if (static_cast<uint64_t>(type) >= types.size()) return kNoArc;
+        const TypeCosts& costs = types[static_cast<size_t>(type)];
+        switch (costs.source) {
+            case Source::kMatrix: return costs.matrix[from * vertices + to];
+            case Source::kMetric: return costs.metric.factor * Distance(costs.metric.kind, from, to);
+            case Source::kNone: break;
+        }
+        return kNoArc;
+    }
+
+private:
+    enum class Source { kNone, kMatrix, kMetric };
+    struct TypeCosts {
+        Source source = Source::kNone;
+        Metric metric;
+        // matrix[from * vertices + to]; kNoArc where the matrix gives nothing.
+        std::vector<double> matrix;
+        std::vector<uint8_t> given;
+    };
+
+    double Distance(MetricKind kind, size_t a, size_t b) const {
+        const Position& p = positions[a];
+        const Position& q = positions[b];
+        if (kind == MetricKind::kHaversine) return Haversine(a, b);
+        const double dx = p.x - q.x;
+        const double dy = p.y - q.y;
+        const double dz = p.z - q.z;
+        if (kind == MetricKind::kManhattan) return std::fabs(dx) + std::fabs(dy) + std::fabs(dz);
+        return std::sqrt(dx * dx + dy * dy + dz * dz);
+    }
+    double Haversine(size_t a, size_t b) const;
+
+    size_t vertices = 0;
+    std::vector<TypeCosts> types;
+    std::vector<Position> positions;
+    // Latitude and longitude in radians and the cosine of the latitude, for haversine.
+    std::vector<double> latitude;
+    std::vector<double> longitude;
+    std::vector<double> cos_latitude;
+};
+
+}  // namespace tamrik
