@@ -9,6 +9,49 @@ def _index(nodes):
     return {int(node["id"]): k for k, node in enumerate(nodes)}, nodes
 
 
+EARTH_RADIUS = 6371008.8
+
+
+def metric_cost(kind, factor, a, b):
+    """The cost of a -> b (node records) under a metric, computed independently of the core."""
+    if kind == "haversine":
+        lat_a, lat_b = math.radians(a["y"]), math.radians(b["y"])
+        h = (math.sin((lat_b - lat_a) / 2) ** 2
+             + math.cos(lat_a) * math.cos(lat_b) * math.sin(math.radians(b["x"] - a["x"]) / 2) ** 2)
+        return factor * 2 * EARTH_RADIUS * math.asin(math.sqrt(min(1.0, h)))
+    deltas = [a.get(axis, 0.0) - b.get(axis, 0.0) for axis in ("x", "y", "z")]
+    if kind == "manhattan":
+        return factor * sum(abs(d) for d in deltas)
+    return factor * math.sqrt(sum(d * d for d in deltas))
+
+
+class MetricRows:
+    """Rows of a cost matrix computed on demand from a metric."""
+
+    def __init__(self, nodes, metric):
+        self.nodes = nodes
+        self.kind = metric["kind"]
+        self.factor = metric.get("factor", 1.0)
+
+    def __len__(self):
+        return len(self.nodes)
+
+    def __getitem__(self, i):
+        return MetricRow(self, i)
+
+
+class MetricRow:
+    def __init__(self, rows, i):
+        self.rows, self.i = rows, i
+
+    def __len__(self):
+        return len(self.rows.nodes)
+
+    def __getitem__(self, j):
+        nodes = self.rows.nodes
+        return metric_cost(self.rows.kind, self.rows.factor, nodes[self.i], nodes[j])
+
+
 def route_problems(instance, result):
     """Every way in which `result` fails `instance`, as readable strings (empty when sound)."""
     vertex_of, nodes = _index(instance["nodes"])
@@ -46,7 +89,9 @@ def route_problems(instance, result):
         if not (path[-1] == ends[k] or (not return_to_end and path[-1] == starts[k])):
             problems.append(f"{who}: ends at {path[-1]}")
         # Rows or entries a matrix leaves out, and a type without one, are legs that do not exist.
-        matrix = instance.get("costs", {}).get(agent["type"], [])
+        metric = instance.get("metrics", {}).get(agent["type"])
+        matrix = (MetricRows(nodes, metric) if metric
+                  else instance.get("costs", {}).get(agent["type"], []))
         cost = 0.0
         for i, v in enumerate(path):
             if 0 < i < len(path) - 1:

@@ -1,0 +1,79 @@
+import json
+
+import pytest
+
+import ploxa
+from route_check import route_problems
+
+# Asymmetric costs that keep the triangle inequality; the leg 1 -> 2 costs nothing.
+HOME = [[0, 1, 1, 1.5], [1, 0, 0, 2.5], [3, 2, 0, 4.5], [4, 3, 1, 0]]
+NEAR = [[0, 1, 1, 1.5], [1, 0, 0.01, 2.5], [3, 2, 0, 4.5], [4, 3, 1, 0]]
+TWO_DEPOTS = [[0, 1, 1, 3.5, 2], [1, 0, 0, 2.5, 1], [3, 2, 0, 2.5, 1], [4, 3, 1, 0, 2],
+              [5.5, 4.5, 2.5, 1.5, 0]]
+LINE = [[0, 1, 2, 1], [1, 0, 1, 2], [2, 1, 0, 1], [1, 2, 1, 0]]
+# Node 1 only for type "a", node 3 only for type "b".
+SPLIT = {1: ["a"], 3: ["b"]}
+# The leg home into the agent's own start is paid with return_to_end, free without it.
+PAID_HOME = "the window checker treats the paid leg home into the agent's own start as free"
+END_SERVED = "the search demands the agent's own end be reached even when it ends at its start"
+
+
+def instance(matrix, agents, windows=(), types=None, return_to_end=True):
+    kinds = sorted({kind for kind, _, _, _ in agents})
+    constraints = [{"kind": "timewindow",
+                    "items": [{"node": v, "start": a, "end": b} for v, a, b in windows]}]
+    if types:
+        items = [{"node": v, "types": t} for v, t in types.items()]
+        constraints.append({"kind": "assignment", "items": items})
+    return {
+        "nodes": [{"id": v, "x": 0, "y": 0} for v in range(len(matrix))],
+        "agents": [{"id": k, "type": kind, "start_node": s, "end_node": e, "max_length": limit}
+                   for k, (kind, s, e, limit) in enumerate(agents)],
+        "costs": {kind: matrix for kind in kinds},
+        "constraints": constraints if windows else constraints[1:],
+        "options": {"return_to_end": return_to_end, "objective": "min_sum"},
+    }
+
+
+SHARED = [("a", 0, 0, 2), ("b", 0, 0, 0)]
+ROWS = [
+    # shared depot, window and cost limit: agent 0 must go straight home from node 1
+    pytest.param(instance(HOME, SHARED, [(3, 0, 2)], SPLIT), [([0, 1, 0], 2), ([0, 3, 2, 0], 5.5)],
+                 marks=pytest.mark.xfail(strict=True, reason=PAID_HOME)),
+    # the same without a window: no window checker, solved
+    pytest.param(instance(HOME, SHARED, [], SPLIT), [([0, 1, 0], 2), ([0, 3, 2, 0], 5.5)]),
+    # the same with a leg 1 -> 2 that is not free: the wrong look-ahead does not fire
+    pytest.param(instance(NEAR, SHARED, [(3, 0, 2)], SPLIT), [([0, 1, 0], 2), ([0, 3, 2, 0], 5.5)]),
+    # the same without a return obligation: the three copies agree
+    pytest.param(instance(HOME, SHARED, [(3, 0, 2)], SPLIT, False), [([0, 1, 2, 0], 1), ([0, 3, 0], 1.5)]),
+    # no cost limit: the search answers 9.5 instead of 7.5
+    pytest.param(instance(HOME, [("a", 0, 0, 0), ("b", 0, 0, 0)], [(3, 0, 2)], SPLIT),
+                 [([0, 1, 0], 2), ([0, 3, 2, 0], 5.5)],
+                 marks=pytest.mark.xfail(strict=True, reason=PAID_HOME)),
+    # two depots, windows only (one on agent 0's depot), no cost limit
+    pytest.param(instance(TWO_DEPOTS, [("a", 0, 0, 0), ("b", 4, 4, 0)], [(0, 0, 2), (3, 0, 2)], SPLIT),
+                 [([0, 1, 0], 2), ([4, 3, 2, 4], 3.5)],
+                 marks=pytest.mark.xfail(strict=True, reason=PAID_HOME)),
+    # open route, no return obligation, the own end's window closes early: end at the start
+    pytest.param(instance(LINE, [("a", 0, 3, 0)], [(3, 0, 0.5)], None, False), [([0, 1, 2, 0], 2)],
+                 marks=pytest.mark.xfail(strict=True, reason=END_SERVED)),
+    # the same with the own end's window still open at the end: solved
+    pytest.param(instance(LINE, [("a", 0, 3, 0)], [(3, 0, 100)], None, False), [([0, 1, 2, 3], 2)]),
+]
+
+
+IDS = ["shared-depot-window-and-limit", "shared-depot-no-window", "shared-depot-paid-leg-1-2",
+       "shared-depot-no-return", "shared-depot-no-limit", "two-depots-windows-only",
+       "open-route-own-end-window-closed", "open-route-own-end-window-open"]
+
+
+@pytest.mark.parametrize("document, witness", ROWS, ids=IDS)
+def test_search_returns_checked_routes_no_worse_than_a_checked_witness(document, witness):
+    proof = {"routes": [{"agent_id": k, "path": p, "cost": c} for k, (p, c) in enumerate(witness)]}
+    assert route_problems(document, proof) == []  # the instance is feasible
+    result = ploxa.solve_json_str(json.dumps(document), time_limit=2)
+    assert result["status"] == "success"
+    assert route_problems(document, result) == []  # routes valid, reported costs = checked costs
+    total = sum(route["cost"] for route in result["routes"])
+    assert result["statistics"]["sum_cost"] == pytest.approx(total)
+    assert total <= sum(cost for _, cost in witness) + 1e-9
