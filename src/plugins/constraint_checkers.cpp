@@ -199,7 +199,8 @@ TimeWindowConstraintChecker::AgentLegs TimeWindowConstraintChecker::LegsOf(
         legs.type = agents[static_cast<size_t>(agent)].type_index;
     }
     if (!starts.empty() && agent >= 0 && static_cast<size_t>(agent) < starts.size()) {
-        legs.has_free_start = true;
+        legs.has_start = true;
+        legs.has_free_start = !return_to_end;
         legs.start = starts[static_cast<size_t>(agent)];
     }
     if (!ends.empty() && agent >= 0 && static_cast<size_t>(agent) < ends.size()) {
@@ -289,7 +290,7 @@ TransitionCheck TimeWindowConstraintChecker::CheckTransition(const Label& label,
             }
             if (InRange(vertex)) ClearBit(skipped, vertex);
             if (InRange(p)) ClearBit(skipped, p);
-            if (legs.has_free_start && InRange(legs.start)) ClearBit(skipped, legs.start);
+            if (legs.has_start && InRange(legs.start)) ClearBit(skipped, legs.start);
             // The agent's own end closes its route: it is never served on the way.
             if (legs.has_end && InRange(legs.end)) ClearBit(skipped, legs.end);
 

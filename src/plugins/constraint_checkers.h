@@ -89,8 +89,8 @@ public:
     const PlannerGraph* Graph() const { return graph; }
     uint64_t AgentCount() const { return agent_count; }
 
-    // Travel time of agent `agent` from `from` to `to`, with the free legs (to the agent's own
-    // start; to its own end when return_to_end is false). An agent index outside the records
+    // Travel time of agent `agent` from `from` to `to`, with the free legs of the route rules
+    // (to the agent's own start or end when return_to_end is false). An agent index outside the records
     // has no type and so travels for free.
     double TravelTime(int64_t from, int64_t to, int64_t agent) const;
     // Whether agent `agent` may serve `vertex` (type allowed, not another agent's end, not
@@ -101,6 +101,7 @@ private:
     // What one CheckTransition needs to know about the moving agent, looked up once.
     struct AgentLegs {
         int64_t type = -1;
+        bool has_start = false;
         bool has_free_start = false;
         int64_t start = 0;
         bool has_free_end = false;

@@ -111,8 +111,11 @@ Label Solver::MakeRootLabel(size_t vertex_count) {
     for (int64_t v : unreachable_points) SetBit(root.visited, v);
     // An agent may never step back onto its own start unless it ends there, so a start that
     // differs from its agent's end counts as served from the outset.
+    // Without a return obligation a route may also end back at its start, so its own end
+    // need not be reached either.
     for (int32_t a = 0; a < num_agents; ++a) {
         if (starts[a] != goals[a]) SetBit(root.visited, starts[a]);
+        if (!return_to_end && starts[a] != goals[a]) SetBit(root.visited, goals[a]);
     }
     root.id = AllocateLabel();
     root.g = objective->Evaluate(root.costs);

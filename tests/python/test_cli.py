@@ -37,16 +37,21 @@ def test_bad_input_gives_status_two_and_one_error_line(tmp_path, command, name, 
     assert run.stderr.startswith(f"ploxa: error: {shown}: ") and message in run.stderr
 
 
-def test_convert_and_solve_exit_zero_and_write_a_feasible_result(tmp_path):
+@pytest.mark.parametrize("matrix", [False, True])  # a Euclidean metric, or the full matrix
+def test_convert_and_solve_exit_zero_and_write_a_feasible_result(tmp_path, matrix):
     tsp = tmp_path / "tiny.tsp"
     tsp.write_text("NAME : tiny\nTYPE : TSP\nDIMENSION : 4\nEDGE_WEIGHT_TYPE : EUC_2D\n"
                    "NODE_COORD_SECTION\n1 0 0\n2 3 4\n3 6 0\n4 3 -4\nEOF\n")
     out, result = tmp_path / "tiny.json", tmp_path / "r.json"
-    run = run_cli("convert", str(tsp), "--agents", "2", "--time-limit", "1", "--output", str(out))
+    run = run_cli("convert", str(tsp), "--agents", "2", "--time-limit", "1", "--output", str(out),
+                  *(["--matrix"] if matrix else []))
     assert run.returncode == 0, run.stderr
     instance = json.loads(out.read_text())
     assert [a["start_node"] for a in instance["agents"]] == [0, 0]
-    assert instance["costs"]["salesman"][0][1] == 5.0  # unrounded Euclidean distance
+    if matrix:
+        assert instance["costs"]["salesman"][0][1] == 5.0  # unrounded Euclidean distance
+    else:
+        assert instance["metrics"] == {"salesman": {"kind": "euclidean", "factor": 1.0}}
     assert instance["nodes"][0]["type"] == "depot"
     solved = run_cli("solve", str(out), "--time-limit", "1", "--output", str(result))
     assert solved.returncode == 0, solved.stderr
@@ -54,6 +59,7 @@ def test_convert_and_solve_exit_zero_and_write_a_feasible_result(tmp_path):
     assert list(written) == ["status", "timeout", "routes", "statistics", "anytime",
                             "stop_reason"]
     assert route_problems(instance, written) == []
+    assert written["statistics"]["max_cost"] == pytest.approx(16.0)  # 0-1-2-0 and 0-3-0
 
 
 def test_a_failed_solve_exits_one_with_its_reason_and_keeps_core_lines_off_standard_output(

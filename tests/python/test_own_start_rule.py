@@ -1,3 +1,6 @@
+"""The leg into an agent's own start and end costs and counts the same in the route rules, the
+search's moves and the window checker; the independent route checker decides."""
+
 import json
 
 import pytest
@@ -13,9 +16,6 @@ TWO_DEPOTS = [[0, 1, 1, 3.5, 2], [1, 0, 0, 2.5, 1], [3, 2, 0, 2.5, 1], [4, 3, 1,
 LINE = [[0, 1, 2, 1], [1, 0, 1, 2], [2, 1, 0, 1], [1, 2, 1, 0]]
 # Node 1 only for type "a", node 3 only for type "b".
 SPLIT = {1: ["a"], 3: ["b"]}
-# The leg home into the agent's own start is paid with return_to_end, free without it.
-PAID_HOME = "the window checker treats the paid leg home into the agent's own start as free"
-END_SERVED = "the search demands the agent's own end be reached even when it ends at its start"
 
 
 def instance(matrix, agents, windows=(), types=None, return_to_end=True):
@@ -38,8 +38,7 @@ def instance(matrix, agents, windows=(), types=None, return_to_end=True):
 SHARED = [("a", 0, 0, 2), ("b", 0, 0, 0)]
 ROWS = [
     # shared depot, window and cost limit: agent 0 must go straight home from node 1
-    pytest.param(instance(HOME, SHARED, [(3, 0, 2)], SPLIT), [([0, 1, 0], 2), ([0, 3, 2, 0], 5.5)],
-                 marks=pytest.mark.xfail(strict=True, reason=PAID_HOME)),
+    pytest.param(instance(HOME, SHARED, [(3, 0, 2)], SPLIT), [([0, 1, 0], 2), ([0, 3, 2, 0], 5.5)]),
     # the same without a window: no window checker, solved
     pytest.param(instance(HOME, SHARED, [], SPLIT), [([0, 1, 0], 2), ([0, 3, 2, 0], 5.5)]),
     # the same with a leg 1 -> 2 that is not free: the wrong look-ahead does not fire
@@ -48,15 +47,12 @@ ROWS = [
     pytest.param(instance(HOME, SHARED, [(3, 0, 2)], SPLIT, False), [([0, 1, 2, 0], 1), ([0, 3, 0], 1.5)]),
     # no cost limit: the search answers 9.5 instead of 7.5
     pytest.param(instance(HOME, [("a", 0, 0, 0), ("b", 0, 0, 0)], [(3, 0, 2)], SPLIT),
-                 [([0, 1, 0], 2), ([0, 3, 2, 0], 5.5)],
-                 marks=pytest.mark.xfail(strict=True, reason=PAID_HOME)),
+                 [([0, 1, 0], 2), ([0, 3, 2, 0], 5.5)]),
     # two depots, windows only (one on agent 0's depot), no cost limit
     pytest.param(instance(TWO_DEPOTS, [("a", 0, 0, 0), ("b", 4, 4, 0)], [(0, 0, 2), (3, 0, 2)], SPLIT),
-                 [([0, 1, 0], 2), ([4, 3, 2, 4], 3.5)],
-                 marks=pytest.mark.xfail(strict=True, reason=PAID_HOME)),
+                 [([0, 1, 0], 2), ([4, 3, 2, 4], 3.5)]),
     # open route, no return obligation, the own end's window closes early: end at the start
-    pytest.param(instance(LINE, [("a", 0, 3, 0)], [(3, 0, 0.5)], None, False), [([0, 1, 2, 0], 2)],
-                 marks=pytest.mark.xfail(strict=True, reason=END_SERVED)),
+    pytest.param(instance(LINE, [("a", 0, 3, 0)], [(3, 0, 0.5)], None, False), [([0, 1, 2, 0], 2)]),
     # the same with the own end's window still open at the end: solved
     pytest.param(instance(LINE, [("a", 0, 3, 0)], [(3, 0, 100)], None, False), [([0, 1, 2, 3], 2)]),
 ]
