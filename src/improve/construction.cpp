@@ -93,7 +93,14 @@ ConstructionOutcome Construction::Build() {
                          " under the allowed types, time windows and cost limits";
         return outcome;
     }
-    for (size_t r = 0; r < set.RouteCount(); ++r) set.ImproveByReversal(r, near, kReversalCandidates);
+    for (size_t r = 0; r < set.RouteCount(); ++r) {
+        if (set.VertexCount() <= kScanAllUpTo) {
+            set.ImproveByReversal(r, near, kReversalCandidates);
+            continue;
+        }
+        std::vector<int32_t> dirty = set.RouteOf(r).nodes;
+        set.ImproveReversalsNear(r, near, kReversalCandidates, dirty);
+    }
     outcome.built = true;
     outcome.paths = set.Paths();
     return outcome;

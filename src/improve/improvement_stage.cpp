@@ -82,6 +82,7 @@ ImprovementStage::Stop ImprovementStage::Run(std::vector<std::vector<int64_t>>& 
     if (granular) insertion.LookNear(&neighbours, kNearPositions);
     ruined.assign(current.RouteCount(), 0);
     touched.assign(current.RouteCount(), 0);
+    dirty.assign(current.RouteCount(), {});
 
     start_time = hooks.elapsed();
     const double movable = static_cast<double>(current.Movable().size());
@@ -122,13 +123,28 @@ std::optional<ImprovementStage::Stop> ImprovementStage::Checkpoint(const Improve
     }
     if (iterations - cycle.start >= cycle.length) {
         cycle.idle = cycle.improved ? 0 : cycle.idle + 1;
-        if (cycle.idle >= kIdleCycles && settings.stop_when_stalled) return Stop::kStalled;
+        // A large instance always has more to find: it runs to its budget.
+        if (cycle.idle >= kIdleCycles && settings.stop_when_stalled && !granular) {
+            return Stop::kStalled;
+        }
         cycle.improved = false;
         cycle.start = iterations;
+        ++cycle.ended;
+        if (granular && settings.max_iterations == 0) FitCycle(now, hooks.time_limit);
         current.CopyRoutesFrom(best);
         score = Score(current);
     }
     return std::nullopt;
+}
+
+void ImprovementStage::FitCycle(double now, double time_limit) {
+    // Iterations slow down or speed up as the solution changes, so the length is measured
+    // again for each cycle; the cycles left of the plan share the rest of the budget.
+    const double per_iteration =
+        std::max(now - start_time, 1e-9) / static_cast<double>(std::max<uint64_t>(iterations, 1));
+    const uint64_t left = cycle.ended < kCyclesInBudget ? kCyclesInBudget - cycle.ended : 1;
+    const double fit = (time_limit - now) / per_iteration / static_cast<double>(left);
+    cycle.length = std::max<uint64_t>(kMinCycle, static_cast<uint64_t>(std::max(fit, 0.0)));
 }
 
 double ImprovementStage::Temperature() const {
@@ -171,6 +187,7 @@ void ImprovementStage::BuildNeighbours() {
 bool ImprovementStage::Ruin() {
     removed.clear();
     std::fill(ruined.begin(), ruined.end(), 0);
+    for (std::vector<int32_t>& nodes : dirty) nodes.clear();
     if (!settings.min_max && Draw(kWholeRouteOdds) == 0) {
         // A route emptied is this ruin, also when what is left of it breaks its rules.
         if (const std::optional<bool> emptied = EmptyOneRoute()) return *emptied;
@@ -216,6 +233,7 @@ bool ImprovementStage::Ruin() {
                        nodes.begin() + static_cast<std::ptrdiff_t>(last) + 1);
         ruined[r] = 1;
         feasible = work.RemoveRange(r, first, last) && feasible;
+        dirty[r].push_back(nodes[first - 1]);
     }
     return feasible;
 }
@@ -263,9 +281,15 @@ bool ImprovementStage::Recreate() {
         const BestInsertion::Choice choice = insertion.Find(work, node);
         if (!choice.found || !work.Insert(choice.route, choice.position, node)) return false;
         touched[choice.route] = 1;
+        dirty[choice.route].push_back(node);
     }
     for (size_t r = 0; r < work.RouteCount(); ++r) {
-        if (touched[r] || ruined[r]) work.ImproveByReversal(r, neighbours, kReversalCandidates);
+        if (!touched[r] && !ruined[r]) continue;
+        if (granular) {
+            work.ImproveReversalsNear(r, neighbours, kReversalCandidates, dirty[r]);
+        } else {
+            work.ImproveByReversal(r, neighbours, kReversalCandidates);
+        }
     }
     return true;
 }

@@ -56,11 +56,15 @@ private:
         uint64_t start = 0;
         uint64_t idle = 0;
         bool improved = false;
+        // Cycles ended so far.
+        uint64_t ended = 0;
     };
 
     // Why the stage stops before the next iteration, if it does; ends and starts cycles.
     std::optional<Stop> Checkpoint(const ImprovementHooks& hooks);
     double Temperature() const;
+    // Sets the length of the cycle starting now to fit the rest of the budget.
+    void FitCycle(double now, double time_limit);
     // One ruin and recreate, its acceptance and the best solution's update.
     void Iterate(const ImprovementHooks& hooks);
     // The annealing value: the objective with, for min-max, a little of the total to lead
@@ -95,8 +99,9 @@ private:
     std::vector<double> depot_distance;
     std::vector<int32_t> removed;
     std::vector<uint8_t> ruined;
-    // Routes that the current iteration changed.
+    // Routes that the current iteration changed, and per route the nodes next to its changes.
     std::vector<uint8_t> touched;
+    std::vector<std::vector<int32_t>> dirty;
     int32_t seed_node = 0;
     uint64_t iterations = 0;
     Cycle cycle;

@@ -6,6 +6,12 @@
 #include <tuple>
 
 namespace tamrik {
+namespace {
+
+// Dense leg tables of an instance without a graph take at most this much memory.
+constexpr double kMaxTableBytes = 320.0 * 1024 * 1024;
+
+}  // namespace
 
 RouteSet::RouteSet(const RouteRules& rules_in) : rules(&rules_in) {}
 
@@ -34,14 +40,18 @@ void RouteSet::Prepare(size_t m) {
         const auto key = std::make_tuple(leg_rules.type, free_returns ? leg_rules.own_start : 0,
                                          free_returns ? leg_rules.own_end : 0);
         auto [entry, added] = profiles.emplace(key, profile_rules.size());
-        if (added) {
-            profile_rules.push_back(leg_rules);
-            if (dense) legs.push_back(DenseLegs(leg_rules));
-        }
+        if (added) profile_rules.push_back(leg_rules);
         profile[r] = entry->second;
         limits[r] = rules->CostLimit(agent);
         simple[r] = !rules->UsesTimeWindows() && !(limits[r] > 0.0);
     }
+    // Table lookups are much faster than costing legs from coordinates; the tables are kept
+    // while they stay small.
+    const double table_bytes = static_cast<double>(profile_rules.size()) *
+                               static_cast<double>(vertex_count) *
+                               static_cast<double>(vertex_count) * sizeof(double);
+    if (!dense && table_bytes > kMaxTableBytes) return;
+    for (const RouteRules::LegRules& leg_rules : profile_rules) legs.push_back(DenseLegs(leg_rules));
 }
 
 std::vector<double> RouteSet::DenseLegs(const RouteRules::LegRules& leg_rules) const {
@@ -202,50 +212,90 @@ bool RouteSet::Refresh(size_t r, size_t from) {
     return feasible;
 }
 
-bool RouteSet::ImproveByReversal(size_t r, const std::vector<std::vector<int32_t>>& near,
-                                 size_t candidates) {
-    if (!IsSimple(r)) return false;
-    Route& route = routes[r];
-    std::vector<int32_t>& nodes = route.nodes;
+double RouteSet::PrepareReversals(size_t r) {
+    const std::vector<int32_t>& nodes = routes[r].nodes;
     const size_t n = nodes.size();
-    if (n < 4) return false;
-    bool changed = false;
+    backward.assign(n, 0.0);
+    for (size_t k = 1; k < n; ++k) backward[k] = backward[k - 1] + Leg(r, nodes[k], nodes[k - 1]);
     // Each reversal must gain more than the rounding of the prefix sums can fake: a gain
     // within it (huge costs make it large) could undo the last one, over and over.
-    double tolerance = 1e-9;
+    return 1e-9 * std::max(1.0, std::fabs(routes[r].arrival[n - 1]) + std::fabs(backward[n - 1]));
+}
+
+size_t RouteSet::ReverseFrom(size_t r, size_t i, const std::vector<std::vector<int32_t>>& near,
+                             size_t candidates, double tolerance) {
+    std::vector<int32_t>& nodes = routes[r].nodes;
+    // Without windows or limit, arrival[k] is the sum of the legs into 1 .. k.
+    const std::vector<double>& forward = routes[r].arrival;
+    const size_t n = nodes.size();
+    const int32_t before = nodes[i - 1];
+    const int32_t first = nodes[i];
+    const std::vector<int32_t>& close = near[static_cast<size_t>(before)];
+    const size_t count = std::min(candidates, close.size());
+    for (size_t c = 0; c < count; ++c) {
+        // Reversing i .. j links `before` to nodes[j].
+        if (RouteHolding(close[c]) != static_cast<int32_t>(r)) continue;
+        const int32_t at = position[static_cast<size_t>(close[c])];
+        if (at <= static_cast<int32_t>(i) || static_cast<size_t>(at) + 1 >= n) continue;
+        const auto j = static_cast<size_t>(at);
+        const int32_t last = nodes[j];
+        const int32_t after = nodes[j + 1];
+        const double old_legs =
+            Leg(r, before, first) + (forward[j] - forward[i]) + Leg(r, last, after);
+        const double new_legs =
+            Leg(r, before, last) + (backward[j] - backward[i]) + Leg(r, first, after);
+        if (new_legs < old_legs - tolerance) {
+            std::reverse(nodes.begin() + static_cast<std::ptrdiff_t>(i),
+                         nodes.begin() + static_cast<std::ptrdiff_t>(j) + 1);
+            Renumber(r, i);
+            Refresh(r, i);
+            return j;
+        }
+    }
+    return 0;
+}
+
+bool RouteSet::ImproveByReversal(size_t r, const std::vector<std::vector<int32_t>>& near,
+                                 size_t candidates) {
+    if (!IsSimple(r) || routes[r].nodes.size() < 4) return false;
+    const size_t n = routes[r].nodes.size();
+    bool changed = false;
     for (bool again = true; again;) {
         again = false;
-        // Without windows or limit, arrival[k] is the sum of the legs into 1 .. k.
-        const std::vector<double>& forward = route.arrival;
-        backward.assign(n, 0.0);
-        for (size_t k = 1; k < n; ++k) backward[k] = backward[k - 1] + Leg(r, nodes[k], nodes[k - 1]);
-        tolerance = 1e-9 * std::max(1.0, std::fabs(forward[n - 1]) + std::fabs(backward[n - 1]));
+        const double tolerance = PrepareReversals(r);
         for (size_t i = 1; i + 2 < n && !again; ++i) {
-            const int32_t before = nodes[i - 1];
-            const int32_t first = nodes[i];
-            const std::vector<int32_t>& close = near[static_cast<size_t>(before)];
-            const size_t count = std::min(candidates, close.size());
-            for (size_t c = 0; c < count; ++c) {
-                // Reversing i .. j links `before` to nodes[j].
-                if (RouteHolding(close[c]) != static_cast<int32_t>(r)) continue;
-                const int32_t at = position[static_cast<size_t>(close[c])];
-                if (at <= static_cast<int32_t>(i) || static_cast<size_t>(at) + 1 >= n) continue;
-                const auto j = static_cast<size_t>(at);
-                const int32_t last = nodes[j];
-                const int32_t after = nodes[j + 1];
-                const double old_legs = Leg(r, before, first) + (forward[j] - forward[i]) +
-                                        Leg(r, last, after);
-                const double new_legs = Leg(r, before, last) + (backward[j] - backward[i]) +
-                                        Leg(r, first, after);
-                if (new_legs < old_legs - tolerance) {
-                    std::reverse(nodes.begin() + static_cast<std::ptrdiff_t>(i),
-                                 nodes.begin() + static_cast<std::ptrdiff_t>(j) + 1);
-                    Renumber(r, i);
-                    Refresh(r, i);
-                    changed = again = true;
-                    break;
-                }
-            }
+            again = ReverseFrom(r, i, near, candidates, tolerance) != 0;
+        }
+        changed = changed || again;
+    }
+    return changed;
+}
+
+bool RouteSet::ImproveReversalsNear(size_t r, const std::vector<std::vector<int32_t>>& near,
+                                    size_t candidates, std::vector<int32_t>& dirty) {
+    const std::vector<int32_t>& nodes = routes[r].nodes;
+    const size_t n = nodes.size();
+    if (!IsSimple(r) || n < 4) {
+        dirty.clear();
+        return false;
+    }
+    bool changed = false;
+    double tolerance = PrepareReversals(r);
+    while (!dirty.empty()) {
+        const int32_t node = dirty.back();
+        dirty.pop_back();
+        const bool held = RouteHolding(node) == static_cast<int32_t>(r);
+        if (!held && node != nodes.front()) continue;
+        const size_t at = held ? static_cast<size_t>(position[static_cast<size_t>(node)]) : 0;
+        // The node as the one before a reversal, then as its first node.
+        for (size_t i : {at + 1, at}) {
+            if (i < 1 || i + 2 >= n) continue;
+            const size_t j = ReverseFrom(r, i, near, candidates, tolerance);
+            if (j == 0) continue;
+            changed = true;
+            tolerance = PrepareReversals(r);
+            dirty.insert(dirty.end(), {nodes[i - 1], nodes[i], nodes[j], nodes[j + 1]});
+            break;
         }
     }
     return changed;

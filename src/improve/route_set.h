@@ -82,6 +82,10 @@ public:
     // by increasing distance). Returns whether the route changed.
     bool ImproveByReversal(size_t r, const std::vector<std::vector<int32_t>>& near,
                            size_t candidates);
+    // The same moves, tried only next to the nodes of route r in `dirty` and next to the
+    // ends of each reversal made (which join the list); empties the list.
+    bool ImproveReversalsNear(size_t r, const std::vector<std::vector<int32_t>>& near,
+                              size_t candidates, std::vector<int32_t>& dirty);
 
     double Largest() const;
     double Total() const;
@@ -96,6 +100,12 @@ private:
     void FillAccepts(size_t r);
     // Flags of the vertices that are some agent's start or end.
     std::vector<uint8_t> EndpointFlags() const;
+    // Fills `backward` for route r; returns the gain a reversal must beat.
+    double PrepareReversals(size_t r);
+    // Applies the first gaining reversal of nodes i .. j of route r that links nodes[i - 1]
+    // to one of its near vertices; returns j, or 0 when there is none.
+    size_t ReverseFrom(size_t r, size_t i, const std::vector<std::vector<int32_t>>& near,
+                       size_t candidates, double tolerance);
     // Records the positions of route r's nodes from position `from` on.
     void Renumber(size_t r, size_t from);
 
