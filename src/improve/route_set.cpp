@@ -27,7 +27,9 @@ void RouteSet::Prepare(size_t m) {
     simple.assign(m, 0);
     profile_rules.clear();
     legs.clear();
+    leg_tables.clear();
     profile.assign(m, 0);
+    shift_times = vertex_count > static_cast<size_t>(kMaxVertices);
 
     const bool free_returns = !rules->ReturnsToEnd();
     const bool dense = rules->Graph() != nullptr;
@@ -51,7 +53,10 @@ void RouteSet::Prepare(size_t m) {
                                static_cast<double>(vertex_count) *
                                static_cast<double>(vertex_count) * sizeof(double);
     if (!dense && table_bytes > kMaxTableBytes) return;
-    for (const RouteRules::LegRules& leg_rules : profile_rules) legs.push_back(DenseLegs(leg_rules));
+    for (const RouteRules::LegRules& leg_rules : profile_rules) {
+        leg_tables.push_back(std::make_shared<const std::vector<double>>(DenseLegs(leg_rules)));
+        legs.push_back(leg_tables.back()->data());
+    }
 }
 
 std::vector<double> RouteSet::DenseLegs(const RouteRules::LegRules& leg_rules) const {
@@ -149,7 +154,7 @@ double RouteSet::Distance(int32_t a, int32_t b) const {
         if (legs.empty()) {
             both = rules->LegCost(profile_rules[p], a, b) + rules->LegCost(profile_rules[p], b, a);
         } else {
-            const std::vector<double>& table = legs[p];
+            const double* table = legs[p];
             both = table[static_cast<size_t>(a) * vertex_count + static_cast<size_t>(b)] +
                    table[static_cast<size_t>(b) * vertex_count + static_cast<size_t>(a)];
         }
@@ -183,7 +188,7 @@ bool RouteSet::Insert(size_t r, size_t q, int32_t node) {
     route.arrival.insert(route.arrival.begin() + static_cast<std::ptrdiff_t>(q), 0.0);
     holder[static_cast<size_t>(node)] = static_cast<int32_t>(r);
     Renumber(r, q);
-    return Refresh(r, q);
+    return RefreshThrough(r, q, q + 1);
 }
 
 bool RouteSet::RemoveRange(size_t r, size_t first, size_t last) {
@@ -194,7 +199,7 @@ bool RouteSet::RemoveRange(size_t r, size_t first, size_t last) {
     route.arrival.erase(route.arrival.begin() + static_cast<std::ptrdiff_t>(first),
                         route.arrival.begin() + static_cast<std::ptrdiff_t>(last) + 1);
     Renumber(r, first);
-    return Refresh(r, first);
+    return RefreshThrough(r, first, first);
 }
 
 bool RouteSet::Refresh(size_t r, size_t from) {
@@ -248,11 +253,28 @@ size_t RouteSet::ReverseFrom(size_t r, size_t i, const std::vector<std::vector<i
             std::reverse(nodes.begin() + static_cast<std::ptrdiff_t>(i),
                          nodes.begin() + static_cast<std::ptrdiff_t>(j) + 1);
             Renumber(r, i);
-            Refresh(r, i);
+            RefreshThrough(r, i, j + 1);
             return j;
         }
     }
     return 0;
+}
+
+bool RouteSet::RefreshThrough(size_t r, size_t from, size_t through) {
+    if (!shift_times || !IsSimple(r)) return Refresh(r, from);
+    std::vector<double>& arrival = routes[r].arrival;
+    const std::vector<int32_t>& nodes = routes[r].nodes;
+    const size_t n = nodes.size();
+    through = std::min(through, n - 1);
+    const double old_time = arrival[through];
+    double t = from == 0 ? 0.0 : arrival[from - 1];
+    for (size_t k = from; k <= through; ++k) {
+        if (k > 0) t += Leg(r, nodes[k - 1], nodes[k]);
+        arrival[k] = t;
+    }
+    const double shift = t - old_time;
+    for (size_t k = through + 1; k < n; ++k) arrival[k] += shift;
+    return true;
 }
 
 bool RouteSet::ImproveByReversal(size_t r, const std::vector<std::vector<int32_t>>& near,
@@ -299,6 +321,14 @@ bool RouteSet::ImproveReversalsNear(size_t r, const std::vector<std::vector<int3
         }
     }
     return changed;
+}
+
+double RouteSet::SummedCost(size_t r) const {
+    if (!shift_times || !IsSimple(r)) return routes[r].Cost();
+    const std::vector<int32_t>& nodes = routes[r].nodes;
+    double t = 0.0;
+    for (size_t k = 1; k < nodes.size(); ++k) t += Leg(r, nodes[k - 1], nodes[k]);
+    return t;
 }
 
 double RouteSet::Largest() const {

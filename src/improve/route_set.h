@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "records/route_rules.h"
+#include "records/search_records.h"
 
 namespace tamrik {
 
@@ -56,8 +58,7 @@ public:
     }
     double Leg(size_t r, int32_t from, int32_t to) const {
         if (legs.empty()) return rules->LegCost(profile_rules[profile[r]], from, to);
-        return legs[profile[r]][static_cast<size_t>(from) * vertex_count +
-                                static_cast<size_t>(to)];
+        return legs[profile[r]][static_cast<size_t>(from) * vertex_count + static_cast<size_t>(to)];
     }
     // A cost-only distance between two vertices, for neighbour lists.
     double Distance(int32_t a, int32_t b) const;
@@ -87,6 +88,8 @@ public:
     bool ImproveReversalsNear(size_t r, const std::vector<std::vector<int32_t>>& near,
                               size_t candidates, std::vector<int32_t>& dirty);
 
+    // The cost of route r summed leg by leg, as the route rules walk it.
+    double SummedCost(size_t r) const;
     double Largest() const;
     double Total() const;
     std::vector<std::vector<int64_t>> Paths() const;
@@ -100,6 +103,10 @@ private:
     void FillAccepts(size_t r);
     // Flags of the vertices that are some agent's start or end.
     std::vector<uint8_t> EndpointFlags() const;
+    // Refresh for a change that ends at position `through`: on a large instance a route without
+    // windows or limit recomputes only the times up to there and shifts the rest by the
+    // change (the sums may then differ from a walk's in the last bits).
+    bool RefreshThrough(size_t r, size_t from, size_t through);
     // Fills `backward` for route r; returns the gain a reversal must beat.
     double PrepareReversals(size_t r);
     // Applies the first gaining reversal of nodes i .. j of route r that links nodes[i - 1]
@@ -122,10 +129,13 @@ private:
     // Routes whose cost is the sum of their legs and that have no limit: their insertion
     // costs need no walk.
     std::vector<uint8_t> simple;
+    bool shift_times = false;
     // One set of leg rules per distinct way of costing legs, with its dense leg table when the
     // rules have a graph (none: legs are costed when asked); profile[r] picks route r's.
     std::vector<RouteRules::LegRules> profile_rules;
-    std::vector<std::vector<double>> legs;
+    // Copies of a set share its tables, which never change once built.
+    std::vector<const double*> legs;
+    std::vector<std::shared_ptr<const std::vector<double>>> leg_tables;
     std::vector<size_t> profile;
     // backward[k]: the legs into positions 1 .. k walked the other way (scratch).
     std::vector<double> backward;

@@ -113,7 +113,7 @@ void Solver::RunImprovement() {
         costs.resize(set.RouteCount());
         for (size_t r = 0; r < set.RouteCount(); ++r) {
             routes[r] = set.RouteOf(r).nodes;
-            costs[r] = set.RouteOf(r).Cost();
+            costs[r] = set.SummedCost(r);
         }
         RecordRoutes(routes, costs, "improvement");
         unrecorded = stage_snapshots >= kMaxStageSnapshots;
