@@ -113,10 +113,21 @@ def child_peer(name, agents, objective, budget):
             "max_cost": max(lengths, default=math.nan), "sum_cost": sum(lengths) if lengths else math.nan}
 
 
+# Where each solve's answer is kept; a peer's answer is reused when present, so that the peer
+# can be run once, on its own, and ours against it later.
+RUNS = HERE / "results" / "large-runs"
+
+
 def run_child(kind, name, agents, objective, budget):
+    kept = RUNS / f"{kind}-{name}-m{agents}-{objective}-{budget:g}.json"
+    if kind == "peer" and kept.exists():
+        return json.loads(kept.read_text())
     command = [sys.executable, __file__, "--child", kind, name, str(agents), objective, str(budget)]
     done = subprocess.run(command, capture_output=True, text=True, check=True)
-    return json.loads(done.stdout.strip().splitlines()[-1])
+    result = json.loads(done.stdout.strip().splitlines()[-1])
+    RUNS.mkdir(parents=True, exist_ok=True)
+    kept.write_text(json.dumps(result) + "\n")
+    return result
 
 
 def depot_bound(name):
@@ -226,11 +237,23 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--large", action="store_true", help="the full published set (hours)")
     parser.add_argument("--peer", action="store_true", help="also run the peer solver")
+    parser.add_argument("--peer-only", action="store_true",
+                        help="run only the peer's solves (kept for later runs)")
     parser.add_argument("--budget", type=float, default=10.0,
                         help="processor seconds per solve of the short run")
     parser.add_argument("--output", type=Path, default=HERE / "results", help="results folder")
     args = parser.parse_args()
     log = lambda line: print(line, flush=True)  # noqa: E731
+    if args.peer_only:
+        runs = LARGE_QUALITY if args.large else [(n, m, args.budget) for n, m in SHORT_QUALITY]
+        minsum = [("pr1002", 5, 60.0), ("pcb1173", 5, 60.0)] if args.large else \
+            [("pr1002", 5, args.budget)]
+        for objective, group in (("min_max", runs), ("min_sum", minsum)):
+            for name, agents, budget in group:
+                peer = run_child("peer", name, agents, objective, budget)
+                log(f"{name}-m{agents} {objective} {budget:g} s: peer {peer['max_cost']:.2f} "
+                    f"{peer['sum_cost']:.1f}")
+        return
     if args.large:
         minmax = minmax_rows(LARGE_QUALITY, args.peer, log)
         minsum = minsum_rows([("pr1002", 5, 60.0), ("pcb1173", 5, 60.0)], args.peer, log)

@@ -14,7 +14,6 @@ namespace {
 constexpr int kAttempts = 4;
 // Above this many vertices, insertion looks next to the nearest placed nodes only.
 constexpr size_t kScanAllUpTo = kMaxVertices;
-constexpr size_t kNearKept = 40;
 constexpr size_t kNearPositions = 20;
 // Segment reversals are tried towards this many nearest vertices of a node.
 constexpr size_t kReversalCandidates = 20;
@@ -72,8 +71,8 @@ ConstructionOutcome Construction::Build() {
                          " cannot go from its start to its end under its rules";
         return outcome;
     }
-    const std::vector<std::vector<int32_t>> near =
-        NearLists(set, set.VertexCount() > kScanAllUpTo ? kNearKept : 0);
+    outcome.near = BuildNearLists(set);
+    const NearLists& near = outcome.near;
     const RouteSet empty = set;
     std::vector<int32_t> order = FirstOrder(set);
     std::mt19937_64 rng(seed);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "improve/near_lists.h"
 #include "improve/route_set.h"
 #include "records/route_rules.h"
 
@@ -15,6 +16,8 @@ struct ConstructionOutcome {
     bool built = false;
     std::vector<std::vector<int64_t>> paths;
     std::string reason;
+    // The neighbour lists it used, for the improvement stage.
+    NearLists near;
 };
 
 // Builds a first solution under every route rule, at any size: each agent's route starts

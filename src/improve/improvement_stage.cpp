@@ -21,9 +21,8 @@ constexpr size_t kMaxRemoved = 30;
 constexpr uint64_t kWholeRouteOdds = 20;
 // Segment reversals are tried towards this many nearest vertices of a node.
 constexpr size_t kReversalCandidates = 20;
-// Above kMaxVertices vertices, each vertex keeps this many neighbours, a node goes back only
-// next to its nearest this many, and only routes this short are emptied at once.
-constexpr size_t kNearKept = 40;
+// Above kMaxVertices vertices, a node goes back only next to its nearest this many, and only
+// routes this short are emptied at once.
 constexpr size_t kNearPositions = 20;
 constexpr size_t kLargestEmptied = 60;
 // Weight of the average route cost in the min-max annealing value.
@@ -171,7 +170,7 @@ void ImprovementStage::Iterate(const ImprovementHooks& hooks) {
 }
 
 void ImprovementStage::BuildNeighbours() {
-    neighbours = NearLists(current, granular ? kNearKept : 0);
+    if (neighbours.size() != current.VertexCount()) neighbours = BuildNearLists(current);
     const size_t n = neighbours.size();
     depot_distance.assign(n, RouteSet::kInfeasible);
     for (size_t v = 0; v < n; ++v) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "improve/best_insertion.h"
+#include "improve/near_lists.h"
 #include "improve/route_set.h"
 #include "records/route_rules.h"
 
@@ -47,6 +48,8 @@ public:
     // `paths` (one per agent, a feasible solution) is replaced by the best solution found,
     // which is never worse than the one given.
     Stop Run(std::vector<std::vector<int64_t>>& paths, const ImprovementHooks& hooks);
+    // Neighbour lists built for the same instance (BuildNearLists), which Run then reuses.
+    void UseNeighbours(NearLists lists) { neighbours = std::move(lists); }
 
 private:
     // One cooling cycle: its length and first iteration, how many cycles in a row found no
@@ -94,7 +97,7 @@ private:
     bool granular = false;
     BestInsertion insertion;
     // Movable nodes by increasing distance from each vertex.
-    std::vector<std::vector<int32_t>> neighbours;
+    NearLists neighbours;
     // Each vertex's distance from the nearest route start.
     std::vector<double> depot_distance;
     std::vector<int32_t> removed;

@@ -5,11 +5,12 @@
 
 namespace tamrik {
 
-std::vector<std::vector<int32_t>> NearLists(const RouteSet& set, size_t keep) {
+NearLists BuildNearLists(const RouteSet& set) {
+    const size_t keep = set.VertexCount() > static_cast<size_t>(kMaxVertices) ? kLargeNearKept : 0;
     const std::vector<int32_t>& movable = set.Movable();
     const size_t n = set.RouteCount() == 0 ? 0 : set.VertexCount();
     const size_t kept = keep == 0 ? movable.size() : std::min(keep, movable.size());
-    std::vector<std::vector<int32_t>> lists(n);
+    NearLists lists(n);
     std::vector<std::pair<double, int32_t>> order;
     order.reserve(movable.size());
     for (size_t v = 0; v < n; ++v) {

@@ -5,11 +5,14 @@
 #include <vector>
 
 #include "improve/route_set.h"
+#include "records/search_records.h"
 
 namespace tamrik {
 
 // For every vertex, the movable nodes of `set` by increasing RouteSet::Distance (ties by
-// index): all of them when keep is 0, else only the `keep` nearest.
-std::vector<std::vector<int32_t>> NearLists(const RouteSet& set, size_t keep);
+// index): all of them up to kMaxVertices vertices, else only the nearest kLargeNearKept.
+using NearLists = std::vector<std::vector<int32_t>>;
+constexpr size_t kLargeNearKept = 40;
+NearLists BuildNearLists(const RouteSet& set);
 
 }  // namespace tamrik

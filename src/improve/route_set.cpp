@@ -9,7 +9,7 @@ namespace tamrik {
 namespace {
 
 // Dense leg tables of an instance without a graph take at most this much memory.
-constexpr double kMaxTableBytes = 320.0 * 1024 * 1024;
+constexpr double kMaxTableBytes = 64.0 * 1024 * 1024;
 
 }  // namespace
 

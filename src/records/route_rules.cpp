@@ -130,30 +130,6 @@ RouteRules::LegRules RouteRules::LegRulesOf(int64_t agent) const {
     return rules;
 }
 
-bool RouteRules::PaidLeg(const LegRules& rules, int64_t prev, int64_t node) const {
-    if ((graph == nullptr && costs == nullptr) || node == prev || prev < 0) return false;
-    if (!return_to_end && ((rules.has_starts && node == rules.own_start) ||
-                           (rules.has_ends && node == rules.own_end))) {
-        return false;
-    }
-    if (graph == nullptr) {
-        return static_cast<uint64_t>(prev) < costs->VertexCount() &&
-               static_cast<uint64_t>(node) < costs->VertexCount();
-    }
-    return static_cast<uint64_t>(prev) < rules.table.vertices || graph->HasVertex(prev);
-}
-
-double RouteRules::ArcCost(const LegRules& rules, int64_t prev, int64_t node) const {
-    if (graph == nullptr) {
-        return costs->Cost(rules.type, static_cast<size_t>(prev), static_cast<size_t>(node));
-    }
-    return ArcCostOrZero(*graph, rules.table, prev, node, rules.type);
-}
-
-double RouteRules::LegCost(const LegRules& rules, int64_t prev, int64_t node) const {
-    return PaidLeg(rules, prev, node) ? ArcCost(rules, prev, node) : 0.0;
-}
-
 PathEvaluation RouteRules::EvaluatePath(const std::vector<int64_t>& path, int64_t agent) const {
     return Walk<false>(path, agent);
 }

@@ -69,8 +69,22 @@ public:
     LegRules LegRulesOf(int64_t agent) const;
     // Whether the walk adds the arc cost of prev -> node: not for free legs (same node, the
     // return to the own start or end without a return obligation) nor from an unknown vertex.
-    bool PaidLeg(const LegRules& rules, int64_t prev, int64_t node) const;
-    double LegCost(const LegRules& rules, int64_t prev, int64_t node) const;
+    // Inline: the improvement stage costs legs on the fly on large instances.
+    bool PaidLeg(const LegRules& rules, int64_t prev, int64_t node) const {
+        if ((graph == nullptr && costs == nullptr) || node == prev || prev < 0) return false;
+        if (!return_to_end && ((rules.has_starts && node == rules.own_start) ||
+                               (rules.has_ends && node == rules.own_end))) {
+            return false;
+        }
+        if (graph == nullptr) {
+            return static_cast<uint64_t>(prev) < costs->VertexCount() &&
+                   static_cast<uint64_t>(node) < costs->VertexCount();
+        }
+        return static_cast<uint64_t>(prev) < rules.table.vertices || graph->HasVertex(prev);
+    }
+    double LegCost(const LegRules& rules, int64_t prev, int64_t node) const {
+        return PaidLeg(rules, prev, node) ? ArcCost(rules, prev, node) : 0.0;
+    }
 
     // The agent's time on reaching `node` at `cost` (leg included): false when the node's
     // window has closed; cost then becomes the window's opening time if it is later (the
@@ -136,7 +150,12 @@ private:
     static std::vector<uint8_t> FlagsOf(const std::unordered_set<int64_t>& set);
     bool ArriveOutsideTable(int64_t node, double& cost) const;
     // The arc cost of a paid leg, from the graph or else the cost model.
-    double ArcCost(const LegRules& rules, int64_t prev, int64_t node) const;
+    double ArcCost(const LegRules& rules, int64_t prev, int64_t node) const {
+        if (graph == nullptr) {
+            return costs->Cost(rules.type, static_cast<size_t>(prev), static_cast<size_t>(node));
+        }
+        return ArcCostOrZero(*graph, rules.table, prev, node, rules.type);
+    }
     void RebuildWindowTable();
 
     // One walk along the path. kWholePath false: stop at the first violation (EvaluatePath).

@@ -241,6 +241,8 @@ private:
     EstimateBound estimate_bound = EstimateBound::kNone;
     // Every travel cost of the problem, the graph's source.
     CostModel cost_model;
+    // The construction's neighbour lists, handed on to the improvement stage.
+    std::vector<std::vector<int32_t>> near_lists;
     // More vertices than a Label holds: no graph and no search, the construction instead.
     bool beyond_search = false;
     // The graph's dense cost table, read by the move rules; the graph is not changed while

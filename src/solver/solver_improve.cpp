@@ -79,6 +79,7 @@ bool Solver::RunConstruction() {
         routes.emplace_back(outcome.paths[r].begin(), outcome.paths[r].end());
         costs.push_back(rules.EvaluatePath(outcome.paths[r], static_cast<int64_t>(r)).cost);
     }
+    near_lists = std::move(outcome.near);
     result.method = "construction";
     RecordRoutes(routes, costs, "construction");
     anytime_results.push_back(SearchSnapshot{last_update_time, result});
@@ -122,6 +123,7 @@ void Solver::RunImprovement() {
         ++stage_snapshots;
     };
     ImprovementStage stage(rules, settings);
+    stage.UseNeighbours(std::move(near_lists));
     ImprovementStage::Stop stop = stage.Run(paths, hooks);
     if (stop != ImprovementStage::Stop::kNotRun) result.method += "+improvement";
     if (unrecorded) anytime_results.push_back(SearchSnapshot{last_update_time, result});
