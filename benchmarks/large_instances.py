@@ -113,14 +113,15 @@ def child_peer(name, agents, objective, budget):
             "max_cost": max(lengths, default=math.nan), "sum_cost": sum(lengths) if lengths else math.nan}
 
 
-# Where each solve's answer is kept; a peer's answer is reused when present, so that the peer
-# can be run once, on its own, and ours against it later.
+# Where each solve's answer is kept; a peer's answer is reused when present (so that the peer
+# can run once, on its own), and with --reuse ours too (to write the tables again).
 RUNS = HERE / "results" / "large-runs"
+REUSE = {"peer"}
 
 
 def run_child(kind, name, agents, objective, budget):
     kept = RUNS / f"{kind}-{name}-m{agents}-{objective}-{budget:g}.json"
-    if kind == "peer" and kept.exists():
+    if kind in REUSE and kept.exists():
         return json.loads(kept.read_text())
     command = [sys.executable, __file__, "--child", kind, name, str(agents), objective, str(budget)]
     done = subprocess.run(command, capture_output=True, text=True, check=True)
@@ -242,7 +243,11 @@ def main():
     parser.add_argument("--budget", type=float, default=10.0,
                         help="processor seconds per solve of the short run")
     parser.add_argument("--output", type=Path, default=HERE / "results", help="results folder")
+    parser.add_argument("--reuse", action="store_true",
+                        help="reuse our kept answers as well (only to rewrite the tables)")
     args = parser.parse_args()
+    if args.reuse:
+        REUSE.add("ours")
     log = lambda line: print(line, flush=True)  # noqa: E731
     if args.peer_only:
         runs = LARGE_QUALITY if args.large else [(n, m, args.budget) for n, m in SHORT_QUALITY]
