@@ -79,37 +79,13 @@ def child_ours(name, agents, objective, budget):
 
 
 def child_peer(name, agents, objective, budget):
-    from ortools.constraint_solver import pywrapcp, routing_enums_pb2
+    from run_benchmarks import peer_routes
     points = cities(name)
-    manager = pywrapcp.RoutingIndexManager(len(points), agents, 0)
-    routing = pywrapcp.RoutingModel(manager)
-
-    def distance(i, j):
-        a, b = points[manager.IndexToNode(i)], points[manager.IndexToNode(j)]
-        return int(round(1000 * math.dist(a, b)))
-
-    transit = routing.RegisterTransitCallback(distance)
-    routing.SetArcCostEvaluatorOfAllVehicles(transit)
-    if objective == "min_max":
-        routing.AddDimension(transit, 0, 10**12, True, "distance")
-        routing.GetDimensionOrDie("distance").SetGlobalSpanCostCoefficient(100)
-    parameters = pywrapcp.DefaultRoutingSearchParameters()
-    parameters.first_solution_strategy = routing_enums_pb2.FirstSolutionStrategy.PATH_CHEAPEST_ARC
-    parameters.local_search_metaheuristic = (
-        routing_enums_pb2.LocalSearchMetaheuristic.GUIDED_LOCAL_SEARCH)
-    parameters.time_limit.FromMilliseconds(int(budget * 1000))
-    started = time.process_time()
-    solution = routing.SolveWithParameters(parameters)
-    cpu = time.process_time() - started
-    routes = []
-    for vehicle in range(agents if solution else 0):
-        index, path = routing.Start(vehicle), []
-        while not routing.IsEnd(index):
-            path.append(manager.IndexToNode(index))
-            index = solution.Value(routing.NextVar(index))
-        routes.append(path + [manager.IndexToNode(index)])
+    routes, cpu = peer_routes(
+        len(points), agents, lambda i, j: int(round(1000 * math.dist(points[i], points[j]))),
+        objective, budget)
     lengths = route_lengths(points, routes)
-    return {"status": "success" if solution else "failed", "cpu": cpu,
+    return {"status": "success" if routes else "failed", "cpu": cpu,
             "max_cost": max(lengths, default=math.nan), "sum_cost": sum(lengths) if lengths else math.nan}
 
 

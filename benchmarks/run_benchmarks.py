@@ -74,15 +74,15 @@ def child_ours(name, agents, objective, budget, repeat_cpu=0.0, mode="plain"):
             "timeout": result["timeout"], "anytime": result["anytime"]}
 
 
-def child_peer(name, agents, objective, budget):
+def peer_routes(count, agents, scaled_distance, objective, budget):
+    """Routes of the peer solver from vertex 0 with `agents` vehicles, `scaled_distance(i, j)`
+    the cost in whole thousandths, and the processor seconds it took; no routes when it found
+    none."""
     from ortools.constraint_solver import pywrapcp, routing_enums_pb2
-    document = instance(name, agents, objective, budget)
-    matrix = document["costs"]["salesman"]
-    scaled = [[int(round(1000 * d)) for d in row] for row in matrix]
-    manager = pywrapcp.RoutingIndexManager(len(matrix), agents, 0)
+    manager = pywrapcp.RoutingIndexManager(count, agents, 0)
     routing = pywrapcp.RoutingModel(manager)
     transit = routing.RegisterTransitCallback(
-        lambda i, j: scaled[manager.IndexToNode(i)][manager.IndexToNode(j)])
+        lambda i, j: scaled_distance(manager.IndexToNode(i), manager.IndexToNode(j)))
     routing.SetArcCostEvaluatorOfAllVehicles(transit)
     if objective == "min_max":
         routing.AddDimension(transit, 0, 10**12, True, "distance")
@@ -102,9 +102,17 @@ def child_peer(name, agents, objective, budget):
             path.append(manager.IndexToNode(index))
             index = solution.Value(routing.NextVar(index))
         routes.append(path + [manager.IndexToNode(index)])
+    return routes, cpu
+
+
+def child_peer(name, agents, objective, budget):
+    document = instance(name, agents, objective, budget)
+    matrix = document["costs"]["salesman"]
+    scaled = [[int(round(1000 * d)) for d in row] for row in matrix]
+    routes, cpu = peer_routes(len(matrix), agents, lambda i, j: scaled[i][j], objective, budget)
     costs = route_costs(document, routes)
     return {"max_cost": max(costs, default=math.nan), "sum_cost": sum(costs) if costs else math.nan,
-            "cpu": cpu, "status": "success" if solution else "failed"}
+            "cpu": cpu, "status": "success" if routes else "failed"}
 
 
 def run_child(kind, name, agents, objective, budget, repeat_cpu=0.0, module_dir=None,

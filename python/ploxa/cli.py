@@ -128,7 +128,8 @@ def summary_lines(path, result):
         lines.append(f"  agent {route['agent_id']}: {stops or '(no route)'}  cost {route['cost']:.6g}")
     lines.append(f"longest route {stats['max_cost']:.6g}, total {stats['sum_cost']:.6g}")
     lines.append(f"solve time {stats['solve_time']:.3f} s, {stats['n_generated']} labels generated, "
-                 f"{stats['n_expanded']} expanded")
+                 f"{stats['n_expanded']} expanded" +
+                 (f", routes from the {stats['method']}" if stats.get("method") else ""))
     if result["anytime"]:
         lines.append("improvements (processor seconds, longest, total):")
         for step in result["anytime"]:
