@@ -15,6 +15,9 @@ constexpr int kAttempts = 4;
 // Above this many vertices, insertion looks next to the nearest placed nodes only.
 constexpr size_t kScanAllUpTo = kMaxVertices;
 constexpr size_t kNearPositions = 20;
+// How often the construction asks whether to give up, and what InsertAll then answers.
+constexpr size_t kInsertionsPerPoll = 256;
+constexpr int32_t kGaveUp = -2;
 // Segment reversals are tried towards this many nearest vertices of a node.
 constexpr size_t kReversalCandidates = 20;
 
@@ -51,17 +54,20 @@ std::vector<int32_t> Construction::FirstOrder(const RouteSet& set) const {
 }
 
 int32_t Construction::InsertAll(RouteSet& set, const std::vector<int32_t>& order,
-                                const std::vector<std::vector<int32_t>>& near) {
+                                const std::vector<std::vector<int32_t>>& near,
+                                const std::function<bool()>& interrupted) {
     BestInsertion insertion(min_max);
     if (set.VertexCount() > kScanAllUpTo) insertion.LookNear(&near, kNearPositions);
-    for (int32_t node : order) {
+    for (size_t k = 0; k < order.size(); ++k) {
+        const int32_t node = order[k];
+        if (k % kInsertionsPerPoll == 0 && interrupted && interrupted()) return kGaveUp;
         const BestInsertion::Choice choice = insertion.Find(set, node);
         if (!choice.found || !set.Insert(choice.route, choice.position, node)) return node;
     }
     return -1;
 }
 
-ConstructionOutcome Construction::Build() {
+ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted) {
     ConstructionOutcome outcome;
     RouteSet set(rules);
     const std::vector<size_t> broken = set.LoadEmpty();
@@ -84,8 +90,12 @@ ConstructionOutcome Construction::Build() {
             std::shuffle(order.begin(), order.end(), rng);
             std::iter_swap(order.begin(), std::find(order.begin(), order.end(), stuck));
         }
-        stuck = InsertAll(set, order, near);
+        stuck = InsertAll(set, order, near, interrupted);
         if (stuck < 0) break;
+    }
+    if (stuck == kGaveUp) {
+        outcome.reason = "interrupted";
+        return outcome;
     }
     if (stuck >= 0) {
         outcome.reason = "no route could take " + NodeName(stuck) +

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,12 +31,15 @@ class Construction {
 public:
     Construction(const RouteRules& rules, bool min_max, uint64_t seed);
 
-    ConstructionOutcome Build();
+    // `interrupted` (may be empty) is asked every few hundred insertions; when it answers
+    // true the construction gives up.
+    ConstructionOutcome Build(const std::function<bool()>& interrupted = {});
 
 private:
     // Inserts the movable nodes in `order`; the first node that fits nowhere, or -1.
     int32_t InsertAll(RouteSet& set, const std::vector<int32_t>& order,
-                      const std::vector<std::vector<int32_t>>& near);
+                      const std::vector<std::vector<int32_t>>& near,
+                      const std::function<bool()>& interrupted);
     std::vector<int32_t> FirstOrder(const RouteSet& set) const;
     std::string NodeName(int32_t vertex) const;
 

@@ -204,6 +204,8 @@ private:
     // Builds a first solution without the search and records it; false (with the reason on
     // standard error) when the construction finds none.
     bool RunConstruction();
+    // Asks the host at once whether to stop (the search polls less often: PollInterrupt).
+    bool HostWantsStop();
     // The route rules of this instance, bound to the graph or, without one, the cost model.
     RouteRules MakeRouteRules() const;
     // Records the routes as the new best solution and tells the progress callback.

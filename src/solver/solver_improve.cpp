@@ -40,6 +40,11 @@ void Solver::ReleaseSearchMemory() {
     frontier_index = JointKeyIndex();
 }
 
+bool Solver::HostWantsStop() {
+    interrupted = interrupted || (interrupt_check && interrupt_check());
+    return interrupted;
+}
+
 RouteRules Solver::MakeRouteRules() const {
     RouteRules rules;
     rules.SetReturnToEnd(return_to_end);
@@ -68,9 +73,10 @@ bool Solver::RunConstruction() {
     ReleaseSearchMemory();
     const RouteRules rules = MakeRouteRules();
     Construction construction(rules, objective_type != ObjectiveType::MinSum, improve_seed);
-    ConstructionOutcome outcome = construction.Build();
+    ConstructionOutcome outcome = construction.Build([this]() { return HostWantsStop(); });
+    if (interrupted) stop_reason = StopReason::kInterrupted;
     if (!outcome.built) {
-        std::cerr << "[construction] " << outcome.reason << '\n';
+        if (!interrupted) std::cerr << "[construction] " << outcome.reason << '\n';
         return false;
     }
     std::vector<std::vector<int32_t>> routes;
@@ -103,10 +109,7 @@ void Solver::RunImprovement() {
     ImprovementHooks hooks;
     hooks.elapsed = [this]() { return timer.ElapsedSeconds(); };
     hooks.time_limit = time_limit;
-    hooks.interrupted = [this]() {
-        interrupted = interrupted || (interrupt_check && interrupt_check());
-        return interrupted;
-    };
+    hooks.interrupted = [this]() { return HostWantsStop(); };
     std::vector<std::vector<int32_t>> routes;
     std::vector<double> costs;
     hooks.improved = [&](const RouteSet& set) {
