@@ -186,9 +186,17 @@ def markdown(args, minmax, minsum, first):
                      f"{row['bound']:.2f} | {row['ours']['max_cost']:.2f} | {row['gap']:+.2f} | "
                      f"{fmt(row['to5'])} | {fmt(row['to2'])} | {fmt(row['to1'])} | "
                      f"{fmt(peer.get('max_cost'))} | {fmt(row.get('peer_gap'))} |")
-    if minmax:
-        gaps = [row["gap"] for row in minmax]
-        lines += ["", f"Mean gap {sum(gaps) / len(gaps):+.2f} %, worst {max(gaps):+.2f} %."]
+    lines.append("")
+    for budget in sorted({row["budget"] for row in minmax}):
+        rows = [row for row in minmax if row["budget"] == budget]
+        gaps = [row["gap"] for row in rows]
+        line = (f"- At {budget:g} s ({len(rows)} instances): mean gap {sum(gaps) / len(gaps):+.2f} %, "
+                f"worst {max(gaps):+.2f} %")
+        peers = [row for row in rows if "peer" in row]
+        if peers:
+            ahead = sum(row["ours"]["max_cost"] < row["peer"]["max_cost"] for row in peers)
+            line += f"; shorter longest route than the peer on {ahead} of {len(peers)}"
+        lines.append(line + ".")
     lines += ["", "## Min-sum against the single-tour optimum", "",
               "| instance | budget | tour optimum | ours | gap % | peer |", "|---|---|---|---|---|---|"]
     for row in minsum:

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything, installs the peer solver, builds the first complete version of the core
 # module (the speed baseline) from the repository's history into build-baseline/, and runs the
-# quality and throughput benchmarks (about 20 minutes with the default 10-second budget).
+# quality and throughput benchmarks (about 20 minutes with the default 10-second budget), then
+# the short run of the large instances.
 # Arguments go to the benchmark script, for example --budget 5 or --only throughput.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,3 +22,5 @@ if ! ls build-baseline/_pyploxa_core*.so > /dev/null 2>&1; then
 fi
 .venv/bin/python benchmarks/run_benchmarks.py --peer --baseline-module build-baseline \
   --baseline-commit "$baseline" "$@"
+# The short run of the large instances (a few minutes); its --large flag runs the whole set.
+.venv/bin/python benchmarks/large_instances.py --peer
