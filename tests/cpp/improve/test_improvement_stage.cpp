@@ -114,5 +114,39 @@ TEST(ImprovementStage, GivesTheSameAnswerForTheSameSeedAndIterationCap) {
     EXPECT_TRUE(check.ok()) << check.Report();
 }
 
+// Beyond the search's 256 nodes the construction builds the first routes and the stage
+// improves them; every recorded solution keeps the rules.
+class BeyondTheSearch : public ::testing::TestWithParam<InstanceShape> {};
+
+TEST_P(BeyondTheSearch, ConstructsAndImprovesCheckedRoutes) {
+    Problem problem = RandomInstance(GetParam(), 31);
+    Options options = Improving(problem, 5);
+    options.max_iterations = 2000;
+    Solved solved = SolveQuietly(problem, options);
+    ASSERT_EQ(solved.status, 1);
+    EXPECT_EQ(solved.result.method, "construction+improvement");
+    ASSERT_FALSE(solved.process.empty());
+    for (const SearchSnapshot& snapshot : solved.process) {
+        auto check = RouteChecker(problem).Check(snapshot.result);
+        EXPECT_TRUE(check.ok()) << "at " << snapshot.time << "\n" << check.Report();
+    }
+}
+
+InstanceShape Beyond(int agents, bool shared_depot, bool open_routes, bool two_types,
+                     bool cost_limits, ObjectiveType objective, bool return_to_end) {
+    return InstanceShape{300, agents, shared_depot, open_routes, two_types, false, cost_limits,
+                         objective, return_to_end};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Seeded, BeyondTheSearch,
+    ::testing::Values(
+        // one depot, two types with allowed types, min-max
+        Beyond(4, true, false, true, false, ObjectiveType::MinMax, true),
+        // own depots, open routes without a return obligation, cost limits, min-sum
+        Beyond(3, false, true, false, true, ObjectiveType::MinSum, false),
+        // own depots, both types, limits, min-max
+        Beyond(5, false, false, true, true, ObjectiveType::MinMax, true)));
+
 }  // namespace
 }  // namespace tamrik
