@@ -26,11 +26,9 @@ CostModel::CostModel(const Problem& problem) : vertices(problem.nodes.size()) {
         TypeCosts& costs = types[index->second];
         costs.source = Source::kMatrix;
         costs.matrix.assign(vertices * vertices, kNoArc);
-        costs.given.assign(vertices * vertices, 0);
         for (size_t i = 0; i < rows.size() && i < vertices; ++i) {
             for (size_t j = 0; j < rows[i].size() && j < vertices; ++j) {
                 costs.matrix[i * vertices + j] = rows[i][j];
-                costs.given[i * vertices + j] = 1;
             }
         }
     }
@@ -42,13 +40,6 @@ CostModel::CostModel(const Problem& problem) : vertices(problem.nodes.size()) {
         longitude.push_back(position.x * kRadiansPerDegree);
         cos_latitude.push_back(std::cos(latitude.back()));
     }
-}
-
-bool CostModel::Given(size_t type, size_t from, size_t to) const {
-    if (type >= types.size()) return false;
-    const TypeCosts& costs = types[type];
-    if (costs.source == Source::kMatrix) return costs.given[from * vertices + to] != 0;
-    return costs.source == Source::kMetric;
 }
 
 double CostModel::Haversine(size_t a, size_t b) const {

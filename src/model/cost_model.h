@@ -24,8 +24,6 @@ public:
 
     size_t VertexCount() const { return vertices; }
     size_t TypeCount() const { return types.size(); }
-    // Whether the type's cost from `from` to `to` is given (by its matrix or its metric).
-    bool Given(size_t type, size_t from, size_t to) const;
     bool HasMetric(size_t type) const {
         return type < types.size() && types[type].source == Source::kMetric;
     }
@@ -50,7 +48,6 @@ private:
         Metric metric;
         // matrix[from * vertices + to]; kNoArc where the matrix gives nothing.
         std::vector<double> matrix;
-        std::vector<uint8_t> given;
     };
 
     double Distance(MetricKind kind, size_t a, size_t b) const {

@@ -208,9 +208,9 @@ private:
     bool HostWantsStop();
     // The route rules of this instance, bound to the graph or, without one, the cost model.
     RouteRules MakeRouteRules() const;
-    // Records the routes as the new best solution and tells the progress callback.
-    void RecordRoutes(const std::vector<std::vector<int32_t>>& routes, const std::vector<double>& costs,
-                      const char* source);
+    // Takes the routes now in `result` as the new best solution and tells the progress
+    // callback.
+    void RecordRoutes(const char* source);
     // Frees the search's labels and lists once the search is over.
     void ReleaseSearchMemory();
     // Settles the stop reason; 1 with a solution, else 0.

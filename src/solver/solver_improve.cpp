@@ -56,12 +56,7 @@ RouteRules Solver::MakeRouteRules() const {
     return rules;
 }
 
-void Solver::RecordRoutes(const std::vector<std::vector<int32_t>>& routes,
-                          const std::vector<double>& costs, const char* source) {
-    for (size_t r = 0; r < routes.size(); ++r) {
-        result.paths[static_cast<int64_t>(r)].assign(routes[r].begin(), routes[r].end());
-        result.times[static_cast<int64_t>(r)] = costs[r];
-    }
+void Solver::RecordRoutes(const char* source) {
     solution_found = 1;
     last_update_time = timer.ElapsedSeconds();
     max_route_cost = LargestRouteCost(result);
@@ -79,15 +74,14 @@ bool Solver::RunConstruction() {
         if (!interrupted) std::cerr << "[construction] " << outcome.reason << '\n';
         return false;
     }
-    std::vector<std::vector<int32_t>> routes;
-    std::vector<double> costs;
     for (size_t r = 0; r < outcome.paths.size(); ++r) {
-        routes.emplace_back(outcome.paths[r].begin(), outcome.paths[r].end());
-        costs.push_back(rules.EvaluatePath(outcome.paths[r], static_cast<int64_t>(r)).cost);
+        const auto agent = static_cast<int64_t>(r);
+        result.times[agent] = rules.EvaluatePath(outcome.paths[r], agent).cost;
+        result.paths[agent] = std::move(outcome.paths[r]);
     }
     near_lists = std::move(outcome.near);
     result.method = "construction";
-    RecordRoutes(routes, costs, "construction");
+    RecordRoutes("construction");
     anytime_results.push_back(SearchSnapshot{last_update_time, result});
     return true;
 }
@@ -110,16 +104,13 @@ void Solver::RunImprovement() {
     hooks.elapsed = [this]() { return timer.ElapsedSeconds(); };
     hooks.time_limit = time_limit;
     hooks.interrupted = [this]() { return HostWantsStop(); };
-    std::vector<std::vector<int32_t>> routes;
-    std::vector<double> costs;
     hooks.improved = [&](const RouteSet& set) {
-        routes.resize(set.RouteCount());
-        costs.resize(set.RouteCount());
         for (size_t r = 0; r < set.RouteCount(); ++r) {
-            routes[r] = set.RouteOf(r).nodes;
-            costs[r] = set.SummedCost(r);
+            const std::vector<int32_t>& nodes = set.RouteOf(r).nodes;
+            result.paths[static_cast<int64_t>(r)].assign(nodes.begin(), nodes.end());
+            result.times[static_cast<int64_t>(r)] = set.SummedCost(r);
         }
-        RecordRoutes(routes, costs, "improvement");
+        RecordRoutes("improvement");
         unrecorded = stage_snapshots >= kMaxStageSnapshots;
         if (unrecorded) return;
         anytime_results.push_back(SearchSnapshot{last_update_time, result});
