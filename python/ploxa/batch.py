@@ -34,14 +34,17 @@ class BatchRow(TypedDict):
 
 
 def solve_one(path: str, time_limit: float = -1, improve: bool | None = None,
-              output_dir: str | None = None, result_name: str | None = None) -> BatchRow:
+              output_dir: str | None = None, result_name: str | None = None,
+              enforce: bool | None = None) -> BatchRow:
     """Solves one instance file and never raises for a bad instance: its row says why. With
-    output_dir, the result dictionary goes to output_dir/result_name."""
+    output_dir, the result dictionary goes to output_dir/result_name. `enforce` sets both
+    enforce_capacity and enforce_sequence (None: the instance's own)."""
     row: BatchRow = {"instance": path, "status": "error", "longest": None, "total": None,
                      "time": None, "error": "", "result_file": ""}
     try:
         text = Path(path).read_bytes()
-        result = core.solve_json_str(text, time_limit, improve=improve)
+        result = core.solve_json_str(text, time_limit, improve=improve, enforce_capacity=enforce,
+                                     enforce_sequence=enforce)
     except KeyboardInterrupt as interrupt:
         result = getattr(interrupt, "result", None)
         if result is None:
@@ -84,25 +87,26 @@ def _quiet_worker() -> None:
 
 
 def _solve_task(arguments: tuple) -> tuple[int, BatchRow]:
-    index, path, time_limit, improve, output_dir, name = arguments
-    return index, solve_one(path, time_limit, improve, output_dir, name)
+    index, path, time_limit, improve, output_dir, name, enforce = arguments
+    return index, solve_one(path, time_limit, improve, output_dir, name, enforce)
 
 
 def solve_many(paths: Iterable[str | os.PathLike[str]], time_limit: float = -1,
                workers: int | None = None, *, improve: bool | None = None,
-               output_dir: str | os.PathLike[str] | None = None, client: Any = None,
+               enforce: bool | None = None, output_dir: str | os.PathLike[str] | None = None, client: Any = None,
                on_done: Callable[[BatchRow, int, int], None] | None = None) -> list[BatchRow]:
     """Solves every instance file, `workers` at a time (default: one per core), and returns one
     row per instance in the given order. A failing instance does not stop the others. With
     output_dir, each result goes to its own JSON file there, beside summary.csv. With a
     dask.distributed `client`, the solves run as tasks on its cluster instead. `on_done(row,
-    finished, total)` follows each finished instance. Ctrl-C stops the workers and raises
+    finished, total)` follows each finished instance. `enforce` sets both enforce_capacity and
+    enforce_sequence of every solve (None: each instance's own). Ctrl-C stops the workers and raises
     KeyboardInterrupt with the finished rows as its attribute "rows"."""
     paths = [os.fspath(path) for path in paths]
     out = None if output_dir is None else os.fspath(output_dir)
     if out:
         Path(out).mkdir(parents=True, exist_ok=True)
-    tasks = [(k, path, time_limit, improve, out, name)
+    tasks = [(k, path, time_limit, improve, out, name, enforce)
              for k, (path, name) in enumerate(zip(paths, result_names(paths)))]
     rows: list[BatchRow | None] = [None] * len(tasks)
 

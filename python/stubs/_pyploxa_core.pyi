@@ -54,6 +54,9 @@ class Options:
     max_iterations: int
     stop_when_stalled: bool
     memory_limit: int
+    # Node demands against agent capacities; sequence pairs ("same", "diff", precedence).
+    enforce_capacity: bool
+    enforce_sequence: bool
     def __init__(self) -> None: ...
 
 class AssignmentConstraint:
@@ -117,23 +120,26 @@ class Solver:
 
 def solve_json_file(input_path: str, time_limit: float = -1, *, improve: bool | None = None,
                     seed: int | None = None, memory_limit: int | None = None,
-                    progress: typing.Callable[[Progress], object] | None = None
+                    progress: typing.Callable[[Progress], object] | None = None,
+                    enforce_capacity: bool | None = None, enforce_sequence: bool | None = None
                     ) -> dict[str, typing.Any]:
     """Solve an MTSP instance from a JSON file path.
     Returns a dict with keys: status, routes, statistics, anytime, timeout."""
 
 def solve_json_str(json_str: str | bytes, time_limit: float = -1, *, improve: bool | None = None,
                    seed: int | None = None, memory_limit: int | None = None,
-                   progress: typing.Callable[[Progress], object] | None = None
+                   progress: typing.Callable[[Progress], object] | None = None,
+                   enforce_capacity: bool | None = None, enforce_sequence: bool | None = None
                    ) -> dict[str, typing.Any]:
     """Solve an MTSP instance from a JSON string.
     Returns a dict with keys: status, routes, statistics, anytime, timeout."""
 
-def check_problem(problem: Problem) -> list[tuple[str, str]]:
+def check_problem(problem: Problem, options: Options | None = None) -> list[tuple[str, str]]:
     """Every error and warning of a problem, without solving it.
     Returns a list of ("error" or "warning", message), errors first."""
 
-def check_json_str(json_str: str | bytes) -> list[tuple[str, str]]:
+def check_json_str(json_str: str | bytes, *, enforce_capacity: bool | None = None,
+                   enforce_sequence: bool | None = None) -> list[tuple[str, str]]:
     """Every error and warning of a JSON instance, without solving it.
     Returns a list of ("error" or "warning", message), errors first; text that
     cannot be read as an instance raises as solve_json_str does."""

@@ -12,6 +12,14 @@
 
 namespace tamrik {
 
+void OptionOverrides::ApplyTo(Options& options) const {
+    if (improve) options.improve = *improve;
+    if (seed) options.seed = *seed;
+    if (memory_limit) options.memory_limit = *memory_limit;
+    if (enforce_capacity) options.enforce_capacity = *enforce_capacity;
+    if (enforce_sequence) options.enforce_sequence = *enforce_sequence;
+}
+
 InstanceSolve SolveInstanceText(const std::string& text, double time_limit,
                                 const std::function<bool()>& interrupt_check,
                                 const OptionOverrides& overrides,
@@ -19,9 +27,7 @@ InstanceSolve SolveInstanceText(const std::string& text, double time_limit,
     InstanceSolve solve;
     load_problem_json(nlohmann::json::parse(text), solve.problem);
     if (time_limit > 0) solve.problem.options.time_limit = time_limit;
-    if (overrides.improve) solve.problem.options.improve = *overrides.improve;
-    if (overrides.seed) solve.problem.options.seed = *overrides.seed;
-    if (overrides.memory_limit) solve.problem.options.memory_limit = *overrides.memory_limit;
+    overrides.ApplyTo(solve.problem.options);
     auto start = std::chrono::system_clock::now();
     Solver solver(Problem(solve.problem), solve.problem.options);
     solver.SetInterruptCheck(interrupt_check);
@@ -37,9 +43,11 @@ InstanceSolve SolveInstanceText(const std::string& text, double time_limit,
     return solve;
 }
 
-std::vector<Finding> CheckInstanceText(const std::string& text) {
+std::vector<Finding> CheckInstanceText(const std::string& text,
+                                       const OptionOverrides& overrides) {
     Problem problem;
     load_problem_json(nlohmann::json::parse(text), problem);
+    overrides.ApplyTo(problem.options);
     return CheckProblem(problem);
 }
 

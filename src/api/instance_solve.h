@@ -35,6 +35,11 @@ struct OptionOverrides {
     std::optional<bool> improve;
     std::optional<uint64_t> seed;
     std::optional<uint64_t> memory_limit;
+    std::optional<bool> enforce_capacity;
+    std::optional<bool> enforce_sequence;
+
+    // Sets what is given over `options`.
+    void ApplyTo(Options& options) const;
 };
 
 // Parses and loads the instance text, overrides its time limit when `time_limit` > 0 and its
@@ -45,9 +50,10 @@ InstanceSolve SolveInstanceText(
     const OptionOverrides& overrides = {},
     const std::function<bool(const ProgressReport&)>& progress = {});
 
-// Parses and loads the instance text and checks it without solving (parse and load failures
-// raise as in SolveInstanceText).
-std::vector<Finding> CheckInstanceText(const std::string& text);
+// Parses and loads the instance text and checks it under its options, overridden as given,
+// without solving (parse and load failures raise as in SolveInstanceText).
+std::vector<Finding> CheckInstanceText(const std::string& text,
+                                       const OptionOverrides& overrides = {});
 
 // Reads the whole file; a file that cannot be opened raises "Cannot open file: <path>".
 std::string ReadInstanceFile(const std::string& path);

@@ -60,10 +60,13 @@ py::dict ResultDictionary(const InstanceSolve& solve) {
 
 py::dict SolveJsonStr(const std::string& json_str, double time_limit,
                       std::optional<bool> improve, std::optional<uint64_t> seed,
-                      std::optional<uint64_t> memory_limit, const py::object& progress) {
+                      std::optional<uint64_t> memory_limit, const py::object& progress,
+                      std::optional<bool> enforce_capacity, std::optional<bool> enforce_sequence) {
     ProgressRelay relay(progress);
-    InstanceSolve solve = SolveInstanceText(json_str, time_limit, PythonSignalPending,
-                                            {improve, seed, memory_limit}, relay.Callback());
+    const OptionOverrides overrides{improve, seed, memory_limit, enforce_capacity,
+                                    enforce_sequence};
+    InstanceSolve solve = SolveInstanceText(json_str, time_limit, PythonSignalPending, overrides,
+                                            relay.Callback());
     py::dict out = ResultDictionary(solve);
     relay.RaiseIfFailed(out);
     RaiseIfInterrupted(solve.interrupted, out);
@@ -72,9 +75,11 @@ py::dict SolveJsonStr(const std::string& json_str, double time_limit,
 
 py::dict SolveJsonFile(const std::string& input_path, double time_limit,
                        std::optional<bool> improve, std::optional<uint64_t> seed,
-                       std::optional<uint64_t> memory_limit, const py::object& progress) {
+                       std::optional<uint64_t> memory_limit, const py::object& progress,
+                       std::optional<bool> enforce_capacity,
+                       std::optional<bool> enforce_sequence) {
     return SolveJsonStr(ReadInstanceFile(input_path), time_limit, improve, seed, memory_limit,
-                        progress);
+                        progress, enforce_capacity, enforce_sequence);
 }
 
 py::list Findings(const std::vector<Finding>& findings) {
@@ -91,22 +96,34 @@ void BindJsonSolve(py::module_& m) {
     m.def("solve_json_file", &SolveJsonFile, py::arg("input_path"), py::arg("time_limit") = -1,
           py::kw_only(), py::arg("improve") = py::none(), py::arg("seed") = py::none(),
           py::arg("memory_limit") = py::none(), py::arg("progress") = py::none(),
+          py::arg("enforce_capacity") = py::none(), py::arg("enforce_sequence") = py::none(),
           "Solve an MTSP instance from a JSON file path.\n"
           "Returns a dict with keys: status, routes, statistics, anytime, timeout.");
     m.def("solve_json_str", &SolveJsonStr, py::arg("json_str"), py::arg("time_limit") = -1,
           py::kw_only(), py::arg("improve") = py::none(), py::arg("seed") = py::none(),
           py::arg("memory_limit") = py::none(), py::arg("progress") = py::none(),
+          py::arg("enforce_capacity") = py::none(), py::arg("enforce_sequence") = py::none(),
           "Solve an MTSP instance from a JSON string.\n"
           "Returns a dict with keys: status, routes, statistics, anytime, timeout.");
     m.def(
-        "check_problem", [](const Problem& problem) { return Findings(CheckProblem(problem)); },
-        py::arg("problem"),
+        "check_problem",
+        [](const Problem& problem, const std::optional<Options>& options) {
+            return Findings(CheckProblem(problem, options ? *options : problem.options));
+        },
+        py::arg("problem"), py::arg("options") = py::none(),
         "Every error and warning of a problem, without solving it.\n"
         "Returns a list of (\"error\" or \"warning\", message), errors first.");
     m.def(
         "check_json_str",
-        [](const std::string& json_str) { return Findings(CheckInstanceText(json_str)); },
-        py::arg("json_str"),
+        [](const std::string& json_str, std::optional<bool> enforce_capacity,
+           std::optional<bool> enforce_sequence) {
+            OptionOverrides overrides;
+            overrides.enforce_capacity = enforce_capacity;
+            overrides.enforce_sequence = enforce_sequence;
+            return Findings(CheckInstanceText(json_str, overrides));
+        },
+        py::arg("json_str"), py::kw_only(), py::arg("enforce_capacity") = py::none(),
+        py::arg("enforce_sequence") = py::none(),
         "Every error and warning of a JSON instance, without solving it.\n"
         "Returns a list of (\"error\" or \"warning\", message), errors first; text that\n"
         "cannot be read as an instance raises as solve_json_str does.");

@@ -51,7 +51,9 @@ void BindRecords(py::module_& m) {
         .def_readwrite("seed", &Options::seed)
         .def_readwrite("max_iterations", &Options::max_iterations)
         .def_readwrite("stop_when_stalled", &Options::stop_when_stalled)
-        .def_readwrite("memory_limit", &Options::memory_limit);
+        .def_readwrite("memory_limit", &Options::memory_limit)
+        .def_readwrite("enforce_capacity", &Options::enforce_capacity)
+        .def_readwrite("enforce_sequence", &Options::enforce_sequence);
 }
 
 void BindConstraints(py::module_& m) {

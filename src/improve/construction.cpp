@@ -6,6 +6,7 @@
 
 #include "improve/best_insertion.h"
 #include "improve/near_lists.h"
+#include "improve/task_order.h"
 
 namespace tamrik {
 namespace {
@@ -23,8 +24,9 @@ constexpr size_t kReversalCandidates = 20;
 
 }  // namespace
 
-Construction::Construction(const RouteRules& rules_in, bool min_max_in, uint64_t seed_in)
-    : rules(rules_in), min_max(min_max_in), seed(seed_in) {}
+Construction::Construction(const RouteRules& rules_in, bool min_max_in, uint64_t seed_in,
+                           const TaskRules* tasks_in)
+    : rules(rules_in), tasks(tasks_in), min_max(min_max_in), seed(seed_in) {}
 
 std::string Construction::NodeName(int32_t vertex) const {
     const auto& points = rules.Points();
@@ -69,7 +71,7 @@ int32_t Construction::InsertAll(RouteSet& set, const std::vector<int32_t>& order
 
 ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted) {
     ConstructionOutcome outcome;
-    RouteSet set(rules);
+    RouteSet set(rules, tasks);
     const std::vector<size_t> broken = set.LoadEmpty();
     if (!broken.empty()) {
         const AgentRecord& agent = rules.Agents()[broken.front()];
@@ -80,7 +82,9 @@ ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted
     outcome.near = BuildNearLists(set);
     const NearLists& near = outcome.near;
     const RouteSet empty = set;
+    TaskOrder task_order(set.Tasks(), set.VertexCount());
     std::vector<int32_t> order = FirstOrder(set);
+    task_order.Apply(order);
     std::mt19937_64 rng(seed);
     int32_t stuck = -1;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
@@ -89,6 +93,7 @@ ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted
             // The node that fitted nowhere goes first, the rest in a new random order.
             std::shuffle(order.begin(), order.end(), rng);
             std::iter_swap(order.begin(), std::find(order.begin(), order.end(), stuck));
+            task_order.Apply(order);
         }
         stuck = InsertAll(set, order, near, interrupted);
         if (stuck < 0) break;
@@ -99,7 +104,10 @@ ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted
     }
     if (stuck >= 0) {
         outcome.reason = "no route could take " + NodeName(stuck) +
-                         " under the allowed types, time windows and cost limits";
+                         (set.Tasks() == nullptr
+                              ? " under the allowed types, time windows and cost limits"
+                              : " under the allowed types, time windows, cost limits, "
+                                "capacities and task order");
         return outcome;
     }
     for (size_t r = 0; r < set.RouteCount(); ++r) {

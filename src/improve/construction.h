@@ -8,6 +8,7 @@
 #include "improve/near_lists.h"
 #include "improve/route_set.h"
 #include "records/route_rules.h"
+#include "records/task_rules.h"
 
 namespace tamrik {
 
@@ -29,7 +30,9 @@ struct ConstructionOutcome {
 // shortened by segment reversals.
 class Construction {
 public:
-    Construction(const RouteRules& rules, bool min_max, uint64_t seed);
+    // With `tasks` (may be null), the routes also keep loads and task order.
+    Construction(const RouteRules& rules, bool min_max, uint64_t seed,
+                 const TaskRules* tasks = nullptr);
 
     // `interrupted` (may be empty) is asked every few hundred insertions; when it answers
     // true the construction gives up.
@@ -44,6 +47,7 @@ private:
     std::string NodeName(int32_t vertex) const;
 
     const RouteRules& rules;
+    const TaskRules* tasks;
     bool min_max;
     uint64_t seed;
 };

@@ -46,9 +46,10 @@ constexpr uint64_t kTimedIterations = 100;
 
 }  // namespace
 
-ImprovementStage::ImprovementStage(const RouteRules& rules_in, const ImprovementSettings& s)
-    : rules(rules_in), settings(s), rng(s.seed), current(rules_in), work(rules_in),
-      best(rules_in), insertion(s.min_max) {
+ImprovementStage::ImprovementStage(const RouteRules& rules_in, const ImprovementSettings& s,
+                                   const TaskRules* tasks)
+    : rules(rules_in), settings(s), rng(s.seed), current(rules_in, tasks), work(rules_in, tasks),
+      best(rules_in, tasks), insertion(s.min_max), task_order(tasks, rules_in.VertexCount()) {
     insertion.SkipNowAndThen(rng());
 }
 
@@ -234,7 +235,30 @@ bool ImprovementStage::Ruin() {
         feasible = work.RemoveRange(r, first, last) && feasible;
         dirty[r].push_back(nodes[first - 1]);
     }
+    if (work.Tasks() != nullptr) return RemovePartners();
     return feasible;
+}
+
+bool ImprovementStage::RemovePartners() {
+    const TaskRules& tasks = *work.Tasks();
+    if (!tasks.HasPairs()) return work.RecheckAll();
+    for (size_t k = 0; k < removed.size(); ++k) {
+        const int32_t node = removed[k];
+        for (const std::vector<int32_t>* partners :
+             {&tasks.SameOf(node), &tasks.BeforeOf(node), &tasks.AfterOf(node)}) {
+            for (int32_t partner : *partners) {
+                const int32_t holder = work.RouteHolding(partner);
+                if (holder < 0 || !work.IsMovable(partner)) continue;
+                const auto r = static_cast<size_t>(holder);
+                const auto at = static_cast<size_t>(work.PositionOf(partner));
+                removed.push_back(partner);
+                ruined[r] = 1;
+                dirty[r].push_back(work.RouteOf(r).nodes[at - 1]);
+                work.RemoveRange(r, at, at);
+            }
+        }
+    }
+    return work.RecheckAll();
 }
 
 std::optional<bool> ImprovementStage::EmptyOneRoute() {
@@ -252,7 +276,8 @@ std::optional<bool> ImprovementStage::EmptyOneRoute() {
         removed.assign(nodes.begin() + 1, nodes.end() - 1);
         seed_node = removed[Draw(removed.size())];
         ruined[r] = 1;
-        return work.RemoveRange(r, 1, nodes.size() - 2);
+        const bool feasible = work.RemoveRange(r, 1, nodes.size() - 2);
+        return work.Tasks() != nullptr ? RemovePartners() : feasible;
     }
     return std::nullopt;
 }
@@ -275,6 +300,7 @@ void ImprovementStage::OrderRemoved() {
 
 bool ImprovementStage::Recreate() {
     OrderRemoved();
+    task_order.Apply(removed);
     std::fill(touched.begin(), touched.end(), 0);
     for (int32_t node : removed) {
         const BestInsertion::Choice choice = insertion.Find(work, node);

@@ -9,7 +9,9 @@
 #include "improve/best_insertion.h"
 #include "improve/near_lists.h"
 #include "improve/route_set.h"
+#include "improve/task_order.h"
 #include "records/route_rules.h"
+#include "records/task_rules.h"
 
 namespace tamrik {
 
@@ -43,7 +45,9 @@ class ImprovementStage {
 public:
     enum class Stop { kNotRun, kStalled, kIterations, kBudget, kInterrupted };
 
-    ImprovementStage(const RouteRules& rules, const ImprovementSettings& settings);
+    // With `tasks` (may be null), every solution also keeps loads and task order.
+    ImprovementStage(const RouteRules& rules, const ImprovementSettings& settings,
+                     const TaskRules* tasks = nullptr);
 
     // `paths` (one per agent, a feasible solution) is replaced by the best solution found,
     // which is never worse than the one given.
@@ -81,6 +85,9 @@ private:
     // Removes every node of one route: none when no route can be emptied, else whether what
     // is left of it keeps its rules.
     std::optional<bool> EmptyOneRoute();
+    // Also removes the partners (same route, precedence) of every removed node, so that
+    // pairs move together; whether the routes left keep their rules.
+    bool RemovePartners();
     // Puts every removed node back; false when one has no feasible position.
     bool Recreate();
     void OrderRemoved();
@@ -96,6 +103,7 @@ private:
     // Large instances keep short neighbour lists and insert next to neighbours only.
     bool granular = false;
     BestInsertion insertion;
+    TaskOrder task_order;
     // Movable nodes by increasing distance from each vertex.
     NearLists neighbours;
     // Each vertex's distance from the nearest route start.

@@ -13,7 +13,12 @@ constexpr double kMaxTableBytes = 64.0 * 1024 * 1024;
 
 }  // namespace
 
-RouteSet::RouteSet(const RouteRules& rules_in) : rules(&rules_in) {}
+RouteSet::RouteSet(const RouteRules& rules_in, const TaskRules* tasks_in)
+    : rules(&rules_in), tasks(tasks_in != nullptr && tasks_in->Active() ? tasks_in : nullptr) {
+    loads_on = tasks != nullptr && tasks->HasLoads();
+    pairs_on = tasks != nullptr && tasks->HasPairs();
+    waits_on = tasks != nullptr && tasks->HasPrecedence();
+}
 
 void RouteSet::Prepare(size_t m) {
     vertex_count = rules->VertexCount();
@@ -45,7 +50,9 @@ void RouteSet::Prepare(size_t m) {
         if (added) profile_rules.push_back(leg_rules);
         profile[r] = entry->second;
         limits[r] = rules->CostLimit(agent);
-        simple[r] = !rules->UsesTimeWindows() && !(limits[r] > 0.0);
+        // Reversals keep a route's loads feasible only while no demand is negative.
+        simple[r] = !rules->UsesTimeWindows() && !(limits[r] > 0.0) && !waits_on &&
+                    !(loads_on && tasks->HasNegativeDemand());
     }
     // Table lookups are much faster than costing legs from coordinates; the tables are kept
     // while they stay small.
@@ -90,6 +97,7 @@ std::vector<uint8_t> RouteSet::EndpointFlags() const {
 bool RouteSet::Load(const std::vector<std::vector<int64_t>>& paths) {
     const size_t m = paths.size();
     Prepare(m);
+    if (tasks != nullptr && !tasks->Check(*rules, paths).feasible) return false;
     for (size_t r = 0; r < m; ++r) {
         if (!rules->EvaluatePath(paths[r], static_cast<int64_t>(r)).feasible) return false;
         Route& route = routes[r];
@@ -113,7 +121,7 @@ bool RouteSet::Load(const std::vector<std::vector<int64_t>>& paths) {
             position[node] = static_cast<int32_t>(k);
         }
     }
-    return true;
+    return !waits_on || Settle();
 }
 
 std::vector<size_t> RouteSet::LoadEmpty() {
@@ -168,13 +176,23 @@ double RouteSet::InsertionCost(size_t r, size_t q, int32_t node) const {
     const std::vector<int32_t>& nodes = route.nodes;
     const int32_t prev = nodes[q - 1];
     const int32_t next = nodes[q];
+    if (tasks != nullptr && ((loads_on && !LoadFits(r, q, node)) ||
+                             (pairs_on && !PairsAllow(r, q, node)))) {
+        return kInfeasible;
+    }
     if (IsSimple(r)) return route.Cost() + Leg(r, prev, node) + Leg(r, node, next) - Leg(r, prev, next);
     const double limit = limits[r];
     double t = route.arrival[q - 1] + Leg(r, prev, node);
-    if (!rules->Arrive(node, t) || (limit > 0.0 && t > limit)) return kInfeasible;
+    if (!rules->Arrive(node, t) || (waits_on && !WaitForPartners(r, node, t)) ||
+        (limit > 0.0 && t > limit)) {
+        return kInfeasible;
+    }
     t += Leg(r, node, next);
     for (size_t k = q;;) {
-        if (!rules->Arrive(nodes[k], t) || (limit > 0.0 && t > limit)) return kInfeasible;
+        if (!rules->Arrive(nodes[k], t) || (waits_on && !WaitForPartners(r, nodes[k], t)) ||
+            (limit > 0.0 && t > limit)) {
+            return kInfeasible;
+        }
         // From the same time at the same node on, the rest of the route is as before.
         if (t == route.arrival[k]) return route.Cost();
         if (++k == nodes.size()) return t;
@@ -188,7 +206,7 @@ bool RouteSet::Insert(size_t r, size_t q, int32_t node) {
     route.arrival.insert(route.arrival.begin() + static_cast<std::ptrdiff_t>(q), 0.0);
     holder[static_cast<size_t>(node)] = static_cast<int32_t>(r);
     Renumber(r, q);
-    return RefreshThrough(r, q, q + 1);
+    return AfterChange(r, q, q + 1);
 }
 
 bool RouteSet::RemoveRange(size_t r, size_t first, size_t last) {
@@ -199,7 +217,7 @@ bool RouteSet::RemoveRange(size_t r, size_t first, size_t last) {
     route.arrival.erase(route.arrival.begin() + static_cast<std::ptrdiff_t>(first),
                         route.arrival.begin() + static_cast<std::ptrdiff_t>(last) + 1);
     Renumber(r, first);
-    return RefreshThrough(r, first, first);
+    return AfterChange(r, first, first);
 }
 
 bool RouteSet::Refresh(size_t r, size_t from) {
@@ -211,9 +229,11 @@ bool RouteSet::Refresh(size_t r, size_t from) {
     for (size_t k = from; k < nodes.size(); ++k) {
         if (k > 0) t += Leg(r, nodes[k - 1], nodes[k]);
         feasible = rules->Arrive(nodes[k], t) && feasible;
+        if (waits_on) feasible = WaitForPartners(r, nodes[k], t) && feasible;
         if (k > 0 && limit > 0.0 && t > limit) feasible = false;
         route.arrival[k] = t;
     }
+    if (loads_on) feasible = RefreshLoads(r, from) && feasible;
     return feasible;
 }
 
@@ -274,7 +294,7 @@ bool RouteSet::RefreshThrough(size_t r, size_t from, size_t through) {
     }
     const double shift = t - old_time;
     for (size_t k = through + 1; k < n; ++k) arrival[k] += shift;
-    return true;
+    return !loads_on || RefreshLoads(r, from);
 }
 
 bool RouteSet::ImproveByReversal(size_t r, const std::vector<std::vector<int32_t>>& near,

@@ -7,6 +7,7 @@
 
 #include "records/route_rules.h"
 #include "records/search_records.h"
+#include "records/task_rules.h"
 
 namespace tamrik {
 
@@ -21,11 +22,19 @@ public:
         std::vector<int32_t> nodes;
         // arrival[k]: the time after reaching nodes[k]; arrival.back() is the route's cost.
         std::vector<double> arrival;
+        // With loads in force: load[k] is the load after nodes[k]; high[k] and low[k] are the
+        // largest and smallest of load[k ..] (empty otherwise).
+        std::vector<double> load;
+        std::vector<double> high;
+        std::vector<double> low;
         double Cost() const { return arrival.empty() ? 0.0 : arrival.back(); }
     };
 
-    // `rules` must stay alive and bound to the instance while this set is used.
-    explicit RouteSet(const RouteRules& rules);
+    // `rules` (and `tasks`, when given) must stay alive and bound to the instance while this
+    // set is used. With tasks, every route also keeps its loads within the agent's capacity,
+    // pairs stay on one route or on two as their kind demands, and times include the waits
+    // that precedence imposes, across routes too.
+    explicit RouteSet(const RouteRules& rules, const TaskRules* tasks = nullptr);
 
     // Takes the routes (vertex indices, one per agent). Nodes between the ends that are no
     // start or end of any agent become movable. False when a route breaks the rules.
@@ -64,12 +73,13 @@ public:
     double Distance(int32_t a, int32_t b) const;
 
     // The cost of route r with the node inserted before position q (0 < q < size), or
-    // kInfeasible when the result would break a window or the cost limit. Routes without
+    // kInfeasible when the result would break a window, the cost limit, the capacity or a
+    // pair (precedence waits for nodes on other routes at their present times). Routes without
     // windows or limit answer from their legs alone, which may differ from the summed cost
     // in the last bits.
     static constexpr double kInfeasible = std::numeric_limits<double>::infinity();
     double InsertionCost(size_t r, size_t q, int32_t node) const;
-    // Both return whether the route still keeps its windows and cost limit.
+    // Both return whether the routes still keep their rules.
     bool Insert(size_t r, size_t q, int32_t node);
     // Removes the nodes at positions first .. last of route r (interior, movable).
     bool RemoveRange(size_t r, size_t first, size_t last);
@@ -95,6 +105,10 @@ public:
     std::vector<std::vector<int64_t>> Paths() const;
 
     bool IsSimple(size_t r) const { return simple[r] != 0; }
+    const TaskRules* Tasks() const { return tasks; }
+    // Recomputes the loads of every route and the times of all routes together; whether
+    // every route keeps its rules (used after several changes made in a row).
+    bool RecheckAll();
 
 private:
     // Sizes the tables for `route_count` routes and sets up each route's leg rules.
@@ -115,8 +129,26 @@ private:
                        size_t candidates, double tolerance);
     // Records the positions of route r's nodes from position `from` on.
     void Renumber(size_t r, size_t from);
+    // Loads of route r from position `from` on, and its suffix bounds; whether they fit.
+    bool RefreshLoads(size_t r, size_t from);
+    bool LoadFits(size_t r, size_t q, int32_t node) const;
+    // Whether the node's pairs allow it into route r before position q.
+    bool PairsAllow(size_t r, size_t q, int32_t node) const;
+    // Moves t to the time the node may be served on route r once its `before` partners on
+    // other routes are; false when that is after its window closes.
+    bool WaitForPartners(size_t r, int32_t node, double& t) const;
+    // Times all routes together; whether every window and cost limit holds.
+    bool Settle();
+    // After a change to route r from position `from` (through position `through`).
+    bool AfterChange(size_t r, size_t from, size_t through);
 
     const RouteRules* rules;
+    const TaskRules* tasks = nullptr;
+    bool loads_on = false;
+    bool pairs_on = false;
+    bool waits_on = false;
+    TaskRules::Scratch timing;
+    std::vector<TaskRules::RouteView> views;
     size_t vertex_count = 0;
     std::vector<Route> routes;
     std::vector<int32_t> movable;

@@ -213,6 +213,8 @@ void load_options(const json& options, Problem& problem) {
     out.max_iterations = load_count(options, "max_iterations");
     out.stop_when_stalled = options.value("stop_when_stalled", true);
     if (options.contains("memory_limit")) out.memory_limit = load_count(options, "memory_limit");
+    out.enforce_capacity = options.value("enforce_capacity", false);
+    out.enforce_sequence = options.value("enforce_sequence", false);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "model/problem_checks.h"
 
+#include "model/task_checks.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -19,16 +21,12 @@ constexpr double kNoArc = 9999.0;
 // triangle inequality.
 constexpr size_t kSearchedNodes = 256;
 
-// The shortest text that reads back as the same double ("0.1", "1e+300", "nan", "-inf").
-std::string Number(double value) {
-    char text[32];
-    auto end = std::to_chars(text, text + sizeof text, value).ptr;
-    return std::string(text, end);
-}
+std::string Number(double value) { return NumberText(value); }
 
 class Checks {
 public:
-    explicit Checks(const Problem& problem) : problem_(problem) {
+    Checks(const Problem& problem, const Options& options)
+        : problem_(problem), options_(options) {
         for (const Node& node : problem.nodes) known_.insert(node.id);
     }
 
@@ -196,7 +194,7 @@ private:
         const SequenceConstraint& sequence = problem_.sequence_constraint;
         const size_t pairs = sequence.precedence_pairs.size() + sequence.same_pairs.size() +
                              sequence.diff_pairs.size();
-        if (pairs > 0) {
+        if (pairs > 0 && !options_.enforce_sequence) {
             Add(Finding::Kind::kIgnored, "sequence constraints (" + std::to_string(pairs) +
                                              " pairs) are read but not enforced");
         }
@@ -205,7 +203,7 @@ private:
             [](const Agent& agent) { return agent.capacity_limit != 0.0; });
         const bool demand = std::any_of(problem_.nodes.begin(), problem_.nodes.end(),
                                         [](const Node& node) { return node.demand != 0.0; });
-        if (capacity || demand) {
+        if ((capacity || demand) && !options_.enforce_capacity) {
             Add(Finding::Kind::kIgnored, "capacity and demand are read but not enforced");
         }
         const auto windows = SortedWindows();
@@ -321,14 +319,26 @@ private:
     }
 
     const Problem& problem_;
+    const Options& options_;
     std::unordered_set<uint64_t> known_;
     std::vector<Finding> findings_;
 };
 
 }  // namespace
 
+std::string NumberText(double value) {
+    char text[32];
+    auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    return std::string(text, end);
+}
+
 std::vector<Finding> CheckProblem(const Problem& problem) {
-    std::vector<Finding> findings = Checks(problem).Run();
+    return CheckProblem(problem, problem.options);
+}
+
+std::vector<Finding> CheckProblem(const Problem& problem, const Options& options) {
+    std::vector<Finding> findings = Checks(problem, options).Run();
+    CheckTasks(problem, options, findings);
     std::stable_partition(findings.begin(), findings.end(),
                           [](const Finding& finding) { return finding.IsError(); });
     return findings;

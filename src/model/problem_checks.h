@@ -13,6 +13,7 @@ struct Finding {
         kInvalid,     // a value the solver cannot use (std::invalid_argument)
         kUnknownId,   // an id that names nothing (std::out_of_range)
         kIgnored,     // accepted but not enforced or filled in: a warning
+        kInfeasible,  // rules that no solution can meet: the solve fails without searching
     };
     Kind kind = Kind::kInvalid;
     std::string message;
@@ -20,8 +21,13 @@ struct Finding {
     bool IsError() const { return kind != Kind::kIgnored; }
 };
 
-// Every error and warning of the instance, errors first, each group in a fixed order.
+// The shortest text that reads back as the same double ("0.1", "1e+300", "nan", "-inf").
+std::string NumberText(double value);
+
+// Every error and warning of the instance under `options` (the problem's own when not
+// given), errors first, each group in a fixed order.
 std::vector<Finding> CheckProblem(const Problem& problem);
+std::vector<Finding> CheckProblem(const Problem& problem, const Options& options);
 
 // Throws the first error of `findings` as its exception type; returns when there is none.
 void ThrowFirstError(const std::vector<Finding>& findings);

@@ -50,6 +50,10 @@ struct Options {
     // Ceiling on the process's resident memory in MiB; the search stops on reaching it as it
     // does at the time limit. 0 for none.
     uint64_t memory_limit = 4096;
+    // Enforce node demands against agent capacities, and the sequence constraints' pairs
+    // (off: both are read and ignored).
+    bool enforce_capacity = false;
+    bool enforce_sequence = false;
 };
 
 }  // namespace tamrik

@@ -23,6 +23,7 @@
 #include "solver/open_list.h"
 #include "records/route_rules.h"
 #include "records/search_records.h"
+#include "records/task_rules.h"
 #include "solver/search_results.h"
 #include "solver/simple_timer.h"
 #include "solver/memory_watch.h"
@@ -156,7 +157,15 @@ private:
 
     // Construction steps.
     void NumberVertices(const Problem& problem);
-    void ReportFindings(const Problem& problem);
+    void ReportFindings(const Problem& problem, const Options& options);
+    // Loads and task order, as far as the options enforce them.
+    void MapTasks(const Problem& problem, const Options& options);
+    // With loads or task order in force: takes the goal's routes (or their post-optimized
+    // form) when they keep those rules, with the costs the waits make; otherwise the last
+    // solution stays and the goal does not count. Whether it counted.
+    bool TakeCheckedGoal(const Label& goal);
+    // Checks result's routes against every rule and sets their costs; whether they keep them.
+    bool CheckTasksOfResult();
     void NumberAgents(const Problem& problem);
     void MapTimeWindows(const Problem& problem);
     void BuildGraph(const Problem& problem);
@@ -173,7 +182,8 @@ private:
     // The node ids of out's paths, from the vertex records.
     void FillNodeIds(Result& out) const;
     void Rethreshold(size_t phase);
-    void HandleGoal(const Label& goal);
+    // Whether the goal counted as a solution.
+    bool HandleGoal(const Label& goal);
     // Runs the post-optimizers on the result; under min-sum keeps the search's routes when
     // the post-optimized total is larger.
     void PostOptimize();
@@ -247,6 +257,10 @@ private:
     std::vector<std::vector<int32_t>> near_lists;
     // More vertices than a Label holds: no graph and no search, the construction instead.
     bool beyond_search = false;
+    TaskRules tasks;
+    // Rules that no solution can meet were found before solving.
+    bool known_infeasible = false;
+    std::unique_ptr<RouteRules> checked_rules;
     // The graph's dense cost table, read by the move rules; the graph is not changed while
     // the search runs.
     ArcCostTable arc_table;

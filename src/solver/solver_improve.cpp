@@ -23,6 +23,9 @@ constexpr size_t kMaxStageSnapshots = 1000;
 }  // namespace
 
 bool Solver::SearchHandsOver() {
+    // Without the stage, only a search that has nothing keeping the loads and task order
+    // hands over, to the construction.
+    if (!improve && solution_found != 0) return false;
     if (solution_found != 0 && result.n_generated - generated_at_goal >= kLabelsWithoutGoal) {
         return true;
     }
@@ -67,16 +70,22 @@ void Solver::RecordRoutes(const char* source) {
 bool Solver::RunConstruction() {
     ReleaseSearchMemory();
     const RouteRules rules = MakeRouteRules();
-    Construction construction(rules, objective_type != ObjectiveType::MinSum, improve_seed);
+    Construction construction(rules, objective_type != ObjectiveType::MinSum, improve_seed,
+                              &tasks);
     ConstructionOutcome outcome = construction.Build([this]() { return HostWantsStop(); });
     if (interrupted) stop_reason = StopReason::kInterrupted;
     if (!outcome.built) {
         if (!interrupted) std::cerr << "[construction] " << outcome.reason << '\n';
         return false;
     }
+    const SolutionCheck check = tasks.Check(rules, outcome.paths);
+    if (!check.feasible) {
+        std::cerr << "[construction] its routes break a rule; they are not used\n";
+        return false;
+    }
     for (size_t r = 0; r < outcome.paths.size(); ++r) {
         const auto agent = static_cast<int64_t>(r);
-        result.times[agent] = rules.EvaluatePath(outcome.paths[r], agent).cost;
+        result.times[agent] = check.costs[r];
         result.paths[agent] = std::move(outcome.paths[r]);
     }
     near_lists = std::move(outcome.near);
@@ -105,6 +114,9 @@ void Solver::RunImprovement() {
     hooks.time_limit = time_limit;
     hooks.interrupted = [this]() { return HostWantsStop(); };
     hooks.improved = [&](const RouteSet& set) {
+        // The set keeps loads and task order itself; the whole-solution test is a second,
+        // independent guard before routes count.
+        if (tasks.Active() && !tasks.Check(rules, set.Paths()).feasible) return;
         for (size_t r = 0; r < set.RouteCount(); ++r) {
             const std::vector<int32_t>& nodes = set.RouteOf(r).nodes;
             result.paths[static_cast<int64_t>(r)].assign(nodes.begin(), nodes.end());
@@ -116,7 +128,7 @@ void Solver::RunImprovement() {
         anytime_results.push_back(SearchSnapshot{last_update_time, result});
         ++stage_snapshots;
     };
-    ImprovementStage stage(rules, settings);
+    ImprovementStage stage(rules, settings, &tasks);
     stage.UseNeighbours(std::move(near_lists));
     ImprovementStage::Stop stop = stage.Run(paths, hooks);
     if (stop != ImprovementStage::Stop::kNotRun) result.method += "+improvement";

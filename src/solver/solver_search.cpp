@@ -38,6 +38,7 @@ int32_t Solver::Solve() {
     limit_watch.Reset();
     memory_watch.Reset();
     stop_reason = StopReason::kCompleted;
+    if (known_infeasible) return Finish();
     if (beyond_search) {
         if (RunConstruction()) RunImprovement();
         return Finish();
@@ -83,10 +84,11 @@ int32_t Solver::Solve() {
     }
     // A search stopped by the memory ceiling leaves the rest of the budget to the
     // improvement stage; without it, it ends as at the time limit.
-    // Without a solution of its own, the search leaves the rest to the construction.
-    if (improve && !interrupted && !result.timeout &&
-        (solution_found != 0 || RunConstruction())) {
-        RunImprovement();
+    // Without a solution of its own, the search leaves the rest to the construction, which
+    // also starts solves whose search found nothing that keeps the loads and task order.
+    if (!interrupted && !result.timeout) {
+        if (solution_found == 0 && (improve || tasks.Active())) RunConstruction();
+        if (improve && solution_found != 0) RunImprovement();
     }
     return Finish();
 }
@@ -141,7 +143,7 @@ Solver::PhaseEnd Solver::RunPhase(size_t phase, size_t vertex_count) {
             stop_reason = StopReason::kMemoryLimit;
             return PhaseEnd::kStop;
         }
-        if (improve && SearchHandsOver()) return PhaseEnd::kStop;
+        if ((improve || tasks.Active()) && SearchHandsOver()) return PhaseEnd::kStop;
         // The draw decides between the focal head and an open-list pick whose probability is
         // zero; it is kept so the C library's random sequence advances once per pop.
         (void)std::rand();
@@ -155,8 +157,9 @@ Solver::PhaseEnd Solver::RunPhase(size_t phase, size_t vertex_count) {
         Rethreshold(phase);
         AddToFrontier(label);
         if (IsGoal(label)) {
-            HandleGoal(label);
-            return PhaseEnd::kContinue;
+            // A goal that breaks the loads or the task order is a dead end.
+            if (HandleGoal(label)) return PhaseEnd::kContinue;
+            continue;
         }
         ++result.n_expanded;
         int64_t agent = expansion->SelectAgent(label);
@@ -211,7 +214,8 @@ void Solver::Rethreshold(size_t phase) {
     if (focal_bound != bound) UpdateFocal(focal_bound, bound);
 }
 
-void Solver::HandleGoal(const Label& goal) {
+bool Solver::HandleGoal(const Label& goal) {
+    if (tasks.Active()) return TakeCheckedGoal(goal);
     solution_found = 1;
     result.method = "search";
     ExtractPaths(goal.id);
@@ -225,6 +229,7 @@ void Solver::HandleGoal(const Label& goal) {
     PruneByIncumbent(ObjectiveValue(result));
     generated_at_goal = result.n_generated;
     ReportProgress("search");
+    return true;
 }
 
 void Solver::ReportProgress(const char* source) {

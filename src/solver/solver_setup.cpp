@@ -29,7 +29,7 @@ Solver::Solver(const Problem& problem, const Options& options)
       expansion(std::make_unique<DefaultExpansion>()),
       objective(std::make_unique<DefaultObjective>()),
       focal_list(FocalOrder{focal_comparator.get()}) {
-    ReportFindings(problem);
+    ReportFindings(problem, options);
     beyond_search = problem.nodes.size() > static_cast<size_t>(kMaxVertices);
     type_index = problem.type_index;
     for (const auto& [name, index] : type_index) type_name_of[index] = name;
@@ -45,6 +45,7 @@ Solver::Solver(const Problem& problem, const Options& options)
         }
     }
     MapTimeWindows(problem);
+    MapTasks(problem, options);
     cost_model = CostModel(problem);
     if (!beyond_search) BuildGraph(problem);
     InstallPlugins(options);
@@ -64,10 +65,14 @@ Solver::~Solver() = default;
 
 // Errors stop the set-up before anything is built; warnings go to standard error, one line
 // each, and the solve goes on.
-void Solver::ReportFindings(const Problem& problem) {
-    const std::vector<Finding> findings = CheckProblem(problem);
+void Solver::ReportFindings(const Problem& problem, const Options& options) {
+    const std::vector<Finding> findings = CheckProblem(problem, options);
     ThrowFirstError(findings);
-    for (const Finding& finding : findings) std::cerr << "[warning] " << finding.message << '\n';
+    for (const Finding& finding : findings) {
+        known_infeasible = known_infeasible || finding.kind == Finding::Kind::kInfeasible;
+        const char* tag = finding.kind == Finding::Kind::kInfeasible ? "[infeasible] " : "[warning] ";
+        std::cerr << tag << finding.message << '\n';
+    }
 }
 
 void Solver::NumberVertices(const Problem& problem) {

@@ -1,0 +1,113 @@
+// The parts of the route set that keep loads and task order.
+#include <algorithm>
+
+#include "improve/route_set.h"
+
+namespace tamrik {
+
+bool RouteSet::AfterChange(size_t r, size_t from, size_t through) {
+    // Times of other routes may wait on this one: all are timed again together.
+    if (!waits_on) return RefreshThrough(r, from, through);
+    const bool loads_fit = !loads_on || RefreshLoads(r, from);
+    return Settle() && loads_fit;
+}
+
+bool RouteSet::RecheckAll() {
+    bool feasible = true;
+    for (size_t r = 0; r < routes.size(); ++r) {
+        if (!waits_on) {
+            feasible = Refresh(r, 0) && feasible;
+        } else if (loads_on) {
+            feasible = RefreshLoads(r, 0) && feasible;
+        }
+    }
+    return (!waits_on || Settle()) && feasible;
+}
+
+bool RouteSet::RefreshLoads(size_t r, size_t from) {
+    Route& route = routes[r];
+    const size_t n = route.nodes.size();
+    route.load.resize(n);
+    route.high.resize(n);
+    route.low.resize(n);
+    if (n == 0) return true;
+    double load = from == 0 ? 0.0 : route.load[from - 1];
+    for (size_t k = std::max<size_t>(from, 1); k < n; ++k) {
+        load += tasks->Demand(route.nodes[k]);
+        route.load[k] = load;
+    }
+    route.load[0] = 0.0;
+    double high = route.load[n - 1];
+    double low = high;
+    for (size_t k = n; k-- > 0;) {
+        high = std::max(high, route.load[k]);
+        low = std::min(low, route.load[k]);
+        route.high[k] = high;
+        route.low[k] = low;
+    }
+    const double tolerance = TaskRules::kLoadTolerance;
+    return low >= -tolerance && high <= tasks->Capacity(r) + tolerance;
+}
+
+bool RouteSet::LoadFits(size_t r, size_t q, int32_t node) const {
+    const double demand = tasks->Demand(node);
+    if (demand == 0.0) return true;
+    const Route& route = routes[r];
+    const double capacity = tasks->Capacity(r) + TaskRules::kLoadTolerance;
+    const double floor = -TaskRules::kLoadTolerance;
+    const double here = route.load[q - 1] + demand;
+    return here <= capacity && here >= floor && route.high[q] + demand <= capacity &&
+           route.low[q] + demand >= floor;
+}
+
+bool RouteSet::PairsAllow(size_t r, size_t q, int32_t node) const {
+    const auto route = static_cast<int32_t>(r);
+    for (int32_t other : tasks->SameOf(node)) {
+        const int32_t at = holder[static_cast<size_t>(other)];
+        if (at >= 0 && at != route) return false;
+    }
+    for (int32_t other : tasks->DiffOf(node)) {
+        if (holder[static_cast<size_t>(other)] == route) return false;
+    }
+    const auto before_q = static_cast<int32_t>(q);
+    for (int32_t before : tasks->BeforeOf(node)) {
+        if (holder[static_cast<size_t>(before)] == route &&
+            position[static_cast<size_t>(before)] >= before_q) {
+            return false;
+        }
+    }
+    for (int32_t after : tasks->AfterOf(node)) {
+        if (holder[static_cast<size_t>(after)] == route &&
+            position[static_cast<size_t>(after)] < before_q) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool RouteSet::WaitForPartners(size_t r, int32_t node, double& t) const {
+    const auto route = static_cast<int32_t>(r);
+    double release = t;
+    for (int32_t before : tasks->BeforeOf(node)) {
+        const int32_t at = holder[static_cast<size_t>(before)];
+        if (at < 0 || at == route) continue;
+        const Route& other = routes[static_cast<size_t>(at)];
+        release = std::max(release, other.arrival[static_cast<size_t>(position[static_cast<size_t>(before)])]);
+    }
+    if (release == t) return true;
+    t = release;
+    return !(t > rules->WindowClose(node));
+}
+
+bool RouteSet::Settle() {
+    views.resize(routes.size());
+    for (size_t r = 0; r < routes.size(); ++r) {
+        Route& route = routes[r];
+        views[r] = TaskRules::RouteView{route.nodes.data(), route.nodes.size(),
+                                        route.arrival.data(), limits[r]};
+    }
+    const auto leg = [this](size_t r, int32_t from, int32_t to) { return Leg(r, from, to); };
+    return tasks->TimeJointly(*rules, views, leg, timing);
+}
+
+}  // namespace tamrik

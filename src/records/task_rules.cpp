@@ -1,0 +1,111 @@
+#include "records/task_rules.h"
+
+#include <algorithm>
+
+namespace tamrik {
+
+void TaskRules::Reset(size_t vertices, size_t agents) {
+    vertex_count = vertices;
+    has_loads = has_negative = has_pairs = has_precedence = false;
+    demand.assign(vertices, 0.0);
+    capacity.assign(agents, std::numeric_limits<double>::infinity());
+    same_of.clear();
+    diff_of.clear();
+    before_of.clear();
+    after_of.clear();
+}
+
+void TaskRules::SetDemand(int32_t vertex, double value) {
+    demand[static_cast<size_t>(vertex)] = value;
+    has_loads = has_loads || value != 0.0;
+    has_negative = has_negative || value < 0.0;
+}
+
+void TaskRules::SetCapacity(size_t agent, double value) {
+    capacity[agent] = value > 0.0 ? value : std::numeric_limits<double>::infinity();
+}
+
+void TaskRules::SizePairTables() {
+    if (has_pairs) return;
+    has_pairs = true;
+    for (auto* table : {&same_of, &diff_of, &before_of, &after_of}) table->assign(vertex_count, {});
+}
+
+void TaskRules::AddSame(int32_t a, int32_t b) {
+    SizePairTables();
+    same_of[static_cast<size_t>(a)].push_back(b);
+    same_of[static_cast<size_t>(b)].push_back(a);
+}
+
+void TaskRules::AddDiff(int32_t a, int32_t b) {
+    SizePairTables();
+    diff_of[static_cast<size_t>(a)].push_back(b);
+    diff_of[static_cast<size_t>(b)].push_back(a);
+}
+
+void TaskRules::AddPrecedence(int32_t before, int32_t after) {
+    SizePairTables();
+    has_precedence = true;
+    before_of[static_cast<size_t>(after)].push_back(before);
+    after_of[static_cast<size_t>(before)].push_back(after);
+}
+
+bool TaskRules::PairsKept(const std::vector<std::vector<int64_t>>& paths) const {
+    std::vector<int64_t> holder(vertex_count, -1);
+    for (size_t r = 0; r < paths.size(); ++r) {
+        const std::vector<int64_t>& path = paths[r];
+        for (size_t k = 1; k + 1 < path.size(); ++k) {
+            if (path[k] >= 0 && static_cast<size_t>(path[k]) < vertex_count) {
+                holder[static_cast<size_t>(path[k])] = static_cast<int64_t>(r);
+            }
+        }
+    }
+    for (size_t v = 0; v < same_of.size(); ++v) {
+        for (int32_t w : same_of[v]) {
+            if (holder[v] < 0 || holder[v] != holder[static_cast<size_t>(w)]) return false;
+        }
+        for (int32_t w : diff_of[v]) {
+            if (holder[v] < 0 || holder[v] == holder[static_cast<size_t>(w)]) return false;
+        }
+    }
+    return true;
+}
+
+SolutionCheck TaskRules::Check(const RouteRules& rules,
+                               const std::vector<std::vector<int64_t>>& paths) const {
+    SolutionCheck out;
+    out.costs.assign(paths.size(), 0.0);
+    std::vector<std::vector<int32_t>> nodes(paths.size());
+    for (size_t r = 0; r < paths.size(); ++r) {
+        const auto agent = static_cast<int64_t>(r);
+        const PathEvaluation evaluation = rules.EvaluatePath(paths[r], agent);
+        if (!evaluation.feasible) return out;
+        out.costs[r] = evaluation.cost;
+        if (!LoadsFit(paths[r].data(), paths[r].size(), r)) return out;
+        nodes[r].assign(paths[r].begin(), paths[r].end());
+    }
+    if (has_pairs && !PairsKept(paths)) return out;
+    if (has_precedence) {
+        std::vector<std::vector<double>> times(paths.size());
+        std::vector<RouteView> views(paths.size());
+        std::vector<RouteRules::LegRules> legs(paths.size());
+        for (size_t r = 0; r < paths.size(); ++r) {
+            times[r].assign(nodes[r].size(), 0.0);
+            legs[r] = rules.LegRulesOf(static_cast<int64_t>(r));
+            views[r] = RouteView{nodes[r].data(), nodes[r].size(), times[r].data(),
+                                 rules.CostLimit(static_cast<int64_t>(r))};
+        }
+        Scratch scratch;
+        const auto leg = [&](size_t r, int32_t from, int32_t to) {
+            return rules.LegCost(legs[r], from, to);
+        };
+        if (!TimeJointly(rules, views, leg, scratch)) return out;
+        for (size_t r = 0; r < paths.size(); ++r) {
+            out.costs[r] = times[r].empty() ? 0.0 : times[r].back();
+        }
+    }
+    out.feasible = true;
+    return out;
+}
+
+}  // namespace tamrik

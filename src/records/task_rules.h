@@ -1,0 +1,165 @@
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "records/route_rules.h"
+
+namespace tamrik {
+
+// The answer of the whole-solution test: whether the routes keep every rule and, when they
+// do, each route's cost with the waits that precedence across routes imposes.
+struct SolutionCheck {
+    bool feasible = false;
+    std::vector<double> costs;
+};
+
+// Loads and task order, in vertex and agent indices, on top of the route rules: node demands
+// against agent capacities, and pairs of nodes that must share a route ("same"), must not
+// ("diff"), or must be served in order (precedence: `after` no earlier than `before`; an agent
+// bound for `after` waits for `before` to be served, and the wait counts as cost). Only what
+// is enforced is filled in; with nothing filled in, no rule applies.
+class TaskRules {
+public:
+    // One route while routes are timed together: its nodes, where its service times go (one
+    // per node), its agent's cost limit (0 or less: none).
+    struct RouteView {
+        const int32_t* nodes = nullptr;
+        size_t size = 0;
+        double* times = nullptr;
+        double limit = 0.0;
+    };
+    // Storage that joint timing reuses from one call to the next.
+    struct Scratch {
+        std::vector<double> time_of;
+        std::vector<uint8_t> placed;
+        std::vector<uint8_t> served;
+        std::vector<size_t> next;
+    };
+
+    // Sizes the tables for the instance; no rule applies until one is added.
+    void Reset(size_t vertex_count, size_t agent_count);
+    // Demands of start and end nodes must be left at 0: a route's load is 0 at its start.
+    void SetDemand(int32_t vertex, double demand);
+    // 0 means no limit.
+    void SetCapacity(size_t agent, double capacity);
+    void AddSame(int32_t a, int32_t b);
+    void AddDiff(int32_t a, int32_t b);
+    void AddPrecedence(int32_t before, int32_t after);
+
+    bool Active() const { return HasLoads() || has_pairs; }
+    bool HasLoads() const { return has_loads; }
+    bool HasPairs() const { return has_pairs; }
+    bool HasPrecedence() const { return has_precedence; }
+    bool HasNegativeDemand() const { return has_negative; }
+    double Demand(int32_t vertex) const {
+        return has_loads ? demand[static_cast<size_t>(vertex)] : 0.0;
+    }
+    // Infinity for an agent without a limit.
+    double Capacity(size_t agent) const { return capacity[agent]; }
+    const std::vector<int32_t>& SameOf(int32_t v) const { return Partners(same_of, v); }
+    const std::vector<int32_t>& DiffOf(int32_t v) const { return Partners(diff_of, v); }
+    const std::vector<int32_t>& BeforeOf(int32_t v) const { return Partners(before_of, v); }
+    const std::vector<int32_t>& AfterOf(int32_t v) const { return Partners(after_of, v); }
+
+    // Whether the loads along the route stay within 0 .. the agent's capacity.
+    template <typename Node>
+    bool LoadsFit(const Node* nodes, size_t size, size_t agent) const {
+        double load = 0.0;
+        const double limit = capacity[agent];
+        for (size_t k = 1; k < size; ++k) {
+            load += Demand(static_cast<int32_t>(nodes[k]));
+            if (load < -kLoadTolerance || load > limit + kLoadTolerance) return false;
+        }
+        return true;
+    }
+
+    // The whole-solution test: every route by the route rules, loads, pairs, and service
+    // times computed jointly with the waits for precedence (a cycle of waits is infeasible).
+    SolutionCheck Check(const RouteRules& rules, const std::vector<std::vector<int64_t>>& paths) const;
+
+    // Times the routes together: each node is served at its arrival, after any wait for its
+    // window and for every placed `before` partner; a partner that is not placed is ignored.
+    // False when a window or a cost limit is broken or the routes wait on each other in a
+    // cycle (the times are then incomplete). `leg(r, from, to)` is the cost of a leg of route r.
+    template <typename Leg>
+    bool TimeJointly(const RouteRules& rules, std::vector<RouteView>& routes, const Leg& leg,
+                     Scratch& scratch) const;
+
+    static constexpr double kLoadTolerance = 1e-9;
+
+private:
+    static const std::vector<int32_t>& Partners(const std::vector<std::vector<int32_t>>& table,
+                                                int32_t v) {
+        static const std::vector<int32_t> kNone;
+        return table.empty() ? kNone : table[static_cast<size_t>(v)];
+    }
+    void SizePairTables();
+    // Whether the nodes of each pair share a route or not as their kind demands.
+    bool PairsKept(const std::vector<std::vector<int64_t>>& paths) const;
+
+    size_t vertex_count = 0;
+    bool has_loads = false;
+    bool has_negative = false;
+    bool has_pairs = false;
+    bool has_precedence = false;
+    std::vector<double> demand;
+    std::vector<double> capacity;
+    std::vector<std::vector<int32_t>> same_of;
+    std::vector<std::vector<int32_t>> diff_of;
+    std::vector<std::vector<int32_t>> before_of;
+    std::vector<std::vector<int32_t>> after_of;
+};
+
+template <typename Leg>
+bool TaskRules::TimeJointly(const RouteRules& rules, std::vector<RouteView>& routes,
+                            const Leg& leg, Scratch& scratch) const {
+    scratch.time_of.resize(vertex_count);
+    scratch.served.assign(vertex_count, 0);
+    scratch.placed.assign(vertex_count, 0);
+    scratch.next.assign(routes.size(), 0);
+    for (const RouteView& route : routes) {
+        for (size_t k = 0; k < route.size; ++k) scratch.placed[static_cast<size_t>(route.nodes[k])] = 1;
+    }
+    for (bool progress = true; progress;) {
+        progress = false;
+        for (size_t r = 0; r < routes.size(); ++r) {
+            RouteView& route = routes[r];
+            size_t& k = scratch.next[r];
+            if (k == route.size) continue;
+            for (; k < route.size; ++k) {
+                const int32_t v = route.nodes[k];
+                double release = -std::numeric_limits<double>::infinity();
+                bool blocked = false;
+                for (int32_t before : BeforeOf(v)) {
+                    const auto b = static_cast<size_t>(before);
+                    if (!scratch.placed[b]) continue;
+                    blocked = !scratch.served[b];
+                    if (blocked) break;
+                    release = std::max(release, scratch.time_of[b]);
+                }
+                if (blocked) break;
+                double t = k == 0 ? 0.0 : route.times[k - 1] + leg(r, route.nodes[k - 1], v);
+                if (!rules.Arrive(v, t)) return false;
+                if (t < release) {
+                    t = release;
+                    if (t > rules.WindowClose(v)) return false;
+                }
+                if (k > 0 && route.limit > 0.0 && t > route.limit) return false;
+                route.times[k] = t;
+                scratch.time_of[static_cast<size_t>(v)] = t;
+                scratch.served[static_cast<size_t>(v)] = 1;
+                progress = true;
+            }
+        }
+    }
+    for (size_t r = 0; r < routes.size(); ++r) {
+        if (scratch.next[r] != routes[r].size) return false;
+    }
+    return true;
+}
+
+}  // namespace tamrik

@@ -1,0 +1,69 @@
+// Loads and task order: what the options enforce, and the goals of the search that keep them.
+#include <utility>
+
+#include "solver/solver.h"
+
+namespace tamrik {
+
+void Solver::MapTasks(const Problem& problem, const Options& options) {
+    tasks.Reset(points.size(), agents.size());
+    if (options.enforce_capacity) {
+        std::vector<uint8_t> endpoint(points.size(), 0);
+        for (const std::vector<int64_t>* ends : {&starts, &goals}) {
+            for (int64_t v : *ends) endpoint[static_cast<size_t>(v)] = 1;
+        }
+        // A route's load is 0 at its start: demands at starts and ends do not count.
+        for (size_t v = 0; v < points.size(); ++v) {
+            if (!endpoint[v]) tasks.SetDemand(static_cast<int32_t>(v), problem.nodes[v].demand);
+        }
+        for (size_t a = 0; a < agents.size(); ++a) tasks.SetCapacity(a, agents[a].capacity_limit);
+    }
+    if (!options.enforce_sequence) return;
+    const SequenceConstraint& sequence = problem.sequence_constraint;
+    const auto vertex = [this](uint64_t id) { return static_cast<int32_t>(vertex_of.at(id)); };
+    for (const auto& [a, b] : sequence.same_pairs) tasks.AddSame(vertex(a), vertex(b));
+    for (const auto& [a, b] : sequence.diff_pairs) tasks.AddDiff(vertex(a), vertex(b));
+    for (const auto& [before, after] : sequence.precedence_pairs) {
+        tasks.AddPrecedence(vertex(before), vertex(after));
+    }
+}
+
+bool Solver::CheckTasksOfResult() {
+    if (!checked_rules) checked_rules = std::make_unique<RouteRules>(MakeRouteRules());
+    std::vector<std::vector<int64_t>> paths(static_cast<size_t>(num_agents));
+    for (int32_t k = 0; k < num_agents; ++k) paths[static_cast<size_t>(k)] = result.paths[k];
+    const SolutionCheck check = tasks.Check(*checked_rules, paths);
+    if (!check.feasible) return false;
+    for (int32_t k = 0; k < num_agents; ++k) result.times[k] = check.costs[static_cast<size_t>(k)];
+    return true;
+}
+
+bool Solver::TakeCheckedGoal(const Label& goal) {
+    auto kept_paths = result.paths;
+    auto kept_times = result.times;
+    ExtractPaths(goal.id);
+    auto found_paths = result.paths;
+    auto found_times = result.times;
+    PostOptimize();
+    if (!CheckTasksOfResult()) {
+        result.paths = std::move(found_paths);
+        result.times = std::move(found_times);
+        if (!CheckTasksOfResult()) {
+            result.paths = std::move(kept_paths);
+            result.times = std::move(kept_times);
+            return false;
+        }
+    }
+    solution_found = 1;
+    result.method = "search";
+    last_update_time = timer.ElapsedSeconds();
+    anytime_results.push_back(SearchSnapshot{last_update_time, result});
+    max_route_cost = LargestRouteCost(result);
+    UpdateStatistics();
+    PruneByIncumbent(ObjectiveValue(result));
+    generated_at_goal = result.n_generated;
+    ReportProgress("search");
+    return true;
+}
+
+}  // namespace tamrik
