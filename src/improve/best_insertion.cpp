@@ -1,6 +1,7 @@
 #include "improve/best_insertion.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tamrik {
 namespace {
@@ -29,6 +30,69 @@ void BestInsertion::Consider(const RouteSet& set, size_t r, size_t q, int32_t no
         (primary <= best.primary + kTolerance && secondary < best.secondary)) {
         best = Best{primary, secondary, Choice{true, r, q}};
     }
+}
+
+void MarkPending(const std::vector<int32_t>& order, std::vector<uint8_t>& pending) {
+    for (int32_t node : order) pending[static_cast<size_t>(node)] = 1;
+}
+
+BestInsertion::PairChoice BestInsertion::FindPair(RouteSet& set, int32_t first, int32_t second) {
+    PairChoice choice;
+    double best_primary = RouteSet::kInfeasible;
+    double best_secondary = RouteSet::kInfeasible;
+    for (size_t r = 0; r < set.RouteCount(); ++r) {
+        if (!set.Accepts(r, first) || !set.Accepts(r, second)) continue;
+        const double largest = min_max ? set.Largest() : 0.0;
+        const double before = set.RouteOf(r).Cost();
+        for (size_t q = 1; q < set.RouteOf(r).nodes.size(); ++q) {
+            if (set.InsertionCost(r, q, first) == RouteSet::kInfeasible) continue;
+            const bool kept = set.Insert(r, q, first);
+            const size_t size = set.RouteOf(r).nodes.size();
+            for (size_t p = q + 1; kept && p < size; ++p) {
+                const double after = set.InsertionCost(r, p, second);
+                if (after == RouteSet::kInfeasible) continue;
+                double primary = min_max ? std::max(after, largest) : after - before;
+                double secondary = min_max ? after - before : 0.0;
+                if (primary < best_primary - kTolerance ||
+                    (primary <= best_primary + kTolerance && secondary < best_secondary)) {
+                    best_primary = primary;
+                    best_secondary = secondary;
+                    choice = PairChoice{true, r, q, p};
+                }
+            }
+            set.RemoveRange(r, q, q);
+        }
+    }
+    return choice;
+}
+
+bool BestInsertion::Place(RouteSet& set, int32_t node, std::vector<uint8_t>& pending) {
+    const TaskRules* tasks = set.Tasks();
+    int32_t partner = -1;
+    if (tasks != nullptr) {
+        for (int32_t other : tasks->SameOf(node)) {
+            if (pending[static_cast<size_t>(other)] && set.RouteHolding(other) < 0) partner = other;
+        }
+    }
+    pending[static_cast<size_t>(node)] = 0;
+    if (partner < 0) {
+        const Choice choice = Find(set, node);
+        return choice.found && set.Insert(choice.route, choice.position, node);
+    }
+    pending[static_cast<size_t>(partner)] = 0;
+    const std::vector<int32_t>& befores = tasks->BeforeOf(node);
+    const bool partner_first = std::find(befores.begin(), befores.end(), partner) != befores.end();
+    int32_t first = partner_first ? partner : node;
+    int32_t second = partner_first ? node : partner;
+    PairChoice choice = FindPair(set, first, second);
+    const std::vector<int32_t>& afters = tasks->AfterOf(node);
+    const bool ordered = partner_first || std::find(afters.begin(), afters.end(), partner) != afters.end();
+    if (!choice.found && !ordered) {
+        std::swap(first, second);
+        choice = FindPair(set, first, second);
+    }
+    return choice.found && set.Insert(choice.route, choice.first_position, first) &&
+           set.Insert(choice.route, choice.second_position, second);
 }
 
 void BestInsertion::ScanEverywhere(const RouteSet& set, int32_t node, double largest,

@@ -33,6 +33,23 @@ public:
 
     Choice Find(const RouteSet& set, int32_t node);
 
+    struct PairChoice {
+        bool found = false;
+        size_t route = 0;
+        // Where `first` goes, then where `second` goes once `first` is in.
+        size_t first_position = 0;
+        size_t second_position = 0;
+    };
+    // The best route and positions for two nodes that are both out and must share a route,
+    // `first` ahead of `second`: each is tried in every feasible place with the other in
+    // every place after it. The set is changed while it looks and restored.
+    PairChoice FindPair(RouteSet& set, int32_t first, int32_t second);
+
+    // Inserts the node; when it must share a route with a node that is still out and marked
+    // in `pending`, both go in together (their order kept by precedence, if any) and the
+    // partner's mark is cleared. False when no feasible place is found.
+    bool Place(RouteSet& set, int32_t node, std::vector<uint8_t>& pending);
+
 private:
     struct Best {
         double primary;
@@ -43,6 +60,7 @@ private:
                   Best& best);
     void ScanEverywhere(const RouteSet& set, int32_t node, double largest, Best& best);
     void ScanNear(const RouteSet& set, int32_t node, double largest, Best& best);
+
     bool Skip() {
         if (skip_state == 0) return false;
         skip_state ^= skip_state << 13;
@@ -57,5 +75,8 @@ private:
     const std::vector<std::vector<int32_t>>* near = nullptr;
     size_t near_count = 0;
 };
+
+// Marks the nodes of `order` in `pending` (sized to the set's vertices).
+void MarkPending(const std::vector<int32_t>& order, std::vector<uint8_t>& pending);
 
 }  // namespace tamrik

@@ -60,11 +60,14 @@ int32_t Construction::InsertAll(RouteSet& set, const std::vector<int32_t>& order
                                 const std::function<bool()>& interrupted) {
     BestInsertion insertion(min_max);
     if (set.VertexCount() > kScanAllUpTo) insertion.LookNear(&near, kNearPositions);
+    std::vector<uint8_t> pending(set.VertexCount(), 0);
+    MarkPending(order, pending);
     for (size_t k = 0; k < order.size(); ++k) {
         const int32_t node = order[k];
         if (k % kInsertionsPerPoll == 0 && interrupted && interrupted()) return kGaveUp;
-        const BestInsertion::Choice choice = insertion.Find(set, node);
-        if (!choice.found || !set.Insert(choice.route, choice.position, node)) return node;
+        // Went in with its partner.
+        if (set.RouteHolding(node) >= 0) continue;
+        if (!insertion.Place(set, node, pending)) return node;
     }
     return -1;
 }

@@ -82,6 +82,7 @@ ImprovementStage::Stop ImprovementStage::Run(std::vector<std::vector<int64_t>>& 
     if (granular) insertion.LookNear(&neighbours, kNearPositions);
     ruined.assign(current.RouteCount(), 0);
     touched.assign(current.RouteCount(), 0);
+    pending.assign(current.VertexCount(), 0);
     dirty.assign(current.RouteCount(), {});
 
     start_time = hooks.elapsed();
@@ -302,7 +303,21 @@ bool ImprovementStage::Recreate() {
     OrderRemoved();
     task_order.Apply(removed);
     std::fill(touched.begin(), touched.end(), 0);
-    for (int32_t node : removed) {
+    if (work.Tasks() != nullptr) {
+        MarkPending(removed, pending);
+        for (int32_t node : removed) {
+            if (work.RouteHolding(node) >= 0) continue;
+            if (!insertion.Place(work, node, pending)) {
+                for (int32_t other : removed) pending[static_cast<size_t>(other)] = 0;
+                return false;
+            }
+            const auto r = static_cast<size_t>(work.RouteHolding(node));
+            touched[r] = 1;
+            dirty[r].push_back(node);
+        }
+    }
+    for (size_t k = 0; k < removed.size() && work.Tasks() == nullptr; ++k) {
+        const int32_t node = removed[k];
         const BestInsertion::Choice choice = insertion.Find(work, node);
         if (!choice.found || !work.Insert(choice.route, choice.position, node)) return false;
         touched[choice.route] = 1;

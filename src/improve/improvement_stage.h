@@ -110,6 +110,8 @@ private:
     std::vector<double> depot_distance;
     std::vector<int32_t> removed;
     std::vector<uint8_t> ruined;
+    // Removed nodes not yet back (used when pairs must go in together).
+    std::vector<uint8_t> pending;
     // Routes that the current iteration changed, and per route the nodes next to its changes.
     std::vector<uint8_t> touched;
     std::vector<std::vector<int32_t>> dirty;
