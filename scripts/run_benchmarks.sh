@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
-.venv/bin/python -m pip install -q --disable-pip-version-check "ortools>=9.10"
+.venv/bin/python -m pip install -q --disable-pip-version-check "ortools>=9.10" "pyvrp>=0.9" "vrplib>=2.0"
 
 baseline=$(.venv/bin/python -c 'import sys; sys.path.insert(0, "benchmarks"); import run_benchmarks as b; print(b.BASELINE_COMMIT)')
 if ! ls build-baseline/_pyploxa_core*.so > /dev/null 2>&1; then

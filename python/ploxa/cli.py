@@ -1,13 +1,16 @@
 """Command line of the Ploxa solver.
 
     python -m ploxa solve INSTANCE.json [--time-limit S] [--no-improve] [--seed N]
-                          [--memory-limit MIB] [--output FILE] [--plot FILE.png] [--quiet]
+                          [--memory-limit MIB] [--output FILE] [--format json|vrplib]
+                          [--plot FILE.png] [--quiet]
     python -m ploxa validate INSTANCE.json
     python -m ploxa plot INSTANCE.json RESULT.json --output FILE.png [--size WxH]
     python -m ploxa batch INSTANCE.json... --output-dir DIR [--workers N] [--time-limit S]
                           [--no-improve] [--scheduler ADDRESS]
-    python -m ploxa convert FILE.tsp --agents M [--objective min_max|min_sum] [--matrix]
-                            [--output FILE]
+    python -m ploxa convert FILE [--agents M] [--objective min_max|min_sum] [--matrix]
+                            [--round] [--node-ids file|index] [--time-limit S] [--output FILE]
+
+solve --format vrplib writes --output as a VRPLIB solution instead of the result dictionary.
 """
 
 import argparse
@@ -17,7 +20,7 @@ import os
 import sys
 
 import _pyploxa_core as core
-from ploxa.tsplib import TsplibError, tsplib_to_instance
+from ploxa.formats import FormatError, VrplibMissing, file_to_instance, vrplib_solution_text
 
 # Errors the module raises for input it cannot use: missing or unreadable files and JSON
 # problems (RuntimeError), invalid instances (ValueError, IndexError).
@@ -42,7 +45,13 @@ def build_parser():
     solve.add_argument("--memory-limit", type=int, default=None, metavar="MIB",
                        help="stop the search when the process holds this many MiB "
                             "(default: the instance's, else 4096; 0 for none)")
-    solve.add_argument("--output", help="also write the result dictionary to this JSON file")
+    solve.add_argument("--output", help="also write the result to this file")
+    solve.add_argument("--format", choices=["json", "vrplib"], default="json",
+                       help="what --output holds: the result dictionary as JSON (default), or "
+                            "a VRPLIB solution, one 'Route #k:' line of node ids per non-empty "
+                            "route and 'Cost <total>', written only when a solution is found")
+    solve.add_argument("--no-enforce", dest="enforce", action="store_false",
+                       help="read capacities, demands and sequence pairs without enforcing them")
     solve.add_argument("--plot", metavar="FILE.png", help="also draw the solution (needs matplotlib)")
     solve.add_argument("--quiet", action="store_true",
                        help="no live line per improvement on standard error, only the summary")
@@ -64,20 +73,47 @@ def build_parser():
                        help="processor-time budget of each solve (default: each instance's)")
     batch.add_argument("--no-improve", dest="improve", action="store_false",
                        help="run the plain search only, without the improvement stage")
+    batch.add_argument("--no-enforce", dest="enforce", action="store_false",
+                       help="read capacities, demands and sequence pairs without enforcing them")
     batch.add_argument("--scheduler", metavar="ADDRESS",
                        help="run on this Dask scheduler instead of local processes (needs dask)")
     batch.set_defaults(run=run_batch)
     validate = commands.add_parser("validate", help="list the errors and warnings of an instance")
     validate.add_argument("instance", help="instance file in the JSON format")
+    validate.add_argument("--no-enforce", dest="enforce", action="store_false",
+                          help="check as a solve that does not enforce capacities, demands "
+                               "and sequence pairs would")
     validate.set_defaults(run=run_validate)
-    convert = commands.add_parser("convert", help="turn a TSPLIB EUC_2D file into a JSON instance")
-    convert.add_argument("tsplib", help="TSPLIB file with EDGE_WEIGHT_TYPE EUC_2D")
-    convert.add_argument("--agents", type=int, required=True, help="number of agents")
-    convert.add_argument("--objective", choices=["min_max", "min_sum"], default="min_max")
+    convert = commands.add_parser(
+        "convert", help="turn a TSPLIB, VRPLIB or Solomon file into a JSON instance",
+        description="Turns a TSPLIB, VRPLIB or Solomon file (a Solomon file is recognised by its "
+                    "content: a name line, then VEHICLE) into a JSON instance; needs the vrplib "
+                    "package. Every agent starts and ends at the depot (the node at the place "
+                    "DEPOT_SECTION gives, 1 for the first; else the first node). Node ids are 0, 1, ... in file order (the "
+                    "numbering of published VRPLIB solutions); --node-ids file keeps the file's "
+                    "numbers. Capacities, demands, DISTANCE (as "
+                    "max_length), time windows and pick-up-and-delivery pairs are carried over; "
+                    "service times are folded into the costs: cost(i, j) = travel(i, j) + "
+                    "service(i).")
+    convert.add_argument("file", help="TSPLIB, VRPLIB or Solomon instance file")
+    convert.add_argument("--agents", type=int, default=None,
+                         help="number of agents (default: the file's VEHICLES, else the k of a "
+                              "'-kNN' name)")
+    convert.add_argument("--objective", choices=["min_max", "min_sum"], default=None,
+                         help="default: min_sum for files with demands or pick-up-and-delivery "
+                              "pairs, min_max otherwise")
     convert.add_argument("--time-limit", type=float, default=60.0,
                          help="processor-time budget written into the instance")
     convert.add_argument("--matrix", action="store_true",
-                         help="write the full cost matrix instead of a Euclidean metric")
+                         help="write the full cost matrix instead of a Euclidean metric (always "
+                              "done with service times, --round or an explicit matrix)")
+    convert.add_argument("--round", action="store_true",
+                         help="round travel distances to the nearest whole number, the "
+                              "convention of the published CVRPLIB values")
+    convert.add_argument("--node-ids", choices=["file", "index"], default=None,
+                         help="node ids: the file's node numbers, or 0, 1, ... in file order "
+                              "(the numbering of the published VRPLIB solutions); default: "
+                              "index")
     convert.add_argument("--output", help="JSON file to write (default: standard output)")
     convert.set_defaults(run=run_convert)
     return parser
@@ -172,6 +208,8 @@ def live_line(report):
 
 
 def run_solve(args):
+    if args.format == "vrplib" and not args.output:
+        raise InputError("--format vrplib needs --output FILE")
     text = read_instance(args.instance)
     if args.plot:
         require_matplotlib()
@@ -180,7 +218,9 @@ def run_solve(args):
         with core_output_to_stderr():
             result = core.solve_json_str(text, time_limit=args.time_limit, improve=args.improve,
                                          seed=args.seed, memory_limit=args.memory_limit,
-                                         progress=None if args.quiet else live_line)
+                                         progress=None if args.quiet else live_line,
+                                         enforce_capacity=args.enforce,
+                                         enforce_sequence=args.enforce)
     except KeyboardInterrupt as interrupt:
         result = getattr(interrupt, "result", None)
         if result is None:
@@ -189,8 +229,10 @@ def run_solve(args):
     except INPUT_ERRORS as error:
         raise InputError(f"{shown(args.instance)}: {error}") from error
     print("\n".join(summary_lines(shown(args.instance), result)))
-    if args.output:
+    if args.output and args.format == "json":
         write_result(args.output, result)
+    elif args.output and result["status"] == "success":
+        write_text(args.output, vrplib_solution_text(json.loads(text), result))
     if args.plot:
         draw(json.loads(text), result, args.plot, (1200, 600))
     if interrupted:
@@ -203,10 +245,13 @@ def run_solve(args):
 
 
 def write_result(path, result):
+    write_text(path, json.dumps(result, indent=2) + "\n")
+
+
+def write_text(path: str, text: str) -> None:
     try:
         with open(path, "w", encoding="utf-8") as f:
-            json.dump(result, f, indent=2)
-            f.write("\n")
+            f.write(text)
     except OSError as error:
         raise InputError(f"{shown(path)}: {error.strerror}") from error
 
@@ -263,7 +308,7 @@ def run_batch(args):
             raise InputError(f"{args.scheduler}: {error}") from error
     try:
         rows = solve_many(args.instances, args.time_limit, args.workers, improve=args.improve,
-                          output_dir=args.output_dir, client=client, on_done=ProgressBar())
+                          enforce=args.enforce, output_dir=args.output_dir, client=client, on_done=ProgressBar())
     except KeyboardInterrupt as interrupt:
         rows = getattr(interrupt, "rows", [])
         print(f"ploxa: interrupted; {len(rows)} finished results kept in {args.output_dir}",
@@ -283,7 +328,8 @@ def run_batch(args):
 def run_validate(args):
     text = read_instance(args.instance)
     try:
-        findings = core.check_json_str(text)
+        findings = core.check_json_str(text, enforce_capacity=args.enforce,
+                                       enforce_sequence=args.enforce)
     except INPUT_ERRORS as error:
         findings = [("error", str(error))]
     for kind, message in findings:
@@ -295,19 +341,18 @@ def run_validate(args):
 
 def run_convert(args):
     try:
-        instance = tsplib_to_instance(args.tsplib, args.agents, args.objective, args.time_limit,
-                                      matrix=args.matrix)
-    except (OSError, TsplibError) as error:
-        raise InputError(f"{shown(args.tsplib)}: {getattr(error, 'strerror', None) or error}") from error
+        instance = file_to_instance(args.file, args.agents, args.objective, args.time_limit,
+                                    matrix=args.matrix, round_costs=args.round,
+                                    node_ids=args.node_ids)
+    except VrplibMissing as error:
+        raise InputError(str(error)) from None
+    except (OSError, FormatError) as error:
+        raise InputError(f"{shown(args.file)}: {getattr(error, 'strerror', None) or error}") from error
     text = json.dumps(instance) + "\n"
-    if not args.output:
+    if args.output:
+        write_text(args.output, text)
+    else:
         sys.stdout.write(text)
-        return 0
-    try:
-        with open(args.output, "w", encoding="utf-8") as f:
-            f.write(text)
-    except OSError as error:
-        raise InputError(f"{shown(args.output)}: {error.strerror}") from error
     return 0
 
 

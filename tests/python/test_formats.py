@@ -1,0 +1,182 @@
+import json
+import math
+import pathlib
+import sys
+
+import pytest
+
+from ploxa import cli
+from ploxa.formats import VRPLIB_MISSING, file_to_instance, vrplib_solution_text
+
+vrplib = pytest.importorskip("vrplib", reason="vrplib (the formats extra) is not installed")
+
+BENCHMARK_DATA = pathlib.Path(__file__).resolve().parents[2] / "benchmarks" / "data" / "vrplib"
+
+# Depot listed second; more demand than one agent can carry.
+CVRP = ("NAME : tiny-n4-k2\nTYPE : CVRP\nDIMENSION : 4\nEDGE_WEIGHT_TYPE : EUC_2D\nCAPACITY : 10\n"
+        "NODE_COORD_SECTION\n1 3 4\n2 0 0\n3 6 0\n4 3 -4\n"
+        "DEMAND_SECTION\n1 4\n2 0\n3 5\n4 6\n"
+        "DEPOT_SECTION\n2\n-1\nEOF\n")
+
+# Numbers with a gap and no node 1 (the depot is the first node listed); one pair 2 -> 5,
+# given from both of its sides; node 3 stands at distance 2.5 from the depot.
+PDPTW = ("NAME : pd\nTYPE : PDPTW\nDIMENSION : 4\nVEHICLES : 3\nCAPACITY : 15\nDISTANCE : 100\n"
+         "EDGE_WEIGHT_TYPE : EUC_2D\n"
+         "NODE_COORD_SECTION\n0 0 0\n2 3 4\n3 1.5 2\n5 3 -4\n"
+         "PICKUP_AND_DELIVERY_SECTION\n0 0 0 100 0 0 0\n2 10 5 50 2 0 5\n3 0 0 80 4 0 0\n"
+         "5 -10 10 90 1 2 0\n"
+         "DEPOT_SECTION\n1\n-1\nEOF\n")
+
+SOLOMON = ("tiny\n\nVEHICLE\nNUMBER     CAPACITY\n  2         50\n\nCUSTOMER\n"
+           "CUST NO.  XCOORD.   YCOORD.    DEMAND   READY TIME  DUE DATE   SERVICE   TIME\n\n"
+           "    0      0         0          0          0       100          0\n"
+           "    1      3         4         10          5        50         10\n"
+           "    2      6         0         20          0        80         10\n")
+
+
+def convert(tmp_path, text, *options):
+    path, out = tmp_path / "instance.vrp", tmp_path / "instance.json"
+    path.write_text(text)
+    assert cli.main(["convert", str(path), "--output", str(out), *options]) == 0
+    return json.loads(out.read_text())
+
+
+@pytest.mark.parametrize("text, options, agents", [
+    (CVRP, [], 2),                                                 # the k of "-k2"
+    (CVRP.replace("CAPACITY", "VEHICLES : 3\nCAPACITY"), [], 3),   # VEHICLES before the name
+    (CVRP.replace("CAPACITY", "VEHICLES : 3\nCAPACITY"), ["--agents", "5"], 5),  # --agents first
+])
+def test_the_agent_count_comes_from_agents_else_vehicles_else_the_name(tmp_path, text, options,
+                                                                       agents):
+    assert len(convert(tmp_path, text, *options)["agents"]) == agents
+
+
+def test_a_capacitated_file_keeps_its_node_numbers_depot_capacities_and_demands(tmp_path):
+    instance = convert(tmp_path, CVRP, "--node-ids", "file")
+    assert [(n["id"], n["type"], n["demand"]) for n in instance["nodes"]] == [
+        (1, "target", 4), (2, "depot", 0), (3, "target", 5), (4, "target", 6)]
+    assert {(a["start_node"], a["end_node"], a["capacity"])
+            for a in instance["agents"]} == {(2, 2, 10)}
+    assert instance["metrics"] == {"salesman": {"kind": "euclidean", "factor": 1.0}}
+    assert instance["options"] == {"objective": "min_sum", "return_to_end": True,
+                                   "time_limit": 60.0, "enforce_capacity": True}
+    by_index = convert(tmp_path, CVRP, "--objective", "min_max")
+    assert [n["id"] for n in by_index["nodes"]] == [0, 1, 2, 3]
+    assert by_index["agents"][0]["start_node"] == 1
+    assert by_index["options"]["objective"] == "min_max"
+
+
+def test_pickup_and_delivery_pairs_become_same_and_precedence_pairs(tmp_path):
+    instance = convert(tmp_path, PDPTW, "--node-ids", "file")
+    assert [(n["id"], n["type"], n["demand"]) for n in instance["nodes"]] == [
+        (0, "depot", 0), (2, "target", 10), (3, "target", 0), (5, "target", -10)]
+    assert {(a["start_node"], a["capacity"], a["max_length"])
+            for a in instance["agents"]} == {(0, 15, 100)}
+    windows, sequence = instance["constraints"][1:]
+    assert [(w["node"], w["start"], w["end"]) for w in windows["items"]] == [
+        (0, 0, 100), (2, 5, 50), (3, 0, 80), (5, 10, 90)]
+    assert sequence == {"kind": "sequence", "precedence": [
+        {"before": 2, "after": 5, "type": "same"}, {"before": 2, "after": 5}]}
+    assert instance["options"]["enforce_sequence"] and instance["options"]["enforce_capacity"]
+
+
+@pytest.mark.parametrize("options, row_0, row_3", [
+    ([], [0, 5, 2.5, 5], [5 + 1, 8 + 1, math.dist((3, -4), (1.5, 2)) + 1, 0]),
+    (["--round"], [0, 5, 3, 5], [5 + 1, 8 + 1, 6 + 1, 0]),  # 2.5 rounds up, as TSPLIB's nint
+])
+def test_service_times_are_folded_into_the_costs_of_leaving_a_node(tmp_path, options, row_0,
+                                                                  row_3):
+    costs = convert(tmp_path, PDPTW, *options)["costs"]["salesman"]
+    assert costs[0] == pytest.approx(row_0)  # the depot serves nothing
+    assert costs[3] == pytest.approx(row_3)  # node 5 takes 1 of service
+
+
+def test_a_solomon_file_is_recognised_by_its_content(tmp_path):
+    instance = convert(tmp_path, SOLOMON)
+    assert [(n["id"], n["demand"]) for n in instance["nodes"]] == [(0, 0), (1, 10), (2, 20)]
+    assert [a["capacity"] for a in instance["agents"]] == [50, 50]
+    assert instance["constraints"][1]["items"][1] == {"node": 1, "start": 5, "end": 50}
+    assert instance["costs"]["salesman"][1] == [15, 0, 15]  # 5 of travel + 10 of service
+
+
+def test_an_explicit_matrix_is_kept_and_its_nodes_numbered_from_zero(tmp_path):
+    instance = convert(tmp_path, "NAME : m\nTYPE : CVRP\nDIMENSION : 3\nEDGE_WEIGHT_TYPE : "
+                       "EXPLICIT\nEDGE_WEIGHT_FORMAT : LOWER_ROW\nSERVICE_TIME : 10\n"
+                       "EDGE_WEIGHT_SECTION\n1\n2 3\nEOF\n", "--agents", "1")
+    assert [n["id"] for n in instance["nodes"]] == [0, 1, 2]
+    # SERVICE_TIME alone holds for every node but the depot.
+    assert instance["costs"]["salesman"] == [[0, 1, 2], [11, 0, 13], [12, 13, 0]]
+
+
+def test_rounded_costs_and_indices_give_the_published_x_solution_its_published_cost():
+    costs = file_to_instance(BENCHMARK_DATA / "X-n439-k37.vrp",
+                             round_costs=True)["costs"]["salesman"]
+    published = vrplib.read_solution(BENCHMARK_DATA / "X-n439-k37.sol")
+    total = sum(costs[a][b] for route in published["routes"]
+                for a, b in zip([0, *route], [*route, 0]))
+    assert total == published["cost"] == 36391
+
+
+@pytest.mark.parametrize("text, options, message", [
+    (CVRP.replace("-k2", ""), [],
+     "the number of agents is not in the file (no VEHICLES, no -kNN in its name); "
+     "give it with --agents N"),                                              # no count anywhere
+    (CVRP, ["--agents", "0"], "at least one agent is needed"),                # no agent
+    (CVRP.replace("2\n-1", "2\n3\n-1"), [],
+     "DEPOT_SECTION must name one of the 4 listed nodes (1 for the first), not 2 3"),  # two depots
+    (CVRP.replace("2\n-1", "9\n-1"), [],
+     "DEPOT_SECTION must name one of the 4 listed nodes (1 for the first), not 9"),  # beyond them
+    (CVRP.replace("CAPACITY : 10", "CAPACITY : 7.5"), [],
+     "CAPACITY must be a whole number, not 7.5"),                             # fractional capacity
+    (CVRP.replace("4 6\n", "9 6\n"), [], "DEMAND_SECTION names node 9, which is not listed"),
+    (CVRP.replace("4 3 -4", "3 3 -4"), [], "node 3 is listed twice"),         # repeated number
+    (PDPTW.replace("1 2 0", "1 2 7"), [],
+     "PICKUP_AND_DELIVERY_SECTION pairs node 5 with node 7, which is not listed"),  # lost partner
+])
+def test_a_file_the_conversion_cannot_take_gives_one_error_line(tmp_path, capsys, text, options,
+                                                                message):
+    path = tmp_path / "bad.vrp"
+    path.write_text(text)
+    assert cli.main(["convert", str(path), *options]) == 2
+    assert capsys.readouterr().err == f"ploxa: error: {path}: {message}\n"
+
+
+@pytest.mark.parametrize("arguments, message", [
+    (["convert"], VRPLIB_MISSING),                                      # vrplib not installed
+    (["solve", "--format", "vrplib"], "--format vrplib needs --output FILE"),  # nowhere to write
+])
+def test_missing_vrplib_and_a_solution_format_without_output_give_one_error_line(
+        tmp_path, capsys, monkeypatch, arguments, message):
+    path = tmp_path / "tiny.vrp"
+    path.write_text(CVRP)
+    monkeypatch.setitem(sys.modules, "vrplib", None)  # makes `import vrplib` fail
+    assert cli.main([arguments[0], str(path), *arguments[1:]]) == 2
+    assert capsys.readouterr().err == f"ploxa: error: {message}\n"
+
+
+def test_the_vrplib_solution_lists_the_served_nodes_of_each_non_empty_route(tmp_path):
+    instance = {"agents": [{"id": k, "start_node": 2, "end_node": 2} for k in (7, 8, 9)]}
+    result = {"routes": [{"agent_id": 7, "node_ids": [2, 2]},
+                         {"agent_id": 8, "node_ids": [2, 3, 1, 4, 2]},
+                         {"agent_id": 9, "node_ids": [2]}],
+              "statistics": {"sum_cost": 17.656854}}
+    path = tmp_path / "result.sol"
+    path.write_text(vrplib_solution_text(instance, result))
+    assert vrplib.read_solution(path) == {"routes": [[3, 1, 4]], "cost": 17.656854}
+
+
+def test_solve_writes_the_result_s_routes_as_a_vrplib_solution(tmp_path, monkeypatch):
+    instance = convert(tmp_path, CVRP, "--time-limit", "1")
+    results = []  # the result dictionary that solve turns into the solution file
+    monkeypatch.setattr(cli, "vrplib_solution_text", lambda document, result: (
+        results.append(result) or vrplib_solution_text(document, result)))
+    solution = tmp_path / "tiny.sol"
+    assert cli.main(["solve", str(tmp_path / "instance.json"), "--quiet", "--output",
+                     str(solution), "--format", "vrplib"]) == 0
+    written = vrplib.read_solution(solution)
+    assert written["routes"] == [route["node_ids"][1:-1] for route in results[0]["routes"]
+                                 if len(route["node_ids"]) > 2]
+    assert written["cost"] == pytest.approx(results[0]["statistics"]["sum_cost"])
+    assert sorted(node for route in written["routes"] for node in route) == [0, 2, 3]
+    demand = {node["id"]: node["demand"] for node in instance["nodes"]}
+    assert all(sum(demand[node] for node in route) <= 10 for route in written["routes"])
