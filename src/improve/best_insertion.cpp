@@ -77,7 +77,11 @@ bool BestInsertion::Place(RouteSet& set, int32_t node, std::vector<uint8_t>& pen
     pending[static_cast<size_t>(node)] = 0;
     if (partner < 0) {
         const Choice choice = Find(set, node);
-        return choice.found && set.Insert(choice.route, choice.position, node);
+        if (!choice.found) return false;
+        if (set.Insert(choice.route, choice.position, node)) return true;
+        // Waits across routes can close a cycle that no single route shows.
+        set.RemoveRange(choice.route, choice.position, choice.position);
+        return PlaceByTrying(set, node);
     }
     pending[static_cast<size_t>(partner)] = 0;
     const std::vector<int32_t>& befores = tasks->BeforeOf(node);
@@ -93,6 +97,34 @@ bool BestInsertion::Place(RouteSet& set, int32_t node, std::vector<uint8_t>& pen
     }
     return choice.found && set.Insert(choice.route, choice.first_position, first) &&
            set.Insert(choice.route, choice.second_position, second);
+}
+
+bool BestInsertion::PlaceByTrying(RouteSet& set, int32_t node) {
+    const double largest = min_max ? set.Largest() : 0.0;
+    candidates.clear();
+    for (size_t r = 0; r < set.RouteCount(); ++r) {
+        if (!set.Accepts(r, node)) continue;
+        const double before = set.RouteOf(r).Cost();
+        for (size_t q = 1; q < set.RouteOf(r).nodes.size(); ++q) {
+            const double after = set.InsertionCost(r, q, node);
+            if (after == RouteSet::kInfeasible) continue;
+            const double primary = min_max ? std::max(after, largest) : after - before;
+            const double secondary = min_max ? after - before : 0.0;
+            candidates.push_back(Best{primary, secondary, Choice{true, r, q}});
+        }
+    }
+    const size_t tries = std::min(candidates.size(), kMostTries);
+    std::partial_sort(candidates.begin(), candidates.begin() + static_cast<std::ptrdiff_t>(tries),
+                      candidates.end(), [](const Best& a, const Best& b) {
+                          return a.primary < b.primary ||
+                                 (a.primary == b.primary && a.secondary < b.secondary);
+                      });
+    for (size_t k = 0; k < tries; ++k) {
+        const Choice& choice = candidates[k].choice;
+        if (set.Insert(choice.route, choice.position, node)) return true;
+        set.RemoveRange(choice.route, choice.position, choice.position);
+    }
+    return false;
 }
 
 void BestInsertion::ScanEverywhere(const RouteSet& set, int32_t node, double largest,

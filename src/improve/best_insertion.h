@@ -60,6 +60,9 @@ private:
                   Best& best);
     void ScanEverywhere(const RouteSet& set, int32_t node, double largest, Best& best);
     void ScanNear(const RouteSet& set, int32_t node, double largest, Best& best);
+    // Tries the node's feasible places from the best on until one keeps every rule once the
+    // routes are timed together.
+    bool PlaceByTrying(RouteSet& set, int32_t node);
 
     bool Skip() {
         if (skip_state == 0) return false;
@@ -70,6 +73,8 @@ private:
     }
 
     static constexpr uint64_t kSkipThreshold = UINT64_MAX / 100;
+    static constexpr size_t kMostTries = 32;
+    std::vector<Best> candidates;
     bool min_max;
     uint64_t skip_state = 0;
     const std::vector<std::vector<int32_t>>* near = nullptr;
