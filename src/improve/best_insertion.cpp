@@ -11,7 +11,7 @@ constexpr double kTolerance = 1e-9;
 
 }  // namespace
 
-BestInsertion::Choice BestInsertion::Find(const RouteSet& set, int32_t node) {
+BestInsertion::Choice BestInsertion::Find(RouteSet& set, int32_t node) {
     const double largest = min_max ? set.Largest() : 0.0;
     Best best{RouteSet::kInfeasible, RouteSet::kInfeasible, Choice{}};
     if (near != nullptr) ScanNear(set, node, largest, best);
@@ -19,12 +19,19 @@ BestInsertion::Choice BestInsertion::Find(const RouteSet& set, int32_t node) {
     return best.choice;
 }
 
-void BestInsertion::Consider(const RouteSet& set, size_t r, size_t q, int32_t node,
-                             double largest, Best& best) {
+void BestInsertion::Consider(RouteSet& set, size_t r, size_t q, int32_t node, double largest,
+                             Best& best) {
     const double after = set.InsertionCost(r, q, node);
     if (after == RouteSet::kInfeasible) return;
-    const double increase = after - set.RouteOf(r).Cost();
-    const double primary = min_max ? std::max(after, largest) : increase;
+    double increase = after - set.RouteOf(r).Cost();
+    double largest_after = std::max(after, largest);
+    // Other routes may wait for this one: the change is measured on all of them.
+    if (set.DelaysOthers(r, q, node)) {
+        double total_after = 0.0;
+        if (!set.TryInsertion(r, q, node, largest_after, total_after)) return;
+        increase = total_after - set.Total();
+    }
+    const double primary = min_max ? largest_after : increase;
     const double secondary = min_max ? increase : 0.0;
     if (primary < best.primary - kTolerance ||
         (primary <= best.primary + kTolerance && secondary < best.secondary)) {
@@ -95,8 +102,18 @@ bool BestInsertion::Place(RouteSet& set, int32_t node, std::vector<uint8_t>& pen
         std::swap(first, second);
         choice = FindPair(set, first, second);
     }
-    return choice.found && set.Insert(choice.route, choice.first_position, first) &&
-           set.Insert(choice.route, choice.second_position, second);
+    if (!choice.found) return false;
+    const size_t r = choice.route;
+    if (!set.Insert(r, choice.first_position, first)) {
+        set.RemoveRange(r, choice.first_position, choice.first_position);
+        return false;
+    }
+    if (!set.Insert(r, choice.second_position, second)) {
+        set.RemoveRange(r, choice.second_position, choice.second_position);
+        set.RemoveRange(r, choice.first_position, choice.first_position);
+        return false;
+    }
+    return true;
 }
 
 bool BestInsertion::PlaceByTrying(RouteSet& set, int32_t node) {
@@ -127,7 +144,7 @@ bool BestInsertion::PlaceByTrying(RouteSet& set, int32_t node) {
     return false;
 }
 
-void BestInsertion::ScanEverywhere(const RouteSet& set, int32_t node, double largest,
+void BestInsertion::ScanEverywhere(RouteSet& set, int32_t node, double largest,
                                    Best& best) {
     for (size_t r = 0; r < set.RouteCount(); ++r) {
         if (!set.Accepts(r, node)) continue;
@@ -140,7 +157,7 @@ void BestInsertion::ScanEverywhere(const RouteSet& set, int32_t node, double lar
 }
 
 // Next to each near vertex that a route holds, and next to every route's start and end.
-void BestInsertion::ScanNear(const RouteSet& set, int32_t node, double largest, Best& best) {
+void BestInsertion::ScanNear(RouteSet& set, int32_t node, double largest, Best& best) {
     for (size_t r = 0; r < set.RouteCount(); ++r) {
         if (!set.Accepts(r, node)) continue;
         const size_t size = set.RouteOf(r).nodes.size();

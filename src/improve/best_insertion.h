@@ -31,7 +31,8 @@ public:
         near_count = count;
     }
 
-    Choice Find(const RouteSet& set, int32_t node);
+    // Under waits across routes the set is changed while it looks and restored.
+    Choice Find(RouteSet& set, int32_t node);
 
     struct PairChoice {
         bool found = false;
@@ -47,7 +48,8 @@ public:
 
     // Inserts the node; when it must share a route with a node that is still out and marked
     // in `pending`, both go in together (their order kept by precedence, if any) and the
-    // partner's mark is cleared. False when no feasible place is found.
+    // partner's mark is cleared. False when no feasible place is found (the set is then as
+    // before).
     bool Place(RouteSet& set, int32_t node, std::vector<uint8_t>& pending);
 
 private:
@@ -56,10 +58,9 @@ private:
         double secondary;
         Choice choice;
     };
-    void Consider(const RouteSet& set, size_t r, size_t q, int32_t node, double largest,
-                  Best& best);
-    void ScanEverywhere(const RouteSet& set, int32_t node, double largest, Best& best);
-    void ScanNear(const RouteSet& set, int32_t node, double largest, Best& best);
+    void Consider(RouteSet& set, size_t r, size_t q, int32_t node, double largest, Best& best);
+    void ScanEverywhere(RouteSet& set, int32_t node, double largest, Best& best);
+    void ScanNear(RouteSet& set, int32_t node, double largest, Best& best);
     // Tries the node's feasible places from the best on until one keeps every rule once the
     // routes are timed together.
     bool PlaceByTrying(RouteSet& set, int32_t node);

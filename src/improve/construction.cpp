@@ -62,14 +62,36 @@ int32_t Construction::InsertAll(RouteSet& set, const std::vector<int32_t>& order
     if (set.VertexCount() > kScanAllUpTo) insertion.LookNear(&near, kNearPositions);
     std::vector<uint8_t> pending(set.VertexCount(), 0);
     MarkPending(order, pending);
+    std::vector<int32_t> deferred;
     for (size_t k = 0; k < order.size(); ++k) {
         const int32_t node = order[k];
         if (k % kInsertionsPerPoll == 0 && interrupted && interrupted()) return kGaveUp;
         // Went in with its partner.
         if (set.RouteHolding(node) >= 0) continue;
-        if (!insertion.Place(set, node, pending)) return node;
+        if (insertion.Place(set, node, pending)) continue;
+        // Loads that go up and down may make room for it once others are in.
+        if (set.Tasks() == nullptr) return node;
+        deferred.push_back(node);
     }
-    return -1;
+    return InsertDeferred(set, insertion, deferred, pending);
+}
+
+int32_t Construction::InsertDeferred(RouteSet& set, BestInsertion& insertion,
+                                     std::vector<int32_t>& deferred,
+                                     std::vector<uint8_t>& pending) {
+    for (bool progress = true; progress && !deferred.empty();) {
+        progress = false;
+        for (size_t k = 0; k < deferred.size();) {
+            const int32_t node = deferred[k];
+            if (set.RouteHolding(node) >= 0 || insertion.Place(set, node, pending)) {
+                deferred.erase(deferred.begin() + static_cast<std::ptrdiff_t>(k));
+                progress = true;
+            } else {
+                ++k;
+            }
+        }
+    }
+    return deferred.empty() ? -1 : deferred.front();
 }
 
 ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "improve/best_insertion.h"
 #include "improve/near_lists.h"
 #include "improve/route_set.h"
 #include "records/route_rules.h"
@@ -43,6 +44,9 @@ private:
     int32_t InsertAll(RouteSet& set, const std::vector<int32_t>& order,
                       const std::vector<std::vector<int32_t>>& near,
                       const std::function<bool()>& interrupted);
+    // Tries the nodes that fitted nowhere again until none more fits; the first left, or -1.
+    int32_t InsertDeferred(RouteSet& set, BestInsertion& insertion, std::vector<int32_t>& deferred,
+                           std::vector<uint8_t>& pending);
     std::vector<int32_t> FirstOrder(const RouteSet& set) const;
     std::string NodeName(int32_t vertex) const;
 

@@ -187,6 +187,7 @@ void ImprovementStage::BuildNeighbours() {
 
 bool ImprovementStage::Ruin() {
     removed.clear();
+    removed_from.clear();
     std::fill(ruined.begin(), ruined.end(), 0);
     for (std::vector<int32_t>& nodes : dirty) nodes.clear();
     if (!settings.min_max && Draw(kWholeRouteOdds) == 0) {
@@ -232,6 +233,7 @@ bool ImprovementStage::Ruin() {
         }
         removed.insert(removed.end(), nodes.begin() + static_cast<std::ptrdiff_t>(first),
                        nodes.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+        removed_from.insert(removed_from.end(), last - first + 1, holder);
         ruined[r] = 1;
         feasible = work.RemoveRange(r, first, last) && feasible;
         dirty[r].push_back(nodes[first - 1]);
@@ -243,16 +245,22 @@ bool ImprovementStage::Ruin() {
 bool ImprovementStage::RemovePartners() {
     const TaskRules& tasks = *work.Tasks();
     if (!tasks.HasPairs()) return work.RecheckAll();
+    // Partners in order go along only from the same route and only where loads could
+    // otherwise go wrong; across routes a node waits for a partner that stays.
+    const bool loads = tasks.HasLoads();
     for (size_t k = 0; k < removed.size(); ++k) {
         const int32_t node = removed[k];
         for (const std::vector<int32_t>* partners :
              {&tasks.SameOf(node), &tasks.BeforeOf(node), &tasks.AfterOf(node)}) {
+            const bool same = partners == &tasks.SameOf(node);
             for (int32_t partner : *partners) {
                 const int32_t holder = work.RouteHolding(partner);
                 if (holder < 0 || !work.IsMovable(partner)) continue;
+                if (!same && (!loads || holder != removed_from[k])) continue;
                 const auto r = static_cast<size_t>(holder);
                 const auto at = static_cast<size_t>(work.PositionOf(partner));
                 removed.push_back(partner);
+                removed_from.push_back(holder);
                 ruined[r] = 1;
                 dirty[r].push_back(work.RouteOf(r).nodes[at - 1]);
                 work.RemoveRange(r, at, at);
@@ -275,6 +283,7 @@ std::optional<bool> ImprovementStage::EmptyOneRoute() {
             continue;
         }
         removed.assign(nodes.begin() + 1, nodes.end() - 1);
+        removed_from.assign(removed.size(), static_cast<int32_t>(r));
         seed_node = removed[Draw(removed.size())];
         ruined[r] = 1;
         const bool feasible = work.RemoveRange(r, 1, nodes.size() - 2);

@@ -109,6 +109,8 @@ private:
     // Each vertex's distance from the nearest route start.
     std::vector<double> depot_distance;
     std::vector<int32_t> removed;
+    // The route each removed node came from (while the ruin lasts).
+    std::vector<int32_t> removed_from;
     std::vector<uint8_t> ruined;
     // Removed nodes not yet back (used when pairs must go in together).
     std::vector<uint8_t> pending;

@@ -106,6 +106,14 @@ public:
 
     bool IsSimple(size_t r) const { return simple[r] != 0; }
     const TaskRules* Tasks() const { return tasks; }
+    // Whether inserting the node into route r before position q can change the times of
+    // another route: the node, or one after it on r, is what a node elsewhere waits for.
+    bool DelaysOthers(size_t r, size_t q, int32_t node) const {
+        return waits_on && DelaysOthersSlow(r, q, node);
+    }
+    // The largest route cost and the total with the node in route r before position q, all
+    // routes timed together; false when that breaks a rule. The set is left as it was.
+    bool TryInsertion(size_t r, size_t q, int32_t node, double& largest, double& total);
     // Recomputes the loads of every route and the times of all routes together; whether
     // every route keeps its rules (used after several changes made in a row).
     bool RecheckAll();
@@ -137,6 +145,7 @@ private:
     // Moves t to the time the node may be served on route r once its `before` partners on
     // other routes are; false when that is after its window closes.
     bool WaitForPartners(size_t r, int32_t node, double& t) const;
+    bool DelaysOthersSlow(size_t r, size_t q, int32_t node) const;
     // Times all routes together; whether every window and cost limit holds.
     bool Settle();
     // After a change to route r from position `from` (through position `through`).

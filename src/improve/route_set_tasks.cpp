@@ -12,6 +12,31 @@ bool RouteSet::AfterChange(size_t r, size_t from, size_t through) {
     return Settle() && loads_fit;
 }
 
+bool RouteSet::DelaysOthersSlow(size_t r, size_t q, int32_t node) const {
+    const auto route = static_cast<int32_t>(r);
+    const auto waited_for = [&](int32_t v) {
+        for (int32_t after : tasks->AfterOf(v)) {
+            const int32_t at = holder[static_cast<size_t>(after)];
+            if (at >= 0 && at != route) return true;
+        }
+        return false;
+    };
+    if (waited_for(node)) return true;
+    const std::vector<int32_t>& nodes = routes[r].nodes;
+    for (size_t k = q; k < nodes.size(); ++k) {
+        if (waited_for(nodes[k])) return true;
+    }
+    return false;
+}
+
+bool RouteSet::TryInsertion(size_t r, size_t q, int32_t node, double& largest, double& total) {
+    const bool feasible = Insert(r, q, node);
+    largest = Largest();
+    total = Total();
+    RemoveRange(r, q, q);
+    return feasible;
+}
+
 bool RouteSet::RecheckAll() {
     bool feasible = true;
     for (size_t r = 0; r < routes.size(); ++r) {

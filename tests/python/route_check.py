@@ -52,26 +52,142 @@ class MetricRow:
         return metric_cost(self.rows.kind, self.rows.factor, nodes[self.i], nodes[j])
 
 
-def route_problems(instance, result):
-    """Every way in which `result` fails `instance`, as readable strings (empty when sound)."""
-    vertex_of, nodes = _index(instance["nodes"])
-    options = instance.get("options", {})
-    return_to_end = options.get("return_to_end", True)
-    agents = instance["agents"]
-    starts = [vertex_of[a["start_node"]] for a in agents]
-    ends = [vertex_of[a["end_node"]] for a in agents]
-    endpoints = set(starts) | set(ends)
-    allowed = {}
-    windows = {}
+def _rules(instance, vertex_of):
+    """Allowed types and windows by vertex, and the sequence pairs as (kind, before id, after id)."""
+    allowed, windows, pairs = {}, {}, []
     for constraint in instance.get("constraints", []):
         for item in constraint.get("items", []):
             if constraint["kind"] == "assignment" and item["node"] in vertex_of:
                 allowed[vertex_of[item["node"]]] = set(item["types"])
             elif constraint["kind"] == "timewindow" and item["node"] in vertex_of:
                 windows[vertex_of[item["node"]]] = (item["start"], item["end"])
+        if constraint["kind"] == "sequence":
+            pairs += [(item.get("type", "precedence"), item["before"], item["after"])
+                      for item in constraint.get("precedence", [])]
+    return allowed, windows, pairs
+
+
+def _legs(path, matrix, free, who):
+    """The cost of the leg into each position of `path` (0 into the first), and its problems.
+    Rows or entries a matrix leaves out, and a type without one, are legs that do not exist."""
+    legs, problems = [0.0], []
+    for previous, v in zip(path, path[1:]):
+        row = matrix[previous] if previous < len(matrix) else []
+        if v == previous or v in free:
+            legs.append(0.0)
+        elif v >= len(row):
+            problems.append(f"{who}: uses the leg {previous} -> {v}, which has no cost")
+            legs.append(0.0)
+        else:
+            legs.append(row[v])
+    return legs, problems
+
+
+def _matrix(instance, nodes, agent):
+    metric = instance.get("metrics", {}).get(agent["type"])
+    return (MetricRows(nodes, metric) if metric
+            else instance.get("costs", {}).get(agent["type"], []))
+
+
+def _waits(pairs, vertex_of):
+    """For each vertex, the vertices that precedence pairs make it wait for."""
+    waits_for = {}
+    for kind, before, after in pairs:
+        if kind == "precedence" and before in vertex_of and after in vertex_of:
+            waits_for.setdefault(vertex_of[after], set()).add(vertex_of[before])
+    return waits_for
+
+
+def service_times(paths, legs, windows, waits_for):
+    """The service time at every position of every route, computed jointly.
+
+    Each route departs its first vertex at time 0; a vertex is served on arrival, or later
+    when its window opens later, or when a vertex it waits for (`waits_for`: vertex -> set of
+    vertices) is served later, on any route. A route advances only past vertices whose awaited
+    vertices are all served. Returns the times (a list per route, cut short where a route is
+    held up) and the vertices at which routes are held up in a cycle of waits.
+    """
+    interior = [(k, i) for k, path in enumerate(paths) for i in range(1, len(path) - 1)]
+    unserved = {}  # vertex -> positions serving it that have no time yet
+    for k, i in interior:
+        unserved[paths[k][i]] = unserved.get(paths[k][i], 0) + 1
+    served_at = {}  # vertex -> latest service time among its positions
+    times = [[] for _ in paths]
+    moved = True
+    while moved:
+        moved = False
+        for k, path in enumerate(paths):
+            while len(times[k]) < len(path):
+                i = len(times[k])
+                v = path[i]
+                awaited = waits_for.get(v, ()) if 0 < i < len(path) - 1 else ()
+                if any(unserved.get(u, 0) for u in awaited):
+                    break
+                arrival = times[k][-1] + legs[k][i] if i else 0.0
+                opens = [windows[v][0]] if v in windows else []
+                time = max([arrival] + opens + [served_at[u] for u in awaited if u in served_at])
+                times[k].append(time)
+                moved = True
+                if 0 < i < len(path) - 1:
+                    unserved[v] -= 1
+                    served_at[v] = max(time, served_at.get(v, time))
+    return times, [path[len(t)] for path, t in zip(paths, times) if len(t) < len(path)]
+
+
+def load_problems(who, path, demands, capacity, endpoints):
+    """Load starts at 0; every vertex but an agent's start or end adds its demand. After each
+    vertex the load is at least 0 and at most `capacity` (0: no upper limit)."""
+    problems, load = [], 0
+    for v in path:
+        if v in endpoints:
+            continue
+        load += demands[v]
+        if load < -1e-9:
+            problems.append(f"{who}: load {load} below 0 after {v}")
+        if capacity > 0 and load > capacity + 1e-9:
+            problems.append(f"{who}: load {load} over its capacity {capacity} after {v}")
+    return problems
+
+
+def pair_problems(pairs, vertex_of, routes_of):
+    """Each "same" pair on one route, each "diff" pair on two; order is left to the timing."""
+    problems = []
+    for kind, before, after in pairs:
+        if before not in vertex_of or after not in vertex_of:
+            problems.append(f"{kind} pair ({before}, {after}) names a node that does not exist")
+            continue
+        a, b = routes_of.get(vertex_of[before], set()), routes_of.get(vertex_of[after], set())
+        if kind == "same" and a and b and a != b:
+            problems.append(f"same pair ({before}, {after}) served by two routes")
+        elif kind == "diff" and a & b:
+            problems.append(f"diff pair ({before}, {after}) served by one route")
+    return problems
+
+
+def route_problems(instance, result, *, enforce_capacity=None, enforce_sequence=None):
+    """Every way in which `result` fails `instance`, as readable strings (empty when sound).
+
+    Loads and sequence pairs are checked when enforced: by the keyword argument, or when it
+    is None, by the instance's option of the same name (off by default)."""
+    vertex_of, nodes = _index(instance["nodes"])
+    options = instance.get("options", {})
+    return_to_end = options.get("return_to_end", True)
+    if enforce_capacity is None:
+        enforce_capacity = options.get("enforce_capacity", False)
+    if enforce_sequence is None:
+        enforce_sequence = options.get("enforce_sequence", False)
+    agents = instance["agents"]
+    starts = [vertex_of[a["start_node"]] for a in agents]
+    ends = [vertex_of[a["end_node"]] for a in agents]
+    endpoints = set(starts) | set(ends)
+    allowed, windows, pairs = _rules(instance, vertex_of)
+    if not enforce_sequence:
+        pairs = []
 
     problems = []
     served = [0] * len(nodes)
+    routes_of = {}  # vertex -> the routes that serve it
+    checked = {}  # route index -> (path, leg costs) of the routes sound enough to time
     assert len(result["routes"]) == len(agents)
     for k, (agent, route) in enumerate(zip(agents, result["routes"])):
         path = route["path"]
@@ -88,35 +204,63 @@ def route_problems(instance, result):
             problems.append(f"{who}: starts at {path[0]}")
         if not (path[-1] == ends[k] or (not return_to_end and path[-1] == starts[k])):
             problems.append(f"{who}: ends at {path[-1]}")
-        # Rows or entries a matrix leaves out, and a type without one, are legs that do not exist.
-        metric = instance.get("metrics", {}).get(agent["type"])
-        matrix = (MetricRows(nodes, metric) if metric
-                  else instance.get("costs", {}).get(agent["type"], []))
-        cost = 0.0
-        for i, v in enumerate(path):
-            if 0 < i < len(path) - 1:
-                if v in endpoints:
-                    problems.append(f"{who}: passes through endpoint {v}")
-                served[v] += 1
-                if v in allowed and agent["type"] not in allowed[v]:
-                    problems.append(f"{who}: may not serve {v}")
-            if i > 0 and v != path[i - 1]:
-                free = not return_to_end and v in (starts[k], ends[k])
-                row = matrix[path[i - 1]] if path[i - 1] < len(matrix) else []
-                if not free and v >= len(row):
-                    problems.append(f"{who}: uses the leg {path[i - 1]} -> {v}, which has no cost")
-                cost += 0.0 if free or v >= len(row) else row[v]
-            if v in windows:
-                # Service starts after any wait; a window that closes before it opens is never met.
-                cost = max(cost, windows[v][0])
-                if cost > windows[v][1]:
-                    problems.append(f"{who}: serves {v} after its window closes")
+        for v in path[1:-1]:
+            if v in endpoints:
+                problems.append(f"{who}: passes through endpoint {v}")
+            served[v] += 1
+            routes_of.setdefault(v, set()).add(k)
+            if v in allowed and agent["type"] not in allowed[v]:
+                problems.append(f"{who}: may not serve {v}")
+        free = set() if return_to_end else {starts[k], ends[k]}
+        legs, leg_problems = _legs(path, _matrix(instance, nodes, agent), free, who)
+        problems += leg_problems
+        checked[k] = path, legs
+        if enforce_capacity:
+            demands = [node.get("demand", 0) for node in nodes]
+            problems += load_problems(who, path, demands, int(agent.get("capacity", 0)), endpoints)
+
+    problems += pair_problems(pairs, vertex_of, routes_of)
+    order = sorted(checked)
+    times, stuck = service_times([checked[k][0] for k in order], [checked[k][1] for k in order],
+                                 windows, _waits(pairs, vertex_of))
+    if stuck:
+        problems.append(f"routes wait on each other in a cycle, held up at vertices {stuck}")
+    for k, route_times in zip(order, times):
+        path = checked[k][0]
+        if len(route_times) < len(path):
+            continue  # held up in a cycle of waits
+        agent, who = agents[k], f"agent {agents[k]['id']}"
+        # A window that closes before it opens is never met.
+        problems += [f"{who}: serves {v} after its window closes"
+                     for v, time in zip(path, route_times) if v in windows and time > windows[v][1]]
+        # Service times never fall along a route, so the last one is the highest.
+        cost = route_times[-1]
         limit = agent.get("max_length", 0)
         if limit > 0 and cost > limit + 1e-9:
             problems.append(f"{who}: cost {cost} over its limit {limit}")
-        if not math.isclose(route["cost"], cost, rel_tol=1e-9, abs_tol=1e-9):
-            problems.append(f"{who}: reports {route['cost']} but its route costs {cost}")
+        if not math.isclose(result["routes"][k]["cost"], cost, rel_tol=1e-9, abs_tol=1e-9):
+            problems.append(f"{who}: reports {result['routes'][k]['cost']} but its route costs {cost}")
     for v, count in enumerate(served):
         if v not in endpoints and count != 1:
             problems.append(f"vertex {v} served {count} times")
     return problems
+
+
+def joint_times(instance, paths, *, enforce_sequence=None):
+    """The service times along each of `paths` (vertex lists, one per agent in order) under
+    the joint timing, or None when the routes wait on each other in a cycle. The last time of
+    a route is its cost; the paths themselves are not checked."""
+    vertex_of, nodes = _index(instance["nodes"])
+    options = instance.get("options", {})
+    if enforce_sequence is None:
+        enforce_sequence = options.get("enforce_sequence", False)
+    agents = instance["agents"]
+    _, windows, pairs = _rules(instance, vertex_of)
+    legs = []
+    for agent, path in zip(agents, paths):
+        own = {vertex_of[agent["start_node"]], vertex_of[agent["end_node"]]}
+        free = set() if options.get("return_to_end", True) else own
+        legs.append(_legs(path, _matrix(instance, nodes, agent), free, "")[0])
+    times, stuck = service_times(paths, legs, windows,
+                                 _waits(pairs if enforce_sequence else [], vertex_of))
+    return None if stuck else times
