@@ -166,9 +166,11 @@ def pyvrp_routes(document, name, agents, budget):
     started = time.process_time()
     result = pyvrp.solve(data, stop=MaxRuntime(budget), seed=1, display=False)
     cpu = time.process_time() - started
-    # PyVRP numbers the depot 0 and the clients from 1 in file order, as convert does.
+    # PyVRP numbers its clients from 0; in file order they follow the depot, as in convert's
+    # numbering.
     depot = document["agents"][0]["start_node"]
-    paths = [[depot, *route.visits(), depot] for route in result.best.routes()]
+    paths = [[depot, *(stop.idx + data.num_depots for stop in route if stop.is_client()), depot]
+             for route in result.best.routes()]
     paths += [[depot, depot]] * (agents - len(paths))
     return paths, cpu
 
