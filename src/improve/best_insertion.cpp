@@ -44,18 +44,48 @@ void MarkPending(const std::vector<int32_t>& order, std::vector<uint8_t>& pendin
 }
 
 BestInsertion::PairChoice BestInsertion::FindPair(RouteSet& set, int32_t first, int32_t second) {
+    PairChoice choice = ScanPairs(set, first, second, near != nullptr);
+    if (!choice.found && near != nullptr) choice = ScanPairs(set, first, second, false);
+    return choice;
+}
+
+void BestInsertion::PositionsFrom(const RouteSet& set, size_t r, int32_t node, size_t from,
+                                  bool only_near, std::vector<size_t>& out) const {
+    out.clear();
+    const size_t size = set.RouteOf(r).nodes.size();
+    if (!only_near) {
+        for (size_t q = from; q < size; ++q) out.push_back(q);
+        return;
+    }
+    // Next to the node's nearest neighbours on the route, and at both ends of the range.
+    out.push_back(from);
+    out.push_back(size - 1);
+    const std::vector<int32_t>& close = (*near)[static_cast<size_t>(node)];
+    for (size_t c = 0; c < std::min(near_count, close.size()); ++c) {
+        if (set.RouteHolding(close[c]) != static_cast<int32_t>(r)) continue;
+        const auto at = static_cast<size_t>(set.PositionOf(close[c]));
+        if (at >= from) out.push_back(at);
+        if (at + 1 >= from) out.push_back(at + 1);
+    }
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+}
+
+BestInsertion::PairChoice BestInsertion::ScanPairs(RouteSet& set, int32_t first, int32_t second,
+                                                   bool only_near) {
     PairChoice choice;
     double best_primary = RouteSet::kInfeasible;
     double best_secondary = RouteSet::kInfeasible;
+    const double largest = min_max ? set.Largest() : 0.0;
     for (size_t r = 0; r < set.RouteCount(); ++r) {
         if (!set.Accepts(r, first) || !set.Accepts(r, second)) continue;
-        const double largest = min_max ? set.Largest() : 0.0;
         const double before = set.RouteOf(r).Cost();
-        for (size_t q = 1; q < set.RouteOf(r).nodes.size(); ++q) {
+        PositionsFrom(set, r, first, 1, only_near, first_places);
+        for (size_t q : first_places) {
             if (set.InsertionCost(r, q, first) == RouteSet::kInfeasible) continue;
-            const bool kept = set.Insert(r, q, first);
-            const size_t size = set.RouteOf(r).nodes.size();
-            for (size_t p = q + 1; kept && p < size; ++p) {
+            set.InsertForLook(r, q, first);
+            PositionsFrom(set, r, second, q + 1, only_near, second_places);
+            for (size_t p : second_places) {
                 const double after = set.InsertionCost(r, p, second);
                 if (after == RouteSet::kInfeasible) continue;
                 double primary = min_max ? std::max(after, largest) : after - before;
@@ -67,7 +97,7 @@ BestInsertion::PairChoice BestInsertion::FindPair(RouteSet& set, int32_t first, 
                     choice = PairChoice{true, r, q, p};
                 }
             }
-            set.RemoveRange(r, q, q);
+            set.RemoveAfterLook(r, q);
         }
     }
     return choice;

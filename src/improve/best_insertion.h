@@ -61,6 +61,11 @@ private:
     void Consider(RouteSet& set, size_t r, size_t q, int32_t node, double largest, Best& best);
     void ScanEverywhere(RouteSet& set, int32_t node, double largest, Best& best);
     void ScanNear(RouteSet& set, int32_t node, double largest, Best& best);
+    // FindPair over every place, or only over places next to each node's near neighbours.
+    PairChoice ScanPairs(RouteSet& set, int32_t first, int32_t second, bool only_near);
+    // The places from `from` on in route r where the node is tried.
+    void PositionsFrom(const RouteSet& set, size_t r, int32_t node, size_t from, bool only_near,
+                       std::vector<size_t>& out) const;
     // Tries the node's feasible places from the best on until one keeps every rule once the
     // routes are timed together.
     bool PlaceByTrying(RouteSet& set, int32_t node);
@@ -76,6 +81,8 @@ private:
     static constexpr uint64_t kSkipThreshold = UINT64_MAX / 100;
     static constexpr size_t kMostTries = 32;
     std::vector<Best> candidates;
+    std::vector<size_t> first_places;
+    std::vector<size_t> second_places;
     bool min_max;
     uint64_t skip_state = 0;
     const std::vector<std::vector<int32_t>>* near = nullptr;

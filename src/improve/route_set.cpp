@@ -30,6 +30,16 @@ void RouteSet::Prepare(size_t m) {
     accepts.assign(m * vertex_count, 0);
     limits.assign(m, 0.0);
     simple.assign(m, 0);
+    plain.assign(m, 0);
+    waiting_nodes.assign(m, 0);
+    may_wait.assign(waits_on ? vertex_count : 0, 0);
+    for (size_t v = 0; v < may_wait.size(); ++v) {
+        const auto node = static_cast<int32_t>(v);
+        const std::vector<int32_t>& same = tasks->SameOf(node);
+        for (int32_t before : tasks->BeforeOf(node)) {
+            if (std::find(same.begin(), same.end(), before) == same.end()) may_wait[v] = 1;
+        }
+    }
     profile_rules.clear();
     legs.clear();
     leg_tables.clear();
@@ -51,8 +61,8 @@ void RouteSet::Prepare(size_t m) {
         profile[r] = entry->second;
         limits[r] = rules->CostLimit(agent);
         // Reversals keep a route's loads feasible only while no demand is negative.
-        simple[r] = !rules->UsesTimeWindows() && !(limits[r] > 0.0) && !waits_on &&
-                    !(loads_on && tasks->HasNegativeDemand());
+        plain[r] = !rules->UsesTimeWindows() && !(limits[r] > 0.0);
+        simple[r] = plain[r] && !waits_on && !(loads_on && tasks->HasNegativeDemand());
     }
     // Table lookups are much faster than costing legs from coordinates; the tables are kept
     // while they stay small.
@@ -104,6 +114,7 @@ bool RouteSet::Load(const std::vector<std::vector<int64_t>>& paths) {
         for (int64_t node : paths[r]) {
             if (node < 0 || static_cast<size_t>(node) >= vertex_count) return false;
             route.nodes.push_back(static_cast<int32_t>(node));
+            if (waits_on) waiting_nodes[r] += may_wait[static_cast<size_t>(node)];
         }
         route.arrival.assign(route.nodes.size(), 0.0);
         if (!route.nodes.empty() && !Refresh(r, 0)) return false;
@@ -180,7 +191,9 @@ double RouteSet::InsertionCost(size_t r, size_t q, int32_t node) const {
                              (pairs_on && !PairsAllow(r, q, node)))) {
         return kInfeasible;
     }
-    if (IsSimple(r)) return route.Cost() + Leg(r, prev, node) + Leg(r, node, next) - Leg(r, prev, next);
+    if (SumsLegs(r, node)) {
+        return route.Cost() + Leg(r, prev, node) + Leg(r, node, next) - Leg(r, prev, next);
+    }
     const double limit = limits[r];
     double t = route.arrival[q - 1] + Leg(r, prev, node);
     if (!rules->Arrive(node, t) || (waits_on && !WaitForPartners(r, node, t)) ||
@@ -201,22 +214,45 @@ double RouteSet::InsertionCost(size_t r, size_t q, int32_t node) const {
 }
 
 bool RouteSet::Insert(size_t r, size_t q, int32_t node) {
+    PutIn(r, q, node);
+    return AfterChange(r, q, q + 1);
+}
+
+void RouteSet::InsertForLook(size_t r, size_t q, int32_t node) {
+    PutIn(r, q, node);
+    Refresh(r, q);
+}
+
+void RouteSet::RemoveAfterLook(size_t r, size_t q) {
+    TakeOut(r, q, q);
+    Refresh(r, q);
+}
+
+void RouteSet::PutIn(size_t r, size_t q, int32_t node) {
     Route& route = routes[r];
     route.nodes.insert(route.nodes.begin() + static_cast<std::ptrdiff_t>(q), node);
     route.arrival.insert(route.arrival.begin() + static_cast<std::ptrdiff_t>(q), 0.0);
     holder[static_cast<size_t>(node)] = static_cast<int32_t>(r);
+    if (waits_on) waiting_nodes[r] += may_wait[static_cast<size_t>(node)];
     Renumber(r, q);
-    return AfterChange(r, q, q + 1);
 }
 
-bool RouteSet::RemoveRange(size_t r, size_t first, size_t last) {
+void RouteSet::TakeOut(size_t r, size_t first, size_t last) {
     Route& route = routes[r];
-    for (size_t k = first; k <= last; ++k) holder[static_cast<size_t>(route.nodes[k])] = -1;
+    for (size_t k = first; k <= last; ++k) {
+        const auto node = static_cast<size_t>(route.nodes[k]);
+        holder[node] = -1;
+        if (waits_on) waiting_nodes[r] -= may_wait[node];
+    }
     route.nodes.erase(route.nodes.begin() + static_cast<std::ptrdiff_t>(first),
                       route.nodes.begin() + static_cast<std::ptrdiff_t>(last) + 1);
     route.arrival.erase(route.arrival.begin() + static_cast<std::ptrdiff_t>(first),
                         route.arrival.begin() + static_cast<std::ptrdiff_t>(last) + 1);
     Renumber(r, first);
+}
+
+bool RouteSet::RemoveRange(size_t r, size_t first, size_t last) {
+    TakeOut(r, first, last);
     return AfterChange(r, first, first);
 }
 

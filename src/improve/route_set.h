@@ -49,6 +49,7 @@ public:
         routes = other.routes;
         holder = other.holder;
         position = other.position;
+        waiting_nodes = other.waiting_nodes;
     }
 
     size_t RouteCount() const { return routes.size(); }
@@ -83,6 +84,11 @@ public:
     bool Insert(size_t r, size_t q, int32_t node);
     // Removes the nodes at positions first .. last of route r (interior, movable).
     bool RemoveRange(size_t r, size_t first, size_t last);
+    // Insert and remove for looking ahead within route r: only its own times are refreshed,
+    // other routes' times stay as they are. A look must be undone before anything else
+    // changes.
+    void InsertForLook(size_t r, size_t q, int32_t node);
+    void RemoveAfterLook(size_t r, size_t q);
     // Recomputes the times of route r from position `from` on; false when a window or the
     // cost limit is broken (the times are then meaningless until the route is mended).
     bool Refresh(size_t r, size_t from);
@@ -105,6 +111,12 @@ public:
     std::vector<std::vector<int64_t>> Paths() const;
 
     bool IsSimple(size_t r) const { return simple[r] != 0; }
+    // Whether route r with the node in it costs the sum of its legs: without windows and
+    // limit, and with no node that may wait for one on another route.
+    bool SumsLegs(size_t r, int32_t node) const {
+        return plain[r] && (!waits_on || (waiting_nodes[r] == 0 &&
+                                          !may_wait[static_cast<size_t>(node)]));
+    }
     const TaskRules* Tasks() const { return tasks; }
     // Whether inserting the node into route r before position q can change the times of
     // another route: the node, or one after it on r, is what a node elsewhere waits for.
@@ -135,6 +147,8 @@ private:
     // to one of its near vertices; returns j, or 0 when there is none.
     size_t ReverseFrom(size_t r, size_t i, const std::vector<std::vector<int32_t>>& near,
                        size_t candidates, double tolerance);
+    void PutIn(size_t r, size_t q, int32_t node);
+    void TakeOut(size_t r, size_t first, size_t last);
     // Records the positions of route r's nodes from position `from` on.
     void Renumber(size_t r, size_t from);
     // Loads of route r from position `from` on, and its suffix bounds; whether they fit.
@@ -170,6 +184,12 @@ private:
     // Routes whose cost is the sum of their legs and that have no limit: their insertion
     // costs need no walk.
     std::vector<uint8_t> simple;
+    // Under waits: routes without windows and limit (plain), the vertices that may wait for
+    // a node on another route (a `before` that is no "same" partner), and per route how many
+    // of those it holds.
+    std::vector<uint8_t> plain;
+    std::vector<uint8_t> may_wait;
+    std::vector<int32_t> waiting_nodes;
     bool shift_times = false;
     // One set of leg rules per distinct way of costing legs, with its dense leg table when the
     // rules have a graph (none: legs are costed when asked); profile[r] picks route r's.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <unordered_map>
+#include <utility>
 
 #include "solver/solver_probe.h"
 #include "support/brute_force.h"
@@ -147,6 +149,81 @@ INSTANTIATE_TEST_SUITE_P(
         Beyond(3, false, true, false, true, ObjectiveType::MinSum, false),
         // own depots, both types, limits, min-max
         Beyond(5, false, false, true, true, ObjectiveType::MinMax, true)));
+
+// Pick-ups with their deliveries ("same" plus precedence) among the first forty targets, one "diff"
+// pair and one precedence across the fleet, capacities of 15; every rule enforced.
+Problem WithLoadsAndPairs(InstanceShape shape, unsigned seed) {
+    shape.shared_depot = true;
+    shape.open_routes = false;
+    shape.two_types = false;
+    Problem problem = RandomInstance(shape, seed);
+    const auto id = [&](int k) { return problem.nodes[static_cast<size_t>(k)].id; };
+    const int loaded = std::min(shape.nodes, 41);
+    for (int k = 1; k < loaded; ++k) problem.nodes[static_cast<size_t>(k)].demand = 1 + k % 3;
+    for (int k = 1; k + 1 < loaded; k += 2) {
+        problem.nodes[static_cast<size_t>(k + 1)].demand = -problem.nodes[static_cast<size_t>(k)].demand;
+        problem.sequence_constraint.same_pairs.emplace_back(id(k), id(k + 1));
+        problem.sequence_constraint.precedence_pairs.emplace_back(id(k), id(k + 1));
+    }
+    problem.sequence_constraint.diff_pairs.emplace_back(id(shape.nodes - 1), id(shape.nodes - 2));
+    problem.sequence_constraint.precedence_pairs.emplace_back(id(shape.nodes - 3), id(shape.nodes - 4));
+    for (Agent& agent : problem.agents_ordered) agent.capacity_limit = 15.0;
+    problem.options.enforce_capacity = true;
+    problem.options.enforce_sequence = true;
+    return problem;
+}
+
+// Loads within 0 .. 15 along every route; each "same" pair on one route, its first node ahead.
+void ExpectLoadsAndPairsKept(const Problem& problem, const Result& result) {
+    std::unordered_map<uint64_t, std::pair<int64_t, size_t>> where;
+    for (const auto& [agent, path] : result.paths) {
+        double load = 0.0;
+        for (size_t k = 1; k + 1 < path.size(); ++k) {
+            const Node& node = problem.nodes[static_cast<size_t>(path[k])];
+            load += node.demand;
+            EXPECT_TRUE(load >= -1e-9 && load <= 15.0 + 1e-9) << "agent " << agent << " at " << k;
+            where[node.id] = {agent, k};
+        }
+    }
+    for (const auto& [first, second] : problem.sequence_constraint.same_pairs) {
+        EXPECT_EQ(where[first].first, where[second].first) << first << ", " << second;
+        EXPECT_LT(where[first].second, where[second].second) << first << ", " << second;
+    }
+    const auto& [a, b] = problem.sequence_constraint.diff_pairs.front();
+    EXPECT_NE(where[a].first, where[b].first);
+}
+
+class WithLoadsAndOrder : public ::testing::TestWithParam<InstanceShape> {};
+
+TEST_P(WithLoadsAndOrder, EveryRecordedSolutionKeepsLoadsAndPairs) {
+    Problem problem = WithLoadsAndPairs(GetParam(), 41);
+    Options options = Improving(problem, 3);
+    options.max_iterations = 3000;
+    // The search's share of the budget, spent on goals that break the loads, stays short.
+    options.time_limit = 5.0;
+    Solved solved = SolveQuietly(problem, options);
+    ASSERT_EQ(solved.status, 1);
+    ASSERT_FALSE(solved.process.empty());
+    for (const SearchSnapshot& snapshot : solved.process) {
+        auto check = RouteChecker(problem).Check(snapshot.result);
+        EXPECT_TRUE(check.ok()) << "at " << snapshot.time << "\n" << check.Report();
+        ExpectLoadsAndPairsKept(problem, snapshot.result);
+    }
+}
+
+InstanceShape Loaded(int nodes, int agents, bool windows, ObjectiveType objective) {
+    return InstanceShape{nodes, agents, true, false, false, windows, false, objective, true};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Seeded, WithLoadsAndOrder,
+    ::testing::Values(
+        // the search's goals checked, then the stage; min-sum
+        Loaded(30, 3, false, ObjectiveType::MinSum),
+        // windows: waits across the fleet, min-max
+        Loaded(30, 4, true, ObjectiveType::MinMax),
+        // beyond the search
+        Loaded(300, 6, false, ObjectiveType::MinSum)));
 
 }  // namespace
 }  // namespace tamrik
