@@ -26,9 +26,10 @@ from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
 DATA = HERE / "data" / "vrplib"
-sys.path.insert(0, str(HERE.parent / "tests" / "python"))
+sys.path[:0] = [str(HERE), str(HERE.parent / "tests" / "python")]
 
 from route_check import route_problems  # noqa: E402
+from run_benchmarks import solution_paths  # noqa: E402
 
 BEST_KNOWN = {"E-n22-k4": 375, "X-n439-k37": 36391}
 
@@ -114,14 +115,7 @@ def ortools_routes(document, budget, pickup_delivery):
     started = time.process_time()
     solution = routing.SolveWithParameters(parameters)
     cpu = time.process_time() - started
-    paths = []
-    for vehicle in range(agents if solution else 0):
-        index, path = routing.Start(vehicle), []
-        while not routing.IsEnd(index):
-            path.append(manager.IndexToNode(index))
-            index = solution.Value(routing.NextVar(index))
-        paths.append(path + [manager.IndexToNode(index)])
-    return paths, cpu
+    return solution_paths(manager, routing, solution), cpu
 
 
 def add_pickup_delivery(document, manager, routing, transit, ids):

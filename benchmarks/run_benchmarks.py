@@ -95,14 +95,19 @@ def peer_routes(count, agents, scaled_distance, objective, budget):
     started = time.process_time()
     solution = routing.SolveWithParameters(parameters)
     cpu = time.process_time() - started
+    return solution_paths(manager, routing, solution), cpu
+
+
+def solution_paths(manager, routing, solution):
+    """Every vehicle's route in the peer's solution, as vertices; none without a solution."""
     routes = []
-    for vehicle in range(agents if solution else 0):
+    for vehicle in range(routing.vehicles() if solution else 0):
         index, path = routing.Start(vehicle), []
         while not routing.IsEnd(index):
             path.append(manager.IndexToNode(index))
             index = solution.Value(routing.NextVar(index))
         routes.append(path + [manager.IndexToNode(index)])
-    return routes, cpu
+    return routes
 
 
 def child_peer(name, agents, objective, budget):

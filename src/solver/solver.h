@@ -184,6 +184,8 @@ private:
     void Rethreshold(size_t phase);
     // Whether the goal counted as a solution.
     bool HandleGoal(const Label& goal);
+    // Statistics, pruning by the new incumbent and the progress report of a goal that counts.
+    void CountGoal();
     // Runs the post-optimizers on the result; under min-sum keeps the search's routes when
     // the post-optimized total is larger.
     void PostOptimize();

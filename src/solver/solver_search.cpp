@@ -224,12 +224,16 @@ bool Solver::HandleGoal(const Label& goal) {
     PostOptimize();
     last_update_time = timer.ElapsedSeconds();
     anytime_results.push_back(SearchSnapshot{last_update_time, result});
+    CountGoal();
+    return true;
+}
+
+void Solver::CountGoal() {
     max_route_cost = LargestRouteCost(result);
     UpdateStatistics();
     PruneByIncumbent(ObjectiveValue(result));
     generated_at_goal = result.n_generated;
     ReportProgress("search");
-    return true;
 }
 
 void Solver::ReportProgress(const char* source) {

@@ -58,11 +58,7 @@ bool Solver::TakeCheckedGoal(const Label& goal) {
     result.method = "search";
     last_update_time = timer.ElapsedSeconds();
     anytime_results.push_back(SearchSnapshot{last_update_time, result});
-    max_route_cost = LargestRouteCost(result);
-    UpdateStatistics();
-    PruneByIncumbent(ObjectiveValue(result));
-    generated_at_goal = result.n_generated;
-    ReportProgress("search");
+    CountGoal();
     return true;
 }
 
