@@ -24,3 +24,5 @@ fi
   --baseline-commit "$baseline" "$@"
 # The short run of the large instances (a few minutes); its --large flag runs the whole set.
 .venv/bin/python benchmarks/large_instances.py --peer
+# Capacities and pick-ups with deliveries against both peers (about 6 minutes).
+.venv/bin/python benchmarks/loads_and_order.py

@@ -111,6 +111,25 @@ def test_validate_lists_every_error_and_warning_without_solving(tmp_path, data_d
     assert run_cli("validate", str(data_dir / "square.json")).returncode == 0
 
 
+@pytest.mark.parametrize("flags, status, line", [
+    ([], 1, "error: node 3: demand 9 is above the capacity of every agent"),  # enforced by default
+    (["--no-enforce"], 0, "warning: capacity and demand are read but not enforced"),
+])
+def test_the_command_line_enforces_loads_unless_told_not_to(tmp_path, data_dir, flags, status,
+                                                            line):
+    document = json.loads((data_dir / "square.json").read_text())
+    document["nodes"][3]["demand"] = 9
+    for agent in document["agents"]:
+        agent["capacity"] = 5
+    path = tmp_path / "heavy.json"
+    path.write_text(json.dumps(document))
+    run = run_cli("validate", str(path), *flags)
+    assert run.returncode == status
+    assert line in run.stdout
+    solved = run_cli("solve", str(path), "--time-limit", "1", "--quiet", *flags)
+    assert solved.returncode == status, solved.stderr
+
+
 @pytest.mark.parametrize("quiet", [False, True])
 def test_solve_shows_one_live_line_per_improvement_unless_quiet(data_dir, quiet):
     run = run_cli("solve", str(data_dir / "sparse_ids.json"), "--time-limit", "2",
