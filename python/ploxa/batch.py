@@ -1,7 +1,7 @@
 """Many instances at once: one solve per worker process, or per task on a Dask cluster.
 
-The core holds the interpreter lock for a whole solve and counts processor time, so solves run
-in separate processes, never in threads of one.
+Locally the solves run in separate processes. Each releases the interpreter lock while the
+core works, so the threads of one Dask worker solve at the same time.
 """
 
 from __future__ import annotations
@@ -43,8 +43,9 @@ def solve_one(path: str, time_limit: float = -1, improve: bool | None = None,
                      "time": None, "error": "", "result_file": ""}
     try:
         text = Path(path).read_bytes()
+        # Without the interpreter lock, a Dask worker's threads solve at the same time.
         result = core.solve_json_str(text, time_limit, improve=improve, enforce_capacity=enforce,
-                                     enforce_sequence=enforce)
+                                     enforce_sequence=enforce, release_gil=True)
     except KeyboardInterrupt as interrupt:
         result = getattr(interrupt, "result", None)
         if result is None:

@@ -50,6 +50,10 @@ def build_parser():
                        help="what --output holds: the result dictionary as JSON (default), or "
                             "a VRPLIB solution, one 'Route #k:' line of node ids per non-empty "
                             "route and 'Cost <total>', written only when a solution is found")
+    solve.add_argument("--threads", type=seed_value, default=0, metavar="N",
+                       help="threads of the improvement stage (default 0: every core); with "
+                            "more than one, each has the time limit on its own clock, so the "
+                            "solve takes about the time limit in wall-clock time")
     solve.add_argument("--no-enforce", dest="enforce", action="store_false",
                        help="read capacities, demands and sequence pairs without enforcing them")
     solve.add_argument("--plot", metavar="FILE.png", help="also draw the solution (needs matplotlib)")
@@ -120,7 +124,7 @@ def build_parser():
 
 
 def seed_value(text):
-    """A seed: a whole number from 0 to 2**64 - 1."""
+    """A seed or a thread count: a whole number from 0 to 2**64 - 1."""
     try:
         value = int(text)
     except ValueError:
@@ -220,7 +224,7 @@ def run_solve(args):
                                          seed=args.seed, memory_limit=args.memory_limit,
                                          progress=None if args.quiet else live_line,
                                          enforce_capacity=args.enforce,
-                                         enforce_sequence=args.enforce)
+                                         enforce_sequence=args.enforce, threads=args.threads)
     except KeyboardInterrupt as interrupt:
         result = getattr(interrupt, "result", None)
         if result is None:

@@ -57,6 +57,10 @@ class Options:
     # Node demands against agent capacities; sequence pairs ("same", "diff", precedence).
     enforce_capacity: bool
     enforce_sequence: bool
+    threads: int
+    """Threads of the improvement stage (default 1; 0: every core). With more than one, each
+    thread has time_limit processor seconds of its own clock, so a solve takes about
+    time_limit seconds of wall-clock time when the cores are free."""
     def __init__(self) -> None: ...
 
 class AssignmentConstraint:
@@ -113,15 +117,19 @@ class Progress:
 
 class Solver:
     def __init__(self, problem: Problem, options: Options) -> None: ...
-    def solve(self, *, progress: typing.Callable[[Progress], object] | None = None) -> int:
-        """Run the Ploxa solver. Returns 1 on success, 0 on failure."""
+    def solve(self, *, progress: typing.Callable[[Progress], object] | None = None,
+              release_gil: bool = False) -> int:
+        """Run the Ploxa solver. Returns 1 on success, 0 on failure.
+        With release_gil=True the interpreter lock is released while the core works (taken
+        back only to call progress), so other Python threads run meanwhile."""
     def get_result(self) -> Result: ...
     def get_result_process(self) -> list[tuple[float, Result]]: ...
 
 def solve_json_file(input_path: str, time_limit: float = -1, *, improve: bool | None = None,
                     seed: int | None = None, memory_limit: int | None = None,
                     progress: typing.Callable[[Progress], object] | None = None,
-                    enforce_capacity: bool | None = None, enforce_sequence: bool | None = None
+                    enforce_capacity: bool | None = None, enforce_sequence: bool | None = None,
+                    threads: int | None = None, release_gil: bool = False
                     ) -> dict[str, typing.Any]:
     """Solve an MTSP instance from a JSON file path.
     Returns a dict with keys: status, routes, statistics, anytime, timeout."""
@@ -129,7 +137,8 @@ def solve_json_file(input_path: str, time_limit: float = -1, *, improve: bool | 
 def solve_json_str(json_str: str | bytes, time_limit: float = -1, *, improve: bool | None = None,
                    seed: int | None = None, memory_limit: int | None = None,
                    progress: typing.Callable[[Progress], object] | None = None,
-                   enforce_capacity: bool | None = None, enforce_sequence: bool | None = None
+                   enforce_capacity: bool | None = None, enforce_sequence: bool | None = None,
+                   threads: int | None = None, release_gil: bool = False
                    ) -> dict[str, typing.Any]:
     """Solve an MTSP instance from a JSON string.
     Returns a dict with keys: status, routes, statistics, anytime, timeout."""

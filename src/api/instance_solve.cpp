@@ -18,6 +18,7 @@ void OptionOverrides::ApplyTo(Options& options) const {
     if (memory_limit) options.memory_limit = *memory_limit;
     if (enforce_capacity) options.enforce_capacity = *enforce_capacity;
     if (enforce_sequence) options.enforce_sequence = *enforce_sequence;
+    if (threads) options.threads = *threads;
 }
 
 InstanceSolve SolveInstanceText(const std::string& text, double time_limit,

@@ -37,6 +37,7 @@ struct OptionOverrides {
     std::optional<uint64_t> memory_limit;
     std::optional<bool> enforce_capacity;
     std::optional<bool> enforce_sequence;
+    std::optional<uint64_t> threads;
 
     // Sets what is given over `options`.
     void ApplyTo(Options& options) const;

@@ -61,12 +61,16 @@ py::dict ResultDictionary(const InstanceSolve& solve) {
 py::dict SolveJsonStr(const std::string& json_str, double time_limit,
                       std::optional<bool> improve, std::optional<uint64_t> seed,
                       std::optional<uint64_t> memory_limit, const py::object& progress,
-                      std::optional<bool> enforce_capacity, std::optional<bool> enforce_sequence) {
+                      std::optional<bool> enforce_capacity, std::optional<bool> enforce_sequence,
+                      std::optional<uint64_t> threads, bool release_gil) {
     ProgressRelay relay(progress);
-    const OptionOverrides overrides{improve, seed, memory_limit, enforce_capacity,
-                                    enforce_sequence};
-    InstanceSolve solve = SolveInstanceText(json_str, time_limit, PythonSignalPending, overrides,
-                                            relay.Callback());
+    const OptionOverrides overrides{improve,          seed,    memory_limit,
+                                    enforce_capacity, enforce_sequence, threads};
+    const auto interrupt = release_gil ? PythonSignalPendingUnlocked : PythonSignalPending;
+    const auto callback = relay.Callback();
+    InstanceSolve solve = MaybeReleasingTheLock(release_gil, [&]() {
+        return SolveInstanceText(json_str, time_limit, interrupt, overrides, callback);
+    });
     py::dict out = ResultDictionary(solve);
     relay.RaiseIfFailed(out);
     RaiseIfInterrupted(solve.interrupted, out);
@@ -77,9 +81,10 @@ py::dict SolveJsonFile(const std::string& input_path, double time_limit,
                        std::optional<bool> improve, std::optional<uint64_t> seed,
                        std::optional<uint64_t> memory_limit, const py::object& progress,
                        std::optional<bool> enforce_capacity,
-                       std::optional<bool> enforce_sequence) {
+                       std::optional<bool> enforce_sequence, std::optional<uint64_t> threads,
+                       bool release_gil) {
     return SolveJsonStr(ReadInstanceFile(input_path), time_limit, improve, seed, memory_limit,
-                        progress, enforce_capacity, enforce_sequence);
+                        progress, enforce_capacity, enforce_sequence, threads, release_gil);
 }
 
 py::list Findings(const std::vector<Finding>& findings) {
@@ -97,13 +102,17 @@ void BindJsonSolve(py::module_& m) {
           py::kw_only(), py::arg("improve") = py::none(), py::arg("seed") = py::none(),
           py::arg("memory_limit") = py::none(), py::arg("progress") = py::none(),
           py::arg("enforce_capacity") = py::none(), py::arg("enforce_sequence") = py::none(),
+          py::arg("threads") = py::none(), py::arg("release_gil") = false,
           "Solve an MTSP instance from a JSON file path.\n"
+          "With release_gil=True the interpreter lock is released while the core works.\n"
           "Returns a dict with keys: status, routes, statistics, anytime, timeout.");
     m.def("solve_json_str", &SolveJsonStr, py::arg("json_str"), py::arg("time_limit") = -1,
           py::kw_only(), py::arg("improve") = py::none(), py::arg("seed") = py::none(),
           py::arg("memory_limit") = py::none(), py::arg("progress") = py::none(),
           py::arg("enforce_capacity") = py::none(), py::arg("enforce_sequence") = py::none(),
+          py::arg("threads") = py::none(), py::arg("release_gil") = false,
           "Solve an MTSP instance from a JSON string.\n"
+          "With release_gil=True the interpreter lock is released while the core works.\n"
           "Returns a dict with keys: status, routes, statistics, anytime, timeout.");
     m.def(
         "check_problem",

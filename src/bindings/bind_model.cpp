@@ -53,7 +53,12 @@ void BindRecords(py::module_& m) {
         .def_readwrite("stop_when_stalled", &Options::stop_when_stalled)
         .def_readwrite("memory_limit", &Options::memory_limit)
         .def_readwrite("enforce_capacity", &Options::enforce_capacity)
-        .def_readwrite("enforce_sequence", &Options::enforce_sequence);
+        .def_readwrite("enforce_sequence", &Options::enforce_sequence)
+        .def_readwrite("threads", &Options::threads,
+                       "Threads of the improvement stage (default 1; 0: every core). With more "
+                       "than one, each thread has\ntime_limit processor seconds of its own "
+                       "clock, so a solve takes about time_limit seconds of wall-clock\ntime "
+                       "when the cores are free.");
 }
 
 void BindConstraints(py::module_& m) {

@@ -41,11 +41,11 @@ void BindProgress(py::module_& m) {
         });
 }
 
-int32_t SolveInterruptibly(Solver& solver, const py::object& progress) {
+int32_t SolveInterruptibly(Solver& solver, const py::object& progress, bool release_gil) {
     ProgressRelay relay(progress);
-    solver.SetInterruptCheck(PythonSignalPending);
+    solver.SetInterruptCheck(release_gil ? PythonSignalPendingUnlocked : PythonSignalPending);
     solver.SetProgressCallback(relay.Callback());
-    int32_t status = solver.Solve();
+    int32_t status = MaybeReleasingTheLock(release_gil, [&]() { return solver.Solve(); });
     solver.SetInterruptCheck(nullptr);
     solver.SetProgressCallback(nullptr);
     relay.RaiseIfFailed();
@@ -69,7 +69,10 @@ void BindSolver(py::module_& m) {
     py::class_<Solver>(m, "Solver")
         .def(py::init<const Problem&, const Options&>(), py::arg("problem"), py::arg("options"))
         .def("solve", &SolveInterruptibly, py::kw_only(), py::arg("progress") = py::none(),
-             "Run the Ploxa solver. Returns 1 on success, 0 on failure.")
+             py::arg("release_gil") = false,
+             "Run the Ploxa solver. Returns 1 on success, 0 on failure.\n"
+             "With release_gil=True the interpreter lock is released while the core works "
+             "(taken back only to call\nprogress), so other Python threads run meanwhile.")
         .def("get_result", &Solver::GetResult)
         .def("get_result_process",
              [](const Solver& solver) -> py::typing::List<py::typing::Tuple<float, Result>> {

@@ -9,6 +9,22 @@ namespace tamrik::bindings {
 // check runs the Python signal handlers, which leave an exception set when they raise.
 inline bool PythonSignalPending() { return PyErr_CheckSignals() != 0; }
 
+// The same check for a solve that runs with the interpreter lock released: it takes the lock
+// for the check only.
+inline bool PythonSignalPendingUnlocked() {
+    pybind11::gil_scoped_acquire acquire;
+    return PyErr_CheckSignals() != 0;
+}
+
+// Runs `solve` with the interpreter lock released when `release` is true (other Python
+// threads then run meanwhile), else holding it.
+template <typename Solve>
+auto MaybeReleasingTheLock(bool release, const Solve& solve) {
+    if (!release) return solve();
+    pybind11::gil_scoped_release released;
+    return solve();
+}
+
 // Turns an interrupted search into the Python exception its signal handler raised. A
 // `partial` result other than None rides along as the exception's attribute "result", so
 // the caller keeps the best solution found before the interrupt.

@@ -10,8 +10,9 @@
 
 namespace tamrik::bindings {
 
-// Hands the solver's progress reports to a Python callable on the solving thread. The first
-// exception the callable raises stops the solve; RaiseIfFailed raises it afterwards.
+// Hands the solver's progress reports to a Python callable on the solving thread, taking the
+// interpreter lock for the call when the solve runs without it. The first exception the
+// callable raises stops the solve; RaiseIfFailed raises it afterwards.
 class ProgressRelay {
 public:
     explicit ProgressRelay(pybind11::object callable) : callable_(std::move(callable)) {}
@@ -20,6 +21,7 @@ public:
     std::function<bool(const ProgressReport&)> Callback() {
         if (callable_.is_none()) return {};
         return [this](const ProgressReport& report) {
+            pybind11::gil_scoped_acquire acquire;
             try {
                 callable_(report);
                 return true;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numeric>
 
 #include "improve/near_lists.h"
@@ -73,7 +74,15 @@ bool ImprovementStage::Better(const RouteSet& a, const RouteSet& b) const {
 
 ImprovementStage::Stop ImprovementStage::Run(std::vector<std::vector<int64_t>>& paths,
                                              const ImprovementHooks& hooks) {
-    if (!current.Load(paths) || current.Movable().size() < 2) return Stop::kNotRun;
+    if (!Begin(paths, hooks)) return Stop::kNotRun;
+    const Stop stop = *Advance(hooks, std::numeric_limits<uint64_t>::max());
+    paths = best.Paths();
+    return stop;
+}
+
+bool ImprovementStage::Begin(const std::vector<std::vector<int64_t>>& paths,
+                             const ImprovementHooks& hooks) {
+    if (!current.Load(paths) || current.Movable().size() < 2) return false;
     // Both start as copies, leg tables included, rather than building those again.
     work = current;
     best = current;
@@ -96,16 +105,25 @@ ImprovementStage::Stop ImprovementStage::Run(std::vector<std::vector<int64_t>>& 
     }
     score = Score(current);
     scale = std::fabs(score);
-    Stop stop = Stop::kStalled;
-    for (iterations = 0;; ++iterations) {
-        if (std::optional<Stop> reason = Checkpoint(hooks)) {
-            stop = *reason;
-            break;
-        }
+    iterations = 0;
+    return true;
+}
+
+std::optional<ImprovementStage::Stop> ImprovementStage::Advance(const ImprovementHooks& hooks,
+                                                                uint64_t until) {
+    for (; iterations < until; ++iterations) {
+        if (std::optional<Stop> reason = Checkpoint(hooks)) return reason;
         Iterate(hooks);
     }
-    paths = best.Paths();
-    return stop;
+    return std::nullopt;
+}
+
+void ImprovementStage::Adopt(const RouteSet& other) {
+    if (!Better(other, best)) return;
+    best.CopyRoutesFrom(other);
+    current.CopyRoutesFrom(other);
+    score = Score(current);
+    cycle.improved = true;
 }
 
 std::optional<ImprovementStage::Stop> ImprovementStage::Checkpoint(const ImprovementHooks& hooks) {

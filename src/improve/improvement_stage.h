@@ -52,6 +52,18 @@ public:
     // `paths` (one per agent, a feasible solution) is replaced by the best solution found,
     // which is never worse than the one given.
     Stop Run(std::vector<std::vector<int64_t>>& paths, const ImprovementHooks& hooks);
+
+    // The same run in steps, for stages that exchange solutions: Begin takes the solution
+    // (false: the stage does not run), Advance iterates until the iteration count reaches
+    // `until` (no reason returned) or the stage stops (its reason), and Adopt makes a better
+    // solution of another stage over the same instance this one's best and current one.
+    bool Begin(const std::vector<std::vector<int64_t>>& paths, const ImprovementHooks& hooks);
+    std::optional<Stop> Advance(const ImprovementHooks& hooks, uint64_t until);
+    void Adopt(const RouteSet& other);
+    const RouteSet& BestSet() const { return best; }
+    uint64_t Iterations() const { return iterations; }
+    // The objective's order: true when a is better than b by more than rounding.
+    bool Better(const RouteSet& a, const RouteSet& b) const;
     // Neighbour lists built for the same instance (BuildNearLists), which Run then reuses.
     void UseNeighbours(NearLists lists) { neighbours = std::move(lists); }
 
@@ -77,8 +89,6 @@ private:
     // The annealing value: the objective with, for min-max, a little of the total to lead
     // the search across plateaus of equal longest route.
     double Score(const RouteSet& set) const;
-    // The objective's order: true when a is better than b by more than rounding.
-    bool Better(const RouteSet& a, const RouteSet& b) const;
     void BuildNeighbours();
     // Removes strings of nodes from `work`; false when a shortened route breaks its rules.
     bool Ruin();

@@ -215,6 +215,7 @@ void load_options(const json& options, Problem& problem) {
     if (options.contains("memory_limit")) out.memory_limit = load_count(options, "memory_limit");
     out.enforce_capacity = options.value("enforce_capacity", false);
     out.enforce_sequence = options.value("enforce_sequence", false);
+    if (options.contains("threads")) out.threads = load_count(options, "threads");
 }
 
 }  // namespace

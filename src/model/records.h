@@ -54,6 +54,9 @@ struct Options {
     // (off: both are read and ignored).
     bool enforce_capacity = false;
     bool enforce_sequence = false;
+    // Threads of the improvement stage; 0 for every core the process may use. With more than
+    // one, each thread has time_limit processor seconds of its own clock.
+    uint64_t threads = 1;
 };
 
 }  // namespace tamrik

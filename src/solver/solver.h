@@ -120,6 +120,8 @@ protected:
     bool improve = false;
     uint64_t improve_seed = 0;
     uint64_t max_iterations = 0;
+    // Threads of the improvement stage (0: every core).
+    uint64_t threads = 1;
     bool stop_when_stalled = true;
     uint64_t memory_limit = 0;
     double last_update_time = 0.0;
@@ -222,7 +224,8 @@ private:
     RouteRules MakeRouteRules() const;
     // Takes the routes now in `result` as the new best solution and tells the progress
     // callback.
-    void RecordRoutes(const char* source);
+    // At `time`, or (below 0) at the solver's clock now.
+    void RecordRoutes(const char* source, double time = -1.0);
     // Frees the search's labels and lists once the search is over.
     void ReleaseSearchMemory();
     // Settles the stop reason; 1 with a solution, else 0.

@@ -4,6 +4,7 @@
 
 #include "improve/construction.h"
 #include "improve/improvement_stage.h"
+#include "improve/parallel_improvement.h"
 #include "solver/solver.h"
 
 namespace tamrik {
@@ -59,9 +60,9 @@ RouteRules Solver::MakeRouteRules() const {
     return rules;
 }
 
-void Solver::RecordRoutes(const char* source) {
+void Solver::RecordRoutes(const char* source, double time) {
     solution_found = 1;
-    last_update_time = timer.ElapsedSeconds();
+    last_update_time = time < 0.0 ? timer.ElapsedSeconds() : time;
     max_route_cost = LargestRouteCost(result);
     UpdateStatistics();
     ReportProgress(source);
@@ -109,11 +110,8 @@ void Solver::RunImprovement() {
     settings.stop_when_stalled = stop_when_stalled;
     size_t stage_snapshots = 0;
     bool unrecorded = false;
-    ImprovementHooks hooks;
-    hooks.elapsed = [this]() { return timer.ElapsedSeconds(); };
-    hooks.time_limit = time_limit;
-    hooks.interrupted = [this]() { return HostWantsStop(); };
-    hooks.improved = [&](const RouteSet& set) {
+    // `time` below 0: the solver's clock now.
+    const auto record = [&](const RouteSet& set, double time) {
         // The set keeps loads and task order itself; the whole-solution test is a second,
         // independent guard before routes count.
         if (tasks.Active() && !tasks.Check(rules, set.Paths()).feasible) return;
@@ -122,15 +120,33 @@ void Solver::RunImprovement() {
             result.paths[static_cast<int64_t>(r)].assign(nodes.begin(), nodes.end());
             result.times[static_cast<int64_t>(r)] = set.SummedCost(r);
         }
-        RecordRoutes("improvement");
+        RecordRoutes("improvement", time);
         unrecorded = stage_snapshots >= kMaxStageSnapshots;
         if (unrecorded) return;
         anytime_results.push_back(SearchSnapshot{last_update_time, result});
         ++stage_snapshots;
     };
-    ImprovementStage stage(rules, settings, &tasks);
-    stage.UseNeighbours(std::move(near_lists));
-    ImprovementStage::Stop stop = stage.Run(paths, hooks);
+    ImprovementStage::Stop stop;
+    const size_t workers = ParallelImprovement::ThreadsFor(threads);
+    if (workers <= 1) {
+        ImprovementHooks hooks;
+        hooks.elapsed = [this]() { return timer.ElapsedSeconds(); };
+        hooks.time_limit = time_limit;
+        hooks.interrupted = [this]() { return HostWantsStop(); };
+        hooks.improved = [&](const RouteSet& set) { record(set, -1.0); };
+        ImprovementStage stage(rules, settings, &tasks);
+        stage.UseNeighbours(std::move(near_lists));
+        stop = stage.Run(paths, hooks);
+    } else {
+        ParallelHooks hooks;
+        hooks.start_time = timer.ElapsedSeconds();
+        hooks.time_limit = time_limit;
+        hooks.interrupted = [this]() { return HostWantsStop(); };
+        hooks.improved = record;
+        ParallelImprovement stage(rules, settings, &tasks, workers);
+        stage.UseNeighbours(near_lists);
+        stop = stage.Run(paths, hooks);
+    }
     if (stop != ImprovementStage::Stop::kNotRun) result.method += "+improvement";
     if (unrecorded) anytime_results.push_back(SearchSnapshot{last_update_time, result});
     result.timeout = stop == ImprovementStage::Stop::kBudget;

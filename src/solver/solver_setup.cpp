@@ -55,6 +55,7 @@ Solver::Solver(const Problem& problem, const Options& options)
     improve = options.improve;
     improve_seed = options.seed;
     max_iterations = options.max_iterations;
+    threads = options.threads;
     stop_when_stalled = options.stop_when_stalled;
     memory_limit = options.memory_limit;
     time_limit = options.time_limit;

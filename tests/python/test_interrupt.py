@@ -28,7 +28,9 @@ SCRIPT = textwrap.dedent("""
     start = time.monotonic()
     try:
         if mode.startswith("json"):
-            core.solve_json_str(json.dumps(document), improve=mode == "json-improve")
+            core.solve_json_str(json.dumps(document), improve=mode != "json",
+                                threads=2 if "threads" in mode else 1,
+                                release_gil="unlocked" in mode)
         else:
             problem = core.Problem()
             for n in nodes:
@@ -61,6 +63,8 @@ def hear_sigint():
     ("json", 3.0),          # well into the search, past the first solution
     ("solver", 3.0),
     ("json-improve", 4.0),  # the search hands over within three processor seconds
+    ("json-threads", 4.0),  # two threads of the stage
+    ("json-threads-unlocked", 4.0),  # the same without the interpreter lock
 ])
 def test_sigint_stops_a_solve_with_keyboard_interrupt(mode, wait):
     child = subprocess.Popen([sys.executable, "-c", SCRIPT, mode], stdout=subprocess.PIPE,

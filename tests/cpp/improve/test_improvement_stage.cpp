@@ -225,5 +225,47 @@ INSTANTIATE_TEST_SUITE_P(
         // beyond the search
         Loaded(300, 6, false, ObjectiveType::MinSum)));
 
+struct Threaded {
+    InstanceShape shape;
+    bool loads_and_pairs;
+    uint64_t threads;
+};
+
+class InThreads : public ::testing::TestWithParam<Threaded> {};
+
+TEST_P(InThreads, RepeatsItselfWithCheckedRoutesRecordedInTimeOrder) {
+    const Threaded& param = GetParam();
+    Problem problem = param.loads_and_pairs ? WithLoadsAndPairs(param.shape, 57)
+                                            : RandomInstance(param.shape, 57);
+    Options options = Improving(problem, 9);
+    options.time_limit = 5.0;
+    options.max_iterations = 5000;
+    options.threads = param.threads;
+    const Solved first = SolveQuietly(problem, options);
+    const Solved second = SolveQuietly(problem, options);
+    ASSERT_EQ(first.status, 1);
+    EXPECT_EQ(first.result.paths, second.result.paths);
+    double previous = 0.0;
+    for (const SearchSnapshot& snapshot : first.process) {
+        auto check = RouteChecker(problem).Check(snapshot.result);
+        EXPECT_TRUE(check.ok()) << "at " << snapshot.time << "\n" << check.Report();
+        if (param.loads_and_pairs) ExpectLoadsAndPairsKept(problem, snapshot.result);
+        EXPECT_GE(snapshot.time, previous);
+        previous = snapshot.time;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Seeded, InThreads,
+    ::testing::Values(
+        // beyond the search, two types, min-max
+        Threaded{Beyond(4, true, false, true, false, ObjectiveType::MinMax, true), false, 2},
+        // windows, loads, pairs and waits across the fleet, min-sum, three threads
+        Threaded{Loaded(30, 4, true, ObjectiveType::MinSum), true, 3},
+        // a small instance whose workers stall at different times
+        Threaded{InstanceShape{10, 2, false, true, false, true, true, ObjectiveType::MinSum,
+                               false},
+                 false, 2}));
+
 }  // namespace
 }  // namespace tamrik

@@ -1,0 +1,92 @@
+"""Several threads in one solve, and solves that leave the interpreter lock to other threads."""
+
+import json
+import threading
+
+import pytest
+
+import ploxa
+from conftest import make_agent, make_node
+from route_check import route_problems
+
+
+def ring(seed, count=40, agents=3):
+    """Targets on a jittered ring around one depot, min-max, the stage on."""
+    nodes = [{"id": 0, "x": 0, "y": 0}] + [
+        {"id": i, "x": 50 + (i * 37 + seed) % 23, "y": (i * 53 + 7 * seed) % 97}
+        for i in range(1, count)]
+    return {"nodes": nodes, "metrics": {"t": {"kind": "euclidean"}},
+            "agents": [{"id": k, "type": "t", "start_node": 0, "end_node": 0}
+                       for k in range(agents)],
+            "constraints": [{"kind": "assignment",
+                             "items": [{"node": n["id"], "types": ["t"]} for n in nodes]}],
+            "options": {"objective": "min_max", "improve": True, "seed": 3,
+                        "max_iterations": 4000, "time_limit": 5}}
+
+
+def test_two_threads_give_the_same_checked_routes_on_every_run():
+    instance = ring(1)
+    runs = [ploxa.solve_json_str(json.dumps(instance), threads=2) for _ in range(2)]
+    assert runs[0]["routes"] == runs[1]["routes"]
+    assert route_problems(instance, runs[0]) == []
+    assert runs[0]["statistics"]["method"] == "search+improvement"
+
+
+def test_another_thread_runs_while_a_solve_has_released_the_lock():
+    instance = ring(2)
+    instance["options"].update(max_iterations=0, stop_when_stalled=False, time_limit=1)
+    counted = [0]
+    stop = threading.Event()
+
+    def count():
+        while not stop.is_set():
+            counted[0] += 1
+
+    counter = threading.Thread(target=count)
+    counter.start()
+    try:
+        before = counted[0]
+        result = ploxa.solve_json_str(json.dumps(instance), release_gil=True)
+        during = counted[0] - before
+    finally:
+        stop.set()
+        counter.join()
+    assert result["status"] == "success"
+    assert during > 10000
+
+
+def solver_for(instance, threads):
+    """A Solver over the instance, built through the Python objects."""
+    problem = ploxa.Problem()
+    for n in instance["nodes"]:
+        problem.add_node(make_node(n["id"], n["x"], n["y"]))
+    for a in instance["agents"]:
+        problem.add_agent(make_agent(a["id"], "t"), a["id"])
+    problem.set_metric("t", "euclidean")
+    options = ploxa.Options()
+    options.objective = ploxa.ObjectiveType.MinMax
+    options.improve, options.seed, options.max_iterations = True, 3, 4000
+    options.time_limit, options.threads = 5, threads
+    return ploxa.Solver(problem, options)
+
+
+@pytest.mark.parametrize("threads", [1, 2])  # one thread per solve; two each
+def test_two_solvers_solving_at_once_both_return_checked_routes(threads):
+    instances = [ring(seed) for seed in (3, 4)]
+    solvers = [solver_for(instance, threads) for instance in instances]
+    statuses = [None, None]
+
+    def solve(k):
+        statuses[k] = solvers[k].solve(release_gil=True)
+
+    workers = [threading.Thread(target=solve, args=(k,)) for k in range(2)]
+    for worker in workers:
+        worker.start()
+    for worker in workers:
+        worker.join()
+    assert statuses == [1, 1]
+    for instance, solver in zip(instances, solvers):
+        result = solver.get_result()
+        routes = [{"agent_id": a["id"], "path": list(result.paths[k]), "cost": result.times[k]}
+                  for k, a in enumerate(instance["agents"])]
+        assert route_problems(instance, {"routes": routes}) == []
