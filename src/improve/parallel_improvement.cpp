@@ -85,11 +85,12 @@ ImprovementStage::Stop ParallelImprovement::Run(std::vector<std::vector<int64_t>
     // One round: `step` on every active worker, each on its own thread with its own clock.
     const auto round = [&](const std::function<void(Worker&, const ImprovementHooks&)>& step) {
         std::vector<std::thread> threads;
-        running = 0;
+        // Counted before any thread starts: the first may finish before the last is made.
+        running = static_cast<size_t>(std::count_if(
+            workers.begin(), workers.end(), [](const auto& worker) { return worker->active; }));
         for (auto& owned : workers) {
             if (!owned->active) continue;
             Worker& worker = *owned;
-            ++running;
             threads.emplace_back([&, &worker = worker]() {
                 const double started = ThreadSeconds();
                 ImprovementHooks own;

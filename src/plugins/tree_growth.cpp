@@ -9,6 +9,15 @@ namespace {
 
 constexpr uint16_t kNone = 0xFFFFu;
 
+// An AVX2 clone beside the default one, chosen when the program loads, on x86 builds that
+// allow it. The thread sanitizer cannot run the loader's chooser, so its builds (and other
+// architectures) get the default code only.
+#if defined(__x86_64__) && !defined(PLOXA_PORTABLE) && !defined(__SANITIZE_THREAD__)
+#define PLOXA_VECTOR_CLONES [[gnu::target_clones("avx2", "default")]]
+#else
+#define PLOXA_VECTOR_CLONES
+#endif
+
 // Sixteen 16-bit lanes: one AVX2 register, two SSE registers.
 using Lanes16 = uint16_t __attribute__((vector_size(32)));
 
@@ -138,7 +147,7 @@ private:
 
 // Both are built twice, for AVX2 and for the baseline instruction set, and picked when the
 // library loads: integer minima give the same picks either way.
-[[gnu::target_clones("avx2", "default")]] double GrowTree(const RankTables& tables,
+PLOXA_VECTOR_CLONES double GrowTree(const RankTables& tables,
                                                           const TreeSets& sets) {
     TreeGrowth growth;
     if (growth.Start(tables, sets)) {
@@ -148,7 +157,7 @@ private:
     return growth.Total();
 }
 
-[[gnu::target_clones("avx2", "default")]] void GrowTwoTrees(const RankTables& tables,
+PLOXA_VECTOR_CLONES void GrowTwoTrees(const RankTables& tables,
                                                             const TreeSets& first,
                                                             const TreeSets& second,
                                                             double& first_total,
