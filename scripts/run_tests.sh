@@ -10,7 +10,7 @@ bash scripts/build.sh
 PATH="$PWD/.venv/bin:$PATH" ctest --test-dir build --output-on-failure | grep -v -E '^ +Start |Passed +[0-9.]+ sec$'
 .venv/bin/python -m pytest "$@"
 bash scripts/sanitize.sh
-bash scripts/tsan.sh
+bash scripts/sanitize.sh thread
 # The oracle of the fuzz harness reads three things differently from the solver, by design of
 # the instance format rather than by fault: missing matrix entries cost 9999 (a missing arc
 # the solver may still use), a window on a start node binds only the return to it, and the
