@@ -1,4 +1,4 @@
-// The parts of the route set that keep loads and task order.
+// Loads and task order in the route set: prefix loads, pairs, and times that wait across routes.
 #include <algorithm>
 
 #include "improve/route_set.h"

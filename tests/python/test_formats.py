@@ -154,17 +154,6 @@ def test_missing_vrplib_and_a_solution_format_without_output_give_one_error_line
     assert capsys.readouterr().err == f"ploxa: error: {message}\n"
 
 
-def test_the_vrplib_solution_lists_the_served_nodes_of_each_non_empty_route(tmp_path):
-    instance = {"agents": [{"id": k, "start_node": 2, "end_node": 2} for k in (7, 8, 9)]}
-    result = {"routes": [{"agent_id": 7, "node_ids": [2, 2]},
-                         {"agent_id": 8, "node_ids": [2, 3, 1, 4, 2]},
-                         {"agent_id": 9, "node_ids": [2]}],
-              "statistics": {"sum_cost": 17.656854}}
-    path = tmp_path / "result.sol"
-    path.write_text(vrplib_solution_text(instance, result))
-    assert vrplib.read_solution(path) == {"routes": [[3, 1, 4]], "cost": 17.656854}
-
-
 def test_solve_writes_the_result_s_routes_as_a_vrplib_solution(tmp_path, monkeypatch):
     instance = convert(tmp_path, CVRP, "--time-limit", "1")
     results = []  # the result dictionary that solve turns into the solution file
