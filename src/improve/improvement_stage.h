@@ -6,10 +6,9 @@
 #include <random>
 #include <vector>
 
-#include "improve/best_insertion.h"
 #include "improve/near_lists.h"
 #include "improve/route_set.h"
-#include "improve/task_order.h"
+#include "improve/ruin_recreate.h"
 #include "records/route_rules.h"
 #include "records/task_rules.h"
 
@@ -53,15 +52,38 @@ public:
     // which is never worse than the one given.
     Stop Run(std::vector<std::vector<int64_t>>& paths, const ImprovementHooks& hooks);
 
-    // The same run in steps, for stages that exchange solutions: Begin takes the solution
-    // (false: the stage does not run), Advance iterates until the iteration count reaches
-    // `until` (no reason returned) or the stage stops (its reason), and Adopt makes a better
-    // solution of another stage over the same instance this one's best and current one.
+    // The same run in rounds, for several threads: Begin takes the solution (false: the
+    // stage does not run). Each round, Checkpoint says why the stage stops, if it does, and
+    // ends and starts cooling cycles; RoundSize caps the round's iterations by the iteration
+    // cap; Propose makes one move from the current solution into a proposal (it changes
+    // nothing of the stage, so threads may propose at once, while nothing else runs on it);
+    // Commit then takes the proposals as one iteration each, best first, under the annealing
+    // rule. An accepted proposal is applied when it changes no route that one applied before
+    // it in the round changed (with pairs in force, only the first accepted one is).
+    struct Proposal {
+        Proposal(const RouteSet& from, uint64_t seed) : set(from), rng(seed) {}
+        RouteSet set;
+        std::mt19937_64 rng;
+        bool feasible = false;
+        // The uniform draw of the annealing rule.
+        double draw = 0.0;
+        // Per route: whether the move changed it.
+        std::vector<uint8_t> changed;
+        // Per route: whether `set` may differ from the current solution there, valid while
+        // the current solution has not been replaced whole since (`restart` counts that).
+        std::vector<uint8_t> stale;
+        uint64_t restart = 0;
+    };
     bool Begin(const std::vector<std::vector<int64_t>>& paths, const ImprovementHooks& hooks);
-    std::optional<Stop> Advance(const ImprovementHooks& hooks, uint64_t until);
-    void Adopt(const RouteSet& other);
+    std::optional<Stop> Checkpoint(const ImprovementHooks& hooks);
+    size_t RoundSize(size_t wanted) const;
+    // A proposal with its own generator, and a copy of this stage's move for another thread
+    // (both once Begin has run).
+    Proposal NewProposal(uint64_t seed) const { return Proposal(current, seed); }
+    const RuinRecreate& Move() const { return move; }
+    void Propose(RuinRecreate& mover, Proposal& proposal) const;
+    void Commit(std::vector<Proposal>& proposals, size_t count, const ImprovementHooks& hooks);
     const RouteSet& BestSet() const { return best; }
-    uint64_t Iterations() const { return iterations; }
     // The objective's order: true when a is better than b by more than rounding.
     bool Better(const RouteSet& a, const RouteSet& b) const;
     // Neighbour lists built for the same instance (BuildNearLists), which Run then reuses.
@@ -79,8 +101,6 @@ private:
         uint64_t ended = 0;
     };
 
-    // Why the stage stops before the next iteration, if it does; ends and starts cycles.
-    std::optional<Stop> Checkpoint(const ImprovementHooks& hooks);
     double Temperature() const;
     // Sets the length of the cycle starting now to fit the rest of the budget.
     void FitCycle(double now, double time_limit);
@@ -89,20 +109,14 @@ private:
     // The annealing value: the objective with, for min-max, a little of the total to lead
     // the search across plateaus of equal longest route.
     double Score(const RouteSet& set) const;
+    // Score of the current solution with the proposal's changed routes in place.
+    double MergedScore(const Proposal& proposal) const;
+    // Whether the proposal changed a route that this round's commits already changed.
+    bool Clashes(const Proposal& proposal) const;
     void BuildNeighbours();
-    // Removes strings of nodes from `work`; false when a shortened route breaks its rules.
-    bool Ruin();
-    // Removes every node of one route: none when no route can be emptied, else whether what
-    // is left of it keeps its rules.
-    std::optional<bool> EmptyOneRoute();
-    // Also removes the partners (same route, precedence) of every removed node, so that
-    // pairs move together; whether the routes left keep their rules.
-    bool RemovePartners();
-    // Puts every removed node back; false when one has no feasible position.
-    bool Recreate();
-    void OrderRemoved();
-    uint64_t Draw(uint64_t bound) { return bound == 0 ? 0 : rng() % bound; }
-    double Uniform() { return static_cast<double>(rng() >> 11) * 0x1.0p-53; }
+    static double Uniform(std::mt19937_64& generator) {
+        return static_cast<double>(generator() >> 11) * 0x1.0p-53;
+    }
 
     const RouteRules& rules;
     ImprovementSettings settings;
@@ -112,24 +126,22 @@ private:
     RouteSet best;
     // Large instances keep short neighbour lists and insert next to neighbours only.
     bool granular = false;
-    BestInsertion insertion;
-    TaskOrder task_order;
+    RuinRecreate move;
     // Movable nodes by increasing distance from each vertex.
     NearLists neighbours;
     // Each vertex's distance from the nearest route start.
     std::vector<double> depot_distance;
-    std::vector<int32_t> removed;
-    // The route each removed node came from (while the ruin lasts).
-    std::vector<int32_t> removed_from;
-    std::vector<uint8_t> ruined;
-    // Removed nodes not yet back (used when pairs must go in together).
-    std::vector<uint8_t> pending;
-    // Routes that the current iteration changed, and per route the nodes next to its changes.
-    std::vector<uint8_t> touched;
-    std::vector<std::vector<int32_t>> dirty;
-    int32_t seed_node = 0;
     uint64_t iterations = 0;
+    // Whether the first cycle has been fitted to the budget.
+    bool timed = false;
+    // How often the current solution has been replaced whole (by the best one).
+    uint64_t restarts = 0;
     Cycle cycle;
+    // Routes that proposals committed in this round changed; the round's proposals in the
+    // order they are taken, and the score of each on its own.
+    std::vector<uint8_t> claimed;
+    std::vector<size_t> order;
+    std::vector<double> alone;
     double start_time = 0.0;
     // The annealing value of `current`, and the scale of the temperatures.
     double score = 0.0;

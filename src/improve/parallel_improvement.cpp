@@ -1,63 +1,38 @@
 #include "improve/parallel_improvement.h"
 
 #include <sched.h>
-#include <time.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
+
+#include "improve/independent_runs.h"
 
 namespace tamrik {
 namespace {
 
-// With an iteration cap, rounds are this many iterations long, so that the answer does not
-// depend on timing; without one they last about kRoundSeconds of a worker's processor time.
-constexpr uint64_t kRoundIterations = 2000;
-constexpr uint64_t kFirstRound = 200;
-constexpr double kRoundSeconds = 0.25;
-// How often the calling thread asks the host whether to stop while the workers run.
-constexpr auto kPollInterval = std::chrono::milliseconds(20);
-// Seeds of the workers after the first are spread by this odd constant.
-constexpr uint64_t kSeedStep = 0x9E3779B97F4A7C15ull;
+// Moves per thread and round: more even out the threads' waits at the round's end, fewer
+// clash less.
+constexpr size_t kMovesPerThread = 2;
+// A thread waiting for others spins this many times before it gives way to other work.
+constexpr int kSpins = 200;
 
-double ThreadSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+template <class Ready>
+void SpinUntil(const Ready& ready) {
+    for (int spins = 0; !ready(); ++spins) {
+        if (spins >= kSpins) std::this_thread::yield();
+    }
 }
 
 }  // namespace
 
-struct ParallelImprovement::Worker {
-    std::unique_ptr<ImprovementStage> stage;
-    // Processor seconds this worker used in the rounds before.
-    double seconds = 0.0;
-    bool active = true;
-    ImprovementStage::Stop stop = ImprovementStage::Stop::kNotRun;
-};
-
 ParallelImprovement::ParallelImprovement(const RouteRules& rules_in,
                                          const ImprovementSettings& settings_in,
-                                         const TaskRules* tasks_in, size_t threads)
-    : rules(rules_in), settings(settings_in), tasks(tasks_in) {
-    for (size_t k = 0; k < std::max<size_t>(threads, 1); ++k) {
-        ImprovementSettings own = settings;
-        own.seed = settings.seed + kSeedStep * k;
-        auto worker = std::make_unique<Worker>();
-        worker->stage = std::make_unique<ImprovementStage>(rules, own, tasks);
-        workers.push_back(std::move(worker));
-    }
-}
-
-ParallelImprovement::~ParallelImprovement() = default;
-
-void ParallelImprovement::UseNeighbours(const NearLists& lists) {
-    if (lists.empty()) return;
-    for (const auto& worker : workers) worker->stage->UseNeighbours(lists);
-}
+                                         const TaskRules* tasks_in, size_t threads_in)
+    : rules(rules_in),
+      settings(settings_in),
+      tasks(tasks_in),
+      stage(rules_in, settings_in, tasks_in),
+      threads(std::max<size_t>(threads_in, 1)) {}
 
 size_t ParallelImprovement::ThreadsFor(uint64_t requested) {
     if (requested != 0) return static_cast<size_t>(requested);
@@ -69,109 +44,80 @@ size_t ParallelImprovement::ThreadsFor(uint64_t requested) {
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
-double ParallelImprovement::Now(const ParallelHooks& hooks) const {
-    double busiest = 0.0;
-    for (const auto& worker : workers) busiest = std::max(busiest, worker->seconds);
-    return hooks.start_time + busiest;
-}
-
 ImprovementStage::Stop ParallelImprovement::Run(std::vector<std::vector<int64_t>>& paths,
                                                 const ParallelHooks& hooks) {
-    std::atomic<bool> stop_now{false};
-    std::mutex lock;
-    std::condition_variable finished;
-    size_t running = 0;
-    bool interrupted = false;
-    // One round: `step` on every active worker, each on its own thread with its own clock.
-    const auto round = [&](const std::function<void(Worker&, const ImprovementHooks&)>& step) {
-        std::vector<std::thread> threads;
-        // Counted before any thread starts: the first may finish before the last is made.
-        running = static_cast<size_t>(std::count_if(
-            workers.begin(), workers.end(), [](const auto& worker) { return worker->active; }));
-        for (auto& owned : workers) {
-            if (!owned->active) continue;
-            Worker& worker = *owned;
-            threads.emplace_back([&, &worker = worker]() {
-                const double started = ThreadSeconds();
-                ImprovementHooks own;
-                own.elapsed = [&]() {
-                    return hooks.start_time + worker.seconds + (ThreadSeconds() - started);
-                };
-                own.time_limit = hooks.time_limit;
-                own.interrupted = [&]() { return stop_now.load(std::memory_order_relaxed); };
-                step(worker, own);
-                worker.seconds += ThreadSeconds() - started;
-                std::lock_guard<std::mutex> guard(lock);
-                --running;
-                finished.notify_one();
-            });
-        }
-        {
-            std::unique_lock<std::mutex> guard(lock);
-            while (!finished.wait_for(guard, kPollInterval, [&]() { return running == 0; })) {
-                if (!interrupted && hooks.interrupted && hooks.interrupted()) {
-                    interrupted = true;
-                    stop_now.store(true, std::memory_order_relaxed);
-                }
-            }
-        }
-        for (std::thread& thread : threads) thread.join();
+    if (rules.VertexCount() <= static_cast<size_t>(kMaxVertices)) {
+        return RunIndependently(rules, settings, tasks, threads, neighbours, paths, hooks);
+    }
+    stage.UseNeighbours(std::move(neighbours));
+    const double started = ThreadSeconds();
+    ImprovementHooks own;
+    own.elapsed = [&]() { return hooks.start_time + (ThreadSeconds() - started); };
+    own.time_limit = hooks.time_limit;
+    own.interrupted = hooks.interrupted;
+    own.improved = [&](const RouteSet& set) {
+        if (hooks.improved) hooks.improved(set, own.elapsed());
     };
-
-    round([&](Worker& worker, const ImprovementHooks& own) {
-        worker.active = worker.stage->Begin(paths, own);
-    });
-    if (!workers.front()->active) return ImprovementStage::Stop::kNotRun;
-    recorded = std::make_unique<RouteSet>(workers.front()->stage->BestSet());
-
-    uint64_t until = 0;
-    uint64_t length = settings.max_iterations != 0 ? kRoundIterations : kFirstRound;
-    while (!interrupted) {
-        until += length;
-        round([&](Worker& worker, const ImprovementHooks& own) {
-            if (std::optional<ImprovementStage::Stop> stop = worker.stage->Advance(own, until)) {
-                worker.active = false;
-                worker.stop = *stop;
-            }
-        });
-        Exchange(hooks);
-        if (std::none_of(workers.begin(), workers.end(), [](const auto& w) { return w->active; })) {
-            break;
-        }
-        if (settings.max_iterations == 0) {
-            // Rounds of about kRoundSeconds, measured on the first worker.
-            const Worker& first = *workers.front();
-            const double per_iteration =
-                std::max(first.seconds, 1e-9) /
-                static_cast<double>(std::max<uint64_t>(first.stage->Iterations(), 1));
-            length = std::max<uint64_t>(kFirstRound,
-                                        static_cast<uint64_t>(kRoundSeconds / per_iteration));
-        }
+    if (!stage.Begin(paths, own)) return ImprovementStage::Stop::kNotRun;
+    proposals.clear();
+    for (size_t k = 0; k < threads * kMovesPerThread; ++k) {
+        proposals.push_back(stage.NewProposal(settings.seed + kThreadSeedStep * (k + 1)));
     }
-    paths = recorded->Paths();
-    if (interrupted) return ImprovementStage::Stop::kInterrupted;
-    for (ImprovementStage::Stop reason :
-         {ImprovementStage::Stop::kBudget, ImprovementStage::Stop::kIterations}) {
-        for (const auto& worker : workers) {
-            if (worker->stop == reason) return reason;
-        }
+    moves.assign(threads, stage.Move());
+
+    std::vector<std::thread> helpers;
+    for (size_t k = 1; k < threads; ++k) helpers.emplace_back([this, k]() { Help(k); });
+    ImprovementStage::Stop stop = ImprovementStage::Stop::kNotRun;
+    std::exception_ptr own_failure;
+    try {
+        stop = Rounds(own);
+    } catch (...) {
+        // Rethrown once the helpers are joined.
+        own_failure = std::current_exception();
     }
-    return ImprovementStage::Stop::kStalled;
+    quit = true;
+    round.fetch_add(1, std::memory_order_release);
+    for (std::thread& helper : helpers) helper.join();
+    if (own_failure) std::rethrow_exception(own_failure);
+    if (failure) std::rethrow_exception(failure);
+    paths = stage.BestSet().Paths();
+    return stop;
 }
 
-void ParallelImprovement::Exchange(const ParallelHooks& hooks) {
-    size_t leader = 0;
-    for (size_t k = 1; k < workers.size(); ++k) {
-        const ImprovementStage& stage = *workers[k]->stage;
-        if (stage.Better(stage.BestSet(), workers[leader]->stage->BestSet())) leader = k;
+ImprovementStage::Stop ParallelImprovement::Rounds(const ImprovementHooks& hooks) {
+    for (;;) {
+        if (std::optional<ImprovementStage::Stop> stop = stage.Checkpoint(hooks)) return *stop;
+        count = stage.RoundSize(proposals.size());
+        next.store(0, std::memory_order_relaxed);
+        through.store(0, std::memory_order_relaxed);
+        round.fetch_add(1, std::memory_order_release);
+        ProposeRest(0);
+        SpinUntil([this]() { return through.load(std::memory_order_acquire) + 1 == threads; });
+        if (failed.load(std::memory_order_acquire)) return ImprovementStage::Stop::kInterrupted;
+        stage.Commit(proposals, count, hooks);
     }
-    const ImprovementStage& best = *workers[leader]->stage;
-    if (best.Better(best.BestSet(), *recorded)) {
-        recorded->CopyRoutesFrom(best.BestSet());
-        if (hooks.improved) hooks.improved(*recorded, Now(hooks));
+}
+
+void ParallelImprovement::Help(size_t index) {
+    uint32_t seen = 0;
+    for (;;) {
+        SpinUntil([&]() { return round.load(std::memory_order_acquire) != seen; });
+        seen = round.load(std::memory_order_acquire);
+        if (quit) return;
+        try {
+            ProposeRest(index);
+        } catch (...) {
+            // Only the first failure is kept; the calling thread raises it.
+            if (!failed.exchange(true, std::memory_order_acq_rel)) failure = std::current_exception();
+        }
+        through.fetch_add(1, std::memory_order_release);
     }
-    for (const auto& worker : workers) {
-        if (worker->active) worker->stage->Adopt(*recorded);
+}
+
+void ParallelImprovement::ProposeRest(size_t index) {
+    for (size_t k = next.fetch_add(1, std::memory_order_relaxed); k < count;
+         k = next.fetch_add(1, std::memory_order_relaxed)) {
+        stage.Propose(moves[index], proposals[k]);
     }
 }
 

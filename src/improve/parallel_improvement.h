@@ -1,44 +1,36 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
-#include <memory>
 #include <vector>
 
 #include "improve/improvement_stage.h"
 #include "improve/near_lists.h"
+#include "improve/parallel_hooks.h"
+#include "improve/ruin_recreate.h"
 #include "records/route_rules.h"
 #include "records/task_rules.h"
 
 namespace tamrik {
 
-// What the parallel stage asks its caller, always on the calling thread.
-struct ParallelHooks {
-    // The caller's clock when the stage starts; each worker counts its own processor time
-    // from there, against `time_limit`.
-    double start_time = 0.0;
-    double time_limit = 0.0;
-    // True when the host wants the solve to stop now (asked every few hundredths of a second).
-    std::function<bool()> interrupted;
-    // Called with each better solution and the time it was found at: the start time plus the
-    // processor time of the busiest worker.
-    std::function<void(const RouteSet&, double)> improved;
-};
-
-// Several improvement stages with their own seeds, one per thread, over the same instance.
-// They run in rounds of a fixed number of iterations; after each round every stage adopts the
-// best solution found so far when it is better than its own. Given an iteration cap, a seed and
-// a thread count, the rounds and so the answer are the same on every run. The worker with
-// index 0 uses the seed as it is.
+// The improvement stage on several threads. Instances of at most kMaxVertices vertices get
+// independent runs (RunIndependently). Larger ones run one stage whose iterations are shared
+// out: in each round every thread
+// makes moves from the same current solution, a few per thread, taking the next one to make
+// as it finishes the last; the calling thread then applies them in order under the annealing
+// rule, keeping those that do not clash with one applied before them (see
+// ImprovementStage::Commit). Each move has its own generator, so given an iteration cap, a
+// seed and a thread count, the answer is the same on every run whichever thread made what.
 class ParallelImprovement {
 public:
     ParallelImprovement(const RouteRules& rules, const ImprovementSettings& settings,
                         const TaskRules* tasks, size_t threads);
-    ~ParallelImprovement();
 
-    // Neighbour lists built for the instance (BuildNearLists); every stage gets a copy.
-    void UseNeighbours(const NearLists& lists);
+    // Neighbour lists built for the instance (BuildNearLists).
+    void UseNeighbours(NearLists lists) { neighbours = std::move(lists); }
 
     // As ImprovementStage::Run: `paths` becomes the best solution found.
     ImprovementStage::Stop Run(std::vector<std::vector<int64_t>>& paths,
@@ -49,18 +41,32 @@ public:
     static size_t ThreadsFor(uint64_t requested);
 
 private:
-    struct Worker;
-    // Records the best solution of all workers when it beats the recorded one, and hands the
-    // recorded one to every active worker (which keeps its own when that is as good).
-    void Exchange(const ParallelHooks& hooks);
-    double Now(const ParallelHooks& hooks) const;
+    // Rounds on the calling thread until the stage stops.
+    ImprovementStage::Stop Rounds(const ImprovementHooks& hooks);
+    // The loop of a helper thread: each round it makes moves until none is left.
+    void Help(size_t index);
+    // Makes the round's moves that are not taken yet, with the move of thread `index`.
+    void ProposeRest(size_t index);
 
     const RouteRules& rules;
     ImprovementSettings settings;
     const TaskRules* tasks;
-    std::vector<std::unique_ptr<Worker>> workers;
-    // The best solution found so far by any worker.
-    std::unique_ptr<RouteSet> recorded;
+    NearLists neighbours;
+    ImprovementStage stage;
+    size_t threads;
+    std::vector<ImprovementStage::Proposal> proposals;
+    std::vector<RuinRecreate> moves;
+    // The round: its number (helpers wait for a new one), its size, the next move to make,
+    // and how many helpers are through with it. `count` and `quit` are written before the
+    // number changes.
+    std::atomic<uint32_t> round{0};
+    size_t count = 0;
+    bool quit = false;
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> through{0};
+    // The first failure of a helper, raised on the calling thread.
+    std::exception_ptr failure;
+    std::atomic<bool> failed{false};
 };
 
 }  // namespace tamrik

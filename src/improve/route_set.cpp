@@ -387,6 +387,20 @@ double RouteSet::SummedCost(size_t r) const {
     return t;
 }
 
+void RouteSet::CopyRoutesFrom(const RouteSet& other, const std::vector<uint8_t>& which) {
+    for (size_t r = 0; r < routes.size(); ++r) {
+        if (!which[r]) continue;
+        routes[r] = other.routes[r];
+        waiting_nodes[r] = other.waiting_nodes[r];
+        const std::vector<int32_t>& nodes = routes[r].nodes;
+        for (size_t k = 1; k + 1 < nodes.size(); ++k) {
+            const auto node = static_cast<size_t>(nodes[k]);
+            holder[node] = other.holder[node];
+            position[node] = other.position[node];
+        }
+    }
+}
+
 double RouteSet::Largest() const {
     double largest = 0.0;
     for (const Route& route : routes) largest = std::max(largest, route.Cost());

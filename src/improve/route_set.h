@@ -51,6 +51,9 @@ public:
         position = other.position;
         waiting_nodes = other.waiting_nodes;
     }
+    // Takes the routes flagged in `which` from another set of the same instance, in which the
+    // nodes of those routes are all that moved.
+    void CopyRoutesFrom(const RouteSet& other, const std::vector<uint8_t>& which);
 
     size_t RouteCount() const { return routes.size(); }
     const Route& RouteOf(size_t r) const { return routes[r]; }

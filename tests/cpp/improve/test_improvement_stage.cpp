@@ -262,10 +262,26 @@ INSTANTIATE_TEST_SUITE_P(
         Threaded{Beyond(4, true, false, true, false, ObjectiveType::MinMax, true), false, 2},
         // windows, loads, pairs and waits across the fleet, min-sum, three threads
         Threaded{Loaded(30, 4, true, ObjectiveType::MinSum), true, 3},
-        // a small instance whose workers stall at different times
+        // a small instance whose runs stall at different times
         Threaded{InstanceShape{10, 2, false, true, false, true, true, ObjectiveType::MinSum,
                                false},
-                 false, 2}));
+                 false, 2},
+        // beyond the search with pairs: one accepted move per round
+        Threaded{Loaded(300, 6, false, ObjectiveType::MinMax), true, 2}));
+
+TEST(InThreadsOnSmallInstances, AnswersNoWorseThanOneThread) {
+    for (uint64_t seed : {3u, 4u, 5u}) {
+        Problem problem = RandomInstance(Loaded(40, 3, true, ObjectiveType::MinMax), seed);
+        Options options = Improving(problem, seed);
+        options.max_iterations = 3000;
+        const Solved one = SolveQuietly(problem, options);
+        options.threads = 3;
+        const Solved three = SolveQuietly(problem, options);
+        ASSERT_EQ(one.status, 1);
+        ASSERT_EQ(three.status, 1);
+        EXPECT_LE(LargestRouteCost(three.result), LargestRouteCost(one.result) + 1e-9);
+    }
+}
 
 }  // namespace
 }  // namespace tamrik
