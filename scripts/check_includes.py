@@ -3,15 +3,15 @@
 The folders under src/ form layers; a file may include headers of its own folder and of the
 layers below it, never of its own layer's other folders or of a layer above:
 
-    model, graph -> records -> plugins, postopt -> improve -> solver -> api -> bindings
+    base -> model, graph -> records -> plugins, postopt -> improve -> solver -> api -> bindings
 """
 
 import re
 import sys
 from pathlib import Path
 
-LAYERS = {"model": 0, "graph": 0, "records": 1, "plugins": 2, "postopt": 2, "improve": 3,
-          "solver": 4, "api": 5, "bindings": 6}
+LAYERS = {"base": 0, "model": 1, "graph": 1, "records": 2, "plugins": 3, "postopt": 3,
+          "improve": 4, "solver": 5, "api": 6, "bindings": 7}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^/"]+)/[^"]+"', re.MULTILINE)
 
 

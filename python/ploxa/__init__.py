@@ -2,7 +2,8 @@
 
 Everything is here: the core's classes and functions (``Problem``, ``Solver``,
 ``solve_json_file``, ...), batches (``solve_many``), pictures (``plot_solution``, with the
-``plot`` extra) and the TSPLIB reader. The core itself is the extension module
+``plot`` extra), the TSPLIB reader, and where the core's own lines go (``set_log_handler``,
+``log_to_logging``). The core itself is the extension module
 ``_pyploxa_core``, which keeps its own name and surface.
 """
 
@@ -21,16 +22,18 @@ from _pyploxa_core import (
     TimeWindowConstraint,
     check_json_str,
     check_problem,
+    set_log_handler,
     solve_json_file,
     solve_json_str,
 )
 from ploxa.batch import BatchRow, solve_many
+from ploxa.logs import log_to_logging
 from ploxa.plot import plot_solution
 from ploxa.tsplib import read_tsplib, tsplib_to_instance
 
 __all__ = [
     "Agent", "AssignmentConstraint", "BatchRow", "Node", "NodeType", "ObjectiveType", "Options",
     "Position", "Problem", "Progress", "Result", "Solver", "TimeWindowConstraint",
-    "check_json_str", "check_problem", "plot_solution", "read_tsplib", "solve_json_file",
-    "solve_json_str", "solve_many", "tsplib_to_instance",
+    "check_json_str", "check_problem", "log_to_logging", "plot_solution", "read_tsplib",
+    "set_log_handler", "solve_json_file", "solve_json_str", "solve_many", "tsplib_to_instance",
 ]

@@ -6,6 +6,7 @@ core works, so the threads of one Dask worker solve at the same time.
 
 from __future__ import annotations
 
+import contextlib
 import csv
 import json
 import multiprocessing
@@ -13,11 +14,13 @@ import os
 import sys
 from collections.abc import Callable, Iterable, Sequence
 from pathlib import Path
-from typing import Any, TypedDict
+from typing import Any, TextIO, TypedDict
 
 import _pyploxa_core as core
 
 SUMMARY_FIELDS = ["instance", "status", "longest", "total", "time", "error"]
+# One solve for a worker: index, path, time limit, improve, output folder, result name, enforce.
+Task = tuple[int, str, float, "bool | None", "str | None", str, "bool | None"]
 
 
 class BatchRow(TypedDict):
@@ -47,21 +50,29 @@ def solve_one(path: str, time_limit: float = -1, improve: bool | None = None,
         result = core.solve_json_str(text, time_limit, improve=improve, enforce_capacity=enforce,
                                      enforce_sequence=enforce, release_gil=True)
     except KeyboardInterrupt as interrupt:
-        result = getattr(interrupt, "result", None)
-        if result is None:
-            row.update(status="interrupted", error="interrupted before a solution")
+        partial: dict[str, Any] | None = getattr(interrupt, "result", None)
+        if partial is None:
+            row["status"], row["error"] = "interrupted", "interrupted before a solution"
             return row
+        result = partial
     except (OSError, RuntimeError, ValueError, IndexError) as error:
         row["error"] = f"{type(error).__name__}: {getattr(error, 'strerror', None) or error}"
         return row
     stats = result["statistics"]
-    row.update(status="interrupted" if result["stop_reason"] == "interrupted" else result["status"],
-               longest=stats["max_cost"], total=stats["sum_cost"], time=stats["solve_time"])
+    row["status"] = "interrupted" if result["stop_reason"] == "interrupted" else result["status"]
+    row["longest"], row["total"], row["time"] = (stats["max_cost"], stats["sum_cost"],
+                                                 stats["solve_time"])
     if result["status"] != "success":
         row["error"] = f"no solution ({result['stop_reason']})"
     if output_dir:
         target = Path(output_dir) / (result_name or f"{Path(path).stem}.result.json")
-        target.write_text(json.dumps(result, indent=1) + "\n")
+        try:
+            target.write_text(json.dumps(result, indent=1) + "\n")
+        except (OSError, ValueError) as error:
+            # The solve stands in the row; only its file is missing.
+            row["status"] = "error"
+            row["error"] = f"result file {target}: {getattr(error, 'strerror', None) or error}"
+            return row
         row["result_file"] = str(target)
     return row
 
@@ -82,12 +93,14 @@ def result_names(paths: Sequence[str]) -> list[str]:
 
 def _quiet_worker() -> None:
     """The core's own lines and warnings would garble the progress bar: workers drop them."""
-    devnull = os.open(os.devnull, os.O_WRONLY)
-    os.dup2(devnull, 1)
-    os.dup2(devnull, 2)
+    core.set_log_handler(_drop_line)
 
 
-def _solve_task(arguments: tuple) -> tuple[int, BatchRow]:
+def _drop_line(line: str) -> None:
+    del line
+
+
+def _solve_task(arguments: Task) -> tuple[int, BatchRow]:
     index, path, time_limit, improve, output_dir, name, enforce = arguments
     return index, solve_one(path, time_limit, improve, output_dir, name, enforce)
 
@@ -101,14 +114,19 @@ def solve_many(paths: Iterable[str | os.PathLike[str]], time_limit: float = -1,
     output_dir, each result goes to its own JSON file there, beside summary.csv. With a
     dask.distributed `client`, the solves run as tasks on its cluster instead. `on_done(row,
     finished, total)` follows each finished instance. `enforce` sets both enforce_capacity and
-    enforce_sequence of every solve (None: each instance's own). Ctrl-C stops the workers and raises
-    KeyboardInterrupt with the finished rows as its attribute "rows"."""
-    paths = [os.fspath(path) for path in paths]
+    enforce_sequence of every solve (None: each instance's own). A result file that cannot be
+    written makes its row "error"; a summary.csv that cannot be written raises OSError with the
+    rows as its attribute "rows", once every result is saved. Ctrl-C stops the workers and
+    raises KeyboardInterrupt with the finished rows as its attribute "rows"."""
+    if workers is not None and (isinstance(workers, bool) or not isinstance(workers, int)
+                                or workers < 1):
+        raise ValueError(f"workers = {workers!r} is not a whole number of at least 1")
+    files = [os.fspath(path) for path in paths]
     out = None if output_dir is None else os.fspath(output_dir)
     if out:
         Path(out).mkdir(parents=True, exist_ok=True)
-    tasks = [(k, path, time_limit, improve, out, name, enforce)
-             for k, (path, name) in enumerate(zip(paths, result_names(paths)))]
+    tasks: list[Task] = [(k, path, time_limit, improve, out, name, enforce)
+                         for k, (path, name) in enumerate(zip(files, result_names(files)))]
     rows: list[BatchRow | None] = [None] * len(tasks)
 
     def finish(index: int, row: BatchRow) -> None:
@@ -123,17 +141,23 @@ def solve_many(paths: Iterable[str | os.PathLike[str]], time_limit: float = -1,
             _run_on_pool(workers or os.cpu_count() or 1, tasks, finish)
     except KeyboardInterrupt as interrupt:
         done = [row for row in rows if row is not None]
-        if out:
-            write_summary(Path(out) / "summary.csv", done)
         interrupt.rows = done  # type: ignore[attr-defined]
+        if out:
+            # The interrupt is the news; a summary that cannot be written is not.
+            with contextlib.suppress(OSError):
+                write_summary(Path(out) / "summary.csv", done)
         raise
     finished = [row for row in rows if row is not None]
     if out:
-        write_summary(Path(out) / "summary.csv", finished)
+        try:
+            write_summary(Path(out) / "summary.csv", finished)
+        except OSError as error:
+            error.rows = finished  # type: ignore[attr-defined]
+            raise
     return finished
 
 
-def _run_on_pool(workers: int, tasks: list, finish: Callable[[int, BatchRow], None]) -> None:
+def _run_on_pool(workers: int, tasks: list[Task], finish: Callable[[int, BatchRow], None]) -> None:
     context = multiprocessing.get_context("spawn")
     pool = context.Pool(min(workers, max(len(tasks), 1)), initializer=_quiet_worker)
     try:
@@ -147,9 +171,12 @@ def _run_on_pool(workers: int, tasks: list, finish: Callable[[int, BatchRow], No
         pool.join()
 
 
-def _run_on_cluster(client: Any, tasks: list, finish: Callable[[int, BatchRow], None]) -> None:
-    from dask.distributed import as_completed
+def _run_on_cluster(client: Any, tasks: list[Task],
+                    finish: Callable[[int, BatchRow], None]) -> None:
+    from dask import distributed
 
+    # dask has no type information: its functions are taken as untyped.
+    as_completed: Any = distributed.as_completed
     futures = client.map(_solve_task, tasks, pure=False)
     try:
         for future in as_completed(futures):
@@ -165,13 +192,15 @@ def write_summary(path: Path, rows: Sequence[BatchRow]) -> None:
         writer = csv.DictWriter(f, fieldnames=SUMMARY_FIELDS, extrasaction="ignore")
         writer.writeheader()
         for row in rows:
-            writer.writerow({key: "" if row[key] is None else row[key] for key in SUMMARY_FIELDS})
+            fields: dict[str, Any] = dict(row)
+            writer.writerow({key: "" if fields[key] is None else fields[key]
+                             for key in SUMMARY_FIELDS})
 
 
 class ProgressBar:
     """One line on standard error, redrawn in place on a terminal, else one line per instance."""
 
-    def __init__(self, stream=sys.stderr, width: int = 30):
+    def __init__(self, stream: TextIO = sys.stderr, width: int = 30) -> None:
         self.stream, self.width = stream, width
         self.failed = 0
 

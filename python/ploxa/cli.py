@@ -16,8 +16,11 @@ solve --format vrplib writes --output as a VRPLIB solution instead of the result
 import argparse
 import contextlib
 import json
+import math
 import os
 import sys
+from collections.abc import Iterator, Sequence
+from typing import Any, NoReturn
 
 import _pyploxa_core as core
 from ploxa.formats import FormatError, VrplibMissing, file_to_instance, vrplib_solution_text
@@ -31,18 +34,25 @@ class InputError(Exception):
     """Bad input, reported as one line and exit status 2."""
 
 
-def build_parser():
-    parser = argparse.ArgumentParser(prog="python -m ploxa", description=__doc__)
+class Parser(argparse.ArgumentParser):
+    """Reports a wrong command line in one line, with exit status 2."""
+
+    def error(self, message: str) -> NoReturn:
+        self.exit(2, f"{self.prog}: error: {message}\n")
+
+
+def build_parser() -> argparse.ArgumentParser:
+    parser = Parser(prog="python -m ploxa", description=__doc__)
     commands = parser.add_subparsers(dest="command", required=True)
     solve = commands.add_parser("solve", help="solve a JSON instance and print a summary")
     solve.add_argument("instance", help="instance file in the JSON format")
-    solve.add_argument("--time-limit", type=float, default=-1,
+    solve.add_argument("--time-limit", type=seconds, default=-1,
                        help="processor-time budget in seconds (default: the instance's)")
     solve.add_argument("--no-improve", dest="improve", action="store_false",
                        help="run the plain search only, without the improvement stage")
-    solve.add_argument("--seed", type=seed_value, default=None,
+    solve.add_argument("--seed", type=count_value, default=None,
                        help="seed of the improvement stage (default: the instance's, else 0)")
-    solve.add_argument("--memory-limit", type=int, default=None, metavar="MIB",
+    solve.add_argument("--memory-limit", type=count_value, default=None, metavar="MIB",
                        help="stop the search when the process holds this many MiB "
                             "(default: the instance's, else 4096; 0 for none)")
     solve.add_argument("--output", help="also write the result to this file")
@@ -50,7 +60,7 @@ def build_parser():
                        help="what --output holds: the result dictionary as JSON (default), or "
                             "a VRPLIB solution, one 'Route #k:' line of node ids per non-empty "
                             "route and 'Cost <total>', written only when a solution is found")
-    solve.add_argument("--threads", type=seed_value, default=0, metavar="N",
+    solve.add_argument("--threads", type=count_value, default=0, metavar="N",
                        help="threads of the improvement stage (default 0: every core); with "
                             "more than one, each has the time limit on its own clock, so the "
                             "solve takes about the time limit in wall-clock time")
@@ -71,9 +81,9 @@ def build_parser():
     batch.add_argument("instances", nargs="+", help="instance files in the JSON format")
     batch.add_argument("--output-dir", required=True,
                        help="folder for one result file per instance and summary.csv")
-    batch.add_argument("--workers", type=int, default=os.cpu_count() or 1,
+    batch.add_argument("--workers", type=positive_count, default=os.cpu_count() or 1,
                        help="solves at a time (default: one per core)")
-    batch.add_argument("--time-limit", type=float, default=-1,
+    batch.add_argument("--time-limit", type=seconds, default=-1,
                        help="processor-time budget of each solve (default: each instance's)")
     batch.add_argument("--no-improve", dest="improve", action="store_false",
                        help="run the plain search only, without the improvement stage")
@@ -100,13 +110,13 @@ def build_parser():
                     "service times are folded into the costs: cost(i, j) = travel(i, j) + "
                     "service(i).")
     convert.add_argument("file", help="TSPLIB, VRPLIB or Solomon instance file")
-    convert.add_argument("--agents", type=int, default=None,
+    convert.add_argument("--agents", type=positive_count, default=None,
                          help="number of agents (default: the file's VEHICLES, else the k of a "
                               "'-kNN' name)")
     convert.add_argument("--objective", choices=["min_max", "min_sum"], default=None,
                          help="default: min_sum for files with demands or pick-up-and-delivery "
                               "pairs, min_max otherwise")
-    convert.add_argument("--time-limit", type=float, default=60.0,
+    convert.add_argument("--time-limit", type=seconds, default=60.0,
                          help="processor-time budget written into the instance")
     convert.add_argument("--matrix", action="store_true",
                          help="write the full cost matrix instead of a Euclidean metric (always "
@@ -123,8 +133,8 @@ def build_parser():
     return parser
 
 
-def seed_value(text):
-    """A seed or a thread count: a whole number from 0 to 2**64 - 1."""
+def count_value(text: str) -> int:
+    """A seed, a thread count or a memory size: a whole number from 0 to 2**64 - 1."""
     try:
         value = int(text)
     except ValueError:
@@ -134,7 +144,26 @@ def seed_value(text):
     return value
 
 
-def pixel_size(text):
+def positive_count(text: str) -> int:
+    """A number of workers or agents: a whole number of at least 1."""
+    value = count_value(text)
+    if value < 1:
+        raise argparse.ArgumentTypeError(f"must be at least 1: {text}")
+    return value
+
+
+def seconds(text: str) -> float:
+    """A time budget: a positive finite number of seconds."""
+    try:
+        value = float(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a number: {text!r}") from None
+    if not (math.isfinite(value) and value > 0):
+        raise argparse.ArgumentTypeError(f"not a positive finite number of seconds: {text}")
+    return value
+
+
+def pixel_size(text: str) -> tuple[int, int]:
     """A picture size such as 1200x600."""
     try:
         width, height = (int(part) for part in text.lower().split("x"))
@@ -160,9 +189,9 @@ FAILURE_REASONS = {
 }
 
 
-def summary_lines(path, result):
+def summary_lines(path: str, result: dict[str, Any]) -> list[str]:
     stats = result["statistics"]
-    lines = [f"{path}: {result['status']}" + STOP_NOTES.get(result.get("stop_reason"), "")]
+    lines = [f"{path}: {result['status']}" + STOP_NOTES.get(str(result.get("stop_reason")), "")]
     for route in result["routes"]:
         stops = " -> ".join(str(node) for node in route["node_ids"])
         lines.append(f"  agent {route['agent_id']}: {stops or '(no route)'}  cost {route['cost']:.6g}")
@@ -178,20 +207,21 @@ def summary_lines(path, result):
 
 
 @contextlib.contextmanager
-def core_output_to_stderr():
-    """Sends what the core prints on standard output to standard error, so that standard
-    output holds only the summary."""
-    sys.stdout.flush()
-    saved = os.dup(1)
-    os.dup2(2, 1)
+def core_lines_to_stderr() -> Iterator[None]:
+    """Sends the core's own lines to standard error, so that standard output holds only the
+    summary."""
+    core.set_log_handler(print_to_stderr)
     try:
         yield
     finally:
-        os.dup2(saved, 1)
-        os.close(saved)
+        core.set_log_handler(None)
 
 
-def read_instance(path):
+def print_to_stderr(line: str) -> None:
+    print(line, file=sys.stderr, flush=True)
+
+
+def read_instance(path: str) -> bytes:
     """The instance file's bytes; the core reads them, whatever the name's encoding."""
     try:
         with open(path, "rb") as f:
@@ -205,13 +235,13 @@ def read_instance(path):
     return text
 
 
-def live_line(report):
+def live_line(report: core.Progress) -> None:
     """One line per improvement while the solve runs."""
     print(f"{report.time:9.3f} s  longest {report.longest:.6g}  total {report.total:.6g}  "
           f"({report.source})", file=sys.stderr, flush=True)
 
 
-def run_solve(args):
+def run_solve(args: argparse.Namespace) -> int:
     if args.format == "vrplib" and not args.output:
         raise InputError("--format vrplib needs --output FILE")
     text = read_instance(args.instance)
@@ -219,17 +249,17 @@ def run_solve(args):
         require_matplotlib()
     interrupted = False
     try:
-        with core_output_to_stderr():
+        with core_lines_to_stderr():
             result = core.solve_json_str(text, time_limit=args.time_limit, improve=args.improve,
                                          seed=args.seed, memory_limit=args.memory_limit,
                                          progress=None if args.quiet else live_line,
                                          enforce_capacity=args.enforce,
                                          enforce_sequence=args.enforce, threads=args.threads)
     except KeyboardInterrupt as interrupt:
-        result = getattr(interrupt, "result", None)
-        if result is None:
+        partial: dict[str, Any] | None = getattr(interrupt, "result", None)
+        if partial is None:
             raise
-        interrupted = True
+        result, interrupted = partial, True
     except INPUT_ERRORS as error:
         raise InputError(f"{shown(args.instance)}: {error}") from error
     print("\n".join(summary_lines(shown(args.instance), result)))
@@ -248,7 +278,7 @@ def run_solve(args):
     return 0
 
 
-def write_result(path, result):
+def write_result(path: str, result: dict[str, Any]) -> None:
     write_text(path, json.dumps(result, indent=2) + "\n")
 
 
@@ -260,12 +290,12 @@ def write_text(path: str, text: str) -> None:
         raise InputError(f"{shown(path)}: {error.strerror}") from error
 
 
-def shown(path):
+def shown(path: str) -> str:
     """A path as printable text, undecodable bytes written as escapes."""
     return path.encode("utf-8", "surrogateescape").decode("utf-8", "backslashreplace")
 
 
-def require_matplotlib():
+def require_matplotlib() -> None:
     from ploxa.plot import PlotUnavailable, _pyplot
     try:
         _pyplot()
@@ -273,7 +303,8 @@ def require_matplotlib():
         raise InputError(str(error)) from None
 
 
-def draw(instance, result, output, size):
+def draw(instance: dict[str, Any], result: dict[str, Any], output: str,
+         size: tuple[int, int]) -> None:
     from ploxa.plot import plot_solution
     try:
         plot_solution(instance, result, output, size)
@@ -281,7 +312,7 @@ def draw(instance, result, output, size):
         raise InputError(f"{shown(output)}: {error.strerror}") from error
 
 
-def run_plot(args):
+def run_plot(args: argparse.Namespace) -> int:
     require_matplotlib()
     documents = []
     for path in (args.instance, args.result):
@@ -289,25 +320,28 @@ def run_plot(args):
             documents.append(json.loads(read_instance(path)))
         except ValueError as error:
             raise InputError(f"{shown(path)}: {error}") from error
+    instance, result = documents
     try:
-        draw(*documents, args.output, args.size)
+        draw(instance, result, args.output, args.size)
     except (KeyError, IndexError, TypeError, ValueError) as error:
         raise InputError(f"{shown(args.result)}: not a result of {shown(args.instance)} "
                          f"({type(error).__name__}: {error})") from error
     return 0
 
 
-def run_batch(args):
+def run_batch(args: argparse.Namespace) -> int:
     from ploxa.batch import ProgressBar, solve_many
-    client = None
+    client: Any = None
     if args.scheduler:
         try:
-            from dask.distributed import Client
+            from dask import distributed
         except ImportError:
             raise InputError("dask is not installed; install it with: pip install '.[cluster]' "
                              "(or pip install 'dask[distributed]')") from None
         try:
-            client = Client(args.scheduler, timeout="10s")
+            # dask has no type information: its client is taken as untyped.
+            client_class: Any = distributed.Client
+            client = client_class(args.scheduler, timeout="10s")
         except OSError as error:
             raise InputError(f"{args.scheduler}: {error}") from error
     try:
@@ -318,6 +352,10 @@ def run_batch(args):
         print(f"ploxa: interrupted; {len(rows)} finished results kept in {args.output_dir}",
               file=sys.stderr)
         return 130
+    except OSError as error:
+        # The output folder or summary.csv; every result that could be written is saved.
+        raise InputError(f"{shown(str(error.filename or args.output_dir))}: "
+                         f"{error.strerror or error}") from error
     finally:
         if client is not None:
             client.close()
@@ -329,7 +367,7 @@ def run_batch(args):
     return 0 if solved == len(rows) else 1
 
 
-def run_validate(args):
+def run_validate(args: argparse.Namespace) -> int:
     text = read_instance(args.instance)
     try:
         findings = core.check_json_str(text, enforce_capacity=args.enforce,
@@ -343,7 +381,7 @@ def run_validate(args):
     return 1 if errors else 0
 
 
-def run_convert(args):
+def run_convert(args: argparse.Namespace) -> int:
     try:
         instance = file_to_instance(args.file, args.agents, args.objective, args.time_limit,
                                     matrix=args.matrix, round_costs=args.round,
@@ -360,10 +398,10 @@ def run_convert(args):
     return 0
 
 
-def main(argv=None):
+def main(argv: Sequence[str] | None = None) -> int:
     args = build_parser().parse_args(argv)
     try:
-        return args.run(args)
+        return int(args.run(args))
     except InputError as error:
         print(f"ploxa: error: {error}", file=sys.stderr)
         return 2

@@ -17,6 +17,7 @@ A route's cost is its duration from departure at time 0: service times are folde
 costs, cost(i, j) = travel(i, j) + service(i).
 """
 
+import importlib
 import math
 import re
 from dataclasses import dataclass, field
@@ -60,7 +61,8 @@ class FileInstance:
 
 def _vrplib() -> Any:
     try:
-        import vrplib
+        # Imported by name: vrplib has no type information.
+        vrplib = importlib.import_module("vrplib")
     except ImportError:
         raise VrplibMissing(VRPLIB_MISSING) from None
     return vrplib

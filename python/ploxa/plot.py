@@ -25,17 +25,37 @@ def _pyplot() -> Any:
     return plt
 
 
-def _nodes(instance: dict) -> list[dict]:
+def _time_unit(times: list[float]) -> tuple[str, float]:
+    """Seconds, or milliseconds when every improvement came within the first second."""
+    if times and max(times) < 1.0:
+        return "milliseconds", 1000.0
+    return "seconds", 1.0
+
+
+def _time_axis(axes: Any, times: list[float]) -> None:
+    """A logarithmic axis when the times span decades, else a few short tick labels."""
+    from matplotlib.ticker import MaxNLocator, ScalarFormatter
+    positive = [t for t in times if t > 0]
+    if positive and len(positive) == len(times) and max(positive) >= 10 * min(positive):
+        axes.set_xscale("log")
+        return
+    axes.xaxis.set_major_locator(MaxNLocator(nbins=5))
+    axes.xaxis.set_major_formatter(ScalarFormatter(useOffset=False))
+
+
+def _nodes(instance: dict[str, Any]) -> list[dict[str, Any]]:
     nodes = instance["nodes"]
     return [nodes[key] for key in sorted(nodes)] if isinstance(nodes, dict) else list(nodes)
 
 
-def plot_solution(instance: dict, result: dict, output: str | os.PathLike[str],
+def plot_solution(instance: dict[str, Any], result: dict[str, Any],
+                  output: str | os.PathLike[str],
                   size: tuple[int, int] = (1200, 600), dpi: int = 100) -> None:
     """Writes a PNG of `size` pixels: on the left the nodes at their positions (depots as
     squares, targets as dots, time-window nodes ringed) and each agent's route in its own
-    colour with its cost in the legend; on the right the longest route and the total over
-    processor time, from the result's "anytime" history."""
+    colour with its cost in the legend, drawn to scale; on the right the longest route and the
+    total over processor time, from the result's "anytime" history (a logarithmic time axis
+    when the times span decades)."""
     plt = _pyplot()
     nodes = _nodes(instance)
     xy = [(float(node.get("x", 0.0)), float(node.get("y", 0.0))) for node in nodes]
@@ -74,14 +94,16 @@ def plot_solution(instance: dict, result: dict, output: str | os.PathLike[str],
     routes_ax.legend(fontsize="small", loc="best")
 
     steps = result.get("anytime", [])
+    unit, scale = _time_unit([step["time"] for step in steps])
     if steps:
-        times = [step["time"] for step in steps]
+        times = [step["time"] * scale for step in steps]
         curve_ax.step(times, [step["max_cost"] for step in steps], where="post", marker="o",
                       label="longest")
         curve_ax.step(times, [step["sum_cost"] for step in steps], where="post", marker="o",
                       label="total")
         curve_ax.legend(fontsize="small")
-    curve_ax.set_xlabel("processor seconds")
+        _time_axis(curve_ax, times)
+    curve_ax.set_xlabel(f"processor {unit}")
     curve_ax.set_title("improvements over time")
     figure.tight_layout()
     figure.savefig(os.fspath(output), dpi=dpi)

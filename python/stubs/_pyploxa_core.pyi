@@ -152,3 +152,9 @@ def check_json_str(json_str: str | bytes, *, enforce_capacity: bool | None = Non
     """Every error and warning of a JSON instance, without solving it.
     Returns a list of ("error" or "warning", message), errors first; text that
     cannot be read as an instance raises as solve_json_str does."""
+
+def set_log_handler(handler: typing.Callable[[str], object] | None) -> None:
+    """Send every line the core prints (warnings, notes of the search and the stages) to
+    handler(line) instead of standard output and standard error; None restores them.
+    The handler is called from the solving thread, one line at a time, without the
+    newline."""

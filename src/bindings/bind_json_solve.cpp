@@ -3,6 +3,7 @@
 #include <pybind11/stl.h>
 
 #include "api/instance_solve.h"
+#include "bindings/argument_checks.h"
 #include "bindings/bind_solver.h"
 #include "bindings/interrupt_guard.h"
 #include "bindings/progress_relay.h"
@@ -58,14 +59,22 @@ py::dict ResultDictionary(const InstanceSolve& solve) {
     return out;
 }
 
-py::dict SolveJsonStr(const std::string& json_str, double time_limit,
-                      std::optional<bool> improve, std::optional<uint64_t> seed,
-                      std::optional<uint64_t> memory_limit, const py::object& progress,
-                      std::optional<bool> enforce_capacity, std::optional<bool> enforce_sequence,
-                      std::optional<uint64_t> threads, bool release_gil) {
-    ProgressRelay relay(progress);
-    const OptionOverrides overrides{improve,          seed,    memory_limit,
-                                    enforce_capacity, enforce_sequence, threads};
+// The keyword arguments of the solve functions, as given.
+struct SolveArguments {
+    py::object time_limit, improve, seed, memory_limit, progress, enforce_capacity,
+        enforce_sequence, threads, release_gil;
+};
+
+py::dict SolveJsonStr(const std::string& json_str, const SolveArguments& given) {
+    const double time_limit = NumberArgument("time_limit", given.time_limit);
+    const OptionOverrides overrides{FlagArgument("improve", given.improve),
+                                    CountArgument("seed", given.seed),
+                                    CountArgument("memory_limit", given.memory_limit),
+                                    FlagArgument("enforce_capacity", given.enforce_capacity),
+                                    FlagArgument("enforce_sequence", given.enforce_sequence),
+                                    CountArgument("threads", given.threads)};
+    const bool release_gil = FlagArgument("release_gil", given.release_gil).value_or(false);
+    ProgressRelay relay(given.progress);
     const auto interrupt = release_gil ? PythonSignalPendingUnlocked : PythonSignalPending;
     const auto callback = relay.Callback();
     InstanceSolve solve = MaybeReleasingTheLock(release_gil, [&]() {
@@ -77,14 +86,26 @@ py::dict SolveJsonStr(const std::string& json_str, double time_limit,
     return out;
 }
 
-py::dict SolveJsonFile(const std::string& input_path, double time_limit,
-                       std::optional<bool> improve, std::optional<uint64_t> seed,
-                       std::optional<uint64_t> memory_limit, const py::object& progress,
-                       std::optional<bool> enforce_capacity,
-                       std::optional<bool> enforce_sequence, std::optional<uint64_t> threads,
-                       bool release_gil) {
-    return SolveJsonStr(ReadInstanceFile(input_path), time_limit, improve, seed, memory_limit,
-                        progress, enforce_capacity, enforce_sequence, threads, release_gil);
+// Binds a solve function whose first argument is turned into the instance text by `text`.
+template <typename Text>
+void DefineSolve(py::module_& m, const char* name, const char* first, const Text& text,
+                 const char* doc) {
+    m.def(
+        name,
+        [text](const std::string& given_first, const py::object& time_limit, const py::object& improve,
+               const py::object& seed, const py::object& memory_limit, const py::object& progress,
+               const py::object& enforce_capacity, const py::object& enforce_sequence,
+               const py::object& threads, const py::object& release_gil) {
+            return SolveJsonStr(text(given_first),
+                                SolveArguments{time_limit, improve, seed, memory_limit, progress,
+                                               enforce_capacity, enforce_sequence, threads,
+                                               release_gil});
+        },
+        py::arg(first), py::arg("time_limit") = -1, py::kw_only(),
+        py::arg("improve") = py::none(), py::arg("seed") = py::none(),
+        py::arg("memory_limit") = py::none(), py::arg("progress") = py::none(),
+        py::arg("enforce_capacity") = py::none(), py::arg("enforce_sequence") = py::none(),
+        py::arg("threads") = py::none(), py::arg("release_gil") = false, doc);
 }
 
 py::list Findings(const std::vector<Finding>& findings) {
@@ -98,22 +119,18 @@ py::list Findings(const std::vector<Finding>& findings) {
 }  // namespace
 
 void BindJsonSolve(py::module_& m) {
-    m.def("solve_json_file", &SolveJsonFile, py::arg("input_path"), py::arg("time_limit") = -1,
-          py::kw_only(), py::arg("improve") = py::none(), py::arg("seed") = py::none(),
-          py::arg("memory_limit") = py::none(), py::arg("progress") = py::none(),
-          py::arg("enforce_capacity") = py::none(), py::arg("enforce_sequence") = py::none(),
-          py::arg("threads") = py::none(), py::arg("release_gil") = false,
-          "Solve an MTSP instance from a JSON file path.\n"
-          "With release_gil=True the interpreter lock is released while the core works.\n"
-          "Returns a dict with keys: status, routes, statistics, anytime, timeout.");
-    m.def("solve_json_str", &SolveJsonStr, py::arg("json_str"), py::arg("time_limit") = -1,
-          py::kw_only(), py::arg("improve") = py::none(), py::arg("seed") = py::none(),
-          py::arg("memory_limit") = py::none(), py::arg("progress") = py::none(),
-          py::arg("enforce_capacity") = py::none(), py::arg("enforce_sequence") = py::none(),
-          py::arg("threads") = py::none(), py::arg("release_gil") = false,
-          "Solve an MTSP instance from a JSON string.\n"
-          "With release_gil=True the interpreter lock is released while the core works.\n"
-          "Returns a dict with keys: status, routes, statistics, anytime, timeout.");
+    DefineSolve(
+        m, "solve_json_file", "input_path",
+        [](const std::string& path) { return ReadInstanceFile(path); },
+        "Solve an MTSP instance from a JSON file path.\n"
+        "With release_gil=True the interpreter lock is released while the core works.\n"
+        "Returns a dict with keys: status, routes, statistics, anytime, timeout.");
+    DefineSolve(
+        m, "solve_json_str", "json_str",
+        [](const std::string& text) -> const std::string& { return text; },
+        "Solve an MTSP instance from a JSON string.\n"
+        "With release_gil=True the interpreter lock is released while the core works.\n"
+        "Returns a dict with keys: status, routes, statistics, anytime, timeout.");
     m.def(
         "check_problem",
         [](const Problem& problem, const std::optional<Options>& options) {

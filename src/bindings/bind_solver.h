@@ -10,4 +10,7 @@ void BindSolver(pybind11::module_& m);
 // Registers solve_json_file and solve_json_str.
 void BindJsonSolve(pybind11::module_& m);
 
+// Registers set_log_handler.
+void BindLog(pybind11::module_& m);
+
 }  // namespace tamrik::bindings

@@ -19,6 +19,7 @@ void RegisterModule(py::module_& m) {
     tamrik::bindings::BindModel(m);
     tamrik::bindings::BindSolver(m);
     tamrik::bindings::BindJsonSolve(m);
+    tamrik::bindings::BindLog(m);
 }
 
 int ExecModule(PyObject* module) {

@@ -1,8 +1,9 @@
 #include "graph/sparse_graph.h"
 
 #include <algorithm>
-#include <iostream>
 #include <stdexcept>
+
+#include "base/log_sink.h"
 
 namespace tamrik {
 namespace {
@@ -10,7 +11,7 @@ namespace {
 // Graph failures are printed on standard output and then thrown with the same text
 // (or, for AddArc, a shorter one).
 [[noreturn]] void Fail(const std::string& printed, const std::string& thrown) {
-    std::cout << printed << std::endl;
+    LogLine(LogStream::kOut, printed);
     throw std::runtime_error(thrown);
 }
 

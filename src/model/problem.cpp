@@ -1,7 +1,8 @@
 #include "model/problem.h"
 
 #include <algorithm>
-#include <iostream>
+
+#include "base/log_sink.h"
 
 namespace tamrik {
 
@@ -45,8 +46,8 @@ std::vector<uint64_t> Problem::allowed_type_indices(uint64_t node) const {
             if (type != type_index.end()) indices.push_back(type->second);
         }
     } else {
-        std::cerr << "[warning] node " << node
-                  << " has no assignment constraint; allowing all types\n";
+        LogLine(LogStream::kError, LineOf("[warning] node ", node,
+                                          " has no assignment constraint; allowing all types"));
         for (const auto& [name, index] : type_index) indices.push_back(index);
     }
     std::sort(indices.begin(), indices.end());

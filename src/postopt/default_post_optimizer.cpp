@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iostream>
 #include <limits>
 #include <utility>
+
+#include "base/log_sink.h"
 
 namespace tamrik {
 
@@ -14,7 +15,7 @@ PathEvaluation DefaultPostOptimizer::PathCost(const std::vector<int64_t>& path,
                                               int64_t agent) const {
     PathEvaluation evaluation = EvaluatePath(path, agent);
     if (!evaluation.feasible) {
-        std::cerr << "[post-opt] invalid path for agent " << agent << ", skip optimize\n";
+        LogLine(LogStream::kError, LineOf("[post-opt] invalid path for agent ", agent, ", skip optimize"));
         evaluation.cost = 0.0;
     }
     return evaluation;
@@ -119,7 +120,7 @@ bool DefaultPostOptimizer::ApplyRelocation(RouteRecord& route_from, RouteRecord&
     const int64_t len_t = static_cast<int64_t>(path_t.size());
     if (move.from_pos < 1 || move.from_pos > len_f - 2 || move.to_pos < 1 ||
         move.to_pos > len_t - 1) {
-        std::cerr << "Invalid indices.\n";
+        LogLine(LogStream::kError, "Invalid indices.");
         return false;
     }
     const int64_t node = path_f[static_cast<size_t>(move.from_pos)];
@@ -189,7 +190,7 @@ void DefaultPostOptimizer::Optimize(const PlannerGraph* graph_in,
             }
             const double limit = agents[static_cast<size_t>(a)].cost_limit;
             if (!std::isfinite(route.cost) || (limit > 0.0 && limit < route.cost)) {
-                std::cerr << "[post-opt] path invalid or over capacity, skip agent " << a << "\n";
+                LogLine(LogStream::kError, LineOf("[post-opt] path invalid or over capacity, skip agent ", a));
             }
         }
         UpdateGroupExtremes(type);

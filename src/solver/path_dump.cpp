@@ -2,9 +2,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 
 #include <nlohmann/json.hpp>
+
+#include "base/log_sink.h"
 
 namespace tamrik {
 
@@ -15,7 +16,7 @@ void WritePathDumpFile(const std::string& instance_name, const std::vector<int64
     std::string file_name = "paths/paths_astar/" + instance_name + "_astar.json";
     std::ofstream out(file_name, std::ios::trunc);
     if (!out) {
-        std::cerr << "Error: cannot open " << file_name << " for writing.\n";
+        LogLine(LogStream::kError, "Error: cannot open " + file_name + " for writing.");
         return;
     }
     // Object members are kept sorted by key, so "paths" keys come out sorted as text.
@@ -36,7 +37,7 @@ void WritePathDumpFile(const std::string& instance_name, const std::vector<int64
     for (int64_t a = 0; a < cost_count; ++a) dump["total_costs"].push_back(result.times[a]);
     out << dump.dump(2) << "\n";
     out.close();
-    std::cout << "Saved to " << file_name << std::endl;
+    LogLine(LogStream::kOut, "Saved to " + file_name);
 }
 
 }  // namespace tamrik

@@ -1,6 +1,7 @@
 #include "solver/simple_timer.h"
 
-#include <iostream>
+
+#include "base/log_sink.h"
 
 namespace tamrik {
 
@@ -14,7 +15,7 @@ double SimpleTimer::ElapsedSeconds() const {
 }
 
 void SimpleTimer::Print() const {
-    std::cout << " System Clock Duration: " << ElapsedSeconds() << std::endl;
+    LogLine(LogStream::kOut, LineOf(" System Clock Duration: ", ElapsedSeconds()));
 }
 
 }  // namespace tamrik

@@ -2,10 +2,10 @@
 // estimate, and the start or end vertices that no usable arc leaves.
 #include <algorithm>
 #include <cstdlib>
-#include <iostream>
 #include <limits>
 #include <optional>
 
+#include "base/log_sink.h"
 #include "solver/solver.h"
 
 namespace tamrik {
@@ -67,15 +67,15 @@ int32_t Solver::BuildTimeWindowMst() {
             double w = forward <= backward ? forward : backward;
             if (w == kBlocked) {
                 ++blocked;
-                if (debug) std::cout << "edge: " << i << "->" << j << " cost: " << w << "\n";
+                if (debug) LogLine(LogStream::kOut, LineOf("edge: ", i, "->", j, " cost: ", w));
             } else {
                 mst_edges.push_back(MstEdge{i, j, w});
             }
         }
     }
     if (blocked > 0) {
-        std::cout << "[TW-MST] blocked edges: " << blocked << " / " << n * (n - 1) / 2
-                  << " (set MTSP_DEBUG_TW_EDGES=1 for details)" << std::endl;
+        LogLine(LogStream::kOut, LineOf("[TW-MST] blocked edges: ", blocked, " / ", n * (n - 1) / 2,
+                                        " (set MTSP_DEBUG_TW_EDGES=1 for details)"));
     }
     std::stable_sort(mst_edges.begin(), mst_edges.end(),
                      [](const MstEdge& a, const MstEdge& b) { return a.w < b.w; });
@@ -99,7 +99,7 @@ int32_t Solver::CheckReachability() {
         // An outside graph keeps the rule that a cheapest cost of exactly 9999.0 is no arc.
         bool unreachable = KnowsGivenCosts() ? best != kBlocked && !usable : best == kNoArc;
         if (unreachable) {
-            std::cerr << "point: " << u << " can't be reached\n";
+            LogLine(LogStream::kError, LineOf("point: ", u, " can't be reached"));
             unreachable_points.push_back(u);
         }
     }

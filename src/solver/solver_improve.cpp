@@ -1,7 +1,7 @@
 // The hand-over from the search to the improvement stage, and the stage's run.
 #include <algorithm>
-#include <iostream>
 
+#include "base/log_sink.h"
 #include "improve/construction.h"
 #include "improve/improvement_stage.h"
 #include "improve/parallel_improvement.h"
@@ -76,12 +76,12 @@ bool Solver::RunConstruction() {
     ConstructionOutcome outcome = construction.Build([this]() { return HostWantsStop(); });
     if (interrupted) stop_reason = StopReason::kInterrupted;
     if (!outcome.built) {
-        if (!interrupted) std::cerr << "[construction] " << outcome.reason << '\n';
+        if (!interrupted) LogLine(LogStream::kError, "[construction] " + outcome.reason);
         return false;
     }
     const SolutionCheck check = tasks.Check(rules, outcome.paths);
     if (!check.feasible) {
-        std::cerr << "[construction] its routes break a rule; they are not used\n";
+        LogLine(LogStream::kError, "[construction] its routes break a rule; they are not used");
         return false;
     }
     for (size_t r = 0; r < outcome.paths.size(); ++r) {

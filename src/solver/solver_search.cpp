@@ -1,11 +1,11 @@
 // The main search loop: phases of focal search, goal handling and the move rules.
 #include <cmath>
 #include <cstdlib>
-#include <iostream>
 #include <stdexcept>
 #include <string>
 #include <typeinfo>
 
+#include "base/log_sink.h"
 #include "plugins/objectives.h"
 #include "plugins/search_guidance.h"
 #include "solver/solver.h"
@@ -72,7 +72,7 @@ int32_t Solver::Solve() {
         double step = (ratio - 1.0) / 5.0;
         if (step < 0.001) {
             weight_schedule.push_back(1.0);
-            std::cout << "w = 1" << std::endl;
+            LogLine(LogStream::kOut, "w = 1");
         } else {
             weight_schedule.push_back(ratio - step);
             summary.suboptimality_bound = ratio;
@@ -164,7 +164,7 @@ Solver::PhaseEnd Solver::RunPhase(size_t phase, size_t vertex_count) {
         ++result.n_expanded;
         int64_t agent = expansion->SelectAgent(label);
         if (agent == -1) {
-            std::cerr << "can't find next expanded agent\n";
+            LogLine(LogStream::kError, "can't find next expanded agent");
             return PhaseEnd::kContinue;
         }
         // Successors are built and checked in vertex order, then finished in the same order.

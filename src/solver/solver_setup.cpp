@@ -1,10 +1,10 @@
 // Solver construction: numbering, records, the planning graph, plug-ins and search tables.
 #include <algorithm>
-#include <iostream>
 #include <limits>
 #include <stdexcept>
 #include <string>
 
+#include "base/log_sink.h"
 #include "model/problem_checks.h"
 #include "plugins/constraint_checkers.h"
 #include "plugins/objectives.h"
@@ -72,7 +72,7 @@ void Solver::ReportFindings(const Problem& problem, const Options& options) {
     for (const Finding& finding : findings) {
         known_infeasible = known_infeasible || finding.kind == Finding::Kind::kInfeasible;
         const char* tag = finding.kind == Finding::Kind::kInfeasible ? "[infeasible] " : "[warning] ";
-        std::cerr << tag << finding.message << '\n';
+        LogLine(LogStream::kError, tag + finding.message);
     }
 }
 

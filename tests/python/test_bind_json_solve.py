@@ -204,3 +204,63 @@ def test_instances_found_by_fuzzing_get_sound_routes_in_time(data_dir, name):
     result = core.solve_json_str(json.dumps(document), time_limit=2)
     assert result["stop_reason"] != "time_limit"
     assert result["status"] == "failed" or route_problems(document, result) == []
+
+
+@pytest.mark.parametrize("argument, error, message", [
+    ({"seed": -1}, ValueError, "seed = -1 is negative"),                    # negative count
+    ({"memory_limit": -1}, ValueError, "memory_limit = -1 is negative"),    # the user's case
+    ({"threads": 2**64}, ValueError, f"threads = {2**64} is above 2**64 - 1"),  # too large
+    ({"seed": 1.5}, TypeError, "seed must be a whole number or None, not float"),
+    ({"threads": True}, TypeError, "threads must be a whole number or None, not bool"),
+    ({"improve": "yes"}, TypeError, "improve must be True, False or None, not str"),
+    ({"time_limit": "10"}, TypeError, "time_limit must be a number, not str"),
+])
+def test_bad_keyword_arguments_raise_one_error_naming_the_option(square, argument, error, message):
+    with pytest.raises(error) as raised:
+        core.solve_json_str(square, **argument)
+    assert str(raised.value).startswith(message)
+    assert '"nodes"' not in str(raised.value)  # never the instance text
+
+
+# Windows at nodes 1 and 2 that no agent meets one after the other, and no assignment: the
+# core prints the blocked pair on standard output and a warning per node on standard error.
+BLOCKED_PAIR = json.dumps({
+    "nodes": [{"id": i, "x": i, "y": 0} for i in range(3)],
+    "agents": [{"id": k, "type": "t", "start_node": 0, "end_node": 0} for k in (0, 1)],
+    "costs": {"t": [[0, 1, 1], [1, 0, 1], [1, 1, 0]]},
+    "constraints": [{"kind": "timewindow", "items": [{"node": 1, "start": 5, "end": 5},
+                                                     {"node": 2, "start": 5, "end": 5}]}]})
+
+
+def test_a_log_handler_takes_every_core_line_off_the_standard_streams(capfd):
+    import logging
+
+    import ploxa
+    core.solve_json_str(BLOCKED_PAIR, time_limit=1)
+    out, err = capfd.readouterr()
+    printed = out.splitlines() + err.splitlines()
+    assert any(line.startswith("[TW-MST]") for line in printed) and "[warning]" in err
+    lines = []
+    ploxa.set_log_handler(lines.append)
+    try:
+        core.solve_json_str(BLOCKED_PAIR, time_limit=1)
+    finally:
+        ploxa.set_log_handler(None)
+    assert capfd.readouterr() == ("", "")
+    assert sorted(lines) == sorted(printed)
+    records = []
+    handler = logging.Handler(logging.DEBUG)
+    handler.emit = records.append
+    logger = logging.getLogger("ploxa")
+    logger.addHandler(handler)
+    logger.setLevel(logging.DEBUG)
+    ploxa.log_to_logging()
+    try:
+        core.solve_json_str(BLOCKED_PAIR, time_limit=1)
+    finally:
+        ploxa.set_log_handler(None)
+        logger.removeHandler(handler)
+    assert capfd.readouterr() == ("", "")
+    assert sorted((record.levelno, record.getMessage()) for record in records) == sorted(
+        (logging.WARNING if line.startswith("[warning]") else logging.DEBUG, line)
+        for line in printed)

@@ -37,6 +37,27 @@ def test_bad_input_gives_status_two_and_one_error_line(tmp_path, command, name, 
     assert run.stderr.startswith(f"ploxa: error: {shown}: ") and message in run.stderr
 
 
+EXAMPLE = str(pathlib.Path(__file__).resolve().parents[2] / "examples" / "shared_depot.json")
+
+
+@pytest.mark.parametrize("args, message", [
+    (["solve", EXAMPLE, "--memory-limit", "-1"],
+     "argument --memory-limit: not between 0 and 2**64 - 1: -1"),           # negative size
+    (["solve", EXAMPLE, "--time-limit", "nan"],
+     "argument --time-limit: not a positive finite number of seconds: nan"),  # not finite
+    (["solve", EXAMPLE, "--threads", "two"], "argument --threads: not a whole number: 'two'"),
+    (["batch", EXAMPLE, "--output-dir", "out", "--workers", "0"],
+     "argument --workers: must be at least 1: 0"),                           # no worker
+    (["convert", EXAMPLE, "--agents", "-2"],
+     "argument --agents: not between 0 and 2**64 - 1: -2"),
+])
+def test_bad_option_values_give_status_two_and_one_error_line(args, message):
+    run = run_cli(*args)
+    assert run.returncode == 2
+    assert run.stdout == ""
+    assert run.stderr.count("\n") == 1 and message in run.stderr
+
+
 @pytest.mark.parametrize("matrix", [False, True])  # a Euclidean metric, or the full matrix
 def test_convert_and_solve_exit_zero_and_write_a_feasible_result(tmp_path, matrix):
     tsp = tmp_path / "tiny.tsp"

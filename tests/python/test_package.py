@@ -77,6 +77,26 @@ def test_a_batch_keeps_going_past_a_broken_instance(tmp_path, batch_files):
     check_batch(rows, batch_files, out)
 
 
+def test_unwritable_results_fail_their_row_and_an_unwritable_summary_fails_the_command(
+        tmp_path, batch_files):
+    out = tmp_path / "results"
+    # Folders where a result file and then summary.csv should go.
+    (out / "shared_depot.result.json").mkdir(parents=True)
+    rows = ploxa.solve_many(batch_files[:3], time_limit=1, workers=2, output_dir=out)
+    assert [row["status"] for row in rows] == ["success", "error", "success"]
+    assert rows[1]["error"].startswith(f"result file {out / 'shared_depot.result.json'}: ")
+    with open(out / "summary.csv", newline="") as f:
+        assert [line["status"] for line in csv.DictReader(f)] == ["success", "error", "success"]
+    (out / "summary.csv").unlink()
+    (out / "summary.csv").mkdir()
+    run = subprocess.run([sys.executable, "-m", "ploxa", "batch", batch_files[0], "--output-dir",
+                          str(out), "--time-limit", "1"], capture_output=True, text=True,
+                         timeout=120)
+    assert run.returncode == 2
+    assert run.stderr.splitlines()[-1].startswith(f"ploxa: error: {out / 'summary.csv'}: ")
+    assert (out / "pickup_delivery.result.json").is_file()
+
+
 def test_the_same_batch_runs_on_a_dask_cluster(tmp_path, batch_files):
     distributed = pytest.importorskip("dask.distributed",
                                       reason="dask[distributed] (the cluster extra) is not installed")
@@ -88,8 +108,9 @@ def test_the_same_batch_runs_on_a_dask_cluster(tmp_path, batch_files):
     check_batch(rows, batch_files, out)
 
 
-def test_the_examples_type_check():
+def test_the_package_and_the_examples_type_check():
     pytest.importorskip("mypy", reason="mypy (the typecheck extra) is not installed")
-    run = subprocess.run([sys.executable, "-m", "mypy", "--strict", str(ROOT / "examples")],
-                         capture_output=True, text=True, timeout=300)
+    run = subprocess.run([sys.executable, "-m", "mypy", "--strict", str(ROOT / "examples"),
+                          str(ROOT / "python" / "ploxa")],
+                         capture_output=True, text=True, timeout=300, cwd=ROOT)
     assert run.returncode == 0, run.stdout + run.stderr

@@ -1,0 +1,49 @@
+#include "base/log_sink.h"
+
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <utility>
+
+namespace tamrik {
+namespace {
+
+std::mutex& HandlerLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+// Shared so that a line being handled keeps its handler alive while another is set.
+std::shared_ptr<const LogHandler>& Handler() {
+    static std::shared_ptr<const LogHandler> handler;
+    return handler;
+}
+
+}  // namespace
+
+void SetLogHandler(LogHandler handler) {
+    auto replacement = handler ? std::make_shared<const LogHandler>(std::move(handler)) : nullptr;
+    std::shared_ptr<const LogHandler> replaced;
+    {
+        std::lock_guard<std::mutex> guard(HandlerLock());
+        replaced = std::exchange(Handler(), std::move(replacement));
+    }
+    // The old handler ends here, outside the lock: its end may wait for locks of its own.
+}
+
+void LogLine(LogStream stream, const std::string& line) {
+    std::shared_ptr<const LogHandler> handler;
+    {
+        std::lock_guard<std::mutex> guard(HandlerLock());
+        handler = Handler();
+    }
+    if (handler) {
+        (*handler)(stream, line);
+    } else if (stream == LogStream::kOut) {
+        std::cout << line << std::endl;
+    } else {
+        std::cerr << line << '\n';
+    }
+}
+
+}  // namespace tamrik

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <functional>
+#include <sstream>
+#include <string>
+
+namespace tamrik {
+
+// Every line the core prints goes through here: by default to standard output or standard
+// error as before, or, once a handler is set, to the handler alone (from whichever thread
+// logs it, one line at a time).
+enum class LogStream { kOut, kError };
+using LogHandler = std::function<void(LogStream stream, const std::string& line)>;
+
+// An empty handler restores the default.
+void SetLogHandler(LogHandler handler);
+// `line` without its newline.
+void LogLine(LogStream stream, const std::string& line);
+
+// The parts as an output stream prints them, one after another.
+template <class... Parts>
+std::string LineOf(const Parts&... parts) {
+    std::ostringstream line;
+    (line << ... << parts);
+    return line.str();
+}
+
+}  // namespace tamrik
