@@ -121,7 +121,6 @@ def test_rounded_costs_and_indices_give_the_published_x_solution_its_published_c
     (CVRP.replace("-k2", ""), [],
      "the number of agents is not in the file (no VEHICLES, no -kNN in its name); "
      "give it with --agents N"),                                              # no count anywhere
-    (CVRP, ["--agents", "0"], "at least one agent is needed"),                # no agent
     (CVRP.replace("2\n-1", "2\n3\n-1"), [],
      "DEPOT_SECTION must name one of the 4 listed nodes (1 for the first), not 2 3"),  # two depots
     (CVRP.replace("2\n-1", "9\n-1"), [],
