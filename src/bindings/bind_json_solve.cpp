@@ -141,11 +141,11 @@ void BindJsonSolve(py::module_& m) {
         "Returns a list of (\"error\" or \"warning\", message), errors first.");
     m.def(
         "check_json_str",
-        [](const std::string& json_str, std::optional<bool> enforce_capacity,
-           std::optional<bool> enforce_sequence) {
+        [](const std::string& json_str, const py::object& enforce_capacity,
+           const py::object& enforce_sequence) {
             OptionOverrides overrides;
-            overrides.enforce_capacity = enforce_capacity;
-            overrides.enforce_sequence = enforce_sequence;
+            overrides.enforce_capacity = FlagArgument("enforce_capacity", enforce_capacity);
+            overrides.enforce_sequence = FlagArgument("enforce_sequence", enforce_sequence);
             return Findings(CheckInstanceText(json_str, overrides));
         },
         py::arg("json_str"), py::kw_only(), py::arg("enforce_capacity") = py::none(),

@@ -4,8 +4,6 @@ the improvement stage a start when the search has none."""
 import json
 import math
 import random
-import subprocess
-import sys
 
 import pytest
 
@@ -175,16 +173,6 @@ def test_more_than_256_nodes_solve_through_the_object_path(beyond_the_search):
     routes = {"routes": [{"agent_id": a["id"], "path": result.paths[k], "cost": result.times[k]}
                          for k, a in enumerate(beyond_the_search["agents"])]}
     assert route_problems(beyond_the_search, routes) == []
-
-
-def test_more_than_256_nodes_solve_through_the_command_line(beyond_the_search, tmp_path):
-    instance = tmp_path / "big.json"
-    instance.write_text(json.dumps(beyond_the_search))
-    output = tmp_path / "result.json"
-    done = subprocess.run([sys.executable, "-m", "ploxa", "solve", str(instance), "--time-limit",
-                           "1", "--quiet", "--output", str(output)], capture_output=True, text=True)
-    assert done.returncode == 0, done.stderr
-    assert route_problems(beyond_the_search, json.loads(output.read_text())) == []
 
 
 def test_the_construction_starts_the_stage_when_the_search_has_no_solution():

@@ -38,15 +38,6 @@ def test_instances_solve_feasibly_into_dictionaries_with_keys_in_order(data_dir,
     assert result["statistics"]["sum_cost"] == pytest.approx(sum(costs))
 
 
-def test_square_improves_strictly_over_time_to_its_optimum(square):
-    result = core.solve_json_str(square)
-    scores = [step["max_cost"] for step in result["anytime"]]
-    assert scores and all(a > b for a, b in zip(scores, scores[1:]))
-    assert scores[-1] == pytest.approx(result["statistics"]["max_cost"])
-    # each agent serves two adjacent corners
-    assert scores[-1] == pytest.approx(2 * 8 ** 0.5 + 4, abs=1e-5)
-
-
 def test_no_agents_gives_failed_with_empty_routes_and_zero_costs():
     result = core.solve_json_str(json.dumps({"nodes": [{"id": 0, "x": 0, "y": 0}], "agents": []}))
     assert result["status"] == "failed"
@@ -220,6 +211,12 @@ def test_bad_keyword_arguments_raise_one_error_naming_the_option(square, argumen
         core.solve_json_str(square, **argument)
     assert str(raised.value).startswith(message)
     assert '"nodes"' not in str(raised.value)  # never the instance text
+
+
+def test_checking_with_a_bad_flag_raises_one_error_naming_it(square):
+    with pytest.raises(TypeError) as raised:
+        core.check_json_str(square, enforce_sequence="yes")
+    assert str(raised.value) == "enforce_sequence must be True, False or None, not str"
 
 
 # Windows at nodes 1 and 2 that no agent meets one after the other, and no assignment: the

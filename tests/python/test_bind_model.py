@@ -14,16 +14,6 @@ def one_of_each():
     return problem
 
 
-@pytest.mark.parametrize("cls, attribute, default", [
-    (core.Node, "type", core.NodeType.TARGET),               # nodes are targets unless marked
-    (core.Options, "return_to_end", True),                   # routes close at the end node
-    (core.Options, "objective", core.ObjectiveType.MinSum),  # total cost unless asked otherwise
-    (core.Options, "time_limit", 60.0),                      # one minute of search
-])
-def test_fresh_records_carry_their_defaults(cls, attribute, default):
-    assert getattr(cls(), attribute) == default
-
-
 @pytest.mark.parametrize("make_owner, view_of, attribute, first, second", [
     (core.Node, lambda n: n.position, "x", 2.5, 4.0),                  # a node's position
     (one_of_each, lambda p: p.nodes()[0], "demand", 3.5, 1.5),         # a stored node

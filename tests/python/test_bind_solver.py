@@ -1,7 +1,7 @@
 import pytest
 
 import _pyploxa_core as core
-from conftest import make_agent, make_node
+from conftest import make_node
 from route_check import route_problems
 
 # the `triangle` fixture as an instance document, for the independent checker
@@ -66,18 +66,7 @@ def test_solve_returns_zero_and_empty_results_when_no_agent_may_serve_a_node(tri
     assert solver.get_result_process() == []
 
 
-@pytest.mark.parametrize("mutate, error, message", [
-    # an agent starting at a node id that no node carries
-    (lambda p: p.add_agent(make_agent(9, start=17), 9), IndexError,
-     "agent 9 has start_node 17, which is no node id"),
-    # a matrix with more rows than nodes
-    (lambda p: p.set_cost_matrix(agent_type="drone", matrix=[[0]] * 4), ValueError,
-     "cost matrix for agent type 'drone' has 4 rows, but the problem has 3 nodes"),
-])
-def test_invalid_instances_raise_python_errors_on_construction(triangle, mutate, error, message):
-    mutate(triangle)
-    with pytest.raises(error, match=message):
-        core.Solver(triangle, triangle.options())
+
 
 
 def test_progress_reports_each_new_best_in_order_and_matches_the_history(data_dir):

@@ -154,25 +154,6 @@ def test_random_instances_with_loads_and_order_solve_into_checked_routes(seed, i
     assert route_problems(document, result) == []
 
 
-# Node 2 is near the depot, node 1 far; they need two agents, and node 2 waits for node 1.
-FAR_FIRST = {
-    "nodes": [{"id": 0, "x": 0, "y": 0}, {"id": 1, "x": 10, "y": 0}, {"id": 2, "x": 1, "y": 0}],
-    "agents": [{"id": k, "type": "t", "start_node": 0, "end_node": 0} for k in (0, 1)],
-    "metrics": {"t": {"kind": "euclidean"}},
-    "constraints": [pairs((1, 2, "diff"), (1, 2, None))],
-    "options": {"objective": "min_sum", "time_limit": 1.0, "seed": 1, "max_iterations": 2000},
-}
-
-
-@pytest.mark.parametrize("improve", [False, True])
-def test_a_wait_for_a_node_on_another_route_counts_in_the_cost(improve):
-    result = ploxa.solve_json_str(json.dumps(FAR_FIRST), improve=improve, enforce_sequence=True)
-    assert result["status"] == "success"
-    assert route_problems(FAR_FIRST, result, enforce_sequence=True) == []
-    waiting = next(route for route in result["routes"] if 2 in route["path"])
-    assert waiting["cost"] == pytest.approx(10 + 1)  # served with node 1 at 10, then home
-
-
 def best_by_enumeration(document):
     """The best objective over every split of the served nodes among the agents and every
     order, by the checker's timing and rules; None when nothing is feasible."""

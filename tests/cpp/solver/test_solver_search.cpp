@@ -29,52 +29,6 @@ SolveOutcome SolveQuietly(SolverProbe& solver) {
     return {status, solver.GetResult()};
 }
 
-// A seeded family of small instances covering every combination the solver distinguishes.
-std::vector<std::pair<InstanceShape, unsigned>> Family() {
-    std::vector<std::pair<InstanceShape, unsigned>> family;
-    unsigned seed = 1;
-    for (int variant = 0; variant < 48; ++variant) {
-        InstanceShape shape;
-        shape.nodes = 6 + variant % 9;
-        shape.agents = 1 + variant % 4;
-        shape.shared_depot = variant % 3 != 0;
-        shape.open_routes = variant % 5 == 1;
-        shape.two_types = shape.agents >= 2 && variant % 4 == 3;
-        shape.time_windows = variant % 6 == 2;
-        shape.cost_limits = variant % 7 == 3;
-        shape.objective = variant % 2 == 0 ? ObjectiveType::MinMax : ObjectiveType::MinSum;
-        shape.return_to_end = (variant / 2) % 2 == 0;
-        family.emplace_back(shape, seed++);
-    }
-    return family;
-}
-
-class SolverRandomFamily : public ::testing::TestWithParam<std::pair<InstanceShape, unsigned>> {};
-
-TEST_P(SolverRandomFamily, ReturnsFeasibleRoutesWithHonestCosts) {
-    auto [shape, seed] = GetParam();
-    Problem problem = RandomInstance(shape, seed);
-    Options options = problem.options;
-    options.time_limit = 0.5;
-    SolverProbe solver(problem, options);
-    SolveOutcome outcome = SolveQuietly(solver);
-    if (outcome.status == 0) {
-        EXPECT_TRUE(outcome.result.paths.empty());
-        return;
-    }
-    ASSERT_EQ(outcome.result.paths.size(), static_cast<size_t>(shape.agents));
-    auto check = RouteChecker(problem).Check(outcome.result);
-    EXPECT_TRUE(check.ok()) << check.Report();
-    // Every recorded snapshot is a feasible solution too.
-    for (const SearchSnapshot& snapshot : solver.GetResultProcess()) {
-        auto snapshot_check = RouteChecker(problem).Check(snapshot.result);
-        EXPECT_TRUE(snapshot_check.ok()) << "at " << snapshot.time << "\n"
-                                         << snapshot_check.Report();
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Seeded, SolverRandomFamily, ::testing::ValuesIn(Family()));
-
 TEST(SolverSearch, AFocalListThatRunsEmptyIsRefilledFromTheOpenList) {
     Problem problem = RandomInstance(InstanceShape{}, 8);
     SolverProbe solver(problem, problem.options);
@@ -97,18 +51,6 @@ TEST(SolverSearch, ZeroTimeLimitStopsAtOnceWithTimeout) {
     EXPECT_EQ(SolveQuietly(solver).status, 0);
     EXPECT_TRUE(solver.GetResult().timeout);
     EXPECT_LE(solver.GetResult().n_expanded, 3);
-}
-
-TEST(SolverSearch, RootIsTheOnlyLabelBeforeTheSearch) {
-    Problem problem = RandomInstance(InstanceShape{}, 2);
-    SolverProbe solver(problem, problem.options);
-    solver.max_phases = 0;
-    EXPECT_EQ(solver.Solve(), 0);
-    EXPECT_EQ(solver.GetResult().n_generated, 1);
-    const Label root = solver.label_pool.Get(0);
-    EXPECT_EQ(root.visited_size, 8);
-    for (int64_t v = 0; v < 256; ++v) EXPECT_EQ(TestBit(root.visited, v), v >= 8) << v;
-    EXPECT_EQ(solver.parent[0], -1);
 }
 
 TEST(SolverSearch, SolveRefusesAGraphOfMoreThan256Vertices) {

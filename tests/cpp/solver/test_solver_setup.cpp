@@ -79,20 +79,5 @@ TEST(SolverSetup, MapsWindowsFromNodeIdsToVerticesAndSkipsThoseOfUnknownNodes) {
     EXPECT_EQ(solver.time_windows, (decltype(solver.time_windows){{2, {2, 3}}}));
 }
 
-TEST(SolverSetup, MarksAStartNoGivenCostLeavesAsUnreachableButNotAnOrdinaryTarget) {
-    // (matrix of the small problem, unreachable vertices)
-    const std::vector<std::pair<CostMatrix, std::vector<int64_t>>> cases = {
-        {{{0}, {9999, 0, 3}, {9999, 3, 0}}, {0}},  // nothing leaves the start 0
-        {{{0, 1, 9999}, {1, 0, 9999}, {}}, {}}};   // nothing leaves 2, no agent's start or end
-    for (const auto& [matrix, unreachable] : cases) {
-        Problem problem = SmallProblem();
-        problem.set_cost_matrix("car", matrix);
-        ::testing::internal::CaptureStderr();  // a warning about each unreachable vertex
-        SolverProbe solver(problem, Options{});
-        ::testing::internal::GetCapturedStderr();
-        EXPECT_EQ(solver.unreachable_points, unreachable);
-    }
-}
-
 }  // namespace
 }  // namespace tamrik
