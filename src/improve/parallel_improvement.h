@@ -18,12 +18,12 @@ namespace tamrik {
 
 // The improvement stage on several threads. Instances of at most kMaxVertices vertices get
 // independent runs (RunIndependently). Larger ones run one stage whose iterations are shared
-// out: in each round every thread
-// makes moves from the same current solution, a few per thread, taking the next one to make
-// as it finishes the last; the calling thread then applies them in order under the annealing
-// rule, keeping those that do not clash with one applied before them (see
-// ImprovementStage::Commit). Each move has its own generator, so given an iteration cap, a
-// seed and a thread count, the answer is the same on every run whichever thread made what.
+// out: in each round every thread makes moves from the same current solution, a few per
+// thread, taking the next one to make as it finishes the last; the calling thread then takes
+// them best first under the annealing rule, keeping those that do not clash with one applied
+// before them (see ImprovementStage::Commit). Each move has its own generator, so given an
+// iteration cap, a seed and a thread count, the answer is the same on every run whichever
+// thread made what.
 class ParallelImprovement {
 public:
     ParallelImprovement(const RouteRules& rules, const ImprovementSettings& settings,
