@@ -93,11 +93,7 @@ def result_names(paths: Sequence[str]) -> list[str]:
 
 def _quiet_worker() -> None:
     """The core's own lines and warnings would garble the progress bar: workers drop them."""
-    core.set_log_handler(_drop_line)
-
-
-def _drop_line(line: str) -> None:
-    del line
+    core.set_log_handler(lambda line: None)
 
 
 def _solve_task(arguments: Task) -> tuple[int, BatchRow]:

@@ -17,11 +17,11 @@ void SetLogHandler(LogHandler handler);
 // `line` without its newline.
 void LogLine(LogStream stream, const std::string& line);
 
-// The parts as an output stream prints them, one after another.
-template <class... Parts>
-std::string LineOf(const Parts&... parts) {
+// The values joined as `operator<<` prints them.
+template <class... Values>
+std::string LineOf(const Values&... values) {
     std::ostringstream line;
-    (line << ... << parts);
+    (line << ... << values);
     return line.str();
 }
 

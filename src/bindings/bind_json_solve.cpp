@@ -92,8 +92,9 @@ void DefineSolve(py::module_& m, const char* name, const char* first, const Text
                  const char* doc) {
     m.def(
         name,
-        [text](const std::string& given_first, const py::object& time_limit, const py::object& improve,
-               const py::object& seed, const py::object& memory_limit, const py::object& progress,
+        [text](const std::string& given_first, const py::object& time_limit,
+               const py::object& improve, const py::object& seed,
+               const py::object& memory_limit, const py::object& progress,
                const py::object& enforce_capacity, const py::object& enforce_sequence,
                const py::object& threads, const py::object& release_gil) {
             return SolveJsonStr(text(given_first),

@@ -41,9 +41,12 @@ ImprovementStage::ImprovementStage(const RouteRules& rules_in, const Improvement
 }
 
 double ImprovementStage::Score(const RouteSet& set) const {
-    if (!settings.min_max) return set.Total();
-    const double routes = static_cast<double>(std::max<size_t>(set.RouteCount(), 1));
-    return set.Largest() + kTotalWeight * set.Total() / routes;
+    return settings.min_max ? ScoreOf(set.Largest(), set.Total(), set.RouteCount()) : set.Total();
+}
+
+double ImprovementStage::ScoreOf(double largest, double total, size_t routes) const {
+    if (!settings.min_max) return total;
+    return largest + kTotalWeight * total / static_cast<double>(std::max<size_t>(routes, 1));
 }
 
 bool ImprovementStage::Better(const RouteSet& a, const RouteSet& b) const {
@@ -103,8 +106,8 @@ bool ImprovementStage::Begin(const std::vector<std::vector<int64_t>>& paths,
 
 size_t ImprovementStage::RoundSize(size_t wanted) const {
     if (settings.max_iterations == 0) return wanted;
-    return static_cast<size_t>(
-        std::min<uint64_t>(wanted, settings.max_iterations - std::min(iterations, settings.max_iterations)));
+    const uint64_t left = settings.max_iterations - std::min(iterations, settings.max_iterations);
+    return static_cast<size_t>(std::min<uint64_t>(wanted, left));
 }
 
 void ImprovementStage::Propose(RuinRecreate& mover, Proposal& proposal) const {
@@ -151,7 +154,7 @@ void ImprovementStage::Commit(std::vector<Proposal>& proposals, size_t count,
         current.CopyRoutesFrom(proposal.set, proposal.changed);
         for (size_t r = 0; r < claimed.size(); ++r) claimed[r] |= proposal.changed[r];
         accepted = true;
-        score = Score(current);
+        score = candidate;
         if (!Better(current, best)) continue;
         best.CopyRoutesFrom(current);
         cycle.improved = true;
@@ -178,9 +181,7 @@ double ImprovementStage::MergedScore(const Proposal& proposal) const {
         largest = std::max(largest, cost);
         total += cost;
     }
-    if (!settings.min_max) return total;
-    const double routes = static_cast<double>(std::max<size_t>(current.RouteCount(), 1));
-    return largest + kTotalWeight * total / routes;
+    return ScoreOf(largest, total, current.RouteCount());
 }
 
 std::optional<ImprovementStage::Stop> ImprovementStage::Checkpoint(const ImprovementHooks& hooks) {

@@ -109,6 +109,7 @@ private:
     // The annealing value: the objective with, for min-max, a little of the total to lead
     // the search across plateaus of equal longest route.
     double Score(const RouteSet& set) const;
+    double ScoreOf(double largest, double total, size_t routes) const;
     // Score of the current solution with the proposal's changed routes in place.
     double MergedScore(const Proposal& proposal) const;
     // Whether the proposal changed a route that this round's commits already changed.

@@ -48,7 +48,9 @@ ImprovementStage::Stop RunIndependently(const RouteRules& rules,
         finished.fetch_add(1, std::memory_order_release);
     };
     const auto on_own_clock = [&](ImprovementHooks& own, double started) {
-        own.elapsed = [&hooks, started]() { return hooks.start_time + (ThreadSeconds() - started); };
+        own.elapsed = [&hooks, started]() {
+            return hooks.start_time + (ThreadSeconds() - started);
+        };
         own.time_limit = hooks.time_limit;
     };
     const auto host_wants_stop = [&]() {
@@ -93,7 +95,8 @@ ImprovementStage::Stop RunIndependently(const RouteRules& rules,
     }
     if (best != 0 && hooks.improved) hooks.improved(runs[best].stage->BestSet(), own.elapsed());
     paths = runs[best].paths;
-    if (stop_now.load(std::memory_order_relaxed) && runs[0].stop != ImprovementStage::Stop::kNotRun) {
+    const bool ran = runs[0].stop != ImprovementStage::Stop::kNotRun;
+    if (ran && stop_now.load(std::memory_order_relaxed)) {
         return ImprovementStage::Stop::kInterrupted;
     }
     return runs[0].stop;

@@ -108,7 +108,9 @@ void ParallelImprovement::Help(size_t index) {
             ProposeRest(index);
         } catch (...) {
             // Only the first failure is kept; the calling thread raises it.
-            if (!failed.exchange(true, std::memory_order_acq_rel)) failure = std::current_exception();
+            if (!failed.exchange(true, std::memory_order_acq_rel)) {
+                failure = std::current_exception();
+            }
         }
         through.fetch_add(1, std::memory_order_release);
     }

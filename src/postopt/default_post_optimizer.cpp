@@ -15,7 +15,8 @@ PathEvaluation DefaultPostOptimizer::PathCost(const std::vector<int64_t>& path,
                                               int64_t agent) const {
     PathEvaluation evaluation = EvaluatePath(path, agent);
     if (!evaluation.feasible) {
-        LogLine(LogStream::kError, LineOf("[post-opt] invalid path for agent ", agent, ", skip optimize"));
+        LogLine(LogStream::kError,
+                LineOf("[post-opt] invalid path for agent ", agent, ", skip optimize"));
         evaluation.cost = 0.0;
     }
     return evaluation;
@@ -190,7 +191,8 @@ void DefaultPostOptimizer::Optimize(const PlannerGraph* graph_in,
             }
             const double limit = agents[static_cast<size_t>(a)].cost_limit;
             if (!std::isfinite(route.cost) || (limit > 0.0 && limit < route.cost)) {
-                LogLine(LogStream::kError, LineOf("[post-opt] path invalid or over capacity, skip agent ", a));
+                LogLine(LogStream::kError,
+                        LineOf("[post-opt] path invalid or over capacity, skip agent ", a));
             }
         }
         UpdateGroupExtremes(type);
