@@ -7,6 +7,7 @@
 #include "improve/best_insertion.h"
 #include "improve/near_lists.h"
 #include "improve/task_order.h"
+#include "model/problem_checks.h"
 
 namespace tamrik {
 namespace {
@@ -31,6 +32,31 @@ Construction::Construction(const RouteRules& rules_in, bool min_max_in, uint64_t
 std::string Construction::NodeName(int32_t vertex) const {
     const auto& points = rules.Points();
     return "node " + std::to_string(points[static_cast<size_t>(vertex)].node_id);
+}
+
+std::string Construction::WhyNoDirectWay(size_t agent) const {
+    using Rule = RouteViolation::Rule;
+    const auto index = static_cast<int64_t>(agent);
+    const std::vector<int64_t> path{rules.StartNodes()[agent], rules.EndNodes()[agent]};
+    const RouteViolation why = rules.FirstViolation(path, index);
+    std::string reason = "agent " + std::to_string(rules.Agents()[agent].agent_id) +
+                         " cannot go from its start to its end: ";
+    const auto at = static_cast<int32_t>(why.node);
+    switch (why.rule) {
+        case Rule::kTypeNotAllowed:
+            return reason + NodeName(at) + " refuses its type";
+        case Rule::kForeignEndpoint:
+            return reason + NodeName(at) + " is another agent's start or end";
+        case Rule::kWindowClosed:
+            return reason + "the window of " + NodeName(at) + " closes at " +
+                   NumberText(rules.WindowClose(why.node)) + ", before its arrival at " +
+                   NumberText(why.cost);
+        case Rule::kCostLimit:
+            return reason + "the direct way costs " + NumberText(why.cost) +
+                   ", above its cost limit of " + NumberText(rules.CostLimit(index));
+        default:
+            return reason + "its start or end is not a node of the instance";
+    }
 }
 
 std::vector<int32_t> Construction::FirstOrder(const RouteSet& set) const {
@@ -99,9 +125,7 @@ ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted
     RouteSet set(rules, tasks);
     const std::vector<size_t> broken = set.LoadEmpty();
     if (!broken.empty()) {
-        const AgentRecord& agent = rules.Agents()[broken.front()];
-        outcome.reason = "agent " + std::to_string(agent.agent_id) +
-                         " cannot go from its start to its end under its rules";
+        outcome.reason = WhyNoDirectWay(broken.front());
         return outcome;
     }
     outcome.near = BuildNearLists(set);

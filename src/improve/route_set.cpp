@@ -142,8 +142,16 @@ std::vector<size_t> RouteSet::LoadEmpty() {
     Prepare(m);
     std::vector<size_t> broken;
     for (size_t r = 0; r < m; ++r) {
-        const std::vector<int64_t> path{starts[r], ends[r]};
-        if (!rules->EvaluatePath(path, static_cast<int64_t>(r)).feasible) broken.push_back(r);
+        const auto agent = static_cast<int64_t>(r);
+        std::vector<int64_t> path{starts[r], ends[r]};
+        if (!rules->ReturnsToEnd() && starts[r] != ends[r]) {
+            const std::vector<int64_t> home{starts[r], starts[r]};
+            const bool home_ok = rules->EvaluatePath(home, agent).feasible;
+            if (home_ok && (EndBindsMore(r) || !rules->EvaluatePath(path, agent).feasible)) {
+                path = home;
+            }
+        }
+        if (!rules->EvaluatePath(path, agent).feasible) broken.push_back(r);
         Route& route = routes[r];
         route.nodes.assign(path.begin(), path.end());
         route.arrival.assign(2, 0.0);
@@ -157,6 +165,17 @@ std::vector<size_t> RouteSet::LoadEmpty() {
         movable.push_back(static_cast<int32_t>(v));
     }
     return broken;
+}
+
+bool RouteSet::EndBindsMore(size_t r) const {
+    // Without a return obligation the last leg is free into the start and into the end
+    // alike, so only their windows tell the two endings apart.
+    const int64_t start = rules->StartNodes()[r];
+    const int64_t end = rules->EndNodes()[r];
+    const bool opens_later = rules->WindowOpen(end) > rules->WindowOpen(start);
+    const bool closes_earlier = rules->WindowClose(end) < rules->WindowClose(start);
+    return (opens_later || closes_earlier) && rules->WindowOpen(end) >= rules->WindowOpen(start) &&
+           rules->WindowClose(end) <= rules->WindowClose(start);
 }
 
 void RouteSet::Renumber(size_t r, size_t from) {

@@ -39,9 +39,11 @@ public:
     // Takes the routes (vertex indices, one per agent). Nodes between the ends that are no
     // start or end of any agent become movable. False when a route breaks the rules.
     bool Load(const std::vector<std::vector<int64_t>>& paths);
-    // Every agent's route from its start straight to its end, with every vertex that is no
-    // agent's start or end movable and out. The agents whose direct route breaks the rules
-    // are returned (empty: the set is ready to be filled).
+    // Every agent's route from its start straight to its end (or, without a return
+    // obligation, back to its start when the end's window binds more or the way to the end
+    // breaks a rule), with every vertex that is no agent's start or end movable and out. The
+    // agents whose routes break the rules either way are returned (empty: the set is ready
+    // to be filled).
     std::vector<size_t> LoadEmpty();
 
     // Takes the routes of another set loaded from the same instance, reusing storage.
@@ -134,6 +136,8 @@ public:
     bool RecheckAll();
 
 private:
+    // Whether route r's end has a strictly tighter window than its start.
+    bool EndBindsMore(size_t r) const;
     // Sizes the tables for `route_count` routes and sets up each route's leg rules.
     void Prepare(size_t route_count);
     std::vector<double> DenseLegs(const RouteRules::LegRules& leg_rules) const;

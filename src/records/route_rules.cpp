@@ -100,10 +100,10 @@ bool RouteRules::CanVisit(int64_t a, int64_t node) const {
     if (!InRange(a, agents.size()) || !InRange(node, points.size())) return false;
     const auto index = static_cast<size_t>(a);
     if (!AllowsType(node, agents[index].type_index)) return false;
-    if (!starts.empty() && IsSomeStart(node) && (index >= starts.size() || node != starts[index])) {
-        return false;
-    }
-    return ends.empty() || !IsSomeEnd(node) || (index < ends.size() && node == ends[index]);
+    const bool own = (index < starts.size() && node == starts[index]) ||
+                     (index < ends.size() && node == ends[index]);
+    if (own) return true;
+    return !(!starts.empty() && IsSomeStart(node)) && !(!ends.empty() && IsSomeEnd(node));
 }
 
 double RouteRules::WindowClose(int64_t node) const {
@@ -111,6 +111,13 @@ double RouteRules::WindowClose(int64_t node) const {
     if (InRange(node, window_close.size())) return window_close[static_cast<size_t>(node)];
     auto window = time_windows.find(node);
     return window == time_windows.end() ? kInfinity : window->second.second;
+}
+
+double RouteRules::WindowOpen(int64_t node) const {
+    if (!use_time_windows) return -kInfinity;
+    if (InRange(node, window_open.size())) return window_open[static_cast<size_t>(node)];
+    auto window = time_windows.find(node);
+    return window == time_windows.end() ? -kInfinity : window->second.first;
 }
 
 double RouteRules::CostLimit(int64_t agent) const {
@@ -131,20 +138,31 @@ RouteRules::LegRules RouteRules::LegRulesOf(int64_t agent) const {
 }
 
 PathEvaluation RouteRules::EvaluatePath(const std::vector<int64_t>& path, int64_t agent) const {
-    return Walk<false>(path, agent);
+    return Walk<false>(path, agent, nullptr);
+}
+
+RouteViolation RouteRules::FirstViolation(const std::vector<int64_t>& path,
+                                          int64_t agent) const {
+    RouteViolation why;
+    Walk<false>(path, agent, &why);
+    return why;
 }
 
 double RouteRules::RouteCost(const std::vector<int64_t>& path, int64_t agent) const {
-    return Walk<true>(path, agent).cost;
+    return Walk<true>(path, agent, nullptr).cost;
 }
 
 template <bool kWholePath>
-PathEvaluation RouteRules::Walk(const std::vector<int64_t>& path, int64_t agent) const {
+PathEvaluation RouteRules::Walk(const std::vector<int64_t>& path, int64_t agent,
+                                RouteViolation* why) const {
+    using Rule = RouteViolation::Rule;
     PathEvaluation out;
     const size_t n = path.size();
     if (n == 0) return out;
+    double cost = 0.0;
     // Marks the path infeasible; true when the walk is to stop here.
-    auto fail = [&out]() {
+    auto fail = [&out, &cost, why](Rule rule, int64_t node) {
+        if (why != nullptr && out.feasible) *why = RouteViolation{rule, node, cost};
         out.feasible = false;
         return !kWholePath;
     };
@@ -153,7 +171,7 @@ PathEvaluation RouteRules::Walk(const std::vector<int64_t>& path, int64_t agent)
     const bool start_known = !starts.empty() && InRange(agent, starts.size());
     const bool end_known = !ends.empty() && InRange(agent, ends.size());
     if ((!agent_known || (!starts.empty() && !start_known) || (!ends.empty() && !end_known)) &&
-        fail()) {
+        fail(Rule::kUnknown, -1)) {
         return out;
     }
     const LegRules rules = LegRulesOf(agent);
@@ -174,25 +192,31 @@ PathEvaluation RouteRules::Walk(const std::vector<int64_t>& path, int64_t agent)
     } else {
         ends_ok = has_ends && last == own_end;
     }
-    if (!ends_ok && fail()) return out;
+    if (!ends_ok && fail(Rule::kEndpoints, first == own_start ? last : first)) return out;
 
-    double cost = 0.0;
     for (size_t i = 0; i < n; ++i) {
         const int64_t node = path[i];
         if (!InRange(node, points.size())) {
-            if (fail()) return out;
+            if (fail(Rule::kUnknown, node)) return out;
         } else {
             // The own start may come back only as the last node.
-            if (has_starts && i > 0 && node == own_start && i != n - 1 && fail()) return out;
-            if (!AllowsType(node, type) && fail()) return out;
+            if (has_starts && i > 0 && node == own_start && i != n - 1 &&
+                fail(Rule::kOwnStartRevisited, node)) {
+                return out;
+            }
+            if (!AllowsType(node, type) && fail(Rule::kTypeNotAllowed, node)) return out;
         }
-        // No other agent's start or end node.
-        if (has_starts && node != own_start && IsSomeStart(node) && fail()) return out;
-        if (has_ends && node != own_end && IsSomeEnd(node) && fail()) return out;
+        // No other agent's start or end node. The own start and end are the agent's own even
+        // where they are another agent's start or end too.
+        const bool own = node == own_start || node == own_end;
+        if (!own && ((has_starts && IsSomeStart(node)) || (has_ends && IsSomeEnd(node))) &&
+            fail(Rule::kForeignEndpoint, node)) {
+            return out;
+        }
 
         if (i > 0 && PaidLeg(rules, path[i - 1], node)) cost += ArcCost(rules, path[i - 1], node);
-        if (!Arrive(node, cost) && fail()) return out;
-        if (i > 0 && limit > 0.0 && cost > limit && fail()) return out;
+        if (!Arrive(node, cost) && fail(Rule::kWindowClosed, node)) return out;
+        if (i > 0 && limit > 0.0 && cost > limit && fail(Rule::kCostLimit, node)) return out;
     }
     if (kWholePath || out.feasible) out.cost = cost;
     return out;

@@ -17,6 +17,24 @@ struct PathEvaluation {
     double cost = 0.0;
 };
 
+// The first rule a path breaks, and where: for messages, never on a hot path.
+struct RouteViolation {
+    enum class Rule : uint8_t {
+        kNone,
+        kEndpoints,         // it does not start at the own start or end at the own end
+        kUnknown,           // an agent or vertex the rules do not know
+        kOwnStartRevisited, // the own start again before the last node
+        kTypeNotAllowed,    // a node that refuses the agent's type
+        kForeignEndpoint,   // another agent's start or end node
+        kWindowClosed,      // a node reached after its window closed
+        kCostLimit,         // the cost passes the agent's limit
+    };
+    Rule rule = Rule::kNone;
+    int64_t node = -1;
+    // The agent's cost (its time) on reaching the node, waiting excluded.
+    double cost = 0.0;
+};
+
 // The rules every route must follow, in one place for the post-optimizers and the
 // improvement stage: each agent's own start and end, no foreign start or end node, allowed
 // agent types, free return legs when return_to_end is false, time windows with waiting (the
@@ -51,11 +69,13 @@ public:
                       const std::vector<AgentRecord>& agents);
 
     // The feasibility test: end-point rule, own start only as the last node, allowed agent
-    // types, no foreign start or end node, free return legs when return_to_end is false, time
+    // types, no other agent's start or end node (the own start and end are never another's), free return legs when return_to_end is false, time
     // windows with waiting, the cost limit. O(path length), allocation-free. The cost of an
     // infeasible path is 0.0. A vertex without a PointRecord, or an agent without an
     // AgentRecord (or without an entry in a non-empty start or end list), is infeasible.
     PathEvaluation EvaluatePath(const std::vector<int64_t>& path, int64_t agent) const;
+    // The first rule that EvaluatePath finds broken (kNone for a feasible path).
+    RouteViolation FirstViolation(const std::vector<int64_t>& path, int64_t agent) const;
 
     // The cost of the path by the same rules (arc costs, free return legs, waiting), summed
     // over the whole path even where EvaluatePath would stop at a violation; equal to
@@ -101,6 +121,8 @@ public:
     }
     // The latest time at which the node may be reached (infinity without a window).
     double WindowClose(int64_t node) const;
+    // The earliest time at which service there may start (-infinity without a window).
+    double WindowOpen(int64_t node) const;
     // The cost limit of the agent, 0 or less meaning none.
     double CostLimit(int64_t agent) const;
     bool UsesTimeWindows() const { return use_time_windows; }
@@ -159,9 +181,11 @@ private:
     void RebuildWindowTable();
 
     // One walk along the path. kWholePath false: stop at the first violation (EvaluatePath).
-    // kWholePath true: record the violation and go on summing the cost (RouteCost).
+    // kWholePath true: record the violation and go on summing the cost (RouteCost). `why`
+    // (may be null) receives the first violation.
     template <bool kWholePath>
-    PathEvaluation Walk(const std::vector<int64_t>& path, int64_t agent) const;
+    PathEvaluation Walk(const std::vector<int64_t>& path, int64_t agent,
+                        RouteViolation* why) const;
 
     // flags[v] != 0 exactly when v is in the set; covers 0 .. the set's largest non-negative
     // member (kept small: vertex ids), so only negative ids fall back to the hash set.

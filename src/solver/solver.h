@@ -150,6 +150,9 @@ protected:
     std::vector<int64_t> parent;
     std::string instance_name;
 
+    // The route rules of this instance, bound to the graph or, without one, the cost model.
+    RouteRules MakeRouteRules() const;
+
 private:
     enum class PhaseEnd { kContinue, kStop };
 
@@ -220,8 +223,6 @@ private:
     bool RunConstruction();
     // Asks the host at once whether to stop (the search polls less often: PollInterrupt).
     bool HostWantsStop();
-    // The route rules of this instance, bound to the graph or, without one, the cost model.
-    RouteRules MakeRouteRules() const;
     // Takes the routes now in `result` as the new best solution and tells the progress
     // callback.
     // At `time`, or (below 0) at the solver's clock now.

@@ -18,6 +18,7 @@ public:
     using Solver::graph;
     using Solver::incumbent_cost;
     using Solver::label_pool;
+    using Solver::MakeRouteRules;
     using Solver::max_phases;
     using Solver::mst_edges;
     using Solver::next_frontier_number;
