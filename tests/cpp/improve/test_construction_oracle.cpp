@@ -46,5 +46,54 @@ TEST_P(ConstructionOracle, BuildsCheckedRoutesForEveryFeasibleInstance) {
 
 INSTANTIATE_TEST_SUITE_P(Seeded, ConstructionOracle, ::testing::Range(1u, 601u));
 
+// Agent 7 goes from node 10 to node 11, 50 apart; agent 8 (type "b") stays at node 10; node
+// 12 is the only target.
+struct BlockedEnd {
+    double limit;
+    bool window;
+    bool refused;
+    const char* reason;
+};
+
+class WhenAnAgentCannotReachItsEnd : public ::testing::TestWithParam<BlockedEnd> {};
+
+TEST_P(WhenAnAgentCannotReachItsEnd, TheConstructionNamesTheRuleThatStopsIt) {
+    const BlockedEnd blocked = GetParam();
+    Problem problem;
+    for (uint64_t id : {10, 11, 12}) problem.add_node(Node{id, {}, NodeType::TARGET, 0.0});
+    problem.add_agent(Agent{7, "a", 10, 11, 0.0, blocked.limit}, 7);
+    problem.add_agent(Agent{8, "b", 10, 10, 0.0, 0.0}, 8);
+    const CostMatrix matrix{{0, 50, 20}, {50, 0, 40}, {20, 40, 0}};
+    problem.set_cost_matrix("a", matrix);
+    problem.set_cost_matrix("b", matrix);
+    AssignmentConstraint assignment;
+    for (uint64_t id : {10, 12}) assignment.set_assignment(id, {"a", "b"});
+    assignment.set_assignment(11, blocked.refused ? std::vector<std::string>{"b"}
+                                                  : std::vector<std::string>{"a", "b"});
+    problem.set_assignment_constraint(assignment);
+    TimeWindowConstraint windows;
+    if (blocked.window) windows.set_timewindow(11, 0.0, 30.0);
+    problem.set_timewindow_constraint(windows);
+    ::testing::internal::CaptureStderr();
+    const SolverProbe solver(problem, problem.options);
+    ::testing::internal::GetCapturedStderr();
+    const RouteRules rules = solver.MakeRouteRules();
+    const ConstructionOutcome outcome = Construction(rules, true, 1).Build();
+    EXPECT_FALSE(outcome.built);
+    EXPECT_EQ(outcome.reason, blocked.reason);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, WhenAnAgentCannotReachItsEnd,
+    ::testing::Values(
+        BlockedEnd{40.0, false, false,
+                   "agent 7 cannot go from its start to its end: the direct way costs 50, "
+                   "above its cost limit of 40"},
+        BlockedEnd{0.0, true, false,
+                   "agent 7 cannot go from its start to its end: the window of node 11 "
+                   "closes at 30, before its arrival at 50"},
+        BlockedEnd{0.0, false, true,
+                   "agent 7 cannot go from its start to its end: node 11 refuses its type"}));
+
 }  // namespace
 }  // namespace tamrik

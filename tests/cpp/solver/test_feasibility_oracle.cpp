@@ -1,7 +1,10 @@
 // Feasible means solvable: on tiny random instances of every shape, a search that ends on its
 // own has routes whenever exhaustive enumeration finds a feasible solution, and every route
-// it returns passes the independent checker at the reported cost.
+// it returns passes the independent checker at the reported cost; the post-optimizers never
+// call one of its routes invalid.
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "solver/solver.h"
 #include "support/brute_force.h"
@@ -25,7 +28,9 @@ TEST_P(FeasibilityOracle, FeasibleInstancesGetRoutesThatTheCheckerAccepts) {
     Solver solver(problem, problem.options);
     solver.Solve();
     ::testing::internal::GetCapturedStdout();
-    ::testing::internal::GetCapturedStderr();
+    const std::string diagnostics = ::testing::internal::GetCapturedStderr();
+    // The post-optimizers get the search's routes, which keep every rule.
+    EXPECT_EQ(diagnostics.find("[post-opt]"), std::string::npos) << diagnostics;
     const Result result = solver.GetResult();
     if (result.paths.empty()) {
         EXPECT_FALSE(feasible && !result.timeout) << "a feasible instance ended failed";
