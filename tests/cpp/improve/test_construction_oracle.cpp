@@ -1,10 +1,11 @@
 // The construction builds the first routes wherever the search does not (beyond its size, or
 // when it hands over without a solution). On tiny instances of every shape it builds routes
-// whenever exhaustive enumeration finds a feasible solution, and the routes pass the
-// independent checker.
+// whenever exhaustive enumeration finds a feasible solution, the routes pass the independent
+// checker, and so does every solution the improvement stage makes of them.
 #include <gtest/gtest.h>
 
 #include "improve/construction.h"
+#include "improve/improvement_stage.h"
 #include "solver/solver_probe.h"
 #include "support/brute_force.h"
 #include "support/route_checker.h"
@@ -20,9 +21,19 @@ using testing::TinyInstance;
 
 class ConstructionOracle : public ::testing::TestWithParam<unsigned> {};
 
-TEST_P(ConstructionOracle, BuildsCheckedRoutesForEveryFeasibleInstance) {
+Result ResultOf(const std::vector<std::vector<int64_t>>& paths, const std::vector<double>& costs) {
+    Result result;
+    for (size_t r = 0; r < paths.size(); ++r) {
+        result.paths[static_cast<int64_t>(r)] = paths[r];
+        result.times[static_cast<int64_t>(r)] = costs[r];
+    }
+    return result;
+}
+
+TEST_P(ConstructionOracle, BuildsCheckedRoutesForEveryFeasibleInstanceAndTheStageKeepsThem) {
     const Problem problem = TinyInstance(GetParam());
-    const bool feasible = BruteForce(problem).Optimum().has_value();
+    BruteForce brute(problem);
+    const std::optional<double> optimum = brute.Optimum();
     ::testing::internal::CaptureStderr();
     const SolverProbe solver(problem, problem.options);
     ::testing::internal::GetCapturedStderr();
@@ -30,18 +41,37 @@ TEST_P(ConstructionOracle, BuildsCheckedRoutesForEveryFeasibleInstance) {
     const bool min_max = problem.options.objective == ObjectiveType::MinMax;
     const ConstructionOutcome outcome = Construction(rules, min_max, GetParam()).Build();
     if (!outcome.built) {
-        EXPECT_FALSE(feasible) << "a feasible instance: " << outcome.reason;
+        EXPECT_FALSE(optimum.has_value()) << "a feasible instance: " << outcome.reason;
         return;
     }
-    Result result;
+    ASSERT_TRUE(optimum.has_value()) << "the enumeration finds no solution, yet routes came back";
+    std::vector<double> costs;
     for (size_t r = 0; r < outcome.paths.size(); ++r) {
-        const auto agent = static_cast<int64_t>(r);
-        result.paths[agent] = outcome.paths[r];
-        result.times[agent] = rules.EvaluatePath(outcome.paths[r], agent).cost;
+        costs.push_back(rules.EvaluatePath(outcome.paths[r], static_cast<int64_t>(r)).cost);
     }
-    const auto check = RouteChecker(problem).Check(result);
+    const RouteChecker checker(problem);
+    const auto check = checker.Check(ResultOf(outcome.paths, costs));
     EXPECT_TRUE(check.ok()) << check.Report();
-    EXPECT_TRUE(feasible) << "the enumeration finds no solution, yet routes came back";
+
+    // The stage starts from these routes; each better solution keeps every rule and is never
+    // better than the optimum.
+    ImprovementSettings settings;
+    settings.min_max = min_max;
+    settings.seed = GetParam();
+    settings.max_iterations = 300;
+    ImprovementHooks hooks;
+    hooks.elapsed = [] { return 0.0; };
+    hooks.time_limit = 1e9;
+    hooks.improved = [&](const RouteSet& set) {
+        std::vector<double> set_costs;
+        for (size_t r = 0; r < set.RouteCount(); ++r) set_costs.push_back(set.SummedCost(r));
+        const Result improved = ResultOf(set.Paths(), set_costs);
+        const auto improved_check = checker.Check(improved);
+        EXPECT_TRUE(improved_check.ok()) << improved_check.Report();
+        EXPECT_GE(brute.Objective(improved), *optimum - 1e-6);
+    };
+    std::vector<std::vector<int64_t>> paths = outcome.paths;
+    ImprovementStage(rules, settings).Run(paths, hooks);
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeded, ConstructionOracle, ::testing::Range(1u, 601u));
