@@ -172,10 +172,12 @@ bool RouteSet::EndBindsMore(size_t r) const {
     // alike, so only their windows tell the two endings apart.
     const int64_t start = rules->StartNodes()[r];
     const int64_t end = rules->EndNodes()[r];
-    const bool opens_later = rules->WindowOpen(end) > rules->WindowOpen(start);
-    const bool closes_earlier = rules->WindowClose(end) < rules->WindowClose(start);
-    return (opens_later || closes_earlier) && rules->WindowOpen(end) >= rules->WindowOpen(start) &&
-           rules->WindowClose(end) <= rules->WindowClose(start);
+    const double end_open = rules->WindowOpen(end);
+    const double end_close = rules->WindowClose(end);
+    const double start_open = rules->WindowOpen(start);
+    const double start_close = rules->WindowClose(start);
+    const bool same = end_open == start_open && end_close == start_close;
+    return !same && end_open >= start_open && end_close <= start_close;
 }
 
 void RouteSet::Renumber(size_t r, size_t from) {

@@ -31,7 +31,7 @@ struct RouteViolation {
     };
     Rule rule = Rule::kNone;
     int64_t node = -1;
-    // The agent's cost (its time) on reaching the node, waiting excluded.
+    // The agent's cost (its time) at the node when the rule broke.
     double cost = 0.0;
 };
 
@@ -69,10 +69,11 @@ public:
                       const std::vector<AgentRecord>& agents);
 
     // The feasibility test: end-point rule, own start only as the last node, allowed agent
-    // types, no other agent's start or end node (the own start and end are never another's), free return legs when return_to_end is false, time
-    // windows with waiting, the cost limit. O(path length), allocation-free. The cost of an
-    // infeasible path is 0.0. A vertex without a PointRecord, or an agent without an
-    // AgentRecord (or without an entry in a non-empty start or end list), is infeasible.
+    // types, no other agent's start or end node (the own start and end are never another's),
+    // free return legs when return_to_end is false, time windows with waiting, the cost
+    // limit. O(path length), allocation-free. The cost of an infeasible path is 0.0. A vertex
+    // without a PointRecord, or an agent without an AgentRecord (or without an entry in a
+    // non-empty start or end list), is infeasible.
     PathEvaluation EvaluatePath(const std::vector<int64_t>& path, int64_t agent) const;
     // The first rule that EvaluatePath finds broken (kNone for a feasible path).
     RouteViolation FirstViolation(const std::vector<int64_t>& path, int64_t agent) const;
