@@ -12,8 +12,10 @@
 namespace tamrik {
 namespace {
 
-// Orders tried before giving up on a node that fits nowhere.
-constexpr int kAttempts = 4;
+// Orders tried before giving up on a node that fits nowhere: at least this many, and more
+// on small instances, where an order costs little and tight limits leave few that work.
+constexpr size_t kAttempts = 4;
+constexpr size_t kNodesTriedPerNode = 4096;
 // Above this many vertices, insertion looks next to the nearest placed nodes only.
 constexpr size_t kScanAllUpTo = kMaxVertices;
 constexpr size_t kNearPositions = 20;
@@ -136,7 +138,8 @@ ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted
     task_order.Apply(order);
     std::mt19937_64 rng(seed);
     int32_t stuck = -1;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    const size_t attempts = std::max(kAttempts, kNodesTriedPerNode / std::max<size_t>(order.size(), 1));
+    for (size_t attempt = 0; attempt < attempts; ++attempt) {
         if (attempt > 0) {
             set.CopyRoutesFrom(empty);
             // The node that fitted nowhere goes first, the rest in a new random order.
