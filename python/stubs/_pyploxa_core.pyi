@@ -34,6 +34,8 @@ class Node:
     position: Position
     type: NodeType
     demand: float
+    # Time spent serving the node (targets only).
+    service: float
     def __init__(self) -> None: ...
 
 class Agent:

@@ -33,7 +33,8 @@ void BindRecords(py::module_& m) {
         .def_readwrite("id", &Node::id)
         .def_readwrite("position", &Node::position)
         .def_readwrite("type", &Node::type)
-        .def_readwrite("demand", &Node::demand);
+        .def_readwrite("demand", &Node::demand)
+        .def_readwrite("service", &Node::service);
     py::class_<Agent>(m, "Agent")
         .def(py::init<>())
         .def_readwrite("id", &Agent::id)

@@ -1,6 +1,7 @@
 #include "model/cost_model.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace tamrik {
 namespace {
@@ -32,6 +33,7 @@ CostModel::CostModel(const Problem& problem) : vertices(problem.nodes.size()) {
             }
         }
     }
+    FillServices(problem);
     positions.reserve(vertices);
     for (const Node& node : problem.nodes) positions.push_back(node.position);
     if (!haversine) return;
@@ -39,6 +41,20 @@ CostModel::CostModel(const Problem& problem) : vertices(problem.nodes.size()) {
         latitude.push_back(position.y * kRadiansPerDegree);
         longitude.push_back(position.x * kRadiansPerDegree);
         cos_latitude.push_back(std::cos(latitude.back()));
+    }
+}
+
+void CostModel::FillServices(const Problem& problem) {
+    std::unordered_set<uint64_t> endpoints;
+    for (const Agent& agent : problem.agents_ordered) {
+        endpoints.insert(agent.start_node);
+        endpoints.insert(agent.end_node);
+    }
+    for (size_t v = 0; v < vertices; ++v) {
+        const Node& node = problem.nodes[v];
+        if (!(node.service > 0.0) || endpoints.count(node.id) != 0) continue;
+        service.resize(vertices, 0.0);
+        service[v] = node.service;
     }
 }
 

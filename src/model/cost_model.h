@@ -13,6 +13,8 @@ namespace tamrik {
 // Every travel cost of an instance, by agent type index and vertex index: from the type's
 // matrix, from its metric over the node coordinates, or 9999 (no arc) where neither gives
 // one. Metric costs are computed when asked, so the model stays linear in the node count.
+// A leg's cost is the service of the node it leaves and the travel: service is spent before
+// the agent leaves, so every time along a route is the sum of its legs and waits.
 class CostModel {
 public:
     static constexpr double kNoArc = 9999.0;
@@ -28,8 +30,21 @@ public:
         return type < types.size() && types[type].source == Source::kMetric;
     }
 
-    // The cost of from -> to for the type: 0 from a vertex to itself.
+    // The service time of a vertex: its node's "service" for a target, 0 for an agent's
+    // start or end.
+    double Service(size_t vertex) const { return service.empty() ? 0.0 : service[vertex]; }
+    // Every vertex's service time; empty when no target has any.
+    const std::vector<double>& Services() const { return service; }
+
+    // The cost of the leg from -> to for the type: 0 from a vertex to itself; otherwise the
+    // service of `from` and the travel (a missing arc stays 9999 or more, no arc).
     double Cost(int64_t type, size_t from, size_t to) const {
+        const double travel = Travel(type, from, to);
+        return service.empty() || from == to ? travel : service[from] + travel;
+    }
+
+    // The travel of from -> to for the type alone: 0 from a vertex to itself.
+    double Travel(int64_t type, size_t from, size_t to) const {
         if (from == to) return 0.0;
         if (static_cast<uint64_t>(type) >= types.size()) return kNoArc;
         const TypeCosts& costs = types[static_cast<size_t>(type)];
@@ -61,9 +76,12 @@ private:
         return std::sqrt(dx * dx + dy * dy + dz * dz);
     }
     double Haversine(size_t a, size_t b) const;
+    void FillServices(const Problem& problem);
 
     size_t vertices = 0;
     std::vector<TypeCosts> types;
+    // Service time by vertex; empty when no target has any.
+    std::vector<double> service;
     std::vector<Position> positions;
     // Latitude and longitude in radians and the cosine of the latitude, for haversine.
     std::vector<double> latitude;

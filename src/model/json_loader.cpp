@@ -76,6 +76,7 @@ void load_nodes(const json& nodes, Problem& problem) {
         node.position.z = item.contains("z") ? read_real(item.at("z")) : 0.0;
         node.type = read_node_type(item);
         node.demand = item.contains("demand") ? read_real(item.at("demand")) : 0.0;
+        node.service = item.contains("service") ? read_real(item.at("service")) : 0.0;
         problem.add_node(node);
     }
 }

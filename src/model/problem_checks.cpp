@@ -33,6 +33,7 @@ public:
     std::vector<Finding> Run() {
         DuplicateIds(problem_.nodes, "node");
         Coordinates();
+        Services();
         DuplicateIds(problem_.agents_ordered, "agent");
         AgentEndpoints();
         CostMatrices();
@@ -76,6 +77,26 @@ private:
                                                  " = " + Number(value) +
                                                  " is not a finite number within the signed "
                                                  "64-bit range");
+            }
+        }
+    }
+
+    void Services() {
+        std::unordered_set<uint64_t> endpoints;
+        for (const Agent& agent : problem_.agents_ordered) {
+            endpoints.insert(agent.start_node);
+            endpoints.insert(agent.end_node);
+        }
+        for (const Node& node : problem_.nodes) {
+            const std::string where =
+                "node " + std::to_string(node.id) + ": service = " + Number(node.service);
+            if (!std::isfinite(node.service)) {
+                Add(Finding::Kind::kInvalid, where + " is not a finite number");
+            } else if (node.service < 0.0) {
+                Add(Finding::Kind::kInvalid, where + " is negative");
+            } else if (node.service > 0.0 && endpoints.count(node.id) != 0) {
+                Add(Finding::Kind::kIgnored,
+                    where + " is ignored: the node is an agent's start or end, never served");
             }
         }
     }

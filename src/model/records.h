@@ -20,6 +20,9 @@ struct Node {
     Position position;
     NodeType type = NodeType::TARGET;
     double demand = 0.0;
+    // Time spent serving the node: the agent leaves it this long after service starts.
+    // Only targets are served; a start or end node's service is ignored.
+    double service = 0.0;
 };
 
 struct Agent {

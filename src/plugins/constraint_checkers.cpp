@@ -214,8 +214,10 @@ TimeWindowConstraintChecker::AgentLegs TimeWindowConstraintChecker::LegsOf(
 double TimeWindowConstraintChecker::Travel(int64_t from, int64_t to, const AgentLegs& legs,
                                            const ArcCostTable& table) const {
     if (graph == nullptr || from == to) return 0.0;
-    if (legs.has_free_start && to == legs.start) return 0.0;
-    if (legs.has_free_end && to == legs.end) return 0.0;
+    if ((legs.has_free_start && to == legs.start) || (legs.has_free_end && to == legs.end)) {
+        const bool served = from >= 0 && static_cast<size_t>(from) < services.size();
+        return served ? services[static_cast<size_t>(from)] : 0.0;
+    }
     return ArcCostOrZero(*graph, table, from, to, legs.type);
 }
 

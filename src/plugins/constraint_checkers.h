@@ -79,6 +79,8 @@ public:
     // Replaces `starts` and rebuilds `start_set`.
     void SetStarts(const std::vector<int64_t>& new_starts);
     void SetReturnToEnd(bool value);
+    // Service time by vertex (empty: none), which a free leg still takes.
+    void SetServices(const std::vector<double>& new_services) { services = new_services; }
 
     const std::vector<int64_t>& Ends() const { return ends; }
     const std::vector<int64_t>& Starts() const { return starts; }
@@ -90,8 +92,8 @@ public:
     uint64_t AgentCount() const { return agent_count; }
 
     // Travel time of agent `agent` from `from` to `to`, with the free legs of the route rules
-    // (to the agent's own start or end when return_to_end is false). An agent index outside the records
-    // has no type and so travels for free.
+    // (to the agent's own start or end when return_to_end is false, taking only the service
+    // of `from`). An agent index outside the records has no type and so travels for free.
     double TravelTime(int64_t from, int64_t to, int64_t agent) const;
     // Whether agent `agent` may serve `vertex` (type allowed, not another agent's end, not
     // another agent's start). False for indices outside the records.
@@ -127,6 +129,7 @@ private:
     std::unordered_set<int64_t> start_set;
     bool return_to_end = true;
     uint64_t agent_count = 0;
+    std::vector<double> services;
 
     // Derived tables, so that a transition check neither allocates nor hashes per vertex.
     // Windows of the vertices 0 .. 255 (window_mask_ tells which have one); other ids are

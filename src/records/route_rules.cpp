@@ -214,7 +214,7 @@ PathEvaluation RouteRules::Walk(const std::vector<int64_t>& path, int64_t agent,
             return out;
         }
 
-        if (i > 0 && PaidLeg(rules, path[i - 1], node)) cost += ArcCost(rules, path[i - 1], node);
+        if (i > 0) cost += LegCost(rules, path[i - 1], node);
         if (!Arrive(node, cost) && fail(Rule::kWindowClosed, node)) return out;
         if (i > 0 && limit > 0.0 && cost > limit && fail(Rule::kCostLimit, node)) return out;
     }

@@ -60,8 +60,9 @@ public:
     // non-empty, and that flag is returned.
     bool SetTimeWindows(const TimeWindowMap& windows);
 
-    // Where the legs cost when no graph is bound: the instance's cost model, which must stay
-    // alive while these rules are used (null: no costs).
+    // Where the legs cost when no graph is bound, and what a free leg takes (the service of
+    // the node it leaves): the instance's cost model, which must stay alive while these rules
+    // are used (null: no costs, no services).
     void BindCosts(const CostModel* costs);
     // Keeps the graph pointer (may be null) and copies the records. A bound graph gives the
     // leg costs; without one they come from the cost model.
@@ -103,8 +104,13 @@ public:
         }
         return static_cast<uint64_t>(prev) < rules.table.vertices || graph->HasVertex(prev);
     }
+    // The time a leg takes: its arc cost (the service of `prev` and the travel) when paid;
+    // a free leg to another node still takes the service of `prev`.
     double LegCost(const LegRules& rules, int64_t prev, int64_t node) const {
-        return PaidLeg(rules, prev, node) ? ArcCost(rules, prev, node) : 0.0;
+        if (PaidLeg(rules, prev, node)) return ArcCost(rules, prev, node);
+        return costs == nullptr || node == prev || static_cast<uint64_t>(prev) >= costs->VertexCount()
+                   ? 0.0
+                   : costs->Service(static_cast<size_t>(prev));
     }
 
     // The agent's time on reaching `node` at `cost` (leg included): false when the node's

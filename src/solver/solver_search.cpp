@@ -297,8 +297,13 @@ bool Solver::PrepareMove(const Label& from, int64_t a, int64_t v, size_t vertex_
     if (v != s.positions[a]) {
         double c = ArcCostEntryFrom(*graph, arc_table, s.positions[a], v, agents[a].type_index)
                        .value_or(0.0);
-        // Without a return obligation the last leg, to the start or the end, is free.
-        if (return_to_end || !(is_start || is_goal)) s.costs[a] += c;
+        // Without a return obligation the last leg, to the start or the end, is free but for
+        // the service of the node it leaves.
+        if (return_to_end || !(is_start || is_goal)) {
+            s.costs[a] += c;
+        } else {
+            s.costs[a] += cost_model.Service(static_cast<size_t>(s.positions[a]));
+        }
     }
     TransitionCheck check = constraint_checker->CheckTransition(s, a, v);
     if (!check.feasible) return false;

@@ -123,8 +123,11 @@ void Solver::BuildGraph(const Problem& problem) {
     for (const auto& [name, matrix] : problem.cost_matrices) {
         uint64_t t = type_index.at(name);
         for (size_t i = 0; i < matrix.size(); ++i) {
+            const double service = cost_model.Service(i);
             for (size_t j = 0; j < matrix[i].size(); ++j) {
-                costs[(i * n + j) * cost_dim + t] = matrix[i][j];
+                // A leg takes the service of the node it leaves (none without services).
+                const double leg = matrix[i][j];
+                costs[(i * n + j) * cost_dim + t] = i != j ? leg + service : leg;
                 given_costs[(i * n + j) * cost_dim + t] = 1;
             }
         }
@@ -164,9 +167,14 @@ void Solver::InstallPlugins(const Options& options) {
         if (has_cost_limit) composite->AddMember(std::make_unique<TimeLimitConstraintChecker>());
         constraint_checker = std::move(composite);
     }
+    auto in_group = std::make_unique<DefaultPostOptimizer>();
+    auto merging = std::make_unique<RouteMergingPostOptimizer>();
+    // Their legs come from the graph; the free last legs take services from the cost model.
+    in_group->BindCosts(&cost_model);
+    merging->BindCosts(&cost_model);
     auto post = std::make_unique<CompositePostOptimizer>();
-    post->AddMember(std::make_unique<DefaultPostOptimizer>());
-    post->AddMember(std::make_unique<RouteMergingPostOptimizer>());
+    post->AddMember(std::move(in_group));
+    post->AddMember(std::move(merging));
     post_optimizer = std::move(post);
 }
 
@@ -197,6 +205,7 @@ void Solver::ConfigureTimeWindowCheckers() {
             windows->SetTimeWindows(time_windows);
             windows->SetStarts(starts);
             windows->SetReturnToEnd(return_to_end);
+            windows->SetServices(cost_model.Services());
         }
     };
     if (auto* composite = dynamic_cast<CompositeConstraintChecker*>(constraint_checker.get())) {

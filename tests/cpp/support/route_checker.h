@@ -53,7 +53,7 @@ public:
         return check;
     }
 
-    // Recomputed cost of a route, or NaN when it breaks a window.
+    // Recomputed cost of a route (travel, waits and services), or NaN when it breaks a window.
     double RouteCost(size_t k, const std::vector<int64_t>& path) const {
         const Agent& agent = problem_.agents_ordered[k];
         const CostMatrix* matrix = Matrix(agent.type);
@@ -62,8 +62,12 @@ public:
         for (size_t i = 0; i < path.size(); ++i) {
             int64_t node = path[i];
             if (i > 0 && node != path[i - 1]) {
+                // Service at a target ends before the agent leaves it, whichever leg follows.
+                const double service = IsEndpoint(static_cast<size_t>(path[i - 1]))
+                                           ? 0.0
+                                           : problem_.nodes[path[i - 1]].service;
                 bool free_leg = !return_to_end && (node == starts_[k] || node == ends_[k]);
-                if (!free_leg) cost += Entry(matrix, path[i - 1], node);
+                cost += free_leg ? service : service + Entry(matrix, path[i - 1], node);
             }
             auto window = problem_.timewindow_constraint.windows.find(problem_.nodes[node].id);
             if (window != problem_.timewindow_constraint.windows.end()) {

@@ -3,8 +3,8 @@
 // Seeded tiny instances of every shape the route rules distinguish, small enough for
 // exhaustive enumeration: up to 7 nodes and 4 agents of one or two types; one, two or three
 // depots; ends at the own start, at another depot or at a node of their own; cost limits on
-// some agents only; random allowed types; windows on targets and ends; both objectives and
-// return_to_end both ways.
+// some agents only; random allowed types; windows on targets and ends; service times on some
+// nodes; both objectives and return_to_end both ways.
 
 #include <algorithm>
 #include <cmath>
@@ -32,9 +32,12 @@ inline Problem TinyInstance(unsigned seed) {
     const int depots = std::min(node_count - 1, pick(1, 3));
     const bool two_types = pick(0, 1) == 1;
     Problem problem;
+    const bool services = pick(0, 2) == 0;
     for (int i = 0; i < node_count; ++i) {
         Node node;
         node.id = 1000 + static_cast<uint64_t>(i) * 7 + static_cast<uint64_t>(pick(0, 6));
+        // Services on depots too: they are ignored there.
+        if (services) node.service = pick(0, 6);
         problem.add_node(node);
     }
     auto node_id = [&problem](int index) { return problem.nodes[static_cast<size_t>(index)].id; };
