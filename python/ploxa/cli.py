@@ -106,9 +106,8 @@ def build_parser() -> argparse.ArgumentParser:
                     "DEPOT_SECTION gives, 1 for the first; else the first node). Node ids are 0, 1, ... in file order (the "
                     "numbering of published VRPLIB solutions); --node-ids file keeps the file's "
                     "numbers. Capacities, demands, DISTANCE (as "
-                    "max_length), time windows and pick-up-and-delivery pairs are carried over; "
-                    "service times are folded into the costs: cost(i, j) = travel(i, j) + "
-                    "service(i).")
+                    "max_length), time windows, service times (as the nodes' \"service\") and "
+                    "pick-up-and-delivery pairs are carried over.")
     convert.add_argument("file", help="TSPLIB, VRPLIB or Solomon instance file")
     convert.add_argument("--agents", type=positive_count, default=None,
                          help="number of agents (default: the file's VEHICLES, else the k of a "
@@ -120,7 +119,10 @@ def build_parser() -> argparse.ArgumentParser:
                          help="processor-time budget written into the instance")
     convert.add_argument("--matrix", action="store_true",
                          help="write the full cost matrix instead of a Euclidean metric (always "
-                              "done with service times, --round or an explicit matrix)")
+                              "done with --fold-service, --round or an explicit matrix)")
+    convert.add_argument("--fold-service", action="store_true",
+                         help="fold service times into the costs, cost(i, j) = travel(i, j) + "
+                              "service(i), instead of writing them as the nodes' \"service\"")
     convert.add_argument("--round", action="store_true",
                          help="round travel distances to the nearest whole number, the "
                               "convention of the published CVRPLIB values")
@@ -385,7 +387,7 @@ def run_convert(args: argparse.Namespace) -> int:
     try:
         instance = file_to_instance(args.file, args.agents, args.objective, args.time_limit,
                                     matrix=args.matrix, round_costs=args.round,
-                                    node_ids=args.node_ids)
+                                    node_ids=args.node_ids, fold_service=args.fold_service)
     except VrplibMissing as error:
         raise InputError(str(error)) from None
     except (OSError, FormatError) as error:

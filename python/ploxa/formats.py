@@ -13,8 +13,9 @@ its node rows) instead.
 The DEPOT_SECTION is read as vrplib reads it, as the place of the depot among the listed nodes
 (1 for the first); without it the first node is the depot.
 
-A route's cost is its duration from departure at time 0: service times are folded into the
-costs, cost(i, j) = travel(i, j) + service(i).
+Service times become the nodes' "service" durations; with fold_service they are folded into
+the costs instead, cost(i, j) = travel(i, j) + service(i). Either way a route's cost is its
+duration from departure at time 0.
 """
 
 import importlib
@@ -264,10 +265,10 @@ def _agent_count(source: FileInstance, agents: int | None) -> int:
     return agents
 
 
-def _costs(source: FileInstance, round_costs: bool) -> list[list[Number]]:
-    """cost(i, j) = travel(i, j) + service(i): a route's cost is its duration."""
+def _costs(source: FileInstance, round_costs: bool, fold_service: bool) -> list[list[Number]]:
+    """cost(i, j) = travel(i, j), plus service(i) when folded."""
     points = source.coordinates
-    service = source.service or [0] * len(points)
+    service = (source.service if fold_service else None) or [0] * len(points)
     matrix: list[list[Number]] = []
     for i, a in enumerate(points):
         row: list[Number] = []
@@ -282,12 +283,14 @@ def _costs(source: FileInstance, round_costs: bool) -> list[list[Number]]:
 
 def to_instance(source: FileInstance, agents: int | None = None, objective: str | None = None,
                 time_limit: float = 60.0, agent_type: str = "salesman", matrix: bool = False,
-                round_costs: bool = False, node_ids: str | None = None) -> dict[str, Any]:
+                round_costs: bool = False, node_ids: str | None = None,
+                fold_service: bool = False) -> dict[str, Any]:
     """The JSON instance of a file: every agent starts and ends at the depot; `agents` else the
     file's VEHICLES else the k of a "-kNN" name; node_ids "file", "index" or None (the
-    file's numbers, positions for TYPE TSP); the costs as a Euclidean metric unless `matrix`,
-    `round_costs` (travel rounded to whole numbers), service times or an explicit matrix ask
-    for a matrix."""
+    file's numbers, positions for TYPE TSP); service times as the nodes' "service", or folded
+    into the costs with `fold_service`; the costs as a Euclidean metric unless `matrix`,
+    `round_costs` (travel rounded to whole numbers), folded service times or an explicit
+    matrix ask for a matrix."""
     count = _agent_count(source, agents)
     if node_ids is None:
         node_ids = "index"
@@ -299,13 +302,18 @@ def to_instance(source: FileInstance, agents: int | None = None, objective: str 
         for k, (x, y) in enumerate(source.coordinates)]
     for node, demand in zip(nodes, source.demands or []):
         node["demand"] = demand
+    if not fold_service:
+        for node, service in zip(nodes, source.service or []):
+            if service:
+                node["service"] = service
     agent_fields: dict[str, int] = {}
     if source.capacity is not None:
         agent_fields["capacity"] = source.capacity
     if source.max_length is not None:
         agent_fields["max_length"] = source.max_length
-    if matrix or round_costs or source.travel is not None or any(source.service or []):
-        costs: dict[str, Any] = {"costs": {agent_type: _costs(source, round_costs)}}
+    folded = fold_service and any(source.service or [])
+    if matrix or round_costs or source.travel is not None or folded:
+        costs: dict[str, Any] = {"costs": {agent_type: _costs(source, round_costs, fold_service)}}
     else:
         costs = {"metrics": {agent_type: {"kind": "euclidean", "factor": 1.0}}}
     constraints: list[dict[str, Any]] = [
@@ -339,10 +347,10 @@ def to_instance(source: FileInstance, agents: int | None = None, objective: str 
 def file_to_instance(path: FilePath, agents: int | None = None, objective: str | None = None,
                      time_limit: float = 60.0, agent_type: str = "salesman",
                      matrix: bool = False, round_costs: bool = False,
-                     node_ids: str | None = None) -> dict[str, Any]:
+                     node_ids: str | None = None, fold_service: bool = False) -> dict[str, Any]:
     """read_instance_file, then to_instance."""
     return to_instance(read_instance_file(path), agents, objective, time_limit, agent_type,
-                       matrix, round_costs, node_ids)
+                       matrix, round_costs, node_ids, fold_service)
 
 
 def solution_routes(instance: dict[str, Any], result: dict[str, Any]) -> list[list[int]]:

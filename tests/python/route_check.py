@@ -67,20 +67,29 @@ def _rules(instance, vertex_of):
     return allowed, windows, pairs
 
 
-def _legs(path, matrix, free, who):
-    """The cost of the leg into each position of `path` (0 into the first), and its problems.
-    Rows or entries a matrix leaves out, and a type without one, are legs that do not exist."""
+def _legs(path, matrix, free, who, service):
+    """The cost of the leg into each position of `path` (0 into the first), and its problems:
+    the service of the vertex left (`service` by vertex) and the travel, which legs into `free`
+    vertices skip. Rows or entries a matrix leaves out, and a type without one, are legs that
+    do not exist."""
     legs, problems = [0.0], []
     for previous, v in zip(path, path[1:]):
         row = matrix[previous] if previous < len(matrix) else []
-        if v == previous or v in free:
+        if v == previous:
             legs.append(0.0)
+        elif v in free:
+            legs.append(service[previous])
         elif v >= len(row):
             problems.append(f"{who}: uses the leg {previous} -> {v}, which has no cost")
             legs.append(0.0)
         else:
-            legs.append(row[v])
+            legs.append(service[previous] + row[v])
     return legs, problems
+
+
+def _service_durations(nodes, endpoints):
+    """How long each vertex takes to serve: only targets are served."""
+    return [0.0 if v in endpoints else node.get("service", 0.0) for v, node in enumerate(nodes)]
 
 
 def _matrix(instance, nodes, agent):
@@ -180,6 +189,7 @@ def route_problems(instance, result, *, enforce_capacity=None, enforce_sequence=
     starts = [vertex_of[a["start_node"]] for a in agents]
     ends = [vertex_of[a["end_node"]] for a in agents]
     endpoints = set(starts) | set(ends)
+    service = _service_durations(nodes, endpoints)
     allowed, windows, pairs = _rules(instance, vertex_of)
     if not enforce_sequence:
         pairs = []
@@ -212,7 +222,7 @@ def route_problems(instance, result, *, enforce_capacity=None, enforce_sequence=
             if v in allowed and agent["type"] not in allowed[v]:
                 problems.append(f"{who}: may not serve {v}")
         free = set() if return_to_end else {starts[k], ends[k]}
-        legs, leg_problems = _legs(path, _matrix(instance, nodes, agent), free, who)
+        legs, leg_problems = _legs(path, _matrix(instance, nodes, agent), free, who, service)
         problems += leg_problems
         checked[k] = path, legs
         if enforce_capacity:
@@ -256,11 +266,13 @@ def joint_times(instance, paths, *, enforce_sequence=None):
         enforce_sequence = options.get("enforce_sequence", False)
     agents = instance["agents"]
     _, windows, pairs = _rules(instance, vertex_of)
+    endpoints = {vertex_of[a[key]] for a in agents for key in ("start_node", "end_node")}
+    service = _service_durations(nodes, endpoints)
     legs = []
     for agent, path in zip(agents, paths):
         own = {vertex_of[agent["start_node"]], vertex_of[agent["end_node"]]}
         free = set() if options.get("return_to_end", True) else own
-        legs.append(_legs(path, _matrix(instance, nodes, agent), free, "")[0])
+        legs.append(_legs(path, _matrix(instance, nodes, agent), free, "", service)[0])
     times, stuck = service_times(paths, legs, windows,
                                  _waits(pairs if enforce_sequence else [], vertex_of))
     return None if stuck else times

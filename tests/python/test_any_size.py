@@ -12,9 +12,10 @@ from route_check import metric_cost, route_problems
 
 
 def random_instance(seed, nodes, agents, objective, metric=True, windows=False, two_types=False,
-                    limits=False, separate=False, open_routes=False):
+                    limits=False, separate=False, open_routes=False, service=False):
     """A feasible random instance: every target admits at least one type that some agent has,
-    windows open late enough to make agents wait and close late enough to be met."""
+    windows open late enough to make agents wait and close late enough to be met; with
+    `service`, every node takes up to 40 to serve (ignored at depots)."""
     rng = random.Random(seed)
     types = ["truck", "drone"] if two_types else ["truck"]
     depots = list(range(agents)) if separate else [0]
@@ -29,6 +30,9 @@ def random_instance(seed, nodes, agents, objective, metric=True, windows=False, 
     if limits:
         for agent in document["agents"]:
             agent["max_length"] = 1_000_000
+    if service:
+        for node in document["nodes"]:
+            node["service"] = rng.uniform(0, 40)
     assignment = [{"node": 10 + i, "types": types if i in depots or rng.random() < 0.5
                    else [rng.choice(types)]} for i in range(nodes)]
     document["constraints"] = [{"kind": "assignment", "items": assignment}]
@@ -52,11 +56,12 @@ def random_instance(seed, nodes, agents, objective, metric=True, windows=False, 
 
 @pytest.mark.parametrize("shape", [
     dict(nodes=300, agents=3, objective="min_max", metric=False),                  # matrix costs
-    dict(nodes=300, agents=4, objective="min_sum", two_types=True, windows=True),  # types, windows
+    dict(nodes=300, agents=4, objective="min_sum", two_types=True, windows=True,
+         service=True),                                                            # types, windows
     dict(nodes=400, agents=5, objective="min_max", separate=True, limits=True),    # own depots
     dict(nodes=400, agents=3, objective="min_sum", open_routes=True, two_types=True),  # open
     dict(nodes=600, agents=6, objective="min_max", windows=True, limits=True,
-         separate=True, open_routes=True),                                        # every rule
+         separate=True, open_routes=True, service=True),                          # every rule
     dict(nodes=2000, agents=10, objective="min_max", two_types=True, windows=True),  # 2,000 nodes
 ])
 def test_routes_beyond_the_search_pass_the_independent_check(shape):

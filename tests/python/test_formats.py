@@ -5,6 +5,7 @@ import sys
 
 import pytest
 
+import ploxa
 from ploxa import cli
 from ploxa.formats import VRPLIB_MISSING, file_to_instance, vrplib_solution_text
 
@@ -84,11 +85,23 @@ def test_pickup_and_delivery_pairs_become_same_and_precedence_pairs(tmp_path):
     ([], [0, 5, 2.5, 5], [5 + 1, 8 + 1, math.dist((3, -4), (1.5, 2)) + 1, 0]),
     (["--round"], [0, 5, 3, 5], [5 + 1, 8 + 1, 6 + 1, 0]),  # 2.5 rounds up, as TSPLIB's nint
 ])
-def test_service_times_are_folded_into_the_costs_of_leaving_a_node(tmp_path, options, row_0,
-                                                                  row_3):
-    costs = convert(tmp_path, PDPTW, *options)["costs"]["salesman"]
+def test_service_times_fold_into_the_costs_of_leaving_a_node_on_request(tmp_path, options,
+                                                                        row_0, row_3):
+    instance = convert(tmp_path, PDPTW, "--fold-service", *options)
+    costs = instance["costs"]["salesman"]
     assert costs[0] == pytest.approx(row_0)  # the depot serves nothing
     assert costs[3] == pytest.approx(row_3)  # node 5 takes 1 of service
+    assert all("service" not in node for node in instance["nodes"])
+
+
+def test_service_times_become_service_durations_that_solve_as_their_folded_costs(tmp_path):
+    plain = convert(tmp_path, PDPTW)
+    assert [node.get("service", 0) for node in plain["nodes"]] == [0, 2, 4, 1]
+    assert "metrics" in plain  # no matrix is needed for them
+    folded = convert(tmp_path, PDPTW, "--fold-service")
+    costs = [ploxa.solve_json_str(json.dumps(d), time_limit=2)["statistics"]["sum_cost"]
+             for d in (plain, folded)]
+    assert costs[0] == pytest.approx(costs[1])
 
 
 def test_a_solomon_file_is_recognised_by_its_content(tmp_path):
@@ -96,7 +109,8 @@ def test_a_solomon_file_is_recognised_by_its_content(tmp_path):
     assert [(n["id"], n["demand"]) for n in instance["nodes"]] == [(0, 0), (1, 10), (2, 20)]
     assert [a["capacity"] for a in instance["agents"]] == [50, 50]
     assert instance["constraints"][1]["items"][1] == {"node": 1, "start": 5, "end": 50}
-    assert instance["costs"]["salesman"][1] == [15, 0, 15]  # 5 of travel + 10 of service
+    assert instance["nodes"][1]["service"] == 10
+    assert convert(tmp_path, SOLOMON, "--fold-service")["costs"]["salesman"][1] == [15, 0, 15]
 
 
 def test_an_explicit_matrix_is_kept_and_its_nodes_numbered_from_zero(tmp_path):
@@ -104,8 +118,9 @@ def test_an_explicit_matrix_is_kept_and_its_nodes_numbered_from_zero(tmp_path):
                        "EXPLICIT\nEDGE_WEIGHT_FORMAT : LOWER_ROW\nSERVICE_TIME : 10\n"
                        "EDGE_WEIGHT_SECTION\n1\n2 3\nEOF\n", "--agents", "1")
     assert [n["id"] for n in instance["nodes"]] == [0, 1, 2]
+    assert instance["costs"]["salesman"] == [[0, 1, 2], [1, 0, 3], [2, 3, 0]]
     # SERVICE_TIME alone holds for every node but the depot.
-    assert instance["costs"]["salesman"] == [[0, 1, 2], [11, 0, 13], [12, 13, 0]]
+    assert [node.get("service", 0) for node in instance["nodes"]] == [0, 10, 10]
 
 
 def test_rounded_costs_and_indices_give_the_published_x_solution_its_published_cost():
