@@ -53,6 +53,8 @@ std::string Construction::WhyNoDirectWay(size_t agent) const {
             return reason + "the window of " + NodeName(at) + " closes at " +
                    NumberText(rules.WindowClose(why.node)) + ", before its arrival at " +
                    NumberText(why.cost);
+        case Rule::kShiftOver:
+            return reason + "its shift is over before it reaches " + NodeName(at);
         case Rule::kCostLimit:
             return reason + "the direct way costs " + NumberText(why.cost) +
                    ", above its cost limit of " + NumberText(rules.CostLimit(index));

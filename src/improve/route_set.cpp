@@ -61,7 +61,7 @@ void RouteSet::Prepare(size_t m) {
         profile[r] = entry->second;
         limits[r] = rules->CostLimit(agent);
         // Reversals keep a route's loads feasible only while no demand is negative.
-        plain[r] = !rules->UsesTimeWindows() && !(limits[r] > 0.0);
+        plain[r] = !rules->UsesTimeWindows() && !(limits[r] > 0.0) && !rules->KeepsDays();
         simple[r] = plain[r] && !waits_on && !(loads_on && tasks->HasNegativeDemand());
     }
     // Table lookups are much faster than costing legs from coordinates; the tables are kept
@@ -215,22 +215,21 @@ double RouteSet::InsertionCost(size_t r, size_t q, int32_t node) const {
     if (SumsLegs(r, node)) {
         return route.Cost() + Leg(r, prev, node) + Leg(r, node, next) - Leg(r, prev, next);
     }
-    const double limit = limits[r];
-    double t = route.arrival[q - 1] + Leg(r, prev, node);
-    if (!rules->Arrive(node, t) || (waits_on && !WaitForPartners(r, node, t)) ||
-        (limit > 0.0 && t > limit)) {
-        return kInfeasible;
-    }
-    t += Leg(r, node, next);
-    for (size_t k = q;;) {
-        if (!rules->Arrive(nodes[k], t) || (waits_on && !WaitForPartners(r, nodes[k], t)) ||
-            (limit > 0.0 && t > limit)) {
-            return kInfeasible;
+    RouteClock clock = ClockAt(r, q - 1);
+    if (!Step(r, clock, prev, node, true)) return kInfeasible;
+    for (size_t k = q;; ++k) {
+        const int32_t from = k == q ? node : nodes[k - 1];
+        if (!Step(r, clock, from, nodes[k], k + 1 < nodes.size())) return kInfeasible;
+        if (k + 1 == nodes.size()) return rules->CostOf(clock);
+        // From the same time at the same node on, the rest of the route is as before, but for
+        // its travel and one stop more.
+        if (clock.time == route.arrival[k] && clock.departure == route.departure) {
+            if (!rules->KeepsDays()) return route.Cost();
+            clock.travel += route.travel.back() - route.travel[k];
+            clock.time = route.arrival.back();
+            clock.stops = static_cast<int64_t>(nodes.size()) - 1;
+            return rules->Finishes(static_cast<int64_t>(r), clock) ? rules->CostOf(clock) : kInfeasible;
         }
-        // From the same time at the same node on, the rest of the route is as before.
-        if (t == route.arrival[k]) return route.Cost();
-        if (++k == nodes.size()) return t;
-        t += Leg(r, nodes[k - 1], nodes[k]);
     }
 }
 
@@ -280,18 +279,52 @@ bool RouteSet::RemoveRange(size_t r, size_t first, size_t last) {
 bool RouteSet::Refresh(size_t r, size_t from) {
     Route& route = routes[r];
     const std::vector<int32_t>& nodes = route.nodes;
-    const double limit = limits[r];
+    const bool days = rules->KeepsDays();
+    if (days) route.travel.resize(nodes.size());
     bool feasible = true;
-    double t = from == 0 ? 0.0 : route.arrival[from - 1];
+    RouteClock clock = from == 0 ? RouteClock{} : ClockAt(r, from - 1);
     for (size_t k = from; k < nodes.size(); ++k) {
-        if (k > 0) t += Leg(r, nodes[k - 1], nodes[k]);
-        feasible = rules->Arrive(nodes[k], t) && feasible;
-        if (waits_on) feasible = WaitForPartners(r, nodes[k], t) && feasible;
-        if (k > 0 && limit > 0.0 && t > limit) feasible = false;
-        route.arrival[k] = t;
+        if (k == 0) {
+            feasible = rules->Depart(static_cast<int64_t>(r), nodes[0], clock) ==
+                           RouteViolation::Rule::kNone &&
+                       feasible;
+        } else {
+            feasible = Step(r, clock, nodes[k - 1], nodes[k], k + 1 < nodes.size()) && feasible;
+        }
+        route.arrival[k] = clock.time;
+        if (days) route.travel[k] = clock.travel;
     }
+    route.departure = clock.departure;
+    route.cost = nodes.empty() ? 0.0 : rules->CostOf(clock);
     if (loads_on) feasible = RefreshLoads(r, from) && feasible;
     return feasible;
+}
+
+RouteClock RouteSet::ClockAt(size_t r, size_t p) const {
+    const Route& route = routes[r];
+    RouteClock clock;
+    if (p == 0) {
+        rules->Depart(static_cast<int64_t>(r), route.nodes[0], clock);
+        return clock;
+    }
+    clock.time = route.arrival[p];
+    // A departure is settled once the first target is reached.
+    clock.departure = route.departure;
+    clock.travel = route.travel.empty() ? 0.0 : route.travel[p];
+    const size_t targets = route.nodes.size() < 2 ? 0 : route.nodes.size() - 2;
+    clock.stops = static_cast<int64_t>(std::min(p, targets));
+    return clock;
+}
+
+void RouteSet::FillTravel(size_t r) {
+    Route& route = routes[r];
+    const std::vector<int32_t>& nodes = route.nodes;
+    route.travel.assign(nodes.size(), 0.0);
+    for (size_t k = 1; k < nodes.size(); ++k) {
+        const int32_t from = nodes[k - 1];
+        const double service = from == nodes[k] ? 0.0 : rules->ServiceOf(from);
+        route.travel[k] = route.travel[k - 1] + (Leg(r, from, nodes[k]) - service);
+    }
 }
 
 double RouteSet::PrepareReversals(size_t r) {
@@ -351,6 +384,7 @@ bool RouteSet::RefreshThrough(size_t r, size_t from, size_t through) {
     }
     const double shift = t - old_time;
     for (size_t k = through + 1; k < n; ++k) arrival[k] += shift;
+    routes[r].cost = arrival[n - 1];
     return !loads_on || RefreshLoads(r, from);
 }
 

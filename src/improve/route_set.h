@@ -20,14 +20,21 @@ class RouteSet {
 public:
     struct Route {
         std::vector<int32_t> nodes;
-        // arrival[k]: the time after reaching nodes[k]; arrival.back() is the route's cost.
+        // arrival[k]: when service at nodes[k] starts (after any wait).
         std::vector<double> arrival;
+        // With shifts, stop limits or travel costs in force: travel[k], the travel billed up
+        // to nodes[k] (empty otherwise).
+        std::vector<double> travel;
+        // When the agent leaves its start, and what the route costs (its duration from then,
+        // or its travel).
+        double departure = 0.0;
+        double cost = 0.0;
         // With loads in force: load[k] is the load after nodes[k]; high[k] and low[k] are the
         // largest and smallest of load[k ..] (empty otherwise).
         std::vector<double> load;
         std::vector<double> high;
         std::vector<double> low;
-        double Cost() const { return arrival.empty() ? 0.0 : arrival.back(); }
+        double Cost() const { return cost; }
     };
 
     // `rules` (and `tasks`, when given) must stay alive and bound to the instance while this
@@ -163,9 +170,21 @@ private:
     bool LoadFits(size_t r, size_t q, int32_t node) const;
     // Whether the node's pairs allow it into route r before position q.
     bool PairsAllow(size_t r, size_t q, int32_t node) const;
-    // Moves t to the time the node may be served on route r once its `before` partners on
-    // other routes are; false when that is after its window closes.
-    bool WaitForPartners(size_t r, int32_t node, double& t) const;
+    // The earliest time the node may be served on route r: once its `before` partners on
+    // other routes are (-infinity when none waits).
+    double ReleaseOf(size_t r, int32_t node) const;
+    // The clock of route r's agent after position p.
+    RouteClock ClockAt(size_t r, size_t p) const;
+    // Recomputes route r's travel prefix from its legs.
+    void FillTravel(size_t r);
+    // Moves route r's clock over the leg from -> to (to at position k of the route after the
+    // change); whether every rule holds.
+    bool Step(size_t r, RouteClock& clock, int32_t from, int32_t to, bool target) const {
+        const double release = waits_on ? ReleaseOf(r, to) : -std::numeric_limits<double>::infinity();
+        return rules->Advance(static_cast<int64_t>(r), clock, Leg(r, from, to),
+                              from == to ? 0.0 : rules->ServiceOf(from), to, target,
+                              release) == RouteViolation::Rule::kNone;
+    }
     bool DelaysOthersSlow(size_t r, size_t q, int32_t node) const;
     // Times all routes together; whether every window and cost limit holds.
     bool Settle();

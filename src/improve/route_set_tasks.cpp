@@ -1,5 +1,6 @@
 // Loads and task order in the route set: prefix loads, pairs, and times that wait across routes.
 #include <algorithm>
+#include <limits>
 
 #include "improve/route_set.h"
 
@@ -110,18 +111,16 @@ bool RouteSet::PairsAllow(size_t r, size_t q, int32_t node) const {
     return true;
 }
 
-bool RouteSet::WaitForPartners(size_t r, int32_t node, double& t) const {
+double RouteSet::ReleaseOf(size_t r, int32_t node) const {
     const auto route = static_cast<int32_t>(r);
-    double release = t;
+    double release = -std::numeric_limits<double>::infinity();
     for (int32_t before : tasks->BeforeOf(node)) {
         const int32_t at = holder[static_cast<size_t>(before)];
         if (at < 0 || at == route) continue;
         const Route& other = routes[static_cast<size_t>(at)];
         release = std::max(release, other.arrival[static_cast<size_t>(position[static_cast<size_t>(before)])]);
     }
-    if (release == t) return true;
-    t = release;
-    return !(t > rules->WindowClose(node));
+    return release;
 }
 
 bool RouteSet::Settle() {
@@ -129,10 +128,16 @@ bool RouteSet::Settle() {
     for (size_t r = 0; r < routes.size(); ++r) {
         Route& route = routes[r];
         views[r] = TaskRules::RouteView{route.nodes.data(), route.nodes.size(),
-                                        route.arrival.data(), limits[r]};
+                                        route.arrival.data()};
     }
     const auto leg = [this](size_t r, int32_t from, int32_t to) { return Leg(r, from, to); };
-    return tasks->TimeJointly(*rules, views, leg, timing);
+    if (!tasks->TimeJointly(*rules, views, leg, timing)) return false;
+    for (size_t r = 0; r < routes.size(); ++r) {
+        routes[r].cost = views[r].cost;
+        routes[r].departure = views[r].departure;
+        if (rules->KeepsDays()) FillTravel(r);
+    }
+    return true;
 }
 
 }  // namespace tamrik

@@ -120,8 +120,24 @@ double RouteRules::WindowOpen(int64_t node) const {
     return window == time_windows.end() ? -kInfinity : window->second.first;
 }
 
-double RouteRules::CostLimit(int64_t agent) const {
-    return InRange(agent, agents.size()) ? agents[static_cast<size_t>(agent)].cost_limit : 0.0;
+void RouteRules::SetAgentDays(const std::vector<AgentDay>& new_days) {
+    const bool any = std::any_of(new_days.begin(), new_days.end(), [](const AgentDay& day) {
+        return day.has_shift || day.max_stops >= 0;
+    });
+    days = any ? new_days : std::vector<AgentDay>{};
+}
+
+RouteViolation::Rule RouteRules::Depart(int64_t agent, int64_t start, RouteClock& clock) const {
+    using Rule = RouteViolation::Rule;
+    const AgentDay* day = DayOf(agent);
+    const bool shift = day != nullptr && day->has_shift;
+    clock = RouteClock{};
+    if (shift) clock.time = day->shift_start;
+    Rule broken = Arrive(start, clock.time) ? Rule::kNone : Rule::kWindowClosed;
+    // Without a shift the agent departs at 0 and a wait at its start counts.
+    if (shift) clock.departure = clock.time;
+    if (shift && clock.time > day->shift_end && broken == Rule::kNone) broken = Rule::kShiftOver;
+    return broken;
 }
 
 RouteRules::LegRules RouteRules::LegRulesOf(int64_t agent) const {
@@ -159,10 +175,10 @@ PathEvaluation RouteRules::Walk(const std::vector<int64_t>& path, int64_t agent,
     PathEvaluation out;
     const size_t n = path.size();
     if (n == 0) return out;
-    double cost = 0.0;
+    RouteClock clock;
     // Marks the path infeasible; true when the walk is to stop here.
-    auto fail = [&out, &cost, why](Rule rule, int64_t node) {
-        if (why != nullptr && out.feasible) *why = RouteViolation{rule, node, cost};
+    auto fail = [this, &out, &clock, why](Rule rule, int64_t node) {
+        if (why != nullptr && out.feasible) *why = RouteViolation{rule, node, CostOf(clock)};
         out.feasible = false;
         return !kWholePath;
     };
@@ -180,7 +196,6 @@ PathEvaluation RouteRules::Walk(const std::vector<int64_t>& path, int64_t agent,
     const int64_t own_start = rules.own_start;
     const int64_t own_end = rules.own_end;
     const int64_t type = rules.type;
-    const double limit = agent_known ? agents[static_cast<size_t>(agent)].cost_limit : 0.0;
 
     // End-point rule.
     const int64_t first = path.front();
@@ -214,11 +229,13 @@ PathEvaluation RouteRules::Walk(const std::vector<int64_t>& path, int64_t agent,
             return out;
         }
 
-        if (i > 0) cost += LegCost(rules, path[i - 1], node);
-        if (!Arrive(node, cost) && fail(Rule::kWindowClosed, node)) return out;
-        if (i > 0 && limit > 0.0 && cost > limit && fail(Rule::kCostLimit, node)) return out;
+        const Rule broken =
+            i == 0 ? Depart(agent, node, clock)
+                   : Advance(agent, clock, LegCost(rules, path[i - 1], node),
+                             node == path[i - 1] ? 0.0 : ServiceOf(path[i - 1]), node, i + 1 < n);
+        if (broken != Rule::kNone && fail(broken, node)) return out;
     }
-    if (kWholePath || out.feasible) out.cost = cost;
+    if (kWholePath || out.feasible) out.cost = CostOf(clock);
     return out;
 }
 

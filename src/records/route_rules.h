@@ -1,11 +1,14 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <unordered_set>
 #include <vector>
 
 #include "graph/planner_graph.h"
 #include "model/cost_model.h"
+#include "records/route_clock.h"
 #include "records/search_records.h"
 
 namespace tamrik {
@@ -28,6 +31,8 @@ struct RouteViolation {
         kForeignEndpoint,   // another agent's start or end node
         kWindowClosed,      // a node reached after its window closed
         kCostLimit,         // the cost passes the agent's limit
+        kShiftOver,         // a node reached after the agent's shift ended
+        kStopLimit,         // more targets than the agent may serve
     };
     Rule rule = Rule::kNone;
     int64_t node = -1;
@@ -59,6 +64,14 @@ public:
     // Copies the map (not when given its own map); windows are in force exactly when it is
     // non-empty, and that flag is returned.
     bool SetTimeWindows(const TimeWindowMap& windows);
+    // The agents' shifts and stop limits, by agent index (empty: no agent has any).
+    void SetAgentDays(const std::vector<AgentDay>& days);
+    // Whether a route costs its travel alone (true) or its duration (false, the default).
+    void SetTravelCost(bool value) { travel_cost = value; }
+    bool TravelCost() const { return travel_cost; }
+    // Whether a route's cost may differ from its end time: some agent has a shift or a stop
+    // limit, or routes cost their travel.
+    bool KeepsDays() const { return !days.empty() || travel_cost; }
 
     // Where the legs cost when no graph is bound, and what a free leg takes (the service of
     // the node it leaves): the instance's cost model, which must stay alive while these rules
@@ -108,9 +121,7 @@ public:
     // a free leg to another node still takes the service of `prev`.
     double LegCost(const LegRules& rules, int64_t prev, int64_t node) const {
         if (PaidLeg(rules, prev, node)) return ArcCost(rules, prev, node);
-        return costs == nullptr || node == prev || static_cast<uint64_t>(prev) >= costs->VertexCount()
-                   ? 0.0
-                   : costs->Service(static_cast<size_t>(prev));
+        return node == prev ? 0.0 : ServiceOf(prev);
     }
 
     // The agent's time on reaching `node` at `cost` (leg included): false when the node's
@@ -126,12 +137,70 @@ public:
         }
         return ArriveOutsideTable(node, cost);
     }
+    // The clock of the agent at its start node: time 0, or with a shift the shift's start,
+    // then the start's own window (the departure waits for it). The rule broken, if any.
+    RouteViolation::Rule Depart(int64_t agent, int64_t start, RouteClock& clock) const;
+    // Moves the clock over a leg into `node`: `leg` is the leg's time (the service of the node
+    // left and the travel), `service` that service; service at `node` starts no earlier than
+    // `release`. `target`: whether the node is served. The first rule broken, if any (the
+    // clock moves all the same): the node's window, the shift, the stop limit, the cost limit.
+    // The one place where time passes along a route.
+    RouteViolation::Rule Advance(int64_t agent, RouteClock& clock, double leg, double service,
+                                 int64_t node, bool target,
+                                 double release = -std::numeric_limits<double>::infinity()) const {
+        using Rule = RouteViolation::Rule;
+        clock.time += leg;
+        clock.travel += leg - service;
+        Rule broken = Arrive(node, clock.time) ? Rule::kNone : Rule::kWindowClosed;
+        if (clock.time < release) {
+            clock.time = release;
+            if (clock.time > WindowClose(node) && broken == Rule::kNone) broken = Rule::kWindowClosed;
+        }
+        if (target) ++clock.stops;
+        const AgentDay* day = DayOf(agent);
+        // With a shift the agent leaves as late as delays no service: it reaches its first
+        // target when that target's service starts.
+        if (target && clock.stops == 1 && day != nullptr && day->has_shift) {
+            clock.departure = std::max(clock.departure, clock.time - leg);
+        }
+        const Rule over = Overrun(agent, clock);
+        return broken == Rule::kNone ? over : broken;
+    }
+    // Which of the shift's end, the stop limit and the cost limit the clock has passed.
+    RouteViolation::Rule Overrun(int64_t agent, const RouteClock& clock) const {
+        using Rule = RouteViolation::Rule;
+        const AgentDay* day = DayOf(agent);
+        if (day != nullptr) {
+            if (clock.time > day->shift_end) return Rule::kShiftOver;
+            if (day->max_stops >= 0 && clock.stops > day->max_stops) return Rule::kStopLimit;
+        }
+        const double limit = CostLimit(agent);
+        return limit > 0.0 && CostOf(clock) > limit ? Rule::kCostLimit : Rule::kNone;
+    }
+    // Whether a route may end with this clock.
+    bool Finishes(int64_t agent, const RouteClock& clock) const {
+        return Overrun(agent, clock) == RouteViolation::Rule::kNone;
+    }
+    // What the route up to the clock costs: its travel, or its duration from departure.
+    double CostOf(const RouteClock& clock) const {
+        return travel_cost ? clock.travel : clock.time - clock.departure;
+    }
+    // The service time of a vertex (0 without a cost model).
+    double ServiceOf(int64_t vertex) const {
+        return costs == nullptr || static_cast<uint64_t>(vertex) >= costs->VertexCount()
+                   ? 0.0
+                   : costs->Service(static_cast<size_t>(vertex));
+    }
     // The latest time at which the node may be reached (infinity without a window).
     double WindowClose(int64_t node) const;
     // The earliest time at which service there may start (-infinity without a window).
     double WindowOpen(int64_t node) const;
     // The cost limit of the agent, 0 or less meaning none.
-    double CostLimit(int64_t agent) const;
+    double CostLimit(int64_t agent) const {
+        return static_cast<uint64_t>(agent) < agents.size()
+                   ? agents[static_cast<size_t>(agent)].cost_limit
+                   : 0.0;
+    }
     bool UsesTimeWindows() const { return use_time_windows; }
     bool ReturnsToEnd() const { return return_to_end; }
     const std::vector<int64_t>& StartNodes() const { return starts; }
@@ -161,6 +230,8 @@ protected:
     std::vector<int64_t> ends;
     std::unordered_set<int64_t> start_set;
     std::unordered_set<int64_t> end_set;
+    std::vector<AgentDay> days;
+    bool travel_cost = false;
     // The largest |opening time| of any window: waiting resets the running cost to it.
     double window_scale = 0.0;
 
@@ -171,6 +242,10 @@ protected:
     std::vector<AgentRecord> agents;
 
 private:
+    const AgentDay* DayOf(int64_t agent) const {
+        return static_cast<uint64_t>(agent) < days.size() ? &days[static_cast<size_t>(agent)]
+                                                          : nullptr;
+    }
     static bool InSet(const std::vector<uint8_t>& flags, const std::unordered_set<int64_t>& set,
                       int64_t node) {
         if (static_cast<uint64_t>(node) < flags.size()) return flags[static_cast<size_t>(node)] != 0;

@@ -92,17 +92,14 @@ SolutionCheck TaskRules::Check(const RouteRules& rules,
         for (size_t r = 0; r < paths.size(); ++r) {
             times[r].assign(nodes[r].size(), 0.0);
             legs[r] = rules.LegRulesOf(static_cast<int64_t>(r));
-            views[r] = RouteView{nodes[r].data(), nodes[r].size(), times[r].data(),
-                                 rules.CostLimit(static_cast<int64_t>(r))};
+            views[r] = RouteView{nodes[r].data(), nodes[r].size(), times[r].data()};
         }
         Scratch scratch;
         const auto leg = [&](size_t r, int32_t from, int32_t to) {
             return rules.LegCost(legs[r], from, to);
         };
         if (!TimeJointly(rules, views, leg, scratch)) return out;
-        for (size_t r = 0; r < paths.size(); ++r) {
-            out.costs[r] = times[r].empty() ? 0.0 : times[r].back();
-        }
+        for (size_t r = 0; r < paths.size(); ++r) out.costs[r] = views[r].cost;
     }
     out.feasible = true;
     return out;

@@ -24,13 +24,14 @@ struct SolutionCheck {
 // is enforced is filled in; with nothing filled in, no rule applies.
 class TaskRules {
 public:
-    // One route while routes are timed together: its nodes, where its service times go (one
-    // per node), its agent's cost limit (0 or less: none).
+    // One route while routes are timed together (route r is agent r's): its nodes, where its
+    // service times go (one per node), and what timing finds: its cost and departure.
     struct RouteView {
         const int32_t* nodes = nullptr;
         size_t size = 0;
         double* times = nullptr;
-        double limit = 0.0;
+        double cost = 0.0;
+        double departure = 0.0;
     };
     // Storage that joint timing reuses from one call to the next.
     struct Scratch {
@@ -38,6 +39,7 @@ public:
         std::vector<uint8_t> placed;
         std::vector<uint8_t> served;
         std::vector<size_t> next;
+        std::vector<RouteClock> clocks;
     };
 
     // Sizes the tables for the instance; no rule applies until one is added.
@@ -121,6 +123,7 @@ bool TaskRules::TimeJointly(const RouteRules& rules, std::vector<RouteView>& rou
     scratch.served.assign(vertex_count, 0);
     scratch.placed.assign(vertex_count, 0);
     scratch.next.assign(routes.size(), 0);
+    scratch.clocks.assign(routes.size(), RouteClock{});
     for (const RouteView& route : routes) {
         for (size_t k = 0; k < route.size; ++k) scratch.placed[static_cast<size_t>(route.nodes[k])] = 1;
     }
@@ -142,14 +145,22 @@ bool TaskRules::TimeJointly(const RouteRules& rules, std::vector<RouteView>& rou
                     release = std::max(release, scratch.time_of[b]);
                 }
                 if (blocked) break;
-                double t = k == 0 ? 0.0 : route.times[k - 1] + leg(r, route.nodes[k - 1], v);
-                if (!rules.Arrive(v, t)) return false;
-                if (t < release) {
-                    t = release;
-                    if (t > rules.WindowClose(v)) return false;
+                RouteClock& clock = scratch.clocks[r];
+                const auto agent = static_cast<int64_t>(r);
+                RouteViolation::Rule broken;
+                if (k == 0) {
+                    broken = rules.Depart(agent, v, clock);
+                } else {
+                    const int32_t prev = route.nodes[k - 1];
+                    broken = rules.Advance(agent, clock, leg(r, prev, v),
+                                           prev == v ? 0.0 : rules.ServiceOf(prev), v,
+                                           k + 1 < route.size, release);
                 }
-                if (k > 0 && route.limit > 0.0 && t > route.limit) return false;
+                if (broken != RouteViolation::Rule::kNone) return false;
+                const double t = clock.time;
                 route.times[k] = t;
+                route.cost = rules.CostOf(clock);
+                route.departure = clock.departure;
                 scratch.time_of[static_cast<size_t>(v)] = t;
                 scratch.served[static_cast<size_t>(v)] = 1;
                 progress = true;

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <limits>
+
+namespace tamrik {
+
+// What an agent's day allows beyond its cost limit: its shift (when it may leave its start
+// and by when its route must end) and the most targets it may serve.
+struct AgentDay {
+    bool has_shift = false;
+    double shift_start = 0.0;
+    double shift_end = std::numeric_limits<double>::infinity();
+    // -1: no limit.
+    int64_t max_stops = -1;
+};
+
+// Where an agent stands along its route: when its service at the node just reached starts,
+// when it left its start, the travel billed so far and how many targets it has served.
+// RouteRules::Depart and RouteRules::Advance are the only code that moves it.
+struct RouteClock {
+    double time = 0.0;
+    double departure = 0.0;
+    double travel = 0.0;
+    int64_t stops = 0;
+};
+
+}  // namespace tamrik
