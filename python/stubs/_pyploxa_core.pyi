@@ -13,6 +13,16 @@ class ObjectiveType:
     def value(self) -> int: ...
     def __int__(self) -> int: ...
 
+class RouteCostKind:
+    Duration: typing.ClassVar[RouteCostKind]
+    Travel: typing.ClassVar[RouteCostKind]
+    __members__: typing.ClassVar[dict[str, RouteCostKind]]
+    @property
+    def name(self) -> str: ...
+    @property
+    def value(self) -> int: ...
+    def __int__(self) -> int: ...
+
 class NodeType:
     DEPOT: typing.ClassVar[NodeType]
     TARGET: typing.ClassVar[NodeType]
@@ -45,6 +55,13 @@ class Agent:
     end_node: int
     capacity_limit: float
     time_limit: float
+    # The shift: leave the start no earlier than shift_start, end by shift_end (None: unset).
+    shift_start: float | None
+    shift_end: float | None
+    # The most targets the route may serve (None: no limit).
+    max_stops: int | None
+    # Added to the min-sum total when the agent serves a target.
+    fixed_cost: float
     def __init__(self) -> None: ...
 
 class Options:
@@ -59,6 +76,8 @@ class Options:
     # Node demands against agent capacities; sequence pairs ("same", "diff", precedence).
     enforce_capacity: bool
     enforce_sequence: bool
+    # What a route costs: its duration (the default) or its travel alone.
+    route_cost: RouteCostKind
     threads: int
     """Threads of the improvement stage (default 1; 0: every core). With more than one, each
     thread has time_limit processor seconds of its own clock, so a solve takes about
@@ -106,6 +125,8 @@ class Result:
     @property
     def method(self) -> typing.Literal["", "search", "search+improvement", "construction",
                                        "construction+improvement"]: ...
+    @property
+    def fixed_cost(self) -> float: ...
 
 class Progress:
     @property

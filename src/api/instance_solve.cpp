@@ -65,7 +65,8 @@ std::vector<Improvement> AnytimeImprovements(const std::vector<SearchSnapshot>& 
     for (const SearchSnapshot& snapshot : process) {
         const double max_cost = LargestRouteCost(snapshot.result);
         const double sum_cost = TotalRouteCost(snapshot.result);
-        double score = objective == ObjectiveType::MinSum ? sum_cost : max_cost;
+        double score = objective == ObjectiveType::MinSum ? sum_cost + snapshot.result.fixed_cost
+                                                          : max_cost;
         if (best - 1e-9 > score) {
             improvements.push_back(Improvement{snapshot.time, max_cost, sum_cost});
             best = score;

@@ -45,6 +45,7 @@ py::dict ResultDictionary(const InstanceSolve& solve) {
     statistics["n_expanded"] = solve.result.n_expanded;
     statistics["last_update_time"] = solve.result.last_update_time;
     statistics["method"] = solve.result.method;
+    statistics["fixed_cost"] = solve.result.fixed_cost;
     out["statistics"] = statistics;
     py::list anytime;
     for (const Improvement& step : AnytimeImprovements(solve.process, solve.problem.options.objective)) {

@@ -16,6 +16,9 @@ void BindEnums(py::module_& m) {
     py::enum_<ObjectiveType>(m, "ObjectiveType")
         .value("MinMax", ObjectiveType::MinMax)
         .value("MinSum", ObjectiveType::MinSum);
+    py::enum_<RouteCostKind>(m, "RouteCostKind")
+        .value("Duration", RouteCostKind::Duration)
+        .value("Travel", RouteCostKind::Travel);
     py::enum_<NodeType>(m, "NodeType")
         .value("DEPOT", NodeType::DEPOT)
         .value("TARGET", NodeType::TARGET);
@@ -42,7 +45,11 @@ void BindRecords(py::module_& m) {
         .def_readwrite("start_node", &Agent::start_node)
         .def_readwrite("end_node", &Agent::end_node)
         .def_readwrite("capacity_limit", &Agent::capacity_limit)
-        .def_readwrite("time_limit", &Agent::time_limit);
+        .def_readwrite("time_limit", &Agent::time_limit)
+        .def_readwrite("shift_start", &Agent::shift_start)
+        .def_readwrite("shift_end", &Agent::shift_end)
+        .def_readwrite("max_stops", &Agent::max_stops)
+        .def_readwrite("fixed_cost", &Agent::fixed_cost);
     py::class_<Options>(m, "Options")
         .def(py::init<>())
         .def_readwrite("return_to_end", &Options::return_to_end)
@@ -55,6 +62,7 @@ void BindRecords(py::module_& m) {
         .def_readwrite("memory_limit", &Options::memory_limit)
         .def_readwrite("enforce_capacity", &Options::enforce_capacity)
         .def_readwrite("enforce_sequence", &Options::enforce_sequence)
+        .def_readwrite("route_cost", &Options::route_cost)
         .def_readwrite("threads", &Options::threads,
                        "Threads of the improvement stage (default 1; 0: every core). With more "
                        "than one, each thread has\ntime_limit processor seconds of its own "

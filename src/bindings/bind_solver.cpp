@@ -24,7 +24,8 @@ void BindResult(py::module_& m) {
         .def_property_readonly("stop_reason",
                                [](const Result& r) { return StopReasonName(r.stop_reason); })
         .def_property_readonly("node_ids", [](const Result& r) { return r.node_ids; })
-        .def_property_readonly("method", [](const Result& r) { return r.method; });
+        .def_property_readonly("method", [](const Result& r) { return r.method; })
+        .def_property_readonly("fixed_cost", [](const Result& r) { return r.fixed_cost; });
 }
 
 void BindProgress(py::module_& m) {

@@ -23,7 +23,7 @@ void BestInsertion::Consider(RouteSet& set, size_t r, size_t q, int32_t node, do
                              Best& best) {
     const double after = set.InsertionCost(r, q, node);
     if (after == RouteSet::kInfeasible) return;
-    double increase = after - set.RouteOf(r).Cost();
+    double increase = after - set.RouteOf(r).Cost() + set.OpeningCost(r);
     double largest_after = std::max(after, largest);
     // Other routes may wait for this one: the change is measured on all of them.
     if (set.DelaysOthers(r, q, node)) {
@@ -88,8 +88,9 @@ BestInsertion::PairChoice BestInsertion::ScanPairs(RouteSet& set, int32_t first,
             for (size_t p : second_places) {
                 const double after = set.InsertionCost(r, p, second);
                 if (after == RouteSet::kInfeasible) continue;
-                double primary = min_max ? std::max(after, largest) : after - before;
-                double secondary = min_max ? after - before : 0.0;
+                const double increase = after - before + set.OpeningCost(r);
+                double primary = min_max ? std::max(after, largest) : increase;
+                double secondary = min_max ? increase : 0.0;
                 if (primary < best_primary - kTolerance ||
                     (primary <= best_primary + kTolerance && secondary < best_secondary)) {
                     best_primary = primary;
@@ -155,8 +156,9 @@ bool BestInsertion::PlaceByTrying(RouteSet& set, int32_t node) {
         for (size_t q = 1; q < set.RouteOf(r).nodes.size(); ++q) {
             const double after = set.InsertionCost(r, q, node);
             if (after == RouteSet::kInfeasible) continue;
-            const double primary = min_max ? std::max(after, largest) : after - before;
-            const double secondary = min_max ? after - before : 0.0;
+            const double increase = after - before + set.OpeningCost(r);
+            const double primary = min_max ? std::max(after, largest) : increase;
+            const double secondary = min_max ? increase : 0.0;
             candidates.push_back(Best{primary, secondary, Choice{true, r, q}});
         }
     }

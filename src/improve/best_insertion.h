@@ -21,9 +21,13 @@ public:
 
     explicit BestInsertion(bool min_max) : min_max(min_max) {}
 
-    // Skips one candidate position in a hundred, drawn from a generator seeded here, so that
-    // repeated insertions do not always make the same greedy choices. Off until seeded.
-    void SkipNowAndThen(uint64_t seed) { skip_state = seed | 1; }
+    // Skips `per_hundred` candidate positions in a hundred, drawn from a generator seeded
+    // here, so that repeated insertions do not always make the same greedy choices. Off until
+    // seeded.
+    void SkipNowAndThen(uint64_t seed, uint64_t per_hundred = 1) {
+        skip_state = seed | 1;
+        skip_threshold = UINT64_MAX / 100 * per_hundred;
+    }
     // Looks only next to the first `count` entries of near[node] and next to the route ends
     // (scanning every position only when none of those is feasible); null: every position.
     void LookNear(const std::vector<std::vector<int32_t>>* near_lists, size_t count) {
@@ -75,16 +79,16 @@ private:
         skip_state ^= skip_state << 13;
         skip_state ^= skip_state >> 7;
         skip_state ^= skip_state << 17;
-        return skip_state < kSkipThreshold;
+        return skip_state < skip_threshold;
     }
 
-    static constexpr uint64_t kSkipThreshold = UINT64_MAX / 100;
     static constexpr size_t kMostTries = 32;
     std::vector<Best> candidates;
     std::vector<size_t> first_places;
     std::vector<size_t> second_places;
     bool min_max;
     uint64_t skip_state = 0;
+    uint64_t skip_threshold = 0;
     const std::vector<std::vector<int32_t>>* near = nullptr;
     size_t near_count = 0;
 };

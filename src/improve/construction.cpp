@@ -16,6 +16,9 @@ namespace {
 // on small instances, where an order costs little and tight limits leave few that work.
 constexpr size_t kAttempts = 4;
 constexpr size_t kNodesTriedPerNode = 4096;
+// After the first order, this share of the places (per hundred) is passed over at random, so
+// that nodes also go to places other than their greedy best.
+constexpr uint64_t kPlacesPassedOver = 25;
 // Above this many vertices, insertion looks next to the nearest placed nodes only.
 constexpr size_t kScanAllUpTo = kMaxVertices;
 constexpr size_t kNearPositions = 20;
@@ -24,6 +27,15 @@ constexpr size_t kInsertionsPerPoll = 256;
 constexpr int32_t kGaveUp = -2;
 // Segment reversals are tried towards this many nearest vertices of a node.
 constexpr size_t kReversalCandidates = 20;
+
+// Spreads small seeds over all 64 bits: a generator started from a small state draws small
+// numbers first.
+uint64_t Scramble(uint64_t x) {
+    x += 0x9e3779b97f4a7c15ULL;
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+    return x ^ (x >> 31);
+}
 
 }  // namespace
 
@@ -87,9 +99,10 @@ std::vector<int32_t> Construction::FirstOrder(const RouteSet& set) const {
 
 int32_t Construction::InsertAll(RouteSet& set, const std::vector<int32_t>& order,
                                 const std::vector<std::vector<int32_t>>& near,
-                                const std::function<bool()>& interrupted) {
+                                const std::function<bool()>& interrupted, size_t attempt) {
     BestInsertion insertion(min_max);
     if (set.VertexCount() > kScanAllUpTo) insertion.LookNear(&near, kNearPositions);
+    if (attempt > 0) insertion.SkipNowAndThen(Scramble(seed + attempt), kPlacesPassedOver);
     std::vector<uint8_t> pending(set.VertexCount(), 0);
     MarkPending(order, pending);
     std::vector<int32_t> deferred;
@@ -149,7 +162,7 @@ ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted
             std::iter_swap(order.begin(), std::find(order.begin(), order.end(), stuck));
             task_order.Apply(order);
         }
-        stuck = InsertAll(set, order, near, interrupted);
+        stuck = InsertAll(set, order, near, interrupted, attempt);
         if (stuck < 0) break;
     }
     if (stuck == kGaveUp) {

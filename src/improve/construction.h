@@ -40,10 +40,11 @@ public:
     ConstructionOutcome Build(const std::function<bool()>& interrupted = {});
 
 private:
-    // Inserts the movable nodes in `order`; the first node that fits nowhere, or -1.
+    // Inserts the movable nodes in `order`; the first node that fits nowhere, or -1. Every
+    // attempt after the first passes over some places at random.
     int32_t InsertAll(RouteSet& set, const std::vector<int32_t>& order,
                       const std::vector<std::vector<int32_t>>& near,
-                      const std::function<bool()>& interrupted);
+                      const std::function<bool()>& interrupted, size_t attempt);
     // Tries the nodes that fitted nowhere again until none more fits; the first left, or -1.
     int32_t InsertDeferred(RouteSet& set, BestInsertion& insertion, std::vector<int32_t>& deferred,
                            std::vector<uint8_t>& pending);

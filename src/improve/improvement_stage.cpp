@@ -177,9 +177,10 @@ double ImprovementStage::MergedScore(const Proposal& proposal) const {
     double largest = 0.0;
     double total = 0.0;
     for (size_t r = 0; r < current.RouteCount(); ++r) {
-        const double cost = (proposal.changed[r] ? proposal.set : current).RouteOf(r).Cost();
+        const RouteSet& set = proposal.changed[r] ? proposal.set : current;
+        const double cost = set.RouteOf(r).Cost();
         largest = std::max(largest, cost);
-        total += cost;
+        total += cost + set.Fixed(r);
     }
     return ScoreOf(largest, total, current.RouteCount());
 }

@@ -464,7 +464,7 @@ double RouteSet::Largest() const {
 
 double RouteSet::Total() const {
     double total = 0.0;
-    for (const Route& route : routes) total += route.Cost();
+    for (size_t r = 0; r < routes.size(); ++r) total += routes[r].Cost() + Fixed(r);
     return total;
 }
 

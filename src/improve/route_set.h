@@ -116,9 +116,18 @@ public:
     bool ImproveReversalsNear(size_t r, const std::vector<std::vector<int32_t>>& near,
                               size_t candidates, std::vector<int32_t>& dirty);
 
+    // What using route r's agent costs, paid while its route serves a target; and what
+    // opening the route (its first target) would add now.
+    double Fixed(size_t r) const {
+        return routes[r].nodes.size() > 2 ? rules->FixedCost(static_cast<int64_t>(r)) : 0.0;
+    }
+    double OpeningCost(size_t r) const {
+        return routes[r].nodes.size() > 2 ? 0.0 : rules->FixedCost(static_cast<int64_t>(r));
+    }
     // The cost of route r summed leg by leg, as the route rules walk it.
     double SummedCost(size_t r) const;
     double Largest() const;
+    // The route costs and the fixed costs of the agents used.
     double Total() const;
     std::vector<std::vector<int64_t>> Paths() const;
 

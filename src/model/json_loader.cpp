@@ -96,6 +96,13 @@ void load_agents(const json& agents, Problem& problem) {
         agent.time_limit = item.contains("max_length")
                                ? read_whole(item.at("max_length"), where("max_length"))
                                : 0.0;
+        if (item.contains("shift_start")) agent.shift_start = read_real(item.at("shift_start"));
+        if (item.contains("shift_end")) agent.shift_end = read_real(item.at("shift_end"));
+        if (item.contains("max_stops")) {
+            agent.max_stops =
+                static_cast<int64_t>(read_whole(item.at("max_stops"), where("max_stops")));
+        }
+        agent.fixed_cost = item.contains("fixed_cost") ? read_real(item.at("fixed_cost")) : 0.0;
         problem.add_agent(agent, agent.id);
     }
 }
@@ -217,6 +224,12 @@ void load_options(const json& options, Problem& problem) {
     out.enforce_capacity = options.value("enforce_capacity", false);
     out.enforce_sequence = options.value("enforce_sequence", false);
     if (options.contains("threads")) out.threads = load_count(options, "threads");
+    const std::string route_cost = options.value("route_cost", std::string("duration"));
+    if (route_cost != "duration" && route_cost != "travel") {
+        throw std::invalid_argument("options.route_cost must be \"duration\" or \"travel\", not " +
+                                    json(route_cost).dump());
+    }
+    out.route_cost = route_cost == "travel" ? RouteCostKind::Travel : RouteCostKind::Duration;
 }
 
 }  // namespace

@@ -34,6 +34,7 @@ public:
         DuplicateIds(problem_.nodes, "node");
         Coordinates();
         Services();
+        AgentDays();
         DuplicateIds(problem_.agents_ordered, "agent");
         AgentEndpoints();
         CostMatrices();
@@ -98,6 +99,42 @@ private:
                 Add(Finding::Kind::kIgnored,
                     where + " is ignored: the node is an agent's start or end, never served");
             }
+        }
+    }
+
+    void AgentDays() {
+        for (const Agent& agent : problem_.agents_ordered) {
+            const std::string who = "agent " + std::to_string(agent.id) + ": ";
+            const std::pair<const char*, std::optional<double>> shift[] = {
+                {"shift_start", agent.shift_start}, {"shift_end", agent.shift_end}};
+            bool finite = true;
+            for (const auto& [key, value] : shift) {
+                if (!value || std::isfinite(*value)) continue;
+                finite = false;
+                Add(Finding::Kind::kInvalid,
+                    who + key + " = " + Number(*value) + " is not a finite number");
+            }
+            const double start = agent.shift_start.value_or(0.0);
+            if (finite && agent.shift_end && *agent.shift_end < start) {
+                Add(Finding::Kind::kInvalid, who + "shift_end = " + Number(*agent.shift_end) +
+                                                 " is before shift_start = " + Number(start));
+            }
+            if (agent.max_stops && *agent.max_stops < 0) {
+                Add(Finding::Kind::kInvalid,
+                    who + "max_stops = " + std::to_string(*agent.max_stops) + " is negative");
+            }
+            FixedCost(agent, who);
+        }
+    }
+
+    void FixedCost(const Agent& agent, const std::string& who) {
+        const std::string where = who + "fixed_cost = " + Number(agent.fixed_cost);
+        if (!std::isfinite(agent.fixed_cost)) {
+            Add(Finding::Kind::kInvalid, where + " is not a finite number");
+        } else if (agent.fixed_cost < 0.0) {
+            Add(Finding::Kind::kInvalid, where + " is negative");
+        } else if (agent.fixed_cost > 0.0 && options_.objective == ObjectiveType::MinMax) {
+            Add(Finding::Kind::kIgnored, where + " is ignored under min-max");
         }
     }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tamrik {
@@ -8,6 +9,11 @@ namespace tamrik {
 enum class NodeType : int32_t { DEPOT = 0, TARGET = 1 };
 
 enum class ObjectiveType : int32_t { MinMax = 0, MinSum = 1 };
+
+// What a route costs: the time from its departure to its end, waits and services included
+// (Duration), or only its legs' travel (Travel), while waits, services, windows and shifts
+// still bind.
+enum class RouteCostKind : int32_t { Duration = 0, Travel = 1 };
 
 struct Position {
     double x = 0.0;
@@ -33,6 +39,15 @@ struct Agent {
     double capacity_limit = 0.0;
     // Limit on the accumulated route cost; 0 or less means unlimited.
     double time_limit = 0.0;
+    // The agent's shift: it leaves its start no earlier than shift_start and ends its route
+    // by shift_end. With either, it leaves at the latest time that delays no service;
+    // without both it departs at 0.
+    std::optional<double> shift_start{};
+    std::optional<double> shift_end{};
+    // The most targets its route may serve (none: no limit).
+    std::optional<int64_t> max_stops{};
+    // Added to the min-sum total when the agent serves at least one target.
+    double fixed_cost = 0.0;
 };
 
 struct Options {
@@ -60,6 +75,7 @@ struct Options {
     // Threads of the improvement stage; 0 for every core the process may use. With more than
     // one, each thread has time_limit processor seconds of its own clock.
     uint64_t threads = 1;
+    RouteCostKind route_cost = RouteCostKind::Duration;
 };
 
 }  // namespace tamrik

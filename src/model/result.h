@@ -28,6 +28,9 @@ struct Result {
     std::string method{};
     // The paths as node ids (filled when the solver hands the result out).
     std::unordered_map<int64_t, std::vector<uint64_t>> node_ids{};
+    // Under min-sum: the fixed costs of the agents whose routes serve a target, apart from
+    // the route costs in `times`.
+    double fixed_cost = 0.0;
 };
 
 // The largest route cost of a result (0.0 without routes).

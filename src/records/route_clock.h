@@ -6,13 +6,15 @@
 namespace tamrik {
 
 // What an agent's day allows beyond its cost limit: its shift (when it may leave its start
-// and by when its route must end) and the most targets it may serve.
+// and by when its route must end) and the most targets it may serve; and what using it costs.
 struct AgentDay {
     bool has_shift = false;
     double shift_start = 0.0;
     double shift_end = std::numeric_limits<double>::infinity();
     // -1: no limit.
     int64_t max_stops = -1;
+    // What using the agent costs, when that counts (min-sum): paid once it serves a target.
+    double fixed_cost = 0.0;
 };
 
 // Where an agent stands along its route: when its service at the node just reached starts,

@@ -122,7 +122,7 @@ double RouteRules::WindowOpen(int64_t node) const {
 
 void RouteRules::SetAgentDays(const std::vector<AgentDay>& new_days) {
     const bool any = std::any_of(new_days.begin(), new_days.end(), [](const AgentDay& day) {
-        return day.has_shift || day.max_stops >= 0;
+        return day.has_shift || day.max_stops >= 0 || day.fixed_cost != 0.0;
     });
     days = any ? new_days : std::vector<AgentDay>{};
 }

@@ -177,6 +177,11 @@ public:
         const double limit = CostLimit(agent);
         return limit > 0.0 && CostOf(clock) > limit ? Rule::kCostLimit : Rule::kNone;
     }
+    // What using the agent costs once it serves a target.
+    double FixedCost(int64_t agent) const {
+        const AgentDay* day = DayOf(agent);
+        return day == nullptr ? 0.0 : day->fixed_cost;
+    }
     // Whether a route may end with this clock.
     bool Finishes(int64_t agent, const RouteClock& clock) const {
         return Overrun(agent, clock) == RouteViolation::Rule::kNone;

@@ -172,6 +172,8 @@ private:
     // Checks result's routes against every rule and sets their costs; whether they keep them.
     bool CheckTasksOfResult();
     void NumberAgents(const Problem& problem);
+    // Shifts, stop limits and (under min-sum) fixed costs; whether any agent has one.
+    bool MapAgentDays(const Problem& problem, const Options& options);
     void MapTimeWindows(const Problem& problem);
     void BuildGraph(const Problem& problem);
     void InstallPlugins(const Options& options);
@@ -261,8 +263,12 @@ private:
     CostModel cost_model;
     // The construction's neighbour lists, handed on to the improvement stage.
     std::vector<std::vector<int32_t>> near_lists;
-    // More vertices than a Label holds: no graph and no search, the construction instead.
+    // More vertices than a Label holds, or rules the search does not know (shifts, stop
+    // limits, fixed costs, travel costs): no graph and no search, the construction instead.
     bool beyond_search = false;
+    // By agent index (empty: no agent has a shift, a stop limit or a fixed cost that counts).
+    std::vector<AgentDay> agent_days;
+    bool travel_cost = false;
     TaskRules tasks;
     // Rules that no solution can meet were found before solving.
     bool known_infeasible = false;

@@ -55,6 +55,8 @@ RouteRules Solver::MakeRouteRules() const {
     rules.SetStartNodes(starts);
     rules.SetEndNodes(goals);
     rules.SetTimeWindows(time_windows);
+    rules.SetAgentDays(agent_days);
+    rules.SetTravelCost(travel_cost);
     rules.BindCosts(&cost_model);
     rules.BindInstance(graph, points, agents);
     return rules;
@@ -62,6 +64,13 @@ RouteRules Solver::MakeRouteRules() const {
 
 void Solver::RecordRoutes(const char* source, double time) {
     solution_found = 1;
+    result.fixed_cost = 0.0;
+    for (size_t r = 0; r < agent_days.size(); ++r) {
+        const auto path = result.paths.find(static_cast<int64_t>(r));
+        if (path != result.paths.end() && path->second.size() > 2) {
+            result.fixed_cost += agent_days[r].fixed_cost;
+        }
+    }
     last_update_time = time < 0.0 ? timer.ElapsedSeconds() : time;
     max_route_cost = LargestRouteCost(result);
     UpdateStatistics();

@@ -260,7 +260,7 @@ void Solver::PostOptimize() {
 }
 
 double Solver::ObjectiveValue(const Result& routes) const {
-    return objective_type == ObjectiveType::MinSum ? TotalRouteCost(routes)
+    return objective_type == ObjectiveType::MinSum ? TotalRouteCost(routes) + routes.fixed_cost
                                                    : LargestRouteCost(routes);
 }
 

@@ -30,7 +30,9 @@ Solver::Solver(const Problem& problem, const Options& options)
       objective(std::make_unique<DefaultObjective>()),
       focal_list(FocalOrder{focal_comparator.get()}) {
     ReportFindings(problem, options);
-    beyond_search = problem.nodes.size() > static_cast<size_t>(kMaxVertices);
+    travel_cost = options.route_cost == RouteCostKind::Travel;
+    beyond_search = MapAgentDays(problem, options) || travel_cost ||
+                    problem.nodes.size() > static_cast<size_t>(kMaxVertices);
     type_index = problem.type_index;
     for (const auto& [name, index] : type_index) type_name_of[index] = name;
     cost_dim = type_index.size();
@@ -101,6 +103,22 @@ void Solver::NumberAgents(const Problem& problem) {
         goals.push_back(vertex_of.at(agent.end_node));
     }
     num_agents = static_cast<int32_t>(agents.size());
+}
+
+bool Solver::MapAgentDays(const Problem& problem, const Options& options) {
+    bool any = false;
+    for (const Agent& agent : problem.agents_ordered) {
+        AgentDay day;
+        day.has_shift = agent.shift_start.has_value() || agent.shift_end.has_value();
+        day.shift_start = agent.shift_start.value_or(0.0);
+        day.shift_end = agent.shift_end.value_or(day.shift_end);
+        day.max_stops = agent.max_stops.value_or(-1);
+        if (options.objective == ObjectiveType::MinSum) day.fixed_cost = agent.fixed_cost;
+        any = any || day.has_shift || day.max_stops >= 0 || day.fixed_cost != 0.0;
+        agent_days.push_back(day);
+    }
+    if (!any) agent_days.clear();
+    return any;
 }
 
 void Solver::MapTimeWindows(const Problem& problem) {

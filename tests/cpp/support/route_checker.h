@@ -4,6 +4,7 @@
 // problem statement, sharing no code with the solver or the post-optimizers.
 
 #include <cmath>
+#include <limits>
 #include <set>
 #include <sstream>
 #include <string>
@@ -53,29 +54,46 @@ public:
         return check;
     }
 
-    // Recomputed cost of a route (travel, waits and services), or NaN when it breaks a window.
+    // Recomputed cost of a route, or NaN when it breaks a window or its shift: its duration
+    // from departure (waits and services included) or, under "travel", its legs' travel.
     double RouteCost(size_t k, const std::vector<int64_t>& path) const {
         const Agent& agent = problem_.agents_ordered[k];
         const CostMatrix* matrix = Matrix(agent.type);
-        bool return_to_end = problem_.options.return_to_end;
-        double cost = 0.0;
+        const bool return_to_end = problem_.options.return_to_end;
+        const bool shift = agent.shift_start || agent.shift_end;
+        // Service starts at times[i]; a shift's agent leaves as late as delays no service.
+        std::vector<double> times;
+        double travel = 0.0;
+        double first_leg = 0.0;
         for (size_t i = 0; i < path.size(); ++i) {
-            int64_t node = path[i];
+            const int64_t node = path[i];
+            double time = i == 0 ? agent.shift_start.value_or(0.0) : times.back();
             if (i > 0 && node != path[i - 1]) {
                 // Service at a target ends before the agent leaves it, whichever leg follows.
                 const double service = IsEndpoint(static_cast<size_t>(path[i - 1]))
                                            ? 0.0
                                            : problem_.nodes[path[i - 1]].service;
-                bool free_leg = !return_to_end && (node == starts_[k] || node == ends_[k]);
-                cost += free_leg ? service : service + Entry(matrix, path[i - 1], node);
+                const bool free_leg = !return_to_end && (node == starts_[k] || node == ends_[k]);
+                const double leg_travel = free_leg ? 0.0 : Entry(matrix, path[i - 1], node);
+                time += service + leg_travel;
+                travel += leg_travel;
+                if (i == 1) first_leg = service + leg_travel;
             }
             auto window = problem_.timewindow_constraint.windows.find(problem_.nodes[node].id);
             if (window != problem_.timewindow_constraint.windows.end()) {
-                if (cost > window->second.second) return std::nan("");
-                cost = std::max(cost, window->second.first);
+                if (time > window->second.second) return std::nan("");
+                time = std::max(time, window->second.first);
             }
+            if (time > agent.shift_end.value_or(std::numeric_limits<double>::infinity())) {
+                return std::nan("");
+            }
+            times.push_back(time);
         }
-        return cost;
+        if (problem_.options.route_cost == RouteCostKind::Travel) return travel;
+        if (times.empty()) return 0.0;
+        double departure = shift ? times.front() : 0.0;
+        if (shift && path.size() > 2) departure = std::max(departure, times[1] - first_leg);
+        return times.back() - departure;
     }
 
 private:
@@ -130,8 +148,12 @@ private:
                 check.errors.push_back(who + "may not serve " + std::to_string(v));
             }
         }
+        const auto targets = static_cast<int64_t>(path.size() < 2 ? 0 : path.size() - 2);
+        if (agent.max_stops && targets > *agent.max_stops) {
+            check.errors.push_back(who + "serves more targets than it may");
+        }
         double cost = RouteCost(k, path);
-        if (std::isnan(cost)) check.errors.push_back(who + "misses a time window");
+        if (std::isnan(cost)) check.errors.push_back(who + "misses a time window or its shift");
         if (agent.time_limit > 0 && cost > agent.time_limit + 1e-9) {
             check.errors.push_back(who + "exceeds its cost limit");
         }

@@ -4,7 +4,8 @@
 // exhaustive enumeration: up to 7 nodes and 4 agents of one or two types; one, two or three
 // depots; ends at the own start, at another depot or at a node of their own; cost limits on
 // some agents only; random allowed types; windows on targets and ends; service times on some
-// nodes; both objectives and return_to_end both ways.
+// nodes; shifts and stop limits on some agents; both objectives, both route costs and
+// return_to_end both ways.
 
 #include <algorithm>
 #include <cmath>
@@ -52,6 +53,11 @@ inline Problem TinyInstance(unsigned seed) {
             default: agent.end_node = agent.start_node;
         }
         if (pick(0, 2) == 0) agent.time_limit = pick(15, 80);
+        if (pick(0, 4) == 0) {
+            agent.shift_start = pick(0, 10);
+            agent.shift_end = *agent.shift_start + pick(30, 150);
+        }
+        if (pick(0, 4) == 0) agent.max_stops = pick(0, 3);
         problem.add_agent(agent, agent.id);
     }
     // Rounded-up distances keep the triangle inequality, which the search's dominance rule
@@ -88,6 +94,7 @@ inline Problem TinyInstance(unsigned seed) {
     problem.set_timewindow_constraint(windows);
     problem.options.objective = pick(0, 1) ? ObjectiveType::MinMax : ObjectiveType::MinSum;
     problem.options.return_to_end = pick(0, 2) != 0;
+    if (pick(0, 3) == 0) problem.options.route_cost = RouteCostKind::Travel;
     problem.options.time_limit = 10.0;
     return problem;
 }
