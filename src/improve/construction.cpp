@@ -75,6 +75,14 @@ std::string Construction::WhyNoDirectWay(size_t agent) const {
     }
 }
 
+std::string Construction::RulesInForce() const {
+    std::string rules_named = "the allowed types, time windows, cost limits";
+    if (tasks != nullptr && tasks->Active()) rules_named += ", capacities, task order";
+    if (rules.KeepsDays()) rules_named += ", shifts, stop limits";
+    const size_t last = rules_named.rfind(", ");
+    return rules_named.substr(0, last) + " and " + rules_named.substr(last + 2);
+}
+
 std::vector<int32_t> Construction::FirstOrder(const RouteSet& set) const {
     std::vector<int32_t> order = set.Movable();
     const size_t n = set.VertexCount();
@@ -170,11 +178,7 @@ ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted
         return outcome;
     }
     if (stuck >= 0) {
-        outcome.reason = "no route could take " + NodeName(stuck) +
-                         (set.Tasks() == nullptr
-                              ? " under the allowed types, time windows and cost limits"
-                              : " under the allowed types, time windows, cost limits, "
-                                "capacities and task order");
+        outcome.reason = "no route could take " + NodeName(stuck) + " under " + RulesInForce();
         return outcome;
     }
     for (size_t r = 0; r < set.RouteCount(); ++r) {

@@ -50,6 +50,8 @@ private:
                            std::vector<uint8_t>& pending);
     std::vector<int32_t> FirstOrder(const RouteSet& set) const;
     std::string NodeName(int32_t vertex) const;
+    // The rules the routes keep, for messages ("the allowed types, ... and cost limits").
+    std::string RulesInForce() const;
     // Which rule keeps the agent from going straight from its start to its end.
     std::string WhyNoDirectWay(size_t agent) const;
 

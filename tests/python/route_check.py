@@ -68,11 +68,11 @@ def _rules(instance, vertex_of):
 
 
 def _legs(path, matrix, free, who, service):
-    """The cost of the leg into each position of `path` (0 into the first), and its problems:
-    the service of the vertex left (`service` by vertex) and the travel, which legs into `free`
-    vertices skip. Rows or entries a matrix leaves out, and a type without one, are legs that
-    do not exist."""
-    legs, problems = [0.0], []
+    """The time of the leg into each position of `path` (0 into the first), the travel billed
+    on the whole path, and its problems: a leg takes the service of the vertex left (`service`
+    by vertex) and the travel, which legs into `free` vertices skip. Rows or entries a matrix
+    leaves out, and a type without one, are legs that do not exist."""
+    legs, travel, problems = [0.0], 0.0, []
     for previous, v in zip(path, path[1:]):
         row = matrix[previous] if previous < len(matrix) else []
         if v == previous:
@@ -84,7 +84,26 @@ def _legs(path, matrix, free, who, service):
             legs.append(0.0)
         else:
             legs.append(service[previous] + row[v])
-    return legs, problems
+            travel += row[v]
+    return legs, travel, problems
+
+
+def _shift(agent):
+    """Whether the agent has a shift, when it may leave and by when it must be done."""
+    has = "shift_start" in agent or "shift_end" in agent
+    return has, agent.get("shift_start", 0.0), agent.get("shift_end", math.inf)
+
+
+def route_cost(instance, agent, path, times, legs, travel):
+    """What a timed route costs: its travel under "route_cost": "travel", else its duration
+    from departure, where an agent with a shift leaves as late as delays no service."""
+    if instance.get("options", {}).get("route_cost", "duration") == "travel":
+        return travel
+    has_shift = _shift(agent)[0]
+    departure = times[0] if has_shift else 0.0
+    if has_shift and len(path) > 2:
+        departure = max(departure, times[1] - legs[1])
+    return times[-1] - departure
 
 
 def _service_durations(nodes, endpoints):
@@ -107,10 +126,10 @@ def _waits(pairs, vertex_of):
     return waits_for
 
 
-def service_times(paths, legs, windows, waits_for):
+def service_times(paths, legs, windows, waits_for, departs=None):
     """The service time at every position of every route, computed jointly.
 
-    Each route departs its first vertex at time 0; a vertex is served on arrival, or later
+    Each route departs its first vertex at time 0, or at `departs[k]` (a shift's start); a vertex is served on arrival, or later
     when its window opens later, or when a vertex it waits for (`waits_for`: vertex -> set of
     vertices) is served later, on any route. A route advances only past vertices whose awaited
     vertices are all served. Returns the times (a list per route, cut short where a route is
@@ -132,7 +151,7 @@ def service_times(paths, legs, windows, waits_for):
                 awaited = waits_for.get(v, ()) if 0 < i < len(path) - 1 else ()
                 if any(unserved.get(u, 0) for u in awaited):
                     break
-                arrival = times[k][-1] + legs[k][i] if i else 0.0
+                arrival = times[k][-1] + legs[k][i] if i else (departs[k] if departs else 0.0)
                 opens = [windows[v][0]] if v in windows else []
                 time = max([arrival] + opens + [served_at[u] for u in awaited if u in served_at])
                 times[k].append(time)
@@ -199,6 +218,7 @@ def route_problems(instance, result, *, enforce_capacity=None, enforce_sequence=
     routes_of = {}  # vertex -> the routes that serve it
     checked = {}  # route index -> (path, leg costs) of the routes sound enough to time
     assert len(result["routes"]) == len(agents)
+    travels = {}
     for k, (agent, route) in enumerate(zip(agents, result["routes"])):
         path = route["path"]
         who = f"agent {agent['id']}"
@@ -222,9 +242,12 @@ def route_problems(instance, result, *, enforce_capacity=None, enforce_sequence=
             if v in allowed and agent["type"] not in allowed[v]:
                 problems.append(f"{who}: may not serve {v}")
         free = set() if return_to_end else {starts[k], ends[k]}
-        legs, leg_problems = _legs(path, _matrix(instance, nodes, agent), free, who, service)
+        legs, travels[k], leg_problems = _legs(path, _matrix(instance, nodes, agent), free, who,
+                                               service)
         problems += leg_problems
         checked[k] = path, legs
+        if len(path) - 2 > agent.get("max_stops", math.inf):
+            problems.append(f"{who}: serves {len(path) - 2} targets, more than its max_stops")
         if enforce_capacity:
             demands = [node.get("demand", 0) for node in nodes]
             problems += load_problems(who, path, demands, int(agent.get("capacity", 0)), endpoints)
@@ -232,7 +255,8 @@ def route_problems(instance, result, *, enforce_capacity=None, enforce_sequence=
     problems += pair_problems(pairs, vertex_of, routes_of)
     order = sorted(checked)
     times, stuck = service_times([checked[k][0] for k in order], [checked[k][1] for k in order],
-                                 windows, _waits(pairs, vertex_of))
+                                 windows, _waits(pairs, vertex_of),
+                                 [_shift(agents[k])[1] for k in order])
     if stuck:
         problems.append(f"routes wait on each other in a cycle, held up at vertices {stuck}")
     for k, route_times in zip(order, times):
@@ -244,7 +268,9 @@ def route_problems(instance, result, *, enforce_capacity=None, enforce_sequence=
         problems += [f"{who}: serves {v} after its window closes"
                      for v, time in zip(path, route_times) if v in windows and time > windows[v][1]]
         # Service times never fall along a route, so the last one is the highest.
-        cost = route_times[-1]
+        if route_times[-1] > _shift(agent)[2]:
+            problems.append(f"{who}: ends at {route_times[-1]}, after its shift")
+        cost = route_cost(instance, agent, path, route_times, checked[k][1], travels[k])
         limit = agent.get("max_length", 0)
         if limit > 0 and cost > limit + 1e-9:
             problems.append(f"{who}: cost {cost} over its limit {limit}")
@@ -253,7 +279,21 @@ def route_problems(instance, result, *, enforce_capacity=None, enforce_sequence=
     for v, count in enumerate(served):
         if v not in endpoints and count != 1:
             problems.append(f"vertex {v} served {count} times")
+    problems += _fixed_cost_problems(instance, result)
     return problems
+
+
+def _fixed_cost_problems(instance, result):
+    """Under min-sum the statistics give the fixed costs of the agents that serve a target."""
+    if "statistics" not in result:
+        return []
+    min_sum = instance.get("options", {}).get("objective", "min_sum") != "min_max"
+    fixed = sum(agent.get("fixed_cost", 0) for agent, route in zip(instance["agents"], result["routes"])
+                if len(route["path"]) > 2) if min_sum else 0
+    reported = result["statistics"].get("fixed_cost", 0)
+    if math.isclose(reported, fixed, rel_tol=1e-9, abs_tol=1e-9):
+        return []
+    return [f"statistics give fixed costs {reported}, but the agents used cost {fixed}"]
 
 
 def joint_times(instance, paths, *, enforce_sequence=None):
@@ -274,5 +314,6 @@ def joint_times(instance, paths, *, enforce_sequence=None):
         free = set() if options.get("return_to_end", True) else own
         legs.append(_legs(path, _matrix(instance, nodes, agent), free, "", service)[0])
     times, stuck = service_times(paths, legs, windows,
-                                 _waits(pairs if enforce_sequence else [], vertex_of))
+                                 _waits(pairs if enforce_sequence else [], vertex_of),
+                                 [_shift(agent)[1] for agent in agents])
     return None if stuck else times

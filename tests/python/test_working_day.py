@@ -1,0 +1,124 @@
+"""A working day: shifts, service durations, stop limits, fixed costs and a travel-only route
+cost, decided by the independent route checker, with the errors they raise."""
+
+import json
+import math
+import re
+
+import pytest
+
+import ploxa
+from route_check import route_problems
+
+# A depot and four targets on a line, 10 apart, each taking 5 to serve; the third opens late.
+LINE = {
+    "nodes": [{"id": 0, "x": 0, "y": 0}] + [{"id": i, "x": 10 * i, "y": 0, "service": 5}
+                                            for i in range(1, 5)],
+    "agents": [{"id": k, "type": "van", "start_node": 0, "end_node": 0} for k in range(3)],
+    "metrics": {"van": {"kind": "euclidean"}},
+    "constraints": [{"kind": "timewindow", "items": [{"node": 3, "start": 200, "end": 400}]}],
+    "options": {"objective": "min_sum", "time_limit": 2},
+}
+
+
+def day(agents=None, **options):
+    document = json.loads(json.dumps(LINE))
+    for agent in document["agents"]:
+        agent.update(agents or {})
+    document["options"].update(options)
+    return document
+
+
+def solve(document):
+    result = ploxa.solve_json_str(json.dumps(document))
+    assert result["status"] == "success"
+    assert route_problems(document, result) == []
+    return result
+
+
+def used(result):
+    return [route for route in result["routes"] if len(route["path"]) > 2]
+
+
+def test_a_shift_leaves_late_enough_that_no_wait_before_the_first_window_is_billed():
+    without = solve(day())
+    with_shift = solve(day({"shift_start": 0, "shift_end": 1000}))
+    assert with_shift["statistics"]["sum_cost"] < without["statistics"]["sum_cost"]
+
+
+def test_a_shift_that_ends_before_a_window_opens_makes_the_day_infeasible():
+    result = ploxa.solve_json_str(json.dumps(day({"shift_start": 0, "shift_end": 150})))
+    assert result["status"] == "failed"
+
+
+@pytest.mark.parametrize("max_stops", [2, 4])
+def test_stop_limits_spread_the_targets_over_the_agents(max_stops):
+    result = solve(day({"max_stops": max_stops}))
+    assert len(used(result)) == 4 // max_stops
+
+
+def test_stop_limits_too_tight_for_the_fleet_fail_and_say_so(capfd):
+    result = ploxa.solve_json_str(json.dumps(day({"max_stops": 1})))
+    assert result["status"] == "failed"
+    assert "shifts and stop limits" in capfd.readouterr().err
+
+
+def test_fixed_costs_count_under_min_sum_and_keep_the_fleet_small():
+    result = solve(day({"fixed_cost": 1000}))
+    assert len(used(result)) == 1
+    assert result["statistics"]["fixed_cost"] == 1000
+
+
+def test_fixed_costs_are_ignored_under_min_max_with_a_warning(capfd):
+    result = solve(day({"fixed_cost": 1000}, objective="min_max"))
+    assert result["statistics"]["fixed_cost"] == 0
+    assert "fixed_cost = 1000 is ignored under min-max" in capfd.readouterr().err
+
+
+def test_a_travel_cost_bills_neither_waits_nor_services():
+    result = solve(day(route_cost="travel"))
+    # Every target lies on the way out, so the travel is 2 x 40 however it is split.
+    assert result["statistics"]["sum_cost"] == pytest.approx(80)
+
+
+@pytest.mark.parametrize("change, message", [
+    (lambda d: d["agents"][0].update(shift_start=10, shift_end=5),
+     "agent 0: shift_end = 5 is before shift_start = 10"),
+    (lambda d: d["agents"][1].update(shift_end=-1), "agent 1: shift_end = -1 is before shift_start = 0"),
+    (lambda d: d["agents"][1].update(max_stops=-1), "agent 1: max_stops = -1 is negative"),
+    (lambda d: d["agents"][2].update(fixed_cost=-5), "agent 2: fixed_cost = -5 is negative"),
+    (lambda d: d["nodes"][2].update(service=-1), "node 2: service = -1 is negative"),
+    (lambda d: d["options"].update(route_cost="distance"),
+     'options.route_cost must be "duration" or "travel", not "distance"'),
+])
+def test_bad_day_rules_raise_value_errors_naming_the_field(change, message):
+    document = day()
+    change(document)
+    with pytest.raises(ValueError, match=re.escape(message)):
+        ploxa.solve_json_str(json.dumps(document))
+    if "route_cost" not in message:
+        assert ("error", message) in ploxa.check_json_str(json.dumps(document))
+
+
+@pytest.mark.parametrize("field, value, message", [
+    ("shift_start", math.inf, "agent 0: shift_start = inf is not a finite number"),
+    ("shift_end", math.nan, "agent 0: shift_end = nan is not a finite number"),
+    ("fixed_cost", math.inf, "agent 0: fixed_cost = inf is not a finite number"),
+])
+def test_the_object_path_rejects_day_rules_that_are_no_finite_numbers(triangle, field, value,
+                                                                      message):
+    setattr(triangle.agents_ordered()[0], field, value)
+    with pytest.raises(ValueError, match=re.escape(message)):
+        ploxa.Solver(triangle, triangle.options())
+
+
+def test_the_object_path_reads_and_clears_day_rules(triangle):
+    agent = triangle.agents_ordered()[0]
+    assert (agent.shift_start, agent.shift_end, agent.max_stops) == (None, None, None)
+    agent.shift_start, agent.max_stops = 8.0, 3
+    assert (agent.shift_start, agent.max_stops) == (8.0, 3)
+    agent.shift_start = None
+    options = triangle.options()
+    options.route_cost = ploxa.RouteCostKind.Travel
+    assert triangle.options().route_cost == ploxa.RouteCostKind.Travel
+    assert agent.shift_start is None
