@@ -107,7 +107,8 @@ def build_parser() -> argparse.ArgumentParser:
                     "numbering of published VRPLIB solutions); --node-ids file keeps the file's "
                     "numbers. Capacities, demands, DISTANCE (as "
                     "max_length), time windows, service times (as the nodes' \"service\") and "
-                    "pick-up-and-delivery pairs are carried over.")
+                    "pick-up-and-delivery pairs are carried over; a file with time windows is "
+                    "billed by travel (\"route_cost\": \"travel\").")
     convert.add_argument("file", help="TSPLIB, VRPLIB or Solomon instance file")
     convert.add_argument("--agents", type=positive_count, default=None,
                          help="number of agents (default: the file's VEHICLES, else the k of a "

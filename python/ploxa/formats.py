@@ -13,9 +13,10 @@ its node rows) instead.
 The DEPOT_SECTION is read as vrplib reads it, as the place of the depot among the listed nodes
 (1 for the first); without it the first node is the depot.
 
-Service times become the nodes' "service" durations; with fold_service they are folded into
-the costs instead, cost(i, j) = travel(i, j) + service(i). Either way a route's cost is its
-duration from departure at time 0.
+Service times become the nodes' "service" durations, and a file with time windows is billed
+by travel ("route_cost": "travel", the field's objective there). With fold_service they are
+folded into the costs instead, cost(i, j) = travel(i, j) + service(i), and a route's cost is
+its duration from departure at time 0.
 """
 
 import importlib
@@ -334,6 +335,9 @@ def to_instance(source: FileInstance, agents: int | None = None, objective: str 
         options["enforce_capacity"] = True
     if source.pairs:
         options["enforce_sequence"] = True
+    if source.windows and not fold_service:
+        # The field bills travel on time-window files; waits and services still bind.
+        options["route_cost"] = "travel"
     return {
         "nodes": nodes,
         "agents": [{"id": k, "type": agent_type, "start_node": depot, "end_node": depot,

@@ -98,7 +98,9 @@ def test_service_times_become_service_durations_that_solve_as_their_folded_costs
     plain = convert(tmp_path, PDPTW)
     assert [node.get("service", 0) for node in plain["nodes"]] == [0, 2, 4, 1]
     assert "metrics" in plain  # no matrix is needed for them
+    assert plain["options"].pop("route_cost") == "travel"  # the file has windows
     folded = convert(tmp_path, PDPTW, "--fold-service")
+    assert "route_cost" not in folded["options"]
     costs = [ploxa.solve_json_str(json.dumps(d), time_limit=2)["statistics"]["sum_cost"]
              for d in (plain, folded)]
     assert costs[0] == pytest.approx(costs[1])

@@ -1,0 +1,178 @@
+"""Time windows: the Solomon and Homberger sets against PyVRP, billed by travel.
+
+Each instance is converted as `python -m ploxa convert` does it: its vehicles (25 for
+Solomon's 100 customers, 100 for Homberger's 400) as agents, capacities enforced, min-sum,
+service times as the nodes' "service", unrounded Euclidean distances and "route_cost":
+"travel" (the field's objective here: waits and services bind but are not billed). Ploxa gets
+the budget in processor seconds, PyVRP the same number of wall-clock seconds on the otherwise
+idle machine, over the same instance in thousandths (distances, times and services rounded to
+0.001). Every answer, PyVRP's included, is checked by the independent route checker of the
+tests, and every value is the checker's travel. Results go to results/time-windows-<set>.md
+and .json.
+
+    .venv/bin/python benchmarks/time_windows.py [--set solomon|homberger400] [--budget S]
+                                                [--only C101,R201] [--no-peer]
+"""
+
+import argparse
+import json
+import math
+import statistics
+import sys
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+DATA = HERE.parent.parent / "shared" / "data" / "vrptw"
+sys.path[:0] = [str(HERE), str(HERE.parent / "tests" / "python")]
+
+from route_check import route_problems  # noqa: E402
+
+SETS = {"solomon": ("Solomon_100", 10.0), "homberger400": ("Homberger_400", 60.0)}
+SCALE = 1000
+
+
+def instance(path, budget):
+    from ploxa.formats import file_to_instance
+    document = file_to_instance(path, objective="min_sum", time_limit=budget)
+    document["options"].update(improve=True, seed=1)
+    return document
+
+
+def travel_of(document, paths):
+    points = [(node["x"], node["y"]) for node in document["nodes"]]
+    return [sum(math.dist(points[a], points[b]) for a, b in zip(path, path[1:])) for path in paths]
+
+
+def as_result(document, paths, cpu):
+    """A result dictionary for routes found elsewhere, each costing its travel."""
+    costs = travel_of(document, paths)
+    routes = [{"agent_id": agent["id"], "path": path, "cost": cost}
+              for agent, path, cost in zip(document["agents"], paths, costs)]
+    return {"status": "success" if paths else "failed", "routes": routes,
+            "statistics": {"sum_cost": sum(costs), "solve_time": cpu, "fixed_cost": 0}}
+
+
+def ours(document):
+    import ploxa
+    started = time.process_time()
+    result = ploxa.solve_json_str(json.dumps(document))
+    result["statistics"]["solve_time"] = time.process_time() - started
+    return result
+
+
+def pyvrp_routes(document, budget):
+    """PyVRP's routes over the same instance in thousandths, its fleet the agent count."""
+    import pyvrp
+    from pyvrp.stop import MaxRuntime
+    nodes = document["nodes"]
+    windows = {item["node"]: (item["start"], item["end"])
+               for constraint in document["constraints"] if constraint["kind"] == "timewindow"
+               for item in constraint["items"]}
+    agents = document["agents"]
+    model = pyvrp.Model()
+    locations = [model.add_location(node["x"], node["y"]) for node in nodes]
+    depot_id = agents[0]["start_node"]
+    ids = [node["id"] for node in nodes]
+    early, late = (round(SCALE * t) for t in windows.get(depot_id, (0, 10**9)))
+    depot = model.add_depot(locations[ids.index(depot_id)], tw_early=early, tw_late=late)
+    model.add_vehicle_type(num_available=len(agents), capacity=int(agents[0]["capacity"]),
+                           start_depot=depot, end_depot=depot, tw_early=early, tw_late=late)
+    for node, location in zip(nodes, locations):
+        if node["id"] == depot_id:
+            continue
+        opens, closes = windows.get(node["id"], (0, 10**9))
+        model.add_client(location, delivery=int(node.get("demand", 0)),
+                         service_duration=round(SCALE * node.get("service", 0)),
+                         tw_early=round(SCALE * opens), tw_late=round(SCALE * closes))
+    for a, frm in zip(nodes, locations):
+        for b, to in zip(nodes, locations):
+            scaled = round(SCALE * math.dist((a["x"], a["y"]), (b["x"], b["y"])))
+            model.add_edge(frm, to, distance=scaled, duration=scaled)  # 0 from a node to itself
+    started = time.process_time()
+    result = model.solve(stop=MaxRuntime(budget), seed=1, display=False)
+    cpu = time.process_time() - started
+    depot_vertex = ids.index(depot_id)
+    # Clients are numbered from 0 in the order they were added: node order without the depot.
+    clients = [v for v, node in enumerate(nodes) if node["id"] != depot_id]
+    paths = [[depot_vertex, *(clients[stop.idx] for stop in route if stop.is_client()),
+              depot_vertex] for route in result.best.routes()]
+    paths += [[depot_vertex, depot_vertex]] * (len(agents) - len(paths))
+    return paths, cpu
+
+
+def run(path, budget, peer, log):
+    document = instance(path, budget)
+    answers = [("Ploxa", lambda: ours(document))]
+    if peer:
+        answers.append(("PyVRP", lambda: as_result(document, *pyvrp_routes(document, budget))))
+    rows = []
+    for solver, answer in answers:
+        result = answer()
+        problems = route_problems(document, result) if result["status"] == "success" else []
+        stats = result["statistics"]
+        row = {"instance": path.stem, "solver": solver, "budget": budget,
+               "status": result["status"], "value": stats.get("sum_cost", math.nan),
+               "routes": sum(len(r["path"]) > 2 for r in result["routes"]),
+               "cpu": stats["solve_time"], "feasible": result["status"] == "success" and not problems,
+               "problems": problems[:3]}
+        rows.append(row)
+        print(json.dumps(row), file=log, flush=True)
+    return rows
+
+
+def summary(rows, name, budget):
+    by = {}
+    for row in rows:
+        by.setdefault(row["instance"], {})[row["solver"]] = row
+    lines = [f"# Time windows: {name}, {budget:g} s each, travel billed", "",
+             "| instance | Ploxa | routes | PyVRP | routes | gap % |", "|---|---|---|---|---|---|"]
+    gaps = []
+    for instance_name, answers in sorted(by.items()):
+        ours_row, peer = answers.get("Ploxa"), answers.get("PyVRP")
+        gap = ""
+        if ours_row and peer and ours_row["feasible"] and peer["feasible"]:
+            value = 100 * (ours_row["value"] / peer["value"] - 1)
+            gaps.append(value)
+            gap = f"{value:.2f}"
+
+        def cell(row):
+            if row is None:
+                return "-", "-"
+            if not row["feasible"]:
+                return row["status"] if row["status"] != "success" else "infeasible", "-"
+            return f"{row['value']:.2f}", str(row["routes"])
+        lines.append(f"| {instance_name} | {' | '.join(cell(ours_row))} | "
+                     f"{' | '.join(cell(peer))} | {gap} |")
+    feasible = sum(1 for a in by.values() if a.get("Ploxa", {}).get("feasible"))
+    lines += ["", f"Ploxa feasible on {feasible} of {len(by)}."]
+    if gaps:
+        lines.append(f"Gap to PyVRP at the same budget: mean {statistics.mean(gaps):.2f} %, "
+                     f"largest {max(gaps):.2f} %, over {len(gaps)} instances.")
+    return "\n".join(lines) + "\n"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--set", choices=sorted(SETS), default="solomon")
+    parser.add_argument("--budget", type=float, default=None)
+    parser.add_argument("--only", default="", help="comma-separated instance names")
+    parser.add_argument("--no-peer", action="store_true")
+    args = parser.parse_args()
+    folder, default_budget = SETS[args.set]
+    budget = args.budget or default_budget
+    wanted = {name.upper() for name in args.only.split(",") if name}
+    paths = sorted(p for p in (DATA / folder).glob("*.txt")
+                   if p.stem.upper() != "FLEET-OF-BEST-KNOWN" and (not wanted or p.stem.upper() in wanted))
+    out = HERE / "results" / f"time-windows-{args.set}"
+    rows = []
+    with open(out.with_suffix(".log"), "w") as log:
+        for path in paths:
+            rows += run(path, budget, not args.no_peer, log)
+    out.with_suffix(".json").write_text(json.dumps(rows, indent=1) + "\n")
+    out.with_suffix(".md").write_text(summary(rows, folder, budget))
+    print(summary(rows, folder, budget))
+
+
+if __name__ == "__main__":
+    main()
