@@ -127,6 +127,10 @@ class Result:
                                        "construction+improvement"]: ...
     @property
     def fixed_cost(self) -> float: ...
+    @property
+    def schedules(self) -> dict[int, dict[str, typing.Any]]:
+        """When each route happens, by agent index: start_time, end_time, travel and, per
+        target, (arrival, start of service)."""
 
 class Progress:
     @property

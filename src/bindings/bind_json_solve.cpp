@@ -13,6 +13,23 @@ namespace py = pybind11;
 namespace tamrik::bindings {
 namespace {
 
+// "start_time", "end_time", "travel" and "schedule": per target, its node id, arrival and
+// start of service.
+void AddSchedule(py::dict& route, const RouteSchedule& schedule, const std::vector<uint64_t>& ids) {
+    route["start_time"] = schedule.start_time;
+    route["end_time"] = schedule.end_time;
+    route["travel"] = schedule.travel;
+    py::list stops;
+    for (size_t k = 0; k < schedule.stops.size() && k + 1 < ids.size(); ++k) {
+        py::dict stop;
+        stop["node"] = ids[k + 1];
+        stop["arrival"] = schedule.stops[k].arrival;
+        stop["start"] = schedule.stops[k].start;
+        stops.append(stop);
+    }
+    route["schedule"] = stops;
+}
+
 // Route entries follow Problem::agents_ordered; the result keys routes by that position.
 py::list Routes(const InstanceSolve& solve) {
     py::list routes;
@@ -27,6 +44,10 @@ py::list Routes(const InstanceSolve& solve) {
         route["cost"] = cost;
         auto ids = solve.result.node_ids.find(static_cast<int64_t>(k));
         route["node_ids"] = ids == solve.result.node_ids.end() ? py::list() : py::cast(ids->second);
+        auto schedule = solve.result.schedules.find(static_cast<int64_t>(k));
+        if (schedule != solve.result.schedules.end() && ids != solve.result.node_ids.end()) {
+            AddSchedule(route, schedule->second, ids->second);
+        }
         routes.append(route);
     }
     return routes;

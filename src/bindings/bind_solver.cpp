@@ -25,7 +25,24 @@ void BindResult(py::module_& m) {
                                [](const Result& r) { return StopReasonName(r.stop_reason); })
         .def_property_readonly("node_ids", [](const Result& r) { return r.node_ids; })
         .def_property_readonly("method", [](const Result& r) { return r.method; })
-        .def_property_readonly("fixed_cost", [](const Result& r) { return r.fixed_cost; });
+        .def_property_readonly("fixed_cost", [](const Result& r) { return r.fixed_cost; })
+        .def_property_readonly("schedules", [](const Result& r) {
+            py::dict out;
+            for (const auto& [agent, schedule] : r.schedules) {
+                py::list stops;
+                for (const StopTime& stop : schedule.stops) {
+                    stops.append(py::make_tuple(stop.arrival, stop.start));
+                }
+                py::dict entry;
+                entry["start_time"] = schedule.start_time;
+                entry["end_time"] = schedule.end_time;
+                entry["travel"] = schedule.travel;
+                entry["stops"] = stops;
+                out[py::int_(agent)] = entry;
+            }
+            return out;
+        }, "When each route happens, by agent index: start_time, end_time, travel and, per "
+           "target, (arrival, start of service).");
 }
 
 void BindProgress(py::module_& m) {

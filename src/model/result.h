@@ -13,6 +13,22 @@ enum class StopReason { kCompleted, kTimeLimit, kMemoryLimit, kInterrupted, kPha
 // "completed", "time_limit", "memory_limit", "interrupted" or "phase_limit".
 const char* StopReasonName(StopReason reason);
 
+// When a stop is reached and when its service starts (later when the agent waits).
+struct StopTime {
+    double arrival = 0.0;
+    double start = 0.0;
+};
+
+// When a route happens: the agent leaves its start at start_time, ends at end_time, travels
+// `travel` on the way, and reaches each target (positions 1 .. size-2 of its path) as `stops`
+// say.
+struct RouteSchedule {
+    double start_time = 0.0;
+    double end_time = 0.0;
+    double travel = 0.0;
+    std::vector<StopTime> stops;
+};
+
 // A solution as the solver reports it: maps keyed by agent index (position in
 // Problem::agents_ordered), paths made of vertex indices (positions in Problem::nodes).
 struct Result {
@@ -31,6 +47,9 @@ struct Result {
     // Under min-sum: the fixed costs of the agents whose routes serve a target, apart from
     // the route costs in `times`.
     double fixed_cost = 0.0;
+    // When each route happens (filled when the solver hands the result out; left empty for
+    // routes that wait for one another under task order).
+    std::unordered_map<int64_t, RouteSchedule> schedules{};
 };
 
 // The largest route cost of a result (0.0 without routes).

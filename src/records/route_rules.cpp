@@ -164,6 +164,29 @@ RouteViolation RouteRules::FirstViolation(const std::vector<int64_t>& path,
     return why;
 }
 
+RouteSchedule RouteRules::ScheduleOf(const std::vector<int64_t>& path, int64_t agent) const {
+    RouteSchedule schedule;
+    if (path.empty()) return schedule;
+    const LegRules rules = LegRulesOf(agent);
+    RouteClock clock;
+    Depart(agent, path.front(), clock);
+    for (size_t i = 1; i < path.size(); ++i) {
+        const double before = clock.time;
+        const double leg = LegCost(rules, path[i - 1], path[i]);
+        const bool target = i + 1 < path.size();
+        Advance(agent, clock, leg, path[i] == path[i - 1] ? 0.0 : ServiceOf(path[i - 1]), path[i],
+                target);
+        // A shift's agent leaves later than its clock started: it reaches its first target
+        // when that target's service starts.
+        const double arrival = (i == 1 ? std::max(before, clock.departure) : before) + leg;
+        if (target) schedule.stops.push_back(StopTime{arrival, clock.time});
+    }
+    schedule.start_time = clock.departure;
+    schedule.end_time = clock.time;
+    schedule.travel = clock.travel;
+    return schedule;
+}
+
 double RouteRules::RouteCost(const std::vector<int64_t>& path, int64_t agent) const {
     return Walk<true>(path, agent, nullptr).cost;
 }

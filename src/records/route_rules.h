@@ -8,6 +8,7 @@
 
 #include "graph/planner_graph.h"
 #include "model/cost_model.h"
+#include "model/result.h"
 #include "records/route_clock.h"
 #include "records/search_records.h"
 
@@ -89,6 +90,8 @@ public:
     // without a PointRecord, or an agent without an AgentRecord (or without an entry in a
     // non-empty start or end list), is infeasible.
     PathEvaluation EvaluatePath(const std::vector<int64_t>& path, int64_t agent) const;
+    // When the path's agent leaves, arrives and serves, as the clock times it alone.
+    RouteSchedule ScheduleOf(const std::vector<int64_t>& path, int64_t agent) const;
     // The first rule that EvaluatePath finds broken (kNone for a feasible path).
     RouteViolation FirstViolation(const std::vector<int64_t>& path, int64_t agent) const;
 

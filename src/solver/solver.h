@@ -188,6 +188,8 @@ private:
     void ReportProgress(const char* source);
     // The node ids of out's paths, from the vertex records.
     void FillNodeIds(Result& out) const;
+    // When each of out's routes happens.
+    void FillSchedules(Result& out) const;
     void Rethreshold(size_t phase);
     // Whether the goal counted as a solution.
     bool HandleGoal(const Label& goal);

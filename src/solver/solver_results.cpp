@@ -50,7 +50,16 @@ Result Solver::GetResult() {
     result.last_update_time = last_update_time;
     Result out = result;
     FillNodeIds(out);
+    FillSchedules(out);
     return out;
+}
+
+void Solver::FillSchedules(Result& out) const {
+    out.schedules.clear();
+    // Waits for partners on other routes are timed with all routes together, not here.
+    if (tasks.HasPrecedence()) return;
+    const RouteRules rules = MakeRouteRules();
+    for (const auto& [agent, path] : out.paths) out.schedules[agent] = rules.ScheduleOf(path, agent);
 }
 
 void Solver::FillNodeIds(Result& out) const {

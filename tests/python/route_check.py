@@ -94,16 +94,42 @@ def _shift(agent):
     return has, agent.get("shift_start", 0.0), agent.get("shift_end", math.inf)
 
 
+def departure(agent, path, times, legs):
+    """When the agent leaves its start: at 0, or with a shift as late as delays no service."""
+    has_shift = _shift(agent)[0]
+    leaves = times[0] if has_shift else 0.0
+    if has_shift and len(path) > 2:
+        leaves = max(leaves, times[1] - legs[1])
+    return leaves
+
+
 def route_cost(instance, agent, path, times, legs, travel):
     """What a timed route costs: its travel under "route_cost": "travel", else its duration
-    from departure, where an agent with a shift leaves as late as delays no service."""
+    from departure."""
     if instance.get("options", {}).get("route_cost", "duration") == "travel":
         return travel
-    has_shift = _shift(agent)[0]
-    departure = times[0] if has_shift else 0.0
-    if has_shift and len(path) > 2:
-        departure = max(departure, times[1] - legs[1])
-    return times[-1] - departure
+    return times[-1] - departure(agent, path, times, legs)
+
+
+def schedule_problems(who, route, path, times, legs, leaves, travel, ids):
+    """Whether the route's "start_time", "end_time", "travel" and "schedule" (per target: node
+    id, arrival, start of service) agree with the times found here."""
+    if "schedule" not in route:
+        return []
+    expected = {"start_time": leaves, "end_time": times[-1], "travel": travel}
+    problems = [f"{who}: {key} {route[key]}, but {value}" for key, value in expected.items()
+                if not math.isclose(route[key], value, rel_tol=1e-9, abs_tol=1e-6)]
+    stops = [{"node": ids[path[i]], "start": times[i],
+              "arrival": (max(times[0], leaves) if i == 1 else times[i - 1]) + legs[i]}
+             for i in range(1, len(path) - 1)]
+    if len(stops) != len(route["schedule"]):
+        return problems + [f"{who}: schedule of {len(route['schedule'])} stops for {len(stops)}"]
+    for given, wanted in zip(route["schedule"], stops):
+        if given["node"] != wanted["node"] or not all(
+                math.isclose(given[key], wanted[key], rel_tol=1e-9, abs_tol=1e-6)
+                for key in ("arrival", "start")):
+            problems.append(f"{who}: schedule says {given}, but {wanted}")
+    return problems
 
 
 def _service_durations(nodes, endpoints):
@@ -271,6 +297,9 @@ def route_problems(instance, result, *, enforce_capacity=None, enforce_sequence=
         if route_times[-1] > _shift(agent)[2]:
             problems.append(f"{who}: ends at {route_times[-1]}, after its shift")
         cost = route_cost(instance, agent, path, route_times, checked[k][1], travels[k])
+        leaves = departure(agent, path, route_times, checked[k][1])
+        problems += schedule_problems(who, result["routes"][k], path, route_times, checked[k][1],
+                                      leaves, travels[k], [node["id"] for node in nodes])
         limit = agent.get("max_length", 0)
         if limit > 0 and cost > limit + 1e-9:
             problems.append(f"{who}: cost {cost} over its limit {limit}")

@@ -21,7 +21,8 @@ def test_instances_solve_feasibly_into_dictionaries_with_keys_in_order(data_dir,
     result = core.solve_json_file(input_path=str(data_dir / name))
     assert result["status"] == "success"
     assert list(result) == ["status", "timeout", "routes", "statistics", "anytime", "stop_reason"]
-    assert all(list(route) == ["agent_id", "path", "cost", "node_ids"] for route in result["routes"])
+    assert all(list(route) == ["agent_id", "path", "cost", "node_ids", "start_time", "end_time",
+                               "travel", "schedule"] for route in result["routes"])
     ids = [node["id"] for node in json.loads((data_dir / name).read_text())["nodes"]]
     assert all(route["node_ids"] == [ids[v] for v in route["path"]] for route in result["routes"])
     assert list(result["statistics"]) == [
