@@ -197,8 +197,12 @@ def summary_lines(path: str, result: dict[str, Any]) -> list[str]:
     lines = [f"{path}: {result['status']}" + STOP_NOTES.get(str(result.get("stop_reason")), "")]
     for route in result["routes"]:
         stops = " -> ".join(str(node) for node in route["node_ids"])
-        lines.append(f"  agent {route['agent_id']}: {stops or '(no route)'}  cost {route['cost']:.6g}")
-    lines.append(f"longest route {stats['max_cost']:.6g}, total {stats['sum_cost']:.6g}")
+        times = (f", leaves {route['start_time']:.6g}, back {route['end_time']:.6g}"
+                 if len(route["node_ids"]) > 2 and "start_time" in route else "")
+        lines.append(f"  agent {route['agent_id']}: {stops or '(no route)'}  "
+                     f"cost {route['cost']:.6g}{times}")
+    fixed = f", fixed costs {stats['fixed_cost']:.6g}" if stats.get("fixed_cost") else ""
+    lines.append(f"longest route {stats['max_cost']:.6g}, total {stats['sum_cost']:.6g}{fixed}")
     lines.append(f"solve time {stats['solve_time']:.3f} s, {stats['n_generated']} labels generated, "
                  f"{stats['n_expanded']} expanded" +
                  (f", routes from the {stats['method']}" if stats.get("method") else ""))
