@@ -91,6 +91,9 @@ class AssignmentConstraint:
 class TimeWindowConstraint:
     def __init__(self) -> None: ...
     def set_timewindow(self, node: int, start: float, end: float) -> None: ...
+    def set_timewindows(self, node: int, windows: Sequence[tuple[float, float]]) -> None:
+        """Several windows, sorted and disjoint, as (open, close) pairs: service starts in the
+        earliest one the agent can still reach."""
 
 class Problem:
     def __init__(self) -> None: ...

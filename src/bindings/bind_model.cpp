@@ -78,7 +78,11 @@ void BindConstraints(py::module_& m) {
     py::class_<TimeWindowConstraint>(m, "TimeWindowConstraint")
         .def(py::init<>())
         .def("set_timewindow", &TimeWindowConstraint::set_timewindow, py::arg("node"),
-             py::arg("start"), py::arg("end"));
+             py::arg("start"), py::arg("end"))
+        .def("set_timewindows", &TimeWindowConstraint::set_timewindows, py::arg("node"),
+             py::arg("windows"),
+             "Several windows, sorted and disjoint, as (open, close) pairs: service starts in "
+             "the earliest one the agent can still reach.");
 }
 
 // A list of views into `container`, each keeping `problem`'s Python object alive. The

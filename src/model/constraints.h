@@ -17,9 +17,15 @@ struct AssignmentConstraint {
 
 // (start, end) window per node id, in the units of the cost matrices.
 struct TimeWindowConstraint {
-    std::unordered_map<uint64_t, std::pair<double, double>> windows;
+    using Window = std::pair<double, double>;
+    std::unordered_map<uint64_t, Window> windows;
+    // Nodes with several windows, sorted and disjoint: service starts in the earliest one the
+    // agent can still reach. `windows` holds such a node's first opening and last closing.
+    std::unordered_map<uint64_t, std::vector<Window>> several;
 
     void set_timewindow(uint64_t node, double start, double end);
+    // One window is set as by set_timewindow.
+    void set_timewindows(uint64_t node, std::vector<Window> list);
 };
 
 // Node pairs read from "sequence" constraints; stored and handed on unchanged.

@@ -158,6 +158,14 @@ void load_timewindow(const json& items, TimeWindowConstraint& out) {
     size_t index = 0;
     for (const json& item : items) {
         uint64_t node = read_id(item.at("node"), Where{"timewindow items", index++, "node"});
+        if (item.contains("windows")) {
+            std::vector<TimeWindowConstraint::Window> list;
+            for (const json& window : item.at("windows")) {
+                list.emplace_back(read_real(window.at(0)), read_real(window.at(1)));
+            }
+            out.set_timewindows(node, std::move(list));
+            continue;
+        }
         double start = read_real(item.at("start"));
         double end = read_real(item.at("end"));
         out.set_timewindow(node, start, end);

@@ -232,7 +232,9 @@ private:
 
     void TimeWindows() {
         const auto windows = SortedWindows();
+        const auto& several = problem_.timewindow_constraint.several;
         for (const auto& [node, window] : windows) {
+            if (several.count(node) != 0) continue;  // checked window by window below
             const auto [start, end] = window;
             const std::string where = "time window of node " + std::to_string(node) + ": ";
             if (!std::isfinite(start) || !std::isfinite(end)) {
@@ -242,6 +244,32 @@ private:
                 Add(Finding::Kind::kInvalid, where + "start " + Number(start) +
                                                  " is after end " + Number(end));
             }
+        }
+        const std::map<uint64_t, std::vector<std::pair<double, double>>> sorted(several.begin(),
+                                                                                several.end());
+        for (const auto& [node, list] : sorted) SeveralWindows(node, list);
+    }
+
+    // Several windows of one node must be finite, sorted and disjoint.
+    void SeveralWindows(uint64_t node, const std::vector<std::pair<double, double>>& list) {
+        const std::string where = "time windows of node " + std::to_string(node) + ": ";
+        if (list.empty()) Add(Finding::Kind::kInvalid, where + "none given");
+        for (size_t k = 0; k < list.size(); ++k) {
+            const auto [open, close] = list[k];
+            const std::string window =
+                "window " + std::to_string(k) + " [" + Number(open) + ", " + Number(close) + "]";
+            if (!std::isfinite(open) || !std::isfinite(close)) {
+                Add(Finding::Kind::kInvalid, where + window + " is not finite");
+            } else if (open > close) {
+                Add(Finding::Kind::kInvalid, where + window + " closes before it opens");
+            } else if (k > 0 && !(open > list[k - 1].second)) {
+                Add(Finding::Kind::kInvalid, where + window + " does not open after window " +
+                                                 std::to_string(k - 1) + " closes; windows " +
+                                                 "must be sorted and disjoint");
+            } else {
+                continue;
+            }
+            return;
         }
     }
 

@@ -62,6 +62,29 @@ void RouteRules::RebuildWindowTable() {
         window_open[static_cast<size_t>(node)] = window.first;
         window_close[static_cast<size_t>(node)] = window.second;
     }
+    several_of.clear();
+    several_lists.clear();
+    for (const auto& [node, list] : several_windows) {
+        if (!InRange(node, points.size()) || list.empty()) continue;
+        several_of.resize(points.size(), -1);
+        several_of[static_cast<size_t>(node)] = static_cast<int32_t>(several_lists.size());
+        several_lists.push_back(list);
+    }
+}
+
+void RouteRules::SetSeveralWindows(
+    const std::unordered_map<int64_t, std::vector<TimeWindow>>& windows) {
+    several_windows = windows;
+    RebuildWindowTable();
+}
+
+bool RouteRules::ArriveInOneOf(uint64_t vertex, double& cost) const {
+    for (const TimeWindow& window : several_lists[static_cast<size_t>(several_of[vertex])]) {
+        if (cost > window.second) continue;
+        if (cost < window.first) cost = window.first;
+        return true;
+    }
+    return false;
 }
 
 bool RouteRules::ArriveOutsideTable(int64_t node, double& cost) const {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -65,6 +66,9 @@ public:
     // Copies the map (not when given its own map); windows are in force exactly when it is
     // non-empty, and that flag is returned.
     bool SetTimeWindows(const TimeWindowMap& windows);
+    // Vertices with several windows, sorted and disjoint (their envelopes in the map of
+    // SetTimeWindows); set before BindInstance.
+    void SetSeveralWindows(const std::unordered_map<int64_t, std::vector<TimeWindow>>& windows);
     // The agents' shifts and stop limits, by agent index (empty: no agent has any).
     void SetAgentDays(const std::vector<AgentDay>& days);
     // Whether a route costs its travel alone (true) or its duration (false, the default).
@@ -134,6 +138,7 @@ public:
         if (!use_time_windows) return true;
         const auto index = static_cast<uint64_t>(node);
         if (index < window_open.size()) {
+            if (!several_of.empty() && several_of[index] >= 0) return ArriveInOneOf(index, cost);
             const bool open = !(cost > window_close[index]);
             if (cost < window_open[index]) cost = window_open[index];
             return open;
@@ -157,7 +162,7 @@ public:
         Rule broken = Arrive(node, clock.time) ? Rule::kNone : Rule::kWindowClosed;
         if (clock.time < release) {
             clock.time = release;
-            if (clock.time > WindowClose(node) && broken == Rule::kNone) broken = Rule::kWindowClosed;
+            if (!Arrive(node, clock.time) && broken == Rule::kNone) broken = Rule::kWindowClosed;
         }
         if (target) ++clock.stops;
         const AgentDay* day = DayOf(agent);
@@ -261,6 +266,9 @@ private:
     }
     static std::vector<uint8_t> FlagsOf(const std::unordered_set<int64_t>& set);
     bool ArriveOutsideTable(int64_t node, double& cost) const;
+    // Arrive at a vertex with several windows: service starts in the earliest window that
+    // has not closed.
+    bool ArriveInOneOf(uint64_t vertex, double& cost) const;
     // The arc cost of a paid leg, from the graph or else the cost model.
     double ArcCost(const LegRules& rules, int64_t prev, int64_t node) const {
         if (graph == nullptr) {
@@ -287,6 +295,11 @@ private:
     // vertices beyond are looked up in time_windows.
     std::vector<double> window_open;
     std::vector<double> window_close;
+    std::unordered_map<int64_t, std::vector<TimeWindow>> several_windows;
+    // several_of[v]: where vertex v's windows are in several_lists, -1 for a single window
+    // (empty when no vertex has several).
+    std::vector<int32_t> several_of;
+    std::vector<std::vector<TimeWindow>> several_lists;
 };
 
 }  // namespace tamrik

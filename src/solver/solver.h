@@ -114,6 +114,8 @@ protected:
     std::vector<int64_t> goals;
     std::vector<int64_t> unreachable_points;
     TimeWindowMap time_windows;
+    // Vertices with several windows (time_windows holds their envelopes).
+    std::unordered_map<int64_t, std::vector<TimeWindow>> several_windows;
     double time_limit = 60.0;
     bool return_to_end = true;
     ObjectiveType objective_type = ObjectiveType::MinMax;
@@ -266,7 +268,8 @@ private:
     // The construction's neighbour lists, handed on to the improvement stage.
     std::vector<std::vector<int32_t>> near_lists;
     // More vertices than a Label holds, or rules the search does not know (shifts, stop
-    // limits, fixed costs, travel costs): no graph and no search, the construction instead.
+    // limits, fixed costs, travel costs, several windows at a node): no graph and no search,
+    // the construction instead.
     bool beyond_search = false;
     // By agent index (empty: no agent has a shift, a stop limit or a fixed cost that counts).
     std::vector<AgentDay> agent_days;

@@ -55,6 +55,7 @@ RouteRules Solver::MakeRouteRules() const {
     rules.SetStartNodes(starts);
     rules.SetEndNodes(goals);
     rules.SetTimeWindows(time_windows);
+    rules.SetSeveralWindows(several_windows);
     rules.SetAgentDays(agent_days);
     rules.SetTravelCost(travel_cost);
     rules.BindCosts(&cost_model);

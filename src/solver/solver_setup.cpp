@@ -32,6 +32,7 @@ Solver::Solver(const Problem& problem, const Options& options)
     ReportFindings(problem, options);
     travel_cost = options.route_cost == RouteCostKind::Travel;
     beyond_search = MapAgentDays(problem, options) || travel_cost ||
+                    !problem.timewindow_constraint.several.empty() ||
                     problem.nodes.size() > static_cast<size_t>(kMaxVertices);
     type_index = problem.type_index;
     for (const auto& [name, index] : type_index) type_name_of[index] = name;
@@ -126,6 +127,10 @@ void Solver::MapTimeWindows(const Problem& problem) {
         auto vertex = vertex_of.find(node_id);
         if (vertex == vertex_of.end()) continue;  // reported by ReportFindings
         time_windows[vertex->second] = window;
+    }
+    for (const auto& [node_id, list] : problem.timewindow_constraint.several) {
+        auto vertex = vertex_of.find(node_id);
+        if (vertex != vertex_of.end()) several_windows[vertex->second] = list;
     }
 }
 

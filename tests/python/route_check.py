@@ -53,14 +53,16 @@ class MetricRow:
 
 
 def _rules(instance, vertex_of):
-    """Allowed types and windows by vertex, and the sequence pairs as (kind, before id, after id)."""
+    """Allowed types and windows (a list of (open, close) each) by vertex, and the sequence
+    pairs as (kind, before id, after id)."""
     allowed, windows, pairs = {}, {}, []
     for constraint in instance.get("constraints", []):
         for item in constraint.get("items", []):
             if constraint["kind"] == "assignment" and item["node"] in vertex_of:
                 allowed[vertex_of[item["node"]]] = set(item["types"])
             elif constraint["kind"] == "timewindow" and item["node"] in vertex_of:
-                windows[vertex_of[item["node"]]] = (item["start"], item["end"])
+                windows[vertex_of[item["node"]]] = [tuple(w) for w in item["windows"]] \
+                    if "windows" in item else [(item["start"], item["end"])]
         if constraint["kind"] == "sequence":
             pairs += [(item.get("type", "precedence"), item["before"], item["after"])
                       for item in constraint.get("precedence", [])]
@@ -178,8 +180,10 @@ def service_times(paths, legs, windows, waits_for, departs=None):
                 if any(unserved.get(u, 0) for u in awaited):
                     break
                 arrival = times[k][-1] + legs[k][i] if i else (departs[k] if departs else 0.0)
-                opens = [windows[v][0]] if v in windows else []
-                time = max([arrival] + opens + [served_at[u] for u in awaited if u in served_at])
+                time = max([arrival] + [served_at[u] for u in awaited if u in served_at])
+                # Service starts in the earliest window that has not closed.
+                time = next((max(time, opens) for opens, closes in windows.get(v, ())
+                             if time <= closes), time)
                 times[k].append(time)
                 moved = True
                 if 0 < i < len(path) - 1:
@@ -292,7 +296,8 @@ def route_problems(instance, result, *, enforce_capacity=None, enforce_sequence=
         agent, who = agents[k], f"agent {agents[k]['id']}"
         # A window that closes before it opens is never met.
         problems += [f"{who}: serves {v} after its window closes"
-                     for v, time in zip(path, route_times) if v in windows and time > windows[v][1]]
+                     for v, time in zip(path, route_times)
+                     if v in windows and not any(a <= time <= b for a, b in windows[v])]
         # Service times never fall along a route, so the last one is the highest.
         if route_times[-1] > _shift(agent)[2]:
             problems.append(f"{who}: ends at {route_times[-1]}, after its shift")

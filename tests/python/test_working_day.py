@@ -81,7 +81,29 @@ def test_a_travel_cost_bills_neither_waits_nor_services():
     assert result["statistics"]["sum_cost"] == pytest.approx(80)
 
 
+def several_windows(*windows):
+    document = day()
+    document["constraints"][0]["items"].append({"node": 1, "windows": [list(w) for w in windows]})
+    return document
+
+
+def test_service_starts_in_the_earliest_window_the_agent_can_still_reach():
+    # Node 1 lies 10 away: its first window has closed on any arrival, so service starts in
+    # the second, at once or when it opens.
+    result = solve(several_windows((0, 5), (30, 40), (60, 70)))
+    [stop] = [stop for route in result["routes"] for stop in route["schedule"] if stop["node"] == 1]
+    assert stop["start"] == max(stop["arrival"], 30) <= 40
+
+
 @pytest.mark.parametrize("change, message", [
+    (lambda d: d.update(several_windows((0, 50), (40, 60))),
+     "time windows of node 1: window 1 [40, 60] does not open after window 0 closes; windows "
+     "must be sorted and disjoint"),
+    (lambda d: d.update(several_windows((30, 40), (0, 5))),
+     "time windows of node 1: window 1 [0, 5] does not open after window 0 closes; windows "
+     "must be sorted and disjoint"),
+    (lambda d: d.update(several_windows((9, 3), (20, 30))),
+     "time windows of node 1: window 0 [9, 3] closes before it opens"),
     (lambda d: d["agents"][0].update(shift_start=10, shift_end=5),
      "agent 0: shift_end = 5 is before shift_start = 10"),
     (lambda d: d["agents"][1].update(shift_end=-1), "agent 1: shift_end = -1 is before shift_start = 0"),

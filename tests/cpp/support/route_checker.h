@@ -79,11 +79,7 @@ public:
                 travel += leg_travel;
                 if (i == 1) first_leg = service + leg_travel;
             }
-            auto window = problem_.timewindow_constraint.windows.find(problem_.nodes[node].id);
-            if (window != problem_.timewindow_constraint.windows.end()) {
-                if (time > window->second.second) return std::nan("");
-                time = std::max(time, window->second.first);
-            }
+            if (!Serve(problem_.nodes[node].id, time)) return std::nan("");
             if (time > agent.shift_end.value_or(std::numeric_limits<double>::infinity())) {
                 return std::nan("");
             }
@@ -97,6 +93,26 @@ public:
     }
 
 private:
+    // Moves `time` to the start of service at the node: in the earliest of its windows that
+    // has not closed. False when every window has closed.
+    bool Serve(uint64_t id, double& time) const {
+        const TimeWindowConstraint& constraint = problem_.timewindow_constraint;
+        std::vector<std::pair<double, double>> windows;
+        if (auto several = constraint.several.find(id); several != constraint.several.end()) {
+            windows = several->second;
+        } else if (auto one = constraint.windows.find(id); one != constraint.windows.end()) {
+            windows.push_back(one->second);
+        } else {
+            return true;
+        }
+        for (const auto& [open, close] : windows) {
+            if (time > close) continue;
+            time = std::max(time, open);
+            return true;
+        }
+        return false;
+    }
+
     bool IsEndpoint(size_t v) const {
         for (size_t k = 0; k < starts_.size(); ++k) {
             if (starts_[k] == static_cast<int64_t>(v) || ends_[k] == static_cast<int64_t>(v)) {

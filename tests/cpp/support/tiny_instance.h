@@ -3,9 +3,9 @@
 // Seeded tiny instances of every shape the route rules distinguish, small enough for
 // exhaustive enumeration: up to 7 nodes and 4 agents of one or two types; one, two or three
 // depots; ends at the own start, at another depot or at a node of their own; cost limits on
-// some agents only; random allowed types; windows on targets and ends; service times on some
-// nodes; shifts and stop limits on some agents; both objectives, both route costs and
-// return_to_end both ways.
+// some agents only; random allowed types; one or two windows on targets and ends; service
+// times on some nodes; shifts and stop limits on some agents; both objectives, both route
+// costs and return_to_end both ways.
 
 #include <algorithm>
 #include <cmath>
@@ -87,7 +87,13 @@ inline Problem TinyInstance(unsigned seed) {
         // Windows on targets and on ends; a start's own window would bind from time 0.
         if (pick(0, 3) == 0 && !IsEndpoint(problem, node.id, true)) {
             const double open = pick(0, 30);
-            windows.set_timewindow(node.id, open, open + pick(5, 60));
+            const double close = open + pick(5, 60);
+            if (pick(0, 2) == 0) {
+                const double reopen = close + pick(1, 20);
+                windows.set_timewindows(node.id, {{open, close}, {reopen, reopen + pick(0, 30)}});
+            } else {
+                windows.set_timewindow(node.id, open, close);
+            }
         }
     }
     problem.set_assignment_constraint(assignment);
