@@ -76,6 +76,8 @@ def build_parser() -> argparse.ArgumentParser:
     plot.add_argument("--output", required=True, metavar="FILE.png", help="picture to write")
     plot.add_argument("--size", type=pixel_size, default=(1200, 600), metavar="WxH",
                       help="picture size in pixels (default 1200x600)")
+    plot.add_argument("--times", action="store_true",
+                      help="label each stop with the start of its service")
     plot.set_defaults(run=run_plot)
     batch = commands.add_parser("batch", help="solve many instances in parallel processes")
     batch.add_argument("instances", nargs="+", help="instance files in the JSON format")
@@ -311,10 +313,10 @@ def require_matplotlib() -> None:
 
 
 def draw(instance: dict[str, Any], result: dict[str, Any], output: str,
-         size: tuple[int, int]) -> None:
+         size: tuple[int, int], times: bool = False) -> None:
     from ploxa.plot import plot_solution
     try:
-        plot_solution(instance, result, output, size)
+        plot_solution(instance, result, output, size, times=times)
     except OSError as error:
         raise InputError(f"{shown(output)}: {error.strerror}") from error
 
@@ -329,7 +331,7 @@ def run_plot(args: argparse.Namespace) -> int:
             raise InputError(f"{shown(path)}: {error}") from error
     instance, result = documents
     try:
-        draw(instance, result, args.output, args.size)
+        draw(instance, result, args.output, args.size, args.times)
     except (KeyError, IndexError, TypeError, ValueError) as error:
         raise InputError(f"{shown(args.result)}: not a result of {shown(args.instance)} "
                          f"({type(error).__name__}: {error})") from error

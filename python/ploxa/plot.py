@@ -50,12 +50,14 @@ def _nodes(instance: dict[str, Any]) -> list[dict[str, Any]]:
 
 def plot_solution(instance: dict[str, Any], result: dict[str, Any],
                   output: str | os.PathLike[str],
-                  size: tuple[int, int] = (1200, 600), dpi: int = 100) -> None:
+                  size: tuple[int, int] = (1200, 600), dpi: int = 100,
+                  times: bool = False) -> None:
     """Writes a PNG of `size` pixels: on the left the nodes at their positions (depots as
     squares, targets as dots, time-window nodes ringed) and each agent's route in its own
-    colour with its cost in the legend, drawn to scale; on the right the longest route and the
-    total over processor time, from the result's "anytime" history (a logarithmic time axis
-    when the times span decades)."""
+    colour with its cost in the legend, drawn to scale, each stop labelled with the start of
+    its service when `times` is set (from the routes' "schedule"); on the right the longest
+    route and the total over processor time, from the result's "anytime" history (a
+    logarithmic time axis when the times span decades)."""
     plt = _pyplot()
     nodes = _nodes(instance)
     xy = [(float(node.get("x", 0.0)), float(node.get("y", 0.0))) for node in nodes]
@@ -78,6 +80,10 @@ def plot_solution(instance: dict[str, Any], result: dict[str, Any],
         routes_ax.plot([xy[v][0] for v in path], [xy[v][1] for v in path], "-", lw=1.6,
                        color=colours(k % 10),
                        label=f"agent {route['agent_id']}: {route['cost']:.6g}")
+        for stop in route.get("schedule", []) if times else []:
+            at = xy[index[int(stop["node"])]]
+            routes_ax.annotate(f"{stop['start']:.4g}", at, xytext=(4, 4), fontsize="x-small",
+                               textcoords="offset points", color=colours(k % 10))
     targets = [k for k in range(len(xy)) if k not in depots]
     routes_ax.scatter([xy[k][0] for k in targets], [xy[k][1] for k in targets], s=18, c="black",
                       zorder=3, label="target")

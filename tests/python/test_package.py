@@ -35,6 +35,10 @@ def test_a_solution_is_drawn_at_the_requested_size(tmp_path):
     ploxa.plot_solution(instance, result, picture, size=(640, 360))
     assert png_size(picture) == (640, 360)
     assert picture.stat().st_size > 5000  # more than an empty canvas
+    labelled = tmp_path / "labelled.png"
+    ploxa.plot_solution(instance, result, labelled, size=(640, 360), times=True)
+    assert png_size(labelled) == (640, 360)
+    assert labelled.read_bytes() != picture.read_bytes()  # the stops carry their times
 
 
 def test_plot_without_matplotlib_says_how_to_install_it(tmp_path):
