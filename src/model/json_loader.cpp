@@ -157,10 +157,16 @@ void load_assignment(const json& items, AssignmentConstraint& out) {
 void load_timewindow(const json& items, TimeWindowConstraint& out) {
     size_t index = 0;
     for (const json& item : items) {
-        uint64_t node = read_id(item.at("node"), Where{"timewindow items", index++, "node"});
+        const Where where{"timewindow items", index++, "windows"};
+        uint64_t node = read_id(item.at("node"), Where{"timewindow items", where.index, "node"});
         if (item.contains("windows")) {
+            const json& windows = item.at("windows");
+            if (!windows.is_array()) reject(where, windows, "a list of [open, close] pairs");
             std::vector<TimeWindowConstraint::Window> list;
-            for (const json& window : item.at("windows")) {
+            for (const json& window : windows) {
+                if (!window.is_array() || window.size() != 2) {
+                    reject(where, windows, "a list of [open, close] pairs");
+                }
                 list.emplace_back(read_real(window.at(0)), read_real(window.at(1)));
             }
             out.set_timewindows(node, std::move(list));

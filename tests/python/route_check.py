@@ -61,7 +61,7 @@ def _rules(instance, vertex_of):
             if constraint["kind"] == "assignment" and item["node"] in vertex_of:
                 allowed[vertex_of[item["node"]]] = set(item["types"])
             elif constraint["kind"] == "timewindow" and item["node"] in vertex_of:
-                windows[vertex_of[item["node"]]] = [tuple(w) for w in item["windows"]] \
+                windows[vertex_of[item["node"]]] = [(w[0], w[1]) for w in item["windows"]] \
                     if "windows" in item else [(item["start"], item["end"])]
         if constraint["kind"] == "sequence":
             pairs += [(item.get("type", "precedence"), item["before"], item["after"])
