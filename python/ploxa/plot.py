@@ -102,13 +102,13 @@ def plot_solution(instance: dict[str, Any], result: dict[str, Any],
     steps = result.get("anytime", [])
     unit, scale = _time_unit([step["time"] for step in steps])
     if steps:
-        times = [step["time"] * scale for step in steps]
-        curve_ax.step(times, [step["max_cost"] for step in steps], where="post", marker="o",
+        stamps = [step["time"] * scale for step in steps]
+        curve_ax.step(stamps, [step["max_cost"] for step in steps], where="post", marker="o",
                       label="longest")
-        curve_ax.step(times, [step["sum_cost"] for step in steps], where="post", marker="o",
+        curve_ax.step(stamps, [step["sum_cost"] for step in steps], where="post", marker="o",
                       label="total")
         curve_ax.legend(fontsize="small")
-        _time_axis(curve_ax, times)
+        _time_axis(curve_ax, stamps)
     curve_ax.set_xlabel(f"processor {unit}")
     curve_ax.set_title("improvements over time")
     figure.tight_layout()
