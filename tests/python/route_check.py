@@ -119,18 +119,19 @@ def schedule_problems(who, route, path, times, legs, leaves, travel, ids):
     if "schedule" not in route:
         return []
     expected = {"start_time": leaves, "end_time": times[-1], "travel": travel}
-    problems = [f"{who}: {key} {route[key]}, but {value}" for key, value in expected.items()
+    problems = [f"{who}: its schedule gives {key} {route[key]}, but {value}"
+                for key, value in expected.items()
                 if not math.isclose(route[key], value, rel_tol=1e-9, abs_tol=1e-6)]
     stops = [{"node": ids[path[i]], "start": times[i],
               "arrival": (max(times[0], leaves) if i == 1 else times[i - 1]) + legs[i]}
              for i in range(1, len(path) - 1)]
     if len(stops) != len(route["schedule"]):
-        return problems + [f"{who}: schedule of {len(route['schedule'])} stops for {len(stops)}"]
+        return problems + [f"{who}: its schedule has {len(route['schedule'])} stops for {len(stops)}"]
     for given, wanted in zip(route["schedule"], stops):
         if given["node"] != wanted["node"] or not all(
                 math.isclose(given[key], wanted[key], rel_tol=1e-9, abs_tol=1e-6)
                 for key in ("arrival", "start")):
-            problems.append(f"{who}: schedule says {given}, but {wanted}")
+            problems.append(f"{who}: its schedule says {given}, but {wanted}")
     return problems
 
 
