@@ -322,7 +322,7 @@ void RouteSet::FillTravel(size_t r) {
     route.travel.assign(nodes.size(), 0.0);
     for (size_t k = 1; k < nodes.size(); ++k) {
         const int32_t from = nodes[k - 1];
-        const double service = from == nodes[k] ? 0.0 : rules->ServiceOf(from);
+        const double service = rules->LeavingService(from, nodes[k]);
         route.travel[k] = route.travel[k - 1] + (Leg(r, from, nodes[k]) - service);
     }
 }

@@ -191,7 +191,7 @@ private:
     bool Step(size_t r, RouteClock& clock, int32_t from, int32_t to, bool target) const {
         const double release = waits_on ? ReleaseOf(r, to) : -std::numeric_limits<double>::infinity();
         return rules->Advance(static_cast<int64_t>(r), clock, Leg(r, from, to),
-                              from == to ? 0.0 : rules->ServiceOf(from), to, target,
+                              rules->LeavingService(from, to), to, target,
                               release) == RouteViolation::Rule::kNone;
     }
     bool DelaysOthersSlow(size_t r, size_t q, int32_t node) const;

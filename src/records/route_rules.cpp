@@ -197,7 +197,7 @@ RouteSchedule RouteRules::ScheduleOf(const std::vector<int64_t>& path, int64_t a
         const double before = clock.time;
         const double leg = LegCost(rules, path[i - 1], path[i]);
         const bool target = i + 1 < path.size();
-        Advance(agent, clock, leg, path[i] == path[i - 1] ? 0.0 : ServiceOf(path[i - 1]), path[i],
+        Advance(agent, clock, leg, LeavingService(path[i - 1], path[i]), path[i],
                 target);
         // A shift's agent leaves later than its clock started: it reaches its first target
         // when that target's service starts.
@@ -278,7 +278,7 @@ PathEvaluation RouteRules::Walk(const std::vector<int64_t>& path, int64_t agent,
         const Rule broken =
             i == 0 ? Depart(agent, node, clock)
                    : Advance(agent, clock, LegCost(rules, path[i - 1], node),
-                             node == path[i - 1] ? 0.0 : ServiceOf(path[i - 1]), node, i + 1 < n);
+                             LeavingService(path[i - 1], node), node, i + 1 < n);
         if (broken != Rule::kNone && fail(broken, node)) return out;
     }
     if (kWholePath || out.feasible) out.cost = CostOf(clock);

@@ -128,7 +128,7 @@ public:
     // a free leg to another node still takes the service of `prev`.
     double LegCost(const LegRules& rules, int64_t prev, int64_t node) const {
         if (PaidLeg(rules, prev, node)) return ArcCost(rules, prev, node);
-        return node == prev ? 0.0 : ServiceOf(prev);
+        return LeavingService(prev, node);
     }
 
     // The agent's time on reaching `node` at `cost` (leg included): false when the node's
@@ -197,6 +197,10 @@ public:
     // What the route up to the clock costs: its travel, or its duration from departure.
     double CostOf(const RouteClock& clock) const {
         return travel_cost ? clock.travel : clock.time - clock.departure;
+    }
+    // The service a leg from -> to takes: that of `from`, none when the agent stays.
+    double LeavingService(int64_t from, int64_t to) const {
+        return from == to ? 0.0 : ServiceOf(from);
     }
     // The service time of a vertex (0 without a cost model).
     double ServiceOf(int64_t vertex) const {

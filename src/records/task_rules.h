@@ -153,7 +153,7 @@ bool TaskRules::TimeJointly(const RouteRules& rules, std::vector<RouteView>& rou
                 } else {
                     const int32_t prev = route.nodes[k - 1];
                     broken = rules.Advance(agent, clock, leg(r, prev, v),
-                                           prev == v ? 0.0 : rules.ServiceOf(prev), v,
+                                           rules.LeavingService(prev, v), v,
                                            k + 1 < route.size, release);
                 }
                 if (broken != RouteViolation::Rule::kNone) return false;

@@ -140,24 +140,6 @@ def test_the_object_path_rejects_unusable_costs_and_windows(triangle, cost, wind
     assert any(kind == "error" and message in text for kind, text in core.check_problem(triangle))
 
 
-@pytest.mark.parametrize("value, message", [
-    (-0.5, "node 1: service = -0.5 is negative"),
-    (math.nan, "node 1: service = nan is not a finite number"),
-    (math.inf, "node 1: service = inf is not a finite number"),
-])
-def test_the_object_path_rejects_services_that_take_no_finite_time(triangle, value, message):
-    triangle.nodes()[1].service = value
-    with pytest.raises(ValueError, match=re.escape(message)):
-        core.Solver(triangle, triangle.options())
-    assert ("error", message) in core.check_problem(triangle)
-
-
-def test_a_service_at_a_depot_is_ignored_with_a_warning(triangle):
-    triangle.nodes()[0].service = 4.0
-    assert ("warning", "node 0: service = 4 is ignored: the node is an agent's start or end, "
-                       "never served") in core.check_problem(triangle)
-
-
 def test_accepted_but_unenforced_input_warns_once_each_on_standard_error(square, capfd):
     document = json.loads(square)
     document["agents"].append({"id": 9, "type": "walker", "start_node": 0, "end_node": 0})

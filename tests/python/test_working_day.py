@@ -125,25 +125,15 @@ def test_bad_day_rules_raise_value_errors_naming_the_field(change, message):
         assert ("error", message) in ploxa.check_json_str(json.dumps(document))
 
 
-@pytest.mark.parametrize("field, value, message", [
-    ("shift_start", math.inf, "agent 0: shift_start = inf is not a finite number"),
-    ("shift_end", math.nan, "agent 0: shift_end = nan is not a finite number"),
-    ("fixed_cost", math.inf, "agent 0: fixed_cost = inf is not a finite number"),
+@pytest.mark.parametrize("record, field, value, message", [
+    ("agents", "shift_start", math.inf, "agent 0: shift_start = inf is not a finite number"),
+    ("agents", "shift_end", math.nan, "agent 0: shift_end = nan is not a finite number"),
+    ("agents", "fixed_cost", math.inf, "agent 0: fixed_cost = inf is not a finite number"),
+    ("nodes", "service", math.nan, "node 0: service = nan is not a finite number"),
 ])
-def test_the_object_path_rejects_day_rules_that_are_no_finite_numbers(triangle, field, value,
-                                                                      message):
-    setattr(triangle.agents_ordered()[0], field, value)
+def test_the_object_path_rejects_day_rules_that_are_no_finite_numbers(triangle, record, field,
+                                                                      value, message):
+    records = triangle.agents_ordered() if record == "agents" else triangle.nodes()
+    setattr(records[0], field, value)
     with pytest.raises(ValueError, match=re.escape(message)):
         ploxa.Solver(triangle, triangle.options())
-
-
-def test_the_object_path_reads_and_clears_day_rules(triangle):
-    agent = triangle.agents_ordered()[0]
-    assert (agent.shift_start, agent.shift_end, agent.max_stops) == (None, None, None)
-    agent.shift_start, agent.max_stops = 8.0, 3
-    assert (agent.shift_start, agent.max_stops) == (8.0, 3)
-    agent.shift_start = None
-    options = triangle.options()
-    options.route_cost = ploxa.RouteCostKind.Travel
-    assert triangle.options().route_cost == ploxa.RouteCostKind.Travel
-    assert agent.shift_start is None
