@@ -45,6 +45,7 @@ void RouteSet::Prepare(size_t m) {
     leg_tables.clear();
     profile.assign(m, 0);
     shift_times = vertex_count > static_cast<size_t>(kMaxVertices);
+    timed_by_stretch = !waits_on && !rules->HasSeveralWindows();
 
     const bool free_returns = !rules->ReturnsToEnd();
     const bool dense = rules->Graph() != nullptr;
@@ -217,13 +218,20 @@ double RouteSet::InsertionCost(size_t r, size_t q, int32_t node) const {
     }
     RouteClock clock = ClockAt(r, q - 1);
     if (!Step(r, clock, prev, node, true)) return kInfeasible;
+    if (!route.rest.empty()) {
+        const auto agent = static_cast<int64_t>(r);
+        const bool kept = rules->Join(agent, clock, Leg(r, node, next),
+                                      rules->LeavingService(node, next),
+                                      route.rest[q]) == RouteViolation::Rule::kNone;
+        return kept ? rules->CostOf(clock) : kInfeasible;
+    }
     for (size_t k = q;; ++k) {
         const int32_t from = k == q ? node : nodes[k - 1];
         if (!Step(r, clock, from, nodes[k], k + 1 < nodes.size())) return kInfeasible;
         if (k + 1 == nodes.size()) return rules->CostOf(clock);
         // From the same time at the same node on, the rest of the route is as before, but for
         // its travel and one stop more.
-        if (clock.time == route.arrival[k] && clock.departure == route.departure) {
+        if (clock.time == route.arrival[k] && route.since.empty()) {
             if (!rules->KeepsDays()) return route.Cost();
             clock.travel += route.travel.back() - route.travel[k];
             clock.time = route.arrival.back();
@@ -280,12 +288,14 @@ bool RouteSet::Refresh(size_t r, size_t from) {
     Route& route = routes[r];
     const std::vector<int32_t>& nodes = route.nodes;
     const bool days = rules->KeepsDays();
+    const bool shift = rules->HasShift(static_cast<int64_t>(r));
     if (days) route.travel.resize(nodes.size());
+    if (shift) route.since.resize(nodes.size());
     bool feasible = true;
     RouteClock clock = from == 0 ? RouteClock{} : ClockAt(r, from - 1);
     for (size_t k = from; k < nodes.size(); ++k) {
         if (k == 0) {
-            feasible = rules->Depart(static_cast<int64_t>(r), nodes[0], clock) ==
+            feasible = rules->Depart(static_cast<int64_t>(r), nodes[0], clock, waits_on) ==
                            RouteViolation::Rule::kNone &&
                        feasible;
         } else {
@@ -293,23 +303,47 @@ bool RouteSet::Refresh(size_t r, size_t from) {
         }
         route.arrival[k] = clock.time;
         if (days) route.travel[k] = clock.travel;
+        if (shift) route.since[k] = clock.since_departure;
     }
     route.departure = clock.departure;
     route.cost = nodes.empty() ? 0.0 : rules->CostOf(clock);
+    if (timed_by_stretch && !plain[r]) FillRest(r);
     if (loads_on) feasible = RefreshLoads(r, from) && feasible;
     return feasible;
+}
+
+void RouteSet::FillRest(size_t r) {
+    Route& route = routes[r];
+    const std::vector<int32_t>& nodes = route.nodes;
+    const size_t n = nodes.size();
+    route.rest.resize(n);
+    if (n == 0) return;
+    route.rest[n - 1] = rules->StretchAt(nodes[n - 1], false);
+    for (size_t k = n - 1; k-- > 0;) {
+        const int32_t from = nodes[k];
+        const int32_t to = nodes[k + 1];
+        const double leg = Leg(r, from, to);
+        route.rest[k] = TimeStretch::Join(rules->StretchAt(from, k > 0), leg,
+                                          leg - rules->LeavingService(from, to),
+                                          route.rest[k + 1]);
+    }
 }
 
 RouteClock RouteSet::ClockAt(size_t r, size_t p) const {
     const Route& route = routes[r];
     RouteClock clock;
     if (p == 0) {
-        rules->Depart(static_cast<int64_t>(r), route.nodes[0], clock);
+        rules->Depart(static_cast<int64_t>(r), route.nodes[0], clock, waits_on);
         return clock;
     }
     clock.time = route.arrival[p];
-    // A departure is settled once the first target is reached.
-    clock.departure = route.departure;
+    clock.pinned = waits_on;
+    if (route.since.empty()) {
+        clock.departure = route.departure;
+    } else {
+        clock.since_departure = route.since[p];
+        clock.departure = route.since[p].earliest;
+    }
     clock.travel = route.travel.empty() ? 0.0 : route.travel[p];
     const size_t targets = route.nodes.size() < 2 ? 0 : route.nodes.size() - 2;
     clock.stops = static_cast<int64_t>(std::min(p, targets));

@@ -25,6 +25,11 @@ public:
         // With shifts, stop limits or travel costs in force: travel[k], the travel billed up
         // to nodes[k] (empty otherwise).
         std::vector<double> travel;
+        // With shifts in force: since[k], the route up to nodes[k] as one stretch (empty
+        // otherwise). Where stretches time the route (see timed_by_stretch): rest[k], the
+        // route from nodes[k] on as one stretch (empty otherwise).
+        std::vector<TimeStretch> since;
+        std::vector<TimeStretch> rest;
         // When the agent leaves its start, and what the route costs (its duration from then,
         // or its travel).
         double departure = 0.0;
@@ -186,6 +191,8 @@ private:
     RouteClock ClockAt(size_t r, size_t p) const;
     // Recomputes route r's travel prefix from its legs.
     void FillTravel(size_t r);
+    // Recomputes route r's suffix stretches.
+    void FillRest(size_t r);
     // Moves route r's clock over the leg from -> to (to at position k of the route after the
     // change); whether every rule holds.
     bool Step(size_t r, RouteClock& clock, int32_t from, int32_t to, bool target) const {
@@ -226,6 +233,9 @@ private:
     std::vector<uint8_t> may_wait;
     std::vector<int32_t> waiting_nodes;
     bool shift_times = false;
+    // Whether routes keep their suffixes as stretches, so that an insertion is tested in
+    // O(1): when their timing matters (not plain) and every node has one fixed window.
+    bool timed_by_stretch = false;
     // One set of leg rules per distinct way of costing legs, with its dense leg table when the
     // rules have a graph (none: legs are costed when asked); profile[r] picks route r's.
     std::vector<RouteRules::LegRules> profile_rules;

@@ -4,6 +4,8 @@
 #include <bit>
 #include <utility>
 
+#include "records/time_stretch.h"
+
 namespace tamrik {
 
 namespace {
@@ -45,13 +47,9 @@ bool ForEachBit(const VisitedSet& set, Visit visit) {
     return true;
 }
 
-// Window test of time x at a vertex with window `window` (null: none). Returns false when x
-// is past the window's end; otherwise moves x up to the window's start.
-bool PassWindow(const TimeWindow* window, double& x) {
-    if (window == nullptr) return true;
-    if (x > window->second) return false;
-    if (x < window->first) x = window->first;
-    return true;
+// The window step at a vertex with window `window` (null: none).
+bool PassWindowOf(const TimeWindow* window, double& x) {
+    return window == nullptr || PassWindow(window->first, window->second, x);
 }
 
 }  // namespace
@@ -121,9 +119,7 @@ TransitionCheck TimeLimitConstraintChecker::CheckTransition(const Label&, int64_
 }
 
 bool TimeLimitConstraintChecker::IsWithinLimit(const Label& label, int64_t agent) const {
-    double limit = agents[agent].cost_limit;
-    if (limit <= 0) return true;
-    return !(label.costs[agent] > limit);
+    return !PassesLimit(label.costs[agent], agents[agent].cost_limit);
 }
 
 bool TimeLimitConstraintChecker::IsDeadEnd(const Label& label) const {
@@ -266,7 +262,7 @@ TransitionCheck TimeWindowConstraintChecker::CheckTransition(const Label& label,
     // 1. Window at the target: t is the (possibly delayed) arrival time at `vertex`.
     double t = arrival;
     const TimeWindow* target_window = WindowOf(vertex);
-    if (!PassWindow(target_window, t)) return kReject;
+    if (!PassWindowOf(target_window, t)) return kReject;
 
     if (graph != nullptr) {
         const ArcCostTable table = graph->CostTable();
@@ -299,13 +295,13 @@ TransitionCheck TimeWindowConstraintChecker::CheckTransition(const Label& label,
             const bool ok = ForEachBit(skipped, [&](int64_t w) {
                 const TimeWindow* w_window = WindowOf(w);
                 double x = d + Travel(p, w, legs, table);
-                if (!PassWindow(w_window, x)) return true;
+                if (!PassWindowOf(w_window, x)) return true;
                 x += Travel(w, vertex, legs, table);
-                if (!PassWindow(target_window, x)) return true;
+                if (!PassWindowOf(target_window, x)) return true;
                 // x: arrival at `vertex` when serving w on the way.
                 if (x <= t) {
                     double y = t + Travel(vertex, w, legs, table);
-                    if (!PassWindow(w_window, y)) return false;
+                    if (!PassWindowOf(w_window, y)) return false;
                     if (y > x) return false;
                 }
                 return true;

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "records/time_stretch.h"
+
 namespace tamrik {
 
 // What an agent's day allows beyond its cost limit: its shift (when it may leave its start
@@ -17,14 +19,21 @@ struct AgentDay {
     double fixed_cost = 0.0;
 };
 
-// Where an agent stands along its route: when its service at the node just reached starts,
-// when it left its start, the travel billed so far and how many targets it has served.
-// RouteRules::Depart and RouteRules::Advance are the only code that moves it.
+// Where an agent stands along its route: when its service at the node just reached starts
+// (leaving as early as it may), when it leaves its start, the travel billed so far and how
+// many targets it has served. RouteRules::Depart, Advance and Join are the only code that
+// moves it.
 struct RouteClock {
     double time = 0.0;
     double departure = 0.0;
     double travel = 0.0;
     int64_t stops = 0;
+    // With a shift: the route so far as one stretch from its start, whose earliest time is
+    // the latest departure that still ends as early as possible.
+    TimeStretch since_departure;
+    // Whether the services must stay at the times of the earliest departure (other routes
+    // wait for them): the agent then leaves only as late as its first service allows.
+    bool pinned = false;
 };
 
 }  // namespace tamrik

@@ -80,9 +80,7 @@ void RouteRules::SetSeveralWindows(
 
 bool RouteRules::ArriveInOneOf(uint64_t vertex, double& cost) const {
     for (const TimeWindow& window : several_lists[static_cast<size_t>(several_of[vertex])]) {
-        if (cost > window.second) continue;
-        if (cost < window.first) cost = window.first;
-        return true;
+        if (PassWindow(window.first, window.second, cost)) return true;
     }
     return false;
 }
@@ -90,9 +88,24 @@ bool RouteRules::ArriveInOneOf(uint64_t vertex, double& cost) const {
 bool RouteRules::ArriveOutsideTable(int64_t node, double& cost) const {
     auto window = time_windows.find(node);
     if (window == time_windows.end()) return true;
-    const bool open = !(cost > window->second.second);
-    if (cost < window->second.first) cost = window->second.first;
-    return open;
+    return PassWindow(window->second.first, window->second.second, cost);
+}
+
+TimeStretch RouteRules::ServedAt(int64_t node, double start, double release, bool target,
+                                 bool pinned) const {
+    double open = WindowOpen(node);
+    double close = WindowClose(node);
+    if (InRange(node, several_of.size()) && several_of[static_cast<size_t>(node)] >= 0) {
+        for (const TimeWindow& window :
+             several_lists[static_cast<size_t>(several_of[static_cast<size_t>(node)])]) {
+            if (start > window.second) continue;
+            open = window.first;
+            close = window.second;
+            break;
+        }
+    }
+    return TimeStretch::At(std::max(open, release), pinned ? std::min(close, start) : close,
+                           target);
 }
 
 void RouteRules::BindCosts(const CostModel* costs_in) { costs = costs_in; }
@@ -150,15 +163,18 @@ void RouteRules::SetAgentDays(const std::vector<AgentDay>& new_days) {
     days = any ? new_days : std::vector<AgentDay>{};
 }
 
-RouteViolation::Rule RouteRules::Depart(int64_t agent, int64_t start, RouteClock& clock) const {
+RouteViolation::Rule RouteRules::Depart(int64_t agent, int64_t start, RouteClock& clock,
+                                        bool pinned) const {
     using Rule = RouteViolation::Rule;
     const AgentDay* day = DayOf(agent);
     const bool shift = day != nullptr && day->has_shift;
     clock = RouteClock{};
+    clock.pinned = pinned;
     if (shift) clock.time = day->shift_start;
     Rule broken = Arrive(start, clock.time) ? Rule::kNone : Rule::kWindowClosed;
-    // Without a shift the agent departs at 0 and a wait at its start counts.
-    if (shift) clock.departure = clock.time;
+    // Without a shift the agent departs at 0 and a wait at its start counts; with one it
+    // may leave any time from here on.
+    if (shift) LeaveLater(clock, TimeStretch::At(clock.time, kInfinity, false));
     if (shift && clock.time > day->shift_end && broken == Rule::kNone) broken = Rule::kShiftOver;
     return broken;
 }
@@ -192,17 +208,20 @@ RouteSchedule RouteRules::ScheduleOf(const std::vector<int64_t>& path, int64_t a
     if (path.empty()) return schedule;
     const LegRules rules = LegRulesOf(agent);
     RouteClock clock;
-    Depart(agent, path.front(), clock);
-    for (size_t i = 1; i < path.size(); ++i) {
-        const double before = clock.time;
-        const double leg = LegCost(rules, path[i - 1], path[i]);
-        const bool target = i + 1 < path.size();
-        Advance(agent, clock, leg, LeavingService(path[i - 1], path[i]), path[i],
-                target);
-        // A shift's agent leaves later than its clock started: it reaches its first target
-        // when that target's service starts.
-        const double arrival = (i == 1 ? std::max(before, clock.departure) : before) + leg;
-        if (target) schedule.stops.push_back(StopTime{arrival, clock.time});
+    // The departure is known once the whole route is: walk it twice, the second time
+    // leaving then.
+    for (int pass = 0; pass < 2; ++pass) {
+        const double departure = clock.departure;
+        Depart(agent, path.front(), clock);
+        if (pass == 1) clock.time = std::max(clock.time, departure);
+        schedule.stops.clear();
+        for (size_t i = 1; i < path.size(); ++i) {
+            const double leg = LegCost(rules, path[i - 1], path[i]);
+            const double arrival = clock.time + leg;
+            const bool target = i + 1 < path.size();
+            Advance(agent, clock, leg, LeavingService(path[i - 1], path[i]), path[i], target);
+            if (target) schedule.stops.push_back(StopTime{arrival, clock.time});
+        }
     }
     schedule.start_time = clock.departure;
     schedule.end_time = clock.time;

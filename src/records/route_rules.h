@@ -12,6 +12,7 @@
 #include "model/result.h"
 #include "records/route_clock.h"
 #include "records/search_records.h"
+#include "records/time_stretch.h"
 
 namespace tamrik {
 
@@ -139,15 +140,15 @@ public:
         const auto index = static_cast<uint64_t>(node);
         if (index < window_open.size()) {
             if (!several_of.empty() && several_of[index] >= 0) return ArriveInOneOf(index, cost);
-            const bool open = !(cost > window_close[index]);
-            if (cost < window_open[index]) cost = window_open[index];
-            return open;
+            return PassWindow(window_open[index], window_close[index], cost);
         }
         return ArriveOutsideTable(node, cost);
     }
     // The clock of the agent at its start node: time 0, or with a shift the shift's start,
     // then the start's own window (the departure waits for it). The rule broken, if any.
-    RouteViolation::Rule Depart(int64_t agent, int64_t start, RouteClock& clock) const;
+    // `pinned`: services stay at the times of the earliest departure (see RouteClock).
+    RouteViolation::Rule Depart(int64_t agent, int64_t start, RouteClock& clock,
+                                bool pinned = false) const;
     // Moves the clock over a leg into `node`: `leg` is the leg's time (the service of the node
     // left and the travel), `service` that service; service at `node` starts no earlier than
     // `release`. `target`: whether the node is served. The first rule broken, if any (the
@@ -166,14 +167,37 @@ public:
         }
         if (target) ++clock.stops;
         const AgentDay* day = DayOf(agent);
-        // With a shift the agent leaves as late as delays no service: it reaches its first
-        // target when that target's service starts.
-        if (target && clock.stops == 1 && day != nullptr && day->has_shift) {
-            clock.departure = std::max(clock.departure, clock.time - leg);
+        if (day != nullptr && day->has_shift) {
+            const TimeStretch here = ServedAt(node, clock.time, release, target, clock.pinned);
+            LeaveLater(clock, TimeStretch::Join(clock.since_departure, leg, leg - service, here));
         }
         const Rule over = Overrun(agent, clock);
         return broken == Rule::kNone ? over : broken;
     }
+    // Moves the clock over a leg (as for Advance) into the rest of a route, timed as one
+    // stretch: O(1) whatever its length. The first rule broken, if any.
+    RouteViolation::Rule Join(int64_t agent, RouteClock& clock, double leg, double service,
+                              const TimeStretch& rest) const {
+        using Rule = RouteViolation::Rule;
+        const double reach = clock.time + leg;
+        const Rule broken = rest.KeptFrom(reach) ? Rule::kNone : Rule::kWindowClosed;
+        clock.time = rest.EndFrom(reach);
+        clock.travel += leg - service + rest.travel;
+        clock.stops += rest.stops;
+        const AgentDay* day = DayOf(agent);
+        if (day != nullptr && day->has_shift) {
+            LeaveLater(clock, TimeStretch::Join(clock.since_departure, leg, leg - service, rest));
+        }
+        const Rule over = Overrun(agent, clock);
+        return broken == Rule::kNone ? over : broken;
+    }
+    // The node alone as a stretch, its service within its window: for routes whose nodes
+    // have one window each (see HasSeveralWindows).
+    TimeStretch StretchAt(int64_t node, bool target) const {
+        return TimeStretch::At(WindowOpen(node), WindowClose(node), target);
+    }
+    // Whether some vertex has several windows: a stretch cannot time those.
+    bool HasSeveralWindows() const { return !several_of.empty(); }
     // Which of the shift's end, the stop limit and the cost limit the clock has passed.
     RouteViolation::Rule Overrun(int64_t agent, const RouteClock& clock) const {
         using Rule = RouteViolation::Rule;
@@ -182,8 +206,12 @@ public:
             if (clock.time > day->shift_end) return Rule::kShiftOver;
             if (day->max_stops >= 0 && clock.stops > day->max_stops) return Rule::kStopLimit;
         }
-        const double limit = CostLimit(agent);
-        return limit > 0.0 && CostOf(clock) > limit ? Rule::kCostLimit : Rule::kNone;
+        return PassesLimit(CostOf(clock), CostLimit(agent)) ? Rule::kCostLimit : Rule::kNone;
+    }
+    // Whether the agent has a shift: it may leave later than its clock starts.
+    bool HasShift(int64_t agent) const {
+        const AgentDay* day = DayOf(agent);
+        return day != nullptr && day->has_shift;
     }
     // What using the agent costs once it serves a target.
     double FixedCost(int64_t agent) const {
@@ -270,6 +298,16 @@ private:
     }
     static std::vector<uint8_t> FlagsOf(const std::unordered_set<int64_t>& set);
     bool ArriveOutsideTable(int64_t node, double& cost) const;
+    // The node as a stretch whose service starts at `start` on the way of a shift's agent:
+    // in the window holding `start`, no earlier than `release`, and (pinned) no later than
+    // `start`.
+    TimeStretch ServedAt(int64_t node, double start, double release, bool target,
+                         bool pinned) const;
+    // The agent leaves as late as lets the route so far end as early as it can.
+    static void LeaveLater(RouteClock& clock, const TimeStretch& since_departure) {
+        clock.since_departure = since_departure;
+        clock.departure = since_departure.earliest;
+    }
     // Arrive at a vertex with several windows: service starts in the earliest window that
     // has not closed.
     bool ArriveInOneOf(uint64_t vertex, double& cost) const;

@@ -149,7 +149,8 @@ bool TaskRules::TimeJointly(const RouteRules& rules, std::vector<RouteView>& rou
                 const auto agent = static_cast<int64_t>(r);
                 RouteViolation::Rule broken;
                 if (k == 0) {
-                    broken = rules.Depart(agent, v, clock);
+                    // Other routes wait for these services: they keep their times.
+                    broken = rules.Depart(agent, v, clock, true);
                 } else {
                     const int32_t prev = route.nodes[k - 1];
                     broken = rules.Advance(agent, clock, leg(r, prev, v),

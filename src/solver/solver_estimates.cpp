@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "base/log_sink.h"
+#include "records/time_stretch.h"
 #include "solver/solver.h"
 
 namespace tamrik {
@@ -32,8 +33,14 @@ bool Solver::UsableCost(int64_t i, int64_t j, uint64_t t, double c) const {
 double Solver::TwEdgeWeight(int64_t i, int64_t j) const {
     auto window_i = time_windows.find(i);
     auto window_j = time_windows.find(j);
-    double latest_i = window_i == time_windows.end() ? kUnbounded : window_i->second.second;
-    double earliest_i = window_i == time_windows.end() ? 0.0 : window_i->second.first;
+    // Leaving i at the earliest time of its window decides whether j can be reached; the
+    // wait that remains even when leaving i as late as its window allows counts.
+    const TimeStretch at_i = window_i == time_windows.end()
+                                 ? TimeStretch::At(0.0, kUnbounded, false)
+                                 : TimeStretch::At(window_i->second.first, window_i->second.second, false);
+    const TimeStretch at_j = window_j == time_windows.end()
+                                 ? TimeStretch::At(-kUnbounded, kUnbounded, false)
+                                 : TimeStretch::At(window_j->second.first, window_j->second.second, false);
     double best = kBlocked;
     const ArcCostTable table = graph->CostTable();
     for (uint64_t t = 0; t < cost_dim; ++t) {
@@ -43,14 +50,9 @@ double Solver::TwEdgeWeight(int64_t i, int64_t j) const {
         if (!entry) break;
         double c = *entry;
         if (!UsableCost(i, j, t, c)) continue;
-        double w = c;
-        if (window_j != time_windows.end()) {
-            auto [earliest_j, latest_j] = window_j->second;
-            if (earliest_i + c > latest_j) continue;
-            // Waiting that remains even when leaving i as late as its window allows.
-            if (latest_i != kUnbounded) w += std::max(0.0, earliest_j - (latest_i + c));
-        }
-        best = std::min(best, w);
+        const TimeStretch leg = TimeStretch::Join(at_i, c, c, at_j);
+        if (leg.time_warp > 0.0) continue;
+        best = std::min(best, leg.duration);
     }
     return best;
 }

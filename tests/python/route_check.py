@@ -96,21 +96,37 @@ def _shift(agent):
     return has, agent.get("shift_start", 0.0), agent.get("shift_end", math.inf)
 
 
-def departure(agent, path, times, legs):
-    """When the agent leaves its start: at 0, or with a shift as late as delays no service."""
-    has_shift = _shift(agent)[0]
-    leaves = times[0] if has_shift else 0.0
-    if has_shift and len(path) > 2:
-        leaves = max(leaves, times[1] - legs[1])
-    return leaves
+def departure(agent, path, times, legs, windows, pinned):
+    """When the agent leaves its start: at 0, or with a shift as late as lets it end as early
+    as it can. The waits before the end absorb a later start, and no service may pass the
+    close of the window it falls in; with precedence waits, services keep their times."""
+    if not _shift(agent)[0]:
+        return 0.0
+    waited, slack = 0.0, math.inf
+    for i in range(1, len(path)):
+        waited += times[i] - (times[i - 1] + legs[i])
+        if pinned:
+            return times[0] + waited
+        closes = [b for a, b in windows.get(path[i], []) if times[i] <= b]
+        slack = min(slack, (closes[0] if closes else math.inf) - times[i] + waited)
+    return times[0] + min(waited, slack)
 
 
-def route_cost(instance, agent, path, times, legs, travel):
+def leaving_at(leaves, times, legs):
+    """When service starts along a route whose agent leaves at `leaves` (at least times[0]),
+    given the times of leaving as early as it may."""
+    later = [max(times[0], leaves)]
+    for i in range(1, len(times)):
+        later.append(max(later[-1] + legs[i], times[i]))
+    return later
+
+
+def route_cost(instance, times, leaves, travel):
     """What a timed route costs: its travel under "route_cost": "travel", else its duration
     from departure."""
     if instance.get("options", {}).get("route_cost", "duration") == "travel":
         return travel
-    return times[-1] - departure(agent, path, times, legs)
+    return times[-1] - leaves
 
 
 def schedule_problems(who, route, path, times, legs, leaves, travel, ids):
@@ -118,12 +134,12 @@ def schedule_problems(who, route, path, times, legs, leaves, travel, ids):
     id, arrival, start of service) agree with the times found here."""
     if "schedule" not in route:
         return []
+    times = leaving_at(leaves, times, legs)
     expected = {"start_time": leaves, "end_time": times[-1], "travel": travel}
     problems = [f"{who}: its schedule gives {key} {route[key]}, but {value}"
                 for key, value in expected.items()
                 if not math.isclose(route[key], value, rel_tol=1e-9, abs_tol=1e-6)]
-    stops = [{"node": ids[path[i]], "start": times[i],
-              "arrival": (max(times[0], leaves) if i == 1 else times[i - 1]) + legs[i]}
+    stops = [{"node": ids[path[i]], "start": times[i], "arrival": times[i - 1] + legs[i]}
              for i in range(1, len(path) - 1)]
     if len(stops) != len(route["schedule"]):
         return problems + [f"{who}: its schedule has {len(route['schedule'])} stops for {len(stops)}"]
@@ -285,8 +301,9 @@ def route_problems(instance, result, *, enforce_capacity=None, enforce_sequence=
 
     problems += pair_problems(pairs, vertex_of, routes_of)
     order = sorted(checked)
+    waits = _waits(pairs, vertex_of)
     times, stuck = service_times([checked[k][0] for k in order], [checked[k][1] for k in order],
-                                 windows, _waits(pairs, vertex_of),
+                                 windows, waits,
                                  [_shift(agents[k])[1] for k in order])
     if stuck:
         problems.append(f"routes wait on each other in a cycle, held up at vertices {stuck}")
@@ -302,8 +319,8 @@ def route_problems(instance, result, *, enforce_capacity=None, enforce_sequence=
         # Service times never fall along a route, so the last one is the highest.
         if route_times[-1] > _shift(agent)[2]:
             problems.append(f"{who}: ends at {route_times[-1]}, after its shift")
-        cost = route_cost(instance, agent, path, route_times, checked[k][1], travels[k])
-        leaves = departure(agent, path, route_times, checked[k][1])
+        leaves = departure(agent, path, route_times, checked[k][1], windows, bool(waits))
+        cost = route_cost(instance, route_times, leaves, travels[k])
         problems += schedule_problems(who, result["routes"][k], path, route_times, checked[k][1],
                                       leaves, travels[k], [node["id"] for node in nodes])
         limit = agent.get("max_length", 0)

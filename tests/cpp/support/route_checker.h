@@ -61,13 +61,16 @@ public:
         const CostMatrix* matrix = Matrix(agent.type);
         const bool return_to_end = problem_.options.return_to_end;
         const bool shift = agent.shift_start || agent.shift_end;
-        // Service starts at times[i]; a shift's agent leaves as late as delays no service.
+        // Service starts at times[i] when the agent leaves as early as it may; closes[i] is
+        // the close of the window it falls in.
         std::vector<double> times;
+        std::vector<double> legs;
+        std::vector<double> closes;
         double travel = 0.0;
-        double first_leg = 0.0;
         for (size_t i = 0; i < path.size(); ++i) {
             const int64_t node = path[i];
             double time = i == 0 ? agent.shift_start.value_or(0.0) : times.back();
+            double leg = 0.0;
             if (i > 0 && node != path[i - 1]) {
                 // Service at a target ends before the agent leaves it, whichever leg follows.
                 const double service = IsEndpoint(static_cast<size_t>(path[i - 1]))
@@ -75,11 +78,14 @@ public:
                                            : problem_.nodes[path[i - 1]].service;
                 const bool free_leg = !return_to_end && (node == starts_[k] || node == ends_[k]);
                 const double leg_travel = free_leg ? 0.0 : Entry(matrix, path[i - 1], node);
-                time += service + leg_travel;
+                leg = service + leg_travel;
+                time += leg;
                 travel += leg_travel;
-                if (i == 1) first_leg = service + leg_travel;
             }
-            if (!Serve(problem_.nodes[node].id, time)) return std::nan("");
+            legs.push_back(leg);
+            double close = std::numeric_limits<double>::infinity();
+            if (!Serve(problem_.nodes[node].id, time, &close)) return std::nan("");
+            closes.push_back(close);
             if (time > agent.shift_end.value_or(std::numeric_limits<double>::infinity())) {
                 return std::nan("");
             }
@@ -87,15 +93,26 @@ public:
         }
         if (problem_.options.route_cost == RouteCostKind::Travel) return travel;
         if (times.empty()) return 0.0;
-        double departure = shift ? times.front() : 0.0;
-        if (shift && path.size() > 2) departure = std::max(departure, times[1] - first_leg);
-        return times.back() - departure;
+        return times.back() - (shift ? LatestDeparture(times, legs, closes) : 0.0);
+    }
+
+    // A shift's agent leaves as late as lets it end as early as it can: a later start is
+    // absorbed by the waits before the end, and pushes no service past its window's close.
+    static double LatestDeparture(const std::vector<double>& times, const std::vector<double>& legs,
+                                  const std::vector<double>& closes) {
+        double waited = 0.0;
+        double slack = std::numeric_limits<double>::infinity();
+        for (size_t i = 1; i < times.size(); ++i) {
+            waited += times[i] - (times[i - 1] + legs[i]);
+            slack = std::min(slack, closes[i] - times[i] + waited);
+        }
+        return times.front() + std::min(waited, slack);
     }
 
 private:
     // Moves `time` to the start of service at the node: in the earliest of its windows that
     // has not closed. False when every window has closed.
-    bool Serve(uint64_t id, double& time) const {
+    bool Serve(uint64_t id, double& time, double* closes_at) const {
         const TimeWindowConstraint& constraint = problem_.timewindow_constraint;
         std::vector<std::pair<double, double>> windows;
         if (auto several = constraint.several.find(id); several != constraint.several.end()) {
@@ -108,6 +125,7 @@ private:
         for (const auto& [open, close] : windows) {
             if (time > close) continue;
             time = std::max(time, open);
+            *closes_at = close;
             return true;
         }
         return false;
