@@ -40,8 +40,8 @@ struct Agent {
     // Limit on the accumulated route cost; 0 or less means unlimited.
     double time_limit = 0.0;
     // The agent's shift: it leaves its start no earlier than shift_start and ends its route
-    // by shift_end. With either, it leaves at the latest time that delays no service;
-    // without both it departs at 0.
+    // by shift_end. With either, it leaves at the latest time that still ends its route as
+    // early as it can; without both it departs at 0.
     std::optional<double> shift_start{};
     std::optional<double> shift_end{};
     // The most targets its route may serve (none: no limit).
