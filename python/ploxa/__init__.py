@@ -10,6 +10,7 @@ Everything is here: the core's classes and functions (``Problem``, ``Solver``,
 from _pyploxa_core import (
     Agent,
     AssignmentConstraint,
+    InitialRoute,
     Node,
     NodeType,
     ObjectiveType,
@@ -33,7 +34,7 @@ from ploxa.plot import plot_solution
 from ploxa.tsplib import read_tsplib, tsplib_to_instance
 
 __all__ = [
-    "Agent", "AssignmentConstraint", "BatchRow", "Node", "NodeType", "ObjectiveType", "Options",
+    "Agent", "AssignmentConstraint", "BatchRow", "InitialRoute", "Node", "NodeType", "ObjectiveType", "Options",
     "Position", "Problem", "Progress", "Result", "RouteCostKind", "Solver", "TimeWindowConstraint",
     "check_json_str", "check_problem", "log_to_logging", "plot_solution", "read_tsplib",
     "set_log_handler", "solve_json_file", "solve_json_str", "solve_many", "tsplib_to_instance",

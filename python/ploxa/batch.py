@@ -24,8 +24,9 @@ Task = tuple[int, str, float, "bool | None", "str | None", str, "bool | None"]
 
 
 class BatchRow(TypedDict):
-    """One instance of a batch: "status" is the solve's ("success", "failed"), "error" when the
-    instance could not be solved at all, or "interrupted"; "error" then says why."""
+    """One instance of a batch: "status" is the solve's ("success", "partial", "failed"),
+    "error" when the instance could not be solved at all, or "interrupted"; "error" then says
+    why (for "partial", how many stops were left out)."""
 
     instance: str
     status: str
@@ -62,7 +63,9 @@ def solve_one(path: str, time_limit: float = -1, improve: bool | None = None,
     row["status"] = "interrupted" if result["stop_reason"] == "interrupted" else result["status"]
     row["longest"], row["total"], row["time"] = (stats["max_cost"], stats["sum_cost"],
                                                  stats["solve_time"])
-    if result["status"] != "success":
+    if result["status"] == "partial":
+        row["error"] = f"{len(result['unassigned'])} stops left out"
+    elif result["status"] != "success":
         row["error"] = f"no solution ({result['stop_reason']})"
     if output_dir:
         target = Path(output_dir) / (result_name or f"{Path(path).stem}.result.json")
@@ -201,7 +204,7 @@ class ProgressBar:
         self.failed = 0
 
     def __call__(self, row: BatchRow, finished: int, total: int) -> None:
-        self.failed += row["status"] != "success"
+        self.failed += row["status"] not in ("success", "partial")
         filled = self.width * finished // max(total, 1)
         line = (f"[{'#' * filled}{'.' * (self.width - filled)}] {finished}/{total} done, "
                 f"{self.failed} without a solution")

@@ -66,6 +66,8 @@ def build_parser() -> argparse.ArgumentParser:
                             "solve takes about the time limit in wall-clock time")
     solve.add_argument("--no-enforce", dest="enforce", action="store_false",
                        help="read capacities, demands and sequence pairs without enforcing them")
+    solve.add_argument("--initial", metavar="RESULT.json",
+                       help="start from the routes of a result written by solve --output")
     solve.add_argument("--plot", metavar="FILE.png", help="also draw the solution (needs matplotlib)")
     solve.add_argument("--quiet", action="store_true",
                        help="no live line per improvement on standard error, only the summary")
@@ -254,6 +256,8 @@ def run_solve(args: argparse.Namespace) -> int:
     if args.format == "vrplib" and not args.output:
         raise InputError("--format vrplib needs --output FILE")
     text = read_instance(args.instance)
+    if args.initial:
+        text = with_initial_routes(args.instance, text, args.initial)
     if args.plot:
         require_matplotlib()
     interrupted = False
@@ -274,17 +278,38 @@ def run_solve(args: argparse.Namespace) -> int:
     print("\n".join(summary_lines(shown(args.instance), result)))
     if args.output and args.format == "json":
         write_result(args.output, result)
-    elif args.output and result["status"] == "success":
+    elif args.output and result["status"] in ("success", "partial"):
         write_text(args.output, vrplib_solution_text(json.loads(text), result))
     if args.plot:
         draw(json.loads(text), result, args.plot, (1200, 600))
     if interrupted:
         return 130
-    if result["status"] != "success":
+    for stop in result.get("unassigned", []):
+        print(f"ploxa: node {stop['node']} fits nowhere: {stop['reason']}", file=sys.stderr)
+    if result["status"] not in ("success", "partial"):
         reason = FAILURE_REASONS.get(result["stop_reason"], result["stop_reason"])
         print(f"ploxa: failed: {reason}", file=sys.stderr)
         return 1
     return 0
+
+
+def with_initial_routes(instance_path: str, text: bytes, result_path: str) -> bytes:
+    """The instance's text with the routes of a saved result as its "initial_routes"."""
+    try:
+        instance = json.loads(text)
+        result = json.loads(read_instance(result_path))
+    except ValueError as error:
+        raise InputError(f"{shown(result_path)}: {error}") from error
+    routes = result.get("routes") if isinstance(result, dict) else None
+    if not isinstance(instance, dict) or not isinstance(routes, list) or not routes:
+        raise InputError(f"{shown(result_path)}: holds no routes to start from")
+    try:
+        instance["initial_routes"] = [{"agent_id": route["agent_id"], "node_ids": route["path"]}
+                                      for route in routes]
+    except (KeyError, TypeError) as error:
+        raise InputError(f"{shown(result_path)}: not a result of {shown(instance_path)} "
+                         f"({type(error).__name__}: {error})") from error
+    return json.dumps(instance).encode("utf-8")
 
 
 def write_result(path: str, result: dict[str, Any]) -> None:

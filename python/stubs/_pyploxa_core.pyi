@@ -78,6 +78,7 @@ class Options:
     enforce_sequence: bool
     # What a route costs: its duration (the default) or its travel alone.
     route_cost: RouteCostKind
+    allow_unassigned: bool
     threads: int
     """Threads of the improvement stage (default 1; 0: every core). With more than one, each
     thread has time_limit processor seconds of its own clock, so a solve takes about
@@ -95,6 +96,12 @@ class TimeWindowConstraint:
         """Several windows, sorted and disjoint, as (open, close) pairs: service starts in the
         earliest one the agent can still reach."""
 
+class InitialRoute:
+    agent_id: int
+    node_ids: list[int]
+    pinned: int
+    def __init__(self, agent_id: int, node_ids: Sequence[int], pinned: int = 0) -> None: ...
+
 class Problem:
     def __init__(self) -> None: ...
     def add_node(self, node: Node) -> None: ...
@@ -104,6 +111,12 @@ class Problem:
                    factor: float = 1.0) -> None: ...
     def set_assignment_constraint(self, constraint: AssignmentConstraint) -> None: ...
     def set_timewindow_constraint(self, constraint: TimeWindowConstraint) -> None: ...
+    def set_initial_routes(self, routes: Sequence[InitialRoute]) -> None:
+        """Routes to start from: each agent's stops in order, of which the first `pinned` are
+        visits already made and stay in place. Stops that break a rule where they stand go in
+        again where they fit."""
+    @property
+    def initial_routes(self) -> list[InitialRoute]: ...
     def options(self) -> Options: ...
     def nodes(self) -> list[Node]: ...
     def agents_ordered(self) -> list[Agent]: ...
@@ -134,6 +147,10 @@ class Result:
     def schedules(self) -> dict[int, dict[str, typing.Any]]:
         """When each route happens, by agent index: start_time, end_time, travel and, per
         target, (arrival, start of service)."""
+    @property
+    def unassigned(self) -> list[tuple[int, str]]:
+        """The stops left out of a partial plan, or found to fit nowhere by a failed solve, as "
+           "(node id, reason)."""
 
 class Progress:
     @property

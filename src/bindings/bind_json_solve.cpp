@@ -55,7 +55,9 @@ py::list Routes(const InstanceSolve& solve) {
 
 py::dict ResultDictionary(const InstanceSolve& solve) {
     py::dict out;
-    out["status"] = solve.result.paths.empty() ? "failed" : "success";
+    out["status"] = solve.result.paths.empty()          ? "failed"
+                    : solve.result.unassigned.empty() ? "success"
+                                                      : "partial";
     out["timeout"] = solve.result.timeout;
     out["routes"] = Routes(solve);
     py::dict statistics;
@@ -78,6 +80,14 @@ py::dict ResultDictionary(const InstanceSolve& solve) {
     }
     out["anytime"] = anytime;
     out["stop_reason"] = StopReasonName(solve.result.stop_reason);
+    py::list unassigned;
+    for (const UnassignedStop& stop : solve.result.unassigned) {
+        py::dict entry;
+        entry["node"] = stop.node_id;
+        entry["reason"] = stop.reason;
+        unassigned.append(entry);
+    }
+    out["unassigned"] = unassigned;
     return out;
 }
 

@@ -63,6 +63,9 @@ void BindRecords(py::module_& m) {
         .def_readwrite("enforce_capacity", &Options::enforce_capacity)
         .def_readwrite("enforce_sequence", &Options::enforce_sequence)
         .def_readwrite("route_cost", &Options::route_cost)
+        .def_readwrite("allow_unassigned", &Options::allow_unassigned,
+                       "Leave out the stops that fit nowhere instead of failing the solve: the "
+                       "result is then \"partial\" and lists them with their reasons.")
         .def_readwrite("threads", &Options::threads,
                        "Threads of the improvement stage (default 1; 0: every core). With more "
                        "than one, each thread has\ntime_limit processor seconds of its own "
@@ -83,6 +86,14 @@ void BindConstraints(py::module_& m) {
              py::arg("windows"),
              "Several windows, sorted and disjoint, as (open, close) pairs: service starts in "
              "the earliest one the agent can still reach.");
+    py::class_<InitialRoute>(m, "InitialRoute")
+        .def(py::init([](uint64_t agent_id, std::vector<uint64_t> node_ids, int64_t pinned) {
+                 return InitialRoute{agent_id, std::move(node_ids), pinned};
+             }),
+             py::arg("agent_id"), py::arg("node_ids"), py::arg("pinned") = 0)
+        .def_readwrite("agent_id", &InitialRoute::agent_id)
+        .def_readwrite("node_ids", &InitialRoute::node_ids)
+        .def_readwrite("pinned", &InitialRoute::pinned);
 }
 
 // A list of views into `container`, each keeping `problem`'s Python object alive. The
@@ -113,6 +124,11 @@ void BindProblem(py::module_& m) {
              py::arg("constraint"))
         .def("set_timewindow_constraint", &Problem::set_timewindow_constraint,
              py::arg("constraint"))
+        .def("set_initial_routes", &Problem::set_initial_routes, py::arg("routes"),
+             "Routes to start from: each agent's stops in order, of which the first `pinned` "
+             "are visits already made and stay in place. Stops that break a rule where they "
+             "stand go in again where they fit.")
+        .def_readonly("initial_routes", &Problem::initial_routes)
         .def(
             "options", [](Problem& problem) -> Options& { return problem.options; },
             py::return_value_policy::reference_internal)

@@ -42,7 +42,15 @@ void BindResult(py::module_& m) {
             }
             return out;
         }, "When each route happens, by agent index: start_time, end_time, travel and, per "
-           "target, (arrival, start of service).");
+           "target, (arrival, start of service).")
+        .def_property_readonly("unassigned", [](const Result& r) {
+            py::list out;
+            for (const UnassignedStop& stop : r.unassigned) {
+                out.append(py::make_tuple(stop.node_id, stop.reason));
+            }
+            return out;
+        }, "The stops left out of a partial plan, or found to fit nowhere by a failed solve, as "
+           "(node id, reason).");
 }
 
 void BindProgress(py::module_& m) {

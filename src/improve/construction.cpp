@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
 #include <random>
 
 #include "improve/best_insertion.h"
@@ -46,6 +47,45 @@ Construction::Construction(const RouteRules& rules_in, bool min_max_in, uint64_t
 std::string Construction::NodeName(int32_t vertex) const {
     const auto& points = rules.Points();
     return "node " + std::to_string(points[static_cast<size_t>(vertex)].node_id);
+}
+
+std::string Construction::WhyNoRoom(const RouteSet& set, int32_t node) const {
+    using Rule = RouteViolation::Rule;
+    // Blocked at how many places by type, time, cost limit, stops, and by loads or pairs.
+    std::map<std::string, size_t> blocked;
+    std::vector<int64_t> path;
+    for (size_t r = 0; r < set.RouteCount(); ++r) {
+        const std::vector<int32_t>& nodes = set.RouteOf(r).nodes;
+        for (size_t q = set.FirstFree(r); q < nodes.size(); ++q) {
+            path.assign(nodes.begin(), nodes.end());
+            path.insert(path.begin() + static_cast<std::ptrdiff_t>(q), node);
+            switch (rules.FirstViolation(path, static_cast<int64_t>(r)).rule) {
+                case Rule::kWindowClosed:
+                case Rule::kShiftOver:
+                    ++blocked["time"];
+                    break;
+                case Rule::kCostLimit:
+                    ++blocked["cost limit"];
+                    break;
+                case Rule::kStopLimit:
+                    ++blocked["stops"];
+                    break;
+                case Rule::kNone: {
+                    const bool loads_fit = tasks == nullptr || !tasks->HasLoads() ||
+                                           tasks->LoadsFit(path.data(), path.size(), r);
+                    ++blocked[loads_fit ? "task order" : "capacity"];
+                    break;
+                }
+                default:
+                    ++blocked["type"];
+            }
+        }
+    }
+    const auto most = std::max_element(blocked.begin(), blocked.end(), [](const auto& a, const auto& b) {
+        return a.second < b.second;
+    });
+    return "no room in the best plan found, blocked most often by " +
+           (most == blocked.end() ? std::string("type") : most->first);
 }
 
 std::string Construction::WhyNoDirectWay(size_t agent) const {
@@ -107,7 +147,8 @@ std::vector<int32_t> Construction::FirstOrder(const RouteSet& set) const {
 
 int32_t Construction::InsertAll(RouteSet& set, const std::vector<int32_t>& order,
                                 const std::vector<std::vector<int32_t>>& near,
-                                const std::function<bool()>& interrupted, size_t attempt) {
+                                const std::function<bool()>& interrupted, size_t attempt,
+                                std::vector<int32_t>* left_out) {
     BestInsertion insertion(min_max);
     if (set.VertexCount() > kScanAllUpTo) insertion.LookNear(&near, kNearPositions);
     if (attempt > 0) insertion.SkipNowAndThen(Scramble(seed + attempt), kPlacesPassedOver);
@@ -121,15 +162,21 @@ int32_t Construction::InsertAll(RouteSet& set, const std::vector<int32_t>& order
         if (set.RouteHolding(node) >= 0) continue;
         if (insertion.Place(set, node, pending)) continue;
         // Loads that go up and down may make room for it once others are in.
-        if (set.Tasks() == nullptr) return node;
-        deferred.push_back(node);
+        if (set.Tasks() != nullptr) {
+            deferred.push_back(node);
+        } else if (left_out != nullptr) {
+            left_out->push_back(node);
+        } else {
+            return node;
+        }
     }
-    return InsertDeferred(set, insertion, deferred, pending);
+    return InsertDeferred(set, insertion, deferred, pending, left_out);
 }
 
 int32_t Construction::InsertDeferred(RouteSet& set, BestInsertion& insertion,
                                      std::vector<int32_t>& deferred,
-                                     std::vector<uint8_t>& pending) {
+                                     std::vector<uint8_t>& pending,
+                                     std::vector<int32_t>* left_out) {
     for (bool progress = true; progress && !deferred.empty();) {
         progress = false;
         for (size_t k = 0; k < deferred.size();) {
@@ -142,10 +189,58 @@ int32_t Construction::InsertDeferred(RouteSet& set, BestInsertion& insertion,
             }
         }
     }
+    if (left_out != nullptr) {
+        left_out->insert(left_out->end(), deferred.begin(), deferred.end());
+        return -1;
+    }
     return deferred.empty() ? -1 : deferred.front();
 }
 
-ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted) {
+void Construction::DropPartners(RouteSet& set, std::vector<int32_t>& left_out) const {
+    if (tasks == nullptr || !tasks->HasPairs()) return;
+    for (size_t k = 0; k < left_out.size(); ++k) {
+        for (int32_t partner : tasks->SameOf(left_out[k])) {
+            const int32_t holder = set.RouteHolding(partner);
+            if (holder < 0) continue;
+            const auto at = static_cast<size_t>(set.PositionOf(partner));
+            set.RemoveRange(static_cast<size_t>(holder), at, at);
+            left_out.push_back(partner);
+        }
+    }
+}
+
+bool Construction::StartWarm(RouteSet& set, const WarmStart& warm,
+                             ConstructionOutcome& outcome) const {
+    for (size_t r = 0; r < set.RouteCount() && r < warm.stops.size(); ++r) {
+        const size_t pinned = r < warm.pinned.size() ? warm.pinned[r] : 0;
+        if (set.LoadRoute(r, warm.stops[r])) {
+            set.PinPrefix(r, pinned);
+            continue;
+        }
+        for (size_t k = 0; k < warm.stops[r].size(); ++k) {
+            const int32_t node = warm.stops[r][k];
+            const size_t q = set.RouteOf(r).nodes.size() - 1;
+            bool fits = set.Accepts(r, node) && set.InsertionCost(r, q, node) != RouteSet::kInfeasible;
+            if (fits && !set.Insert(r, q, node)) {
+                set.RemoveRange(r, q, q);
+                fits = false;
+            }
+            if (fits) continue;
+            if (k < pinned) {
+                outcome.reason = "the pinned stop " + NodeName(node) + " of agent " +
+                                 std::to_string(rules.Agents()[r].agent_id) + " breaks " +
+                                 RulesInForce() + " where it stands";
+                return false;
+            }
+            outcome.moved.emplace_back(r, node);
+        }
+        set.PinPrefix(r, pinned);
+    }
+    return true;
+}
+
+ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted,
+                                        const WarmStart* warm) {
     ConstructionOutcome outcome;
     RouteSet set(rules, tasks);
     const std::vector<size_t> broken = set.LoadEmpty();
@@ -153,6 +248,7 @@ ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted
         outcome.reason = WhyNoDirectWay(broken.front());
         return outcome;
     }
+    if (warm != nullptr && !StartWarm(set, *warm, outcome)) return outcome;
     outcome.near = BuildNearLists(set);
     const NearLists& near = outcome.near;
     const RouteSet empty = set;
@@ -173,12 +269,24 @@ ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted
         stuck = InsertAll(set, order, near, interrupted, attempt);
         if (stuck < 0) break;
     }
+    std::vector<int32_t> left_out;
+    if (stuck >= 0 && stuck != kGaveUp && leave_out) {
+        // The order of the first attempt, with what fits nowhere left out.
+        set.CopyRoutesFrom(empty);
+        order = FirstOrder(set);
+        task_order.Apply(order);
+        stuck = InsertAll(set, order, near, interrupted, 0, &left_out);
+        DropPartners(set, left_out);
+        for (int32_t node : left_out) outcome.left_out.emplace_back(node, WhyNoRoom(set, node));
+    }
     if (stuck == kGaveUp) {
         outcome.reason = "interrupted";
         return outcome;
     }
     if (stuck >= 0) {
         outcome.reason = "no route could take " + NodeName(stuck) + " under " + RulesInForce();
+        outcome.stuck = stuck;
+        outcome.stuck_reason = WhyNoRoom(set, stuck);
         return outcome;
     }
     for (size_t r = 0; r < set.RouteCount(); ++r) {

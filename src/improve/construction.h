@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "improve/best_insertion.h"
@@ -13,12 +14,27 @@
 
 namespace tamrik {
 
+// Routes to build from: per agent its stops (vertex indices) in order, of which the first
+// pinned[agent] stay in place.
+struct WarmStart {
+    std::vector<std::vector<int32_t>> stops;
+    std::vector<size_t> pinned;
+};
+
 // What the construction built: routes (vertex indices, one per agent) when it succeeded,
 // else why not.
 struct ConstructionOutcome {
     bool built = false;
     std::vector<std::vector<int64_t>> paths;
     std::string reason;
+    // The stops of a warm start that broke their route's rules there, as (agent, vertex):
+    // they went in again wherever they fit best.
+    std::vector<std::pair<size_t, int32_t>> moved;
+    // The node that fitted nowhere (-1: none), and what blocked it.
+    int32_t stuck = -1;
+    std::string stuck_reason;
+    // With stops left out (see LeaveOut): each left out, and why.
+    std::vector<std::pair<int32_t, std::string>> left_out;
     // The neighbour lists it used, for the improvement stage.
     NearLists near;
 };
@@ -36,22 +52,36 @@ public:
                  const TaskRules* tasks = nullptr);
 
     // `interrupted` (may be empty) is asked every few hundred insertions; when it answers
-    // true the construction gives up.
-    ConstructionOutcome Build(const std::function<bool()>& interrupted = {});
+    // true the construction gives up. With `warm` (may be null), each route first takes the
+    // stops given for it, in order, as far as its rules allow; pinned stops must fit.
+    ConstructionOutcome Build(const std::function<bool()>& interrupted = {},
+                              const WarmStart* warm = nullptr);
+    // When no order of insertion places every node, leave out those that fit nowhere (with
+    // their "same" partners) instead of failing.
+    void LeaveOut(bool value) { leave_out = value; }
 
 private:
     // Inserts the movable nodes in `order`; the first node that fits nowhere, or -1. Every
     // attempt after the first passes over some places at random.
+    // With `left_out`, nodes that fit nowhere go there and the insertion goes on.
     int32_t InsertAll(RouteSet& set, const std::vector<int32_t>& order,
                       const std::vector<std::vector<int32_t>>& near,
-                      const std::function<bool()>& interrupted, size_t attempt);
-    // Tries the nodes that fitted nowhere again until none more fits; the first left, or -1.
+                      const std::function<bool()>& interrupted, size_t attempt,
+                      std::vector<int32_t>* left_out = nullptr);
+    // Tries the nodes that fitted nowhere again until none more fits; the first left, or -1
+    // (with `left_out`, all those left go there).
     int32_t InsertDeferred(RouteSet& set, BestInsertion& insertion, std::vector<int32_t>& deferred,
-                           std::vector<uint8_t>& pending);
+                           std::vector<uint8_t>& pending, std::vector<int32_t>* left_out);
+    // Takes out the "same" partners of the nodes left out, which join them.
+    void DropPartners(RouteSet& set, std::vector<int32_t>& left_out) const;
     std::vector<int32_t> FirstOrder(const RouteSet& set) const;
+    // Puts the warm start's stops in; false (with the reason) when a pinned one breaks a rule.
+    bool StartWarm(RouteSet& set, const WarmStart& warm, ConstructionOutcome& outcome) const;
     std::string NodeName(int32_t vertex) const;
     // The rules the routes keep, for messages ("the allowed types, ... and cost limits").
     std::string RulesInForce() const;
+    // Why the node fits nowhere in the routes of `set`: the rule that blocks it at most places.
+    std::string WhyNoRoom(const RouteSet& set, int32_t node) const;
     // Which rule keeps the agent from going straight from its start to its end.
     std::string WhyNoDirectWay(size_t agent) const;
 
@@ -59,6 +89,7 @@ private:
     const TaskRules* tasks;
     bool min_max;
     uint64_t seed;
+    bool leave_out = false;
 };
 
 }  // namespace tamrik

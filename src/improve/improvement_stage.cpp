@@ -78,7 +78,11 @@ ImprovementStage::Stop ImprovementStage::Run(std::vector<std::vector<int64_t>>& 
 
 bool ImprovementStage::Begin(const std::vector<std::vector<int64_t>>& paths,
                              const ImprovementHooks& hooks) {
-    if (!current.Load(paths) || current.Movable().size() < 2) return false;
+    if (!current.Load(paths)) return false;
+    for (size_t r = 0; r < settings.pinned.size() && r < current.RouteCount(); ++r) {
+        current.PinPrefix(r, settings.pinned[r]);
+    }
+    if (current.Movable().size() < 2) return false;
     // Both start as copies, leg tables included, rather than building those again.
     work = current;
     best = current;

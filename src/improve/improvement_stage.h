@@ -22,6 +22,8 @@ struct ImprovementSettings {
     uint64_t max_iterations = 0;
     // Stop once cooling cycles stop finding better solutions.
     bool stop_when_stalled = true;
+    // Per route, how many of its first stops stay in place (none when shorter).
+    std::vector<size_t> pinned;
 };
 
 // What the stage asks its caller while it runs.

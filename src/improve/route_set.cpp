@@ -25,6 +25,7 @@ void RouteSet::Prepare(size_t m) {
     routes.assign(m, Route{});
     movable.clear();
     movable_flag.assign(vertex_count, 0);
+    first_free.clear();
     holder.assign(vertex_count, -1);
     position.assign(vertex_count, 0);
     accepts.assign(m * vertex_count, 0);
@@ -207,6 +208,7 @@ double RouteSet::Distance(int32_t a, int32_t b) const {
 double RouteSet::InsertionCost(size_t r, size_t q, int32_t node) const {
     const Route& route = routes[r];
     const std::vector<int32_t>& nodes = route.nodes;
+    if (q < FirstFree(r)) return kInfeasible;
     const int32_t prev = nodes[q - 1];
     const int32_t next = nodes[q];
     if (tasks != nullptr && ((loads_on && !LoadFits(r, q, node)) ||
@@ -430,7 +432,7 @@ bool RouteSet::ImproveByReversal(size_t r, const std::vector<std::vector<int32_t
     for (bool again = true; again;) {
         again = false;
         const double tolerance = PrepareReversals(r);
-        for (size_t i = 1; i + 2 < n && !again; ++i) {
+        for (size_t i = FirstFree(r); i + 2 < n && !again; ++i) {
             again = ReverseFrom(r, i, near, candidates, tolerance) != 0;
         }
         changed = changed || again;
@@ -456,7 +458,7 @@ bool RouteSet::ImproveReversalsNear(size_t r, const std::vector<std::vector<int3
         const size_t at = held ? static_cast<size_t>(position[static_cast<size_t>(node)]) : 0;
         // The node as the one before a reversal, then as its first node.
         for (size_t i : {at + 1, at}) {
-            if (i < 1 || i + 2 >= n) continue;
+            if (i < FirstFree(r) || i + 2 >= n) continue;
             const size_t j = ReverseFrom(r, i, near, candidates, tolerance);
             if (j == 0) continue;
             changed = true;

@@ -79,6 +79,14 @@ public:
         return holder[static_cast<size_t>(node)] < 0 ? -1 : position[static_cast<size_t>(node)];
     }
     size_t VertexCount() const { return vertex_count; }
+    // Gives the empty route r these stops in order; false, leaving it empty, when one is not
+    // movable or already held, the route breaks a rule, or pairs must go in one at a time.
+    bool LoadRoute(size_t r, const std::vector<int32_t>& stops);
+    // Keeps the first `count` stops of route r in place (visits already made): they are no
+    // longer movable, and nothing goes in before or between them.
+    void PinPrefix(size_t r, size_t count);
+    // The first position of route r before which a node may go in.
+    size_t FirstFree(size_t r) const { return first_free.empty() ? 1 : first_free[r]; }
     // Whether route r may receive the node at all (type, foreign start or end, length).
     bool Accepts(size_t r, int32_t node) const {
         return accepts[r * vertex_count + static_cast<size_t>(node)] != 0;
@@ -222,6 +230,8 @@ private:
     // position[v]: v's index in the route holding it (meaningless while v is out).
     std::vector<int32_t> position;
     std::vector<uint8_t> accepts;
+    // Per route, the position after its pinned stops (empty while none is pinned).
+    std::vector<size_t> first_free;
     std::vector<double> limits;
     // Routes whose cost is the sum of their legs and that have no limit: their insertion
     // costs need no walk.

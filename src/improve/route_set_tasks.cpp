@@ -1,4 +1,5 @@
-// Loads and task order in the route set: prefix loads, pairs, and times that wait across routes.
+// Loads and task order in the route set: prefix loads, pairs, times that wait across routes;
+// and stops pinned in place.
 #include <algorithm>
 #include <limits>
 
@@ -138,6 +139,39 @@ bool RouteSet::Settle() {
         if (rules->KeepsDays()) FillTravel(r);
     }
     return true;
+}
+
+bool RouteSet::LoadRoute(size_t r, const std::vector<int32_t>& stops) {
+    Route& route = routes[r];
+    if (pairs_on || route.nodes.size() != 2 || stops.empty()) return false;
+    for (int32_t node : stops) {
+        if (!IsMovable(node) || holder[static_cast<size_t>(node)] >= 0 || !Accepts(r, node)) {
+            return false;
+        }
+    }
+    // Held twice in `stops`: the second holder check above cannot see it.
+    std::vector<int32_t> sorted = stops;
+    std::sort(sorted.begin(), sorted.end());
+    if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return false;
+    for (int32_t node : stops) {
+        PutIn(r, route.nodes.size() - 1, node);
+    }
+    if (AfterChange(r, 1, route.nodes.size() - 1)) return true;
+    TakeOut(r, 1, route.nodes.size() - 2);
+    AfterChange(r, 1, 1);
+    return false;
+}
+
+void RouteSet::PinPrefix(size_t r, size_t count) {
+    const std::vector<int32_t>& nodes = routes[r].nodes;
+    count = std::min(count, nodes.size() < 2 ? 0 : nodes.size() - 2);
+    if (count == 0) return;
+    if (first_free.empty()) first_free.assign(routes.size(), 1);
+    first_free[r] = count + 1;
+    for (size_t k = 1; k <= count; ++k) movable_flag[static_cast<size_t>(nodes[k])] = 0;
+    movable.erase(std::remove_if(movable.begin(), movable.end(),
+                                 [this](int32_t v) { return movable_flag[static_cast<size_t>(v)] == 0; }),
+                  movable.end());
 }
 
 }  // namespace tamrik

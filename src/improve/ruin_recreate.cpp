@@ -71,7 +71,7 @@ bool RuinRecreate::Ruin(RouteSet& work) {
     for (int32_t v : (*neighbours)[static_cast<size_t>(seed_node)]) {
         if (removed.size() >= target) break;
         const int32_t holder = work.RouteHolding(v);
-        if (holder < 0 || ruined[static_cast<size_t>(holder)]) continue;
+        if (holder < 0 || ruined[static_cast<size_t>(holder)] || !work.IsMovable(v)) continue;
         const auto r = static_cast<size_t>(holder);
         const std::vector<int32_t>& nodes = work.RouteOf(r).nodes;
         const size_t length = 1 + Draw(std::min(kMaxStringLength, target - removed.size()));

@@ -36,4 +36,12 @@ struct SequenceConstraint {
     std::vector<NodePair> diff_pairs;
 };
 
+// A route to start from: the agent's stops in order (ids; the agent's start and end may lead
+// and close the list), of which the first `pinned` are visits already made and stay in place.
+struct InitialRoute {
+    uint64_t agent_id = 0;
+    std::vector<uint64_t> node_ids;
+    int64_t pinned = 0;
+};
+
 }  // namespace tamrik

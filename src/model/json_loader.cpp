@@ -1,6 +1,7 @@
 #include "model/json_loader.h"
 
 #include <cctype>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -244,6 +245,40 @@ void load_options(const json& options, Problem& problem) {
                                     json(route_cost).dump());
     }
     out.route_cost = route_cost == "travel" ? RouteCostKind::Travel : RouteCostKind::Duration;
+    out.allow_unassigned = options.value("allow_unassigned", false);
+}
+
+// "initial_routes": [{"agent_id": a, "node_ids": [...], "pinned": k}, ...]; "pinned" is
+// optional (0).
+void load_initial_routes(const json& routes, Problem& problem) {
+    if (!routes.is_array()) {
+        throw std::invalid_argument("initial_routes must be a list of routes, not " + routes.dump());
+    }
+    std::vector<InitialRoute> loaded;
+    size_t index = 0;
+    for (const json& item : routes) {
+        auto where = [index](const char* key) { return Where{"initial_routes", index, key}; };
+        ++index;
+        if (!item.is_object() || !item.contains("agent_id") || !item.contains("node_ids")) {
+            throw std::invalid_argument("initial_routes[" + std::to_string(index - 1) +
+                                        "] must be an object with \"agent_id\" and "
+                                        "\"node_ids\", not " + item.dump());
+        }
+        InitialRoute route;
+        route.agent_id = read_id(item.at("agent_id"), where("agent_id"));
+        const json& ids = item.at("node_ids");
+        if (!ids.is_array()) reject(where("node_ids"), ids, "a list of node ids");
+        for (const json& id : ids) route.node_ids.push_back(read_id(id, where("node_ids")));
+        if (item.contains("pinned")) {
+            const json& pinned = item.at("pinned");
+            if (!pinned.is_number_integer()) reject(where("pinned"), pinned, "a whole number");
+            route.pinned = pinned.is_number_unsigned() && pinned.get<uint64_t>() > INT64_MAX
+                               ? INT64_MAX
+                               : pinned.get<int64_t>();
+        }
+        loaded.push_back(std::move(route));
+    }
+    problem.set_initial_routes(std::move(loaded));
 }
 
 }  // namespace
@@ -265,6 +300,9 @@ void load_problem_json(const json& document, Problem& problem) {
     problem.sequence_constraint = std::move(constraints.sequence);
 
     if (document.contains("options")) load_options(document.at("options"), problem);
+    if (document.contains("initial_routes")) {
+        load_initial_routes(document.at("initial_routes"), problem);
+    }
 }
 
 }  // namespace tamrik

@@ -37,6 +37,10 @@ void Problem::set_timewindow_constraint(const TimeWindowConstraint& constraint) 
     timewindow_constraint = constraint;
 }
 
+void Problem::set_initial_routes(std::vector<InitialRoute> routes) {
+    initial_routes = std::move(routes);
+}
+
 std::vector<uint64_t> Problem::allowed_type_indices(uint64_t node) const {
     std::vector<uint64_t> indices;
     auto entry = assignment_constraint.allowed_types.find(node);

@@ -37,6 +37,8 @@ public:
     std::unordered_map<std::string, uint64_t> type_index;
     std::vector<std::string> type_names;
     std::unordered_map<uint64_t, uint64_t> agent_type_of;
+    // Routes the improvement stage starts from (none: it builds its own).
+    std::vector<InitialRoute> initial_routes;
     // What the loader accepted but read differently from its text (an unknown objective).
     std::vector<std::string> input_warnings;
 
@@ -50,6 +52,7 @@ public:
     void set_metric(const std::string& agent_type, const std::string& kind, double factor = 1.0);
     void set_assignment_constraint(const AssignmentConstraint& constraint);
     void set_timewindow_constraint(const TimeWindowConstraint& constraint);
+    void set_initial_routes(std::vector<InitialRoute> routes);
 
     // Type indices allowed to serve the node, ascending and unique. A node without an
     // assignment entry admits every type and gets a warning on standard error.

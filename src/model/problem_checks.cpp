@@ -1,5 +1,6 @@
 #include "model/problem_checks.h"
 
+#include "model/initial_checks.h"
 #include "model/task_checks.h"
 
 #include <algorithm>
@@ -425,6 +426,7 @@ std::vector<Finding> CheckProblem(const Problem& problem) {
 std::vector<Finding> CheckProblem(const Problem& problem, const Options& options) {
     std::vector<Finding> findings = Checks(problem, options).Run();
     CheckTasks(problem, options, findings);
+    CheckInitialRoutes(problem, findings);
     std::stable_partition(findings.begin(), findings.end(),
                           [](const Finding& finding) { return finding.IsError(); });
     return findings;

@@ -76,6 +76,8 @@ struct Options {
     // one, each thread has time_limit processor seconds of its own clock.
     uint64_t threads = 1;
     RouteCostKind route_cost = RouteCostKind::Duration;
+    // Leave out the stops that fit nowhere instead of failing the solve ("partial").
+    bool allow_unassigned = false;
 };
 
 }  // namespace tamrik

@@ -29,6 +29,12 @@ struct RouteSchedule {
     std::vector<StopTime> stops;
 };
 
+// A stop left out of the routes, and why.
+struct UnassignedStop {
+    uint64_t node_id = 0;
+    std::string reason;
+};
+
 // A solution as the solver reports it: maps keyed by agent index (position in
 // Problem::agents_ordered), paths made of vertex indices (positions in Problem::nodes).
 struct Result {
@@ -50,6 +56,9 @@ struct Result {
     // When each route happens (filled when the solver hands the result out; left empty for
     // routes that wait for one another under task order).
     std::unordered_map<int64_t, RouteSchedule> schedules{};
+    // The stops left out of a partial plan, or found to fit nowhere by a failed solve, each
+    // with its reason.
+    std::vector<UnassignedStop> unassigned{};
 };
 
 // The largest route cost of a result (0.0 without routes).

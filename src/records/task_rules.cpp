@@ -60,12 +60,13 @@ bool TaskRules::PairsKept(const std::vector<std::vector<int64_t>>& paths) const 
             }
         }
     }
+    // A pair left out whole (allowed when stops may be left out) keeps its rule.
     for (size_t v = 0; v < same_of.size(); ++v) {
         for (int32_t w : same_of[v]) {
-            if (holder[v] < 0 || holder[v] != holder[static_cast<size_t>(w)]) return false;
+            if (holder[v] != holder[static_cast<size_t>(w)]) return false;
         }
         for (int32_t w : diff_of[v]) {
-            if (holder[v] < 0 || holder[v] == holder[static_cast<size_t>(w)]) return false;
+            if (holder[v] >= 0 && holder[v] == holder[static_cast<size_t>(w)]) return false;
         }
     }
     return true;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "graph/sparse_graph.h"
+#include "improve/construction.h"
 #include "model/cost_model.h"
 #include "model/problem.h"
 #include "model/result.h"
@@ -176,6 +177,21 @@ private:
     void NumberAgents(const Problem& problem);
     // Shifts, stop limits and (under min-sum) fixed costs; whether any agent has one.
     bool MapAgentDays(const Problem& problem, const Options& options);
+    // Fills result.unassigned after a failed solve: the stops that no agent may serve even
+    // on a route of their own (or with their "same" partner), and the stop the construction
+    // found no room for.
+    void ExplainFailure();
+    // Why no agent may serve the vertex on a route of its own (empty when one may).
+    std::string AloneReason(const RouteRules& rules, int64_t vertex) const;
+    // Whether some agent may serve the two vertices together on a route of their own.
+    bool ServesTogether(const RouteRules& rules, int64_t a, int64_t b) const;
+    // The initial routes as stops per agent index (after NumberAgents).
+    void MapInitialRoutes(const Problem& problem);
+    // Keeps the stops the construction left out, with their reasons, in the result.
+    void ReportLeftOut(const RouteRules& rules,
+                       const std::vector<std::pair<int32_t, std::string>>& left_out);
+    // Reports the warm start's stops that had to move, one line on standard error.
+    void ReportMovedStops(const std::vector<std::pair<size_t, int32_t>>& moved) const;
     void MapTimeWindows(const Problem& problem);
     void BuildGraph(const Problem& problem);
     void InstallPlugins(const Options& options);
@@ -273,6 +289,13 @@ private:
     bool beyond_search = false;
     // By agent index (empty: no agent has a shift, a stop limit or a fixed cost that counts).
     std::vector<AgentDay> agent_days;
+    // The vertex the construction found no room for (-1: none), and what blocked it.
+    int32_t construction_stuck = -1;
+    std::string construction_stuck_reason;
+    // Routes to start from (none: the construction builds its own).
+    bool warm_started = false;
+    bool allow_unassigned = false;
+    WarmStart warm_start;
     bool travel_cost = false;
     TaskRules tasks;
     // Rules that no solution can meet were found before solving.

@@ -83,10 +83,15 @@ bool Solver::RunConstruction() {
     const RouteRules rules = MakeRouteRules();
     Construction construction(rules, objective_type != ObjectiveType::MinSum, improve_seed,
                               &tasks);
-    ConstructionOutcome outcome = construction.Build([this]() { return HostWantsStop(); });
+    construction.LeaveOut(allow_unassigned);
+    ConstructionOutcome outcome = construction.Build([this]() { return HostWantsStop(); },
+                                                     warm_started ? &warm_start : nullptr);
     if (interrupted) stop_reason = StopReason::kInterrupted;
+    ReportMovedStops(outcome.moved);
     if (!outcome.built) {
         if (!interrupted) LogLine(LogStream::kError, "[construction] " + outcome.reason);
+        construction_stuck = outcome.stuck;
+        construction_stuck_reason = outcome.stuck_reason;
         return false;
     }
     const SolutionCheck check = tasks.Check(rules, outcome.paths);
@@ -99,11 +104,36 @@ bool Solver::RunConstruction() {
         result.times[agent] = check.costs[r];
         result.paths[agent] = std::move(outcome.paths[r]);
     }
+    ReportLeftOut(rules, outcome.left_out);
     near_lists = std::move(outcome.near);
     result.method = "construction";
     RecordRoutes("construction");
     anytime_results.push_back(SearchSnapshot{last_update_time, result});
     return true;
+}
+
+void Solver::ReportLeftOut(const RouteRules& rules,
+                           const std::vector<std::pair<int32_t, std::string>>& left_out) {
+    result.unassigned.clear();
+    for (const auto& [vertex, found] : left_out) {
+        // A reason that holds whatever the other routes do says more than the one found.
+        std::string reason = AloneReason(rules, vertex);
+        if (reason.empty()) reason = found;
+        const uint64_t id = points[static_cast<size_t>(vertex)].node_id;
+        LogLine(LogStream::kError, "[construction] node " + std::to_string(id) + " left out: " + reason);
+        result.unassigned.push_back(UnassignedStop{id, std::move(reason)});
+    }
+}
+
+void Solver::ReportMovedStops(const std::vector<std::pair<size_t, int32_t>>& moved) const {
+    if (moved.empty()) return;
+    std::string line = "[warm start] " + std::to_string(moved.size()) +
+                       " stops broke their initial route's rules and went in again where they fit:";
+    for (const auto& [agent, vertex] : moved) {
+        line += " node " + std::to_string(points[static_cast<size_t>(vertex)].node_id) +
+                " (agent " + std::to_string(agents[agent].agent_id) + ")";
+    }
+    LogLine(LogStream::kError, line);
 }
 
 void Solver::RunImprovement() {
@@ -118,6 +148,7 @@ void Solver::RunImprovement() {
     settings.seed = improve_seed;
     settings.max_iterations = max_iterations;
     settings.stop_when_stalled = stop_when_stalled;
+    if (warm_started) settings.pinned = warm_start.pinned;
     size_t stage_snapshots = 0;
     bool unrecorded = false;
     // `time` below 0: the solver's clock now.

@@ -38,7 +38,9 @@ int32_t Solver::Solve() {
     limit_watch.Reset();
     memory_watch.Reset();
     stop_reason = StopReason::kCompleted;
-    if (known_infeasible) return Finish();
+    // Stops that fit nowhere are left out when that is allowed; other rules no solution meets
+    // fail the construction.
+    if (known_infeasible && !allow_unassigned) return Finish();
     if (beyond_search) {
         if (RunConstruction()) RunImprovement();
         return Finish();
@@ -87,7 +89,9 @@ int32_t Solver::Solve() {
     // Without a solution of its own, the search leaves the rest to the construction, which
     // also starts solves whose search found nothing that keeps the loads and task order.
     if (!interrupted && !result.timeout) {
-        if (solution_found == 0 && (improve || tasks.Active())) RunConstruction();
+        if (solution_found == 0 && (improve || tasks.Active() || allow_unassigned)) {
+            RunConstruction();
+        }
         if (improve && solution_found != 0) RunImprovement();
     }
     return Finish();
@@ -96,7 +100,10 @@ int32_t Solver::Solve() {
 int32_t Solver::Finish() {
     if (stop_reason == StopReason::kMemoryLimit) result.timeout = true;
     result.stop_reason = stop_reason;
-    if (solution_found == 0) return 0;
+    if (solution_found == 0) {
+        if (!interrupted) ExplainFailure();
+        return 0;
+    }
     if (!instance_name.empty()) WritePathDump();
     return 1;
 }
@@ -143,7 +150,9 @@ Solver::PhaseEnd Solver::RunPhase(size_t phase, size_t vertex_count) {
             stop_reason = StopReason::kMemoryLimit;
             return PhaseEnd::kStop;
         }
-        if ((improve || tasks.Active()) && SearchHandsOver()) return PhaseEnd::kStop;
+        if ((improve || tasks.Active() || allow_unassigned) && SearchHandsOver()) {
+            return PhaseEnd::kStop;
+        }
         // The draw decides between the focal head and an open-list pick whose probability is
         // zero; it is kept so the C library's random sequence advances once per pop.
         (void)std::rand();

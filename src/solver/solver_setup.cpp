@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/log_sink.h"
+#include "model/initial_checks.h"
 #include "model/problem_checks.h"
 #include "plugins/constraint_checkers.h"
 #include "plugins/objectives.h"
@@ -33,12 +34,14 @@ Solver::Solver(const Problem& problem, const Options& options)
     travel_cost = options.route_cost == RouteCostKind::Travel;
     beyond_search = MapAgentDays(problem, options) || travel_cost ||
                     !problem.timewindow_constraint.several.empty() ||
+                    !problem.initial_routes.empty() ||
                     problem.nodes.size() > static_cast<size_t>(kMaxVertices);
     type_index = problem.type_index;
     for (const auto& [name, index] : type_index) type_name_of[index] = name;
     cost_dim = type_index.size();
     NumberVertices(problem);
     NumberAgents(problem);
+    MapInitialRoutes(problem);
     label_pool = LabelPool(agents.size());
     start_set.insert(starts.begin(), starts.end());
     goal_set.insert(goals.begin(), goals.end());
@@ -56,6 +59,7 @@ Solver::Solver(const Problem& problem, const Options& options)
     return_to_end = options.return_to_end;
     objective_type = options.objective;
     improve = options.improve;
+    allow_unassigned = options.allow_unassigned;
     improve_seed = options.seed;
     max_iterations = options.max_iterations;
     threads = options.threads;
@@ -104,6 +108,20 @@ void Solver::NumberAgents(const Problem& problem) {
         goals.push_back(vertex_of.at(agent.end_node));
     }
     num_agents = static_cast<int32_t>(agents.size());
+}
+
+void Solver::MapInitialRoutes(const Problem& problem) {
+    warm_started = !problem.initial_routes.empty();
+    if (!warm_started) return;
+    warm_start.stops.assign(agents.size(), {});
+    warm_start.pinned.assign(agents.size(), 0);
+    for (const InitialRoute& route : problem.initial_routes) {
+        const auto index = static_cast<size_t>(agent_index_of.at(route.agent_id));
+        for (uint64_t id : StopsOf(route, problem.agents.at(route.agent_id))) {
+            warm_start.stops[index].push_back(static_cast<int32_t>(vertex_of.at(id)));
+        }
+        warm_start.pinned[index] = static_cast<size_t>(route.pinned);
+    }
 }
 
 bool Solver::MapAgentDays(const Problem& problem, const Options& options) {

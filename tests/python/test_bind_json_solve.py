@@ -20,7 +20,8 @@ def square(data_dir):
 def test_instances_solve_feasibly_into_dictionaries_with_keys_in_order(data_dir, name, agent_ids):
     result = core.solve_json_file(input_path=str(data_dir / name))
     assert result["status"] == "success"
-    assert list(result) == ["status", "timeout", "routes", "statistics", "anytime", "stop_reason"]
+    assert list(result) == ["status", "timeout", "routes", "statistics", "anytime", "stop_reason",
+                            "unassigned"]
     assert all(list(route) == ["agent_id", "path", "cost", "node_ids", "start_time", "end_time",
                                "travel", "schedule"] for route in result["routes"])
     ids = [node["id"] for node in json.loads((data_dir / name).read_text())["nodes"]]

@@ -78,7 +78,7 @@ def test_convert_and_solve_exit_zero_and_write_a_feasible_result(tmp_path, matri
     assert solved.returncode == 0, solved.stderr
     written = json.loads(result.read_text())
     assert list(written) == ["status", "timeout", "routes", "statistics", "anytime",
-                            "stop_reason"]
+                            "stop_reason", "unassigned"]
     assert route_problems(instance, written) == []
     assert written["statistics"]["max_cost"] == pytest.approx(16.0)  # 0-1-2-0 and 0-3-0
 

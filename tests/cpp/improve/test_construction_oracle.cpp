@@ -74,6 +74,65 @@ TEST_P(ConstructionOracle, BuildsCheckedRoutesForEveryFeasibleInstanceAndTheStag
     ImprovementStage(rules, settings).Run(paths, hooks);
 }
 
+// Every route's first pinned[r] stops, as the warm start gave them.
+void ExpectPinnedInPlace(const std::vector<std::vector<int64_t>>& paths, const WarmStart& warm) {
+    for (size_t r = 0; r < paths.size(); ++r) {
+        for (size_t k = 0; k < warm.pinned[r]; ++k) {
+            ASSERT_LT(k + 1, paths[r].size());
+            EXPECT_EQ(paths[r][k + 1], warm.stops[r][k]) << "route " << r << ", pinned stop " << k;
+        }
+    }
+}
+
+TEST_P(ConstructionOracle, AWarmStartRepairsAMovedStopAndTheStageLeavesPinnedStopsInPlace) {
+    const Problem problem = TinyInstance(GetParam());
+    ::testing::internal::CaptureStderr();
+    const SolverProbe solver(problem, problem.options);
+    ::testing::internal::GetCapturedStderr();
+    const RouteRules rules = solver.MakeRouteRules();
+    const bool min_max = problem.options.objective == ObjectiveType::MinMax;
+    const ConstructionOutcome built = Construction(rules, min_max, GetParam()).Build();
+    if (!built.built || built.paths.size() < 2) return;
+    // The routes built, with the last stop of one route moved to the end of the next one,
+    // where it may break that route's rules; a seeded share of each route's stops pinned.
+    WarmStart warm;
+    for (const std::vector<int64_t>& path : built.paths) {
+        warm.stops.emplace_back(path.begin() + 1, path.end() - 1);
+    }
+    const size_t from = GetParam() % warm.stops.size();
+    const size_t to = (from + 1) % warm.stops.size();
+    for (size_t r = 0; r < warm.stops.size(); ++r) {
+        warm.pinned.push_back((GetParam() + r) % (warm.stops[r].size() + 1));
+    }
+    if (!warm.stops[from].empty()) {
+        warm.stops[to].push_back(warm.stops[from].back());
+        warm.stops[from].pop_back();
+        warm.pinned[from] = std::min(warm.pinned[from], warm.stops[from].size());
+    }
+    const ConstructionOutcome outcome = Construction(rules, min_max, GetParam()).Build({}, &warm);
+    ASSERT_TRUE(outcome.built) << outcome.reason;
+    ExpectPinnedInPlace(outcome.paths, warm);
+    const RouteChecker checker(problem);
+    ImprovementSettings settings;
+    settings.min_max = min_max;
+    settings.seed = GetParam();
+    settings.max_iterations = 200;
+    settings.pinned = warm.pinned;
+    ImprovementHooks hooks;
+    hooks.elapsed = [] { return 0.0; };
+    hooks.time_limit = 1e9;
+    hooks.improved = [&](const RouteSet& set) {
+        std::vector<double> costs;
+        for (size_t r = 0; r < set.RouteCount(); ++r) costs.push_back(set.SummedCost(r));
+        const auto check = checker.Check(ResultOf(set.Paths(), costs));
+        EXPECT_TRUE(check.ok()) << check.Report();
+        ExpectPinnedInPlace(set.Paths(), warm);
+    };
+    std::vector<std::vector<int64_t>> paths = outcome.paths;
+    ImprovementStage(rules, settings).Run(paths, hooks);
+    ExpectPinnedInPlace(paths, warm);
+}
+
 INSTANTIATE_TEST_SUITE_P(Seeded, ConstructionOracle, ::testing::Range(1u, 601u));
 
 // Agent 7 goes from node 10 to node 11, 50 apart; agent 8 (type "b") stays at node 10; node

@@ -1,0 +1,73 @@
+// Why a failed solve left stops out: what no agent may do with a stop even on a route of its
+// own, and the stop for which the construction found no room.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "solver/solver.h"
+
+namespace tamrik {
+
+std::string Solver::AloneReason(const RouteRules& rules, int64_t vertex) const {
+    using Rule = RouteViolation::Rule;
+    bool typed = false;
+    bool heavy = false;
+    bool counted = false;
+    for (size_t r = 0; r < agents.size(); ++r) {
+        const std::vector<int64_t> path{starts[r], vertex, goals[r]};
+        const Rule rule = rules.FirstViolation(path, static_cast<int64_t>(r)).rule;
+        if (rule == Rule::kTypeNotAllowed || rule == Rule::kForeignEndpoint) continue;
+        typed = true;
+        if (rule == Rule::kStopLimit) {
+            counted = true;
+        } else if (rule == Rule::kNone) {
+            if (!tasks.HasLoads() || tasks.LoadsFit(path.data(), path.size(), r)) return "";
+            heavy = true;
+        }
+    }
+    if (!typed) return "no agent type may serve it";
+    if (heavy) return "its demand exceeds every allowed capacity";
+    if (counted) return "every agent that may serve it has a stop limit of 0";
+    return "its window cannot be reached within any allowed agent's limit or shift";
+}
+
+bool Solver::ServesTogether(const RouteRules& rules, int64_t a, int64_t b) const {
+    for (size_t r = 0; r < agents.size(); ++r) {
+        for (const std::vector<int64_t>& path : {std::vector<int64_t>{starts[r], a, b, goals[r]},
+                                                 std::vector<int64_t>{starts[r], b, a, goals[r]}}) {
+            if (!rules.EvaluatePath(path, static_cast<int64_t>(r)).feasible) continue;
+            if (!tasks.HasLoads() || tasks.LoadsFit(path.data(), path.size(), r)) return true;
+        }
+    }
+    return false;
+}
+
+void Solver::ExplainFailure() {
+    result.unassigned.clear();
+    const RouteRules rules = MakeRouteRules();
+    std::vector<uint8_t> endpoint(points.size(), 0);
+    for (const std::vector<int64_t>* ends : {&starts, &goals}) {
+        for (int64_t v : *ends) endpoint[static_cast<size_t>(v)] = 1;
+    }
+    std::vector<std::string> reasons(points.size());
+    for (size_t v = 0; v < points.size(); ++v) {
+        if (!endpoint[v]) reasons[v] = AloneReason(rules, static_cast<int64_t>(v));
+    }
+    for (size_t v = 0; v < points.size() && tasks.HasPairs(); ++v) {
+        for (int32_t partner : tasks.SameOf(static_cast<int32_t>(v))) {
+            const auto w = static_cast<size_t>(partner);
+            if (!reasons[v].empty() || !reasons[w].empty() || endpoint[v] || endpoint[w]) continue;
+            if (ServesTogether(rules, static_cast<int64_t>(v), partner)) continue;
+            reasons[v] = "its \"same\" partner (node " + std::to_string(points[w].node_id) +
+                         ") cannot go along";
+        }
+    }
+    if (construction_stuck >= 0 && reasons[static_cast<size_t>(construction_stuck)].empty()) {
+        reasons[static_cast<size_t>(construction_stuck)] = construction_stuck_reason;
+    }
+    for (size_t v = 0; v < points.size(); ++v) {
+        if (!reasons[v].empty()) result.unassigned.push_back(UnassignedStop{points[v].node_id, reasons[v]});
+    }
+}
+
+}  // namespace tamrik

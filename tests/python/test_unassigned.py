@@ -1,0 +1,109 @@
+"""A failed solve says which stops fit nowhere and why: one instance per reason, through the
+JSON result, the Python result and the command line."""
+
+import json
+import subprocess
+import sys
+
+import pytest
+
+import _pyploxa_core as core
+import ploxa
+from route_check import route_problems
+
+# A depot and two targets 10 to either side, one van.
+BASE = {
+    "nodes": [{"id": 0, "x": 0, "y": 0}, {"id": 1, "x": 10, "y": 0}, {"id": 2, "x": -10, "y": 0}],
+    "agents": [{"id": 7, "type": "van", "start_node": 0, "end_node": 0}],
+    "metrics": {"van": {"kind": "euclidean"}},
+    "options": {"objective": "min_sum", "time_limit": 1, "improve": True},
+}
+
+
+def instance(*, nodes=None, agents=None, constraints=(), **options):
+    document = json.loads(json.dumps(BASE))
+    for node in document["nodes"]:
+        node.update((nodes or {}).get(node["id"], {}))
+    document["agents"][0].update(agents or {})
+    document["constraints"] = list(constraints)
+    document["options"].update(options)
+    return document
+
+
+def windows(*items):
+    return {"kind": "timewindow",
+            "items": [{"node": node, "start": start, "end": end} for node, start, end in items]}
+
+
+REASONS = {
+    "no type": (instance(constraints=[{"kind": "assignment", "items": [
+        {"node": 1, "types": []}, {"node": 2, "types": ["van"]}]}]),
+        {1: "no agent type may serve it"}),
+    "too heavy": (instance(nodes={1: {"demand": 12}}, agents={"capacity": 10},
+                           enforce_capacity=True),
+                  {1: "its demand exceeds every allowed capacity"}),
+    "too far": (instance(constraints=[windows((1, 0, 5))]),
+                {1: "its window cannot be reached within any allowed agent's limit or shift"}),
+    "partner": (instance(constraints=[windows((1, 0, 12), (2, 0, 12)),
+                                      {"kind": "sequence", "precedence": [
+                                          {"before": 1, "after": 2, "type": "same"}]}],
+                         enforce_sequence=True),
+                {1: 'its "same" partner (node 2) cannot go along'}),
+    "no room by time": (instance(constraints=[windows((1, 10, 10), (2, 10, 10))]),
+                        {1: "no room in the best plan found, blocked most often by time"}),
+    "no room by capacity": (instance(nodes={1: {"demand": 6}, 2: {"demand": 6}},
+                                     agents={"capacity": 10}, enforce_capacity=True),
+                            {1: "no room in the best plan found, blocked most often by capacity"}),
+}
+
+
+@pytest.mark.parametrize("name", sorted(REASONS))
+def test_a_failed_solve_names_each_stop_that_fits_nowhere_and_why(name):
+    document, expected = REASONS[name]
+    result = ploxa.solve_json_str(json.dumps(document))
+    assert result["status"] == "failed"
+    found = {stop["node"]: stop["reason"] for stop in result["unassigned"]}
+    # The construction meets the two nodes in either order; the one it could not place is named.
+    if name.startswith("no room"):
+        assert len(found) == 1 and list(found.values()) == list(expected.values())
+    else:
+        assert found == expected
+
+
+def test_a_solved_instance_leaves_nothing_unassigned():
+    assert ploxa.solve_json_str(json.dumps(instance()))["unassigned"] == []
+
+
+def test_the_python_result_gives_the_reasons_too(triangle):
+    windows_ = core.TimeWindowConstraint()
+    windows_.set_timewindow(1, 0, 1)
+    triangle.set_timewindow_constraint(windows_)
+    options = triangle.options()
+    options.time_limit = 1.0
+    solver = core.Solver(triangle, options)
+    assert solver.solve() == 0
+    assert solver.get_result().unassigned == [
+        (1, "its window cannot be reached within any allowed agent's limit or shift")]
+
+
+def test_the_command_line_prints_the_reasons(tmp_path):
+    document = REASONS["too far"][0]
+    problem_path = tmp_path / "far.json"
+    problem_path.write_text(json.dumps(document))
+    run = subprocess.run([sys.executable, "-m", "ploxa", "solve", str(problem_path), "--quiet"],
+                         capture_output=True, text=True)
+    assert run.returncode == 1
+    assert "ploxa: node 1 fits nowhere: its window cannot be reached" in run.stderr
+
+
+@pytest.mark.parametrize("name", ["too heavy", "too far", "no room by time", "no room by capacity"])
+def test_allowed_to_leave_stops_out_a_solve_serves_the_rest_and_lists_what_it_left(name):
+    document = json.loads(json.dumps(REASONS[name][0]))
+    document["options"]["allow_unassigned"] = True
+    result = ploxa.solve_json_str(json.dumps(document))
+    assert result["status"] == "partial"
+    assert route_problems(document, result) == []
+    left = {stop["node"]: stop["reason"] for stop in result["unassigned"]}
+    assert len(left) == 1
+    if not name.startswith("no room"):
+        assert left == REASONS[name][1]

@@ -1,0 +1,123 @@
+"""A warm start: routes to start from, pinned stops that stay in place, a broken route that
+is repaired, a saved result solved again, and the errors of "initial_routes"."""
+
+import json
+import subprocess
+import sys
+
+import pytest
+
+import _pyploxa_core as core
+import ploxa
+from route_check import route_problems
+
+# A depot and eight targets on a circle; two vans; node 5 takes service only late.
+NODES = [{"id": 0, "x": 0, "y": 0}] + [
+    {"id": i, "x": [10, 7, 0, -7, -10, -7, 0, 7][i - 1], "y": [0, 7, 10, 7, 0, -7, -10, -7][i - 1]}
+    for i in range(1, 9)]
+DAY = {
+    "nodes": NODES,
+    "agents": [{"id": 10, "type": "van", "start_node": 0, "end_node": 0},
+               {"id": 11, "type": "van", "start_node": 0, "end_node": 0}],
+    "metrics": {"van": {"kind": "euclidean"}},
+    "constraints": [{"kind": "timewindow", "items": [{"node": 5, "start": 0, "end": 15}]}],
+    "options": {"objective": "min_sum", "time_limit": 1, "seed": 3},
+}
+
+
+def with_routes(*routes):
+    document = json.loads(json.dumps(DAY))
+    document["initial_routes"] = [dict(zip(("agent_id", "node_ids", "pinned"), route))
+                                  for route in routes]
+    return document
+
+
+def solved(document):
+    result = ploxa.solve_json_str(json.dumps(document))
+    assert result["status"] == "success"
+    assert route_problems(document, result) == []
+    return result
+
+
+def path_of(result, agent_id):
+    return next(route["path"] for route in result["routes"] if route["agent_id"] == agent_id)
+
+
+def test_pinned_stops_stay_first_in_their_route_in_their_order():
+    # Pinned: the far side first, a poor start that the stage would otherwise undo.
+    result = solved(with_routes((10, [8, 2, 6], 2), (11, [1, 3], 0)))
+    assert path_of(result, 10)[1:3] == [8, 2]
+    served = sorted(v for route in result["routes"] for v in route["path"][1:-1])
+    assert served == list(range(1, 9))
+
+
+def test_a_stop_that_breaks_its_route_there_goes_in_again_and_the_repair_is_reported(capfd):
+    # Node 5 closes at 15: behind three other stops it is reached too late.
+    result = solved(with_routes((10, [1, 2, 3, 4, 5], 0)))
+    assert "[warm start] 1 stops broke" in capfd.readouterr().err
+    assert 5 in path_of(result, 10)[1:-1] + path_of(result, 11)[1:-1]
+
+
+def test_a_pinned_stop_that_breaks_a_rule_fails_the_solve_and_names_it(capfd):
+    result = ploxa.solve_json_str(json.dumps(with_routes((10, [1, 2, 3, 4, 5], 5))))
+    assert result["status"] == "failed"
+    assert "the pinned stop node 5 of agent 10 breaks" in capfd.readouterr().err
+
+
+def test_routes_set_through_python_pin_their_stops_and_are_checked(triangle):
+    triangle.set_initial_routes([ploxa.InitialRoute(0, [2, 1], pinned=2)])
+    assert [(r.agent_id, r.node_ids, r.pinned) for r in triangle.initial_routes] == [(0, [2, 1], 2)]
+    options = triangle.options()
+    options.time_limit = 1.0
+    solver = core.Solver(triangle, options)
+    assert solver.solve() == 1
+    assert solver.get_result().paths[0] == [0, 2, 1, 0]
+    triangle.set_initial_routes([ploxa.InitialRoute(0, [2, 1], pinned=3)])
+    with pytest.raises(ValueError, match=r"initial_routes\[0\].pinned must be from 0 to its 2 stops"):
+        core.Solver(triangle, options)
+
+
+@pytest.mark.parametrize("routes, error, message", [
+    ([{"agent_id": 99, "node_ids": [1]}], IndexError, "initial_routes[0].agent_id 99 names no agent"),
+    ([{"agent_id": 10, "node_ids": [1, 42]}], IndexError,
+     "initial_routes[0].node_ids holds 42, which names no node"),
+    ([{"agent_id": 10, "node_ids": [1, 0, 2]}], ValueError,
+     "initial_routes[0].node_ids holds 0, an agent's start or end, among its stops"),
+    ([{"agent_id": 10, "node_ids": [1]}, {"agent_id": 11, "node_ids": [2, 1]}], ValueError,
+     "initial_routes[1].node_ids holds 1, which initial_routes[0] holds already"),
+    ([{"agent_id": 10, "node_ids": [1]}, {"agent_id": 10, "node_ids": [2]}], ValueError,
+     "initial_routes[1].agent_id 10 has a route in initial_routes[0] already"),
+    ([{"agent_id": 10, "node_ids": [1, 2], "pinned": 3}], ValueError,
+     "initial_routes[0].pinned must be from 0 to its 2 stops, not 3"),
+    ([{"agent_id": 10, "node_ids": [1], "pinned": -1}], ValueError,
+     "initial_routes[0].pinned must be from 0 to its 1 stops, not -1"),
+    ([{"agent_id": 10}], ValueError, 'initial_routes[0] must be an object with "agent_id"'),
+])
+def test_initial_routes_that_cannot_be_used_raise_and_name_the_field(routes, error, message):
+    document = json.loads(json.dumps(DAY))
+    document["initial_routes"] = routes
+    with pytest.raises(error, match=message.replace("[", r"\[").replace("]", r"\]")):
+        ploxa.solve_json_str(json.dumps(document))
+
+
+def test_a_saved_result_solved_again_keeps_its_rules_and_costs_no_more(tmp_path):
+    instance = tmp_path / "day.json"
+    instance.write_text(json.dumps(DAY))
+    first, second = tmp_path / "first.json", tmp_path / "second.json"
+    for output, extra in ((first, []), (second, ["--initial", str(first)])):
+        run = subprocess.run([sys.executable, "-m", "ploxa", "solve", str(instance), "--quiet",
+                              "--output", str(output), *extra], capture_output=True, text=True)
+        assert run.returncode == 0, run.stderr
+    before, after = (json.loads(path.read_text()) for path in (first, second))
+    assert route_problems(DAY, after) == []
+    assert after["statistics"]["sum_cost"] <= before["statistics"]["sum_cost"] + 1e-9
+
+
+def test_a_result_without_routes_cannot_start_a_solve(tmp_path):
+    instance, empty = tmp_path / "day.json", tmp_path / "empty.json"
+    instance.write_text(json.dumps(DAY))
+    empty.write_text(json.dumps({"status": "failed", "routes": []}))
+    run = subprocess.run([sys.executable, "-m", "ploxa", "solve", str(instance), "--initial",
+                          str(empty)], capture_output=True, text=True)
+    assert run.returncode == 2
+    assert "holds no routes to start from" in run.stderr
