@@ -70,10 +70,6 @@ def test_a_failed_solve_names_each_stop_that_fits_nowhere_and_why(name):
         assert found == expected
 
 
-def test_a_solved_instance_leaves_nothing_unassigned():
-    assert ploxa.solve_json_str(json.dumps(instance()))["unassigned"] == []
-
-
 def test_the_python_result_gives_the_reasons_too(triangle):
     windows_ = core.TimeWindowConstraint()
     windows_.set_timewindow(1, 0, 1)

@@ -4,6 +4,9 @@
 // checker, and so does every solution the improvement stage makes of them.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+
 #include "improve/construction.h"
 #include "improve/improvement_stage.h"
 #include "solver/solver_probe.h"
@@ -19,8 +22,6 @@ using testing::RouteChecker;
 using testing::SolverProbe;
 using testing::TinyInstance;
 
-class ConstructionOracle : public ::testing::TestWithParam<unsigned> {};
-
 Result ResultOf(const std::vector<std::vector<int64_t>>& paths, const std::vector<double>& costs) {
     Result result;
     for (size_t r = 0; r < paths.size(); ++r) {
@@ -30,15 +31,59 @@ Result ResultOf(const std::vector<std::vector<int64_t>>& paths, const std::vecto
     return result;
 }
 
+// One seeded tiny instance, its route rules, and the improvement stage run from given routes
+// with every better solution checked.
+class ConstructionOracle : public ::testing::TestWithParam<unsigned> {
+protected:
+    ConstructionOracle()
+        : problem(TinyInstance(GetParam())),
+          solver(Quietly(problem)),
+          rules(solver->MakeRouteRules()),
+          min_max(problem.options.objective == ObjectiveType::MinMax),
+          checker(problem) {}
+
+    // The rules point into the solver's cost model, so the solver stays.
+    static std::unique_ptr<SolverProbe> Quietly(const Problem& instance) {
+        ::testing::internal::CaptureStderr();
+        auto made = std::make_unique<SolverProbe>(instance, instance.options);
+        ::testing::internal::GetCapturedStderr();
+        return made;
+    }
+
+    // Runs the stage from `paths`; each better solution passes the checker and `also`.
+    std::vector<std::vector<int64_t>> RunStage(std::vector<std::vector<int64_t>> paths,
+                                               uint64_t iterations, std::vector<size_t> pinned,
+                                               const std::function<void(const Result&)>& also) {
+        ImprovementSettings settings;
+        settings.min_max = min_max;
+        settings.seed = GetParam();
+        settings.max_iterations = iterations;
+        settings.pinned = std::move(pinned);
+        ImprovementHooks hooks;
+        hooks.elapsed = [] { return 0.0; };
+        hooks.time_limit = 1e9;
+        hooks.improved = [&](const RouteSet& set) {
+            std::vector<double> costs;
+            for (size_t r = 0; r < set.RouteCount(); ++r) costs.push_back(set.SummedCost(r));
+            const Result improved = ResultOf(set.Paths(), costs);
+            const auto check = checker.Check(improved);
+            EXPECT_TRUE(check.ok()) << check.Report();
+            also(improved);
+        };
+        ImprovementStage(rules, settings).Run(paths, hooks);
+        return paths;
+    }
+
+    const Problem problem;
+    const std::unique_ptr<SolverProbe> solver;
+    const RouteRules rules;
+    const bool min_max;
+    const RouteChecker checker;
+};
+
 TEST_P(ConstructionOracle, BuildsCheckedRoutesForEveryFeasibleInstanceAndTheStageKeepsThem) {
-    const Problem problem = TinyInstance(GetParam());
     BruteForce brute(problem);
     const std::optional<double> optimum = brute.Optimum();
-    ::testing::internal::CaptureStderr();
-    const SolverProbe solver(problem, problem.options);
-    ::testing::internal::GetCapturedStderr();
-    const RouteRules rules = solver.MakeRouteRules();
-    const bool min_max = problem.options.objective == ObjectiveType::MinMax;
     const ConstructionOutcome outcome = Construction(rules, min_max, GetParam()).Build();
     if (!outcome.built) {
         EXPECT_FALSE(optimum.has_value()) << "a feasible instance: " << outcome.reason;
@@ -49,48 +94,27 @@ TEST_P(ConstructionOracle, BuildsCheckedRoutesForEveryFeasibleInstanceAndTheStag
     for (size_t r = 0; r < outcome.paths.size(); ++r) {
         costs.push_back(rules.EvaluatePath(outcome.paths[r], static_cast<int64_t>(r)).cost);
     }
-    const RouteChecker checker(problem);
     const auto check = checker.Check(ResultOf(outcome.paths, costs));
     EXPECT_TRUE(check.ok()) << check.Report();
-
-    // The stage starts from these routes; each better solution keeps every rule and is never
-    // better than the optimum.
-    ImprovementSettings settings;
-    settings.min_max = min_max;
-    settings.seed = GetParam();
-    settings.max_iterations = 300;
-    ImprovementHooks hooks;
-    hooks.elapsed = [] { return 0.0; };
-    hooks.time_limit = 1e9;
-    hooks.improved = [&](const RouteSet& set) {
-        std::vector<double> set_costs;
-        for (size_t r = 0; r < set.RouteCount(); ++r) set_costs.push_back(set.SummedCost(r));
-        const Result improved = ResultOf(set.Paths(), set_costs);
-        const auto improved_check = checker.Check(improved);
-        EXPECT_TRUE(improved_check.ok()) << improved_check.Report();
+    // Each better solution of the stage is never better than the optimum.
+    RunStage(outcome.paths, 300, {}, [&](const Result& improved) {
         EXPECT_GE(brute.Objective(improved), *optimum - 1e-6);
-    };
-    std::vector<std::vector<int64_t>> paths = outcome.paths;
-    ImprovementStage(rules, settings).Run(paths, hooks);
+    });
 }
 
-// Every route's first pinned[r] stops, as the warm start gave them.
-void ExpectPinnedInPlace(const std::vector<std::vector<int64_t>>& paths, const WarmStart& warm) {
-    for (size_t r = 0; r < paths.size(); ++r) {
+// Every route's first pinned[r] stops, as the warm start gave them (`paths` by agent index).
+template <typename Paths>
+void ExpectPinnedInPlace(const Paths& paths, const WarmStart& warm) {
+    for (size_t r = 0; r < warm.pinned.size(); ++r) {
+        const std::vector<int64_t>& path = paths.at(static_cast<int64_t>(r));
         for (size_t k = 0; k < warm.pinned[r]; ++k) {
-            ASSERT_LT(k + 1, paths[r].size());
-            EXPECT_EQ(paths[r][k + 1], warm.stops[r][k]) << "route " << r << ", pinned stop " << k;
+            ASSERT_LT(k + 1, path.size());
+            EXPECT_EQ(path[k + 1], warm.stops[r][k]) << "route " << r << ", pinned stop " << k;
         }
     }
 }
 
 TEST_P(ConstructionOracle, AWarmStartRepairsAMovedStopAndTheStageLeavesPinnedStopsInPlace) {
-    const Problem problem = TinyInstance(GetParam());
-    ::testing::internal::CaptureStderr();
-    const SolverProbe solver(problem, problem.options);
-    ::testing::internal::GetCapturedStderr();
-    const RouteRules rules = solver.MakeRouteRules();
-    const bool min_max = problem.options.objective == ObjectiveType::MinMax;
     const ConstructionOutcome built = Construction(rules, min_max, GetParam()).Build();
     if (!built.built || built.paths.size() < 2) return;
     // The routes built, with the last stop of one route moved to the end of the next one,
@@ -112,25 +136,10 @@ TEST_P(ConstructionOracle, AWarmStartRepairsAMovedStopAndTheStageLeavesPinnedSto
     const ConstructionOutcome outcome = Construction(rules, min_max, GetParam()).Build({}, &warm);
     ASSERT_TRUE(outcome.built) << outcome.reason;
     ExpectPinnedInPlace(outcome.paths, warm);
-    const RouteChecker checker(problem);
-    ImprovementSettings settings;
-    settings.min_max = min_max;
-    settings.seed = GetParam();
-    settings.max_iterations = 200;
-    settings.pinned = warm.pinned;
-    ImprovementHooks hooks;
-    hooks.elapsed = [] { return 0.0; };
-    hooks.time_limit = 1e9;
-    hooks.improved = [&](const RouteSet& set) {
-        std::vector<double> costs;
-        for (size_t r = 0; r < set.RouteCount(); ++r) costs.push_back(set.SummedCost(r));
-        const auto check = checker.Check(ResultOf(set.Paths(), costs));
-        EXPECT_TRUE(check.ok()) << check.Report();
-        ExpectPinnedInPlace(set.Paths(), warm);
-    };
-    std::vector<std::vector<int64_t>> paths = outcome.paths;
-    ImprovementStage(rules, settings).Run(paths, hooks);
-    ExpectPinnedInPlace(paths, warm);
+    const auto last = RunStage(outcome.paths, 200, warm.pinned, [&](const Result& improved) {
+        ExpectPinnedInPlace(improved.paths, warm);
+    });
+    ExpectPinnedInPlace(last, warm);
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeded, ConstructionOracle, ::testing::Range(1u, 601u));
