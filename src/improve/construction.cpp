@@ -1,6 +1,7 @@
 #include "improve/construction.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <map>
 #include <random>
@@ -113,6 +114,39 @@ std::string Construction::WhyNoDirectWay(size_t agent) const {
         default:
             return reason + "its start or end is not a node of the instance";
     }
+}
+
+bool Construction::BuildSoft(RouteSet& set, const RouteSet& empty, const NearLists& near,
+                             const std::function<bool()>& interrupted, int32_t stuck,
+                             ConstructionOutcome& outcome) {
+    const std::string hard_reason = WhyNoRoom(set, stuck);
+    set.CopyRoutesFrom(empty);
+    const double weight = FirstLoadWeight(set);
+    set.SetLoadWeight(weight);
+    // Largest demand first packs the loads best.
+    std::vector<int32_t> order = FirstOrder(set);
+    std::stable_sort(order.begin(), order.end(), [this](int32_t a, int32_t b) {
+        return tasks->Demand(a) > tasks->Demand(b);
+    });
+    TaskOrder(set.Tasks(), set.VertexCount()).Apply(order);
+    if (InsertAll(set, order, near, interrupted, 0) != -1) return false;
+    outcome.stuck = stuck;
+    outcome.stuck_reason = hard_reason;
+    outcome.reason = "no route could take " + NodeName(stuck) + " under " + RulesInForce();
+    outcome.load_weight = set.Overload() > 0.0 ? weight : 0.0;
+    set.SetLoadWeight(0.0);
+    return true;
+}
+
+double Construction::FirstLoadWeight(const RouteSet& set) const {
+    double farthest = 0.0;
+    double largest_demand = 0.0;
+    const int32_t start = set.RouteOf(0).nodes.front();
+    for (int32_t v : set.Movable()) {
+        farthest = std::max(farthest, set.Distance(start, v));
+        largest_demand = std::max(largest_demand, std::fabs(tasks->Demand(v)));
+    }
+    return std::clamp(farthest / std::max(largest_demand, 1.0), 0.1, 1000.0);
 }
 
 std::string Construction::RulesInForce() const {
@@ -282,6 +316,10 @@ ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted
     if (stuck == kGaveUp) {
         outcome.reason = "interrupted";
         return outcome;
+    }
+    if (stuck >= 0 && soften && !leave_out && tasks != nullptr && tasks->HasLoads() &&
+        BuildSoft(set, empty, near, interrupted, stuck, outcome)) {
+        stuck = -1;
     }
     if (stuck >= 0) {
         outcome.reason = "no route could take " + NodeName(stuck) + " under " + RulesInForce();

@@ -33,6 +33,10 @@ struct ConstructionOutcome {
     // The node that fitted nowhere (-1: none), and what blocked it.
     int32_t stuck = -1;
     std::string stuck_reason;
+    // Above 0 (see Soften): no order kept every capacity, and the routes built may overload
+    // their agents; the improvement stage is to start from them with soft loads at this
+    // price. `stuck` and `stuck_reason` then tell what blocked the last hard attempt.
+    double load_weight = 0.0;
     // With stops left out (see LeaveOut): each left out, and why.
     std::vector<std::pair<int32_t, std::string>> left_out;
     // The neighbour lists it used, for the improvement stage.
@@ -59,6 +63,9 @@ public:
     // When no order of insertion places every node, leave out those that fit nowhere (with
     // their "same" partners) instead of failing.
     void LeaveOut(bool value) { leave_out = value; }
+    // When no order places every node within the capacities, build routes that may overload
+    // instead (see ConstructionOutcome::load_weight), for the improvement stage to repair.
+    void Soften(bool value) { soften = value; }
 
 private:
     // Inserts the movable nodes in `order`; the first node that fits nowhere, or -1. Every
@@ -82,6 +89,14 @@ private:
     std::string RulesInForce() const;
     // Why the node fits nowhere in the routes of `set`: the rule that blocks it at most places.
     std::string WhyNoRoom(const RouteSet& set, int32_t node) const;
+    // Builds routes under soft loads after the hard attempts failed on `stuck`; whether
+    // every node went in (the outcome then holds the price of overload).
+    bool BuildSoft(RouteSet& set, const RouteSet& empty, const NearLists& near,
+                   const std::function<bool()>& interrupted, int32_t stuck,
+                   ConstructionOutcome& outcome);
+    // A first price per unit of overload: the farthest node's distance from the first
+    // agent's start over the largest demand.
+    double FirstLoadWeight(const RouteSet& set) const;
     // Which rule keeps the agent from going straight from its start to its end.
     std::string WhyNoDirectWay(size_t agent) const;
 
@@ -90,6 +105,7 @@ private:
     bool min_max;
     uint64_t seed;
     bool leave_out = false;
+    bool soften = false;
 };
 
 }  // namespace tamrik

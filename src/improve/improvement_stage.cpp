@@ -30,6 +30,16 @@ constexpr uint64_t kIdleCycles = 3;
 constexpr double kReheat = 3.0;
 // Iterations timed to fit the cycles into the remaining budget.
 constexpr uint64_t kTimedIterations = 100;
+// Under soft loads the price of overload is set again after this many moves: raised when
+// fewer than kFeasibleShare of their results kept the capacities, lowered when clearly more
+// did.
+constexpr uint64_t kMovesPerPriceUpdate = 100;
+constexpr double kFeasibleShare = 0.45;
+constexpr double kShareMargin = 0.1;
+constexpr double kPriceRaise = 1.3;
+constexpr double kPriceCut = 0.85;
+constexpr double kLowestPrice = 1e-6;
+constexpr double kHighestPriceRatio = 1000.0;
 
 }  // namespace
 
@@ -50,6 +60,8 @@ double ImprovementStage::ScoreOf(double largest, double total, size_t routes) co
 }
 
 bool ImprovementStage::Better(const RouteSet& a, const RouteSet& b) const {
+    const bool a_keeps = a.Overload() == 0.0;
+    if (a_keeps != (b.Overload() == 0.0)) return a_keeps;
     double first_a = a.Largest(), first_b = b.Largest();
     double second_a = a.Total(), second_b = b.Total();
     if (!settings.min_max) {
@@ -78,6 +90,7 @@ ImprovementStage::Stop ImprovementStage::Run(std::vector<std::vector<int64_t>>& 
 
 bool ImprovementStage::Begin(const std::vector<std::vector<int64_t>>& paths,
                              const ImprovementHooks& hooks) {
+    current.SetLoadWeight(settings.load_weight);
     if (!current.Load(paths)) return false;
     for (size_t r = 0; r < settings.pinned.size() && r < current.RouteCount(); ++r) {
         current.PinPrefix(r, settings.pinned[r]);
@@ -102,6 +115,7 @@ bool ImprovementStage::Begin(const std::vector<std::vector<int64_t>>& paths,
     }
     score = Score(current);
     scale = std::fabs(score);
+    priced_moves = feasible_moves = 0;
     iterations = 0;
     timed = false;
     ++restarts;
@@ -121,6 +135,9 @@ void ImprovementStage::Propose(RuinRecreate& mover, Proposal& proposal) const {
     } else {
         proposal.set.CopyRoutesFrom(current);
         proposal.restart = restarts;
+    }
+    if (proposal.set.LoadWeight() != current.LoadWeight()) {
+        proposal.set.SetLoadWeight(current.LoadWeight());
     }
     mover.Insertion().SkipNowAndThen(proposal.rng());
     proposal.feasible = mover.Apply(proposal.set, proposal.rng);
@@ -152,6 +169,7 @@ void ImprovementStage::Commit(std::vector<Proposal>& proposals, size_t count,
     for (size_t k = 0; k < count; ++k, ++iterations) {
         const Proposal& proposal = proposals[order[k]];
         const double temperature = Temperature();
+        if (proposal.feasible) NoteOverload(proposal.set.Overload());
         if (!proposal.feasible || (accepted && !combine) || Clashes(proposal)) continue;
         const double candidate = MergedScore(proposal);
         if (!(candidate < score - temperature * std::log(1.0 - proposal.draw))) continue;
@@ -159,10 +177,7 @@ void ImprovementStage::Commit(std::vector<Proposal>& proposals, size_t count,
         for (size_t r = 0; r < claimed.size(); ++r) claimed[r] |= proposal.changed[r];
         accepted = true;
         score = candidate;
-        if (!Better(current, best)) continue;
-        best.CopyRoutesFrom(current);
-        cycle.improved = true;
-        improved = true;
+        improved = TakeBest() || improved;
     }
     for (Proposal& proposal : proposals) {
         for (size_t r = 0; r < proposal.stale.size(); ++r) proposal.stale[r] |= claimed[r];
@@ -214,8 +229,11 @@ std::optional<ImprovementStage::Stop> ImprovementStage::Checkpoint(const Improve
         cycle.start = iterations;
         ++cycle.ended;
         if (granular && settings.max_iterations == 0) FitCycle(now, hooks.time_limit);
-        current.CopyRoutesFrom(best);
-        ++restarts;
+        // Until a feasible solution is found, the search goes on from where it is.
+        if (FoundFeasible()) {
+            current.CopyRoutesFrom(best);
+            ++restarts;
+        }
         score = Score(current);
     }
     return std::nullopt;
@@ -244,14 +262,40 @@ void ImprovementStage::Iterate(const ImprovementHooks& hooks) {
     const double temperature = Temperature();
     work.CopyRoutesFrom(current);
     if (!move.Apply(work, rng)) return;
+    NoteOverload(work.Overload());
     const double candidate = Score(work);
     if (!(candidate < score - temperature * std::log(1.0 - Uniform(rng)))) return;
     current.CopyRoutesFrom(work);
     score = candidate;
-    if (!Better(current, best)) return;
+    if (TakeBest() && hooks.improved) hooks.improved(best);
+}
+
+bool ImprovementStage::TakeBest() {
+    if (current.Overload() != 0.0 || !Better(current, best)) return false;
     best.CopyRoutesFrom(current);
     cycle.improved = true;
-    if (hooks.improved) hooks.improved(best);
+    return true;
+}
+
+void ImprovementStage::NoteOverload(double overload) {
+    if (current.LoadWeight() == 0.0) return;
+    feasible_moves += overload == 0.0 ? 1 : 0;
+    if (++priced_moves < kMovesPerPriceUpdate) return;
+    const double share = static_cast<double>(feasible_moves) / static_cast<double>(priced_moves);
+    priced_moves = feasible_moves = 0;
+    double weight = current.LoadWeight();
+    if (share < kFeasibleShare - kShareMargin) {
+        // Where most moves overload at any price, a higher one only blurs the costs.
+        weight = std::min(weight * kPriceRaise, kHighestPriceRatio * settings.load_weight);
+    } else if (share > kFeasibleShare + kShareMargin) {
+        weight = std::max(kLowestPrice, weight * kPriceCut);
+    } else {
+        return;
+    }
+    current.SetLoadWeight(weight);
+    work.SetLoadWeight(weight);
+    best.SetLoadWeight(weight);
+    score = Score(current);
 }
 
 void ImprovementStage::BuildNeighbours() {

@@ -24,6 +24,11 @@ struct ImprovementSettings {
     bool stop_when_stalled = true;
     // Per route, how many of its first stops stay in place (none when shorter).
     std::vector<size_t> pinned;
+    // Above 0: the stage starts with soft loads at this price per unit of overload (see
+    // RouteSet::SetLoadWeight), from routes that may overload; the price then adapts so that
+    // about kFeasibleShare of the moves' results keep the capacities. Only solutions that
+    // keep them become the best one.
+    double load_weight = 0.0;
 };
 
 // What the stage asks its caller while it runs.
@@ -86,8 +91,12 @@ public:
     void Propose(RuinRecreate& mover, Proposal& proposal) const;
     void Commit(std::vector<Proposal>& proposals, size_t count, const ImprovementHooks& hooks);
     const RouteSet& BestSet() const { return best; }
-    // The objective's order: true when a is better than b by more than rounding.
+    // The objective's order: true when a is better than b by more than rounding (a solution
+    // without overload before one with).
     bool Better(const RouteSet& a, const RouteSet& b) const;
+    // Whether the best solution keeps every rule (from a start with overload, not until the
+    // stage has found one that does).
+    bool FoundFeasible() const { return best.Overload() == 0.0; }
     // Neighbour lists built for the same instance (BuildNearLists), which Run then reuses.
     void UseNeighbours(NearLists lists) { neighbours = std::move(lists); }
 
@@ -117,6 +126,11 @@ private:
     // Whether the proposal changed a route that this round's commits already changed.
     bool Clashes(const Proposal& proposal) const;
     void BuildNeighbours();
+    // Counts a move's result towards the share of feasible ones, and adapts the price of
+    // overload every kMovesPerPriceUpdate of them.
+    void NoteOverload(double overload);
+    // Takes `current` as the best solution when it is feasible and better.
+    bool TakeBest();
     static double Uniform(std::mt19937_64& generator) {
         return static_cast<double>(generator() >> 11) * 0x1.0p-53;
     }
@@ -149,6 +163,10 @@ private:
     // The annealing value of `current`, and the scale of the temperatures.
     double score = 0.0;
     double scale = 0.0;
+    // Results of moves counted since the price of overload was last set, and how many of
+    // them had none.
+    uint64_t priced_moves = 0;
+    uint64_t feasible_moves = 0;
 };
 
 }  // namespace tamrik

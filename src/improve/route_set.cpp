@@ -109,7 +109,9 @@ std::vector<uint8_t> RouteSet::EndpointFlags() const {
 bool RouteSet::Load(const std::vector<std::vector<int64_t>>& paths) {
     const size_t m = paths.size();
     Prepare(m);
-    if (tasks != nullptr && !tasks->Check(*rules, paths).feasible) return false;
+    // Soft loads take routes that overload; their pairs must still be kept.
+    if (tasks != nullptr && load_weight == 0.0 && !tasks->Check(*rules, paths).feasible) return false;
+    if (tasks != nullptr && load_weight != 0.0 && !tasks->PairsKept(paths)) return false;
     for (size_t r = 0; r < m; ++r) {
         if (!rules->EvaluatePath(paths[r], static_cast<int64_t>(r)).feasible) return false;
         Route& route = routes[r];
@@ -206,9 +208,15 @@ double RouteSet::Distance(int32_t a, int32_t b) const {
 }
 
 double RouteSet::InsertionCost(size_t r, size_t q, int32_t node) const {
+    if (q < FirstFree(r)) return kInfeasible;
+    const double timed = TimedInsertionCost(r, q, node);
+    if (load_weight == 0.0 || timed == kInfeasible) return timed;
+    return timed + load_weight * ExcessWith(r, q, node);
+}
+
+double RouteSet::TimedInsertionCost(size_t r, size_t q, int32_t node) const {
     const Route& route = routes[r];
     const std::vector<int32_t>& nodes = route.nodes;
-    if (q < FirstFree(r)) return kInfeasible;
     const int32_t prev = nodes[q - 1];
     const int32_t next = nodes[q];
     if (tasks != nullptr && ((loads_on && !LoadFits(r, q, node)) ||
@@ -216,7 +224,7 @@ double RouteSet::InsertionCost(size_t r, size_t q, int32_t node) const {
         return kInfeasible;
     }
     if (SumsLegs(r, node)) {
-        return route.Cost() + Leg(r, prev, node) + Leg(r, node, next) - Leg(r, prev, next);
+        return route.cost + Leg(r, prev, node) + Leg(r, node, next) - Leg(r, prev, next);
     }
     RouteClock clock = ClockAt(r, q - 1);
     if (!Step(r, clock, prev, node, true)) return kInfeasible;
@@ -234,7 +242,7 @@ double RouteSet::InsertionCost(size_t r, size_t q, int32_t node) const {
         // From the same time at the same node on, the rest of the route is as before, but for
         // its travel and one stop more.
         if (clock.time == route.arrival[k] && route.since.empty()) {
-            if (!rules->KeepsDays()) return route.Cost();
+            if (!rules->KeepsDays()) return route.cost;
             clock.travel += route.travel.back() - route.travel[k];
             clock.time = route.arrival.back();
             clock.stops = static_cast<int64_t>(nodes.size()) - 1;
@@ -471,7 +479,7 @@ bool RouteSet::ImproveReversalsNear(size_t r, const std::vector<std::vector<int3
 }
 
 double RouteSet::SummedCost(size_t r) const {
-    if (!shift_times || !IsSimple(r)) return routes[r].Cost();
+    if (!shift_times || !IsSimple(r)) return routes[r].cost;
     const std::vector<int32_t>& nodes = routes[r].nodes;
     double t = 0.0;
     for (size_t k = 1; k < nodes.size(); ++k) t += Leg(r, nodes[k - 1], nodes[k]);

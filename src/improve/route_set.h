@@ -39,7 +39,15 @@ public:
         std::vector<double> load;
         std::vector<double> high;
         std::vector<double> low;
-        double Cost() const { return cost; }
+        // With soft loads: top[k] and bottom[k] are the largest and smallest of load[.. k];
+        // excess is how far the loads leave [0, capacity], and penalty its price.
+        std::vector<double> top;
+        std::vector<double> bottom;
+        double excess = 0.0;
+        double penalty = 0.0;
+        // What the route counts for when solutions are compared: its cost and, with soft
+        // loads, the price of its overload.
+        double Cost() const { return cost + penalty; }
     };
 
     // `rules` (and `tasks`, when given) must stay alive and bound to the instance while this
@@ -68,6 +76,14 @@ public:
     // Takes the routes flagged in `which` from another set of the same instance, in which the
     // nodes of those routes are all that moved.
     void CopyRoutesFrom(const RouteSet& other, const std::vector<uint8_t>& which);
+
+    // Soft loads (a weight above 0, with loads in force): a route may leave its capacity,
+    // and pays `weight` per unit of overload in Cost(); loads then break no rule. A weight of
+    // 0 makes loads hard again. Sets that exchange routes must share the weight.
+    void SetLoadWeight(double weight);
+    double LoadWeight() const { return load_weight; }
+    // The routes' overload in total (0 under hard loads).
+    double Overload() const;
 
     size_t RouteCount() const { return routes.size(); }
     const Route& RouteOf(size_t r) const { return routes[r]; }
@@ -190,6 +206,10 @@ private:
     // Loads of route r from position `from` on, and its suffix bounds; whether they fit.
     bool RefreshLoads(size_t r, size_t from);
     bool LoadFits(size_t r, size_t q, int32_t node) const;
+    // Route r's overload with the node inserted before position q (soft loads).
+    double ExcessWith(size_t r, size_t q, int32_t node) const;
+    // The cost of route r with the node inserted, before any price of overload.
+    double TimedInsertionCost(size_t r, size_t q, int32_t node) const;
     // Whether the node's pairs allow it into route r before position q.
     bool PairsAllow(size_t r, size_t q, int32_t node) const;
     // The earliest time the node may be served on route r: once its `before` partners on
@@ -218,6 +238,7 @@ private:
     const RouteRules* rules;
     const TaskRules* tasks = nullptr;
     bool loads_on = false;
+    double load_weight = 0.0;
     bool pairs_on = false;
     bool waits_on = false;
     TaskRules::Scratch timing;

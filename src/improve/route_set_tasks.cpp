@@ -73,12 +73,58 @@ bool RouteSet::RefreshLoads(size_t r, size_t from) {
         route.low[k] = low;
     }
     const double tolerance = TaskRules::kLoadTolerance;
-    return low >= -tolerance && high <= tasks->Capacity(r) + tolerance;
+    if (load_weight == 0.0) return low >= -tolerance && high <= tasks->Capacity(r) + tolerance;
+    route.top.resize(n);
+    route.bottom.resize(n);
+    double top = 0.0;
+    double bottom = 0.0;
+    for (size_t k = 0; k < n; ++k) {
+        top = std::max(top, route.load[k]);
+        bottom = std::min(bottom, route.load[k]);
+        route.top[k] = top;
+        route.bottom[k] = bottom;
+    }
+    route.excess = std::max(0.0, high - tasks->Capacity(r)) + std::max(0.0, -low);
+    if (route.excess <= tolerance) route.excess = 0.0;
+    route.penalty = load_weight * route.excess;
+    return true;
+}
+
+double RouteSet::ExcessWith(size_t r, size_t q, int32_t node) const {
+    const Route& route = routes[r];
+    const double demand = tasks->Demand(node);
+    const double here = route.load[q - 1] + demand;
+    const double high = std::max({route.top[q - 1], here, route.high[q] + demand});
+    const double low = std::min({route.bottom[q - 1], here, route.low[q] + demand});
+    const double excess = std::max(0.0, high - tasks->Capacity(r)) + std::max(0.0, -low);
+    return excess <= TaskRules::kLoadTolerance ? 0.0 : excess;
+}
+
+void RouteSet::SetLoadWeight(double weight) {
+    if (!loads_on) return;
+    const bool was_soft = load_weight != 0.0;
+    load_weight = weight;
+    for (size_t r = 0; r < routes.size(); ++r) {
+        Route& route = routes[r];
+        if (was_soft != (weight != 0.0)) {
+            RefreshLoads(r, 0);
+        } else {
+            route.penalty = weight * route.excess;
+        }
+        if (weight == 0.0) route.excess = route.penalty = 0.0;
+    }
+}
+
+double RouteSet::Overload() const {
+    if (load_weight == 0.0) return 0.0;
+    double overload = 0.0;
+    for (const Route& route : routes) overload += route.excess;
+    return overload;
 }
 
 bool RouteSet::LoadFits(size_t r, size_t q, int32_t node) const {
     const double demand = tasks->Demand(node);
-    if (demand == 0.0) return true;
+    if (demand == 0.0 || load_weight != 0.0) return true;
     const Route& route = routes[r];
     const double capacity = tasks->Capacity(r) + TaskRules::kLoadTolerance;
     const double floor = -TaskRules::kLoadTolerance;

@@ -67,6 +67,7 @@ bool RuinRecreate::Ruin(RouteSet& work) {
             if (work.IsMovable(node)) seed_node = node;
         }
     }
+    if (work.Overload() > 0.0 && Draw(2) == 0) SeedOnOverload(work);
     bool feasible = true;
     for (int32_t v : (*neighbours)[static_cast<size_t>(seed_node)]) {
         if (removed.size() >= target) break;
@@ -97,6 +98,20 @@ bool RuinRecreate::Ruin(RouteSet& work) {
     }
     if (work.Tasks() != nullptr) return RemovePartners(work);
     return feasible;
+}
+
+void RuinRecreate::SeedOnOverload(const RouteSet& work) {
+    // A random overloaded route, found from a random first one.
+    const size_t count = work.RouteCount();
+    const size_t first = Draw(count);
+    for (size_t k = 0; k < count; ++k) {
+        const size_t r = (first + k) % count;
+        const std::vector<int32_t>& nodes = work.RouteOf(r).nodes;
+        if (work.RouteOf(r).excess == 0.0 || nodes.size() < 3) continue;
+        const int32_t node = nodes[1 + Draw(nodes.size() - 2)];
+        if (work.IsMovable(node)) seed_node = node;
+        return;
+    }
 }
 
 bool RuinRecreate::RemovePartners(RouteSet& work) {
@@ -150,6 +165,15 @@ std::optional<bool> RuinRecreate::EmptyOneRoute(RouteSet& work) {
 }
 
 void RuinRecreate::OrderRemoved(const RouteSet& work) {
+    if (work.Overload() > 0.0 && Draw(2) == 0) {
+        // Largest demand first packs the loads best.
+        const TaskRules& tasks = *work.Tasks();
+        std::shuffle(removed.begin(), removed.end(), *rng);
+        std::stable_sort(removed.begin(), removed.end(), [&tasks](int32_t a, int32_t b) {
+            return tasks.Demand(a) > tasks.Demand(b);
+        });
+        return;
+    }
     const uint64_t order = Draw(10);
     if (order < 5) {
         std::shuffle(removed.begin(), removed.end(), *rng);

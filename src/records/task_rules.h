@@ -91,6 +91,9 @@ public:
     bool TimeJointly(const RouteRules& rules, std::vector<RouteView>& routes, const Leg& leg,
                      Scratch& scratch) const;
 
+    // Whether the nodes of each pair share a route or not as their kind demands.
+    bool PairsKept(const std::vector<std::vector<int64_t>>& paths) const;
+
     static constexpr double kLoadTolerance = 1e-9;
 
 private:
@@ -100,8 +103,6 @@ private:
         return table.empty() ? kNone : table[static_cast<size_t>(v)];
     }
     void SizePairTables();
-    // Whether the nodes of each pair share a route or not as their kind demands.
-    bool PairsKept(const std::vector<std::vector<int64_t>>& paths) const;
 
     size_t vertex_count = 0;
     bool has_loads = false;

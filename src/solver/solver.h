@@ -292,6 +292,10 @@ private:
     // The vertex the construction found no room for (-1: none), and what blocked it.
     int32_t construction_stuck = -1;
     std::string construction_stuck_reason;
+    // Routes of the construction that overload some agent (empty: none), for the stage to
+    // repair under soft loads at this first price per unit of overload.
+    std::vector<std::vector<int64_t>> overloaded_start;
+    double overload_price = 0.0;
     // Routes to start from (none: the construction builds its own).
     bool warm_started = false;
     bool allow_unassigned = false;

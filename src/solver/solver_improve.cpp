@@ -84,6 +84,7 @@ bool Solver::RunConstruction() {
     Construction construction(rules, objective_type != ObjectiveType::MinSum, improve_seed,
                               &tasks);
     construction.LeaveOut(allow_unassigned);
+    construction.Soften(improve);
     ConstructionOutcome outcome = construction.Build([this]() { return HostWantsStop(); },
                                                      warm_started ? &warm_start : nullptr);
     if (interrupted) stop_reason = StopReason::kInterrupted;
@@ -93,6 +94,17 @@ bool Solver::RunConstruction() {
         construction_stuck = outcome.stuck;
         construction_stuck_reason = outcome.stuck_reason;
         return false;
+    }
+    if (outcome.load_weight > 0.0) {
+        construction_stuck = outcome.stuck;
+        construction_stuck_reason = outcome.stuck_reason;
+        overloaded_start = std::move(outcome.paths);
+        overload_price = outcome.load_weight;
+        near_lists = std::move(outcome.near);
+        result.method = "construction";
+        LogLine(LogStream::kOut, "[construction] no order keeps every capacity; the "
+                                 "improvement stage starts from overloaded routes");
+        return true;
     }
     const SolutionCheck check = tasks.Check(rules, outcome.paths);
     if (!check.feasible) {
@@ -141,7 +153,11 @@ void Solver::RunImprovement() {
     const RouteRules rules = MakeRouteRules();
 
     std::vector<std::vector<int64_t>> paths(static_cast<size_t>(num_agents));
-    for (int32_t k = 0; k < num_agents; ++k) paths[static_cast<size_t>(k)] = result.paths[k];
+    if (!overloaded_start.empty()) {
+        paths = std::move(overloaded_start);
+    } else {
+        for (int32_t k = 0; k < num_agents; ++k) paths[static_cast<size_t>(k)] = result.paths.at(k);
+    }
 
     ImprovementSettings settings;
     settings.min_max = objective_type != ObjectiveType::MinSum;
@@ -149,6 +165,7 @@ void Solver::RunImprovement() {
     settings.max_iterations = max_iterations;
     settings.stop_when_stalled = stop_when_stalled;
     if (warm_started) settings.pinned = warm_start.pinned;
+    settings.load_weight = overload_price;
     size_t stage_snapshots = 0;
     bool unrecorded = false;
     // `time` below 0: the solver's clock now.
@@ -187,6 +204,9 @@ void Solver::RunImprovement() {
         ParallelImprovement stage(rules, settings, &tasks, workers);
         stage.UseNeighbours(near_lists);
         stop = stage.Run(paths, hooks);
+    }
+    if (overload_price > 0.0 && solution_found == 0 && !interrupted) {
+        LogLine(LogStream::kError, "[improvement] no plan found that keeps every capacity");
     }
     if (stop != ImprovementStage::Stop::kNotRun) result.method += "+improvement";
     if (unrecorded) anytime_results.push_back(SearchSnapshot{last_update_time, result});
