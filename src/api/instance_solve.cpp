@@ -1,5 +1,6 @@
 #include "api/instance_solve.h"
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -7,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/log_sink.h"
 #include "model/json_loader.h"
 #include "solver/solver.h"
 
@@ -49,7 +51,31 @@ std::vector<Finding> CheckInstanceText(const std::string& text,
     Problem problem;
     load_problem_json(nlohmann::json::parse(text), problem);
     overrides.ApplyTo(problem.options);
-    return CheckProblem(problem);
+    return CheckProblemAndStops(problem, problem.options);
+}
+
+std::vector<Finding> CheckProblemAndStops(const Problem& problem, const Options& options) {
+    std::vector<Finding> findings = CheckProblem(problem, options);
+    const bool unusable = std::any_of(findings.begin(), findings.end(), [](const Finding& f) {
+        return f.kind == Finding::Kind::kInvalid || f.kind == Finding::Kind::kUnknownId;
+    });
+    if (unusable) return findings;
+    // The solver's set-up repeats the findings above as log lines.
+    const QuietLines quiet;
+    const Solver solver(Problem(problem), options);
+    const Finding::Kind kind =
+        options.allow_unassigned ? Finding::Kind::kIgnored : Finding::Kind::kInfeasible;
+    // Stops left out make such rules no reason to fail.
+    for (Finding& finding : findings) {
+        if (finding.kind == Finding::Kind::kInfeasible) finding.kind = kind;
+    }
+    for (const UnassignedStop& stop : solver.StaticUnassigned()) {
+        findings.push_back(
+            Finding{kind, "node " + std::to_string(stop.node_id) + " fits nowhere: " + stop.reason});
+    }
+    std::stable_partition(findings.begin(), findings.end(),
+                          [](const Finding& finding) { return finding.IsError(); });
+    return findings;
 }
 
 std::string ReadInstanceFile(const std::string& path) {

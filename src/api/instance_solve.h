@@ -56,6 +56,12 @@ InstanceSolve SolveInstanceText(
 std::vector<Finding> CheckInstanceText(const std::string& text,
                                        const OptionOverrides& overrides = {});
 
+// CheckProblem's findings under `options`, and, when none of them is an invalid value or an
+// unknown id, one line per stop that fits nowhere whatever the routes do ("node 7 fits
+// nowhere: no agent type may serve it"): an error, or a warning where "allow_unassigned"
+// leaves such stops out.
+std::vector<Finding> CheckProblemAndStops(const Problem& problem, const Options& options);
+
 // Reads the whole file; a file that cannot be opened raises "Cannot open file: <path>".
 std::string ReadInstanceFile(const std::string& path);
 

@@ -19,7 +19,12 @@ std::shared_ptr<const LogHandler>& Handler() {
     return handler;
 }
 
+thread_local int quiet_depth = 0;
+
 }  // namespace
+
+QuietLines::QuietLines() { ++quiet_depth; }
+QuietLines::~QuietLines() { --quiet_depth; }
 
 void SetLogHandler(LogHandler handler) {
     auto replacement = handler ? std::make_shared<const LogHandler>(std::move(handler)) : nullptr;
@@ -32,6 +37,7 @@ void SetLogHandler(LogHandler handler) {
 }
 
 void LogLine(LogStream stream, const std::string& line) {
+    if (quiet_depth > 0) return;
     std::shared_ptr<const LogHandler> handler;
     {
         std::lock_guard<std::mutex> guard(HandlerLock());

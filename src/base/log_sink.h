@@ -17,6 +17,16 @@ void SetLogHandler(LogHandler handler);
 // `line` without its newline.
 void LogLine(LogStream stream, const std::string& line);
 
+// While one lives, lines logged on its thread are dropped (for work done only to learn
+// something, such as a solver set up to check an instance).
+class QuietLines {
+public:
+    QuietLines();
+    ~QuietLines();
+    QuietLines(const QuietLines&) = delete;
+    QuietLines& operator=(const QuietLines&) = delete;
+};
+
 // The values joined as `operator<<` prints them.
 template <class... Values>
 std::string LineOf(const Values&... values) {

@@ -167,7 +167,7 @@ void BindJsonSolve(py::module_& m) {
     m.def(
         "check_problem",
         [](const Problem& problem, const std::optional<Options>& options) {
-            return Findings(CheckProblem(problem, options ? *options : problem.options));
+            return Findings(CheckProblemAndStops(problem, options ? *options : problem.options));
         },
         py::arg("problem"), py::arg("options") = py::none(),
         "Every error and warning of a problem, without solving it.\n"

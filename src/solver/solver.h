@@ -56,6 +56,9 @@ public:
     virtual SearchSummary GetSummary() const;
     virtual std::vector<SearchSnapshot> GetResultProcess() const;
     virtual int32_t Solve();
+    // The stops that no agent may serve even on a route of its own (or with its "same"
+    // partner), each with why: they fit nowhere whatever the other routes do.
+    std::vector<UnassignedStop> StaticUnassigned() const;
     virtual int32_t BuildSearchTables();
     virtual int32_t CheckReachability();
     virtual int32_t BuildTimeWindowMst();
@@ -177,6 +180,8 @@ private:
     void NumberAgents(const Problem& problem);
     // Shifts, stop limits and (under min-sum) fixed costs; whether any agent has one.
     bool MapAgentDays(const Problem& problem, const Options& options);
+    // Per vertex, why it fits nowhere whatever the other routes do (empty: it may fit).
+    std::vector<std::string> StaticReasons(const RouteRules& rules) const;
     // Fills result.unassigned after a failed solve: the stops that no agent may serve even
     // on a route of their own (or with their "same" partner), and the stop the construction
     // found no room for.

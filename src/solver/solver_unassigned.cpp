@@ -1,6 +1,7 @@
 // Why a failed solve left stops out: what no agent may do with a stop even on a route of its
 // own, and the stop for which the construction found no room.
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,12 @@ std::string Solver::AloneReason(const RouteRules& rules, int64_t vertex) const {
         if (rule == Rule::kStopLimit) {
             counted = true;
         } else if (rule == Rule::kNone) {
-            if (!tasks.HasLoads() || tasks.LoadsFit(path.data(), path.size(), r)) return "";
+            // A negative demand (a delivery) needs its pick-up first, so only its size
+            // counts here.
+            if (!tasks.HasLoads() || std::fabs(tasks.Demand(static_cast<int32_t>(vertex))) <=
+                                         tasks.Capacity(r) + TaskRules::kLoadTolerance) {
+                return "";
+            }
             heavy = true;
         }
     }
@@ -42,9 +48,7 @@ bool Solver::ServesTogether(const RouteRules& rules, int64_t a, int64_t b) const
     return false;
 }
 
-void Solver::ExplainFailure() {
-    result.unassigned.clear();
-    const RouteRules rules = MakeRouteRules();
+std::vector<std::string> Solver::StaticReasons(const RouteRules& rules) const {
     std::vector<uint8_t> endpoint(points.size(), 0);
     for (const std::vector<int64_t>* ends : {&starts, &goals}) {
         for (int64_t v : *ends) endpoint[static_cast<size_t>(v)] = 1;
@@ -62,6 +66,21 @@ void Solver::ExplainFailure() {
                          ") cannot go along";
         }
     }
+    return reasons;
+}
+
+std::vector<UnassignedStop> Solver::StaticUnassigned() const {
+    const std::vector<std::string> reasons = StaticReasons(MakeRouteRules());
+    std::vector<UnassignedStop> stops;
+    for (size_t v = 0; v < points.size(); ++v) {
+        if (!reasons[v].empty()) stops.push_back(UnassignedStop{points[v].node_id, reasons[v]});
+    }
+    return stops;
+}
+
+void Solver::ExplainFailure() {
+    result.unassigned.clear();
+    std::vector<std::string> reasons = StaticReasons(MakeRouteRules());
     if (construction_stuck >= 0 && reasons[static_cast<size_t>(construction_stuck)].empty()) {
         reasons[static_cast<size_t>(construction_stuck)] = construction_stuck_reason;
     }

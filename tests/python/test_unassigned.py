@@ -70,6 +70,17 @@ def test_a_failed_solve_names_each_stop_that_fits_nowhere_and_why(name):
         assert found == expected
 
 
+@pytest.mark.parametrize("allowed", [False, True])
+@pytest.mark.parametrize("name", sorted(name for name in REASONS if not name.startswith("no room")))
+def test_checking_lists_the_stops_that_fit_nowhere_whatever_the_routes(name, allowed):
+    document, expected = REASONS[name]
+    document = {**document, "options": {**document["options"], "allow_unassigned": allowed}}
+    findings = core.check_json_str(json.dumps(document))
+    (node, reason), = expected.items()
+    assert ("warning" if allowed else "error", f"node {node} fits nowhere: {reason}") in findings
+    assert allowed == all(kind == "warning" for kind, _ in findings)
+
+
 def test_the_python_result_gives_the_reasons_too(triangle):
     windows_ = core.TimeWindowConstraint()
     windows_.set_timewindow(1, 0, 1)
