@@ -206,6 +206,7 @@ def summary_lines(path: str, result: dict[str, Any]) -> list[str]:
         lines.append(f"  agent {route['agent_id']}: {stops or '(no route)'}  "
                      f"cost {route['cost']:.6g}{times}")
     fixed = f", fixed costs {stats['fixed_cost']:.6g}" if stats.get("fixed_cost") else ""
+    fixed += f", prizes lost {stats['lost_prize']:.6g}" if stats.get("lost_prize") else ""
     lines.append(f"longest route {stats['max_cost']:.6g}, total {stats['sum_cost']:.6g}{fixed}")
     lines.append(f"solve time {stats['solve_time']:.3f} s, {stats['n_generated']} labels generated, "
                  f"{stats['n_expanded']} expanded" +

@@ -46,6 +46,9 @@ class Node:
     demand: float
     # Time spent serving the node (targets only).
     service: float
+    # An optional stop (required False) may be left out, losing its prize.
+    required: bool
+    prize: float
     def __init__(self) -> None: ...
 
 class Agent:
@@ -143,6 +146,9 @@ class Result:
                                        "construction+improvement"]: ...
     @property
     def fixed_cost(self) -> float: ...
+    # The prizes of the optional stops that no route serves.
+    @property
+    def lost_prize(self) -> float: ...
     @property
     def schedules(self) -> dict[int, dict[str, typing.Any]]:
         """When each route happens, by agent index: start_time, end_time, travel and, per

@@ -88,14 +88,23 @@ std::vector<Improvement> AnytimeImprovements(const std::vector<SearchSnapshot>& 
                                              ObjectiveType objective) {
     std::vector<Improvement> improvements;
     double best = 1e18;
+    double least_lost = 1e18;
     for (const SearchSnapshot& snapshot : process) {
         const double max_cost = LargestRouteCost(snapshot.result);
         const double sum_cost = TotalRouteCost(snapshot.result);
-        double score = objective == ObjectiveType::MinSum ? sum_cost + snapshot.result.fixed_cost
-                                                          : max_cost;
-        if (best - 1e-9 > score) {
+        const double lost = snapshot.result.lost_prize;
+        double score = objective == ObjectiveType::MinSum
+                           ? sum_cost + snapshot.result.fixed_cost + lost
+                           : max_cost;
+        // Under min-max the prizes lost come first.
+        const bool better = objective == ObjectiveType::MinSum
+                                ? best - 1e-9 > score
+                                : lost < least_lost - 1e-9 ||
+                                      (lost <= least_lost + 1e-9 && best - 1e-9 > score);
+        if (better) {
             improvements.push_back(Improvement{snapshot.time, max_cost, sum_cost});
             best = score;
+            least_lost = lost;
         }
     }
     return improvements;

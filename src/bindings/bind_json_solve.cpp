@@ -69,6 +69,7 @@ py::dict ResultDictionary(const InstanceSolve& solve) {
     statistics["last_update_time"] = solve.result.last_update_time;
     statistics["method"] = solve.result.method;
     statistics["fixed_cost"] = solve.result.fixed_cost;
+    statistics["lost_prize"] = solve.result.lost_prize;
     out["statistics"] = statistics;
     py::list anytime;
     for (const Improvement& step : AnytimeImprovements(solve.process, solve.problem.options.objective)) {

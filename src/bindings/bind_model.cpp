@@ -37,7 +37,9 @@ void BindRecords(py::module_& m) {
         .def_readwrite("position", &Node::position)
         .def_readwrite("type", &Node::type)
         .def_readwrite("demand", &Node::demand)
-        .def_readwrite("service", &Node::service);
+        .def_readwrite("service", &Node::service)
+        .def_readwrite("required", &Node::required)
+        .def_readwrite("prize", &Node::prize);
     py::class_<Agent>(m, "Agent")
         .def(py::init<>())
         .def_readwrite("id", &Agent::id)

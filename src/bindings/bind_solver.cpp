@@ -26,6 +26,7 @@ void BindResult(py::module_& m) {
         .def_property_readonly("node_ids", [](const Result& r) { return r.node_ids; })
         .def_property_readonly("method", [](const Result& r) { return r.method; })
         .def_property_readonly("fixed_cost", [](const Result& r) { return r.fixed_cost; })
+        .def_property_readonly("lost_prize", [](const Result& r) { return r.lost_prize; })
         .def_property_readonly("schedules", [](const Result& r) {
             py::dict out;
             for (const auto& [agent, schedule] : r.schedules) {

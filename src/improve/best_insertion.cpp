@@ -39,6 +39,12 @@ void BestInsertion::Consider(RouteSet& set, size_t r, size_t q, int32_t node, do
     }
 }
 
+void RequiredFirst(const RouteSet& set, std::vector<int32_t>& order) {
+    if (set.Tasks() == nullptr || !set.Tasks()->HasOptional()) return;
+    std::stable_partition(order.begin(), order.end(),
+                          [&set](int32_t node) { return !set.IsOptional(node); });
+}
+
 void MarkPending(const std::vector<int32_t>& order, std::vector<uint8_t>& pending) {
     for (int32_t node : order) pending[static_cast<size_t>(node)] = 1;
 }
@@ -145,6 +151,20 @@ bool BestInsertion::Place(RouteSet& set, int32_t node, std::vector<uint8_t>& pen
         return false;
     }
     return true;
+}
+
+bool BestInsertion::PlaceIfWorth(RouteSet& set, int32_t node, bool anyway) {
+    const double prize = set.Tasks()->Prize(node);
+    if (min_max && prize <= 0.0 && !anyway) return false;
+    const Choice choice = Find(set, node);
+    if (!choice.found) return false;
+    const size_t r = choice.route;
+    const double added = set.InsertionCost(r, choice.position, node) - set.RouteOf(r).Cost() +
+                         set.OpeningCost(r);
+    if (!min_max && added >= prize && !anyway) return false;
+    if (set.Insert(r, choice.position, node)) return true;
+    set.RemoveRange(r, choice.position, choice.position);
+    return false;
 }
 
 bool BestInsertion::PlaceByTrying(RouteSet& set, int32_t node) {

@@ -55,6 +55,11 @@ public:
     // partner's mark is cleared. False when no feasible place is found (the set is then as
     // before).
     bool Place(RouteSet& set, int32_t node, std::vector<uint8_t>& pending);
+    // Inserts an optional stop at its best place when serving it pays: under min-sum when it
+    // adds less than its prize, under min-max when it has a prize (prizes lost come first).
+    // False, leaving it out, otherwise. `anyway`: wherever it fits, for moves that let the
+    // search judge stops that pay only together.
+    bool PlaceIfWorth(RouteSet& set, int32_t node, bool anyway = false);
 
 private:
     struct Best {
@@ -92,6 +97,10 @@ private:
     const std::vector<std::vector<int32_t>>* near = nullptr;
     size_t near_count = 0;
 };
+
+// Moves the optional stops of `order` behind the others, keeping each group's order: they
+// go in where room is left.
+void RequiredFirst(const RouteSet& set, std::vector<int32_t>& order);
 
 // Marks the nodes of `order` in `pending` (sized to the set's vertices).
 void MarkPending(const std::vector<int32_t>& order, std::vector<uint8_t>& pending);

@@ -129,6 +129,7 @@ bool Construction::BuildSoft(RouteSet& set, const RouteSet& empty, const NearLis
         return tasks->Demand(a) > tasks->Demand(b);
     });
     TaskOrder(set.Tasks(), set.VertexCount()).Apply(order);
+    RequiredFirst(set, order);
     if (InsertAll(set, order, near, interrupted, 0) != -1) return false;
     outcome.stuck = stuck;
     outcome.stuck_reason = hard_reason;
@@ -194,6 +195,11 @@ int32_t Construction::InsertAll(RouteSet& set, const std::vector<int32_t>& order
         if (k % kInsertionsPerPoll == 0 && interrupted && interrupted()) return kGaveUp;
         // Went in with its partner.
         if (set.RouteHolding(node) >= 0) continue;
+        if (set.IsOptional(node)) {
+            pending[static_cast<size_t>(node)] = 0;
+            insertion.PlaceIfWorth(set, node);
+            continue;
+        }
         if (insertion.Place(set, node, pending)) continue;
         // Loads that go up and down may make room for it once others are in.
         if (set.Tasks() != nullptr) {
@@ -289,6 +295,7 @@ ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted
     TaskOrder task_order(set.Tasks(), set.VertexCount());
     std::vector<int32_t> order = FirstOrder(set);
     task_order.Apply(order);
+    RequiredFirst(set, order);
     std::mt19937_64 rng(seed);
     int32_t stuck = -1;
     const size_t attempts = std::max(kAttempts, kNodesTriedPerNode / std::max<size_t>(order.size(), 1));
@@ -299,6 +306,7 @@ ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted
             std::shuffle(order.begin(), order.end(), rng);
             std::iter_swap(order.begin(), std::find(order.begin(), order.end(), stuck));
             task_order.Apply(order);
+            RequiredFirst(set, order);
         }
         stuck = InsertAll(set, order, near, interrupted, attempt);
         if (stuck < 0) break;
@@ -309,6 +317,7 @@ ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted
         set.CopyRoutesFrom(empty);
         order = FirstOrder(set);
         task_order.Apply(order);
+        RequiredFirst(set, order);
         stuck = InsertAll(set, order, near, interrupted, 0, &left_out);
         DropPartners(set, left_out);
         for (int32_t node : left_out) outcome.left_out.emplace_back(node, WhyNoRoom(set, node));

@@ -40,6 +40,9 @@ constexpr double kPriceRaise = 1.3;
 constexpr double kPriceCut = 0.85;
 constexpr double kLowestPrice = 1e-6;
 constexpr double kHighestPriceRatio = 1000.0;
+// Under min-max, the smallest prize lost weighs this many times the first solution's value
+// in the annealing value.
+constexpr double kLostFirst = 100.0;
 
 }  // namespace
 
@@ -51,7 +54,7 @@ ImprovementStage::ImprovementStage(const RouteRules& rules_in, const Improvement
 }
 
 double ImprovementStage::Score(const RouteSet& set) const {
-    return settings.min_max ? ScoreOf(set.Largest(), set.Total(), set.RouteCount()) : set.Total();
+    return ScoreOf(set.Largest(), set.Total(), set.RouteCount()) + lost_weight * set.LostPrize();
 }
 
 double ImprovementStage::ScoreOf(double largest, double total, size_t routes) const {
@@ -62,11 +65,18 @@ double ImprovementStage::ScoreOf(double largest, double total, size_t routes) co
 bool ImprovementStage::Better(const RouteSet& a, const RouteSet& b) const {
     const bool a_keeps = a.Overload() == 0.0;
     if (a_keeps != (b.Overload() == 0.0)) return a_keeps;
+    // Under min-max the prizes lost come first; under min-sum they add to the total.
+    if (settings.min_max && a.LostPrize() != b.LostPrize()) {
+        const double margin = kTolerance * std::max(1.0, std::fabs(b.LostPrize()));
+        if (a.LostPrize() < b.LostPrize() - margin) return true;
+        if (a.LostPrize() > b.LostPrize() + margin) return false;
+    }
     double first_a = a.Largest(), first_b = b.Largest();
     double second_a = a.Total(), second_b = b.Total();
     if (!settings.min_max) {
-        std::swap(first_a, second_a);
-        std::swap(first_b, second_b);
+        first_a = second_a + a.LostPrize();
+        first_b = second_b + b.LostPrize();
+        second_a = second_b = 0.0;
     }
     if (first_a < first_b - kTolerance) return true;
     if (first_a > first_b + kTolerance) return false;
@@ -113,8 +123,12 @@ bool ImprovementStage::Begin(const std::vector<std::vector<int64_t>>& paths,
         cycle.length = std::min(cycle.length,
                                 std::max<uint64_t>(1, settings.max_iterations / kCyclesInBudget));
     }
+    // Under min-max a prize lost must outweigh any change of the routes, and does not count
+    // towards the temperatures.
+    scale = std::fabs(ScoreOf(current.Largest(), current.Total(), current.RouteCount()) +
+                      (settings.min_max ? 0.0 : current.LostPrize()));
+    lost_weight = settings.min_max ? LostFirstWeight(current) : 1.0;
     score = Score(current);
-    scale = std::fabs(score);
     priced_moves = feasible_moves = 0;
     iterations = 0;
     timed = false;
@@ -161,8 +175,10 @@ void ImprovementStage::Commit(std::vector<Proposal>& proposals, size_t count,
     }
     std::stable_sort(order.begin(), order.end(),
                      [this](size_t a, size_t b) { return alone[a] < alone[b]; });
-    // Routes are independent unless pairs tie them together.
-    const bool combine = current.Tasks() == nullptr || !current.Tasks()->HasPairs();
+    // Routes are independent unless pairs tie them together, or two moves could both take
+    // in the same optional stop.
+    const bool combine = current.Tasks() == nullptr ||
+                         (!current.Tasks()->HasPairs() && !current.Tasks()->HasOptional());
     std::fill(claimed.begin(), claimed.end(), 0);
     bool accepted = false;
     bool improved = false;
@@ -201,7 +217,17 @@ double ImprovementStage::MergedScore(const Proposal& proposal) const {
         largest = std::max(largest, cost);
         total += cost + set.Fixed(r);
     }
-    return ScoreOf(largest, total, current.RouteCount());
+    return ScoreOf(largest, total, current.RouteCount()) + lost_weight * proposal.set.LostPrize();
+}
+
+double ImprovementStage::LostFirstWeight(const RouteSet& set) const {
+    double smallest = std::numeric_limits<double>::infinity();
+    for (int32_t node : set.Movable()) {
+        const double prize = set.IsOptional(node) ? set.Tasks()->Prize(node) : 0.0;
+        if (prize > 0.0) smallest = std::min(smallest, prize);
+    }
+    if (!std::isfinite(smallest)) return 1.0;
+    return kLostFirst * std::max(1.0, scale) / smallest;
 }
 
 std::optional<ImprovementStage::Stop> ImprovementStage::Checkpoint(const ImprovementHooks& hooks) {

@@ -121,6 +121,8 @@ private:
     // the search across plateaus of equal longest route.
     double Score(const RouteSet& set) const;
     double ScoreOf(double largest, double total, size_t routes) const;
+    // Under min-max, the weight of the prizes lost in the annealing value.
+    double LostFirstWeight(const RouteSet& set) const;
     // Score of the current solution with the proposal's changed routes in place.
     double MergedScore(const Proposal& proposal) const;
     // Whether the proposal changed a route that this round's commits already changed.
@@ -163,6 +165,7 @@ private:
     // The annealing value of `current`, and the scale of the temperatures.
     double score = 0.0;
     double scale = 0.0;
+    double lost_weight = 1.0;
     // Results of moves counted since the price of overload was last set, and how many of
     // them had none.
     uint64_t priced_moves = 0;

@@ -14,7 +14,9 @@ constexpr double kMaxTableBytes = 64.0 * 1024 * 1024;
 }  // namespace
 
 RouteSet::RouteSet(const RouteRules& rules_in, const TaskRules* tasks_in)
-    : rules(&rules_in), tasks(tasks_in != nullptr && tasks_in->Active() ? tasks_in : nullptr) {
+    : rules(&rules_in),
+      tasks(tasks_in != nullptr && (tasks_in->Active() || tasks_in->HasOptional()) ? tasks_in
+                                                                                   : nullptr) {
     loads_on = tasks != nullptr && tasks->HasLoads();
     pairs_on = tasks != nullptr && tasks->HasPairs();
     waits_on = tasks != nullptr && tasks->HasPrecedence();
@@ -136,7 +138,22 @@ bool RouteSet::Load(const std::vector<std::vector<int64_t>>& paths) {
             position[node] = static_cast<int32_t>(k);
         }
     }
+    TakeOptionalStops(endpoint);
     return !waits_on || Settle();
+}
+
+void RouteSet::TakeOptionalStops(const std::vector<uint8_t>& endpoint) {
+    lost_prize = 0.0;
+    if (tasks == nullptr || !tasks->HasOptional()) return;
+    for (size_t v = 0; v < vertex_count; ++v) {
+        const auto node = static_cast<int32_t>(v);
+        if (endpoint[v] || !tasks->IsOptional(node)) continue;
+        if (!movable_flag[v]) {
+            movable_flag[v] = 1;
+            movable.push_back(node);
+        }
+        if (holder[v] < 0) lost_prize += tasks->Prize(node);
+    }
 }
 
 std::vector<size_t> RouteSet::LoadEmpty() {
@@ -168,6 +185,7 @@ std::vector<size_t> RouteSet::LoadEmpty() {
         movable_flag[v] = 1;
         movable.push_back(static_cast<int32_t>(v));
     }
+    TakeOptionalStops(endpoint);
     return broken;
 }
 
@@ -272,6 +290,7 @@ void RouteSet::PutIn(size_t r, size_t q, int32_t node) {
     route.arrival.insert(route.arrival.begin() + static_cast<std::ptrdiff_t>(q), 0.0);
     holder[static_cast<size_t>(node)] = static_cast<int32_t>(r);
     if (waits_on) waiting_nodes[r] += may_wait[static_cast<size_t>(node)];
+    if (IsOptional(node)) lost_prize -= tasks->Prize(node);
     Renumber(r, q);
 }
 
@@ -281,6 +300,7 @@ void RouteSet::TakeOut(size_t r, size_t first, size_t last) {
         const auto node = static_cast<size_t>(route.nodes[k]);
         holder[node] = -1;
         if (waits_on) waiting_nodes[r] -= may_wait[node];
+        if (IsOptional(route.nodes[k])) lost_prize += tasks->Prize(route.nodes[k]);
     }
     route.nodes.erase(route.nodes.begin() + static_cast<std::ptrdiff_t>(first),
                       route.nodes.begin() + static_cast<std::ptrdiff_t>(last) + 1);
@@ -487,6 +507,15 @@ double RouteSet::SummedCost(size_t r) const {
 }
 
 void RouteSet::CopyRoutesFrom(const RouteSet& other, const std::vector<uint8_t>& which) {
+    // Optional stops may leave the routes taken: all of theirs go out first.
+    for (size_t r = 0; r < routes.size() && tasks != nullptr && tasks->HasOptional(); ++r) {
+        if (!which[r]) continue;
+        const std::vector<int32_t>& nodes = routes[r].nodes;
+        for (size_t k = 1; k + 1 < nodes.size(); ++k) {
+            holder[static_cast<size_t>(nodes[k])] = -1;
+            if (IsOptional(nodes[k])) lost_prize += tasks->Prize(nodes[k]);
+        }
+    }
     for (size_t r = 0; r < routes.size(); ++r) {
         if (!which[r]) continue;
         routes[r] = other.routes[r];
@@ -496,6 +525,7 @@ void RouteSet::CopyRoutesFrom(const RouteSet& other, const std::vector<uint8_t>&
             const auto node = static_cast<size_t>(nodes[k]);
             holder[node] = other.holder[node];
             position[node] = other.position[node];
+            if (IsOptional(nodes[k])) lost_prize -= tasks->Prize(nodes[k]);
         }
     }
 }

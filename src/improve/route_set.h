@@ -72,9 +72,10 @@ public:
         holder = other.holder;
         position = other.position;
         waiting_nodes = other.waiting_nodes;
+        lost_prize = other.lost_prize;
     }
     // Takes the routes flagged in `which` from another set of the same instance, in which the
-    // nodes of those routes are all that moved.
+    // nodes of those routes (and optional stops that went out or in) are all that moved.
     void CopyRoutesFrom(const RouteSet& other, const std::vector<uint8_t>& which);
 
     // Soft loads (a weight above 0, with loads in force): a route may leave its capacity,
@@ -95,6 +96,9 @@ public:
         return holder[static_cast<size_t>(node)] < 0 ? -1 : position[static_cast<size_t>(node)];
     }
     size_t VertexCount() const { return vertex_count; }
+    // Whether the node is an optional stop, and the prizes of the optional stops now out.
+    bool IsOptional(int32_t node) const { return tasks != nullptr && tasks->IsOptional(node); }
+    double LostPrize() const { return lost_prize; }
     // Gives the empty route r these stops in order; false, leaving it empty, when one is not
     // movable or already held, the route breaks a rule, or pairs must go in one at a time.
     bool LoadRoute(size_t r, const std::vector<int32_t>& stops);
@@ -201,6 +205,9 @@ private:
                        size_t candidates, double tolerance);
     void PutIn(size_t r, size_t q, int32_t node);
     void TakeOut(size_t r, size_t first, size_t last);
+    // Makes every optional stop that is no route's movable (out, if no route holds it), and
+    // sums the prizes of those out.
+    void TakeOptionalStops(const std::vector<uint8_t>& endpoint);
     // Records the positions of route r's nodes from position `from` on.
     void Renumber(size_t r, size_t from);
     // Loads of route r from position `from` on, and its suffix bounds; whether they fit.
@@ -247,6 +254,7 @@ private:
     std::vector<Route> routes;
     std::vector<int32_t> movable;
     std::vector<uint8_t> movable_flag;
+    double lost_prize = 0.0;
     std::vector<int32_t> holder;
     // position[v]: v's index in the route holding it (meaningless while v is out).
     std::vector<int32_t> position;

@@ -19,6 +19,8 @@ constexpr size_t kReversalCandidates = 20;
 // only routes this short.
 constexpr size_t kNearPositions = 20;
 constexpr size_t kLargestEmptied = 60;
+// One recreate in this many puts optional stops in wherever they fit.
+constexpr uint64_t kOptionalAnywayOdds = 4;
 
 }  // namespace
 
@@ -72,6 +74,12 @@ bool RuinRecreate::Ruin(RouteSet& work) {
     for (int32_t v : (*neighbours)[static_cast<size_t>(seed_node)]) {
         if (removed.size() >= target) break;
         const int32_t holder = work.RouteHolding(v);
+        if (holder < 0 && work.IsOptional(v) && work.IsMovable(v)) {
+            // An optional stop left out gets its chance to go in again.
+            removed.push_back(v);
+            removed_from.push_back(-1);
+            continue;
+        }
         if (holder < 0 || ruined[static_cast<size_t>(holder)] || !work.IsMovable(v)) continue;
         const auto r = static_cast<size_t>(holder);
         const std::vector<int32_t>& nodes = work.RouteOf(r).nodes;
@@ -192,12 +200,18 @@ void RuinRecreate::OrderRemoved(const RouteSet& work) {
 bool RuinRecreate::Recreate(RouteSet& work) {
     OrderRemoved(work);
     task_order.Apply(removed);
+    RequiredFirst(work, removed);
     std::fill(touched.begin(), touched.end(), 0);
     if (work.Tasks() != nullptr) {
         MarkPending(removed, pending);
+        // Now and then optional stops go in wherever they fit, paying or not.
+        const bool anyway = Draw(kOptionalAnywayOdds) == 0;
         for (int32_t node : removed) {
             if (work.RouteHolding(node) >= 0) continue;
-            if (!insertion.Place(work, node, pending)) {
+            if (work.IsOptional(node)) {
+                pending[static_cast<size_t>(node)] = 0;
+                if (!insertion.PlaceIfWorth(work, node, anyway)) continue;
+            } else if (!insertion.Place(work, node, pending)) {
                 for (int32_t other : removed) pending[static_cast<size_t>(other)] = 0;
                 return false;
             }

@@ -78,6 +78,8 @@ void load_nodes(const json& nodes, Problem& problem) {
         node.type = read_node_type(item);
         node.demand = item.contains("demand") ? read_real(item.at("demand")) : 0.0;
         node.service = item.contains("service") ? read_real(item.at("service")) : 0.0;
+        if (item.contains("required")) node.required = item.at("required").get<bool>();
+        node.prize = item.contains("prize") ? read_real(item.at("prize")) : 0.0;
         problem.add_node(node);
     }
 }

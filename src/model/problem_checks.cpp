@@ -100,6 +100,23 @@ private:
                 Add(Finding::Kind::kIgnored,
                     where + " is ignored: the node is an agent's start or end, never served");
             }
+            Prize(node, endpoints.count(node.id) != 0);
+        }
+    }
+
+    void Prize(const Node& node, bool endpoint) {
+        const std::string where = "node " + std::to_string(node.id) + ": prize = " + Number(node.prize);
+        if (!std::isfinite(node.prize)) {
+            Add(Finding::Kind::kInvalid, where + " is not a finite number");
+        } else if (node.prize < 0.0) {
+            Add(Finding::Kind::kInvalid, where + " is negative");
+        } else if (node.prize > 0.0 && node.required) {
+            Add(Finding::Kind::kIgnored, where + " is ignored: the stop is required");
+        }
+        if (!node.required && endpoint) {
+            Add(Finding::Kind::kIgnored, "node " + std::to_string(node.id) +
+                                             ": \"required\": false is ignored: the node is an "
+                                             "agent's start or end");
         }
     }
 

@@ -29,6 +29,11 @@ struct Node {
     // Time spent serving the node: the agent leaves it this long after service starts.
     // Only targets are served; a start or end node's service is ignored.
     double service = 0.0;
+    // An optional stop (required false) may be left out, at the cost of its prize: under
+    // min-sum the objective adds the prizes lost to the route costs; under min-max the prizes
+    // lost come first and the longest route second.
+    bool required = true;
+    double prize = 0.0;
 };
 
 struct Agent {

@@ -53,6 +53,8 @@ struct Result {
     // Under min-sum: the fixed costs of the agents whose routes serve a target, apart from
     // the route costs in `times`.
     double fixed_cost = 0.0;
+    // The prizes of the optional stops that no route serves.
+    double lost_prize = 0.0;
     // When each route happens (filled when the solver hands the result out; left empty for
     // routes that wait for one another under task order).
     std::unordered_map<int64_t, RouteSchedule> schedules{};

@@ -16,7 +16,10 @@ public:
             endpoints_.insert(agent.start_node);
             endpoints_.insert(agent.end_node);
         }
-        for (const Node& node : problem.nodes) known_.insert(node.id);
+        for (const Node& node : problem.nodes) {
+            known_.insert(node.id);
+            if (!node.required) optional_.insert(node.id);
+        }
     }
 
     void Capacities() {
@@ -56,8 +59,15 @@ public:
                                                             std::fabs(node.demand) <= agent.capacity_limit));
             }
             if (!fits) {
-                Infeasible("node " + std::to_string(node.id) + ": demand " + NumberText(node.demand) +
-                           " is above the capacity of every agent that may visit it");
+                const std::string message = "node " + std::to_string(node.id) + ": demand " +
+                                            NumberText(node.demand) +
+                                            " is above the capacity of every agent that may visit it";
+                if (node.required) {
+                    Infeasible(message);
+                } else {
+                    findings_.push_back(Finding{Finding::Kind::kIgnored,
+                                                message + "; the optional stop is left out"});
+                }
             }
         }
     }
@@ -139,6 +149,11 @@ private:
                             " is the start or end of an agent");
                     break;
                 }
+                if (optional_.count(node) != 0) {
+                    Invalid(where + "node " + std::to_string(node) +
+                            " is optional, and optional stops cannot be paired");
+                    break;
+                }
             }
         }
     }
@@ -158,6 +173,7 @@ private:
     std::vector<Finding>& findings_;
     std::unordered_set<uint64_t> endpoints_;
     std::unordered_set<uint64_t> known_;
+    std::unordered_set<uint64_t> optional_;
 };
 
 }  // namespace

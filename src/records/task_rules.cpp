@@ -9,10 +9,21 @@ void TaskRules::Reset(size_t vertices, size_t agents) {
     has_loads = has_negative = has_pairs = has_precedence = false;
     demand.assign(vertices, 0.0);
     capacity.assign(agents, std::numeric_limits<double>::infinity());
+    optional.clear();
+    prize.clear();
     same_of.clear();
     diff_of.clear();
     before_of.clear();
     after_of.clear();
+}
+
+void TaskRules::SetOptional(int32_t vertex, double value) {
+    if (optional.empty()) {
+        optional.assign(vertex_count, 0);
+        prize.assign(vertex_count, 0.0);
+    }
+    optional[static_cast<size_t>(vertex)] = 1;
+    prize[static_cast<size_t>(vertex)] = value;
 }
 
 void TaskRules::SetDemand(int32_t vertex, double value) {

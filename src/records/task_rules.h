@@ -51,12 +51,21 @@ public:
     void AddSame(int32_t a, int32_t b);
     void AddDiff(int32_t a, int32_t b);
     void AddPrecedence(int32_t before, int32_t after);
+    // An optional stop: it may stay off every route, losing its prize.
+    void SetOptional(int32_t vertex, double prize);
 
     bool Active() const { return HasLoads() || has_pairs; }
     bool HasLoads() const { return has_loads; }
     bool HasPairs() const { return has_pairs; }
     bool HasPrecedence() const { return has_precedence; }
     bool HasNegativeDemand() const { return has_negative; }
+    bool HasOptional() const { return !optional.empty(); }
+    bool IsOptional(int32_t vertex) const {
+        return !optional.empty() && optional[static_cast<size_t>(vertex)] != 0;
+    }
+    double Prize(int32_t vertex) const {
+        return optional.empty() ? 0.0 : prize[static_cast<size_t>(vertex)];
+    }
     double Demand(int32_t vertex) const {
         return has_loads ? demand[static_cast<size_t>(vertex)] : 0.0;
     }
@@ -105,6 +114,9 @@ private:
     void SizePairTables();
 
     size_t vertex_count = 0;
+    // Per vertex (empty while no stop is optional).
+    std::vector<uint8_t> optional;
+    std::vector<double> prize;
     bool has_loads = false;
     bool has_negative = false;
     bool has_pairs = false;

@@ -254,6 +254,8 @@ private:
     // callback.
     // At `time`, or (below 0) at the solver's clock now.
     void RecordRoutes(const char* source, double time = -1.0);
+    // The prizes of the optional stops that no path of the result serves.
+    double LostPrize() const;
     // Frees the search's labels and lists once the search is over.
     void ReleaseSearchMemory();
     // Settles the stop reason; 1 with a solution, else 0.

@@ -66,6 +66,7 @@ RouteRules Solver::MakeRouteRules() const {
 void Solver::RecordRoutes(const char* source, double time) {
     solution_found = 1;
     result.fixed_cost = 0.0;
+    result.lost_prize = LostPrize();
     for (size_t r = 0; r < agent_days.size(); ++r) {
         const auto path = result.paths.find(static_cast<int64_t>(r));
         if (path != result.paths.end() && path->second.size() > 2) {
@@ -76,6 +77,20 @@ void Solver::RecordRoutes(const char* source, double time) {
     max_route_cost = LargestRouteCost(result);
     UpdateStatistics();
     ReportProgress(source);
+}
+
+double Solver::LostPrize() const {
+    if (!tasks.HasOptional()) return 0.0;
+    std::vector<uint8_t> served(points.size(), 0);
+    for (const auto& [agent, path] : result.paths) {
+        for (int64_t v : path) served[static_cast<size_t>(v)] = 1;
+    }
+    double lost = 0.0;
+    for (size_t v = 0; v < points.size(); ++v) {
+        const auto vertex = static_cast<int32_t>(v);
+        if (!served[v] && tasks.IsOptional(vertex)) lost += tasks.Prize(vertex);
+    }
+    return lost;
 }
 
 bool Solver::RunConstruction() {

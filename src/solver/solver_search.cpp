@@ -271,8 +271,9 @@ void Solver::PostOptimize() {
 }
 
 double Solver::ObjectiveValue(const Result& routes) const {
-    return objective_type == ObjectiveType::MinSum ? TotalRouteCost(routes) + routes.fixed_cost
-                                                   : LargestRouteCost(routes);
+    return objective_type == ObjectiveType::MinSum
+               ? TotalRouteCost(routes) + routes.fixed_cost + routes.lost_prize
+               : LargestRouteCost(routes);
 }
 
 bool Solver::PrepareMove(const Label& from, int64_t a, int64_t v, size_t vertex_count,

@@ -20,6 +20,13 @@ namespace {
 
 constexpr double kNoArc = 9999.0;
 
+// Optional stops are weighed against their prizes by the construction and the improvement
+// stage only.
+bool HasOptionalStop(const Problem& problem) {
+    return std::any_of(problem.nodes.begin(), problem.nodes.end(),
+                       [](const Node& node) { return !node.required; });
+}
+
 }  // namespace
 
 Solver::Solver(const Problem& problem, const Options& options)
@@ -34,7 +41,7 @@ Solver::Solver(const Problem& problem, const Options& options)
     travel_cost = options.route_cost == RouteCostKind::Travel;
     beyond_search = MapAgentDays(problem, options) || travel_cost ||
                     !problem.timewindow_constraint.several.empty() ||
-                    !problem.initial_routes.empty() ||
+                    !problem.initial_routes.empty() || HasOptionalStop(problem) ||
                     problem.nodes.size() > static_cast<size_t>(kMaxVertices);
     type_index = problem.type_index;
     for (const auto& [name, index] : type_index) type_name_of[index] = name;

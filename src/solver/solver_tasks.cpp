@@ -7,11 +7,15 @@ namespace tamrik {
 
 void Solver::MapTasks(const Problem& problem, const Options& options) {
     tasks.Reset(points.size(), agents.size());
+    std::vector<uint8_t> endpoint(points.size(), 0);
+    for (const std::vector<int64_t>* ends : {&starts, &goals}) {
+        for (int64_t v : *ends) endpoint[static_cast<size_t>(v)] = 1;
+    }
+    for (size_t v = 0; v < points.size(); ++v) {
+        const Node& node = problem.nodes[v];
+        if (!endpoint[v] && !node.required) tasks.SetOptional(static_cast<int32_t>(v), node.prize);
+    }
     if (options.enforce_capacity) {
-        std::vector<uint8_t> endpoint(points.size(), 0);
-        for (const std::vector<int64_t>* ends : {&starts, &goals}) {
-            for (int64_t v : *ends) endpoint[static_cast<size_t>(v)] = 1;
-        }
         // A route's load is 0 at its start: demands at starts and ends do not count.
         for (size_t v = 0; v < points.size(); ++v) {
             if (!endpoint[v]) tasks.SetDemand(static_cast<int32_t>(v), problem.nodes[v].demand);

@@ -55,7 +55,10 @@ std::vector<std::string> Solver::StaticReasons(const RouteRules& rules) const {
     }
     std::vector<std::string> reasons(points.size());
     for (size_t v = 0; v < points.size(); ++v) {
-        if (!endpoint[v]) reasons[v] = AloneReason(rules, static_cast<int64_t>(v));
+        // An optional stop that fits nowhere is only left out.
+        if (!endpoint[v] && !tasks.IsOptional(static_cast<int32_t>(v))) {
+            reasons[v] = AloneReason(rules, static_cast<int64_t>(v));
+        }
     }
     for (size_t v = 0; v < points.size() && tasks.HasPairs(); ++v) {
         for (int32_t partner : tasks.SameOf(static_cast<int32_t>(v))) {

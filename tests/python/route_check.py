@@ -332,9 +332,16 @@ def route_problems(instance, result, *, enforce_capacity=None, enforce_sequence=
     left_out = set()
     if options.get("allow_unassigned", False) and result.get("status") == "partial":
         left_out = {vertex_of[stop["node"]] for stop in result["unassigned"] if stop.get("reason")}
+    # An optional stop is served once or left out, losing its prize.
+    optional = {v for v, node in enumerate(nodes) if node.get("required", True) is False}
     for v, count in enumerate(served):
-        if v not in endpoints and count != (0 if v in left_out else 1):
+        if v not in endpoints and count not in ({0, 1} if v in optional else
+                                                {0 if v in left_out else 1}):
             problems.append(f"vertex {v} served {count} times")
+    lost = sum(nodes[v].get("prize", 0) for v in optional - endpoints if not served[v])
+    reported = result.get("statistics", {}).get("lost_prize", lost)
+    if not math.isclose(reported, lost, rel_tol=1e-9, abs_tol=1e-9):
+        problems.append(f"reports prizes lost {reported} but the stops left out have {lost}")
     problems += _fixed_cost_problems(instance, result)
     return problems
 

@@ -28,7 +28,7 @@ def test_instances_solve_feasibly_into_dictionaries_with_keys_in_order(data_dir,
     assert all(route["node_ids"] == [ids[v] for v in route["path"]] for route in result["routes"])
     assert list(result["statistics"]) == [
         "solve_time", "max_cost", "sum_cost", "n_generated", "n_expanded", "last_update_time",
-        "method", "fixed_cost"]
+        "method", "fixed_cost", "lost_prize"]
     assert result["statistics"]["method"] == "search"
     assert all(list(step) == ["time", "max_cost", "sum_cost"] for step in result["anytime"])
     assert route_problems(json.loads((data_dir / name).read_text()), result) == []
