@@ -235,6 +235,7 @@ std::optional<ImprovementStage::Stop> ImprovementStage::Checkpoint(const Improve
         return Stop::kIterations;
     }
     if (hooks.interrupted && hooks.interrupted()) return Stop::kInterrupted;
+    if (settings.stop_when_feasible && FoundFeasible()) return Stop::kStalled;
     const double now = hooks.elapsed();
     if (hooks.time_limit < now) return Stop::kBudget;
     if (!timed && iterations >= kTimedIterations && settings.max_iterations == 0) {

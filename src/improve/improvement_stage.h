@@ -29,6 +29,8 @@ struct ImprovementSettings {
     // about kFeasibleShare of the moves' results keep the capacities. Only solutions that
     // keep them become the best one.
     double load_weight = 0.0;
+    // Stop once a solution that keeps every rule is found (a repair only).
+    bool stop_when_feasible = false;
 };
 
 // What the stage asks its caller while it runs.

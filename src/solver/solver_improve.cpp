@@ -99,7 +99,7 @@ bool Solver::RunConstruction() {
     Construction construction(rules, objective_type != ObjectiveType::MinSum, improve_seed,
                               &tasks);
     construction.LeaveOut(allow_unassigned);
-    construction.Soften(improve);
+    construction.Soften(true);
     ConstructionOutcome outcome = construction.Build([this]() { return HostWantsStop(); },
                                                      warm_started ? &warm_start : nullptr);
     if (interrupted) stop_reason = StopReason::kInterrupted;
@@ -181,6 +181,8 @@ void Solver::RunImprovement() {
     settings.stop_when_stalled = stop_when_stalled;
     if (warm_started) settings.pinned = warm_start.pinned;
     settings.load_weight = overload_price;
+    // Without the stage asked for, overloaded routes are only repaired.
+    settings.stop_when_feasible = !improve;
     size_t stage_snapshots = 0;
     bool unrecorded = false;
     // `time` below 0: the solver's clock now.

@@ -94,7 +94,7 @@ int32_t Solver::Solve() {
         if (solution_found == 0 && (improve || tasks.Active() || allow_unassigned)) {
             RunConstruction();
         }
-        if (improve && (solution_found != 0 || overload_price > 0.0)) RunImprovement();
+        if ((improve && solution_found != 0) || overload_price > 0.0) RunImprovement();
     }
     return Finish();
 }
