@@ -248,8 +248,10 @@ std::optional<ImprovementStage::Stop> ImprovementStage::Checkpoint(const Improve
     }
     if (iterations - cycle.start >= cycle.length) {
         cycle.idle = cycle.improved ? 0 : cycle.idle + 1;
-        // A large instance always has more to find: it runs to its budget.
-        if (cycle.idle >= kIdleCycles && settings.stop_when_stalled && !granular) {
+        // A large instance always has more to find: it runs to its budget; so does a search
+        // that has not yet found a solution that keeps every rule.
+        if (cycle.idle >= kIdleCycles && settings.stop_when_stalled && !granular &&
+            FoundFeasible()) {
             return Stop::kStalled;
         }
         cycle.improved = false;
