@@ -69,8 +69,9 @@ def ours(document):
     return result
 
 
-def pyvrp_routes(document, budget):
-    """PyVRP's routes over the same instance in thousandths, its fleet the agent count."""
+def pyvrp_routes(document, budget, client_extras=lambda node: {}):
+    """PyVRP's routes over the same instance in thousandths, its fleet the agent count;
+    `client_extras(node)` gives more arguments of each client (a prize, say)."""
     import pyvrp
     from pyvrp.stop import MaxRuntime
     nodes = document["nodes"]
@@ -92,7 +93,8 @@ def pyvrp_routes(document, budget):
         opens, closes = windows.get(node["id"], (0, 10**9))
         model.add_client(location, delivery=int(node.get("demand", 0)),
                          service_duration=round(SCALE * node.get("service", 0)),
-                         tw_early=round(SCALE * opens), tw_late=round(SCALE * closes))
+                         tw_early=round(SCALE * opens), tw_late=round(SCALE * closes),
+                         **client_extras(node))
     for a, frm in zip(nodes, locations):
         for b, to in zip(nodes, locations):
             scaled = round(SCALE * math.dist((a["x"], a["y"]), (b["x"], b["y"])))

@@ -205,7 +205,7 @@ bool RuinRecreate::Recreate(RouteSet& work) {
     if (work.Tasks() != nullptr) {
         MarkPending(removed, pending);
         // Now and then optional stops go in wherever they fit, paying or not.
-        const bool anyway = Draw(kOptionalAnywayOdds) == 0;
+        const bool anyway = work.Tasks()->HasOptional() && Draw(kOptionalAnywayOdds) == 0;
         for (int32_t node : removed) {
             if (work.RouteHolding(node) >= 0) continue;
             if (work.IsOptional(node)) {
