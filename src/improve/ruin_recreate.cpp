@@ -19,6 +19,9 @@ constexpr size_t kReversalCandidates = 20;
 // only routes this short.
 constexpr size_t kNearPositions = 20;
 constexpr size_t kLargestEmptied = 60;
+// Under soft loads without overload, one recreate in this many puts the largest demands in
+// first.
+constexpr uint64_t kDemandFirstOdds = 5;
 // One recreate in this many puts optional stops in wherever they fit.
 constexpr uint64_t kOptionalAnywayOdds = 4;
 
@@ -173,8 +176,9 @@ std::optional<bool> RuinRecreate::EmptyOneRoute(RouteSet& work) {
 }
 
 void RuinRecreate::OrderRemoved(const RouteSet& work) {
-    if (work.Overload() > 0.0 && Draw(2) == 0) {
-        // Largest demand first packs the loads best.
+    // Under soft loads, largest demand first packs the loads best: half of the time while
+    // some route is overloaded, else now and then.
+    if (work.LoadWeight() > 0.0 && Draw(work.Overload() > 0.0 ? 2 : kDemandFirstOdds) == 0) {
         const TaskRules& tasks = *work.Tasks();
         std::shuffle(removed.begin(), removed.end(), *rng);
         std::stable_sort(removed.begin(), removed.end(), [&tasks](int32_t a, int32_t b) {
