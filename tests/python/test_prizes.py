@@ -6,6 +6,8 @@ import itertools
 import json
 import math
 import random
+import subprocess
+import sys
 
 import pytest
 
@@ -96,3 +98,14 @@ def test_a_stop_is_required_unless_it_says_otherwise_and_prizes_must_be_finite_a
     document["nodes"][1].update(prize=5, required=True)
     assert ("warning", "node 1: prize = 5 is ignored: the stop is required") in (
         ploxa.check_json_str(json.dumps(document)))
+
+
+def test_the_command_line_names_the_prizes_lost(tmp_path):
+    document = instance(4, "min_sum", 1)
+    path = tmp_path / "optional.json"
+    path.write_text(json.dumps(document))
+    lost = ploxa.solve_json_str(json.dumps(document))["statistics"]["lost_prize"]
+    assert lost > 0
+    out = subprocess.run([sys.executable, "-m", "ploxa", "solve", str(path)], check=True,
+                         capture_output=True, text=True).stdout
+    assert f"prizes lost {lost:.6g}" in out
