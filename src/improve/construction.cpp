@@ -133,7 +133,6 @@ bool Construction::BuildSoft(RouteSet& set, const RouteSet& empty, const NearLis
     if (InsertAll(set, order, near, interrupted, 0) != -1) return false;
     outcome.stuck = stuck;
     outcome.stuck_reason = hard_reason;
-    outcome.reason = "no route could take " + NodeName(stuck) + " under " + RulesInForce();
     outcome.load_weight = set.Overload() > 0.0 ? weight : 0.0;
     set.SetLoadWeight(0.0);
     return true;

@@ -71,9 +71,10 @@ def test_a_failed_solve_names_each_stop_that_fits_nowhere_and_why(name):
 
 
 @pytest.mark.parametrize("allowed", [False, True])
-@pytest.mark.parametrize("name", sorted(name for name in REASONS if not name.startswith("no room")))
-def test_checking_lists_the_stops_that_fit_nowhere_whatever_the_routes(name, allowed):
-    document, expected = REASONS[name]
+def test_checking_lists_the_stops_that_fit_nowhere_whatever_the_routes(allowed):
+    # The reasons are those of a failed solve (above); "too heavy" also has a finding that
+    # leaving stops out turns into a warning.
+    document, expected = REASONS["too heavy"]
     document = {**document, "options": {**document["options"], "allow_unassigned": allowed}}
     findings = core.check_json_str(json.dumps(document))
     (node, reason), = expected.items()
