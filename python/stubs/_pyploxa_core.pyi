@@ -167,6 +167,10 @@ class Progress:
     def total(self) -> float: ...
     @property
     def source(self) -> typing.Literal["search", "construction", "improvement"]: ...
+    @property
+    def routes(self) -> list[list[int]]:
+        """Each agent's path as node ids, start and end included, in the agents' order (the
+        routes' "node_ids" of the result)."""
 
 class Solver:
     def __init__(self, problem: Problem, options: Options) -> None: ...

@@ -60,6 +60,9 @@ void BindProgress(py::module_& m) {
         .def_readonly("longest", &ProgressReport::longest)
         .def_readonly("total", &ProgressReport::total)
         .def_property_readonly("source", [](const ProgressReport& p) { return p.source; })
+        .def_readonly("routes", &ProgressReport::routes,
+                      "Each agent's path as node ids, start and end included, in the agents' "
+                      "order (the routes' \"node_ids\" of the result).")
         .def("__repr__", [](const ProgressReport& p) {
             return "Progress(time=" + py::repr(py::float_(p.time)).cast<std::string>() +
                    ", longest=" + py::repr(py::float_(p.longest)).cast<std::string>() +

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "model/result.h"
 
@@ -19,6 +20,8 @@ struct ProgressReport {
     double total = 0.0;       // sum of the route costs
     // What found it: "search", "construction" or "improvement".
     const char* source = "search";
+    // Each agent's path as node ids, start and end included, in the agents' order.
+    std::vector<std::vector<uint64_t>> routes{};
 };
 
 struct SearchSummary {

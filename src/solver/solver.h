@@ -211,6 +211,7 @@ private:
     void ReportProgress(const char* source);
     // The node ids of out's paths, from the vertex records.
     void FillNodeIds(Result& out) const;
+    std::vector<uint64_t> NodeIdsOf(const std::vector<int64_t>& path) const;
     // When each of out's routes happens.
     void FillSchedules(Result& out) const;
     void Rethreshold(size_t phase);

@@ -64,13 +64,17 @@ void Solver::FillSchedules(Result& out) const {
 
 void Solver::FillNodeIds(Result& out) const {
     out.node_ids.clear();
-    for (const auto& [agent, path] : out.paths) {
-        std::vector<uint64_t>& ids = out.node_ids[agent];
-        for (int64_t v : path) {
-            const bool known = v >= 0 && static_cast<size_t>(v) < points.size();
-            ids.push_back(known ? points[static_cast<size_t>(v)].node_id : 0);
-        }
+    for (const auto& [agent, path] : out.paths) out.node_ids[agent] = NodeIdsOf(path);
+}
+
+std::vector<uint64_t> Solver::NodeIdsOf(const std::vector<int64_t>& path) const {
+    std::vector<uint64_t> ids;
+    ids.reserve(path.size());
+    for (int64_t v : path) {
+        const bool known = v >= 0 && static_cast<size_t>(v) < points.size();
+        ids.push_back(known ? points[static_cast<size_t>(v)].node_id : 0);
     }
+    return ids;
 }
 
 SearchSummary Solver::GetSummary() const { return summary; }

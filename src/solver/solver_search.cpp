@@ -251,8 +251,12 @@ void Solver::ReportProgress(const char* source) {
     const double value = ObjectiveValue(result);
     if (!progress_callback || !(value < reported_value)) return;
     reported_value = value;
-    const ProgressReport report{last_update_time, LargestRouteCost(result), TotalRouteCost(result),
-                                source};
+    ProgressReport report{last_update_time, LargestRouteCost(result), TotalRouteCost(result),
+                          source};
+    report.routes.resize(static_cast<size_t>(num_agents));
+    for (const auto& [agent, path] : result.paths) {
+        report.routes.at(static_cast<size_t>(agent)) = NodeIdsOf(path);
+    }
     if (progress_callback(report)) return;
     interrupted = true;
     stop_reason = StopReason::kInterrupted;

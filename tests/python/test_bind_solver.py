@@ -66,9 +66,6 @@ def test_solve_returns_zero_and_empty_results_when_no_agent_may_serve_a_node(tri
     assert solver.get_result_process() == []
 
 
-
-
-
 def test_progress_reports_each_new_best_in_order_and_matches_the_history(data_dir):
     seen = []
     result = core.solve_json_file(str(data_dir / "sparse_ids.json"), time_limit=5, improve=True,
@@ -79,6 +76,7 @@ def test_progress_reports_each_new_best_in_order_and_matches_the_history(data_di
     assert all(later < earlier for earlier, later in zip(totals, totals[1:]))
     assert [(r.longest, r.total) for r in seen] == [
         (step["max_cost"], step["sum_cost"]) for step in result["anytime"]]
+    assert seen[-1].routes == [route["node_ids"] for route in result["routes"]]
 
 
 class Enough(Exception):
