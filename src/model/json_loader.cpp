@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "model/unread_input.h"
+
 namespace tamrik {
 namespace {
 
@@ -286,6 +288,7 @@ void load_initial_routes(const json& routes, Problem& problem) {
 }  // namespace
 
 void load_problem_json(const json& document, Problem& problem) {
+    report_unread_input(document, problem.input_warnings);
     load_nodes(document.at("nodes"), problem);
     load_agents(document.at("agents"), problem);
     if (document.contains("costs")) load_costs(document.at("costs"), problem);
