@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "base/log_sink.h"
-#include "model/json_loader.h"
+#include "model/instance_text.h"
 #include "solver/solver.h"
 
 namespace tamrik {
@@ -28,7 +28,7 @@ InstanceSolve SolveInstanceText(const std::string& text, double time_limit,
                                 const OptionOverrides& overrides,
                                 const std::function<bool(const ProgressReport&)>& progress) {
     InstanceSolve solve;
-    load_problem_json(nlohmann::json::parse(text), solve.problem);
+    load_problem_text(text, solve.problem);
     if (time_limit > 0) solve.problem.options.time_limit = time_limit;
     overrides.ApplyTo(solve.problem.options);
     auto start = std::chrono::system_clock::now();
@@ -49,7 +49,7 @@ InstanceSolve SolveInstanceText(const std::string& text, double time_limit,
 std::vector<Finding> CheckInstanceText(const std::string& text,
                                        const OptionOverrides& overrides) {
     Problem problem;
-    load_problem_json(nlohmann::json::parse(text), problem);
+    load_problem_text(text, problem);
     overrides.ApplyTo(problem.options);
     return CheckProblemAndStops(problem, problem.options);
 }

@@ -3,6 +3,7 @@
 #include <pybind11/stl.h>
 #include <pybind11/typing.h>
 
+#include "bindings/matrix_buffer.h"
 #include "model/constraints.h"
 #include "model/problem.h"
 #include "model/records.h"
@@ -115,6 +116,15 @@ void BindProblem(py::module_& m) {
         .def(py::init<>())
         .def("add_node", &Problem::add_node, py::arg("node"))
         .def("add_agent", &Problem::add_agent, py::arg("agent"), py::arg("id"))
+        .def(
+            "set_cost_matrix",
+            [](Problem& problem, const std::string& agent_type, const py::buffer& matrix) {
+                problem.set_cost_matrix(agent_type, MatrixFromBuffer(matrix));
+            },
+            py::arg("agent_type"), py::arg("matrix"),
+            "Costs of the agent type: row i, column j is the cost from the i-th to the j-th "
+            "node added. A two-dimensional array (float64, float32 or integers) is read "
+            "without a Python object per entry; a list of rows works too.")
         .def("set_cost_matrix", &Problem::set_cost_matrix, py::arg("agent_type"),
              py::arg("matrix"))
         .def("set_metric", &Problem::set_metric, py::arg("agent_type"), py::arg("kind"),

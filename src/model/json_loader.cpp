@@ -114,9 +114,14 @@ void load_agents(const json& agents, Problem& problem) {
 
 // An object maps type names to matrices; an array stores its matrices under "0", "1", ...
 // which is exactly the key the library's items() gives to array elements.
-void load_costs(const json& costs, Problem& problem) {
+void load_costs(const json& costs, Problem& problem, ReadMatrices* read) {
     for (const auto& member : costs.items()) {
-        problem.set_cost_matrix(member.key(), member.value().get<CostMatrix>());
+        const auto found = read == nullptr ? ReadMatrices::iterator{} : read->find(member.key());
+        if (read != nullptr && found != read->end()) {
+            problem.set_cost_matrix(member.key(), std::move(found->second));
+        } else {
+            problem.set_cost_matrix(member.key(), member.value().get<CostMatrix>());
+        }
     }
 }
 
@@ -287,11 +292,11 @@ void load_initial_routes(const json& routes, Problem& problem) {
 
 }  // namespace
 
-void load_problem_json(const json& document, Problem& problem) {
+void load_problem_json(const json& document, Problem& problem, ReadMatrices* read) {
     report_unread_input(document, problem.input_warnings);
     load_nodes(document.at("nodes"), problem);
     load_agents(document.at("agents"), problem);
-    if (document.contains("costs")) load_costs(document.at("costs"), problem);
+    if (document.contains("costs")) load_costs(document.at("costs"), problem, read);
     if (document.contains("metrics")) load_metrics(document.at("metrics"), problem);
 
     ConstraintSet constraints;

@@ -1,0 +1,74 @@
+import re
+
+import pytest
+
+import _pyploxa_core as core
+from conftest import make_agent, make_node
+
+np = pytest.importorskip("numpy")
+
+
+def grid_problem(matrix):
+    """Twelve points on a grid, three agents from depot 0, min-max."""
+    problem = core.Problem()
+    for i in range(12):
+        problem.add_node(make_node(i, i % 4, i // 4,
+                                   core.NodeType.DEPOT if i == 0 else core.NodeType.TARGET))
+    for k in range(3):
+        problem.add_agent(make_agent(k), k)
+    problem.set_cost_matrix("drone", matrix)
+    problem.options().objective = core.ObjectiveType.MinMax
+    problem.options().improve = True
+    problem.options().max_iterations = 2000
+    return problem
+
+
+def routes_of(problem):
+    solver = core.Solver(problem, problem.options())
+    assert solver.solve() == 1
+    return solver.get_result().paths, solver.get_result().times
+
+
+@pytest.mark.parametrize("as_array", [
+    lambda m: m.astype(np.float64),
+    lambda m: m.astype(np.float32),
+    lambda m: m.astype(np.int32),
+    lambda m: m.astype(np.uint16),
+    lambda m: np.asfortranarray(m),               # column-major
+    lambda m: np.repeat(np.repeat(m, 2, 0), 2, 1)[::2, ::2],  # strided view
+])
+def test_arrays_of_every_accepted_kind_solve_exactly_like_lists(as_array):
+    rng = np.random.default_rng(7)
+    matrix = rng.integers(1, 60, size=(12, 12)).astype(np.float64)
+    np.fill_diagonal(matrix, 0)
+    assert routes_of(grid_problem(as_array(matrix))) == routes_of(grid_problem(matrix.tolist()))
+
+
+@pytest.mark.parametrize("matrix, message", [
+    ([[0, 1, 2], [1, 0, float("nan")], [2, 1, 0]], "row 1, column 2 is nan; costs must be "
+                                                   "finite and not negative"),
+    ([[0, 1, 2], [1, 0, -3], [2, 1, 0]], "row 1, column 2 is -3; costs must be finite"),
+    ([[0, 1, 2, 3]] * 3, "cost matrix for agent type 'drone' has a row of 4 entries (row 0), "
+                         "but the problem has 3 nodes"),
+    ([[0, 1, 2]] * 4, "cost matrix for agent type 'drone' has 4 rows, but the problem has 3 "
+                      "nodes"),
+])
+@pytest.mark.parametrize("kind", ["list", "array"])
+def test_unusable_matrices_give_the_same_error_as_lists_or_arrays(triangle, matrix, message, kind):
+    triangle.set_cost_matrix("drone", matrix if kind == "list" else np.array(matrix))
+    with pytest.raises(ValueError, match=re.escape(message)):
+        core.Solver(triangle, triangle.options())
+
+
+@pytest.mark.parametrize("array, message", [
+    (np.zeros(3), "matrix must be two-dimensional, not 1-dimensional"),
+    (np.zeros((3, 3, 1)), "matrix must be two-dimensional, not 3-dimensional"),
+    (np.zeros((3, 3), dtype=complex), "not buffer format 'Zd'"),
+    (np.zeros((3, 3), dtype=bool), "not buffer format '?'"),
+    (np.zeros((3, 3), dtype=">f8"), "not buffer format '>d'"),
+    (np.zeros((3, 3), dtype=object), "not buffer format 'O'"),
+])
+def test_arrays_of_other_shapes_or_entries_are_refused(triangle, array, message):
+    with pytest.raises(TypeError, match=re.escape(message)):
+        triangle.set_cost_matrix("drone", array)
+    assert core.Solver(triangle, triangle.options()).solve() == 1  # the earlier matrix stays
