@@ -24,6 +24,7 @@ from typing import Any, NoReturn
 
 import _pyploxa_core as core
 from ploxa.formats import FormatError, VrplibMissing, file_to_instance, vrplib_solution_text
+from ploxa.logs import SeriesCap
 
 # Errors the module raises for input it cannot use: missing or unreadable files and JSON
 # problems (RuntimeError), invalid instances (ValueError, IndexError).
@@ -219,14 +220,16 @@ def summary_lines(path: str, result: dict[str, Any]) -> list[str]:
 
 
 @contextlib.contextmanager
-def core_lines_to_stderr() -> Iterator[None]:
+def core_lines_to_stderr() -> Iterator[SeriesCap]:
     """Sends the core's own lines to standard error, so that standard output holds only the
-    summary."""
-    core.set_log_handler(print_to_stderr)
+    summary; of a run of lines that differ only in their numbers, the first five and a count."""
+    lines = SeriesCap(print_to_stderr)
+    core.set_log_handler(lines)
     try:
-        yield
+        yield lines
     finally:
         core.set_log_handler(None)
+        lines.flush()
 
 
 def print_to_stderr(line: str) -> None:
@@ -263,10 +266,14 @@ def run_solve(args: argparse.Namespace) -> int:
         require_matplotlib()
     interrupted = False
     try:
-        with core_lines_to_stderr():
+        with core_lines_to_stderr() as core_lines:
+            def progress(report: core.Progress) -> None:
+                core_lines.flush()  # the count of a held-back series goes before live lines
+                live_line(report)
+
             result = core.solve_json_str(text, time_limit=args.time_limit, improve=args.improve,
                                          seed=args.seed, memory_limit=args.memory_limit,
-                                         progress=None if args.quiet else live_line,
+                                         progress=None if args.quiet else progress,
                                          enforce_capacity=args.enforce,
                                          enforce_sequence=args.enforce, threads=args.threads)
     except KeyboardInterrupt as interrupt:
@@ -409,8 +416,10 @@ def run_validate(args: argparse.Namespace) -> int:
                                        enforce_sequence=args.enforce)
     except INPUT_ERRORS as error:
         findings = [("error", str(error))]
+    lines = SeriesCap(print)
     for kind, message in findings:
-        print(f"{shown(args.instance)}: {kind}: {message}")
+        lines(f"{shown(args.instance)}: {kind}: {message}")
+    lines.flush()
     errors = sum(kind == "error" for kind, _ in findings)
     print(f"{shown(args.instance)}: {errors} error(s), {len(findings) - errors} warning(s)")
     return 1 if errors else 0

@@ -1,7 +1,7 @@
 """Ploxa MTSP Solver — C++ core bindings"""
 
 import typing
-from collections.abc import Sequence
+from collections.abc import Buffer, Sequence
 
 class ObjectiveType:
     MinMax: typing.ClassVar[ObjectiveType]
@@ -109,7 +109,11 @@ class Problem:
     def __init__(self) -> None: ...
     def add_node(self, node: Node) -> None: ...
     def add_agent(self, agent: Agent, id: int) -> None: ...
-    def set_cost_matrix(self, agent_type: str, matrix: Sequence[Sequence[float]]) -> None: ...
+    def set_cost_matrix(self, agent_type: str,
+                        matrix: Sequence[Sequence[float]] | Buffer) -> None:
+        """Costs of the agent type: row i, column j is the cost from the i-th to the j-th node
+        added. A two-dimensional array (float64, float32 or integers) is read without a
+        Python object per entry; a list of rows works too."""
     def set_metric(self, agent_type: str, kind: typing.Literal["euclidean", "manhattan", "haversine"],
                    factor: float = 1.0) -> None: ...
     def set_assignment_constraint(self, constraint: AssignmentConstraint) -> None: ...
@@ -214,4 +218,5 @@ def set_log_handler(handler: typing.Callable[[str], object] | None) -> None:
     """Send every line the core prints (warnings, notes of the search and the stages) to
     handler(line) instead of standard output and standard error; None restores them.
     The handler is called from the solving thread, one line at a time, without the
-    newline."""
+    newline. A handler with a flush() method has it called when a solve or a check
+    ends."""

@@ -36,13 +36,20 @@ void SetLogHandler(LogHandler handler) {
     // The old handler ends here, outside the lock: its end may wait for locks of its own.
 }
 
+std::shared_ptr<const LogHandler> CurrentHandler() {
+    std::lock_guard<std::mutex> guard(HandlerLock());
+    return Handler();
+}
+
+void EndOfWork() {
+    if (const std::shared_ptr<const LogHandler> handler = CurrentHandler()) {
+        (*handler)(LogStream::kEndOfWork, std::string());
+    }
+}
+
 void LogLine(LogStream stream, const std::string& line) {
     if (quiet_depth > 0) return;
-    std::shared_ptr<const LogHandler> handler;
-    {
-        std::lock_guard<std::mutex> guard(HandlerLock());
-        handler = Handler();
-    }
+    const std::shared_ptr<const LogHandler> handler = CurrentHandler();
     if (handler) {
         (*handler)(stream, line);
     } else if (stream == LogStream::kOut) {

@@ -3,6 +3,7 @@
 #include <pybind11/stl.h>
 
 #include "api/instance_solve.h"
+#include "base/log_sink.h"
 #include "bindings/argument_checks.h"
 #include "bindings/bind_solver.h"
 #include "bindings/interrupt_guard.h"
@@ -108,6 +109,7 @@ py::dict SolveJsonStr(const std::string& json_str, const SolveArguments& given) 
                                     CountArgument("threads", given.threads)};
     const bool release_gil = FlagArgument("release_gil", given.release_gil).value_or(false);
     ProgressRelay relay(given.progress);
+    const EndOfWorkNotice end_of_work;
     const auto interrupt = release_gil ? PythonSignalPendingUnlocked : PythonSignalPending;
     const auto callback = relay.Callback();
     InstanceSolve solve = MaybeReleasingTheLock(release_gil, [&]() {
@@ -168,6 +170,7 @@ void BindJsonSolve(py::module_& m) {
     m.def(
         "check_problem",
         [](const Problem& problem, const std::optional<Options>& options) {
+            const EndOfWorkNotice end_of_work;
             return Findings(CheckProblemAndStops(problem, options ? *options : problem.options));
         },
         py::arg("problem"), py::arg("options") = py::none(),
@@ -180,6 +183,7 @@ void BindJsonSolve(py::module_& m) {
             OptionOverrides overrides;
             overrides.enforce_capacity = FlagArgument("enforce_capacity", enforce_capacity);
             overrides.enforce_sequence = FlagArgument("enforce_sequence", enforce_sequence);
+            const EndOfWorkNotice end_of_work;
             return Findings(CheckInstanceText(json_str, overrides));
         },
         py::arg("json_str"), py::kw_only(), py::arg("enforce_capacity") = py::none(),

@@ -43,6 +43,16 @@ void CallHandler(const PythonCallable& handler, const std::string& line) {
     }
 }
 
+// A handler that holds lines back may have flush() to let them out when a solve ends.
+void CallFlush(const PythonCallable& handler) {
+    py::gil_scoped_acquire lock;
+    try {
+        if (py::hasattr(handler.callable, "flush")) handler.callable.attr("flush")();
+    } catch (py::error_already_set& error) {
+        error.discard_as_unraisable("ploxa log handler");
+    }
+}
+
 void SetPythonLogHandler(const py::object& handler) {
     if (handler.is_none()) {
         SetLogHandler(nullptr);
@@ -53,7 +63,13 @@ void SetPythonLogHandler(const py::object& handler) {
                              std::string(py::str(py::type::of(handler).attr("__name__"))));
     }
     auto held = std::make_shared<PythonCallable>(handler);
-    SetLogHandler([held](LogStream, const std::string& line) { CallHandler(*held, line); });
+    SetLogHandler([held](LogStream stream, const std::string& line) {
+        if (stream == LogStream::kEndOfWork) {
+            CallFlush(*held);
+        } else {
+            CallHandler(*held, line);
+        }
+    });
 }
 
 }  // namespace
@@ -63,7 +79,8 @@ void BindLog(py::module_& m) {
           "Send every line the core prints (warnings, notes of the search and the stages) to\n"
           "handler(line) instead of standard output and standard error; None restores them.\n"
           "The handler is called from the solving thread, one line at a time, without the\n"
-          "newline.");
+          "newline. A handler with a flush() method has it called when a solve or a check\n"
+          "ends.");
     // The handler must not outlive the interpreter.
     py::module_::import("atexit").attr("register")(
         py::cpp_function([]() { SetLogHandler(nullptr); }));

@@ -2,6 +2,7 @@
 
 #include <pybind11/stl.h>
 
+#include "base/log_sink.h"
 #include "bindings/interrupt_guard.h"
 #include "bindings/progress_relay.h"
 #include "solver/solver.h"
@@ -73,6 +74,7 @@ void BindProgress(py::module_& m) {
 
 int32_t SolveInterruptibly(Solver& solver, const py::object& progress, bool release_gil) {
     ProgressRelay relay(progress);
+    const EndOfWorkNotice end_of_work;
     solver.SetInterruptCheck(release_gil ? PythonSignalPendingUnlocked : PythonSignalPending);
     solver.SetProgressCallback(relay.Callback());
     int32_t status = MaybeReleasingTheLock(release_gil, [&]() { return solver.Solve(); });
