@@ -23,7 +23,8 @@ from collections.abc import Iterator, Sequence
 from typing import Any, NoReturn
 
 import _pyploxa_core as core
-from ploxa.formats import FormatError, VrplibMissing, file_to_instance, vrplib_solution_text
+from ploxa.formats import (FormatError, VrplibMissing, file_to_instance, vrplib_module,
+                           write_vrplib_solution)
 from ploxa.logs import SeriesCap
 
 # Errors the module raises for input it cannot use: missing or unreadable files and JSON
@@ -59,8 +60,9 @@ def build_parser() -> argparse.ArgumentParser:
     solve.add_argument("--output", help="also write the result to this file")
     solve.add_argument("--format", choices=["json", "vrplib"], default="json",
                        help="what --output holds: the result dictionary as JSON (default), or "
-                            "a VRPLIB solution, one 'Route #k:' line of node ids per non-empty "
-                            "route and 'Cost <total>', written only when a solution is found")
+                            "a VRPLIB solution (needs vrplib), one 'Route #k:' line of node ids per "
+                            "non-empty route and 'Cost: <total>', written only when a solution "
+                            "is found")
     solve.add_argument("--threads", type=count_value, default=0, metavar="N",
                        help="threads of the improvement stage (default 0: every core); with "
                             "more than one, each has the time limit on its own clock, so the "
@@ -259,6 +261,8 @@ def live_line(report: core.Progress) -> None:
 def run_solve(args: argparse.Namespace) -> int:
     if args.format == "vrplib" and not args.output:
         raise InputError("--format vrplib needs --output FILE")
+    if args.format == "vrplib":
+        require_vrplib()
     text = read_instance(args.instance)
     if args.initial:
         text = with_initial_routes(args.instance, text, args.initial)
@@ -287,7 +291,7 @@ def run_solve(args: argparse.Namespace) -> int:
     if args.output and args.format == "json":
         write_result(args.output, result)
     elif args.output and result["status"] in ("success", "partial"):
-        write_text(args.output, vrplib_solution_text(json.loads(text), result))
+        write_solution(args.output, json.loads(text), result)
     if args.plot:
         draw(json.loads(text), result, args.plot, (1200, 600))
     if interrupted:
@@ -322,6 +326,20 @@ def with_initial_routes(instance_path: str, text: bytes, result_path: str) -> by
 
 def write_result(path: str, result: dict[str, Any]) -> None:
     write_text(path, json.dumps(result, indent=2) + "\n")
+
+
+def require_vrplib() -> None:
+    try:
+        vrplib_module()
+    except VrplibMissing as error:
+        raise InputError(str(error)) from None
+
+
+def write_solution(path: str, instance: dict[str, Any], result: dict[str, Any]) -> None:
+    try:
+        write_vrplib_solution(path, instance, result)
+    except OSError as error:
+        raise InputError(f"{shown(path)}: {error.strerror}") from error
 
 
 def write_text(path: str, text: str) -> None:

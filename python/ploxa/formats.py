@@ -61,7 +61,7 @@ class FileInstance:
     pairs: list[tuple[int, int]] = field(default_factory=list)  # (pick-up, delivery)
 
 
-def _vrplib() -> Any:
+def vrplib_module() -> Any:
     try:
         # Imported by name: vrplib has no type information.
         vrplib = importlib.import_module("vrplib")
@@ -70,10 +70,15 @@ def _vrplib() -> Any:
     return vrplib
 
 
+def _vrplib_part(name: str) -> Any:
+    """A module of the vrplib package: its reader's own line and section splitting."""
+    vrplib_module()
+    return importlib.import_module(f"vrplib.parse.{name}")
+
+
 def _lines(text: str) -> list[str]:
     """The non-empty, non-comment lines, stripped, as vrplib sees them."""
-    return [line.strip() for line in text.splitlines()
-            if line.strip() and not line.strip().startswith("#")]
+    return list(_vrplib_part("parse_utils").text2lines(text))
 
 
 def is_solomon(text: str) -> bool:
@@ -83,17 +88,13 @@ def is_solomon(text: str) -> bool:
 
 
 def _section_ids(lines: list[str]) -> dict[str, list[str]]:
-    """The first field of every row of each section, grouped as vrplib groups them (vrplib
+    """The first field of every row of each section, in the sections vrplib parsed (its data
     drops that column)."""
+    _, sections = _vrplib_part("parse_vrplib").group_specifications_and_sections(lines)
     ids: dict[str, list[str]] = {}
-    rows: list[str] = []
-    for line in lines:
-        if "EOF" in line:
-            break
-        if "_SECTION" in line:
-            rows = ids.setdefault(line.strip(" :").removesuffix("_SECTION").lower(), [])
-        elif ":" not in line:
-            rows.append(line.split()[0])
+    for section in sections:
+        name = section[0].strip(" :").removesuffix("_SECTION").lower()
+        ids.setdefault(name, []).extend(row.split()[0] for row in section[1:])
     return ids
 
 
@@ -145,7 +146,7 @@ def _node_values(data: dict[str, Any], ids: dict[str, list[str]], key: str, widt
 
 def read_instance_file(path: FilePath) -> FileInstance:
     """Reads a TSPLIB, VRPLIB or Solomon file (a Solomon one told apart by its content)."""
-    vrplib = _vrplib()
+    vrplib = vrplib_module()
     try:
         text = Path(path).read_bytes().decode("utf-8")
     except UnicodeDecodeError as error:
@@ -374,11 +375,10 @@ def solution_routes(instance: dict[str, Any], result: dict[str, Any]) -> list[li
     return routes
 
 
-def vrplib_solution_text(instance: dict[str, Any], result: dict[str, Any]) -> str:
-    """The VRPLIB solution of a result: "Route #1: 3 5 7" per non-empty route, then
-    "Cost <total>", as the published solution files have it."""
-    lines = [f"Route #{k}: {' '.join(map(str, stops))}"
-             for k, stops in enumerate(solution_routes(instance, result), start=1)]
+def write_vrplib_solution(path: FilePath, instance: dict[str, Any],
+                          result: dict[str, Any]) -> None:
+    """Writes the VRPLIB solution of a result with vrplib: "Route #1: 3 5 7" per non-empty
+    route, then "Cost: <total>"."""
     total = float(result["statistics"]["sum_cost"])
-    lines.append(f"Cost {int(total) if total.is_integer() else format(total, '.15g')}")
-    return "\n".join(lines) + "\n"
+    vrplib_module().write_solution(path, solution_routes(instance, result),
+                             {"Cost": int(total) if total.is_integer() else format(total, ".15g")})

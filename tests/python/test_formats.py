@@ -7,7 +7,7 @@ import pytest
 
 import ploxa
 from ploxa import cli
-from ploxa.formats import VRPLIB_MISSING, file_to_instance, vrplib_solution_text
+from ploxa.formats import VRPLIB_MISSING, file_to_instance, write_vrplib_solution
 
 vrplib = pytest.importorskip("vrplib", reason="vrplib (the formats extra) is not installed")
 
@@ -160,6 +160,7 @@ def test_a_file_the_conversion_cannot_take_gives_one_error_line(tmp_path, capsys
 @pytest.mark.parametrize("arguments, message", [
     (["convert"], VRPLIB_MISSING),                                      # vrplib not installed
     (["solve", "--format", "vrplib"], "--format vrplib needs --output FILE"),  # nowhere to write
+    (["solve", "--format", "vrplib", "--output", "x.sol"], VRPLIB_MISSING),  # before solving
 ])
 def test_missing_vrplib_and_a_solution_format_without_output_give_one_error_line(
         tmp_path, capsys, monkeypatch, arguments, message):
@@ -173,8 +174,8 @@ def test_missing_vrplib_and_a_solution_format_without_output_give_one_error_line
 def test_solve_writes_the_result_s_routes_as_a_vrplib_solution(tmp_path, monkeypatch):
     instance = convert(tmp_path, CVRP, "--time-limit", "1")
     results = []  # the result dictionary that solve turns into the solution file
-    monkeypatch.setattr(cli, "vrplib_solution_text", lambda document, result: (
-        results.append(result) or vrplib_solution_text(document, result)))
+    monkeypatch.setattr(cli, "write_vrplib_solution", lambda path, document, result: (
+        results.append(result) or write_vrplib_solution(path, document, result)))
     solution = tmp_path / "tiny.sol"
     assert cli.main(["solve", str(tmp_path / "instance.json"), "--quiet", "--output",
                      str(solution), "--format", "vrplib"]) == 0
