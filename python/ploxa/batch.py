@@ -17,6 +17,7 @@ from pathlib import Path
 from typing import Any, TextIO, TypedDict
 
 import _pyploxa_core as core
+from ploxa.results import SolveResult
 
 SUMMARY_FIELDS = ["instance", "status", "longest", "total", "time", "error"]
 # One solve for a worker: index, path, time limit, improve, output folder, result name, enforce.
@@ -51,7 +52,7 @@ def solve_one(path: str, time_limit: float = -1, improve: bool | None = None,
         result = core.solve_json_str(text, time_limit, improve=improve, enforce_capacity=enforce,
                                      enforce_sequence=enforce, release_gil=True)
     except KeyboardInterrupt as interrupt:
-        partial: dict[str, Any] | None = getattr(interrupt, "result", None)
+        partial: SolveResult | None = getattr(interrupt, "result", None)
         if partial is None:
             row["status"], row["error"] = "interrupted", "interrupted before a solution"
             return row

@@ -26,6 +26,7 @@ import _pyploxa_core as core
 from ploxa.formats import (FormatError, VrplibMissing, file_to_instance, vrplib_module,
                            write_vrplib_solution)
 from ploxa.logs import SeriesCap
+from ploxa.results import SolveResult
 
 # Errors the module raises for input it cannot use: missing or unreadable files and JSON
 # problems (RuntimeError), invalid instances (ValueError, IndexError).
@@ -199,7 +200,7 @@ FAILURE_REASONS = {
 }
 
 
-def summary_lines(path: str, result: dict[str, Any]) -> list[str]:
+def summary_lines(path: str, result: SolveResult) -> list[str]:
     stats = result["statistics"]
     lines = [f"{path}: {result['status']}" + STOP_NOTES.get(str(result.get("stop_reason")), "")]
     for route in result["routes"]:
@@ -281,7 +282,7 @@ def run_solve(args: argparse.Namespace) -> int:
                                          enforce_capacity=args.enforce,
                                          enforce_sequence=args.enforce, threads=args.threads)
     except KeyboardInterrupt as interrupt:
-        partial: dict[str, Any] | None = getattr(interrupt, "result", None)
+        partial: SolveResult | None = getattr(interrupt, "result", None)
         if partial is None:
             raise
         result, interrupted = partial, True
@@ -324,7 +325,7 @@ def with_initial_routes(instance_path: str, text: bytes, result_path: str) -> by
     return json.dumps(instance).encode("utf-8")
 
 
-def write_result(path: str, result: dict[str, Any]) -> None:
+def write_result(path: str, result: SolveResult) -> None:
     write_text(path, json.dumps(result, indent=2) + "\n")
 
 
@@ -335,7 +336,7 @@ def require_vrplib() -> None:
         raise InputError(str(error)) from None
 
 
-def write_solution(path: str, instance: dict[str, Any], result: dict[str, Any]) -> None:
+def write_solution(path: str, instance: dict[str, Any], result: SolveResult) -> None:
     try:
         write_vrplib_solution(path, instance, result)
     except OSError as error:
@@ -363,7 +364,7 @@ def require_matplotlib() -> None:
         raise InputError(str(error)) from None
 
 
-def draw(instance: dict[str, Any], result: dict[str, Any], output: str,
+def draw(instance: dict[str, Any], result: SolveResult, output: str,
          size: tuple[int, int], times: bool = False) -> None:
     from ploxa.plot import plot_solution
     try:

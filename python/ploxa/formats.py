@@ -22,6 +22,7 @@ its duration from departure at time 0.
 import importlib
 import math
 import re
+from collections.abc import Mapping
 from dataclasses import dataclass, field
 from os import PathLike
 from pathlib import Path
@@ -358,7 +359,7 @@ def file_to_instance(path: FilePath, agents: int | None = None, objective: str |
                        matrix, round_costs, node_ids, fold_service)
 
 
-def solution_routes(instance: dict[str, Any], result: dict[str, Any]) -> list[list[int]]:
+def solution_routes(instance: dict[str, Any], result: Mapping[str, Any]) -> list[list[int]]:
     """The served nodes of each non-empty route, by node id: the route's node ids without its
     agent's start and end."""
     ends = {agent["id"]: (agent["start_node"], agent["end_node"]) for agent in instance["agents"]}
@@ -376,7 +377,7 @@ def solution_routes(instance: dict[str, Any], result: dict[str, Any]) -> list[li
 
 
 def write_vrplib_solution(path: FilePath, instance: dict[str, Any],
-                          result: dict[str, Any]) -> None:
+                          result: Mapping[str, Any]) -> None:
     """Writes the VRPLIB solution of a result with vrplib: "Route #1: 3 5 7" per non-empty
     route, then "Cost: <total>"."""
     total = float(result["statistics"]["sum_cost"])

@@ -6,6 +6,7 @@ matplotlib is an optional extra: ``pip install .[plot]``.
 from __future__ import annotations
 
 import os
+from collections.abc import Mapping
 from typing import Any
 
 INSTALL_HINT = "matplotlib is not installed; install it with: pip install '.[plot]' (or pip install matplotlib)"
@@ -48,7 +49,7 @@ def _nodes(instance: dict[str, Any]) -> list[dict[str, Any]]:
     return [nodes[key] for key in sorted(nodes)] if isinstance(nodes, dict) else list(nodes)
 
 
-def plot_solution(instance: dict[str, Any], result: dict[str, Any],
+def plot_solution(instance: dict[str, Any], result: Mapping[str, Any],
                   output: str | os.PathLike[str],
                   size: tuple[int, int] = (1200, 600), dpi: int = 100,
                   times: bool = False) -> None:

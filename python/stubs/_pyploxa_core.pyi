@@ -3,6 +3,8 @@
 import typing
 from collections.abc import Buffer, Sequence
 
+from ploxa.results import SolveResult
+
 class ObjectiveType:
     MinMax: typing.ClassVar[ObjectiveType]
     MinSum: typing.ClassVar[ObjectiveType]
@@ -191,7 +193,7 @@ def solve_json_file(input_path: str, time_limit: float = -1, *, improve: bool | 
                     progress: typing.Callable[[Progress], object] | None = None,
                     enforce_capacity: bool | None = None, enforce_sequence: bool | None = None,
                     threads: int | None = None, release_gil: bool = False
-                    ) -> dict[str, typing.Any]:
+                    ) -> SolveResult:
     """Solve an MTSP instance from a JSON file path.
     Returns a dict with keys: status, routes, statistics, anytime, timeout."""
 
@@ -200,7 +202,7 @@ def solve_json_str(json_str: str | bytes, time_limit: float = -1, *, improve: bo
                    progress: typing.Callable[[Progress], object] | None = None,
                    enforce_capacity: bool | None = None, enforce_sequence: bool | None = None,
                    threads: int | None = None, release_gil: bool = False
-                   ) -> dict[str, typing.Any]:
+                   ) -> SolveResult:
     """Solve an MTSP instance from a JSON string.
     Returns a dict with keys: status, routes, statistics, anytime, timeout."""
 

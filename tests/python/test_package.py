@@ -5,6 +5,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import tomllib
 
 import pytest
 
@@ -19,6 +20,8 @@ def test_the_package_re_exports_every_public_name_of_the_core():
     public = {name for name in dir(core) if not name.startswith("_")}
     assert public <= set(ploxa.__all__)
     assert all(getattr(ploxa, name) is getattr(core, name) for name in public)
+    project = tomllib.loads((ROOT / "pyproject.toml").read_text())["project"]
+    assert ploxa.__version__ == project["version"]
 
 
 def png_size(path):
