@@ -6,6 +6,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
 .venv/bin/python -m pip install -q --disable-pip-version-check -r requirements-extras.txt
+# Headless Chromium and its driver for the page tests, which skip (saying why) without them.
+if ! command -v chromium >/dev/null || ! command -v chromedriver >/dev/null; then
+    { apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q chromium \
+        chromium-driver; } >/dev/null 2>&1 || echo "chromium could not be installed; the page tests will be skipped"
+fi
 # One line per failing test plus the summary; pipefail keeps ctest's exit status.
 PATH="$PWD/.venv/bin:$PATH" ctest --test-dir build --output-on-failure | grep -v -E '^ +Start |Passed +[0-9.]+ sec$'
 .venv/bin/python -m pytest "$@"

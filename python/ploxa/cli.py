@@ -2,7 +2,8 @@
 
     python -m ploxa solve INSTANCE.json [--time-limit S] [--no-improve] [--seed N]
                           [--memory-limit MIB] [--output FILE] [--format json|vrplib]
-                          [--plot FILE.png] [--quiet]
+                          [--plot FILE.png] [--quiet] [--view [--port N] [--no-browser]]
+    python -m ploxa view INSTANCE.json [RESULT.json] [--port N] [--no-browser] [--html OUT.html]
     python -m ploxa validate INSTANCE.json
     python -m ploxa plot INSTANCE.json RESULT.json --output FILE.png [--size WxH]
     python -m ploxa batch INSTANCE.json... --output-dir DIR [--workers N] [--time-limit S]
@@ -19,14 +20,18 @@ import json
 import math
 import os
 import sys
+import time
+import webbrowser
 from collections.abc import Iterator, Sequence
-from typing import Any, NoReturn
+from pathlib import Path
+from typing import Any, NoReturn, TextIO
 
 import _pyploxa_core as core
 from ploxa.formats import (FormatError, VrplibMissing, file_to_instance, vrplib_module,
                            write_vrplib_solution)
 from ploxa.logs import SeriesCap
 from ploxa.results import SolveResult
+from ploxa.view import ViewServer, page_html, progress_event
 
 # Errors the module raises for input it cannot use: missing or unreadable files and JSON
 # problems (RuntimeError), invalid instances (ValueError, IndexError).
@@ -44,15 +49,37 @@ class Parser(argparse.ArgumentParser):
         self.exit(2, f"{self.prog}: error: {message}\n")
 
 
+def solving_options() -> argparse.ArgumentParser:
+    """The options of solve and batch."""
+    common = argparse.ArgumentParser(add_help=False)
+    common.add_argument("--time-limit", type=seconds, default=-1,
+                        help="processor-time budget of each solve in seconds (default: the "
+                             "instance's)")
+    common.add_argument("--no-improve", dest="improve", action="store_false",
+                        help="run the plain search only, without the improvement stage")
+    common.add_argument("--no-enforce", dest="enforce", action="store_false",
+                        help="read capacities, demands and sequence pairs without enforcing "
+                             "them")
+    return common
+
+
+def page_options() -> argparse.ArgumentParser:
+    """The options of view and solve --view."""
+    common = argparse.ArgumentParser(add_help=False)
+    common.add_argument("--port", type=count_value, default=0,
+                        help="port of the page on 127.0.0.1 (default: a free one)")
+    common.add_argument("--no-browser", dest="browser", action="store_false",
+                        help="print the page's address without opening a browser")
+    return common
+
+
 def build_parser() -> argparse.ArgumentParser:
     parser = Parser(prog="python -m ploxa", description=__doc__)
     commands = parser.add_subparsers(dest="command", required=True)
-    solve = commands.add_parser("solve", help="solve a JSON instance and print a summary")
+    solving, page = solving_options(), page_options()
+    solve = commands.add_parser("solve", help="solve a JSON instance and print a summary",
+                                parents=[solving, page])
     solve.add_argument("instance", help="instance file in the JSON format")
-    solve.add_argument("--time-limit", type=seconds, default=-1,
-                       help="processor-time budget in seconds (default: the instance's)")
-    solve.add_argument("--no-improve", dest="improve", action="store_false",
-                       help="run the plain search only, without the improvement stage")
     solve.add_argument("--seed", type=count_value, default=None,
                        help="seed of the improvement stage (default: the instance's, else 0)")
     solve.add_argument("--memory-limit", type=count_value, default=None, metavar="MIB",
@@ -68,14 +95,22 @@ def build_parser() -> argparse.ArgumentParser:
                        help="threads of the improvement stage (default 0: every core); with "
                             "more than one, each has the time limit on its own clock, so the "
                             "solve takes about the time limit in wall-clock time")
-    solve.add_argument("--no-enforce", dest="enforce", action="store_false",
-                       help="read capacities, demands and sequence pairs without enforcing them")
     solve.add_argument("--initial", metavar="RESULT.json",
                        help="start from the routes of a result written by solve --output")
     solve.add_argument("--plot", metavar="FILE.png", help="also draw the solution (needs matplotlib)")
     solve.add_argument("--quiet", action="store_true",
                        help="no live line per improvement on standard error, only the summary")
+    solve.add_argument("--view", action="store_true",
+                       help="show the solve in the browser, each improvement as it is found, "
+                            "and keep the page served after it until Ctrl-C")
     solve.set_defaults(run=run_solve)
+    view = commands.add_parser("view", help="show an instance and a result in the browser",
+                               parents=[page])
+    view.add_argument("instance", help="instance file in the JSON format")
+    view.add_argument("result", nargs="?", help="result file written by solve --output")
+    view.add_argument("--html", metavar="OUT.html",
+                      help="write the page as one file instead of serving it")
+    view.set_defaults(run=run_view)
     plot = commands.add_parser("plot", help="draw a solution: routes and the anytime curve")
     plot.add_argument("instance", help="instance file in the JSON format")
     plot.add_argument("result", help="result file written by solve --output")
@@ -85,18 +120,13 @@ def build_parser() -> argparse.ArgumentParser:
     plot.add_argument("--times", action="store_true",
                       help="label each stop with the start of its service")
     plot.set_defaults(run=run_plot)
-    batch = commands.add_parser("batch", help="solve many instances in parallel processes")
+    batch = commands.add_parser("batch", help="solve many instances in parallel processes",
+                                parents=[solving])
     batch.add_argument("instances", nargs="+", help="instance files in the JSON format")
     batch.add_argument("--output-dir", required=True,
                        help="folder for one result file per instance and summary.csv")
     batch.add_argument("--workers", type=positive_count, default=os.cpu_count() or 1,
                        help="solves at a time (default: one per core)")
-    batch.add_argument("--time-limit", type=seconds, default=-1,
-                       help="processor-time budget of each solve (default: each instance's)")
-    batch.add_argument("--no-improve", dest="improve", action="store_false",
-                       help="run the plain search only, without the improvement stage")
-    batch.add_argument("--no-enforce", dest="enforce", action="store_false",
-                       help="read capacities, demands and sequence pairs without enforcing them")
     batch.add_argument("--scheduler", metavar="ADDRESS",
                        help="run on this Dask scheduler instead of local processes (needs dask)")
     batch.set_defaults(run=run_batch)
@@ -269,25 +299,45 @@ def run_solve(args: argparse.Namespace) -> int:
         text = with_initial_routes(args.instance, text, args.initial)
     if args.plot:
         require_matplotlib()
+    server = live_view(args, text) if args.view else None
     interrupted = False
     try:
         with core_lines_to_stderr() as core_lines:
             def progress(report: core.Progress) -> None:
                 core_lines.flush()  # the count of a held-back series goes before live lines
-                live_line(report)
+                if not args.quiet:
+                    live_line(report)
+                if server is not None:
+                    server.log.publish("progress", progress_event(report))
 
             result = core.solve_json_str(text, time_limit=args.time_limit, improve=args.improve,
                                          seed=args.seed, memory_limit=args.memory_limit,
-                                         progress=None if args.quiet else progress,
+                                         progress=None if args.quiet and not server else progress,
                                          enforce_capacity=args.enforce,
-                                         enforce_sequence=args.enforce, threads=args.threads)
+                                         enforce_sequence=args.enforce, threads=args.threads,
+                                         release_gil=server is not None)
     except KeyboardInterrupt as interrupt:
         partial: SolveResult | None = getattr(interrupt, "result", None)
         if partial is None:
             raise
         result, interrupted = partial, True
     except INPUT_ERRORS as error:
+        if server is not None:
+            server.close()
         raise InputError(f"{shown(args.instance)}: {error}") from error
+    code = report_solve(args, text, result, interrupted)
+    if server is None:
+        return code
+    if interrupted:
+        server.close()
+        return code
+    server.log.publish("result", result)
+    return serve_until_interrupted(server, code)
+
+
+def report_solve(args: argparse.Namespace, text: bytes, result: SolveResult,
+                 interrupted: bool) -> int:
+    """Prints the summary, writes what was asked for, and gives the exit status."""
     print("\n".join(summary_lines(shown(args.instance), result)))
     if args.output and args.format == "json":
         write_result(args.output, result)
@@ -304,6 +354,52 @@ def run_solve(args: argparse.Namespace) -> int:
         print(f"ploxa: failed: {reason}", file=sys.stderr)
         return 1
     return 0
+
+
+def live_view(args: argparse.Namespace, text: bytes) -> ViewServer:
+    page = page_html(json.loads(text), None, Path(args.instance).name, live=True)
+    return open_page(ViewServer(page, args.port), args.browser, sys.stderr)
+
+
+def open_page(server: ViewServer, browser: bool, out: TextIO) -> ViewServer:
+    server.start()
+    print(f"ploxa: the page is at {server.url}", file=out, flush=True)
+    if browser:
+        webbrowser.open(server.url)
+    return server
+
+
+def serve_until_interrupted(server: ViewServer, code: int) -> int:
+    """Keeps the page served until Ctrl-C, then gives `code`."""
+    print("ploxa: the page stays served; Ctrl-C to stop", file=sys.stderr, flush=True)
+    try:
+        while True:
+            time.sleep(3600)
+    except KeyboardInterrupt:
+        return code
+    finally:
+        server.close()
+
+
+def run_view(args: argparse.Namespace) -> int:
+    documents: list[Any] = []
+    for path in (args.instance, args.result):
+        try:
+            documents.append(None if path is None else json.loads(read_instance(path)))
+        except ValueError as error:
+            raise InputError(f"{shown(path)}: {error}") from error
+    instance, result = documents
+    if not isinstance(instance, dict) or not isinstance(instance.get("nodes"), list):
+        raise InputError(f"{shown(args.instance)}: not an instance (no list of \"nodes\")")
+    if result is not None and not (isinstance(result, dict) and
+                                   isinstance(result.get("routes"), list)):
+        raise InputError(f"{shown(args.result)}: not a result (no list of \"routes\")")
+    page = page_html(instance, result, Path(args.instance).name)
+    if args.html:
+        write_text(args.html, page)
+        return 0
+    return serve_until_interrupted(open_page(ViewServer(page, args.port), args.browser,
+                                             sys.stdout), 0)
 
 
 def with_initial_routes(instance_path: str, text: bytes, result_path: str) -> bytes:
