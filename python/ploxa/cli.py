@@ -20,26 +20,21 @@ import json
 import math
 import os
 import sys
-import time
-import webbrowser
 from collections.abc import Iterator, Sequence
-from pathlib import Path
-from typing import Any, NoReturn, TextIO
+from typing import Any, NoReturn
 
 import _pyploxa_core as core
 from ploxa.formats import (FormatError, VrplibMissing, file_to_instance, vrplib_module,
                            write_vrplib_solution)
 from ploxa.logs import SeriesCap
 from ploxa.results import SolveResult
-from ploxa.view import ViewServer, page_html, progress_event
+from ploxa.cli_files import InputError, read_instance, shown, write_text
+from ploxa.cli_view import live_view, run_view, serve_until_interrupted
+from ploxa.view import progress_event
 
 # Errors the module raises for input it cannot use: missing or unreadable files and JSON
 # problems (RuntimeError), invalid instances (ValueError, IndexError).
 INPUT_ERRORS = (RuntimeError, ValueError, IndexError, OSError)
-
-
-class InputError(Exception):
-    """Bad input, reported as one line and exit status 2."""
 
 
 class Parser(argparse.ArgumentParser):
@@ -49,9 +44,9 @@ class Parser(argparse.ArgumentParser):
         self.exit(2, f"{self.prog}: error: {message}\n")
 
 
-def solving_options() -> argparse.ArgumentParser:
+def solving_options() -> Parser:
     """The options of solve and batch."""
-    common = argparse.ArgumentParser(add_help=False)
+    common = Parser(add_help=False)
     common.add_argument("--time-limit", type=seconds, default=-1,
                         help="processor-time budget of each solve in seconds (default: the "
                              "instance's)")
@@ -63,9 +58,9 @@ def solving_options() -> argparse.ArgumentParser:
     return common
 
 
-def page_options() -> argparse.ArgumentParser:
+def page_options() -> Parser:
     """The options of view and solve --view."""
-    common = argparse.ArgumentParser(add_help=False)
+    common = Parser(add_help=False)
     common.add_argument("--port", type=count_value, default=0,
                         help="port of the page on 127.0.0.1 (default: a free one)")
     common.add_argument("--no-browser", dest="browser", action="store_false",
@@ -269,20 +264,6 @@ def print_to_stderr(line: str) -> None:
     print(line, file=sys.stderr, flush=True)
 
 
-def read_instance(path: str) -> bytes:
-    """The instance file's bytes; the core reads them, whatever the name's encoding."""
-    try:
-        with open(path, "rb") as f:
-            text = f.read()
-    except OSError as error:
-        raise InputError(f"{shown(path)}: {error.strerror}") from error
-    try:
-        text.decode("utf-8")
-    except UnicodeDecodeError as error:
-        raise InputError(f"{shown(path)}: not UTF-8 text (byte {error.start})") from error
-    return text
-
-
 def live_line(report: core.Progress) -> None:
     """One line per improvement while the solve runs."""
     print(f"{report.time:9.3f} s  longest {report.longest:.6g}  total {report.total:.6g}  "
@@ -356,52 +337,6 @@ def report_solve(args: argparse.Namespace, text: bytes, result: SolveResult,
     return 0
 
 
-def live_view(args: argparse.Namespace, text: bytes) -> ViewServer:
-    page = page_html(json.loads(text), None, Path(args.instance).name, live=True)
-    return open_page(ViewServer(page, args.port), args.browser, sys.stderr)
-
-
-def open_page(server: ViewServer, browser: bool, out: TextIO) -> ViewServer:
-    server.start()
-    print(f"ploxa: the page is at {server.url}", file=out, flush=True)
-    if browser:
-        webbrowser.open(server.url)
-    return server
-
-
-def serve_until_interrupted(server: ViewServer, code: int) -> int:
-    """Keeps the page served until Ctrl-C, then gives `code`."""
-    print("ploxa: the page stays served; Ctrl-C to stop", file=sys.stderr, flush=True)
-    try:
-        while True:
-            time.sleep(3600)
-    except KeyboardInterrupt:
-        return code
-    finally:
-        server.close()
-
-
-def run_view(args: argparse.Namespace) -> int:
-    documents: list[Any] = []
-    for path in (args.instance, args.result):
-        try:
-            documents.append(None if path is None else json.loads(read_instance(path)))
-        except ValueError as error:
-            raise InputError(f"{shown(path)}: {error}") from error
-    instance, result = documents
-    if not isinstance(instance, dict) or not isinstance(instance.get("nodes"), list):
-        raise InputError(f"{shown(args.instance)}: not an instance (no list of \"nodes\")")
-    if result is not None and not (isinstance(result, dict) and
-                                   isinstance(result.get("routes"), list)):
-        raise InputError(f"{shown(args.result)}: not a result (no list of \"routes\")")
-    page = page_html(instance, result, Path(args.instance).name)
-    if args.html:
-        write_text(args.html, page)
-        return 0
-    return serve_until_interrupted(open_page(ViewServer(page, args.port), args.browser,
-                                             sys.stdout), 0)
-
-
 def with_initial_routes(instance_path: str, text: bytes, result_path: str) -> bytes:
     """The instance's text with the routes of a saved result as its "initial_routes"."""
     try:
@@ -437,19 +372,6 @@ def write_solution(path: str, instance: dict[str, Any], result: SolveResult) -> 
         write_vrplib_solution(path, instance, result)
     except OSError as error:
         raise InputError(f"{shown(path)}: {error.strerror}") from error
-
-
-def write_text(path: str, text: str) -> None:
-    try:
-        with open(path, "w", encoding="utf-8") as f:
-            f.write(text)
-    except OSError as error:
-        raise InputError(f"{shown(path)}: {error.strerror}") from error
-
-
-def shown(path: str) -> str:
-    """A path as printable text, undecodable bytes written as escapes."""
-    return path.encode("utf-8", "surrogateescape").decode("utf-8", "backslashreplace")
 
 
 def require_matplotlib() -> None:
