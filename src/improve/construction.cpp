@@ -120,33 +120,61 @@ bool Construction::BuildSoft(RouteSet& set, const RouteSet& empty, const NearLis
                              const std::function<bool()>& interrupted, int32_t stuck,
                              ConstructionOutcome& outcome) {
     const std::string hard_reason = WhyNoRoom(set, stuck);
-    set.CopyRoutesFrom(empty);
-    const double weight = FirstLoadWeight(set);
-    set.SetLoadWeight(weight);
-    // Largest demand first packs the loads best.
-    std::vector<int32_t> order = FirstOrder(set);
-    std::stable_sort(order.begin(), order.end(), [this](int32_t a, int32_t b) {
-        return tasks->Demand(a) > tasks->Demand(b);
-    });
-    TaskOrder(set.Tasks(), set.VertexCount()).Apply(order);
-    RequiredFirst(set, order);
-    if (InsertAll(set, order, near, interrupted, 0) != -1) return false;
+    const RuleAmounts weights = FirstWeights(set);
+    if (!AnyBends(weights)) return false;
+    RouteSet soft = empty;
+    soft.SetWeights(weights);
+    // Windows closing first, as for the hard attempts; with loads, largest demand first
+    // packs them best: the order whose routes cost less with their prices is kept.
+    std::vector<int32_t> order = FirstOrder(soft);
+    double priced = BuildSoftInOrder(soft, order, near, interrupted);
+    if (weights[kCapacityRule] > 0.0) {
+        RouteSet by_demand = empty;
+        by_demand.SetWeights(weights);
+        std::stable_sort(order.begin(), order.end(), [this](int32_t a, int32_t b) {
+            return tasks->Demand(a) > tasks->Demand(b);
+        });
+        const double by_demand_priced = BuildSoftInOrder(by_demand, order, near, interrupted);
+        if (by_demand_priced < priced) {
+            soft = by_demand;
+            priced = by_demand_priced;
+        }
+    }
+    if (priced == RouteSet::kInfeasible) return false;
     outcome.stuck = stuck;
     outcome.stuck_reason = hard_reason;
-    outcome.load_weight = set.Overload() > 0.0 ? weight : 0.0;
-    set.SetLoadWeight(0.0);
+    if (soft.Violation() > 0.0) outcome.weights = weights;
+    soft.SetWeights(RuleAmounts{});
+    set = soft;
     return true;
 }
 
-double Construction::FirstLoadWeight(const RouteSet& set) const {
+double Construction::BuildSoftInOrder(RouteSet& set, std::vector<int32_t> order,
+                                      const NearLists& near,
+                                      const std::function<bool()>& interrupted) {
+    TaskOrder(set.Tasks(), set.VertexCount()).Apply(order);
+    RequiredFirst(set, order);
+    if (InsertAll(set, order, near, interrupted, 0) != -1) return RouteSet::kInfeasible;
+    return set.Total();
+}
+
+RuleAmounts Construction::FirstWeights(const RouteSet& set) const {
     double farthest = 0.0;
     double largest_demand = 0.0;
     const int32_t start = set.RouteOf(0).nodes.front();
+    const bool loads = tasks != nullptr && tasks->HasLoads();
     for (int32_t v : set.Movable()) {
         farthest = std::max(farthest, set.Distance(start, v));
-        largest_demand = std::max(largest_demand, std::fabs(tasks->Demand(v)));
+        if (loads) largest_demand = std::max(largest_demand, std::fabs(tasks->Demand(v)));
     }
-    return std::clamp(farthest / std::max(largest_demand, 1.0), 0.1, 1000.0);
+    RuleAmounts weights{};
+    if (loads) weights[kCapacityRule] = std::clamp(farthest / std::max(largest_demand, 1.0), 0.1, 1000.0);
+    if (rules.UsesTimeWindows() || rules.KeepsDays()) weights[kTimeRule] = 1.0;
+    for (size_t r = 0; r < set.RouteCount(); ++r) {
+        if (rules.CostLimit(static_cast<int64_t>(r)) > 0.0) weights[kCostLimitRule] = 1.0;
+    }
+    if (rules.KeepsDays()) weights[kStopRule] = std::clamp(farthest, 1.0, 1e6);
+    return weights;
 }
 
 std::string Construction::RulesInForce() const {
@@ -325,7 +353,7 @@ ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted
         outcome.reason = "interrupted";
         return outcome;
     }
-    if (stuck >= 0 && soften && !leave_out && tasks != nullptr && tasks->HasLoads() &&
+    if (stuck >= 0 && soften && !leave_out &&
         BuildSoft(set, empty, near, interrupted, stuck, outcome)) {
         stuck = -1;
     }

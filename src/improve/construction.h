@@ -9,6 +9,7 @@
 #include "improve/best_insertion.h"
 #include "improve/near_lists.h"
 #include "improve/route_set.h"
+#include "improve/soft_rules.h"
 #include "records/route_rules.h"
 #include "records/task_rules.h"
 
@@ -33,10 +34,11 @@ struct ConstructionOutcome {
     // The node that fitted nowhere (-1: none), and what blocked it.
     int32_t stuck = -1;
     std::string stuck_reason;
-    // Above 0 (see Soften): no order kept every capacity, and the routes built may overload
-    // their agents; the improvement stage is to start from them with soft loads at this
-    // price. `stuck` and `stuck_reason` then tell what blocked the last hard attempt.
-    double load_weight = 0.0;
+    // Some above 0 (see Soften): no order kept every rule, and the routes built may break
+    // the rules priced here; the improvement stage is to start from them with those rules
+    // soft at these prices. `stuck` and `stuck_reason` then tell what blocked the last hard
+    // attempt.
+    RuleAmounts weights{};
     // With stops left out (see LeaveOut): each left out, and why.
     std::vector<std::pair<int32_t, std::string>> left_out;
     // The neighbour lists it used, for the improvement stage.
@@ -63,8 +65,10 @@ public:
     // When no order of insertion places every node, leave out those that fit nowhere (with
     // their "same" partners) instead of failing.
     void LeaveOut(bool value) { leave_out = value; }
-    // When no order places every node within the capacities, build routes that may overload
-    // instead (see ConstructionOutcome::load_weight), for the improvement stage to repair.
+    // When no order places every node under the rules, build routes that may break those
+    // that bend (capacities, time windows and shifts, cost and stop limits) instead (see
+    // ConstructionOutcome::weights): each node goes where the priced cost rises least, and
+    // the improvement stage repairs the routes.
     void Soften(bool value) { soften = value; }
 
 private:
@@ -89,14 +93,20 @@ private:
     std::string RulesInForce() const;
     // Why the node fits nowhere in the routes of `set`: the rule that blocks it at most places.
     std::string WhyNoRoom(const RouteSet& set, int32_t node) const;
-    // Builds routes under soft loads after the hard attempts failed on `stuck`; whether
-    // every node went in (the outcome then holds the price of overload).
+    // Builds routes under the rules that bend, soft, after the hard attempts failed on
+    // `stuck`; whether every node went in (the outcome then holds the prices).
     bool BuildSoft(RouteSet& set, const RouteSet& empty, const NearLists& near,
                    const std::function<bool()>& interrupted, int32_t stuck,
                    ConstructionOutcome& outcome);
-    // A first price per unit of overload: the farthest node's distance from the first
-    // agent's start over the largest demand.
-    double FirstLoadWeight(const RouteSet& set) const;
+    // First prices of the rules that bend in this instance (0 for the others): per unit of
+    // overload the farthest node's distance from the first agent's start over the largest
+    // demand; per unit of time warp or of cost over a limit 1; per stop over a limit that
+    // farthest distance.
+    RuleAmounts FirstWeights(const RouteSet& set) const;
+    // Fills the empty soft routes of `set` in one insertion order; the sum of their priced
+    // costs (kInfeasible when a node fits nowhere even so).
+    double BuildSoftInOrder(RouteSet& set, std::vector<int32_t> order, const NearLists& near,
+                            const std::function<bool()>& interrupted);
     // Which rule keeps the agent from going straight from its start to its end.
     std::string WhyNoDirectWay(size_t agent) const;
 

@@ -30,9 +30,8 @@ constexpr uint64_t kIdleCycles = 3;
 constexpr double kReheat = 3.0;
 // Iterations timed to fit the cycles into the remaining budget.
 constexpr uint64_t kTimedIterations = 100;
-// Under soft loads the price of overload is set again after this many moves: raised when
-// fewer than kFeasibleShare of their results kept the capacities, lowered when clearly more
-// did.
+// Under rules that bend each rule's price is set again after this many moves: raised when
+// fewer than kFeasibleShare of their results kept the rule, lowered when clearly more did.
 constexpr uint64_t kMovesPerPriceUpdate = 100;
 constexpr double kFeasibleShare = 0.45;
 constexpr double kShareMargin = 0.1;
@@ -43,13 +42,19 @@ constexpr double kHighestPriceRatio = 100.0;
 // Under min-max, the smallest prize lost weighs this many times the first solution's value
 // in the annealing value.
 constexpr double kLostFirst = 100.0;
+// While no solution keeps every rule, the search goes on from the least broken one with the
+// prices raised kRepairRaise times once this share of the budget is used, and again at the
+// second share.
+constexpr double kFirstRepairShare = 0.7;
+constexpr double kSecondRepairShare = 0.85;
+constexpr double kRepairRaise = 10.0;
 
 }  // namespace
 
 ImprovementStage::ImprovementStage(const RouteRules& rules_in, const ImprovementSettings& s,
                                    const TaskRules* tasks)
     : rules(rules_in), settings(s), rng(s.seed), current(rules_in, tasks), work(rules_in, tasks),
-      best(rules_in, tasks), move(s.min_max, tasks, rules_in.VertexCount()) {
+      best(rules_in, tasks), lowest(rules_in, tasks), move(s.min_max, tasks, rules_in.VertexCount()) {
     move.Insertion().SkipNowAndThen(rng());
 }
 
@@ -63,8 +68,8 @@ double ImprovementStage::ScoreOf(double largest, double total, size_t routes) co
 }
 
 bool ImprovementStage::Better(const RouteSet& a, const RouteSet& b) const {
-    const bool a_keeps = a.Overload() == 0.0;
-    if (a_keeps != (b.Overload() == 0.0)) return a_keeps;
+    const bool a_keeps = a.Violation() == 0.0;
+    if (a_keeps != (b.Violation() == 0.0)) return a_keeps;
     // Under min-max the prizes lost come first; under min-sum they add to the total.
     if (settings.min_max && a.LostPrize() != b.LostPrize()) {
         const double margin = kTolerance * std::max(1.0, std::fabs(b.LostPrize()));
@@ -100,7 +105,7 @@ ImprovementStage::Stop ImprovementStage::Run(std::vector<std::vector<int64_t>>& 
 
 bool ImprovementStage::Begin(const std::vector<std::vector<int64_t>>& paths,
                              const ImprovementHooks& hooks) {
-    current.SetLoadWeight(settings.load_weight);
+    current.SetWeights(settings.weights);
     if (!current.Load(paths)) return false;
     for (size_t r = 0; r < settings.pinned.size() && r < current.RouteCount(); ++r) {
         current.PinPrefix(r, settings.pinned[r]);
@@ -109,6 +114,11 @@ bool ImprovementStage::Begin(const std::vector<std::vector<int64_t>>& paths,
     // Both start as copies, leg tables included, rather than building those again.
     work = current;
     best = current;
+    lowest = current;
+    found_feasible = current.Violation() == 0.0;
+    repair_level = 0;
+    kept_moves.fill(0);
+    broken_moves.fill(0);
     granular = current.VertexCount() > static_cast<size_t>(kMaxVertices);
     BuildNeighbours();
     move.Prepare(current, neighbours, depot_distance, granular);
@@ -129,7 +139,8 @@ bool ImprovementStage::Begin(const std::vector<std::vector<int64_t>>& paths,
                       (settings.min_max ? 0.0 : current.LostPrize()));
     lost_weight = settings.min_max ? LostFirstWeight(current) : 1.0;
     score = Score(current);
-    priced_moves = feasible_moves = 0;
+    lowest_score = score;
+    priced_moves = 0;
     iterations = 0;
     timed = false;
     ++restarts;
@@ -150,9 +161,7 @@ void ImprovementStage::Propose(RuinRecreate& mover, Proposal& proposal) const {
         proposal.set.CopyRoutesFrom(current);
         proposal.restart = restarts;
     }
-    if (proposal.set.LoadWeight() != current.LoadWeight()) {
-        proposal.set.SetLoadWeight(current.LoadWeight());
-    }
+    if (proposal.set.Weights() != current.Weights()) proposal.set.SetWeights(current.Weights());
     mover.Insertion().SkipNowAndThen(proposal.rng());
     proposal.feasible = mover.Apply(proposal.set, proposal.rng);
     proposal.changed.resize(current.RouteCount());
@@ -185,7 +194,7 @@ void ImprovementStage::Commit(std::vector<Proposal>& proposals, size_t count,
     for (size_t k = 0; k < count; ++k, ++iterations) {
         const Proposal& proposal = proposals[order[k]];
         const double temperature = Temperature();
-        if (proposal.feasible) NoteOverload(proposal.set.Overload());
+        if (proposal.feasible) NoteViolations(proposal.set);
         if (!proposal.feasible || (accepted && !combine) || Clashes(proposal)) continue;
         const double candidate = MergedScore(proposal);
         if (!(candidate < score - temperature * std::log(1.0 - proposal.draw))) continue;
@@ -238,6 +247,7 @@ std::optional<ImprovementStage::Stop> ImprovementStage::Checkpoint(const Improve
     if (settings.stop_when_feasible && FoundFeasible()) return Stop::kStalled;
     const double now = hooks.elapsed();
     if (hooks.time_limit < now) return Stop::kBudget;
+    if (!found_feasible) RepairNearEnd(now, hooks.time_limit);
     if (!timed && iterations >= kTimedIterations && settings.max_iterations == 0) {
         timed = true;
         const double per_iteration = std::max(now - start_time, 1e-9) / kTimedIterations;
@@ -291,7 +301,7 @@ void ImprovementStage::Iterate(const ImprovementHooks& hooks) {
     const double temperature = Temperature();
     work.CopyRoutesFrom(current);
     if (!move.Apply(work, rng)) return;
-    NoteOverload(work.Overload());
+    NoteViolations(work);
     const double candidate = Score(work);
     if (!(candidate < score - temperature * std::log(1.0 - Uniform(rng)))) return;
     current.CopyRoutesFrom(work);
@@ -300,31 +310,88 @@ void ImprovementStage::Iterate(const ImprovementHooks& hooks) {
 }
 
 bool ImprovementStage::TakeBest() {
-    if (current.Overload() != 0.0 || !Better(current, best)) return false;
+    if (current.Violation() != 0.0) {
+        if (!found_feasible && score < lowest_score) {
+            lowest.CopyRoutesFrom(current);
+            lowest_score = score;
+        }
+        return false;
+    }
+    if (!Better(current, best)) return false;
+    // The set's own measure of what bends is checked once more, whole, before it counts.
+    if (current.Bends() && !KeepsEveryRule(current)) return false;
     best.CopyRoutesFrom(current);
+    found_feasible = true;
     cycle.improved = true;
     return true;
 }
 
-void ImprovementStage::NoteOverload(double overload) {
-    if (current.LoadWeight() == 0.0) return;
-    feasible_moves += overload == 0.0 ? 1 : 0;
-    if (++priced_moves < kMovesPerPriceUpdate) return;
-    const double share = static_cast<double>(feasible_moves) / static_cast<double>(priced_moves);
-    priced_moves = feasible_moves = 0;
-    double weight = current.LoadWeight();
-    if (share < kFeasibleShare - kShareMargin) {
-        // Where most moves overload at any price, a higher one only blurs the costs.
-        weight = std::min(weight * kPriceRaise, kHighestPriceRatio * settings.load_weight);
-    } else if (share > kFeasibleShare + kShareMargin) {
-        weight = std::max(kLowestPrice, weight * kPriceCut);
-    } else {
-        return;
+bool ImprovementStage::KeepsEveryRule(const RouteSet& set) const {
+    const std::vector<std::vector<int64_t>> paths = set.Paths();
+    for (size_t r = 0; r < paths.size(); ++r) {
+        if (!rules.EvaluatePath(paths[r], static_cast<int64_t>(r)).feasible) return false;
     }
-    current.SetLoadWeight(weight);
-    work.SetLoadWeight(weight);
-    best.SetLoadWeight(weight);
+    return set.Tasks() == nullptr || set.Tasks()->Check(rules, paths).feasible;
+}
+
+void ImprovementStage::NoteViolations(const RouteSet& result) {
+    if (!current.Bends()) return;
+    RuleAmounts weights = current.Weights();
+    for (size_t rule = 0; rule < kSoftRuleCount; ++rule) {
+        if (weights[rule] == 0.0) continue;
+        const bool kept = result.ExcessOf(static_cast<SoftRule>(rule)) == 0.0;
+        kept_moves[rule] += kept ? 1 : 0;
+        broken_moves[rule] += kept ? 0 : 1;
+    }
+    if (++priced_moves < kMovesPerPriceUpdate) return;
+    bool changed = false;
+    for (size_t rule = 0; rule < kSoftRuleCount && repair_level == 0; ++rule) {
+        if (weights[rule] == 0.0) continue;
+        const double share =
+            static_cast<double>(kept_moves[rule]) / static_cast<double>(priced_moves);
+        const double before = weights[rule];
+        if (share < kFeasibleShare - kShareMargin) {
+            // Where most moves break a rule at any price, a higher one only blurs the costs.
+            weights[rule] = std::min(before * kPriceRaise, kHighestPriceRatio * settings.weights[rule]);
+        } else if (share > kFeasibleShare + kShareMargin) {
+            weights[rule] = std::max(kLowestPrice, before * kPriceCut);
+        }
+        changed = changed || weights[rule] != before;
+    }
+    priced_moves = 0;
+    kept_moves.fill(0);
+    if (changed) UseWeights(weights);
+}
+
+void ImprovementStage::UseWeights(const RuleAmounts& weights) {
+    for (RouteSet* set : {&current, &work, &best, &lowest}) set->SetWeights(weights);
     score = Score(current);
+    lowest_score = Score(lowest);
+}
+
+void ImprovementStage::RepairNearEnd(double now, double time_limit) {
+    if (!current.Bends() || repair_level >= 2) return;
+    const double share = settings.max_iterations != 0
+                             ? static_cast<double>(iterations) / static_cast<double>(settings.max_iterations)
+                             : (now - start_time) / std::max(time_limit - start_time, 1e-9);
+    const double due = repair_level == 0 ? kFirstRepairShare : kSecondRepairShare;
+    if (share < due) return;
+    ++repair_level;
+    RuleAmounts weights = current.Weights();
+    for (double& weight : weights) weight *= kRepairRaise;
+    current.CopyRoutesFrom(lowest);
+    ++restarts;
+    UseWeights(weights);
+}
+
+size_t ImprovementStage::MostBroken() const {
+    size_t most = kSoftRuleCount;
+    for (size_t rule = 0; rule < kSoftRuleCount; ++rule) {
+        if (broken_moves[rule] > 0 && (most == kSoftRuleCount || broken_moves[rule] > broken_moves[most])) {
+            most = rule;
+        }
+    }
+    return most;
 }
 
 void ImprovementStage::BuildNeighbours() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -24,11 +25,13 @@ struct ImprovementSettings {
     bool stop_when_stalled = true;
     // Per route, how many of its first stops stay in place (none when shorter).
     std::vector<size_t> pinned;
-    // Above 0: the stage starts with soft loads at this price per unit of overload (see
-    // RouteSet::SetLoadWeight), from routes that may overload; the price then adapts so that
-    // about kFeasibleShare of the moves' results keep the capacities. Only solutions that
-    // keep them become the best one.
-    double load_weight = 0.0;
+    // Per rule that bends, above 0: the stage starts with the rule soft at this price per unit
+    // of excess (see RouteSet::SetWeights), from routes that may break it; each price then
+    // adapts so that about kFeasibleShare of the moves' results keep that rule, and near the
+    // end of the budget, while no solution keeps every rule, the stage goes on from the least
+    // broken one at ten and then a hundred times the price. Only solutions that keep every
+    // rule become the best one.
+    RuleAmounts weights{};
     // Stop once a solution that keeps every rule is found (a repair only).
     bool stop_when_feasible = false;
 };
@@ -96,9 +99,11 @@ public:
     // The objective's order: true when a is better than b by more than rounding (a solution
     // without overload before one with).
     bool Better(const RouteSet& a, const RouteSet& b) const;
-    // Whether the best solution keeps every rule (from a start with overload, not until the
-    // stage has found one that does).
-    bool FoundFeasible() const { return best.Overload() == 0.0; }
+    // Whether the best solution keeps every rule (from a start that breaks some, not until
+    // the stage has found one that does).
+    bool FoundFeasible() const { return found_feasible; }
+    // The rule that the moves' results broke most often (kSoftRuleCount: none broke any).
+    size_t MostBroken() const;
     // Neighbour lists built for the same instance (BuildNearLists), which Run then reuses.
     void UseNeighbours(NearLists lists) { neighbours = std::move(lists); }
 
@@ -130,11 +135,18 @@ private:
     // Whether the proposal changed a route that this round's commits already changed.
     bool Clashes(const Proposal& proposal) const;
     void BuildNeighbours();
-    // Counts a move's result towards the share of feasible ones, and adapts the price of
-    // overload every kMovesPerPriceUpdate of them.
-    void NoteOverload(double overload);
-    // Takes `current` as the best solution when it is feasible and better.
+    // Counts a move's result towards the share of those that keep each rule that bends, and
+    // adapts each rule's price every kMovesPerPriceUpdate of them.
+    void NoteViolations(const RouteSet& result);
+    void UseWeights(const RuleAmounts& weights);
+    // Takes `current` as the best solution when it keeps every rule and is better; while none
+    // does, keeps the least broken one in `lowest`.
     bool TakeBest();
+    // Whether the set keeps every rule, checked route by route without its own bookkeeping.
+    bool KeepsEveryRule(const RouteSet& set) const;
+    // Near the end of the budget, while no solution keeps every rule: goes on from the least
+    // broken one with the prices raised.
+    void RepairNearEnd(double now, double time_limit);
     static double Uniform(std::mt19937_64& generator) {
         return static_cast<double>(generator() >> 11) * 0x1.0p-53;
     }
@@ -145,6 +157,11 @@ private:
     RouteSet current;
     RouteSet work;
     RouteSet best;
+    RouteSet lowest;
+    double lowest_score = 0.0;
+    bool found_feasible = true;
+    // How far the repair has gone: 0 (prices adapt), then 1 and 2 (raised, fixed).
+    int repair_level = 0;
     // Large instances keep short neighbour lists and insert next to neighbours only.
     bool granular = false;
     RuinRecreate move;
@@ -168,10 +185,11 @@ private:
     double score = 0.0;
     double scale = 0.0;
     double lost_weight = 1.0;
-    // Results of moves counted since the price of overload was last set, and how many of
-    // them had none.
+    // Results of moves counted since the prices were last set, how many of them kept each
+    // rule, and how many broke each in the whole run.
     uint64_t priced_moves = 0;
-    uint64_t feasible_moves = 0;
+    std::array<uint64_t, kSoftRuleCount> kept_moves{};
+    std::array<uint64_t, kSoftRuleCount> broken_moves{};
 };
 
 }  // namespace tamrik

@@ -36,6 +36,10 @@ public:
     ImprovementStage::Stop Run(std::vector<std::vector<int64_t>>& paths,
                                const ParallelHooks& hooks);
 
+    // As ImprovementStage::MostBroken, for a run of one shared stage (kSoftRuleCount after
+    // independent runs).
+    size_t MostBroken() const { return stage.MostBroken(); }
+
     // The number of threads that `requested` stands for: itself, or with 0 every core this
     // process may run on.
     static size_t ThreadsFor(uint64_t requested);

@@ -111,11 +111,15 @@ std::vector<uint8_t> RouteSet::EndpointFlags() const {
 bool RouteSet::Load(const std::vector<std::vector<int64_t>>& paths) {
     const size_t m = paths.size();
     Prepare(m);
-    // Soft loads take routes that overload; their pairs must still be kept.
-    if (tasks != nullptr && load_weight == 0.0 && !tasks->Check(*rules, paths).feasible) return false;
-    if (tasks != nullptr && load_weight != 0.0 && !tasks->PairsKept(paths)) return false;
+    // Rules that bend take routes that break them; pairs and the fixed rules must still hold.
+    if (tasks != nullptr && !Bends() && !tasks->Check(*rules, paths).feasible) return false;
+    if (tasks != nullptr && Bends() && !tasks->PairsKept(paths)) return false;
     for (size_t r = 0; r < m; ++r) {
-        if (!rules->EvaluatePath(paths[r], static_cast<int64_t>(r)).feasible) return false;
+        const auto agent = static_cast<int64_t>(r);
+        if (soft_days ? !rules->KeepsFixedRules(paths[r], agent)
+                      : !rules->EvaluatePath(paths[r], agent).feasible) {
+            return false;
+        }
         Route& route = routes[r];
         for (int64_t node : paths[r]) {
             if (node < 0 || static_cast<size_t>(node) >= vertex_count) return false;
@@ -228,8 +232,8 @@ double RouteSet::Distance(int32_t a, int32_t b) const {
 double RouteSet::InsertionCost(size_t r, size_t q, int32_t node) const {
     if (q < FirstFree(r)) return kInfeasible;
     const double timed = TimedInsertionCost(r, q, node);
-    if (load_weight == 0.0 || timed == kInfeasible) return timed;
-    return timed + load_weight * ExcessWith(r, q, node);
+    if (!soft_loads || timed == kInfeasible) return timed;
+    return timed + weights[kCapacityRule] * ExcessWith(r, q, node);
 }
 
 double RouteSet::TimedInsertionCost(size_t r, size_t q, int32_t node) const {
@@ -244,6 +248,7 @@ double RouteSet::TimedInsertionCost(size_t r, size_t q, int32_t node) const {
     if (SumsLegs(r, node)) {
         return route.cost + Leg(r, prev, node) + Leg(r, node, next) - Leg(r, prev, next);
     }
+    if (soft_days) return SoftInsertionCost(r, q, node);
     RouteClock clock = ClockAt(r, q - 1);
     if (!Step(r, clock, prev, node, true)) return kInfeasible;
     if (!route.rest.empty()) {
@@ -267,6 +272,32 @@ double RouteSet::TimedInsertionCost(size_t r, size_t q, int32_t node) const {
             return rules->Finishes(static_cast<int64_t>(r), clock) ? rules->CostOf(clock) : kInfeasible;
         }
     }
+}
+
+double RouteSet::SoftInsertionCost(size_t r, size_t q, int32_t node) const {
+    const Route& route = routes[r];
+    const std::vector<int32_t>& nodes = route.nodes;
+    const int32_t next = nodes[q];
+    RouteClock clock = ClockAt(r, q - 1);
+    StepSoft(r, clock, nodes[q - 1], node, true);
+    if (!route.rest.empty()) {
+        rules->JoinSoft(static_cast<int64_t>(r), clock, Leg(r, node, next),
+                        rules->LeavingService(node, next), route.rest[q]);
+        return rules->CostOf(clock) + DayPrice(r, clock);
+    }
+    for (size_t k = q; k < nodes.size(); ++k) {
+        StepSoft(r, clock, k == q ? node : nodes[k - 1], nodes[k], k + 1 < nodes.size());
+        // From the same time at the same node on, the rest of the route is as before, but for
+        // one stop more.
+        if (k + 1 < nodes.size() && clock.time == route.arrival[k] && route.since.empty()) {
+            if (!route.travel.empty()) clock.travel += route.travel.back() - route.travel[k];
+            clock.warp += route.warp.back() - route.warp[k];
+            clock.time = route.arrival.back();
+            clock.stops = static_cast<int64_t>(nodes.size()) - 1;
+            break;
+        }
+    }
+    return rules->CostOf(clock) + DayPrice(r, clock);
 }
 
 bool RouteSet::Insert(size_t r, size_t q, int32_t node) {
@@ -315,6 +346,10 @@ bool RouteSet::RemoveRange(size_t r, size_t first, size_t last) {
 }
 
 bool RouteSet::Refresh(size_t r, size_t from) {
+    if (soft_days && !plain[r]) {
+        RefreshSoftDay(r, from);
+        return !loads_on || RefreshLoads(r, from);
+    }
     Route& route = routes[r];
     const std::vector<int32_t>& nodes = route.nodes;
     const bool days = rules->KeepsDays();
@@ -338,8 +373,43 @@ bool RouteSet::Refresh(size_t r, size_t from) {
     route.departure = clock.departure;
     route.cost = nodes.empty() ? 0.0 : rules->CostOf(clock);
     if (timed_by_stretch && !plain[r]) FillRest(r);
+    route.warp.clear();
+    route.excess[kTimeRule] = route.excess[kCostLimitRule] = route.excess[kStopRule] = 0.0;
     if (loads_on) feasible = RefreshLoads(r, from) && feasible;
+    Reprice(r);
     return feasible;
+}
+
+void RouteSet::RefreshSoftDay(size_t r, size_t from) {
+    Route& route = routes[r];
+    const std::vector<int32_t>& nodes = route.nodes;
+    const auto agent = static_cast<int64_t>(r);
+    const bool days = rules->KeepsDays();
+    const bool shift = rules->HasShift(agent);
+    if (days) route.travel.resize(nodes.size());
+    if (shift) route.since.resize(nodes.size());
+    route.warp.resize(nodes.size());
+    RouteClock clock = from == 0 ? RouteClock{} : ClockAt(r, from - 1);
+    for (size_t k = from; k < nodes.size(); ++k) {
+        if (k == 0) {
+            rules->DepartSoft(agent, nodes[0], clock);
+        } else {
+            StepSoft(r, clock, nodes[k - 1], nodes[k], k + 1 < nodes.size());
+        }
+        route.arrival[k] = clock.time;
+        route.warp[k] = clock.warp;
+        if (days) route.travel[k] = clock.travel;
+        if (shift) route.since[k] = clock.since_departure;
+    }
+    route.departure = clock.departure;
+    route.cost = nodes.empty() ? 0.0 : rules->CostOf(clock);
+    const RouteRules::Excess excess =
+        nodes.empty() ? RouteRules::Excess{} : rules->ExcessOf(agent, clock);
+    route.excess[kTimeRule] = excess.warp;
+    route.excess[kCostLimitRule] = excess.cost;
+    route.excess[kStopRule] = excess.stops;
+    if (timed_by_stretch) FillRest(r);
+    Reprice(r);
 }
 
 void RouteSet::FillRest(size_t r) {
@@ -367,6 +437,7 @@ RouteClock RouteSet::ClockAt(size_t r, size_t p) const {
         return clock;
     }
     clock.time = route.arrival[p];
+    clock.warp = route.warp.empty() ? 0.0 : route.warp[p];
     clock.pinned = waits_on;
     if (route.since.empty()) {
         clock.departure = route.departure;
@@ -528,6 +599,20 @@ void RouteSet::CopyRoutesFrom(const RouteSet& other, const std::vector<uint8_t>&
             if (IsOptional(nodes[k])) lost_prize -= tasks->Prize(nodes[k]);
         }
     }
+}
+
+double RouteSet::Violation() const {
+    double violation = 0.0;
+    for (const Route& route : routes) {
+        for (double excess : route.excess) violation += excess;
+    }
+    return violation;
+}
+
+double RouteSet::ExcessOf(SoftRule rule) const {
+    double excess = 0.0;
+    for (const Route& route : routes) excess += route.excess[rule];
+    return excess;
 }
 
 double RouteSet::Largest() const {

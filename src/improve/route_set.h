@@ -8,6 +8,7 @@
 #include "records/route_rules.h"
 #include "records/search_records.h"
 #include "records/task_rules.h"
+#include "improve/soft_rules.h"
 
 namespace tamrik {
 
@@ -39,14 +40,18 @@ public:
         std::vector<double> load;
         std::vector<double> high;
         std::vector<double> low;
-        // With soft loads: top[k] and bottom[k] are the largest and smallest of load[.. k];
-        // excess is how far the loads leave [0, capacity], and penalty its price.
+        // With soft loads: top[k] and bottom[k] are the largest and smallest of load[.. k].
         std::vector<double> top;
         std::vector<double> bottom;
-        double excess = 0.0;
+        // With soft days (see SetWeights): warp[k], the time warp up to nodes[k] (empty
+        // otherwise).
+        std::vector<double> warp;
+        // How far the route breaks each rule that bends (how far its loads leave
+        // [0, capacity], its time warp, ...), and the price of that.
+        RuleAmounts excess{};
         double penalty = 0.0;
-        // What the route counts for when solutions are compared: its cost and, with soft
-        // loads, the price of its overload.
+        // What the route counts for when solutions are compared: its cost and, with rules
+        // that bend, the price of breaking them.
         double Cost() const { return cost + penalty; }
     };
 
@@ -78,13 +83,24 @@ public:
     // nodes of those routes (and optional stops that went out or in) are all that moved.
     void CopyRoutesFrom(const RouteSet& other, const std::vector<uint8_t>& which);
 
-    // Soft loads (a weight above 0, with loads in force): a route may leave its capacity,
-    // and pays `weight` per unit of overload in Cost(); loads then break no rule. A weight of
-    // 0 makes loads hard again. Sets that exchange routes must share the weight.
-    void SetLoadWeight(double weight);
-    double LoadWeight() const { return load_weight; }
-    // The routes' overload in total (0 under hard loads).
-    double Overload() const;
+    // Rules that bend: with a weight above 0 a route may break the rule, and pays the weight
+    // per unit of excess in Cost(); the rule then fails no change. Loads bend where loads are
+    // in force; time (windows, shifts), cost limits and stop limits where no precedence ties
+    // the routes' times together. A weight of 0 makes the rule hard again. Sets that exchange
+    // routes must share the weights.
+    void SetWeights(const RuleAmounts& weights);
+    const RuleAmounts& Weights() const { return weights; }
+    bool Bends() const { return soft_loads || soft_days; }
+    // Soft loads alone, at this weight.
+    void SetLoadWeight(double weight) {
+        RuleAmounts only{};
+        only[kCapacityRule] = weight;
+        SetWeights(only);
+    }
+    // How far the routes break the rules that bend, in total (0: they keep them all), and
+    // one rule alone.
+    double Violation() const;
+    double ExcessOf(SoftRule rule) const;
 
     size_t RouteCount() const { return routes.size(); }
     const Route& RouteOf(size_t r) const { return routes[r]; }
@@ -193,6 +209,22 @@ private:
     void FillAccepts(size_t r);
     // Flags of the vertices that are some agent's start or end.
     std::vector<uint8_t> EndpointFlags() const;
+    // Refresh of a route whose day bends: the clock never stops, and the route's warp and
+    // excess are measured.
+    void RefreshSoftDay(size_t r, size_t from);
+    // Sets route r's penalty from its excess.
+    void Reprice(size_t r) { routes[r].penalty = PriceOf(routes[r].excess, weights); }
+    // The insertion cost of a route whose day bends, with the price of what it breaks.
+    double SoftInsertionCost(size_t r, size_t q, int32_t node) const;
+    double DayPrice(size_t r, const RouteClock& clock) const {
+        const RouteRules::Excess excess = rules->ExcessOf(static_cast<int64_t>(r), clock);
+        return weights[kTimeRule] * excess.warp + weights[kCostLimitRule] * excess.cost +
+               weights[kStopRule] * excess.stops;
+    }
+    void StepSoft(size_t r, RouteClock& clock, int32_t from, int32_t to, bool target) const {
+        rules->AdvanceSoft(static_cast<int64_t>(r), clock, Leg(r, from, to),
+                           rules->LeavingService(from, to), to, target);
+    }
     // Refresh for a change that ends at position `through`: on a large instance a route without
     // windows or limit recomputes only the times up to there and shifts the rest by the
     // change (the sums may then differ from a walk's in the last bits).
@@ -245,7 +277,9 @@ private:
     const RouteRules* rules;
     const TaskRules* tasks = nullptr;
     bool loads_on = false;
-    double load_weight = 0.0;
+    RuleAmounts weights{};
+    bool soft_loads = false;
+    bool soft_days = false;
     bool pairs_on = false;
     bool waits_on = false;
     TaskRules::Scratch timing;

@@ -73,7 +73,7 @@ bool RouteSet::RefreshLoads(size_t r, size_t from) {
         route.low[k] = low;
     }
     const double tolerance = TaskRules::kLoadTolerance;
-    if (load_weight == 0.0) return low >= -tolerance && high <= tasks->Capacity(r) + tolerance;
+    if (!soft_loads) return low >= -tolerance && high <= tasks->Capacity(r) + tolerance;
     route.top.resize(n);
     route.bottom.resize(n);
     double top = 0.0;
@@ -84,9 +84,10 @@ bool RouteSet::RefreshLoads(size_t r, size_t from) {
         route.top[k] = top;
         route.bottom[k] = bottom;
     }
-    route.excess = std::max(0.0, high - tasks->Capacity(r)) + std::max(0.0, -low);
-    if (route.excess <= tolerance) route.excess = 0.0;
-    route.penalty = load_weight * route.excess;
+    double& excess = route.excess[kCapacityRule];
+    excess = std::max(0.0, high - tasks->Capacity(r)) + std::max(0.0, -low);
+    if (excess <= tolerance) excess = 0.0;
+    Reprice(r);
     return true;
 }
 
@@ -100,31 +101,33 @@ double RouteSet::ExcessWith(size_t r, size_t q, int32_t node) const {
     return excess <= TaskRules::kLoadTolerance ? 0.0 : excess;
 }
 
-void RouteSet::SetLoadWeight(double weight) {
-    if (!loads_on) return;
-    const bool was_soft = load_weight != 0.0;
-    load_weight = weight;
+void RouteSet::SetWeights(const RuleAmounts& wanted) {
+    RuleAmounts next = wanted;
+    if (!loads_on) next[kCapacityRule] = 0.0;
+    // Times that wait across routes are timed jointly, under hard windows.
+    if (waits_on) next[kTimeRule] = next[kCostLimitRule] = next[kStopRule] = 0.0;
+    const bool loads_flip = soft_loads != (next[kCapacityRule] > 0.0);
+    const bool days_flip = soft_days != DaysBend(next);
+    weights = next;
+    soft_loads = next[kCapacityRule] > 0.0;
+    soft_days = DaysBend(next);
     for (size_t r = 0; r < routes.size(); ++r) {
         Route& route = routes[r];
-        if (was_soft != (weight != 0.0)) {
+        if (days_flip && !route.nodes.empty()) {
+            Refresh(r, 0);
+        } else if (loads_flip && loads_on) {
             RefreshLoads(r, 0);
-        } else {
-            route.penalty = weight * route.excess;
         }
-        if (weight == 0.0) route.excess = route.penalty = 0.0;
+        for (size_t rule = 0; rule < kSoftRuleCount; ++rule) {
+            if (weights[rule] == 0.0) route.excess[rule] = 0.0;
+        }
+        Reprice(r);
     }
-}
-
-double RouteSet::Overload() const {
-    if (load_weight == 0.0) return 0.0;
-    double overload = 0.0;
-    for (const Route& route : routes) overload += route.excess;
-    return overload;
 }
 
 bool RouteSet::LoadFits(size_t r, size_t q, int32_t node) const {
     const double demand = tasks->Demand(node);
-    if (demand == 0.0 || load_weight != 0.0) return true;
+    if (demand == 0.0 || soft_loads) return true;
     const Route& route = routes[r];
     const double capacity = tasks->Capacity(r) + TaskRules::kLoadTolerance;
     const double floor = -TaskRules::kLoadTolerance;

@@ -72,7 +72,7 @@ bool RuinRecreate::Ruin(RouteSet& work) {
             if (work.IsMovable(node)) seed_node = node;
         }
     }
-    if (work.Overload() > 0.0 && Draw(2) == 0) SeedOnOverload(work);
+    if (work.Violation() > 0.0 && Draw(2) == 0) SeedOnBroken(work);
     bool feasible = true;
     for (int32_t v : (*neighbours)[static_cast<size_t>(seed_node)]) {
         if (removed.size() >= target) break;
@@ -111,14 +111,14 @@ bool RuinRecreate::Ruin(RouteSet& work) {
     return feasible;
 }
 
-void RuinRecreate::SeedOnOverload(const RouteSet& work) {
-    // A random overloaded route, found from a random first one.
+void RuinRecreate::SeedOnBroken(const RouteSet& work) {
+    // A random route that breaks a rule, found from a random first one.
     const size_t count = work.RouteCount();
     const size_t first = Draw(count);
     for (size_t k = 0; k < count; ++k) {
         const size_t r = (first + k) % count;
         const std::vector<int32_t>& nodes = work.RouteOf(r).nodes;
-        if (work.RouteOf(r).excess == 0.0 || nodes.size() < 3) continue;
+        if (work.RouteOf(r).penalty == 0.0 || nodes.size() < 3) continue;
         const int32_t node = nodes[1 + Draw(nodes.size() - 2)];
         if (work.IsMovable(node)) seed_node = node;
         return;
@@ -178,7 +178,8 @@ std::optional<bool> RuinRecreate::EmptyOneRoute(RouteSet& work) {
 void RuinRecreate::OrderRemoved(const RouteSet& work) {
     // Under soft loads, largest demand first packs the loads best: half of the time while
     // some route is overloaded, else now and then.
-    if (work.LoadWeight() > 0.0 && Draw(work.Overload() > 0.0 ? 2 : kDemandFirstOdds) == 0) {
+    if (work.Weights()[kCapacityRule] > 0.0 &&
+        Draw(work.ExcessOf(kCapacityRule) > 0.0 ? 2 : kDemandFirstOdds) == 0) {
         const TaskRules& tasks = *work.Tasks();
         std::shuffle(removed.begin(), removed.end(), *rng);
         std::stable_sort(removed.begin(), removed.end(), [&tasks](int32_t a, int32_t b) {

@@ -38,9 +38,10 @@ public:
 private:
     // Removes strings of nodes from `work`; false when a shortened route breaks its rules.
     bool Ruin(RouteSet& work);
-    // Under soft loads, half of the ruins of an overloaded solution start on an overloaded
-    // route: the strings removed there go back wherever they cost least with their overload.
-    void SeedOnOverload(const RouteSet& work);
+    // Under rules that bend, half of the ruins of a solution that breaks one start on a route
+    // that breaks one: the strings removed there go back wherever they cost least with the
+    // price of what they break.
+    void SeedOnBroken(const RouteSet& work);
     // Removes every node of one route: none when no route can be emptied, else whether what
     // is left of it keeps its rules.
     std::optional<bool> EmptyOneRoute(RouteSet& work);

@@ -21,13 +21,16 @@ struct AgentDay {
 
 // Where an agent stands along its route: when its service at the node just reached starts
 // (leaving as early as it may), when it leaves its start, the travel billed so far and how
-// many targets it has served. RouteRules::Depart, Advance and Join are the only code that
-// moves it.
+// many targets it has served. RouteRules::Depart, Advance and Join (and their soft forms) are
+// the only code that moves it.
 struct RouteClock {
     double time = 0.0;
     double departure = 0.0;
     double travel = 0.0;
     int64_t stops = 0;
+    // Under soft timing (RouteRules::AdvanceSoft): how far the agent went back in time to
+    // meet the windows passed so far (0 while it kept every one).
+    double warp = 0.0;
     // With a shift: the route so far as one stretch from its start, whose earliest time is
     // the latest departure that still ends as early as possible.
     TimeStretch since_departure;

@@ -233,7 +233,20 @@ double RouteRules::RouteCost(const std::vector<int64_t>& path, int64_t agent) co
     return Walk<true>(path, agent, nullptr).cost;
 }
 
-template <bool kWholePath>
+bool RouteRules::KeepsFixedRules(const std::vector<int64_t>& path, int64_t agent) const {
+    return Walk<false, true>(path, agent, nullptr).feasible;
+}
+
+void RouteRules::DepartSoft(int64_t agent, int64_t start, RouteClock& clock) const {
+    const AgentDay* day = DayOf(agent);
+    const bool shift = day != nullptr && day->has_shift;
+    clock = RouteClock{};
+    if (shift) clock.time = day->shift_start;
+    WarpInto(start, clock);
+    if (shift) LeaveLater(clock, TimeStretch::At(clock.time, kInfinity, false));
+}
+
+template <bool kWholePath, bool kFixedOnly>
 PathEvaluation RouteRules::Walk(const std::vector<int64_t>& path, int64_t agent,
                                 RouteViolation* why) const {
     using Rule = RouteViolation::Rule;
@@ -298,7 +311,7 @@ PathEvaluation RouteRules::Walk(const std::vector<int64_t>& path, int64_t agent,
             i == 0 ? Depart(agent, node, clock)
                    : Advance(agent, clock, LegCost(rules, path[i - 1], node),
                              LeavingService(path[i - 1], node), node, i + 1 < n);
-        if (broken != Rule::kNone && fail(broken, node)) return out;
+        if (!kFixedOnly && broken != Rule::kNone && fail(broken, node)) return out;
     }
     if (kWholePath || out.feasible) out.cost = CostOf(clock);
     return out;

@@ -191,6 +191,64 @@ public:
         const Rule over = Overrun(agent, clock);
         return broken == Rule::kNone ? over : broken;
     }
+    // Soft timing, for a search that may cross infeasible ground: the moves of Depart, Advance
+    // and Join, but a window reached after it closed sends the clock back to its close and adds
+    // the lateness to clock.warp (time warp), and no limit stops the clock; ExcessOf then says
+    // what the finished route breaks. Along a route that keeps every window the clock moves
+    // exactly as under the hard forms.
+    void DepartSoft(int64_t agent, int64_t start, RouteClock& clock) const;
+    void AdvanceSoft(int64_t agent, RouteClock& clock, double leg, double service, int64_t node,
+                     bool target) const {
+        clock.time += leg;
+        clock.travel += leg - service;
+        WarpInto(node, clock);
+        if (target) ++clock.stops;
+        const AgentDay* day = DayOf(agent);
+        if (day != nullptr && day->has_shift) {
+            const TimeStretch here = ServedAt(node, clock.time, -std::numeric_limits<double>::infinity(),
+                                              target, clock.pinned);
+            LeaveLater(clock, TimeStretch::Join(clock.since_departure, leg, leg - service, here));
+        }
+    }
+    void JoinSoft(int64_t agent, RouteClock& clock, double leg, double service,
+                  const TimeStretch& rest) const {
+        const double reach = clock.time + leg;
+        clock.warp += rest.time_warp + std::max(reach - rest.latest, 0.0);
+        clock.time = std::min(std::max(reach, rest.earliest), rest.latest) + rest.duration -
+                     rest.time_warp;
+        clock.travel += leg - service + rest.travel;
+        clock.stops += rest.stops;
+        const AgentDay* day = DayOf(agent);
+        if (day != nullptr && day->has_shift) {
+            LeaveLater(clock, TimeStretch::Join(clock.since_departure, leg, leg - service, rest));
+        }
+    }
+    // How far a finished route with this clock breaks the rules that bend: its time warp
+    // (lateness at the shift's end included), its cost over the agent's limit and its targets
+    // over the agent's stop limit. All 0 exactly when Finishes holds and no window was missed.
+    struct Excess {
+        double warp = 0.0;
+        double cost = 0.0;
+        double stops = 0.0;
+    };
+    Excess ExcessOf(int64_t agent, const RouteClock& clock) const {
+        Excess excess;
+        excess.warp = clock.warp;
+        const AgentDay* day = DayOf(agent);
+        if (day != nullptr) {
+            if (clock.time > day->shift_end) excess.warp += clock.time - day->shift_end;
+            if (day->max_stops >= 0 && clock.stops > day->max_stops) {
+                excess.stops = static_cast<double>(clock.stops - day->max_stops);
+            }
+        }
+        const double cost = CostOf(clock);
+        if (PassesLimit(cost, CostLimit(agent))) excess.cost = cost - CostLimit(agent);
+        return excess;
+    }
+    // Whether the path keeps every rule that does not bend: its end points, the allowed types,
+    // no foreign start or end (windows, shifts, stop and cost limits aside).
+    bool KeepsFixedRules(const std::vector<int64_t>& path, int64_t agent) const;
+
     // The node alone as a stretch, its service within its window: for routes whose nodes
     // have one window each (see HasSeveralWindows).
     TimeStretch StretchAt(int64_t node, bool target) const {
@@ -303,6 +361,13 @@ private:
     // `start`.
     TimeStretch ServedAt(int64_t node, double start, double release, bool target,
                          bool pinned) const;
+    // A window missed at `node`: the clock goes back to its close, the lateness to its warp.
+    void WarpInto(int64_t node, RouteClock& clock) const {
+        if (Arrive(node, clock.time)) return;
+        const double close = WindowClose(node);
+        clock.warp += clock.time - close;
+        clock.time = close;
+    }
     // The agent leaves as late as lets the route so far end as early as it can.
     static void LeaveLater(RouteClock& clock, const TimeStretch& since_departure) {
         clock.since_departure = since_departure;
@@ -323,7 +388,8 @@ private:
     // One walk along the path. kWholePath false: stop at the first violation (EvaluatePath).
     // kWholePath true: record the violation and go on summing the cost (RouteCost). `why`
     // (may be null) receives the first violation.
-    template <bool kWholePath>
+    // kFixedOnly: rules that bend (windows, shifts, limits) are not checked.
+    template <bool kWholePath, bool kFixedOnly = false>
     PathEvaluation Walk(const std::vector<int64_t>& path, int64_t agent,
                         RouteViolation* why) const;
 

@@ -249,6 +249,13 @@ private:
     // Builds a first solution without the search and records it; false (with the reason on
     // standard error) when the construction finds none.
     bool RunConstruction();
+    // The construction's line when its routes break rules that bend.
+    static std::string SoftStartLine(const RuleAmounts& weights);
+    // Whether every route of the set keeps its route rules, walked afresh.
+    static bool EveryRouteKept(const RouteRules& rules, const RouteSet& set);
+    // What a stage that found no plan keeping every rule says, and gives as the reason of the
+    // stop the construction could not place.
+    void ExplainSoftFailure(size_t most_broken);
     // Asks the host at once whether to stop (the search polls less often: PollInterrupt).
     bool HostWantsStop();
     // Takes the routes now in `result` as the new best solution and tells the progress
@@ -300,10 +307,10 @@ private:
     // The vertex the construction found no room for (-1: none), and what blocked it.
     int32_t construction_stuck = -1;
     std::string construction_stuck_reason;
-    // Routes of the construction that overload some agent (empty: none), for the stage to
-    // repair under soft loads at this first price per unit of overload.
-    std::vector<std::vector<int64_t>> overloaded_start;
-    double overload_price = 0.0;
+    // Routes of the construction that break some rule that bends (empty: none), for the
+    // stage to repair with those rules soft at these first prices.
+    std::vector<std::vector<int64_t>> soft_start;
+    RuleAmounts soft_weights{};
     // Routes to start from (none: the construction builds its own).
     bool warm_started = false;
     bool allow_unassigned = false;

@@ -110,15 +110,14 @@ bool Solver::RunConstruction() {
         construction_stuck_reason = outcome.stuck_reason;
         return false;
     }
-    if (outcome.load_weight > 0.0) {
+    if (AnyBends(outcome.weights)) {
         construction_stuck = outcome.stuck;
         construction_stuck_reason = outcome.stuck_reason;
-        overloaded_start = std::move(outcome.paths);
-        overload_price = outcome.load_weight;
+        soft_start = std::move(outcome.paths);
+        soft_weights = outcome.weights;
         near_lists = std::move(outcome.near);
         result.method = "construction";
-        LogLine(LogStream::kOut, "[construction] no order keeps every capacity; the "
-                                 "improvement stage starts from overloaded routes");
+        LogLine(LogStream::kOut, SoftStartLine(outcome.weights));
         return true;
     }
     const SolutionCheck check = tasks.Check(rules, outcome.paths);
@@ -137,6 +136,35 @@ bool Solver::RunConstruction() {
     RecordRoutes("construction");
     anytime_results.push_back(SearchSnapshot{last_update_time, result});
     return true;
+}
+
+std::string Solver::SoftStartLine(const RuleAmounts& weights) {
+    if (!DaysBend(weights)) {
+        return "[construction] no order keeps every capacity; the improvement stage starts "
+               "from overloaded routes";
+    }
+    return "[construction] no order keeps every rule; the improvement stage starts from routes "
+           "that break some, and repairs them";
+}
+
+bool Solver::EveryRouteKept(const RouteRules& rules, const RouteSet& set) {
+    for (size_t r = 0; r < set.RouteCount(); ++r) {
+        const std::vector<int32_t>& nodes = set.RouteOf(r).nodes;
+        const std::vector<int64_t> path(nodes.begin(), nodes.end());
+        if (!rules.EvaluatePath(path, static_cast<int64_t>(r)).feasible) return false;
+    }
+    return true;
+}
+
+void Solver::ExplainSoftFailure(size_t most_broken) {
+    if (most_broken >= kSoftRuleCount) {
+        LogLine(LogStream::kError, "[improvement] no plan found that keeps every rule");
+        return;
+    }
+    const std::string rule = RuleName(most_broken);
+    LogLine(LogStream::kError,
+            "[improvement] no plan found that keeps every rule; broken most often: " + rule);
+    construction_stuck_reason = "no plan found that keeps every rule, broken most often by " + rule;
 }
 
 void Solver::ReportLeftOut(const RouteRules& rules,
@@ -168,8 +196,8 @@ void Solver::RunImprovement() {
     const RouteRules rules = MakeRouteRules();
 
     std::vector<std::vector<int64_t>> paths(static_cast<size_t>(num_agents));
-    if (!overloaded_start.empty()) {
-        paths = std::move(overloaded_start);
+    if (!soft_start.empty()) {
+        paths = std::move(soft_start);
     } else {
         for (int32_t k = 0; k < num_agents; ++k) paths[static_cast<size_t>(k)] = result.paths.at(k);
     }
@@ -180,8 +208,8 @@ void Solver::RunImprovement() {
     settings.max_iterations = max_iterations;
     settings.stop_when_stalled = stop_when_stalled;
     if (warm_started) settings.pinned = warm_start.pinned;
-    settings.load_weight = overload_price;
-    // Without the stage asked for, overloaded routes are only repaired.
+    settings.weights = soft_weights;
+    // Without the stage asked for, routes that break rules are only repaired.
     settings.stop_when_feasible = !improve;
     size_t stage_snapshots = 0;
     bool unrecorded = false;
@@ -190,6 +218,7 @@ void Solver::RunImprovement() {
         // The set keeps loads and task order itself; the whole-solution test is a second,
         // independent guard before routes count.
         if (tasks.Active() && !tasks.Check(rules, set.Paths()).feasible) return;
+        if (set.Bends() && !EveryRouteKept(rules, set)) return;
         for (size_t r = 0; r < set.RouteCount(); ++r) {
             const std::vector<int32_t>& nodes = set.RouteOf(r).nodes;
             result.paths[static_cast<int64_t>(r)].assign(nodes.begin(), nodes.end());
@@ -202,6 +231,7 @@ void Solver::RunImprovement() {
         ++stage_snapshots;
     };
     ImprovementStage::Stop stop;
+    size_t most_broken = kSoftRuleCount;
     const size_t workers = ParallelImprovement::ThreadsFor(threads);
     if (workers <= 1) {
         ImprovementHooks hooks;
@@ -212,6 +242,7 @@ void Solver::RunImprovement() {
         ImprovementStage stage(rules, settings, &tasks);
         stage.UseNeighbours(std::move(near_lists));
         stop = stage.Run(paths, hooks);
+        most_broken = stage.MostBroken();
     } else {
         ParallelHooks hooks;
         hooks.start_time = timer.ElapsedSeconds();
@@ -221,9 +252,10 @@ void Solver::RunImprovement() {
         ParallelImprovement stage(rules, settings, &tasks, workers);
         stage.UseNeighbours(near_lists);
         stop = stage.Run(paths, hooks);
+        most_broken = stage.MostBroken();
     }
-    if (overload_price > 0.0 && solution_found == 0 && !interrupted) {
-        LogLine(LogStream::kError, "[improvement] no plan found that keeps every capacity");
+    if (AnyBends(soft_weights) && solution_found == 0 && !interrupted) {
+        ExplainSoftFailure(most_broken);
     }
     if (stop != ImprovementStage::Stop::kNotRun) result.method += "+improvement";
     if (unrecorded) anytime_results.push_back(SearchSnapshot{last_update_time, result});

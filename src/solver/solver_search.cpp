@@ -38,8 +38,8 @@ int32_t Solver::Solve() {
     limit_watch.Reset();
     memory_watch.Reset();
     stop_reason = StopReason::kCompleted;
-    overloaded_start.clear();
-    overload_price = 0.0;
+    soft_start.clear();
+    soft_weights = RuleAmounts{};
     // Stops that fit nowhere are left out when that is allowed; other rules no solution meets
     // fail the construction.
     if (known_infeasible && !allow_unassigned) return Finish();
@@ -94,7 +94,7 @@ int32_t Solver::Solve() {
         if (solution_found == 0 && (improve || tasks.Active() || allow_unassigned)) {
             RunConstruction();
         }
-        if ((improve && solution_found != 0) || overload_price > 0.0) RunImprovement();
+        if ((improve && solution_found != 0) || AnyBends(soft_weights)) RunImprovement();
     }
     return Finish();
 }

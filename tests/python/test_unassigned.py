@@ -49,11 +49,13 @@ REASONS = {
                                           {"before": 1, "after": 2, "type": "same"}]}],
                          enforce_sequence=True),
                 {1: 'its "same" partner (node 2) cannot go along'}),
+    # Rules that bend: the search crossed plans that break them and found none that keeps
+    # them all.
     "no room by time": (instance(constraints=[windows((1, 10, 10), (2, 10, 10))]),
-                        {1: "no room in the best plan found, blocked most often by time"}),
+                        {1: "no plan found that keeps every rule, broken most often by time"}),
     "no room by capacity": (instance(nodes={1: {"demand": 6}, 2: {"demand": 6}},
                                      agents={"capacity": 10}, enforce_capacity=True),
-                            {1: "no room in the best plan found, blocked most often by capacity"}),
+                            {1: "no plan found that keeps every rule, broken most often by capacity"}),
 }
 
 

@@ -60,7 +60,9 @@ def test_stop_limits_spread_the_targets_over_the_agents(max_stops):
 def test_stop_limits_too_tight_for_the_fleet_fail_and_say_so(capfd):
     result = ploxa.solve_json_str(json.dumps(day({"max_stops": 1})))
     assert result["status"] == "failed"
-    assert "shifts and stop limits" in capfd.readouterr().err
+    assert "no plan found that keeps every rule; broken most often: stops" in capfd.readouterr().err
+    assert {stop["reason"] for stop in result["unassigned"]} == {
+        "no plan found that keeps every rule, broken most often by stops"}
 
 
 def test_fixed_costs_count_under_min_sum_and_keep_the_fleet_small():
