@@ -10,8 +10,13 @@ idle machine, over the same instance in thousandths (distances, times and servic
 tests, and every value is the checker's travel. Results go to results/time-windows-<set>.md
 and .json.
 
-    .venv/bin/python benchmarks/time_windows.py [--set solomon|homberger400] [--budget S]
+    .venv/bin/python benchmarks/time_windows.py [--set solomon|homberger200|homberger400]
+                                                [--budget S] [--fleet best-known]
                                                 [--only C101,R201] [--no-peer | --peer-only]
+
+`--fleet best-known` gives each instance as many vehicles as its best-known solution uses
+(the set's fleet-of-best-known.txt), both solvers alike; results then go to
+results/time-windows-<set>-tight.md and .json.
 
 Rows of earlier runs for other instances or the other solver are kept, so the two solvers may
 run at once, one per core.
@@ -36,7 +41,14 @@ sys.path[:0] = [str(HERE), str(HERE.parent / "tests" / "python")]
 
 from route_check import route_problems  # noqa: E402
 
-SETS = {"solomon": ("Solomon_100", 10.0), "homberger400": ("Homberger_400", 60.0)}
+SETS = {"solomon": ("Solomon_100", 10.0), "homberger200": ("Homberger_200", 30.0),
+        "homberger400": ("Homberger_400", 60.0)}
+FLEETS = "fleet-of-best-known.txt"
+
+
+def best_known_fleets(folder):
+    lines = (DATA / folder / FLEETS).read_text().split("\n")
+    return {name.upper(): int(count) for name, count in (line.split() for line in lines if line.strip())}
 SCALE = 1000
 
 
@@ -111,8 +123,10 @@ def pyvrp_routes(document, budget, client_extras=lambda node: {}):
     return paths, cpu
 
 
-def run(path, budget, solvers, log):
+def run(path, budget, solvers, log, fleet=None):
     document = instance(path, budget)
+    if fleet is not None:
+        document["agents"] = document["agents"][:fleet]
     answers = []
     if "Ploxa" in solvers:
         answers.append(("Ploxa", lambda: ours(document)))
@@ -157,7 +171,12 @@ def summary(rows, name, budget):
         lines.append(f"| {instance_name} | {' | '.join(cell(ours_row))} | "
                      f"{' | '.join(cell(peer))} | {gap} |")
     feasible = sum(1 for a in by.values() if a.get("Ploxa", {}).get("feasible"))
-    lines += ["", f"Ploxa feasible on {feasible} of {len(by)}."]
+    peer_feasible = sum(1 for a in by.values() if a.get("PyVRP", {}).get("feasible"))
+    missed = sorted(name for name, a in by.items() if a.get("PyVRP", {}).get("feasible")
+                    and not a.get("Ploxa", {}).get("feasible"))
+    lines += ["", f"Ploxa feasible on {feasible} of {len(by)}, PyVRP on {peer_feasible}."]
+    if missed:
+        lines.append(f"PyVRP plans where Ploxa does not: {', '.join(missed)}.")
     if gaps:
         lines.append(f"Gap to PyVRP at the same budget: mean {statistics.mean(gaps):.2f} %, "
                      f"largest {max(gaps):.2f} %, over {len(gaps)} instances.")
@@ -209,6 +228,7 @@ def main():
     parser.add_argument("--no-peer", action="store_true", help="run Ploxa alone")
     parser.add_argument("--peer-only", action="store_true", help="run PyVRP alone")
     parser.add_argument("--shifts", action="store_true")
+    parser.add_argument("--fleet", choices=["best-known"], default=None)
     args = parser.parse_args()
     if args.shifts:
         shifts(args.budget or 10.0)
@@ -217,18 +237,20 @@ def main():
     budget = args.budget or default_budget
     wanted = {name.upper() for name in args.only.split(",") if name}
     paths = sorted(p for p in (DATA / folder).glob("*.txt")
-                   if p.stem.upper() != "FLEET-OF-BEST-KNOWN" and (not wanted or p.stem.upper() in wanted))
+                   if p.name != FLEETS and (not wanted or p.stem.upper() in wanted))
+    fleets = best_known_fleets(folder) if args.fleet else {}
     solvers = {"Ploxa", "PyVRP"} - ({"PyVRP"} if args.no_peer else set()) - (
         {"Ploxa"} if args.peer_only else set())
-    out = HERE / "results" / f"time-windows-{args.set}"
+    out = HERE / "results" / f"time-windows-{args.set}{'-tight' if args.fleet else ''}"
     rows = []
     log_name = out.with_suffix(".log" if len(solvers) == 2 else f".{min(solvers).lower()}.log")
     with open(log_name, "w") as log:
         for path in paths:
-            rows += run(path, budget, solvers, log)
+            rows += run(path, budget, solvers, log, fleets.get(path.stem.upper()))
     rows = merged(out.with_suffix(".json"), rows)
-    out.with_suffix(".md").write_text(summary(rows, folder, budget))
-    print(summary(rows, folder, budget))
+    name = folder + (", the fleet of the best-known solution" if args.fleet else "")
+    out.with_suffix(".md").write_text(summary(rows, name, budget))
+    print(summary(rows, name, budget))
 
 
 def merged(json_path, rows):

@@ -169,11 +169,11 @@ RuleAmounts Construction::FirstWeights(const RouteSet& set) const {
     }
     RuleAmounts weights{};
     if (loads) weights[kCapacityRule] = std::clamp(farthest / std::max(largest_demand, 1.0), 0.1, 1000.0);
-    if (rules.UsesTimeWindows() || rules.KeepsDays()) weights[kTimeRule] = 1.0;
+    if (rules.UsesTimeWindows() || rules.AnyShift()) weights[kTimeRule] = 1.0;
     for (size_t r = 0; r < set.RouteCount(); ++r) {
         if (rules.CostLimit(static_cast<int64_t>(r)) > 0.0) weights[kCostLimitRule] = 1.0;
     }
-    if (rules.KeepsDays()) weights[kStopRule] = std::clamp(farthest, 1.0, 1e6);
+    if (rules.AnyStopLimit()) weights[kStopRule] = std::clamp(farthest, 1.0, 1e6);
     return weights;
 }
 

@@ -266,6 +266,13 @@ public:
         }
         return PassesLimit(CostOf(clock), CostLimit(agent)) ? Rule::kCostLimit : Rule::kNone;
     }
+    // Whether some agent has a shift, or a stop limit.
+    bool AnyShift() const {
+        return std::any_of(days.begin(), days.end(), [](const AgentDay& day) { return day.has_shift; });
+    }
+    bool AnyStopLimit() const {
+        return std::any_of(days.begin(), days.end(), [](const AgentDay& day) { return day.max_stops >= 0; });
+    }
     // Whether the agent has a shift: it may leave later than its clock starts.
     bool HasShift(int64_t agent) const {
         const AgentDay* day = DayOf(agent);
