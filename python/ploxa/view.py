@@ -9,10 +9,13 @@ from __future__ import annotations
 import html
 import http.server
 import json
+import re
 import threading
 from collections.abc import Mapping
 from importlib import resources
 from typing import Any
+
+import _pyploxa_core as core
 
 EVENT_WAIT = 0.5  # seconds between checks for a closed server while an event stream idles
 
@@ -21,27 +24,59 @@ def page_html(instance: Mapping[str, Any], result: Mapping[str, Any] | None, tit
               live: bool = False) -> str:
     """The page, with its script, style and data inline."""
     folder = resources.files("ploxa") / "viewer"
-    data = json.dumps({"instance": instance, "result": result, "live": live})
-    # "</" inside a script element would end it early.
-    data = data.replace("</", "<\\/")
-    return ((folder / "view.html").read_text(encoding="utf-8")
-            .replace("__TITLE__", html.escape(title))
-            .replace("__CSS__", (folder / "view.css").read_text(encoding="utf-8"))
-            .replace("__JS__", (folder / "view.js").read_text(encoding="utf-8"))
-            .replace("__DATA__", data))
+    # "<" only occurs inside JSON strings, where its escape is the same text to the parser;
+    # left raw, "</script>" or "<!--" in a node's name would end or garble the data element.
+    data = page_json({"instance": instance, "result": result, "live": live}).replace("<", "\\u003c")
+    parts = {"__TITLE__": html.escape(title),
+             "__CSS__": (folder / "view.css").read_text(encoding="utf-8"),
+             "__JS__": (folder / "view.js").read_text(encoding="utf-8"),
+             "__DATA__": data}
+    # One pass, so that a marker inside the inserted text (a file name, say) stays as it is.
+    return re.sub("|".join(parts), lambda found: parts[found.group(0)],
+                  (folder / "view.html").read_text(encoding="utf-8"))
+
+
+def page_json(payload: Any) -> str:
+    """JSON the browser can parse: it has no NaN or Infinity, so those go as null."""
+    try:
+        return json.dumps(payload, allow_nan=False)
+    except ValueError:
+        return json.dumps(finite(payload), allow_nan=False)
+
+
+def finite(value: Any) -> Any:
+    if isinstance(value, float):
+        return value if value == value and abs(value) != float("inf") else None
+    if isinstance(value, Mapping):
+        return {key: finite(item) for key, item in value.items()}
+    if isinstance(value, (list, tuple)):
+        return [finite(item) for item in value]
+    return value
 
 
 class EventLog:
-    """Every event published so far; each stream sends them all, then waits for more."""
+    """Every event published so far; each stream sends them all, then waits for more.
+
+    Only the latest progress event keeps its routes: a page that connects late needs the
+    whole curve but just the current plan, and a long solve of thousands of nodes would
+    otherwise hold (and replay) every plan it ever had."""
 
     def __init__(self) -> None:
         self.events: list[tuple[str, str]] = []
         self.changed = threading.Condition()
         self.closed = False
+        self.full_progress: tuple[int, str] | None = None  # its index and text without routes
 
     def publish(self, name: str, payload: Any) -> None:
+        text = page_json(payload)
         with self.changed:
-            self.events.append((name, json.dumps(payload)))
+            if name == "progress" and isinstance(payload, Mapping):
+                if self.full_progress is not None:
+                    index, light = self.full_progress
+                    self.events[index] = ("progress", light)
+                light = page_json({key: item for key, item in payload.items() if key != "routes"})
+                self.full_progress = (len(self.events), light)
+            self.events.append((name, text))
             self.changed.notify_all()
 
     def close(self) -> None:
@@ -66,9 +101,10 @@ class ViewServer:
 
         class Handler(http.server.BaseHTTPRequestHandler):
             def do_GET(self) -> None:
-                if self.path in ("/", "/index.html"):
+                path = self.path.partition("?")[0]
+                if path in ("/", "/index.html"):
                     self.reply(body, "text/html; charset=utf-8")
-                elif self.path == "/events":
+                elif path == "/events":
                     self.stream()
                 else:
                     self.send_error(404)
@@ -116,6 +152,6 @@ class ViewServer:
         self.server.server_close()
 
 
-def progress_event(report: Any) -> dict[str, Any]:
+def progress_event(report: core.Progress) -> dict[str, Any]:
     return {"time": report.time, "longest": report.longest, "total": report.total,
             "source": report.source, "routes": report.routes}

@@ -1,7 +1,11 @@
 import json
+import math
 import pathlib
+import random
 import re
+import select
 import shutil
+import signal
 import socket
 import subprocess
 import sys
@@ -11,10 +15,13 @@ import urllib.request
 import pytest
 
 import ploxa
+from ploxa.view import ViewServer, page_html
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 EXAMPLE = ROOT / "examples" / "time_windows.json"
+SURVEY = ROOT / "examples" / "survey_coordinates.json"
 CHROMIUM, DRIVER = shutil.which("chromium"), shutil.which("chromedriver")
+WAIT = 60  # seconds: the bound of every wait for a page or a process
 
 
 def free_port():
@@ -23,14 +30,31 @@ def free_port():
         return s.getsockname()[1]
 
 
-def run_cli(*args, **kwargs):
+def run_cli(*args):
     return subprocess.run([sys.executable, "-m", "ploxa", *args], capture_output=True,
-                          text=True, timeout=120, **kwargs)
+                          text=True, timeout=WAIT)
+
+
+def page_data(text):
+    found = re.search(r'<script id="data" type="application/json">(.*?)</script>', text, re.S)
+    return json.loads(found.group(1))
+
+
+def read_events(stream, count):
+    """The first `count` server-sent events of a stream, as (name, data) pairs."""
+    events, name = [], None
+    while len(events) < count:
+        line = stream.readline().decode().rstrip("\n")
+        if line.startswith("event: "):
+            name = line[len("event: "):]
+        elif line.startswith("data: "):
+            events.append((name, json.loads(line[len("data: "):])))
+    return events
 
 
 @pytest.fixture(scope="module")
 def solved(tmp_path_factory):
-    """The example solved, with its page written as one file."""
+    """The example solved, its result saved and its page written as one file."""
     folder = tmp_path_factory.mktemp("view")
     result = ploxa.solve_json_file(str(EXAMPLE), time_limit=2, improve=True)
     (folder / "result.json").write_text(json.dumps(result))
@@ -40,25 +64,90 @@ def solved(tmp_path_factory):
     return result, folder / "page.html"
 
 
-def test_the_written_page_holds_its_data_and_loads_nothing_from_the_network(solved):
-    result, page = solved
-    text = page.read_text()
-    assert not re.search(r"""(src|href)\s*=\s*["']?(https?:)?//""", text)
-    data = json.loads(re.search(r'<script id="data" type="application/json">(.*?)</script>',
-                                text, re.S).group(1))
-    assert data["result"] == result and data["instance"] == json.loads(EXAMPLE.read_text())
+class TestThePageWithoutABrowser:
+    def test_the_written_page_holds_its_data_and_loads_nothing_from_the_network(self, solved):
+        result, page = solved
+        text = page.read_text()
+        assert not re.search(r"""(src|href)\s*=\s*["']?(https?:)?//|url\(|@import""", text)
+        data = page_data(text)
+        assert data["result"] == result and data["instance"] == json.loads(EXAMPLE.read_text())
 
+    def test_text_that_would_end_the_data_element_stays_inside_it(self):
+        instance = {"nodes": [{"id": 0, "x": 0, "y": 0, "type": "</script><!--<script>"}]}
+        assert page_data(page_html(instance, None, "__DATA__"))["instance"] == instance
 
-@pytest.mark.parametrize("args, message", [
-    (["absent.json"], "No such file or directory"),
-    ([str(EXAMPLE), str(EXAMPLE)], 'not a result (no list of "routes")'),
-])
-def test_view_of_bad_files_gives_status_two_and_one_line(args, message):
-    run = run_cli("view", *args, "--no-browser")
-    assert run.returncode == 2 and run.stderr.count("\n") == 1 and message in run.stderr
+    def test_the_server_answers_the_page_and_replays_its_events_to_a_late_page(self):
+        server = ViewServer(page_html({"nodes": []}, None, "empty", live=True)).start()
+        try:
+            for step, routes in enumerate(([[0, 1, 0]], [[0, 2, 1, 0]])):
+                server.log.publish("progress", {"time": step, "longest": 9 - step,
+                                                "total": 9 - step, "routes": routes})
+            server.log.publish("result", {"status": "success"})
+            with urllib.request.urlopen(server.url, timeout=WAIT) as reply:
+                assert page_data(reply.read().decode())["live"] is True
+            with urllib.request.urlopen(server.url + "events", timeout=WAIT) as stream:
+                assert stream.headers["Content-Type"] == "text/event-stream"
+                events = read_events(stream, 3)
+        finally:
+            server.close()
+        assert [name for name, _ in events] == ["progress", "progress", "result"]
+        # Only the latest plan is sent again; the curve needs every point.
+        assert "routes" not in events[0][1] and events[1][1]["routes"] == [[0, 2, 1, 0]]
+        assert [event["longest"] for _, event in events[:2]] == [9, 8]
+
+    def test_view_prints_its_address_serves_the_page_and_ends_with_ctrl_c(self):
+        view = subprocess.Popen([sys.executable, "-m", "ploxa", "view", str(EXAMPLE),
+                                 "--no-browser"], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            assert select.select([view.stdout], [], [], WAIT)[0], "no address printed"
+            url = view.stdout.readline().decode().split()[-1]
+            with urllib.request.urlopen(url, timeout=WAIT) as reply:
+                assert page_data(reply.read().decode())["result"] is None
+            view.send_signal(signal.SIGINT)
+            assert view.wait(timeout=WAIT) == 0
+        finally:
+            view.kill()
+            view.wait(timeout=WAIT)
+            view.stdout.close()
+            view.stderr.close()
 
 
 @pytest.fixture
+def busy_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        s.listen()
+        yield str(s.getsockname()[1])
+
+
+class TestBadInput:
+    @pytest.mark.parametrize("args, message", [
+        (["absent.json"], "No such file or directory"),
+        ([str(EXAMPLE), str(EXAMPLE)], 'not a result (no list of "routes")'),
+        ([str(SURVEY), str(ROOT / "tests" / "data")], "Is a directory"),
+        ([str(ROOT / "pyproject.toml")], "parse error"),
+    ])
+    def test_view_of_bad_files_gives_status_two_and_one_line(self, args, message):
+        run = run_cli("view", *args, "--no-browser")
+        assert run.returncode == 2 and run.stderr.count("\n") == 1 and message in run.stderr
+
+    def test_a_result_of_another_instance_is_refused(self, solved, tmp_path):
+        result, _ = solved
+        (tmp_path / "result.json").write_text(json.dumps(result))
+        run = run_cli("view", str(ROOT / "examples" / "working_day.json"),
+                      str(tmp_path / "result.json"), "--html", str(tmp_path / "page.html"))
+        assert run.returncode == 2 and "not a result of" in run.stderr
+        assert not (tmp_path / "page.html").exists()
+
+    @pytest.mark.parametrize("command", ["view", "solve"])
+    def test_a_port_in_use_gives_status_two_and_one_line(self, command, busy_port):
+        run = run_cli(command, str(EXAMPLE), "--port", busy_port, "--no-browser",
+                      *(["--view"] if command == "solve" else []))
+        assert run.returncode == 2 and run.stderr.count("\n") == 1
+        assert f"port {busy_port}" in run.stderr
+
+
+@pytest.fixture(scope="module")
 def browser():
     webdriver = pytest.importorskip("selenium.webdriver", reason="selenium is not installed")
     if not (CHROMIUM and DRIVER):
@@ -74,66 +163,147 @@ def browser():
     driver.quit()
 
 
+def wait_for(browser, condition):
+    from selenium.webdriver.support.ui import WebDriverWait
+    return WebDriverWait(browser, WAIT, poll_frequency=0.1).until(condition)
+
+
 def routes_drawn(browser):
-    return {int(path.get_attribute("data-agent")): [int(n) for n in
-                                                    path.get_attribute("data-stops").split()]
-            for path in browser.find_elements("css selector", "#map path")}
+    return {int(path.get_attribute("data-agent")):
+            [int(node) for node in path.get_attribute("data-stops").split()]
+            for path in browser.find_elements("css selector", "#map path[data-agent]")}
 
 
-def table_rows(browser):
-    return [[cell.text for cell in row.find_elements("css selector", "td")]
-            for row in browser.find_elements("css selector", "#routes-table tbody tr")]
+def table_column(browser, name):
+    return [cell.text for cell in
+            browser.find_elements("css selector", f"#routes-table tbody td[data-col={name}]")]
 
 
-def test_the_page_draws_each_route_and_tabulates_the_result(browser, solved):
-    result, page = solved
-    browser.get(page.as_uri())
-    assert routes_drawn(browser) == {route["agent_id"]: route["node_ids"]
-                                     for route in result["routes"]}
-    assert [[float(row[1]), int(row[2])] for row in table_rows(browser)] == [
-        [pytest.approx(route["cost"], abs=1e-3), len(route["node_ids"]) - 2]
-        for route in result["routes"]]
+def centre(browser, node_id):
+    rect = browser.find_element("css selector", f'#map [data-node="{node_id}"]').rect
+    return rect["x"] + rect["width"] / 2, rect["y"] + rect["height"] / 2
 
 
-def test_a_live_solve_adds_points_to_the_curve_then_shows_the_result(browser, tmp_path):
-    rng = __import__("random").Random(3)
-    instance = {
-        "nodes": [{"id": i, "x": rng.random() * 1000, "y": rng.random() * 1000}
-                  for i in range(300)],
-        "agents": [{"id": k, "type": "van", "start_node": 0, "end_node": 0} for k in range(4)],
-        "metrics": {"van": {"kind": "euclidean"}},
-        "constraints": [{"kind": "assignment",
-                         "items": [{"node": i, "types": ["van"]} for i in range(300)]}],
-        "options": {"objective": "min_max"}}
-    path = tmp_path / "live.json"
-    path.write_text(json.dumps(instance))
-    port = free_port()
-    solve = subprocess.Popen([sys.executable, "-m", "ploxa", "solve", str(path), "--time-limit",
-                              "4", "--quiet", "--view", "--no-browser", "--port", str(port),
-                              "--output", str(tmp_path / "result.json")],
-                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        deadline = time.monotonic() + 30
-        while time.monotonic() < deadline:
-            try:
-                urllib.request.urlopen(f"http://127.0.0.1:{port}/", timeout=1).close()
-                break
-            except OSError:
+def shown(value):
+    """A number as the page writes it: three decimals at most, no trailing zeros."""
+    return f"{value:.3f}".rstrip("0").rstrip(".")
+
+
+def assert_page_shows(browser, result):
+    routes = [route for route in result["routes"] if len(route["node_ids"]) >= 2]
+    assert routes_drawn(browser) == {route["agent_id"]: route["node_ids"] for route in routes}
+    assert table_column(browser, "cost") == [shown(route["cost"]) for route in result["routes"]]
+    assert table_column(browser, "stops") == [str(max(0, len(route["node_ids"]) - 2))
+                                              for route in result["routes"]]
+
+
+class TestThePageInABrowser:
+    def test_it_draws_each_route_and_tabulates_the_result(self, browser, solved):
+        result, page = solved
+        browser.get(page.as_uri())
+        assert_page_shows(browser, result)
+
+    def test_hovering_a_stop_shows_its_window_and_its_arrival(self, browser, solved):
+        from selenium.webdriver import ActionChains
+        result, page = solved
+        browser.get(page.as_uri())
+        stop = next(stop for route in result["routes"] for stop in route["schedule"]
+                    if stop["node"] == 3)
+        ActionChains(browser).move_to_element(
+            browser.find_element("css selector", '#map [data-node="3"]')).perform()
+        tip = wait_for(browser, lambda b: b.find_element("id", "tip").text)
+        assert "node 3" in tip and "window 42–102" in tip
+        assert f"arrival {shown(stop['arrival'])}" in tip
+
+    def test_longitude_and_latitude_are_drawn_north_up_at_equal_scale(self, browser, tmp_path):
+        instance = json.loads(SURVEY.read_text())
+        assert run_cli("view", str(SURVEY), "--html", str(tmp_path / "page.html")).returncode == 0
+        browser.get((tmp_path / "page.html").as_uri())
+        by_latitude = sorted(instance["nodes"], key=lambda node: node["y"])
+        by_longitude = sorted(instance["nodes"], key=lambda node: node["x"])
+        south, north = (centre(browser, node["id"]) for node in (by_latitude[0], by_latitude[-1]))
+        west, east = (centre(browser, node["id"]) for node in (by_longitude[0], by_longitude[-1]))
+        assert north[1] < south[1] and west[0] < east[0]
+        per_latitude = (south[1] - north[1]) / (by_latitude[-1]["y"] - by_latitude[0]["y"])
+        per_longitude = (east[0] - west[0]) / (by_longitude[-1]["x"] - by_longitude[0]["x"])
+        mean_latitude = sum(node["y"] for node in instance["nodes"]) / len(instance["nodes"])
+        assert per_longitude / per_latitude == pytest.approx(
+            math.cos(math.radians(mean_latitude)), rel=0.03)
+
+    def test_stops_left_out_are_listed_and_loads_summed(self, browser, tmp_path):
+        instance = {
+            "nodes": [{"id": 0, "x": 0, "y": 0}, {"id": 1, "x": 5, "y": 0, "demand": 2},
+                      {"id": 2, "x": 9, "y": 3, "demand": 1},
+                      {"id": 3, "x": 3, "y": 6, "demand": 1, "required": False, "prize": 0.5},
+                      {"id": 4, "x": -4, "y": 2, "demand": 3}],
+            "agents": [{"id": k, "type": "van", "start_node": 0, "end_node": 0} for k in (7, 8)],
+            "metrics": {"van": {"kind": "euclidean"}},
+            "constraints": [{"kind": "assignment", "items": [
+                {"node": i, "types": ["truck" if i == 2 else "van"]} for i in range(5)]}],
+            "options": {"time_limit": 1, "allow_unassigned": True}}
+        (tmp_path / "left.json").write_text(json.dumps(instance))
+        result = ploxa.solve_json_file(str(tmp_path / "left.json"))
+        (tmp_path / "result.json").write_text(json.dumps(result))
+        assert run_cli("view", str(tmp_path / "left.json"), str(tmp_path / "result.json"),
+                       "--html", str(tmp_path / "page.html")).returncode == 0
+        browser.get((tmp_path / "page.html").as_uri())
+        visited = {node for route in result["routes"] for node in route["node_ids"]}
+        left = {stop["node"] for stop in result["unassigned"]} | {1, 2, 3, 4} - visited
+        listed = browser.find_elements("css selector", "#unassigned li[data-node]")
+        assert {int(item.get_attribute("data-node")) for item in listed} == left
+        assert {node for node in left if "unassigned" in browser.find_element(
+            "css selector", f'#map [data-node="{node}"]').get_attribute("class")} == left
+        demand = {node["id"]: node.get("demand", 0) for node in instance["nodes"]}
+        assert table_column(browser, "load") == [
+            shown(sum(demand[node] for node in route["node_ids"] if node != 0))
+            for route in result["routes"]]
+
+    def test_a_live_solve_adds_points_to_the_curve_then_shows_the_result(self, browser,
+                                                                         tmp_path):
+        rng = random.Random(3)
+        instance = {
+            "nodes": [{"id": i, "x": rng.random() * 1000, "y": rng.random() * 1000}
+                      for i in range(300)],
+            "agents": [{"id": k, "type": "van", "start_node": 0, "end_node": 0}
+                       for k in range(4)],
+            "metrics": {"van": {"kind": "euclidean"}},
+            "constraints": [{"kind": "assignment",
+                             "items": [{"node": i, "types": ["van"]} for i in range(300)]}],
+            "options": {"objective": "min_max"}}
+        (tmp_path / "live.json").write_text(json.dumps(instance))
+        port = free_port()
+        solve = subprocess.Popen(
+            [sys.executable, "-m", "ploxa", "solve", str(tmp_path / "live.json"),
+             "--time-limit", "4", "--quiet", "--view", "--no-browser", "--port", str(port),
+             "--output", str(tmp_path / "result.json")],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            deadline = time.monotonic() + WAIT
+            while not answers(f"http://127.0.0.1:{port}/") and time.monotonic() < deadline:
                 time.sleep(0.1)
-        browser.get(f"http://127.0.0.1:{port}/")
-        counts = []
-        while time.monotonic() < deadline and not (tmp_path / "result.json").exists():
-            curve = browser.find_element("id", "curve").get_attribute("data-points")
-            counts.append(int(curve or 0))
-            time.sleep(0.2)
-        assert max(counts) > min(counts)  # the curve gained points while the solve ran
-        time.sleep(1)
-        result = json.loads((tmp_path / "result.json").read_text())
-        assert routes_drawn(browser) == {route["agent_id"]: route["node_ids"]
-                                         for route in result["routes"] if
-                                         len(route["node_ids"]) >= 2}
-        assert [float(row[1]) for row in table_rows(browser)] == [
-            pytest.approx(route["cost"], abs=1e-3) for route in result["routes"]]
-    finally:
-        solve.terminate()
-        solve.wait(timeout=30)
+            browser.get(f"http://127.0.0.1:{port}/")
+            counts = set()
+            while time.monotonic() < deadline and status(browser).startswith("solving"):
+                counts.add(int(browser.find_element("id", "curve").get_attribute("data-points")))
+                time.sleep(0.2)
+            assert len(counts) > 1  # the curve gained points while the solve ran
+            wait_for(browser, lambda b: not status(b).startswith("solving"))
+            result = json.loads((tmp_path / "result.json").read_text())
+            assert_page_shows(browser, result)
+            assert browser.find_element("id", "curve").get_attribute("data-points") == str(
+                len(result["anytime"]))
+        finally:
+            solve.terminate()
+            solve.wait(timeout=WAIT)
+
+
+def answers(url):
+    try:
+        urllib.request.urlopen(url, timeout=1).close()
+        return True
+    except OSError:
+        return False
+
+
+def status(browser):
+    return browser.find_element("id", "status").text

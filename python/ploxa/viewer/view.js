@@ -3,12 +3,22 @@
 const DATA = JSON.parse(document.getElementById("data").textContent);
 const SVG = "http://www.w3.org/2000/svg";
 const COLOURS = ["#1f77b4", "#ff7f0e", "#2ca02c", "#d62728", "#9467bd", "#8c564b",
-                 "#e377c2", "#7f7f7f", "#bcbd22", "#17becf"];
+                 "#e377c2", "#17becf", "#bcbd22", "#7f7f7f"];
 const instance = DATA.instance;
 const agents = instance.agents || [];
 const nodes = new Map((instance.nodes || []).map(n => [n.id, n]));
-const minMax = ((instance.options || {}).objective || "").toLowerCase() === "min_max";
-const state = { routes: [], curve: [], result: null };
+// The solver reads only these two spellings as min-max; anything else is min-sum.
+const minMax = ["min_max", "MIN_MAX"].includes((instance.options || {}).objective);
+const depots = new Set(agents.flatMap(a => [a.start_node, a.end_node]));
+const haversine = Object.values(instance.metrics || {}).some(m => m && m.kind === "haversine");
+const hasDemands = [...nodes.values()].some(n => n.demand);
+// Routes are kept in the order of the instance's agents, as progress reports send them.
+const state = { routes: [], curve: [], result: null, latest: null, pending: false };
+
+const colour = k => COLOURS[k % COLOURS.length];
+const number = value => (value === undefined || value === null ? "–"
+                                                               : String(+Number(value).toFixed(3)));
+const seconds = value => `${+Number(value).toPrecision(3)} s`;
 
 function make(tag, attributes, parent) {
   const element = document.createElementNS(SVG, tag);
@@ -17,25 +27,23 @@ function make(tag, attributes, parent) {
   return element;
 }
 
-function haversine() {
-  return Object.values(instance.metrics || {}).some(m => m && m.kind === "haversine");
+function routeOf(k) {
+  const id = agents[k].id;
+  return ((state.result || {}).routes || []).find(r => r.agent_id === id) || {};
 }
 
-// Longitude and latitude projected equirectangularly (north up), other coordinates as given.
-function projection() {
+// Equal scale on both axes, y growing upwards. Longitude and latitude are projected
+// equirectangularly about the mean latitude, which keeps a city's shape.
+function projection(box) {
   const list = [...nodes.values()];
   const meanLatitude = list.reduce((s, n) => s + n.y, 0) / Math.max(1, list.length);
-  const scaleX = haversine() ? Math.cos(meanLatitude * Math.PI / 180) : 1;
-  const flip = haversine() ? -1 : 1;
-  const points = list.map(n => [n.x * scaleX, n.y * flip]);
-  const xs = points.map(p => p[0]), ys = points.map(p => p[1]);
+  const squeeze = haversine ? Math.cos(meanLatitude * Math.PI / 180) : 1;
+  const xs = list.map(n => n.x * squeeze), ys = list.map(n => n.y);
   const [x0, x1, y0, y1] = [Math.min(...xs), Math.max(...xs), Math.min(...ys), Math.max(...ys)];
-  const box = document.getElementById("map").getBoundingClientRect();
-  const margin = 16, w = box.width - 2 * margin, h = box.height - 2 * margin;
+  const margin = 18, w = box.width - 2 * margin, h = box.height - 2 * margin;
   const scale = Math.min(w / Math.max(x1 - x0, 1e-9), h / Math.max(y1 - y0, 1e-9));
   const dx = margin + (w - scale * (x1 - x0)) / 2, dy = margin + (h - scale * (y1 - y0)) / 2;
-  // SVG's y axis points down: plain coordinates grow upwards on the page.
-  return n => [dx + (n.x * scaleX - x0) * scale, box.height - dy - (n.y * flip - y0) * scale];
+  return n => [dx + (n.x * squeeze - x0) * scale, box.height - dy - (n.y - y0) * scale];
 }
 
 function windowsOf(id) {
@@ -44,159 +52,334 @@ function windowsOf(id) {
     if (c.kind !== "timewindow") continue;
     for (const item of c.items || []) {
       if (item.node !== id) continue;
-      if (item.windows) out.push(...item.windows.map(w => `[${w[0]}, ${w[1]}]`));
-      else out.push(`[${item.start}, ${item.end}]`);
+      if (item.windows) out.push(...item.windows.map(w => `${w[0]}–${w[1]}`));
+      else out.push(`${item.start}–${item.end}`);
     }
   }
-  return out.join(" ");
+  return out;
 }
 
-function arrivalOf(id) {
-  for (const route of (state.result || {}).routes || []) {
-    for (const stop of route.schedule || []) if (stop.node === id) return stop.arrival;
+function visitOf(id) {
+  for (const [k, path] of state.routes.entries()) {
+    if (!path.includes(id)) continue;
+    const stop = (routeOf(k).schedule || []).find(s => s.node === id);
+    return { agent: agents[k].id, stop };
   }
-  return undefined;
+  return null;
+}
+
+function tipLines(node) {
+  const lines = [`node ${node.id}` + (node.type ? ` (${node.type})` : "")];
+  const starting = agents.filter(a => a.start_node === node.id || a.end_node === node.id);
+  if (starting.length) lines.push(`depot of agent ${starting.map(a => a.id).join(", ")}`);
+  const windows = windowsOf(node.id);
+  if (windows.length) lines.push(`window ${windows.join(", ")}`);
+  if (node.service) lines.push(`service ${number(node.service)}`);
+  if (node.demand) lines.push(`demand ${number(node.demand)}`);
+  const visit = visitOf(node.id);
+  if (visit && !depots.has(node.id)) lines.push(`agent ${visit.agent}`);
+  if (visit && visit.stop) {
+    lines.push(`arrival ${number(visit.stop.arrival)}`);
+    if (visit.stop.start > visit.stop.arrival) lines.push(`service starts ${number(visit.stop.start)}`);
+  }
+  return lines;
 }
 
 function showTip(event, node) {
   const tip = document.getElementById("tip");
-  const lines = [`node ${node.id}`];
-  const windows = windowsOf(node.id);
-  if (windows) lines.push(`window ${windows}`);
-  const arrival = arrivalOf(node.id);
-  if (arrival !== undefined) lines.push(`arrival ${+arrival.toFixed(2)}`);
-  tip.textContent = lines.join("\n");
+  tip.textContent = tipLines(node).join("\n");
   tip.style.display = "block";
-  tip.style.left = event.clientX + 12 + "px";
-  tip.style.top = event.clientY + 12 + "px";
+  const below = event.clientY + 14 + tip.offsetHeight < window.innerHeight;
+  tip.style.left = Math.min(event.clientX + 14, window.innerWidth - tip.offsetWidth - 8) + "px";
+  tip.style.top = (below ? event.clientY + 14 : event.clientY - 14 - tip.offsetHeight) + "px";
+}
+
+function hideTip() {
+  document.getElementById("tip").style.display = "none";
+}
+
+function line(ids, place) {
+  return ids.map((id, i) => (i ? "L" : "M") + place(nodes.get(id)).join(" ")).join(" ");
+}
+
+// Without the return to the end node, the route's last leg costs nothing and is not driven:
+// it is drawn faintly, dashed.
+function drawRoutes(map, place, width) {
+  const freeLastLeg = (instance.options || {}).return_to_end === false;
+  state.routes.forEach((path, k) => {
+    const points = path.filter(id => nodes.has(id));
+    if (points.length < 2) return;
+    const driven = freeLastLeg && points.length > 2 ? points.slice(0, -1) : points;
+    make("path", { d: line(driven, place), class: "route", stroke: colour(k),
+                   "stroke-width": width, "data-agent": agents[k].id,
+                   "data-stops": path.join(" ") }, map);
+    if (driven !== points) {
+      make("path", { d: line(points.slice(-2), place), class: "route free", stroke: colour(k),
+                     "stroke-width": width, "data-leg-of": agents[k].id }, map);
+    }
+  });
+}
+
+function drawStops(map, place, small) {
+  const agentOf = new Map();
+  state.routes.forEach((path, k) => path.forEach(id => agentOf.set(id, k)));
+  const radius = small ? 2.5 : 4.5;
+  for (const node of nodes.values()) {
+    const [x, y] = place(node);
+    const k = agentOf.get(node.id);
+    let mark;
+    if (depots.has(node.id)) {
+      const side = Math.max(8, radius * 2.4);
+      mark = make("rect", { x: x - side / 2, y: y - side / 2, width: side, height: side,
+                            rx: 2, class: "depot" }, map);
+    } else {
+      const left = state.routes.length > 0 && k === undefined;
+      mark = make("circle", { cx: x, cy: y, r: radius, class: left ? "unassigned" : "stop",
+                              stroke: k === undefined ? "#8a96a3" : colour(k),
+                              "stroke-width": small ? 1.5 : 2 }, map);
+    }
+    mark.setAttribute("data-node", node.id);
+    mark.addEventListener("mousemove", e => showTip(e, node));
+    mark.addEventListener("mouseleave", hideTip);
+  }
+}
+
+function drawLabels(map, place) {
+  for (const node of nodes.values()) {
+    const [x, y] = place(node);
+    make("text", { x: x + 7, y: y - 6, class: "label" }, map).textContent = node.id;
+  }
 }
 
 function drawMap() {
   const map = document.getElementById("map");
   map.replaceChildren();
-  const place = projection();
-  const served = new Set();
-  state.routes.forEach((path, k) => {
-    if (path.length < 2) return;
-    path.forEach(id => served.add(id));
-    const d = path.map((id, i) => (i ? "L" : "M") + place(nodes.get(id)).join(" ")).join(" ");
-    make("path", { d, fill: "none", stroke: COLOURS[k % COLOURS.length], "stroke-width": 2,
-                   "data-agent": agents[k].id, "data-stops": path.join(" ") }, map);
-  });
-  const colourOf = new Map();
-  state.routes.forEach((path, k) => path.forEach(id => colourOf.set(id, COLOURS[k % 10])));
-  for (const node of nodes.values()) {
-    const [x, y] = place(node);
-    const depot = String(node.type || "").toUpperCase() === "DEPOT";
-    const left = state.routes.length > 0 && !served.has(node.id);
-    const circle = make("circle", { cx: x, cy: y, r: depot ? 6 : 4, "data-node": node.id,
-      class: depot ? "stop depot" : left ? "unassigned" : "stop",
-      stroke: colourOf.get(node.id) || "#555" }, map);
-    circle.addEventListener("mousemove", e => showTip(e, node));
-    circle.addEventListener("mouseleave", () => {
-      document.getElementById("tip").style.display = "none";
-    });
+  if (nodes.size === 0) return;
+  const place = projection(map.getBoundingClientRect());
+  const small = nodes.size > 150;
+  drawRoutes(map, place, small ? 1.3 : 2.2);
+  drawStops(map, place, small);
+  if (nodes.size <= 40) drawLabels(map, place);
+  document.getElementById("map-note").textContent =
+    `${nodes.size} nodes, ${agents.length} agents` +
+    (haversine ? " · longitude and latitude, north up" : "");
+}
+
+function curveScale(points, box) {
+  const widest = Math.max(...points.map(p => number(p.value).length));
+  const m = { left: 12 + 6.5 * widest, right: 12, top: 10, bottom: 22 };
+  const t0 = points[0].time, t1 = Math.max(points[points.length - 1].time, t0 + 1e-9);
+  const values = points.map(p => p.value);
+  const v0 = Math.min(...values), v1 = Math.max(...values);
+  const w = box.width - m.left - m.right, h = box.height - m.top - m.bottom;
+  return {
+    x: t => m.left + w * (t - t0) / (t1 - t0),
+    y: v => m.top + h * (v1 === v0 ? 0.5 : (v1 - v) / (v1 - v0)),
+    t0, t1, v0, v1, m, box,
+  };
+}
+
+function drawAxes(s) {
+  const axes = document.getElementById("curve-axes");
+  axes.replaceChildren();
+  axes.setAttribute("class", "axis");
+  const bottom = s.box.height - s.m.bottom;
+  for (const v of s.v0 === s.v1 ? [s.v0] : [s.v1, s.v0]) {
+    make("line", { x1: s.m.left, x2: s.box.width - s.m.right, y1: s.y(v), y2: s.y(v) }, axes);
+    make("text", { x: s.m.left - 6, y: s.y(v) + 4, "text-anchor": "end" }, axes)
+      .textContent = number(v);
   }
+  make("text", { x: s.m.left, y: bottom + 16 }, axes).textContent = seconds(s.t0);
+  make("text", { x: s.box.width - s.m.right, y: bottom + 16, "text-anchor": "end" }, axes)
+    .textContent = `${seconds(s.t1)} processor time`;
 }
 
 function drawCurve() {
   const box = document.getElementById("curve-box").getBoundingClientRect();
   const curve = document.getElementById("curve");
+  const dots = document.getElementById("curve-dots");
   const points = state.curve;
+  document.getElementById("curve-title").textContent =
+    `Improvements: ${minMax ? "longest route" : "total cost"} over processor time`;
   curve.setAttribute("data-points", points.length);
+  dots.replaceChildren();
   if (points.length === 0) return;
-  const t0 = points[0].time, t1 = Math.max(points[points.length - 1].time, t0 + 1e-9);
-  const values = points.map(p => p.value);
-  const v0 = Math.min(...values), v1 = Math.max(...values);
-  const m = 10, w = box.width - 2 * m, h = box.height - 2 * m;
+  const s = curveScale(points, box);
+  drawAxes(s);
   // A step line: each value holds until the next improvement.
   const xy = [];
   points.forEach((p, i) => {
-    const x = m + w * (p.time - t0) / (t1 - t0);
-    const y = m + h * (v1 === v0 ? 0.5 : (v1 - p.value) / (v1 - v0));
-    if (i > 0) xy.push(`${x},${xy[xy.length - 1].split(",")[1]}`);
-    xy.push(`${x},${y}`);
+    if (i > 0) xy.push(`${s.x(p.time)},${s.y(points[i - 1].value)}`);
+    xy.push(`${s.x(p.time)},${s.y(p.value)}`);
+    if (points.length <= 60) {
+      make("circle", { cx: s.x(p.time), cy: s.y(p.value), r: 2.5, class: "dot" }, dots);
+    }
   });
   curve.setAttribute("points", xy.join(" "));
 }
 
 function loadOf(path) {
-  return path.reduce((sum, id) => sum + ((nodes.get(id) || {}).demand || 0), 0);
+  return path.filter(id => !depots.has(id))
+    .reduce((sum, id) => sum + ((nodes.get(id) || {}).demand || 0), 0);
 }
 
-function number(value) {
-  return value === undefined ? "" : String(+Number(value).toFixed(3));
+// Columns without anything to show (no demands, no times) are left out.
+function tableColumns() {
+  const routes = (state.result || {}).routes || [];
+  const timed = routes.some(r => r.start_time !== undefined);
+  return [
+    ["agent", (path, k) => agents[k].id],
+    ["stops", path => Math.max(0, path.length - 2)],
+    ["cost", (path, k) => number(routeOf(k).cost)],
+    ...(hasDemands ? [["load", path => number(loadOf(path))]] : []),
+    ...(timed ? [["start", (path, k) => number(routeOf(k).start_time)],
+                 ["end", (path, k) => number(routeOf(k).end_time)]] : []),
+  ];
+}
+
+function tableRow(cells, k) {
+  const row = document.createElement("tr");
+  cells.forEach(([name, text], i) => {
+    const cell = row.insertCell();
+    cell.setAttribute("data-col", name);
+    if (i === 0 && k !== undefined) {
+      const swatch = cell.appendChild(document.createElement("span"));
+      swatch.className = "swatch";
+      swatch.style.background = colour(k);
+    }
+    cell.appendChild(document.createTextNode(text));
+  });
+  return row;
+}
+
+function focusAgent(k) {
+  const map = document.getElementById("map");
+  map.classList.toggle("focus", k !== null);
+  for (const path of map.querySelectorAll(".route")) {
+    const owner = path.dataset.agent ?? path.dataset.legOf;
+    path.classList.toggle("chosen", k !== null && owner === String(agents[k].id));
+  }
 }
 
 function drawTable() {
+  const columns = tableColumns();
+  const head = document.querySelector("#routes-table thead tr");
+  head.replaceChildren(...columns.map(([name]) => {
+    const cell = document.createElement("th");
+    cell.textContent = name;
+    return cell;
+  }));
   const body = document.querySelector("#routes-table tbody");
-  body.replaceChildren();
-  const routes = (state.result || {}).routes;
-  state.routes.forEach((path, k) => {
-    const route = routes ? routes[k] : {};
-    const row = document.createElement("tr");
+  body.replaceChildren(...state.routes.map((path, k) => {
+    const row = tableRow(columns.map(([name, value]) => [name, value(path, k)]), k);
     row.setAttribute("data-agent", agents[k].id);
-    const stops = Math.max(0, path.length - 2);
-    const demands = [...nodes.values()].some(n => n.demand);
-    const cells = [agents[k].id, number(route.cost), stops, demands ? number(loadOf(path)) : "",
-                   number(route.start_time), number(route.end_time)];
-    cells.forEach((text, i) => {
-      const cell = document.createElement("td");
-      if (i === 0) {
-        const swatch = document.createElement("span");
-        swatch.className = "swatch";
-        swatch.style.background = COLOURS[k % COLOURS.length];
-        cell.appendChild(swatch);
-      }
-      cell.appendChild(document.createTextNode(text));
-      row.appendChild(cell);
-    });
-    body.appendChild(row);
+    row.addEventListener("mouseenter", () => focusAgent(k));
+    row.addEventListener("mouseleave", () => focusAgent(null));
+    return row;
+  }));
+  drawTotals(columns);
+}
+
+function drawTotals(columns) {
+  const foot = document.querySelector("#routes-table tfoot");
+  const stats = (state.result || {}).statistics;
+  const stops = state.routes.reduce((sum, path) => sum + Math.max(0, path.length - 2), 0);
+  const cells = columns.map(([name]) => [name, name === "agent" ? "all" : name === "stops" ? stops
+    : name === "cost" && stats ? number(stats.sum_cost) : ""]);
+  foot.replaceChildren(...(state.routes.length > 1 ? [tableRow(cells)] : []));
+}
+
+function leftOut() {
+  const served = new Set(state.routes.flat());
+  const reasons = new Map(((state.result || {}).unassigned || []).map(s => [s.node, s.reason]));
+  const items = [...reasons].map(([node, reason]) => [node, reason]);
+  if (state.routes.length === 0) return items;
+  for (const node of nodes.values()) {
+    if (served.has(node.id) || depots.has(node.id) || reasons.has(node.id)) continue;
+    const optional = node.required === false;
+    items.push([node.id, optional ? `optional, left out (prize ${number(node.prize || 0)})`
+                                  : "on no route"]);
+  }
+  return items;
+}
+
+function drawLeftOut() {
+  const list = document.getElementById("unassigned");
+  const items = leftOut().map(([node, reason]) => {
+    const item = document.createElement("li");
+    item.className = "left";
+    item.setAttribute("data-node", node);
+    item.textContent = `node ${node}: ${reason}`;
+    return item;
   });
-  const left = ((state.result || {}).unassigned || []).map(s => `node ${s.node}: ${s.reason}`);
-  document.getElementById("unassigned").textContent =
-    left.length ? "Unassigned: " + left.join("; ") : "";
+  if (items.length === 0) {
+    const none = document.createElement("li");
+    none.className = "none";
+    none.textContent = state.routes.length ? "every stop is on a route" : "no routes yet";
+    items.push(none);
+  }
+  list.replaceChildren(...items);
 }
 
 function drawStatus() {
-  const result = state.result;
-  const last = state.curve[state.curve.length - 1];
-  document.getElementById("status").textContent = result
-    ? `${result.status}: longest ${number(result.statistics.max_cost)}, total ` +
-      number(result.statistics.sum_cost)
-    : last ? `solving: ${minMax ? "longest" : "total"} ${number(last.value)}` : "solving";
+  const status = document.getElementById("status");
+  const result = state.result, latest = state.latest;
+  status.classList.toggle("live", DATA.live && !result);
+  if (result) {
+    status.textContent = `${result.status} · longest ${number(result.statistics.max_cost)} · ` +
+      `total ${number(result.statistics.sum_cost)} · ${result.stop_reason || ""}`;
+  } else if (latest) {
+    status.textContent = `solving · longest ${number(latest.longest)} · total ` +
+      `${number(latest.total)} · ${seconds(latest.time)} (${latest.source})`;
+  } else {
+    status.textContent = DATA.live ? "solving" : "the instance alone, without a result";
+  }
 }
 
 function draw() {
+  state.pending = false;
   drawMap();
   drawCurve();
   drawTable();
+  drawLeftOut();
   drawStatus();
+}
+
+// Improvements can come faster than the page can draw a large plan: one drawing per frame.
+function drawSoon() {
+  if (!state.pending) requestAnimationFrame(draw);
+  state.pending = true;
 }
 
 function takeResult(result) {
   state.result = result;
-  state.routes = result.routes.map(r => r.node_ids);
+  state.routes = agents.map(a => (result.routes.find(r => r.agent_id === a.id) || {}).node_ids
+                                 || []);
   state.curve = (result.anytime || []).map(s => ({
     time: s.time, value: minMax ? s.max_cost : s.sum_cost }));
+}
+
+function takeProgress(report) {
+  // Of the reports sent again to a page that connects late, only the latest has routes.
+  if (report.routes) state.routes = report.routes;
+  state.latest = report;
+  state.curve.push({ time: report.time, value: minMax ? report.longest : report.total });
 }
 
 function follow() {
   const events = new EventSource("events");
   events.addEventListener("progress", e => {
-    const p = JSON.parse(e.data);
-    state.routes = p.routes;
-    state.curve.push({ time: p.time, value: minMax ? p.longest : p.total });
-    draw();
+    takeProgress(JSON.parse(e.data));
+    drawSoon();
   });
   events.addEventListener("result", e => {
     takeResult(JSON.parse(e.data));
     events.close();
-    draw();
+    drawSoon();
   });
 }
 
 if (DATA.result) takeResult(DATA.result);
 draw();
 if (DATA.live) follow();
-window.addEventListener("resize", draw);
+window.addEventListener("resize", drawSoon);
