@@ -125,9 +125,11 @@ bool Construction::BuildSoft(RouteSet& set, const RouteSet& empty, const NearLis
     RouteSet soft = empty;
     soft.SetWeights(weights);
     // Windows closing first, as for the hard attempts; with loads, largest demand first
-    // packs them best: the order whose routes cost less with their prices is kept.
+    // packs them best (alone, when only loads bend): the order whose routes cost less with
+    // their prices is kept.
     std::vector<int32_t> order = FirstOrder(soft);
-    double priced = BuildSoftInOrder(soft, order, near, interrupted);
+    double priced = DaysBend(weights) ? BuildSoftInOrder(soft, order, near, interrupted)
+                                      : RouteSet::kInfeasible;
     if (weights[kCapacityRule] > 0.0) {
         RouteSet by_demand = empty;
         by_demand.SetWeights(weights);

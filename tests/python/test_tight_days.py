@@ -68,12 +68,15 @@ def as_checked(document, node_routes):
                        for agent, route in zip(document["agents"], node_routes)]}
 
 
-@pytest.mark.parametrize("kind", [{}, {"days": True}, {"several": True}],
-                         ids=["joint search", "shifts and stop limits", "several windows"])
-def test_every_plan_reported_recorded_or_returned_keeps_every_rule(kind, capfd):
+@pytest.mark.parametrize("kind, threads", [({}, 1), ({"days": True}, 1), ({"several": True}, 1),
+                                           ({"days": True}, 2)],
+                         ids=["joint search", "shifts and stop limits", "several windows",
+                              "two threads"])
+def test_every_plan_reported_recorded_or_returned_keeps_every_rule(kind, threads, capfd):
     planned_from_soft_start = 0
     for seed in range(8):
         document = tight_day(seed, **kind)
+        document["options"]["threads"] = threads
         reports = []
         result = ploxa.solve_json_str(json.dumps(document),
                                       progress=lambda report: reports.append(report.routes))
