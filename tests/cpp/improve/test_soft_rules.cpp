@@ -170,21 +170,6 @@ TEST_P(SoftDays, PriceAnInsertionAsTheRouteCostsOnceItIsMade) {
     }
 }
 
-TEST(SoftDays, AreHardAgainAtWeightZero) {
-    const Problem problem = TightDay(false, 3);
-    SolverProbe solver(problem, problem.options);
-    const RouteRules rules = solver.MakeRouteRules();
-    RouteSet set(rules);
-    ASSERT_TRUE(set.LoadEmpty().empty());
-    set.SetWeights(DaysSoft());
-    std::mt19937 rng(3);
-    FillAtRandom(set, rng);
-    ASSERT_GT(set.Violation(), 0.0);
-    set.SetWeights(RuleAmounts{});
-    EXPECT_EQ(set.Violation(), 0.0);
-    EXPECT_FALSE(set.RecheckAll());
-}
-
 // Narrow windows around the service times of a hidden plan (random routes, one per agent), so
 // that a plan exists that the greedy construction does not find. The first agent's shift ends
 // with its route, which also keeps the joint search out.
