@@ -29,6 +29,9 @@ constexpr size_t kInsertionsPerPoll = 256;
 constexpr int32_t kGaveUp = -2;
 // Segment reversals are tried towards this many nearest vertices of a node.
 constexpr size_t kReversalCandidates = 20;
+// The first price of one unit of time warp or of cost over an agent's limit: tight days on
+// the time-window sets are planned sooner from there than from par.
+constexpr double kFirstOverrun = 10.0;
 
 // Spreads small seeds over all 64 bits: a generator started from a small state draws small
 // numbers first.
@@ -171,9 +174,9 @@ RuleAmounts Construction::FirstWeights(const RouteSet& set) const {
     }
     RuleAmounts weights{};
     if (loads) weights[kCapacityRule] = std::clamp(farthest / std::max(largest_demand, 1.0), 0.1, 1000.0);
-    if (rules.UsesTimeWindows() || rules.AnyShift()) weights[kTimeRule] = 1.0;
+    if (rules.UsesTimeWindows() || rules.AnyShift()) weights[kTimeRule] = kFirstOverrun;
     for (size_t r = 0; r < set.RouteCount(); ++r) {
-        if (rules.CostLimit(static_cast<int64_t>(r)) > 0.0) weights[kCostLimitRule] = 1.0;
+        if (rules.CostLimit(static_cast<int64_t>(r)) > 0.0) weights[kCostLimitRule] = kFirstOverrun;
     }
     if (rules.AnyStopLimit()) weights[kStopRule] = std::clamp(farthest, 1.0, 1e6);
     return weights;

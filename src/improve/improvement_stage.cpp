@@ -38,7 +38,7 @@ constexpr double kShareMargin = 0.1;
 constexpr double kPriceRaise = 1.3;
 constexpr double kPriceCut = 0.85;
 constexpr double kLowestPrice = 1e-6;
-constexpr double kHighestPriceRatio = 100.0;
+constexpr double kHighestPriceRatio = 1000.0;
 // Under min-max, the smallest prize lost weighs this many times the first solution's value
 // in the annealing value.
 constexpr double kLostFirst = 100.0;
