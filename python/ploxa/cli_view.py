@@ -1,4 +1,4 @@
-"""The command line's page in the browser: view, and the server of solve --view."""
+"""The command line's pictures of a plan: view, the server of solve --view, and plot."""
 
 import argparse
 import json
@@ -10,7 +10,38 @@ from typing import Any, TextIO
 
 import _pyploxa_core as core
 from ploxa.cli_files import InputError, read_instance, shown, write_text
-from ploxa.view import ViewServer, page_html
+from ploxa.plot import PlotUnavailable, _pyplot, plot_solution
+from ploxa.view import TIME_UNITS, ViewServer, clock_start, page_html, result_problem
+
+
+def add_view_options(view: argparse.ArgumentParser) -> None:
+    """The options of view beyond the page's own (--port, --no-browser)."""
+    clock_options(view)
+
+
+def add_plot_options(plot: argparse.ArgumentParser) -> None:
+    """The options of plot beyond --output, --size and --times; plot then runs run_plot."""
+    plot.add_argument("--labels", action="store_true",
+                      help="label each node with its id and each stop with its place along "
+                           "its route (#1 the first after the start)")
+    clock_options(plot)
+    plot.set_defaults(run=run_plot)
+
+
+def clock_options(parser: argparse.ArgumentParser) -> None:
+    parser.add_argument("--clock", metavar="HH:MM", type=clock_option,
+                        help="show times as hh:mm, time 0 being this time of day (hours go on "
+                             "past midnight: 25:30)")
+    parser.add_argument("--time-unit", choices=list(TIME_UNITS), default="min",
+                        help="unit of the instance's times for --clock: min (default) or s")
+
+
+def clock_option(text: str) -> str:
+    try:
+        clock_start(text)
+    except ValueError as error:
+        raise argparse.ArgumentTypeError(str(error)) from None
+    return text
 
 
 def live_view(args: argparse.Namespace, text: bytes) -> ViewServer:
@@ -49,7 +80,8 @@ def run_view(args: argparse.Namespace) -> int:
     instance = checked_instance(args.instance, text)
     result = None if args.result is None else checked_result(args.result, args.instance,
                                                              instance)
-    page = page_html(instance, result, Path(args.instance).name)
+    page = page_html(instance, result, Path(args.instance).name, clock=args.clock,
+                     time_unit=args.time_unit)
     if args.html:
         write_text(args.html, page)
         return 0
@@ -76,17 +108,25 @@ def checked_result(path: str, instance_path: str, instance: dict[str, Any]) -> A
         raise InputError(f"{shown(path)}: {error}") from error
     if not (isinstance(result, dict) and isinstance(result.get("routes"), list)):
         raise InputError(f"{shown(path)}: not a result (no list of \"routes\")")
-    agents = {agent["id"] for agent in instance["agents"]}
-    nodes = {node["id"] for node in instance["nodes"]}
-    for route in result["routes"]:
-        if not belongs(route, agents, nodes):
-            raise InputError(f"{shown(path)}: not a result of {shown(instance_path)} "
-                             f"(a route {json.dumps(route)[:60]})")
+    problem = result_problem(instance, result)
+    if problem:
+        raise InputError(f"{shown(path)}: not a result of {shown(instance_path)}: {problem}")
     return result
 
 
-def belongs(route: Any, agents: set[int], nodes: set[int]) -> bool:
-    if not isinstance(route, dict) or not isinstance(route.get("node_ids"), list):
-        return False
-    return (isinstance(route.get("agent_id"), int) and route["agent_id"] in agents and
-            all(isinstance(stop, int) and stop in nodes for stop in route["node_ids"]))
+def run_plot(args: argparse.Namespace) -> int:
+    try:
+        _pyplot()  # before the files, so that a missing matplotlib is what is reported
+    except PlotUnavailable as error:
+        raise InputError(str(error)) from None
+    instance = checked_instance(args.instance, read_instance(args.instance))
+    result = checked_result(args.result, args.instance, instance)
+    try:
+        plot_solution(instance, result, args.output, args.size, times=args.times,
+                      labels=args.labels, clock=args.clock, time_unit=args.time_unit)
+    except OSError as error:
+        raise InputError(f"{shown(args.output)}: {error.strerror}") from error
+    except (KeyError, TypeError, ValueError) as error:
+        raise InputError(f"{shown(args.result)}: not a result of {shown(args.instance)} "
+                         f"({type(error).__name__}: {error})") from error
+    return 0

@@ -6,9 +6,11 @@ dependency; the page's script and style ship in ploxa/viewer and need no network
 
 from __future__ import annotations
 
+import colorsys
 import html
 import http.server
 import json
+import math
 import re
 import threading
 from collections.abc import Mapping
@@ -20,13 +22,36 @@ import _pyploxa_core as core
 EVENT_WAIT = 0.5  # seconds between checks for a closed server while an event stream idles
 
 
+# Ten familiar colours, then fifty more picked greedily from a grid of hues and lightnesses,
+# each the farthest (in CIELAB) from those before it: any two of the sixty stay apart at a
+# glance, and the first routes keep the colours a reader of plots expects.
+PALETTE = [
+    "#1f77b4", "#ff7f0e", "#2ca02c", "#d62728", "#9467bd", "#8c564b", "#e377c2", "#17becf",
+    "#bcbd22", "#7f7f7f", "#2525f4", "#f425f4", "#57631d", "#790653", "#7409aa", "#256af4",
+    "#aa7409", "#da0b73", "#288a6a", "#791a06", "#d7a675", "#28398a", "#4dcb8c", "#aa098f",
+    "#1d4b63", "#cb4d62", "#f68b55", "#258cf4", "#f655db", "#c155f6", "#6a288a", "#55c1f6",
+    "#3434b2", "#74aa09", "#06792d", "#7055f6", "#d78575", "#634b1d", "#b25e34", "#4dcbb6",
+    "#b29d34", "#287a8a", "#da0b50", "#950bda", "#d77595", "#8a2839", "#537906", "#da500b",
+    "#8c4dcb", "#1d6357", "#796606", "#1d6334", "#4d62cb", "#da950b", "#794006", "#b23473",
+    "#064079", "#da0b95", "#aa3e09", "#55a6f6"]
+GOLDEN_ANGLE = 137.50776  # degrees: hues this far apart never repeat
+TIME_UNITS = {"min": 1.0, "s": 60.0}  # the instance's time units in a minute
+
+
 def page_html(instance: Mapping[str, Any], result: Mapping[str, Any] | None, title: str,
-              live: bool = False) -> str:
-    """The page, with its script, style and data inline."""
+              live: bool = False, clock: str | None = None, time_unit: str = "min") -> str:
+    """The page, with its script, style and data inline. `clock` ("HH:MM", the time of day of
+    time 0, with the instance's times in `time_unit`) has the page start with times as hh:mm;
+    without it, the page's clock switch counts from 00:00. ValueError for a result that names
+    an agent or node the instance does not have, or a clock or unit it cannot read."""
+    check_result(instance, result)
     folder = resources.files("ploxa") / "viewer"
+    payload = {"instance": instance, "result": result, "live": live,
+               "clock": clock_data(clock, time_unit),
+               "colours": route_colours(len(instance.get("agents", [])))}
     # "<" only occurs inside JSON strings, where its escape is the same text to the parser;
     # left raw, "</script>" or "<!--" in a node's name would end or garble the data element.
-    data = page_json({"instance": instance, "result": result, "live": live}).replace("<", "\\u003c")
+    data = page_json(payload).replace("<", "\\u003c")
     parts = {"__TITLE__": html.escape(title),
              "__CSS__": (folder / "view.css").read_text(encoding="utf-8"),
              "__JS__": (folder / "view.js").read_text(encoding="utf-8"),
@@ -34,6 +59,75 @@ def page_html(instance: Mapping[str, Any], result: Mapping[str, Any] | None, tit
     # One pass, so that a marker inside the inserted text (a file name, say) stays as it is.
     return re.sub("|".join(parts), lambda found: parts[found.group(0)],
                   (folder / "view.html").read_text(encoding="utf-8"))
+
+
+def route_colours(count: int) -> list[str]:
+    """A colour per route, the same on the page and in the picture."""
+    extra = [colorsys.hls_to_rgb(k * GOLDEN_ANGLE % 360 / 360, (0.35, 0.5)[k % 2], 0.8)
+             for k in range(count - len(PALETTE))]
+    return PALETTE[:count] + ["#%02x%02x%02x" % tuple(round(255 * c) for c in rgb)
+                              for rgb in extra]
+
+
+def check_result(instance: Mapping[str, Any], result: Mapping[str, Any] | None) -> None:
+    """Refuses a result of another instance: drawn, its routes would run through the wrong
+    stops or over a blank map."""
+    problem = None if result is None else result_problem(instance, result)
+    if problem:
+        raise ValueError(f"not a result of this instance: {problem}")
+
+
+def result_problem(instance: Mapping[str, Any], result: Mapping[str, Any]) -> str | None:
+    """The first agent or node of the result that the instance does not have, in words."""
+    if not (isinstance(result, Mapping) and isinstance(result.get("routes"), list)):
+        return 'it has no list of "routes"'
+    agents = {agent.get("id") for agent in instance.get("agents", [])}
+    nodes = {node.get("id") for node in node_list(instance)}
+    for route in result["routes"]:
+        if not (isinstance(route, Mapping) and isinstance(route.get("node_ids", []), list)):
+            return f"a route {json.dumps(route)[:60]} is not an agent_id with node_ids"
+        agent = route.get("agent_id")
+        if not is_id(agent) or agent not in agents:
+            return f"agent {json.dumps(agent)} is not one of its agents"
+        stop = next((stop for stop in route.get("node_ids", [])
+                     if not is_id(stop) or stop not in nodes), None)
+        if stop is not None:
+            return f"node {json.dumps(stop)} on the route of agent {agent} is not one of its nodes"
+    left = next((item.get("node") for item in result.get("unassigned", [])
+                 if isinstance(item, Mapping) and item.get("node") not in nodes), None)
+    return None if left is None else f"unassigned node {json.dumps(left)} is not one of its nodes"
+
+
+def is_id(value: Any) -> bool:
+    return isinstance(value, int) and not isinstance(value, bool)  # JSON's true is no id
+
+
+def node_list(instance: Mapping[str, Any]) -> list[Any]:
+    nodes = instance.get("nodes", [])
+    return [nodes[key] for key in sorted(nodes)] if isinstance(nodes, Mapping) else list(nodes)
+
+
+def clock_start(text: str) -> int:
+    """The minutes after midnight of "H:MM" or "HH:MM"."""
+    found = re.fullmatch(r"([01]?\d|2[0-3]):([0-5]\d)", text.strip())
+    if not found:
+        raise ValueError(f"clock {text!r} is not a time of day from 00:00 to 23:59")
+    return int(found.group(1)) * 60 + int(found.group(2))
+
+
+def clock_data(clock: str | None, time_unit: str) -> dict[str, Any]:
+    if time_unit not in TIME_UNITS:
+        raise ValueError(f"time unit {time_unit!r} is none of {', '.join(TIME_UNITS)}")
+    return {"on": clock is not None, "start": 0 if clock is None else clock_start(clock),
+            "unit": time_unit, "per_minute": TIME_UNITS[time_unit]}
+
+
+def clock_text(value: float, start: int, time_unit: str = "min") -> str:
+    """A time of the instance as hh:mm, to the nearest minute as the page rounds it (half
+    up). Past midnight the hours go on (25:30), so that a long day still reads in order."""
+    minutes = math.floor(start + value / TIME_UNITS[time_unit] + 0.5)
+    hours, rest = divmod(abs(minutes), 60)
+    return f"{'-' if minutes < 0 else ''}{hours:02d}:{rest:02d}"
 
 
 def page_json(payload: Any) -> str:

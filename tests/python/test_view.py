@@ -1,3 +1,4 @@
+import base64
 import json
 import math
 import pathlib
@@ -15,6 +16,7 @@ import urllib.request
 import pytest
 
 import ploxa
+from ploxa.plot import plot_solution
 from ploxa.view import ViewServer, page_html
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
@@ -38,6 +40,36 @@ def run_cli(*args):
 def page_data(text):
     found = re.search(r'<script id="data" type="application/json">(.*?)</script>', text, re.S)
     return json.loads(found.group(1))
+
+
+def served_and_waiting():
+    """One agent whose first stop waits for its window, the second has none and the third is
+    late for both of its own; times in minutes, or in seconds with --time-unit s."""
+    instance = {
+        "nodes": [{"id": 0, "x": 0, "y": 0}, {"id": 4, "x": 10, "y": 0},
+                  {"id": 7, "x": 10, "y": 10}, {"id": 9, "x": 0, "y": 10}],
+        "agents": [{"id": 5, "type": "van", "start_node": 0, "end_node": 0}],
+        "metrics": {"van": {"kind": "euclidean"}},
+        "constraints": [{"kind": "timewindow", "items": [
+            {"node": 4, "start": 600, "end": 1200},
+            {"node": 9, "windows": [[0, 300], [600, 900]]}]}]}
+    schedule = [{"node": 4, "arrival": 300, "start": 600},
+                {"node": 7, "arrival": 1200, "start": 1200},
+                {"node": 9, "arrival": 1500, "start": 1500}]
+    result = {"status": "success", "stop_reason": "completed", "unassigned": [],
+              "statistics": {"max_cost": 40, "sum_cost": 40},
+              "routes": [{"agent_id": 5, "node_ids": [0, 4, 7, 9, 0], "cost": 40,
+                          "start_time": 0, "end_time": 1800, "schedule": schedule}],
+              "anytime": [{"time": 0.02, "max_cost": 50, "sum_cost": 50},
+                          {"time": 1.5, "max_cost": 40, "sum_cost": 40}]}
+    return instance, result
+
+
+def saved(folder, instance, result):
+    """The paths of the instance and the result written to `folder`."""
+    for name, document in (("instance", instance), ("result", result)):
+        (folder / f"{name}.json").write_text(json.dumps(document))
+    return str(folder / "instance.json"), str(folder / "result.json")
 
 
 def read_events(stream, count):
@@ -112,6 +144,15 @@ class TestThePageWithoutABrowser:
             view.stderr.close()
 
 
+FOREIGN = [  # changes that make served_and_waiting's result name what its instance lacks
+    (lambda result: result["routes"][0].update(agent_id=6), "agent 6 is not one of its agents"),
+    (lambda result: result["routes"][0]["node_ids"].insert(2, 8),
+     "node 8 on the route of agent 5 is not one of its nodes"),
+    (lambda result: result["unassigned"].append({"node": 3, "reason": "gone"}),
+     "unassigned node 3 is not one of its nodes"),
+]
+
+
 @pytest.fixture
 def busy_port():
     with socket.socket() as s:
@@ -131,13 +172,36 @@ class TestBadInput:
         run = run_cli("view", *args, "--no-browser")
         assert run.returncode == 2 and run.stderr.count("\n") == 1 and message in run.stderr
 
-    def test_a_result_of_another_instance_is_refused(self, solved, tmp_path):
+    @pytest.mark.parametrize("change, named", FOREIGN)
+    def test_a_result_naming_what_the_instance_lacks_is_refused_naming_it(self, change, named,
+                                                                         tmp_path):
+        instance, result = served_and_waiting()
+        change(result)
+        files = saved(tmp_path, instance, result)
+        for command, out in (("view", "--html"), ("plot", "--output")):
+            run = run_cli(command, *files, out, str(tmp_path / "out"))
+            assert run.returncode == 2 and run.stderr.count("\n") == 1, run.stderr
+            assert f"not a result of {files[0]}: {named}" in run.stderr
+        assert not (tmp_path / "out").exists()
+        for draw in (lambda: page_html(instance, result, "page"),
+                     lambda: plot_solution(instance, result, tmp_path / "out")):
+            with pytest.raises(ValueError, match=f"^not a result of this instance: {named}$"):
+                draw()
+
+    def test_a_result_of_another_example_is_refused(self, solved, tmp_path):
         result, _ = solved
         (tmp_path / "result.json").write_text(json.dumps(result))
         run = run_cli("view", str(ROOT / "examples" / "working_day.json"),
                       str(tmp_path / "result.json"), "--html", str(tmp_path / "page.html"))
-        assert run.returncode == 2 and "not a result of" in run.stderr
+        assert run.returncode == 2
+        assert re.search(r"not a result of \S+: (agent|node) \d+ .*is not one of its", run.stderr)
         assert not (tmp_path / "page.html").exists()
+
+    @pytest.mark.parametrize("clock", ["24:00", "8", "08:60", "noon"])
+    def test_a_clock_that_is_no_time_of_day_is_refused(self, clock):
+        run = run_cli("view", str(EXAMPLE), "--clock", clock, "--html", "unused.html")
+        assert run.returncode == 2
+        assert f"clock '{clock}' is not a time of day from 00:00 to 23:59" in run.stderr
 
     @pytest.mark.parametrize("command", ["view", "solve"])
     def test_a_port_in_use_gives_status_two_and_one_line(self, command, busy_port):
@@ -164,8 +228,10 @@ def browser():
 
 
 def wait_for(browser, condition):
+    from selenium.common.exceptions import StaleElementReferenceException
     from selenium.webdriver.support.ui import WebDriverWait
-    return WebDriverWait(browser, WAIT, poll_frequency=0.1).until(condition)
+    return WebDriverWait(browser, WAIT, poll_frequency=0.1,
+                         ignored_exceptions=[StaleElementReferenceException]).until(condition)
 
 
 def routes_drawn(browser):
@@ -174,9 +240,25 @@ def routes_drawn(browser):
             for path in browser.find_elements("css selector", "#map path[data-agent]")}
 
 
+def texts(browser, selector, key):
+    """In one call, so that a drawing in between cannot replace the elements being read."""
+    return browser.execute_script(
+        "return [...document.querySelectorAll(arguments[0])]"
+        ".map(e => [e.getAttribute(arguments[1]), e.textContent.trim()])", selector, key)
+
+
 def table_column(browser, name):
-    return [cell.text for cell in
-            browser.find_elements("css selector", f"#routes-table tbody td[data-col={name}]")]
+    return [text for _, text in texts(browser, f"#routes-table tbody td[data-col={name}]", "")]
+
+
+def labels(browser):
+    return {int(node): text for node, text in texts(browser, "#map text.label", "data-label")}
+
+
+def tip_of(browser, node_id):
+    """The tip's text once it is the one of this node."""
+    text = browser.find_element("id", "tip").text
+    return text if text.split("\n")[0] == f"node {node_id}" else None
 
 
 def centre(browser, node_id):
@@ -215,9 +297,10 @@ class TestThePageInABrowser:
         assert "node 3" in tip and "window 42–102" in tip
         assert f"arrival {shown(stop['arrival'])}" in tip
 
-    def test_longitude_and_latitude_are_drawn_north_up_at_equal_scale(self, browser, tmp_path):
-        instance = json.loads(SURVEY.read_text())
-        assert run_cli("view", str(SURVEY), "--html", str(tmp_path / "page.html")).returncode == 0
+    @pytest.mark.parametrize("example", [SURVEY, EXAMPLE], ids=["longitude-latitude", "x-y"])
+    def test_the_map_is_drawn_north_up_at_equal_scale(self, browser, example, tmp_path):
+        instance = json.loads(example.read_text())
+        assert run_cli("view", str(example), "--html", str(tmp_path / "page.html")).returncode == 0
         browser.get((tmp_path / "page.html").as_uri())
         by_latitude = sorted(instance["nodes"], key=lambda node: node["y"])
         by_longitude = sorted(instance["nodes"], key=lambda node: node["x"])
@@ -227,8 +310,58 @@ class TestThePageInABrowser:
         per_latitude = (south[1] - north[1]) / (by_latitude[-1]["y"] - by_latitude[0]["y"])
         per_longitude = (east[0] - west[0]) / (by_longitude[-1]["x"] - by_longitude[0]["x"])
         mean_latitude = sum(node["y"] for node in instance["nodes"]) / len(instance["nodes"])
-        assert per_longitude / per_latitude == pytest.approx(
-            math.cos(math.radians(mean_latitude)), rel=0.03)
+        squeeze = math.cos(math.radians(mean_latitude)) if example == SURVEY else 1
+        assert per_longitude / per_latitude == pytest.approx(squeeze, rel=0.03)
+
+    @pytest.mark.parametrize("options, first, last", [
+        ([], ["window 600–1200", "arrival 300, waits 300", "service starts 600 · in its window"],
+         ["window 0–300, 600–900", "service starts 1500 · late by 600"]),
+        (["--clock", "08:00"], ["window 18:00–28:00", "arrival 13:00, waits 300 min",
+                                "service starts 18:00 · in its window"], ["late by 600 min"]),
+        (["--clock", "8:00", "--time-unit", "s"],
+         ["window 08:10–08:20", "arrival 08:05, waits 5 min",
+          "service starts 08:10 · in its window"],
+         ["window 08:00–08:05, 08:10–08:15", "service starts 08:25 · late by 10 min"]),
+    ])
+    def test_stops_are_labelled_in_order_and_their_times_read_against_their_windows(
+            self, browser, tmp_path, options, first, last):
+        from selenium.webdriver import ActionChains
+        files = saved(tmp_path, *served_and_waiting())
+        page = tmp_path / "page.html"
+        assert run_cli("view", *files, *options, "--html", str(page)).returncode == 0
+        browser.get(page.as_uri())
+        assert labels(browser) == {0: "0", 4: "4 #1", 7: "7 #2", 9: "9 #3"}
+        for node, lines in ((4, ["stop 1 of 3, agent 5", *first]), (9, ["stop 3 of 3", *last])):
+            ActionChains(browser).move_to_element(
+                browser.find_element("css selector", f'#map [data-node="{node}"]')).perform()
+            tip = wait_for(browser, lambda b: tip_of(b, node))
+            assert all(line in tip for line in lines), tip
+        before, after = (["08:00"], ["0"]) if options else (["0"], ["00:00"])
+        assert table_column(browser, "start") == before
+        browser.find_element("id", "show-clock").click()
+        wait_for(browser, lambda b: table_column(b, "start") == after)
+        browser.find_element("id", "show-labels").click()
+        wait_for(browser, lambda b: labels(b) == {})
+
+    def test_sixty_routes_get_sixty_colours(self, browser):
+        instance = {"nodes": [{"id": i, "x": i % 8, "y": i // 8} for i in range(61)],
+                    "agents": [{"id": k, "type": "van", "start_node": 0, "end_node": 0}
+                               for k in range(60)]}
+        result = {"status": "success", "statistics": {"max_cost": 1, "sum_cost": 60},
+                  "routes": [{"agent_id": k, "node_ids": [0, k + 1, 0], "cost": 1}
+                             for k in range(60)]}
+        browser.get("data:text/html;base64," + base64.b64encode(
+            page_html(instance, result, "sixty").encode()).decode())
+        strokes = [path.get_attribute("stroke")
+                   for path in browser.find_elements("css selector", "#map path[data-agent]")]
+        assert len(strokes) == len(set(strokes)) == 60
+
+    def test_the_curve_has_its_axes_named_with_their_units(self, browser, solved):
+        browser.get(solved[1].as_uri())
+        x, y = (browser.find_element("css selector", f'#curve-axes [data-axis="{axis}"]')
+                for axis in "xy")
+        assert (x.text, y.text) == ("processor time (s)", "total (cost)")
+        assert y.rect["height"] > y.rect["width"] and y.rect["x"] < x.rect["x"]
 
     def test_stops_left_out_are_listed_and_loads_summed(self, browser, tmp_path):
         instance = {

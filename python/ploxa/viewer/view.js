@@ -2,8 +2,10 @@
 // Draws an instance and its routes; with a live solve, follows its improvements.
 const DATA = JSON.parse(document.getElementById("data").textContent);
 const SVG = "http://www.w3.org/2000/svg";
-const COLOURS = ["#1f77b4", "#ff7f0e", "#2ca02c", "#d62728", "#9467bd", "#8c564b",
-                 "#e377c2", "#17becf", "#bcbd22", "#7f7f7f"];
+// One colour per agent, from the package, so that the picture of plot matches the page.
+const COLOURS = DATA.colours && DATA.colours.length ? DATA.colours : ["#1f77b4"];
+// Time 0 as minutes after midnight, and the instance's time units in a minute.
+const CLOCK = DATA.clock || { on: false, start: 0, unit: "min", per_minute: 1 };
 const instance = DATA.instance;
 const agents = instance.agents || [];
 const nodes = new Map((instance.nodes || []).map(n => [n.id, n]));
@@ -13,12 +15,26 @@ const depots = new Set(agents.flatMap(a => [a.start_node, a.end_node]));
 const haversine = Object.values(instance.metrics || {}).some(m => m && m.kind === "haversine");
 const hasDemands = [...nodes.values()].some(n => n.demand);
 // Routes are kept in the order of the instance's agents, as progress reports send them.
-const state = { routes: [], curve: [], result: null, latest: null, pending: false };
+const state = { routes: [], curve: [], result: null, latest: null, pending: false,
+                clock: CLOCK.on, labels: nodes.size <= 40 };
 
 const colour = k => COLOURS[k % COLOURS.length];
 const number = value => (value === undefined || value === null ? "–"
                                                                : String(+Number(value).toFixed(3)));
 const seconds = value => `${+Number(value).toPrecision(3)} s`;
+const twoDigits = n => String(n).padStart(2, "0");
+
+// hh:mm to the nearest minute; past midnight the hours go on (25:30), so a long day reads in
+// order. Rounding keeps order, so a stop served within its window never reads as late.
+function clockText(value) {
+  const minutes = Math.round(CLOCK.start + value / CLOCK.per_minute);
+  const whole = Math.abs(minutes);
+  return `${minutes < 0 ? "-" : ""}${twoDigits(Math.floor(whole / 60))}:${twoDigits(whole % 60)}`;
+}
+
+const time = value => (value === undefined || value === null ? "–"
+                       : state.clock ? clockText(value) : number(value));
+const duration = value => (state.clock ? `${number(value / CLOCK.per_minute)} min` : number(value));
 
 function make(tag, attributes, parent) {
   const element = document.createElementNS(SVG, tag);
@@ -40,10 +56,13 @@ function projection(box) {
   const squeeze = haversine ? Math.cos(meanLatitude * Math.PI / 180) : 1;
   const xs = list.map(n => n.x * squeeze), ys = list.map(n => n.y);
   const [x0, x1, y0, y1] = [Math.min(...xs), Math.max(...xs), Math.min(...ys), Math.max(...ys)];
-  const margin = 18, w = box.width - 2 * margin, h = box.height - 2 * margin;
+  // A box too small for the margins would give a negative scale, which turns the map over.
+  const margin = 18;
+  const w = Math.max(box.width - 2 * margin, 1), h = Math.max(box.height - 2 * margin, 1);
   const scale = Math.min(w / Math.max(x1 - x0, 1e-9), h / Math.max(y1 - y0, 1e-9));
   const dx = margin + (w - scale * (x1 - x0)) / 2, dy = margin + (h - scale * (y1 - y0)) / 2;
-  return n => [dx + (n.x * squeeze - x0) * scale, box.height - dy - (n.y - y0) * scale];
+  // The screen's y grows downwards: the largest y (north) is placed at the top.
+  return n => [dx + (n.x * squeeze - x0) * scale, dy + (y1 - n.y) * scale];
 }
 
 function windowsOf(id) {
@@ -52,8 +71,8 @@ function windowsOf(id) {
     if (c.kind !== "timewindow") continue;
     for (const item of c.items || []) {
       if (item.node !== id) continue;
-      if (item.windows) out.push(...item.windows.map(w => `${w[0]}–${w[1]}`));
-      else out.push(`${item.start}–${item.end}`);
+      if (item.windows) out.push(...item.windows);
+      else out.push([item.start, item.end]);
     }
   }
   return out;
@@ -61,11 +80,27 @@ function windowsOf(id) {
 
 function visitOf(id) {
   for (const [k, path] of state.routes.entries()) {
-    if (!path.includes(id)) continue;
+    const place = path.indexOf(id);
+    if (place < 0) continue;
     const stop = (routeOf(k).schedule || []).find(s => s.node === id);
-    return { agent: agents[k].id, stop };
+    return { agent: agents[k].id, order: place, stops: Math.max(0, path.length - 2), stop };
   }
   return null;
+}
+
+// Arriving early is no fault: the stop waits, and only the start of service meets a window.
+function verdict(start, windows) {
+  const slack = 1e-6 * Math.max(1, Math.abs(start));
+  if (windows.some(([a, b]) => a - slack <= start && start <= b + slack)) return "in its window";
+  const missed = windows.filter(([, b]) => b < start).map(([, b]) => start - b);
+  return missed.length ? `late by ${duration(Math.min(...missed))}` : "before its window";
+}
+
+function visitLines(stop, windows) {
+  const wait = stop.start - stop.arrival;
+  return [`arrival ${time(stop.arrival)}` + (wait > 1e-9 ? `, waits ${duration(wait)}` : ""),
+          `service starts ${time(stop.start)}` +
+          (windows.length ? ` · ${verdict(stop.start, windows)}` : "")];
 }
 
 function tipLines(node) {
@@ -73,15 +108,13 @@ function tipLines(node) {
   const starting = agents.filter(a => a.start_node === node.id || a.end_node === node.id);
   if (starting.length) lines.push(`depot of agent ${starting.map(a => a.id).join(", ")}`);
   const windows = windowsOf(node.id);
-  if (windows.length) lines.push(`window ${windows.join(", ")}`);
-  if (node.service) lines.push(`service ${number(node.service)}`);
+  if (windows.length) lines.push(`window ${windows.map(([a, b]) => `${time(a)}–${time(b)}`)
+                                                     .join(", ")}`);
+  if (node.service) lines.push(`service ${duration(node.service)}`);
   if (node.demand) lines.push(`demand ${number(node.demand)}`);
-  const visit = visitOf(node.id);
-  if (visit && !depots.has(node.id)) lines.push(`agent ${visit.agent}`);
-  if (visit && visit.stop) {
-    lines.push(`arrival ${number(visit.stop.arrival)}`);
-    if (visit.stop.start > visit.stop.arrival) lines.push(`service starts ${number(visit.stop.start)}`);
-  }
+  const visit = depots.has(node.id) ? null : visitOf(node.id);
+  if (visit) lines.push(`stop ${visit.order} of ${visit.stops}, agent ${visit.agent}`);
+  if (visit && visit.stop) lines.push(...visitLines(visit.stop, windows));
   return lines;
 }
 
@@ -144,10 +177,16 @@ function drawStops(map, place, small) {
   }
 }
 
+// Each node's id and, on a route, its place along it: "7 #3" is the third stop.
 function drawLabels(map, place) {
+  const order = new Map();
+  state.routes.forEach(path => path.slice(1, -1).forEach((id, i) => order.set(id, i + 1)));
   for (const node of nodes.values()) {
     const [x, y] = place(node);
-    make("text", { x: x + 7, y: y - 6, class: "label" }, map).textContent = node.id;
+    const text = order.has(node.id) && !depots.has(node.id) ? `${node.id} #${order.get(node.id)}`
+                                                            : String(node.id);
+    make("text", { x: x + 7, y: y - 6, class: "label", "data-label": node.id }, map)
+      .textContent = text;
   }
 }
 
@@ -159,15 +198,15 @@ function drawMap() {
   const small = nodes.size > 150;
   drawRoutes(map, place, small ? 1.3 : 2.2);
   drawStops(map, place, small);
-  if (nodes.size <= 40) drawLabels(map, place);
+  if (state.labels) drawLabels(map, place);
   document.getElementById("map-note").textContent =
     `${nodes.size} nodes, ${agents.length} agents` +
-    (haversine ? " · longitude and latitude, north up" : "");
+    (haversine ? " · longitude and latitude, north up" : " · y up");
 }
 
 function curveScale(points, box) {
   const widest = Math.max(...points.map(p => number(p.value).length));
-  const m = { left: 12 + 6.5 * widest, right: 12, top: 10, bottom: 22 };
+  const m = { left: 26 + 6.5 * widest, right: 12, top: 10, bottom: 36 };
   const t0 = points[0].time, t1 = Math.max(points[points.length - 1].time, t0 + 1e-9);
   const values = points.map(p => p.value);
   const v0 = Math.min(...values), v1 = Math.max(...values);
@@ -183,15 +222,21 @@ function drawAxes(s) {
   const axes = document.getElementById("curve-axes");
   axes.replaceChildren();
   axes.setAttribute("class", "axis");
-  const bottom = s.box.height - s.m.bottom;
+  const bottom = s.box.height - s.m.bottom, middle = (s.m.top + bottom) / 2;
   for (const v of s.v0 === s.v1 ? [s.v0] : [s.v1, s.v0]) {
     make("line", { x1: s.m.left, x2: s.box.width - s.m.right, y1: s.y(v), y2: s.y(v) }, axes);
     make("text", { x: s.m.left - 6, y: s.y(v) + 4, "text-anchor": "end" }, axes)
       .textContent = number(v);
   }
-  make("text", { x: s.m.left, y: bottom + 16 }, axes).textContent = seconds(s.t0);
-  make("text", { x: s.box.width - s.m.right, y: bottom + 16, "text-anchor": "end" }, axes)
-    .textContent = `${seconds(s.t1)} processor time`;
+  make("text", { x: s.m.left, y: bottom + 15 }, axes).textContent = +s.t0.toPrecision(3);
+  make("text", { x: s.box.width - s.m.right, y: bottom + 15, "text-anchor": "end" }, axes)
+    .textContent = +s.t1.toPrecision(3);
+  make("text", { x: (s.m.left + s.box.width - s.m.right) / 2, y: bottom + 31,
+                 "text-anchor": "middle", class: "title", "data-axis": "x" }, axes)
+    .textContent = "processor time (s)";
+  make("text", { x: 0, y: 0, transform: `translate(12 ${middle}) rotate(-90)`,
+                 "text-anchor": "middle", class: "title", "data-axis": "y" }, axes)
+    .textContent = minMax ? "longest route (cost)" : "total (cost)";
 }
 
 function drawCurve() {
@@ -232,8 +277,8 @@ function tableColumns() {
     ["stops", path => Math.max(0, path.length - 2)],
     ["cost", (path, k) => number(routeOf(k).cost)],
     ...(hasDemands ? [["load", path => number(loadOf(path))]] : []),
-    ...(timed ? [["start", (path, k) => number(routeOf(k).start_time)],
-                 ["end", (path, k) => number(routeOf(k).end_time)]] : []),
+    ...(timed ? [["start", (path, k) => time(routeOf(k).start_time)],
+                 ["end", (path, k) => time(routeOf(k).end_time)]] : []),
   ];
 }
 
@@ -379,7 +424,20 @@ function follow() {
   });
 }
 
+// The map's switches: labels (on by default for small instances) and the clock.
+function setUpSwitches() {
+  const labels = document.getElementById("show-labels");
+  const clock = document.getElementById("show-clock");
+  labels.checked = state.labels;
+  clock.checked = state.clock;
+  document.getElementById("clock-note").textContent =
+    `0 = ${clockText(0)}, ${CLOCK.unit === "s" ? "seconds" : "minutes"}`;
+  labels.addEventListener("change", () => { state.labels = labels.checked; drawSoon(); });
+  clock.addEventListener("change", () => { state.clock = clock.checked; drawSoon(); });
+}
+
 if (DATA.result) takeResult(DATA.result);
+setUpSwitches();
 draw();
 if (DATA.live) follow();
 window.addEventListener("resize", drawSoon);

@@ -1,0 +1,56 @@
+import json
+import subprocess
+import sys
+
+import pytest
+
+from ploxa.plot import stop_labels, time_writer
+from ploxa.view import clock_text
+
+INSTANCE = {"nodes": [{"id": i, "x": i, "y": i % 3} for i in (0, 3, 8, 5)],
+            "agents": [{"id": 1, "type": "van", "start_node": 0, "end_node": 0}],
+            "metrics": {"van": {"kind": "euclidean"}}}
+RESULT = {"routes": [{"agent_id": 1, "node_ids": [0, 8, 3, 0], "cost": 4,
+                      "schedule": [{"node": 8, "arrival": 10, "start": 30},
+                                   {"node": 3, "arrival": 95.5, "start": 95.5}]}]}
+
+
+@pytest.mark.parametrize("labels, times, clock, expected", [
+    (True, False, None, {0: "0", 8: "8 #1", 3: "3 #2", 5: "5"}),
+    (False, True, None, {8: "30", 3: "95.5"}),
+    (True, True, "23:30", {0: "0", 8: "8 #1 24:00", 3: "3 #2 25:06", 5: "5"}),
+])
+def test_stops_are_labelled_with_their_place_along_the_route_and_their_start(
+        labels, times, clock, expected):
+    assert stop_labels(INSTANCE, RESULT, labels, times, time_writer(clock)) == expected
+
+
+@pytest.mark.parametrize("value, start, unit, expected", [
+    (0, 480, "min", "08:00"),
+    (29.5, 0, "min", "00:30"),  # halves round up, as on the page
+    (29.49, 0, "min", "00:29"),
+    (90, 480, "s", "08:02"),
+    (1000, 23 * 60, "min", "39:40"),  # the hours go on past midnight
+    (-30, 0, "min", "-00:30"),
+])
+def test_times_read_as_hours_and_minutes_from_the_clock(value, start, unit, expected):
+    assert clock_text(value, start, unit) == expected
+
+
+def test_a_time_unit_other_than_minutes_or_seconds_is_a_value_error():
+    with pytest.raises(ValueError, match="^time unit 'h' is none of min, s$"):
+        time_writer("08:00", "h")
+
+
+def test_plot_draws_labels_and_clock_times_from_the_command_line(tmp_path):
+    pytest.importorskip("matplotlib", reason="matplotlib (the plot extra) is not installed")
+    for name, document in (("instance", INSTANCE), ("result", RESULT)):
+        (tmp_path / f"{name}.json").write_text(json.dumps(document))
+    files = [str(tmp_path / "instance.json"), str(tmp_path / "result.json")]
+    pictures = [tmp_path / "plain.png", tmp_path / "labelled.png"]
+    for picture, options in zip(pictures, ([], ["--labels", "--times", "--clock", "07:45",
+                                                 "--time-unit", "s"])):
+        run = subprocess.run([sys.executable, "-m", "ploxa", "plot", *files, "--output",
+                              str(picture), *options], capture_output=True, text=True, timeout=60)
+        assert run.returncode == 0, run.stderr
+    assert pictures[0].read_bytes() != pictures[1].read_bytes()  # the labels are drawn
