@@ -13,6 +13,7 @@ from _pyploxa_core import (
     Agent,
     AssignmentConstraint,
     InitialRoute,
+    InputError,
     Node,
     NodeType,
     ObjectiveType,
@@ -37,7 +38,7 @@ from ploxa.results import SolveResult
 from ploxa.tsplib import read_tsplib, tsplib_to_instance
 
 __all__ = [
-    "Agent", "AssignmentConstraint", "BatchRow", "InitialRoute", "Node", "NodeType", "ObjectiveType", "Options",
+    "Agent", "AssignmentConstraint", "BatchRow", "InitialRoute", "InputError", "Node", "NodeType", "ObjectiveType", "Options",
     "Position", "Problem", "Progress", "Result", "RouteCostKind", "Solver", "TimeWindowConstraint",
     "check_json_str", "check_problem", "log_to_logging", "plot_solution", "read_tsplib",
     "set_log_handler", "solve_json_file", "solve_json_str", "solve_many", "tsplib_to_instance",

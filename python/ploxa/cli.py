@@ -2,10 +2,13 @@
 
     python -m ploxa solve INSTANCE.json [--time-limit S] [--no-improve] [--seed N]
                           [--memory-limit MIB] [--output FILE] [--format json|vrplib]
-                          [--plot FILE.png] [--quiet] [--view [--port N] [--no-browser]]
+                          [--plot FILE.png] [--quiet] [--verbose]
+                          [--view [--port N] [--no-browser]]
     python -m ploxa view INSTANCE.json [RESULT.json] [--port N] [--no-browser] [--html OUT.html]
+                         [--clock HH:MM] [--time-unit min|s]
     python -m ploxa validate INSTANCE.json
-    python -m ploxa plot INSTANCE.json RESULT.json --output FILE.png [--size WxH]
+    python -m ploxa plot INSTANCE.json RESULT.json --output FILE.png [--size WxH] [--labels]
+                         [--times] [--clock HH:MM] [--time-unit min|s]
     python -m ploxa batch INSTANCE.json... --output-dir DIR [--workers N] [--time-limit S]
                           [--no-improve] [--scheduler ADDRESS]
     python -m ploxa convert FILE [--agents M] [--objective min_max|min_sum] [--matrix]
@@ -15,12 +18,11 @@ solve --format vrplib writes --output as a VRPLIB solution instead of the result
 """
 
 import argparse
-import contextlib
 import json
 import math
 import os
 import sys
-from collections.abc import Iterator, Sequence
+from collections.abc import Sequence
 from typing import Any, NoReturn
 
 import _pyploxa_core as core
@@ -29,7 +31,9 @@ from ploxa.formats import (FormatError, VrplibMissing, file_to_instance, vrplib_
 from ploxa.logs import SeriesCap
 from ploxa.results import SolveResult
 from ploxa.cli_files import InputError, read_instance, shown, write_text
-from ploxa.cli_view import live_view, run_view, serve_until_interrupted
+from ploxa.cli_lines import NO_ASSIGNMENT, core_lines_to_stderr, has_assignment
+from ploxa.cli_view import (add_plot_options, add_view_options, live_view, run_view,
+                            serve_until_interrupted)
 from ploxa.view import progress_event
 
 # Errors the module raises for input it cannot use: missing or unreadable files and JSON
@@ -95,6 +99,9 @@ def build_parser() -> argparse.ArgumentParser:
     solve.add_argument("--plot", metavar="FILE.png", help="also draw the solution (needs matplotlib)")
     solve.add_argument("--quiet", action="store_true",
                        help="no live line per improvement on standard error, only the summary")
+    solve.add_argument("--verbose", action="store_true",
+                       help="also show the search's own lines on standard error, not only "
+                            "warnings")
     solve.add_argument("--view", action="store_true",
                        help="show the solve in the browser, each improvement as it is found, "
                             "and keep the page served after it until Ctrl-C")
@@ -106,6 +113,7 @@ def build_parser() -> argparse.ArgumentParser:
     view.add_argument("--html", metavar="OUT.html",
                       help="write the page as one file instead of serving it")
     view.set_defaults(run=run_view)
+    add_view_options(view)
     plot = commands.add_parser("plot", help="draw a solution: routes and the anytime curve")
     plot.add_argument("instance", help="instance file in the JSON format")
     plot.add_argument("result", help="result file written by solve --output")
@@ -115,6 +123,7 @@ def build_parser() -> argparse.ArgumentParser:
     plot.add_argument("--times", action="store_true",
                       help="label each stop with the start of its service")
     plot.set_defaults(run=run_plot)
+    add_plot_options(plot)
     batch = commands.add_parser("batch", help="solve many instances in parallel processes",
                                 parents=[solving])
     batch.add_argument("instances", nargs="+", help="instance files in the JSON format")
@@ -218,6 +227,7 @@ STOP_NOTES = {
 
 FAILURE_REASONS = {
     "completed": "the search ended without a feasible solution",
+    "infeasible": "no plan exists: some stops fit on no route at all",
     "phase_limit": "the search used all its phases without a feasible solution",
     "time_limit": "no feasible solution within the time limit",
     "memory_limit": "no feasible solution before the memory limit",
@@ -247,23 +257,6 @@ def summary_lines(path: str, result: SolveResult) -> list[str]:
     return lines
 
 
-@contextlib.contextmanager
-def core_lines_to_stderr() -> Iterator[SeriesCap]:
-    """Sends the core's own lines to standard error, so that standard output holds only the
-    summary; of a run of lines that differ only in their numbers, the first five and a count."""
-    lines = SeriesCap(print_to_stderr)
-    core.set_log_handler(lines)
-    try:
-        yield lines
-    finally:
-        core.set_log_handler(None)
-        lines.flush()
-
-
-def print_to_stderr(line: str) -> None:
-    print(line, file=sys.stderr, flush=True)
-
-
 def live_line(report: core.Progress) -> None:
     """One line per improvement while the solve runs."""
     print(f"{report.time:9.3f} s  longest {report.longest:.6g}  total {report.total:.6g}  "
@@ -283,7 +276,7 @@ def run_solve(args: argparse.Namespace) -> int:
     server = live_view(args, text) if args.view else None
     interrupted = False
     try:
-        with core_lines_to_stderr() as core_lines:
+        with core_lines_to_stderr(text, args.verbose) as core_lines:
             def progress(report: core.Progress) -> None:
                 core_lines.flush()  # the count of a held-back series goes before live lines
                 if not args.quiet:
@@ -318,7 +311,15 @@ def run_solve(args: argparse.Namespace) -> int:
 
 def report_solve(args: argparse.Namespace, text: bytes, result: SolveResult,
                  interrupted: bool) -> int:
-    """Prints the summary, writes what was asked for, and gives the exit status."""
+    """Prints why a solve failed, then the summary, writes what was asked for, and gives the
+    exit status."""
+    failed = not interrupted and result["status"] not in ("success", "partial")
+    if failed:
+        reason = FAILURE_REASONS.get(result["stop_reason"], result["stop_reason"])
+        print(f"ploxa: failed: {reason}", file=sys.stderr)
+    if not interrupted:
+        for stop in result.get("unassigned", []):
+            print(f"ploxa: node {stop['node']} fits nowhere: {stop['reason']}", file=sys.stderr)
     print("\n".join(summary_lines(shown(args.instance), result)))
     if args.output and args.format == "json":
         write_result(args.output, result)
@@ -328,13 +329,7 @@ def report_solve(args: argparse.Namespace, text: bytes, result: SolveResult,
         draw(json.loads(text), result, args.plot, (1200, 600))
     if interrupted:
         return 130
-    for stop in result.get("unassigned", []):
-        print(f"ploxa: node {stop['node']} fits nowhere: {stop['reason']}", file=sys.stderr)
-    if result["status"] not in ("success", "partial"):
-        reason = FAILURE_REASONS.get(result["stop_reason"], result["stop_reason"])
-        print(f"ploxa: failed: {reason}", file=sys.stderr)
-        return 1
-    return 0
+    return 1 if failed else 0
 
 
 def with_initial_routes(instance_path: str, text: bytes, result_path: str) -> bytes:
@@ -453,6 +448,8 @@ def run_validate(args: argparse.Namespace) -> int:
                                        enforce_sequence=args.enforce)
     except INPUT_ERRORS as error:
         findings = [("error", str(error))]
+    if not has_assignment(text):
+        findings = findings + [("warning", NO_ASSIGNMENT)]
     lines = SeriesCap(print)
     for kind, message in findings:
         lines(f"{shown(args.instance)}: {kind}: {message}")

@@ -52,5 +52,5 @@ class SolveResult(TypedDict):
     statistics: Statistics
     anytime: list[AnytimeStep]
     stop_reason: Literal["completed", "time_limit", "memory_limit", "interrupted",
-                         "phase_limit"]
+                         "phase_limit", "infeasible"]
     unassigned: list[UnassignedStop]

@@ -107,10 +107,15 @@ class InitialRoute:
     pinned: int
     def __init__(self, agent_id: int, node_ids: Sequence[int], pinned: int = 0) -> None: ...
 
+class InputError(ValueError, RuntimeError):
+    """A value of an instance that does not fit its field; the message names the field's path
+    and the value."""
+
 class Problem:
     def __init__(self) -> None: ...
     def add_node(self, node: Node) -> None: ...
-    def add_agent(self, agent: Agent, id: int) -> None: ...
+    def add_agent(self, agent: Agent, id: int) -> None:
+        """Add a copy of the agent under its own id (ValueError when `id` differs)."""
     def set_cost_matrix(self, agent_type: str,
                         matrix: Sequence[Sequence[float]] | Buffer) -> None:
         """Costs of the agent type: row i, column j is the cost from the i-th to the j-th node
@@ -205,6 +210,10 @@ def solve_json_str(json_str: str | bytes, time_limit: float = -1, *, improve: bo
                    ) -> SolveResult:
     """Solve an MTSP instance from a JSON string.
     Returns a dict with keys: status, routes, statistics, anytime, timeout."""
+
+def instance_keys() -> dict[str, list[str]]:
+    """Every key the JSON loader reads, by where it stands ("" is the top level,
+    "nodes[]" a node, "timewindow.items[]" an item of that constraint kind, ...)."""
 
 def check_problem(problem: Problem, options: Options | None = None) -> list[tuple[str, str]]:
     """Every error and warning of a problem, without solving it.

@@ -73,6 +73,9 @@ std::vector<Finding> CheckProblemAndStops(const Problem& problem, const Options&
         findings.push_back(
             Finding{kind, "node " + std::to_string(stop.node_id) + " fits nowhere: " + stop.reason});
     }
+    for (std::string& pinned : solver.PinnedBreaks()) {
+        findings.push_back(Finding{Finding::Kind::kInfeasible, std::move(pinned)});
+    }
     std::stable_partition(findings.begin(), findings.end(),
                           [](const Finding& finding) { return finding.IsError(); });
     return findings;

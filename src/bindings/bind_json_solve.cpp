@@ -8,6 +8,8 @@
 #include "bindings/bind_solver.h"
 #include "bindings/interrupt_guard.h"
 #include "bindings/progress_relay.h"
+#include "model/json_fields.h"
+#include "model/unread_input.h"
 
 namespace py = pybind11;
 
@@ -154,7 +156,29 @@ py::list Findings(const std::vector<Finding>& findings) {
 
 }  // namespace
 
+void BindInputError(py::module_& m) {
+    // A ValueError, as the value is at fault; also a RuntimeError, which is what every
+    // reading error of an instance raised before they named their field.
+    static PyObject* input_error = nullptr;
+    const py::tuple bases = py::make_tuple(py::handle(PyExc_ValueError), py::handle(PyExc_RuntimeError));
+    input_error = PyErr_NewExceptionWithDoc(
+        "_pyploxa_core.InputError",
+        "A value of an instance that does not fit its field; the message names the field's "
+        "path and the value.",
+        bases.ptr(), nullptr);
+    if (input_error == nullptr) throw py::error_already_set();
+    m.attr("InputError") = py::reinterpret_borrow<py::object>(input_error);
+    py::register_exception_translator([](std::exception_ptr raised) {
+        try {
+            if (raised) std::rethrow_exception(raised);
+        } catch (const InputError& error) {
+            PyErr_SetString(input_error, error.what());
+        }
+    });
+}
+
 void BindJsonSolve(py::module_& m) {
+    BindInputError(m);
     DefineSolve(
         m, "solve_json_file", "input_path",
         [](const std::string& path) { return ReadInstanceFile(path); },
@@ -167,6 +191,15 @@ void BindJsonSolve(py::module_& m) {
         "Solve an MTSP instance from a JSON string.\n"
         "With release_gil=True the interpreter lock is released while the core works.\n"
         "Returns a dict with keys: status, routes, statistics, anytime, timeout.");
+    m.def(
+        "instance_keys",
+        [] {
+            py::dict keys;
+            for (const auto& [place, names] : known_keys()) keys[py::str(place)] = names;
+            return keys;
+        },
+        "Every key the JSON loader reads, by where it stands (\"\" is the top level,\n"
+        "\"nodes[]\" a node, \"timewindow.items[]\" an item of that constraint kind, ...).");
     m.def(
         "check_problem",
         [](const Problem& problem, const std::optional<Options>& options) {

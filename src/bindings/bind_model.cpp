@@ -1,8 +1,11 @@
 #include "bindings/bind_model.h"
 
+#include <utility>
+
 #include <pybind11/stl.h>
 #include <pybind11/typing.h>
 
+#include "bindings/checked_fields.h"
 #include "bindings/matrix_buffer.h"
 #include "model/constraints.h"
 #include "model/problem.h"
@@ -32,27 +35,32 @@ void BindRecords(py::module_& m) {
         .def_readwrite("y", &Position::y)
         .def_readwrite("z", &Position::z);
     // With the smart holder, `position` hands out a view that shares ownership of the node.
-    py::class_<Node, py::smart_holder>(m, "Node")
-        .def(py::init<>())
-        .def_readwrite("id", &Node::id)
+    py::class_<Node, py::smart_holder> node(m, "Node");
+    node.def(py::init<>())
         .def_readwrite("position", &Node::position)
         .def_readwrite("type", &Node::type)
-        .def_readwrite("demand", &Node::demand)
-        .def_readwrite("service", &Node::service)
-        .def_readwrite("required", &Node::required)
-        .def_readwrite("prize", &Node::prize);
-    py::class_<Agent>(m, "Agent")
-        .def(py::init<>())
-        .def_readwrite("id", &Agent::id)
-        .def_readwrite("type", &Agent::type)
-        .def_readwrite("start_node", &Agent::start_node)
-        .def_readwrite("end_node", &Agent::end_node)
-        .def_readwrite("capacity_limit", &Agent::capacity_limit)
-        .def_readwrite("time_limit", &Agent::time_limit)
-        .def_readwrite("shift_start", &Agent::shift_start)
-        .def_readwrite("shift_end", &Agent::shift_end)
-        .def_readwrite("max_stops", &Agent::max_stops)
-        .def_readwrite("fixed_cost", &Agent::fixed_cost);
+        .def_readwrite("required", &Node::required);
+    CheckedField(node, "Node", "id", &Node::id);
+    for (const auto& [name, member] : {std::pair{"demand", &Node::demand},
+                                       std::pair{"service", &Node::service},
+                                       std::pair{"prize", &Node::prize}}) {
+        CheckedField(node, "Node", name, member);
+    }
+    py::class_<Agent> agent(m, "Agent");
+    agent.def(py::init<>()).def_readwrite("type", &Agent::type);
+    for (const auto& [name, member] : {std::pair{"id", &Agent::id},
+                                       std::pair{"start_node", &Agent::start_node},
+                                       std::pair{"end_node", &Agent::end_node}}) {
+        CheckedField(agent, "Agent", name, member);
+    }
+    for (const auto& [name, member] : {std::pair{"capacity_limit", &Agent::capacity_limit},
+                                       std::pair{"time_limit", &Agent::time_limit},
+                                       std::pair{"fixed_cost", &Agent::fixed_cost}}) {
+        CheckedField(agent, "Agent", name, member);
+    }
+    CheckedField(agent, "Agent", "shift_start", &Agent::shift_start);
+    CheckedField(agent, "Agent", "shift_end", &Agent::shift_end);
+    CheckedField(agent, "Agent", "max_stops", &Agent::max_stops);
     py::class_<Options>(m, "Options")
         .def(py::init<>())
         .def_readwrite("return_to_end", &Options::return_to_end)
@@ -115,7 +123,19 @@ void BindProblem(py::module_& m) {
     py::class_<Problem>(m, "Problem")
         .def(py::init<>())
         .def("add_node", &Problem::add_node, py::arg("node"))
-        .def("add_agent", &Problem::add_agent, py::arg("agent"), py::arg("id"))
+        .def(
+            "add_agent",
+            [](Problem& problem, const Agent& agent, uint64_t id) {
+                // The solver finds an agent by its own id: under another key it would be
+                // planned for no one.
+                if (id != agent.id) {
+                    throw py::value_error("add_agent: the key " + std::to_string(id) +
+                                          " differs from the agent's id " +
+                                          std::to_string(agent.id));
+                }
+                problem.add_agent(agent, id);
+            },
+            py::arg("agent"), py::arg("id"))
         .def(
             "set_cost_matrix",
             [](Problem& problem, const std::string& agent_type, const py::buffer& matrix) {

@@ -10,6 +10,7 @@
 #include "improve/near_lists.h"
 #include "improve/task_order.h"
 #include "model/problem_checks.h"
+#include "records/violation_text.h"
 
 namespace tamrik {
 namespace {
@@ -53,8 +54,27 @@ std::string Construction::NodeName(int32_t vertex) const {
     return "node " + std::to_string(points[static_cast<size_t>(vertex)].node_id);
 }
 
-std::string Construction::WhyNoRoom(const RouteSet& set, int32_t node) const {
+std::string Construction::RuleBrokenBy(const std::vector<int64_t>& path, size_t r) const {
     using Rule = RouteViolation::Rule;
+    switch (rules.FirstViolation(path, static_cast<int64_t>(r)).rule) {
+        case Rule::kWindowClosed:
+        case Rule::kShiftOver:
+            return "time";
+        case Rule::kCostLimit:
+            return "cost limit";
+        case Rule::kStopLimit:
+            return "stops";
+        case Rule::kNone: {
+            const bool loads_fit = tasks == nullptr || !tasks->HasLoads() ||
+                                   tasks->LoadsFit(path.data(), path.size(), r);
+            return loads_fit ? "task order" : "capacity";
+        }
+        default:
+            return "type";
+    }
+}
+
+std::string Construction::MostBlocking(const RouteSet& set, int32_t node) const {
     // Blocked at how many places by type, time, cost limit, stops, and by loads or pairs.
     std::map<std::string, size_t> blocked;
     std::vector<int64_t> path;
@@ -63,60 +83,30 @@ std::string Construction::WhyNoRoom(const RouteSet& set, int32_t node) const {
         for (size_t q = set.FirstFree(r); q < nodes.size(); ++q) {
             path.assign(nodes.begin(), nodes.end());
             path.insert(path.begin() + static_cast<std::ptrdiff_t>(q), node);
-            switch (rules.FirstViolation(path, static_cast<int64_t>(r)).rule) {
-                case Rule::kWindowClosed:
-                case Rule::kShiftOver:
-                    ++blocked["time"];
-                    break;
-                case Rule::kCostLimit:
-                    ++blocked["cost limit"];
-                    break;
-                case Rule::kStopLimit:
-                    ++blocked["stops"];
-                    break;
-                case Rule::kNone: {
-                    const bool loads_fit = tasks == nullptr || !tasks->HasLoads() ||
-                                           tasks->LoadsFit(path.data(), path.size(), r);
-                    ++blocked[loads_fit ? "task order" : "capacity"];
-                    break;
-                }
-                default:
-                    ++blocked["type"];
-            }
+            ++blocked[RuleBrokenBy(path, r)];
         }
     }
     const auto most = std::max_element(blocked.begin(), blocked.end(), [](const auto& a, const auto& b) {
         return a.second < b.second;
     });
-    return "no room in the best plan found, blocked most often by " +
-           (most == blocked.end() ? std::string("type") : most->first);
+    return most == blocked.end() ? std::string("type") : most->first;
+}
+
+std::string Construction::WhyNoRoom(const RouteSet& set, int32_t node) const {
+    return "no room in the best plan found, blocked most often by " + MostBlocking(set, node);
 }
 
 std::string Construction::WhyNoDirectWay(size_t agent) const {
-    using Rule = RouteViolation::Rule;
     const auto index = static_cast<int64_t>(agent);
     const std::vector<int64_t> path{rules.StartNodes()[agent], rules.EndNodes()[agent]};
     const RouteViolation why = rules.FirstViolation(path, index);
-    std::string reason = "agent " + std::to_string(rules.Agents()[agent].agent_id) +
-                         " cannot go from its start to its end: ";
-    const auto at = static_cast<int32_t>(why.node);
-    switch (why.rule) {
-        case Rule::kTypeNotAllowed:
-            return reason + NodeName(at) + " refuses its type";
-        case Rule::kForeignEndpoint:
-            return reason + NodeName(at) + " is another agent's start or end";
-        case Rule::kWindowClosed:
-            return reason + "the window of " + NodeName(at) + " closes at " +
-                   NumberText(rules.WindowClose(why.node)) + ", before its arrival at " +
-                   NumberText(why.cost);
-        case Rule::kShiftOver:
-            return reason + "its shift is over before it reaches " + NodeName(at);
-        case Rule::kCostLimit:
-            return reason + "the direct way costs " + NumberText(why.cost) +
-                   ", above its cost limit of " + NumberText(rules.CostLimit(index));
-        default:
-            return reason + "its start or end is not a node of the instance";
+    const std::string reason = "agent " + std::to_string(rules.Agents()[agent].agent_id) +
+                               " cannot go from its start to its end: ";
+    if (why.rule == RouteViolation::Rule::kCostLimit) {
+        return reason + "the direct way costs " + NumberText(why.cost) +
+               ", above its cost limit of " + NumberText(rules.CostLimit(index));
     }
+    return reason + ViolationText(rules, why, index);
 }
 
 bool Construction::BuildSoft(RouteSet& set, const RouteSet& empty, const NearLists& near,
@@ -180,14 +170,6 @@ RuleAmounts Construction::FirstWeights(const RouteSet& set) const {
     }
     if (rules.AnyStopLimit()) weights[kStopRule] = std::clamp(farthest, 1.0, 1e6);
     return weights;
-}
-
-std::string Construction::RulesInForce() const {
-    std::string rules_named = "the allowed types, time windows, cost limits";
-    if (tasks != nullptr && tasks->Active()) rules_named += ", capacities, task order";
-    if (rules.KeepsDays()) rules_named += ", shifts, stop limits";
-    const size_t last = rules_named.rfind(", ");
-    return rules_named.substr(0, last) + " and " + rules_named.substr(last + 2);
 }
 
 std::vector<int32_t> Construction::FirstOrder(const RouteSet& set) const {
@@ -299,9 +281,11 @@ bool Construction::StartWarm(RouteSet& set, const WarmStart& warm,
             }
             if (fits) continue;
             if (k < pinned) {
+                std::vector<int64_t> path(set.RouteOf(r).nodes.begin(), set.RouteOf(r).nodes.end());
+                path.insert(path.end() - 1, node);
                 outcome.reason = "the pinned stop " + NodeName(node) + " of agent " +
-                                 std::to_string(rules.Agents()[r].agent_id) + " breaks " +
-                                 RulesInForce() + " where it stands";
+                                 std::to_string(rules.Agents()[r].agent_id) + " breaks its " +
+                                 RuleBrokenBy(path, r) + " rule where it stands";
                 return false;
             }
             outcome.moved.emplace_back(r, node);
@@ -363,7 +347,8 @@ ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted
         stuck = -1;
     }
     if (stuck >= 0) {
-        outcome.reason = "no route could take " + NodeName(stuck) + " under " + RulesInForce();
+        outcome.reason = "no route could take " + NodeName(stuck) + ", blocked most often by " +
+                         MostBlocking(set, stuck);
         outcome.stuck = stuck;
         outcome.stuck_reason = WhyNoRoom(set, stuck);
         return outcome;

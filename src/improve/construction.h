@@ -89,9 +89,12 @@ private:
     // Puts the warm start's stops in; false (with the reason) when a pinned one breaks a rule.
     bool StartWarm(RouteSet& set, const WarmStart& warm, ConstructionOutcome& outcome) const;
     std::string NodeName(int32_t vertex) const;
-    // The rules the routes keep, for messages ("the allowed types, ... and cost limits").
-    std::string RulesInForce() const;
-    // Why the node fits nowhere in the routes of `set`: the rule that blocks it at most places.
+    // The rule the path of route r breaks first: "time", "cost limit", "stops", "capacity",
+    // "task order" or "type".
+    std::string RuleBrokenBy(const std::vector<int64_t>& path, size_t r) const;
+    // The rule that keeps the node out of the routes of `set` at most places.
+    std::string MostBlocking(const RouteSet& set, int32_t node) const;
+    // Why the node fits nowhere in the routes of `set`, for "unassigned".
     std::string WhyNoRoom(const RouteSet& set, int32_t node) const;
     // Builds routes under the rules that bend, soft, after the hard attempts failed on
     // `stuck`; whether every node went in (the outcome then holds the prices).

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "model/json_fields.h"
 #include "model/unread_input.h"
 
 namespace tamrik {
@@ -14,57 +15,22 @@ namespace {
 
 using nlohmann::json;
 
-// Where a value sits in the document ("agents[2].max_length"), spelt out only for errors.
-struct Where {
-    const char* list;
-    size_t index;
-    const char* key;
-
-    std::string Text() const {
-        return std::string(list) + "[" + std::to_string(index) + "]." + key;
-    }
-};
-
-[[noreturn]] void reject(const Where& where, const json& value, const char* wanted) {
-    throw std::invalid_argument(where.Text() + " must be " + wanted + ", not " + value.dump());
+std::string Item(const std::string& list, size_t index) {
+    return list + "[" + std::to_string(index) + "]";
 }
 
-// The three number readings of the format. A number outside the target type's range is an
-// error (its conversion would be undefined or wrap); within range a floating value is
-// truncated toward zero. Non-numbers fall through to the library's own type errors:
-// get<uint64_t>() and get<double>() reject booleans, get<int>() accepts them.
-uint64_t read_id(const json& value, const Where& where) {
-    if (value.is_number_integer() && !value.is_number_unsigned()) {
-        reject(where, value, "an unsigned 64-bit integer");
+// A list of the document: an error names it when it is something else. An object stands for
+// the list of its member values and null for an empty list.
+const json& ListAt(const Fields& fields, const char* key) {
+    const json& list = fields.Required(key);
+    if (!list.is_array() && !list.is_object() && !list.is_null()) {
+        RejectValue(fields.PathOf(key), list, "a list");
     }
-    if (value.is_number_float()) {
-        const double number = value.get<double>();
-        if (!(number > -1.0 && number < 18446744073709551616.0)) {
-            reject(where, value, "an unsigned 64-bit integer");
-        }
-    }
-    return value.get<uint64_t>();
+    return list;
 }
 
-double read_real(const json& value) { return value.get<double>(); }
-
-double read_whole(const json& value, const Where& where) {
-    constexpr double kLow = -2147483648.0;
-    constexpr double kHigh = 2147483647.0;
-    const bool out_of_range =
-        (value.is_number_unsigned() && value.get<uint64_t>() > static_cast<uint64_t>(kHigh)) ||
-        (value.is_number_integer() && !value.is_number_unsigned() &&
-         (value.get<int64_t>() < static_cast<int64_t>(kLow) ||
-          value.get<int64_t>() > static_cast<int64_t>(kHigh))) ||
-        (value.is_number_float() &&
-         !(value.get<double>() > kLow - 1.0 && value.get<double>() < kHigh + 1.0));
-    if (out_of_range) reject(where, value, "a whole number within the signed 32-bit range");
-    return static_cast<double>(value.get<int>());
-}
-
-NodeType read_node_type(const json& node) {
-    if (!node.contains("type")) return NodeType::TARGET;
-    std::string text = node.at("type").get<std::string>();
+NodeType read_node_type(const Fields& node) {
+    std::string text = node.Text("type", "TARGET");
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text == "DEPOT" ? NodeType::DEPOT : NodeType::TARGET;
 }
@@ -72,16 +38,17 @@ NodeType read_node_type(const json& node) {
 void load_nodes(const json& nodes, Problem& problem) {
     size_t index = 0;
     for (const json& item : nodes) {
+        const Fields fields(item, Item("nodes", index++));
         Node node;
-        node.id = read_id(item.at("id"), Where{"nodes", index++, "id"});
-        node.position.x = read_real(item.at("x"));
-        node.position.y = read_real(item.at("y"));
-        node.position.z = item.contains("z") ? read_real(item.at("z")) : 0.0;
-        node.type = read_node_type(item);
-        node.demand = item.contains("demand") ? read_real(item.at("demand")) : 0.0;
-        node.service = item.contains("service") ? read_real(item.at("service")) : 0.0;
-        if (item.contains("required")) node.required = item.at("required").get<bool>();
-        node.prize = item.contains("prize") ? read_real(item.at("prize")) : 0.0;
+        node.id = fields.Id("id");
+        node.position.x = fields.Real("x");
+        node.position.y = fields.Real("y");
+        node.position.z = fields.Real("z", 0.0);
+        node.type = read_node_type(fields);
+        node.demand = fields.Real("demand", 0.0);
+        node.service = fields.Real("service", 0.0);
+        node.required = fields.Flag("required", node.required);
+        node.prize = fields.Real("prize", 0.0);
         problem.add_node(node);
     }
 }
@@ -89,38 +56,53 @@ void load_nodes(const json& nodes, Problem& problem) {
 void load_agents(const json& agents, Problem& problem) {
     size_t index = 0;
     for (const json& item : agents) {
-        auto where = [index](const char* key) { return Where{"agents", index, key}; };
-        ++index;
+        const Fields fields(item, Item("agents", index++));
         Agent agent;
-        agent.id = read_id(item.at("id"), where("id"));
-        agent.type = item.at("type").get<std::string>();
-        agent.start_node = read_id(item.at("start_node"), where("start_node"));
-        agent.end_node = read_id(item.at("end_node"), where("end_node"));
-        agent.capacity_limit =
-            item.contains("capacity") ? read_whole(item.at("capacity"), where("capacity")) : 0.0;
-        agent.time_limit = item.contains("max_length")
-                               ? read_whole(item.at("max_length"), where("max_length"))
-                               : 0.0;
-        if (item.contains("shift_start")) agent.shift_start = read_real(item.at("shift_start"));
-        if (item.contains("shift_end")) agent.shift_end = read_real(item.at("shift_end"));
-        if (item.contains("max_stops")) {
-            agent.max_stops =
-                static_cast<int64_t>(read_whole(item.at("max_stops"), where("max_stops")));
+        agent.id = fields.Id("id");
+        agent.type = fields.Text("type");
+        agent.start_node = fields.Id("start_node");
+        agent.end_node = fields.Id("end_node");
+        agent.capacity_limit = fields.Whole("capacity", 0.0);
+        agent.time_limit = fields.Whole("max_length", 0.0);
+        if (fields.Has("shift_start")) agent.shift_start = fields.Real("shift_start");
+        if (fields.Has("shift_end")) agent.shift_end = fields.Real("shift_end");
+        if (fields.Has("max_stops")) {
+            agent.max_stops = static_cast<int64_t>(fields.Whole("max_stops", 0.0));
         }
-        agent.fixed_cost = item.contains("fixed_cost") ? read_real(item.at("fixed_cost")) : 0.0;
+        agent.fixed_cost = fields.Real("fixed_cost", 0.0);
         problem.add_agent(agent, agent.id);
     }
+}
+
+CostMatrix read_matrix(const json& rows, const std::string& path) {
+    if (!rows.is_array()) RejectValue(path, rows, "a list of rows of numbers");
+    CostMatrix matrix;
+    matrix.reserve(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const std::string row_path = Item(path, i);
+        if (!rows[i].is_array()) RejectValue(row_path, rows[i], "a list of numbers");
+        std::vector<double>& row = matrix.emplace_back();
+        row.reserve(rows[i].size());
+        for (size_t j = 0; j < rows[i].size(); ++j) {
+            row.push_back(ReadReal(rows[i][j], Item(row_path, j)));
+        }
+    }
+    return matrix;
 }
 
 // An object maps type names to matrices; an array stores its matrices under "0", "1", ...
 // which is exactly the key the library's items() gives to array elements.
 void load_costs(const json& costs, Problem& problem, ReadMatrices* read) {
+    if (!costs.is_object() && !costs.is_array()) {
+        RejectValue("costs", costs, "an object mapping agent types to matrices");
+    }
     for (const auto& member : costs.items()) {
         const auto found = read == nullptr ? ReadMatrices::iterator{} : read->find(member.key());
         if (read != nullptr && found != read->end()) {
             problem.set_cost_matrix(member.key(), std::move(found->second));
         } else {
-            problem.set_cost_matrix(member.key(), member.value().get<CostMatrix>());
+            problem.set_cost_matrix(member.key(),
+                                    read_matrix(member.value(), "costs." + member.key()));
         }
     }
 }
@@ -128,21 +110,20 @@ void load_costs(const json& costs, Problem& problem, ReadMatrices* read) {
 // "metrics": {"<type>": {"kind": "euclidean", "factor": 1.0}, ...}; the factor is optional.
 void load_metrics(const json& metrics, Problem& problem) {
     if (!metrics.is_object()) {
-        throw std::invalid_argument("metrics must be an object mapping agent types to metrics, "
-                                    "not " + metrics.dump());
+        throw InputError("metrics must be an object mapping agent types to metrics, not " +
+                         metrics.dump());
     }
     for (const auto& [type, metric] : metrics.items()) {
         if (!metric.is_object() || !metric.contains("kind") || !metric.at("kind").is_string()) {
-            throw std::invalid_argument("metrics." + type +
-                                        " must be an object with a \"kind\", not " + metric.dump());
+            throw InputError("metrics." + type + " must be an object with a \"kind\", not " +
+                             metric.dump());
         }
         double factor = 1.0;
         if (metric.contains("factor")) {
             const json& value = metric.at("factor");
             if (!value.is_number()) {
-                throw std::invalid_argument("metrics." + type +
-                                            ".factor must be a finite number above 0, not " +
-                                            value.dump());
+                throw InputError("metrics." + type + ".factor must be a finite number above 0, not " +
+                                 value.dump());
             }
             factor = value.get<double>();
         }
@@ -156,45 +137,59 @@ struct ConstraintSet {
     SequenceConstraint sequence;
 };
 
-void load_assignment(const json& items, AssignmentConstraint& out) {
+std::vector<std::string> read_types(const json& types, const std::string& path) {
+    if (!types.is_array()) RejectValue(path, types, "a list of agent types");
+    std::vector<std::string> names;
+    for (size_t i = 0; i < types.size(); ++i) names.push_back(ReadText(types[i], Item(path, i)));
+    return names;
+}
+
+void load_assignment(const json& items, const std::string& place, AssignmentConstraint& out) {
     size_t index = 0;
     for (const json& item : items) {
-        uint64_t node = read_id(item.at("node"), Where{"assignment items", index++, "node"});
-        out.set_assignment(node, item.at("types").get<std::vector<std::string>>());
+        const Fields fields(item, Item(place, index++));
+        out.set_assignment(fields.Id("node"), read_types(fields.Required("types"),
+                                                         fields.PathOf("types")));
     }
 }
 
-void load_timewindow(const json& items, TimeWindowConstraint& out) {
-    size_t index = 0;
-    for (const json& item : items) {
-        const Where where{"timewindow items", index++, "windows"};
-        uint64_t node = read_id(item.at("node"), Where{"timewindow items", where.index, "node"});
-        if (item.contains("windows")) {
-            const json& windows = item.at("windows");
-            if (!windows.is_array()) reject(where, windows, "a list of [open, close] pairs");
-            std::vector<TimeWindowConstraint::Window> list;
-            for (const json& window : windows) {
-                if (!window.is_array() || window.size() != 2) {
-                    reject(where, windows, "a list of [open, close] pairs");
-                }
-                list.emplace_back(read_real(window.at(0)), read_real(window.at(1)));
-            }
-            out.set_timewindows(node, std::move(list));
-            continue;
+std::vector<TimeWindowConstraint::Window> read_windows(const Fields& fields) {
+    const json& windows = fields.Required("windows");
+    const std::string path = fields.PathOf("windows");
+    if (!windows.is_array()) RejectValue(path, windows, "a list of [open, close] pairs");
+    std::vector<TimeWindowConstraint::Window> list;
+    for (size_t i = 0; i < windows.size(); ++i) {
+        const json& window = windows[i];
+        if (!window.is_array() || window.size() != 2) {
+            RejectValue(Item(path, i), window, "an [open, close] pair");
         }
-        double start = read_real(item.at("start"));
-        double end = read_real(item.at("end"));
-        out.set_timewindow(node, start, end);
+        list.emplace_back(ReadReal(window[0], Item(path, i) + "[0]"),
+                          ReadReal(window[1], Item(path, i) + "[1]"));
+    }
+    return list;
+}
+
+void load_timewindow(const json& items, const std::string& place, TimeWindowConstraint& out) {
+    size_t index = 0;
+    for (const json& item : items) {
+        const Fields fields(item, Item(place, index++));
+        const uint64_t node = fields.Id("node");
+        if (fields.Has("windows")) {
+            out.set_timewindows(node, read_windows(fields));
+        } else {
+            out.set_timewindow(node, fields.Real("start"), fields.Real("end"));
+        }
     }
 }
 
-void load_sequence(const json& items, SequenceConstraint& out) {
+void load_sequence(const json& items, const std::string& place, SequenceConstraint& out) {
     size_t index = 0;
     for (const json& item : items) {
+        const Fields fields(item, Item(place, index++));
         SequenceConstraint::NodePair pair;
-        pair.first = read_id(item.at("before"), Where{"precedence", index, "before"});
-        pair.second = read_id(item.at("after"), Where{"precedence", index++, "after"});
-        std::string kind = item.contains("type") ? item.at("type").get<std::string>() : "";
+        pair.first = fields.Id("before");
+        pair.second = fields.Id("after");
+        const std::string kind = fields.Text("type", "");
         if (kind == "same") {
             out.same_pairs.push_back(pair);
         } else if (kind == "diff") {
@@ -205,33 +200,33 @@ void load_sequence(const json& items, SequenceConstraint& out) {
     }
 }
 
-void load_constraint(const json& constraint, ConstraintSet& out) {
-    std::string kind = constraint.at("kind").get<std::string>();
-    if (kind == "assignment" && constraint.contains("items")) {
-        load_assignment(constraint.at("items"), out.assignment);
-    } else if (kind == "timewindow" && constraint.contains("items")) {
-        load_timewindow(constraint.at("items"), out.timewindow);
-    } else if (kind == "sequence" && constraint.contains("precedence")) {
-        load_sequence(constraint.at("precedence"), out.sequence);
+void load_constraint(const json& constraint, const std::string& place, ConstraintSet& out) {
+    const Fields fields(constraint, place);
+    const std::string kind = fields.Text("kind");
+    if (kind == "assignment" && fields.Has("items")) {
+        load_assignment(ListAt(fields, "items"), fields.PathOf("items"), out.assignment);
+    } else if (kind == "timewindow" && fields.Has("items")) {
+        load_timewindow(ListAt(fields, "items"), fields.PathOf("items"), out.timewindow);
+    } else if (kind == "sequence" && fields.Has("precedence")) {
+        load_sequence(ListAt(fields, "precedence"), fields.PathOf("precedence"), out.sequence);
     }
 }
 
 // An optional whole number of 0 or more (0 when absent).
-uint64_t load_count(const json& options, const char* key) {
-    if (!options.contains(key)) return 0;
-    const json& value = options.at(key);
+uint64_t load_count(const Fields& options, const char* key) {
+    if (!options.Has(key)) return 0;
+    const json& value = options.Required(key);
     if (!value.is_number_unsigned()) {
-        throw std::invalid_argument(std::string("options.") + key +
-                                    " must be a whole number from 0 to 2^64 - 1, not " +
-                                    value.dump());
+        RejectValue(options.PathOf(key), value, "a whole number from 0 to 2^64 - 1");
     }
     return value.get<uint64_t>();
 }
 
-void load_options(const json& options, Problem& problem) {
+void load_options(const json& document_options, Problem& problem) {
+    const Fields options(document_options, "options");
     Options& out = problem.options;
-    out.return_to_end = options.value("return_to_end", true);
-    std::string objective = options.value("objective", std::string("min_sum"));
+    out.return_to_end = options.Flag("return_to_end", true);
+    const std::string objective = options.Text("objective", "min_sum");
     out.objective = (objective == "min_max" || objective == "MIN_MAX") ? ObjectiveType::MinMax
                                                                        : ObjectiveType::MinSum;
     if (objective != "min_max" && objective != "MIN_MAX" && objective != "min_sum" &&
@@ -239,48 +234,40 @@ void load_options(const json& options, Problem& problem) {
         problem.input_warnings.push_back("objective " + json(objective).dump() +
                                          " is neither min_max nor min_sum: min_sum is used");
     }
-    out.time_limit = options.value("time_limit", 60.0);
-    out.improve = options.value("improve", false);
+    out.time_limit = options.Real("time_limit", 60.0);
+    out.improve = options.Flag("improve", false);
     out.seed = load_count(options, "seed");
     out.max_iterations = load_count(options, "max_iterations");
-    out.stop_when_stalled = options.value("stop_when_stalled", true);
-    if (options.contains("memory_limit")) out.memory_limit = load_count(options, "memory_limit");
-    out.enforce_capacity = options.value("enforce_capacity", false);
-    out.enforce_sequence = options.value("enforce_sequence", false);
-    if (options.contains("threads")) out.threads = load_count(options, "threads");
-    const std::string route_cost = options.value("route_cost", std::string("duration"));
+    out.stop_when_stalled = options.Flag("stop_when_stalled", true);
+    if (options.Has("memory_limit")) out.memory_limit = load_count(options, "memory_limit");
+    out.enforce_capacity = options.Flag("enforce_capacity", false);
+    out.enforce_sequence = options.Flag("enforce_sequence", false);
+    if (options.Has("threads")) out.threads = load_count(options, "threads");
+    const std::string route_cost = options.Text("route_cost", "duration");
     if (route_cost != "duration" && route_cost != "travel") {
-        throw std::invalid_argument("options.route_cost must be \"duration\" or \"travel\", not " +
-                                    json(route_cost).dump());
+        RejectValue("options.route_cost", json(route_cost), "\"duration\" or \"travel\"");
     }
     out.route_cost = route_cost == "travel" ? RouteCostKind::Travel : RouteCostKind::Duration;
-    out.allow_unassigned = options.value("allow_unassigned", false);
+    out.allow_unassigned = options.Flag("allow_unassigned", false);
 }
 
 // "initial_routes": [{"agent_id": a, "node_ids": [...], "pinned": k}, ...]; "pinned" is
 // optional (0).
 void load_initial_routes(const json& routes, Problem& problem) {
-    if (!routes.is_array()) {
-        throw std::invalid_argument("initial_routes must be a list of routes, not " + routes.dump());
-    }
+    if (!routes.is_array()) RejectValue("initial_routes", routes, "a list of routes");
     std::vector<InitialRoute> loaded;
-    size_t index = 0;
-    for (const json& item : routes) {
-        auto where = [index](const char* key) { return Where{"initial_routes", index, key}; };
-        ++index;
-        if (!item.is_object() || !item.contains("agent_id") || !item.contains("node_ids")) {
-            throw std::invalid_argument("initial_routes[" + std::to_string(index - 1) +
-                                        "] must be an object with \"agent_id\" and "
-                                        "\"node_ids\", not " + item.dump());
-        }
+    for (size_t index = 0; index < routes.size(); ++index) {
+        const Fields fields(routes[index], Item("initial_routes", index));
         InitialRoute route;
-        route.agent_id = read_id(item.at("agent_id"), where("agent_id"));
-        const json& ids = item.at("node_ids");
-        if (!ids.is_array()) reject(where("node_ids"), ids, "a list of node ids");
-        for (const json& id : ids) route.node_ids.push_back(read_id(id, where("node_ids")));
-        if (item.contains("pinned")) {
-            const json& pinned = item.at("pinned");
-            if (!pinned.is_number_integer()) reject(where("pinned"), pinned, "a whole number");
+        route.agent_id = fields.Id("agent_id");
+        const json& ids = fields.Required("node_ids");
+        if (!ids.is_array()) RejectValue(fields.PathOf("node_ids"), ids, "a list of node ids");
+        for (size_t i = 0; i < ids.size(); ++i) {
+            route.node_ids.push_back(ReadId(ids[i], Item(fields.PathOf("node_ids"), i)));
+        }
+        if (fields.Has("pinned")) {
+            const json& pinned = fields.Required("pinned");
+            if (!pinned.is_number_integer()) RejectValue(fields.PathOf("pinned"), pinned, "a whole number");
             route.pinned = pinned.is_number_unsigned() && pinned.get<uint64_t>() > INT64_MAX
                                ? INT64_MAX
                                : pinned.get<int64_t>();
@@ -293,16 +280,20 @@ void load_initial_routes(const json& routes, Problem& problem) {
 }  // namespace
 
 void load_problem_json(const json& document, Problem& problem, ReadMatrices* read) {
+    if (!document.is_object()) RejectValue("the instance", document, "a JSON object");
     report_unread_input(document, problem.input_warnings);
-    load_nodes(document.at("nodes"), problem);
-    load_agents(document.at("agents"), problem);
-    if (document.contains("costs")) load_costs(document.at("costs"), problem, read);
-    if (document.contains("metrics")) load_metrics(document.at("metrics"), problem);
+    const Fields root(document, "");
+    load_nodes(ListAt(root, "nodes"), problem);
+    load_agents(ListAt(root, "agents"), problem);
+    if (root.Has("costs")) load_costs(document.at("costs"), problem, read);
+    if (root.Has("metrics")) load_metrics(document.at("metrics"), problem);
 
     ConstraintSet constraints;
-    if (document.contains("constraints")) {
-        for (const json& constraint : document.at("constraints")) {
-            load_constraint(constraint, constraints);
+    if (root.Has("constraints")) {
+        const json& list = ListAt(root, "constraints");
+        size_t index = 0;
+        for (const json& constraint : list) {
+            load_constraint(constraint, Item("constraints", index++), constraints);
         }
     }
     problem.assignment_constraint = std::move(constraints.assignment);

@@ -12,8 +12,9 @@ namespace tamrik {
 // Cost matrices already read, by their name under "costs".
 using ReadMatrices = std::unordered_map<std::string, CostMatrix>;
 
-// Fills a freshly constructed problem from a parsed instance document. Every failure is the
-// JSON library's own exception; the problem is then left partly filled. A matrix found in
+// Fills a freshly constructed problem from a parsed instance document. A value that does not
+// fit its field raises InputError naming the field's path and the value; the problem is then
+// left partly filled. A matrix found in
 // `read` is taken from there (moved) instead of from the document.
 void load_problem_json(const nlohmann::json& document, Problem& problem,
                        ReadMatrices* read = nullptr);

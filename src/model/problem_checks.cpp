@@ -2,6 +2,7 @@
 
 #include "model/initial_checks.h"
 #include "model/task_checks.h"
+#include "model/total_checks.h"
 
 #include <algorithm>
 #include <charconv>
@@ -45,6 +46,7 @@ public:
         MissingCosts();
         BlockedEnds();
         TriangleInequality();
+        if (auto overflow = OverflowingTotal(problem_)) Add(Finding::Kind::kInvalid, *overflow);
         return std::move(findings_);
     }
 
@@ -319,8 +321,7 @@ private:
         }
     }
 
-    // Types without a matrix and matrices short of the node count cost 9999 where nothing
-    // is given, which reads as a missing arc.
+    // A type without a matrix costs 9999 on every arc, which reads as a missing arc.
     void MissingCosts() {
         const size_t n = problem_.nodes.size();
         for (const std::string& type : problem_.type_names) {
@@ -338,10 +339,11 @@ private:
             const bool short_row = std::any_of(rows.begin(), rows.end(), [n](const auto& row) {
                 return row.size() < n;
             });
+            // A filler entry would be taken as a road of cost 9999: the matrix is refused.
             if (rows.size() < n || short_row) {
-                Add(Finding::Kind::kIgnored,
+                Add(Finding::Kind::kInvalid,
                     "cost matrix for agent type '" + type + "' covers fewer than the " +
-                        std::to_string(n) + " nodes: the missing entries cost 9999 (no arc)");
+                        std::to_string(n) + " nodes: give a cost for every pair of nodes");
             }
         }
     }

@@ -25,6 +25,7 @@ const char* StopReasonName(StopReason reason) {
         case StopReason::kMemoryLimit: return "memory_limit";
         case StopReason::kInterrupted: return "interrupted";
         case StopReason::kPhaseLimit: return "phase_limit";
+        case StopReason::kInfeasible: return "infeasible";
         case StopReason::kCompleted: break;
     }
     return "completed";

@@ -8,9 +8,10 @@
 namespace tamrik {
 
 // Why a solve ended.
-enum class StopReason { kCompleted, kTimeLimit, kMemoryLimit, kInterrupted, kPhaseLimit };
+// kInfeasible: rules that no solution meets (some stop fits on no route at all).
+enum class StopReason { kCompleted, kTimeLimit, kMemoryLimit, kInterrupted, kPhaseLimit, kInfeasible };
 
-// "completed", "time_limit", "memory_limit", "interrupted" or "phase_limit".
+// "completed", "time_limit", "memory_limit", "interrupted", "phase_limit" or "infeasible".
 const char* StopReasonName(StopReason reason);
 
 // When a stop is reached and when its service starts (later when the agent waits).

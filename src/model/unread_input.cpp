@@ -150,6 +150,27 @@ std::string_view closest_key(std::string_view key, const Keys& known) {
     return best;
 }
 
+std::vector<std::pair<std::string, std::vector<std::string>>> known_keys() {
+    auto listed = [](const Keys& keys) { return std::vector<std::string>(keys.begin(), keys.end()); };
+    std::vector<std::pair<std::string, std::vector<std::string>>> places{
+        {"", listed(kTopKeys)},          {"nodes[]", listed(kNodeKeys)},
+        {"agents[]", listed(kAgentKeys)}, {"options", listed(kOptionKeys)},
+        {"metrics.<type>", listed(kMetricKeys)}, {"initial_routes[]", listed(kRouteKeys)}};
+    std::vector<std::string> constraint_keys{"kind"};
+    for (const ConstraintKind& kind : kConstraintKinds) {
+        if (std::find(constraint_keys.begin(), constraint_keys.end(), kind.list_key) ==
+            constraint_keys.end()) {
+            constraint_keys.emplace_back(kind.list_key);
+        }
+    }
+    places.emplace_back("constraints[]", constraint_keys);
+    for (const ConstraintKind& kind : kConstraintKinds) {
+        places.emplace_back(std::string(kind.kind) + "." + std::string(kind.list_key) + "[]",
+                            listed(kind.item_keys));
+    }
+    return places;
+}
+
 void report_unread_input(const json& document, std::vector<std::string>& warnings) {
     if (!document.is_object()) return;
     Reporter reporter(warnings);

@@ -59,6 +59,9 @@ public:
     // The stops that no agent may serve even on a route of its own (or with its "same"
     // partner), each with why: they fit nowhere whatever the other routes do.
     std::vector<UnassignedStop> StaticUnassigned() const;
+    // One line per agent whose pinned stops of the initial routes break a rule of its route
+    // on their own: no solve can keep them.
+    std::vector<std::string> PinnedBreaks() const;
     virtual int32_t BuildSearchTables();
     virtual int32_t CheckReachability();
     virtual int32_t BuildTimeWindowMst();
@@ -184,7 +187,7 @@ private:
     std::vector<std::string> StaticReasons(const RouteRules& rules) const;
     // Fills result.unassigned after a failed solve: the stops that no agent may serve even
     // on a route of their own (or with their "same" partner), and the stop the construction
-    // found no room for.
+    // found no room for. With stops of the first kind the stop reason is kInfeasible.
     void ExplainFailure();
     // Why no agent may serve the vertex on a route of its own (empty when one may).
     std::string AloneReason(const RouteRules& rules, int64_t vertex) const;

@@ -42,7 +42,10 @@ int32_t Solver::Solve() {
     soft_weights = RuleAmounts{};
     // Stops that fit nowhere are left out when that is allowed; other rules no solution meets
     // fail the construction.
-    if (known_infeasible && !allow_unassigned) return Finish();
+    if (known_infeasible && !allow_unassigned) {
+        stop_reason = StopReason::kInfeasible;
+        return Finish();
+    }
     if (beyond_search) {
         if (RunConstruction()) RunImprovement();
         return Finish();

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "records/violation_text.h"
 #include "solver/solver.h"
 
 namespace tamrik {
@@ -81,9 +82,33 @@ std::vector<UnassignedStop> Solver::StaticUnassigned() const {
     return stops;
 }
 
+std::vector<std::string> Solver::PinnedBreaks() const {
+    std::vector<std::string> breaks;
+    if (!warm_started) return breaks;
+    const RouteRules rules = MakeRouteRules();
+    for (size_t r = 0; r < warm_start.stops.size(); ++r) {
+        const std::vector<int32_t>& stops = warm_start.stops[r];
+        const size_t pinned = std::min(warm_start.pinned[r], stops.size());
+        if (pinned == 0) continue;
+        std::vector<int64_t> path{rules.StartNodes()[r]};
+        path.insert(path.end(), stops.begin(), stops.begin() + static_cast<std::ptrdiff_t>(pinned));
+        path.push_back(rules.EndNodes()[r]);
+        const auto agent = static_cast<int64_t>(r);
+        const RouteViolation why = rules.FirstViolation(path, agent);
+        if (why.rule == RouteViolation::Rule::kNone) continue;
+        breaks.push_back("the pinned stops of agent " + std::to_string(agents[r].agent_id) +
+                         " break a rule of its route: " + ViolationText(rules, why, agent));
+    }
+    return breaks;
+}
+
 void Solver::ExplainFailure() {
     result.unassigned.clear();
     std::vector<std::string> reasons = StaticReasons(MakeRouteRules());
+    // Stops that no agent may serve on any route: whatever ended the search, no plan exists.
+    if (std::any_of(reasons.begin(), reasons.end(), [](const std::string& r) { return !r.empty(); })) {
+        result.stop_reason = StopReason::kInfeasible;
+    }
     if (construction_stuck >= 0 && reasons[static_cast<size_t>(construction_stuck)].empty()) {
         reasons[static_cast<size_t>(construction_stuck)] = construction_stuck_reason;
     }

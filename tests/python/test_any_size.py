@@ -204,4 +204,4 @@ def test_a_node_no_agent_may_serve_fails_with_the_reason(capfd):
     document["constraints"][0]["items"][5]["types"] = ["submarine"]
     result = core.solve_json_str(json.dumps(document))
     assert result["status"] == "failed"
-    assert "[construction] no route could take node 15 under the allowed types" in capfd.readouterr().err
+    assert "[construction] no route could take node 15, blocked most often by " in capfd.readouterr().err

@@ -70,8 +70,8 @@ def test_only_a_positive_time_limit_overrides_the_instance(argument, budget):
     (False, '{"nodes": [], "agents": []} x', "parse_error.101"),           # trailing text
     (False, "", "attempting to parse an empty input"),                     # empty text
     # no agents, then options that are not an object
-    (False, '{"nodes": []}', r"\[json.exception.out_of_range.403\] key 'agents' not found"),
-    (False, '{"nodes": [], "agents": [], "options": []}', r"cannot use value\(\) with array"),
+    (False, '{"nodes": []}', r"^agents is missing$"),
+    (False, '{"nodes": [], "agents": [], "options": []}', r"^options must be an object, not \[\]$"),
     (True, None, r"^Cannot open file: .*input\.json$"),                    # no such file
     (True, "", "attempting to parse an empty input"),                      # an empty file
 ])
@@ -92,9 +92,9 @@ def test_bad_documents_and_files_raise_runtime_error(tmp_path, read_file, text, 
      r"has a row of 7 entries \(row 1\), but the problem has 5 nodes"),
     # ids beyond unsigned 64 bits, as an integer and as a float, and a negative id
     (lambda d: d["nodes"][1].update(id=2**64), ValueError,
-     r"nodes\[1\]\.id must be an unsigned 64-bit integer, not 1\.8446744073709552e\+19"),
+     r"nodes\[1\]\.id must be a whole number from 0 to 2\^64 - 1, not 1\.8446744073709552e\+19"),
     (lambda d: d["agents"][1].update(end_node=1e30), ValueError,
-     r"agents\[1\]\.end_node must be an unsigned 64-bit integer, not 1e\+30"),
+     r"agents\[1\]\.end_node must be a whole number from 0 to 2\^64 - 1, not 1e\+30"),
     (lambda d: d["nodes"][3].update(id=-1), ValueError, r"nodes\[3\]\.id must be .*, not -1"),
     # duplicate ids of nodes and of agents
     (lambda d: d["nodes"][2].update(id=1), ValueError, r"duplicate node id 1 \(nodes 1 and 2\)"),
@@ -144,7 +144,6 @@ def test_the_object_path_rejects_unusable_costs_and_windows(triangle, cost, wind
 def test_accepted_but_unenforced_input_warns_once_each_on_standard_error(square, capfd):
     document = json.loads(square)
     document["agents"].append({"id": 9, "type": "walker", "start_node": 0, "end_node": 0})
-    document["costs"]["bot"].pop()                                     # short matrix
     document["nodes"][1]["demand"] = 2                                 # ignored demand
     document["options"] = {"objective": "maximize"}                    # unknown objective
     document["constraints"] = [{"kind": "sequence", "precedence": [{"before": 1, "after": 2}]},
@@ -158,8 +157,6 @@ def test_accepted_but_unenforced_input_warns_once_each_on_standard_error(square,
         '[warning] objective "maximize" is neither min_max nor min_sum: min_sum is used',
         "[warning] sequence constraints (1 pairs) are read but not enforced",
         "[warning] capacity and demand are read but not enforced",
-        "[warning] cost matrix for agent type 'bot' covers fewer than the 5 nodes: the missing "
-        "entries cost 9999 (no arc)",
         "[warning] agent type 'walker' has no cost matrix: every arc of it costs 9999 (no arc)",
         "[warning] agent 9 cannot end at its end_node 0, which does not allow its type 'walker'",
     ]

@@ -57,14 +57,36 @@ def test_logging_shows_five_lines_of_a_series_then_their_count(unassigned_nodes,
     assert {r.levelno for r in records if r.getMessage() in shown} == {logging.WARNING}
 
 
-@pytest.mark.parametrize("command, fragment, stream", [
-    ("solve", "has no assignment", "stderr"),
-    ("validate", "unknown key 'demnad'", "stdout"),
-])
-def test_the_command_line_shows_five_lines_of_a_series_then_their_count(
-        unassigned_nodes, command, fragment, stream):
-    run = subprocess.run([sys.executable, "-m", "ploxa", command, str(unassigned_nodes)],
-                         capture_output=True, text=True, timeout=120)
-    shown = series(getattr(run, stream).splitlines(), fragment)
-    assert len(shown) == 6 and fragment in shown[4]
+def run_cli(*args):
+    return subprocess.run([sys.executable, "-m", "ploxa", *map(str, args)], capture_output=True,
+                          text=True, timeout=120)
+
+
+def test_the_command_line_shows_five_lines_of_a_series_then_their_count(unassigned_nodes):
+    shown = series(run_cli("validate", unassigned_nodes).stdout.splitlines(),
+                   "unknown key 'demnad'")
+    assert len(shown) == 6 and "unknown key 'demnad'" in shown[4]
     assert shown[5].endswith(f"... and {NODES - 5} more like the line above")
+
+
+@pytest.mark.parametrize("command, stream", [("solve", "stderr"), ("validate", "stdout")])
+def test_the_command_line_says_once_that_no_assignment_constraint_is_given(
+        unassigned_nodes, command, stream):
+    output = getattr(run_cli(command, unassigned_nodes), stream)
+    lines = [line for line in output.splitlines() if "assignment constraint" in line]
+    assert len(lines) == 1 and lines[0].endswith(
+        "the instance has no assignment constraint: every agent type may serve every node")
+
+
+def test_the_search_lines_reach_the_command_line_only_when_asked_for(tmp_path):
+    # Two stops whose windows close before either can be reached from the other.
+    path = tmp_path / "windows.json"
+    path.write_text(json.dumps({
+        "nodes": [{"id": i, "x": x, "y": 0} for i, x in enumerate([0, 1, -1])],
+        "agents": [{"id": k, "type": "a", "start_node": 0, "end_node": 0} for k in range(2)],
+        "metrics": {"a": {"kind": "euclidean"}},
+        "constraints": [{"kind": "timewindow", "items": [{"node": i, "start": 0, "end": 1}
+                                                          for i in (1, 2)]}]}))
+    quiet, verbose = (run_cli("solve", path, "--no-improve", *flags).stderr
+                      for flags in ([], ["--verbose"]))
+    assert "[TW-MST] blocked edges" in verbose and "[TW-MST]" not in quiet

@@ -68,7 +68,7 @@ def batch_files(tmp_path):
 def check_batch(rows, files, out):
     assert [row["instance"] for row in rows] == files
     assert [row["status"] for row in rows] == ["success"] * (len(files) - 1) + ["error"]
-    assert "key 'type' not found" in rows[-1]["error"]
+    assert "agents[0].type is missing" in rows[-1]["error"]
     for row in rows[:-1]:
         instance = json.loads(pathlib.Path(row["instance"]).read_text())
         assert route_problems(instance, json.loads(pathlib.Path(row["result_file"]).read_text())) == []

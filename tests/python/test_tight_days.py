@@ -48,7 +48,7 @@ def tight_day(seed, *, days=False, several=False):
             if k == 0 and rng.random() < 0.4:
                 types.append({"node": vertex, "types": ["drone"]})
         time += math.dist((here["x"], here["y"]), (nodes[end]["x"], nodes[end]["y"])) + 2
-        agent["max_length"] = time + 1
+        agent["max_length"] = math.ceil(time) + 1
         if days:
             agent.update(shift_start=0, shift_end=time + 1, max_stops=len(route))
         agents.append(agent)

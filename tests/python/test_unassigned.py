@@ -64,6 +64,8 @@ def test_a_failed_solve_names_each_stop_that_fits_nowhere_and_why(name):
     document, expected = REASONS[name]
     result = ploxa.solve_json_str(json.dumps(document))
     assert result["status"] == "failed"
+    # Stops that fit on no route at all leave no plan; the others end the search.
+    assert (result["stop_reason"] == "infeasible") == (not name.startswith("no room"))
     found = {stop["node"]: stop["reason"] for stop in result["unassigned"]}
     # The construction meets the two nodes in either order; the one it could not place is named.
     if name.startswith("no room"):

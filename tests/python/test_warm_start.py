@@ -58,10 +58,15 @@ def test_a_stop_that_breaks_its_route_there_goes_in_again_and_the_repair_is_repo
     assert 5 in path_of(result, 10)[1:-1] + path_of(result, 11)[1:-1]
 
 
-def test_a_pinned_stop_that_breaks_a_rule_fails_the_solve_and_names_it(capfd):
-    result = ploxa.solve_json_str(json.dumps(with_routes((10, [1, 2, 3, 4, 5], 5))))
+def test_a_pinned_stop_that_breaks_a_rule_fails_the_solve_and_validation_naming_the_rule(capfd):
+    document = json.dumps(with_routes((10, [1, 2, 3, 4, 5], 5)))
+    result = ploxa.solve_json_str(document)
     assert result["status"] == "failed"
-    assert "the pinned stop node 5 of agent 10 breaks" in capfd.readouterr().err
+    assert "the pinned stop node 5 of agent 10 breaks its time rule" in capfd.readouterr().err
+    errors = [message for kind, message in ploxa.check_json_str(document) if kind == "error"]
+    assert len(errors) == 1 and errors[0].startswith(
+        "the pinned stops of agent 10 break a rule of its route: the window of node 5 closes at "
+        "15, before its arrival at 40.")
 
 
 def test_routes_set_through_python_pin_their_stops_and_are_checked(triangle):
@@ -91,7 +96,7 @@ def test_routes_set_through_python_pin_their_stops_and_are_checked(triangle):
      "initial_routes[0].pinned must be from 0 to its 2 stops, not 3"),
     ([{"agent_id": 10, "node_ids": [1], "pinned": -1}], ValueError,
      "initial_routes[0].pinned must be from 0 to its 1 stops, not -1"),
-    ([{"agent_id": 10}], ValueError, 'initial_routes[0] must be an object with "agent_id"'),
+    ([{"agent_id": 10}], ValueError, "initial_routes[0].node_ids is missing"),
 ])
 def test_initial_routes_that_cannot_be_used_raise_and_name_the_field(routes, error, message):
     document = json.loads(json.dumps(DAY))

@@ -104,7 +104,7 @@ def test_service_starts_in_the_earliest_window_the_agent_can_still_reach():
     (lambda d: d.update(several_windows((9, 3), (20, 30))),
      "time windows of node 1: window 0 [9, 3] closes before it opens"),
     (lambda d: d["constraints"][0]["items"].append({"node": 2, "windows": [[1, 2, 3]]}),
-     "timewindow items[1].windows must be a list of [open, close] pairs, not [[1,2,3]]"),
+     "constraints[0].items[1].windows[0] must be an [open, close] pair, not [1,2,3]"),
     (lambda d: d["agents"][0].update(shift_start=10, shift_end=5),
      "agent 0: shift_end = 5 is before shift_start = 10"),
     (lambda d: d["agents"][1].update(max_stops=-1), "agent 1: max_stops = -1 is negative"),

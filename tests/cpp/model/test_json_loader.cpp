@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "model/json_fields.h"
 #include "model/json_loader.h"
 
 namespace tamrik {
@@ -28,15 +29,15 @@ std::string WithEmptyLists(const std::string& members) {
 TEST(JsonLoader, ReadsNodesAndAgentLimitsWithDefaultsForOptionalKeys) {
     Problem problem = Load(R"({"nodes": [
         {"id": 4, "x": 1.5, "y": -2, "z": 3, "type": "DEPOT", "demand": 2.5},
-        {"id": 7.9, "x": 0, "y": 0}, {"id": 8, "x": 0, "y": 0, "type": "depot"},
+        {"id": 7.0, "x": 0, "y": 0}, {"id": 8, "x": 0, "y": 0, "type": "depot"},
         {"id": 9, "x": 0, "y": 0, "type": "Depot "}], "agents": [
         {"id": 0, "type": "a", "start_node": 0, "end_node": 1}, {"id": 1, "type": "b",
-         "start_node": 2, "end_node": 3, "capacity": 10.9, "max_length": 7.9}]})");
+         "start_node": 2, "end_node": 3, "capacity": 10.0, "max_length": true}]})");
     // (id, x, y, z, type, demand) read from each node
     using Read = std::tuple<uint64_t, double, double, double, NodeType, double>;
     const std::vector<Read> nodes = {
         {4, 1.5, -2.0, 3.0, NodeType::DEPOT, 2.5},   // every key given
-        {7, 0.0, 0.0, 0.0, NodeType::TARGET, 0.0},   // a floating id truncated; the defaults
+        {7, 0.0, 0.0, 0.0, NodeType::TARGET, 0.0},   // a whole floating id; the defaults
         {8, 0.0, 0.0, 0.0, NodeType::DEPOT, 0.0},    // lower case
         {9, 0.0, 0.0, 0.0, NodeType::TARGET, 0.0}};  // anything else, even with a blank
     std::vector<Read> read;
@@ -44,10 +45,10 @@ TEST(JsonLoader, ReadsNodesAndAgentLimitsWithDefaultsForOptionalKeys) {
         read.emplace_back(n.id, n.position.x, n.position.y, n.position.z, n.type, n.demand);
     }
     EXPECT_EQ(read, nodes);
-    // (capacity, max_length) of each agent: absent, then truncated to whole numbers
+    // (capacity, max_length) of each agent: absent, then a whole float and a boolean
     std::vector<std::pair<double, double>> got;
     for (const Agent& a : problem.agents_ordered) got.emplace_back(a.capacity_limit, a.time_limit);
-    EXPECT_EQ(got, (std::vector<std::pair<double, double>>{{0, 0}, {10, 7}}));
+    EXPECT_EQ(got, (std::vector<std::pair<double, double>>{{0, 0}, {10, 1}}));
 }
 
 TEST(JsonLoader, StoresCostMatricesGivenAsAnArrayUnderTheirPositions) {
@@ -101,23 +102,39 @@ TEST(JsonLoader, ReadsEveryOptionDefaultsToTheRecordsOwnAndTakesTwoSpellingsOfMi
 std::string ErrorOf(const std::string& document) {
     try { Load(document); }
     catch (const json::exception& e) { return std::string("json: ") + e.what(); }
-    catch (const std::invalid_argument& e) { return std::string("invalid_argument: ") + e.what(); }
+    catch (const InputError& e) { return std::string("input: ") + e.what(); }
     return "no error";
 }
 
 TEST(JsonLoader, RefusesABadDocumentWithTheErrorOfItsKind) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        // a required key missing
-        {"{}", "json: [json.exception.out_of_range.403] key 'nodes' not found"},
+        // a required key missing, a misspelt one named
+        {"{}", "input: nodes is missing"},
+        {R"({"nodes": [], "agents": [{"id": 0, "type": "a", "start_nod": 0}]})",
+         "input: agents[0].start_node is missing ('start_nod' is there instead)"},
         // a value of the wrong type: ids are numbers only, never booleans
         {R"({"nodes": [{"id": true, "x": 0, "y": 0}], "agents": []})",
-         "json: [json.exception.type_error.302] type must be number, but is boolean"},
-        // options that are no object
-        {WithEmptyLists(R"("options": [])"),
-         "json: [json.exception.type_error.306] cannot use value() with array"},
-        // a count below 0
+         "input: nodes[0].id must be a whole number from 0 to 2^64 - 1, not true"},
+        {R"({"nodes": [{"id": 0, "x": 0, "y": 0, "service": "10"}], "agents": []})",
+         "input: nodes[0].service must be a finite number, not \"10\""},
+        // fractions where whole numbers are meant
+        {R"({"nodes": [], "agents": [{"id": 0, "type": "a", "start_node": 1.7, "end_node": 0}]})",
+         "input: agents[0].start_node must be a whole number from 0 to 2^64 - 1, not 1.7"},
+        {R"({"nodes": [], "agents": [{"id": 0, "type": "a", "start_node": 0, "end_node": 0,
+            "max_stops": 1.5}]})",
+         "input: agents[0].max_stops must be a whole number within the signed 32-bit range, not 1.5"},
+        // deep paths
+        {WithEmptyLists(R"("constraints": [{"kind": "timewindow",
+            "items": [{"node": 0, "windows": [[0, "9"]]}]}])"),
+         "input: constraints[0].items[0].windows[0][1] must be a finite number, not \"9\""},
+        {WithEmptyLists(R"("costs": {"a": [[0, 1], [1, null]]})"),
+         "input: costs.a[1][1] must be a finite number, not null"},
+        // options that are no object, and a count below 0
+        {WithEmptyLists(R"("options": [])"), "input: options must be an object, not []"},
+        {WithEmptyLists(R"("options": {"improve": "yes"})"),
+         "input: options.improve must be true or false, not \"yes\""},
         {WithEmptyLists(R"("options": {"seed": -1})"),
-         "invalid_argument: options.seed must be a whole number from 0 to 2^64 - 1, not -1"}};
+         "input: options.seed must be a whole number from 0 to 2^64 - 1, not -1"}};
     for (const auto& [document, error] : cases) EXPECT_EQ(ErrorOf(document), error) << document;
 }
 
