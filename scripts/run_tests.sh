@@ -17,7 +17,8 @@ PATH="$PWD/.venv/bin:$PATH" ctest --test-dir build --output-on-failure | grep -v
 bash scripts/sanitize.sh
 bash scripts/sanitize.sh thread
 # The oracle of the fuzz harness reads three things differently from the solver, by design of
-# the instance format rather than by fault: missing matrix entries cost 9999 (a missing arc
-# the solver may still use), a window on a start node binds only the return to it, and the
-# JSON reader stops at a NUL byte. The harness counts those cases instead of stopping.
+# the instance format rather than by fault: an agent type without a matrix costs 9999 on every
+# arc (a missing arc the solver may still use; a matrix short of the nodes is refused), a
+# window on a start node binds only the return to it, and the JSON reader stops at a NUL byte.
+# The harness counts those cases instead of stopping.
 PLOXA_FUZZ_KNOWN=missing-cost,start-window,nul-byte bash scripts/fuzz.sh -runs=3000

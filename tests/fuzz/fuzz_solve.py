@@ -100,9 +100,8 @@ def read(text):
 
 
 def missing_cost(instance):
-    n = len(instance["nodes"])
-    matrices = [instance["costs"].get(agent["type"], []) for agent in instance["agents"]]
-    return any(len(m) < n or any(len(row) < n for row in m) for m in matrices)
+    """An agent type without a matrix (a matrix short of the nodes is refused)."""
+    return any(agent["type"] not in instance["costs"] for agent in instance["agents"])
 
 
 def start_window(instance):
