@@ -25,33 +25,6 @@ def metric_cost(kind, factor, a, b):
     return factor * math.sqrt(sum(d * d for d in deltas))
 
 
-class MetricRows:
-    """Rows of a cost matrix computed on demand from a metric."""
-
-    def __init__(self, nodes, metric):
-        self.nodes = nodes
-        self.kind = metric["kind"]
-        self.factor = metric.get("factor", 1.0)
-
-    def __len__(self):
-        return len(self.nodes)
-
-    def __getitem__(self, i):
-        return MetricRow(self, i)
-
-
-class MetricRow:
-    def __init__(self, rows, i):
-        self.rows, self.i = rows, i
-
-    def __len__(self):
-        return len(self.rows.nodes)
-
-    def __getitem__(self, j):
-        nodes = self.rows.nodes
-        return metric_cost(self.rows.kind, self.rows.factor, nodes[self.i], nodes[j])
-
-
 def _rules(instance, vertex_of):
     """Allowed types and windows (a list of (open, close) each) by vertex, and the sequence
     pairs as (kind, before id, after id)."""
@@ -69,24 +42,23 @@ def _rules(instance, vertex_of):
     return allowed, windows, pairs
 
 
-def _legs(path, matrix, free, who, service):
+def _legs(path, cost, free, who, service):
     """The time of the leg into each position of `path` (0 into the first), the travel billed
     on the whole path, and its problems: a leg takes the service of the vertex left (`service`
-    by vertex) and the travel, which legs into `free` vertices skip. Rows or entries a matrix
-    leaves out, and a type without one, are legs that do not exist."""
+    by vertex) and the travel (`cost`), which legs into `free` vertices skip. Legs without a
+    cost do not exist."""
     legs, travel, problems = [0.0], 0.0, []
     for previous, v in zip(path, path[1:]):
-        row = matrix[previous] if previous < len(matrix) else []
         if v == previous:
             legs.append(0.0)
         elif v in free:
             legs.append(service[previous])
-        elif v >= len(row):
+        elif (leg := cost(previous, v)) is None:
             problems.append(f"{who}: uses the leg {previous} -> {v}, which has no cost")
             legs.append(0.0)
         else:
-            legs.append(service[previous] + row[v])
-            travel += row[v]
+            legs.append(service[previous] + leg)
+            travel += leg
     return legs, travel, problems
 
 
@@ -156,10 +128,15 @@ def _service_durations(nodes, endpoints):
     return [0.0 if v in endpoints else node.get("service", 0.0) for v, node in enumerate(nodes)]
 
 
-def _matrix(instance, nodes, agent):
+def _cost(instance, nodes, agent):
+    """The cost of the leg a -> b (vertices) for the agent's type, from its metric or its
+    matrix; None for rows or entries a matrix leaves out, and for a type without either."""
     metric = instance.get("metrics", {}).get(agent["type"])
-    return (MetricRows(nodes, metric) if metric
-            else instance.get("costs", {}).get(agent["type"], []))
+    if metric:
+        factor = metric.get("factor", 1.0)
+        return lambda a, b: metric_cost(metric["kind"], factor, nodes[a], nodes[b])
+    matrix = instance.get("costs", {}).get(agent["type"], [])
+    return lambda a, b: matrix[a][b] if a < len(matrix) and b < len(matrix[a]) else None
 
 
 def _waits(pairs, vertex_of):
@@ -289,7 +266,7 @@ def route_problems(instance, result, *, enforce_capacity=None, enforce_sequence=
             if v in allowed and agent["type"] not in allowed[v]:
                 problems.append(f"{who}: may not serve {v}")
         free = set() if return_to_end else {starts[k], ends[k]}
-        legs, travels[k], leg_problems = _legs(path, _matrix(instance, nodes, agent), free, who,
+        legs, travels[k], leg_problems = _legs(path, _cost(instance, nodes, agent), free, who,
                                                service)
         problems += leg_problems
         checked[k] = path, legs
@@ -377,7 +354,7 @@ def joint_times(instance, paths, *, enforce_sequence=None):
     for agent, path in zip(agents, paths):
         own = {vertex_of[agent["start_node"]], vertex_of[agent["end_node"]]}
         free = set() if options.get("return_to_end", True) else own
-        legs.append(_legs(path, _matrix(instance, nodes, agent), free, "", service)[0])
+        legs.append(_legs(path, _cost(instance, nodes, agent), free, "", service)[0])
     times, stuck = service_times(paths, legs, windows,
                                  _waits(pairs if enforce_sequence else [], vertex_of),
                                  [_shift(agent)[1] for agent in agents])

@@ -5,12 +5,7 @@ import json
 import pytest
 
 import _pyploxa_core as core
-
-TRIANGLE = {
-    "nodes": [{"id": i, "x": x, "y": y} for i, (x, y) in enumerate([(0, 0), (3, 4), (6, 0)])],
-    "agents": [{"id": k, "type": "drone", "start_node": 0, "end_node": 0} for k in (0, 1)],
-    "costs": {"drone": [[0, 5, 6], [5, 0, 5], [6, 5, 0]]},
-}
+from conftest import TRIANGLE
 
 
 def node(problem, index):
@@ -22,29 +17,17 @@ def agent(problem, index):
 
 
 # (what, change of the document, its message, change of the objects, their message); None
-# where the fault cannot be written on that path.
+# where the fault cannot be written on that path, or where the core's loader tests pin the
+# message of the document (misspelt keys, text for numbers, fractions for whole numbers).
 CASES = [
-    ("a service given as text",
-     lambda d: d["nodes"][1].update(service="10"), r'nodes\[1\]\.service must be a finite number, not "10"',
+    ("a service given as text", None, None,
      lambda p: setattr(node(p, 1), "service", "10"), r"Node\.service must be a number, not '10'"),
-    ("a fractional start node",
-     lambda d: d["agents"][0].update(start_node=1.7),
-     r"agents\[0\]\.start_node must be a whole number from 0 to 2\^64 - 1, not 1\.7",
-     lambda p: setattr(agent(p, 0), "start_node", 1.7),
+    ("a fractional start node", None, None, lambda p: setattr(agent(p, 0), "start_node", 1.7),
      r"Agent\.start_node must be a whole number from 0 to 2\*\*64 - 1, not 1\.7"),
-    ("a fractional node id",
-     lambda d: d["nodes"][2].update(id=1.5),
-     r"nodes\[2\]\.id must be a whole number from 0 to 2\^64 - 1, not 1\.5",
-     lambda p: setattr(node(p, 2), "id", 1.5),
+    ("a fractional node id", None, None, lambda p: setattr(node(p, 2), "id", 1.5),
      r"Node\.id must be a whole number from 0 to 2\*\*64 - 1, not 1\.5"),
-    ("a fractional stop limit",
-     lambda d: d["agents"][1].update(max_stops=1.5),
-     r"agents\[1\]\.max_stops must be a whole number within the signed 32-bit range, not 1\.5",
-     lambda p: setattr(agent(p, 1), "max_stops", 1.5),
+    ("a fractional stop limit", None, None, lambda p: setattr(agent(p, 1), "max_stops", 1.5),
      r"Agent\.max_stops must be a whole number or None, not 1\.5"),
-    ("a misspelt required key",
-     lambda d: d["agents"][0].update(start_nod=d["agents"][0].pop("start_node")),
-     r"agents\[0\]\.start_node is missing \('start_nod' is there instead\)", None, None),
     ("a service whose total overflows",
      lambda d: d["nodes"][1].update(service=1.7e308),
      r"can add up beyond 1e\+305 \(node 1: service = 1\.7e\+308 among them\)",

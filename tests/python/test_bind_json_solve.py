@@ -67,11 +67,8 @@ def test_only_a_positive_time_limit_overrides_the_instance(argument, budget):
 
 @pytest.mark.parametrize("read_file, text, message", [
     (False, '{"nodes": [], /* note */ "agents": []}', "parse_error.101"),  # comment
-    (False, '{"nodes": [], "agents": []} x', "parse_error.101"),           # trailing text
     (False, "", "attempting to parse an empty input"),                     # empty text
-    # no agents, then options that are not an object
-    (False, '{"nodes": []}', r"^agents is missing$"),
-    (False, '{"nodes": [], "agents": [], "options": []}', r"^options must be an object, not \[\]$"),
+    (False, '{"nodes": []}', r"^agents is missing$"),                     # no agents
     (True, None, r"^Cannot open file: .*input\.json$"),                    # no such file
     (True, "", "attempting to parse an empty input"),                      # an empty file
 ])
@@ -83,45 +80,32 @@ def test_bad_documents_and_files_raise_runtime_error(tmp_path, read_file, text, 
         core.solve_json_file(str(path)) if read_file else core.solve_json_str(text)
 
 
-@pytest.mark.parametrize("change, error, message", [
-    # an unknown start node id
-    (lambda d: d["agents"][0].update(start_node=77), IndexError,
-     "agent 0 has start_node 77, which is no node id"),
-    # an oversized matrix row
-    (lambda d: d["costs"]["bot"][1].extend([1, 2]), ValueError,
-     r"has a row of 7 entries \(row 1\), but the problem has 5 nodes"),
-    # ids beyond unsigned 64 bits, as an integer and as a float, and a negative id
-    (lambda d: d["nodes"][1].update(id=2**64), ValueError,
+@pytest.mark.parametrize("change, message", [
+    # an id beyond unsigned 64 bits
+    (lambda d: d["nodes"][1].update(id=2**64),
      r"nodes\[1\]\.id must be a whole number from 0 to 2\^64 - 1, not 1\.8446744073709552e\+19"),
-    (lambda d: d["agents"][1].update(end_node=1e30), ValueError,
-     r"agents\[1\]\.end_node must be a whole number from 0 to 2\^64 - 1, not 1e\+30"),
-    (lambda d: d["nodes"][3].update(id=-1), ValueError, r"nodes\[3\]\.id must be .*, not -1"),
     # duplicate ids of nodes and of agents
-    (lambda d: d["nodes"][2].update(id=1), ValueError, r"duplicate node id 1 \(nodes 1 and 2\)"),
-    (lambda d: d["agents"][1].update(id=0), ValueError, r"duplicate agent id 0 \(agents 0 and 1\)"),
-    # a negative cost and a cost too large for a double
-    (lambda d: d["costs"]["bot"][2].__setitem__(3, -0.5), ValueError,
+    (lambda d: d["nodes"][2].update(id=1), r"duplicate node id 1 \(nodes 1 and 2\)"),
+    (lambda d: d["agents"][1].update(id=0), r"duplicate agent id 0 \(agents 0 and 1\)"),
+    # a negative cost
+    (lambda d: d["costs"]["bot"][2].__setitem__(3, -0.5),
      r"cost matrix for agent type 'bot': row 2, column 3 is -0\.5; costs must be finite"),
     # a window that closes before it opens
     (lambda d: d.update(constraints=[{"kind": "timewindow",
                                       "items": [{"node": 2, "start": 9, "end": 3}]}]),
-     ValueError, r"time window of node 2: start 9 is after end 3"),
-    # whole numbers beyond signed 32 bits that used to wrap or overflow
-    (lambda d: d["agents"][0].update(max_length=2**33 + 5), ValueError,
+     r"time window of node 2: start 9 is after end 3"),
+    # a whole number beyond signed 32 bits that used to wrap
+    (lambda d: d["agents"][0].update(max_length=2**33 + 5),
      r"agents\[0\]\.max_length must be a whole number within the signed 32-bit range, not "
      r"8589934597"),
-    (lambda d: d["agents"][1].update(capacity=1e10), ValueError, r"agents\[1\]\.capacity must"),
     # a coordinate whose truncation to a 64-bit integer is undefined
-    (lambda d: d["nodes"][4].update(y=1e300), ValueError,
+    (lambda d: d["nodes"][4].update(y=1e300),
      r"node 4: y = 1e\+300 is not a finite number within the signed 64-bit range"),
-    # a service that takes negative time
-    (lambda d: d["nodes"][3].update(service=-2), ValueError, r"node 3: service = -2 is negative"),
 ])
-def test_invalid_instances_raise_clear_errors_and_leave_the_module_usable(square, change, error,
-                                                                           message):
+def test_invalid_instances_raise_value_errors_and_leave_the_module_usable(square, change, message):
     document = json.loads(square)
     change(document)
-    with pytest.raises(error, match=message):
+    with pytest.raises(ValueError, match=message):
         core.solve_json_str(json.dumps(document))
     assert core.solve_json_str(square)["status"] == "success"
 
@@ -162,16 +146,9 @@ def test_accepted_but_unenforced_input_warns_once_each_on_standard_error(square,
     ]
 
 
-@pytest.mark.parametrize("name, change", [
-    # more agents than targets: some agents stay at the depot
-    ("square.json", lambda d: d.update(agents=[dict(d["agents"][0], id=k) for k in range(6)])),
-    ("square.json", lambda d: d.update(agents=[dict(d["agents"][0], id=k) for k in range(7)])),
-    # an agent that ends at a target of the others
-    ("sparse_ids.json", lambda d: d["agents"][0].update(end_node=15)),
-])
-def test_feasible_instances_that_used_to_fail_are_solved(data_dir, name, change):
-    document = json.loads((data_dir / name).read_text())
-    change(document)
+def test_more_agents_than_targets_leave_some_at_the_depot_and_the_search_ends_by_itself(square):
+    document = json.loads(square)
+    document["agents"] = [dict(document["agents"][0], id=k) for k in range(7)]
     result = core.solve_json_str(json.dumps(document), time_limit=5)
     assert (result["status"], result["stop_reason"]) == ("success", "completed")
     assert route_problems(document, result) == []
@@ -198,67 +175,23 @@ def test_instances_found_by_fuzzing_get_sound_routes_in_time(data_dir, name):
     assert result["status"] == "failed" or route_problems(document, result) == []
 
 
-@pytest.mark.parametrize("argument, error, message", [
-    ({"seed": -1}, ValueError, "seed = -1 is negative"),                    # negative count
-    ({"memory_limit": -1}, ValueError, "memory_limit = -1 is negative"),    # the user's case
-    ({"threads": 2**64}, ValueError, f"threads = {2**64} is above 2**64 - 1"),  # too large
-    ({"seed": 1.5}, TypeError, "seed must be a whole number or None, not float"),
-    ({"threads": True}, TypeError, "threads must be a whole number or None, not bool"),
-    ({"improve": "yes"}, TypeError, "improve must be True, False or None, not str"),
-    ({"time_limit": "10"}, TypeError, "time_limit must be a number, not str"),
+@pytest.mark.parametrize("call, argument, error, message", [
+    (core.solve_json_str, {"seed": -1}, ValueError, "seed = -1 is negative"),  # negative count
+    (core.solve_json_str, {"memory_limit": -1}, ValueError, "memory_limit = -1 is negative"),
+    (core.solve_json_str, {"threads": 2**64}, ValueError, f"threads = {2**64} is above 2**64 - 1"),
+    (core.solve_json_str, {"seed": 1.5}, TypeError,
+     "seed must be a whole number or None, not float"),
+    (core.solve_json_str, {"threads": True}, TypeError,
+     "threads must be a whole number or None, not bool"),
+    (core.solve_json_str, {"improve": "yes"}, TypeError,
+     "improve must be True, False or None, not str"),
+    (core.solve_json_str, {"time_limit": "10"}, TypeError, "time_limit must be a number, not str"),
+    (core.check_json_str, {"enforce_sequence": "yes"}, TypeError,
+     "enforce_sequence must be True, False or None, not str"),
 ])
-def test_bad_keyword_arguments_raise_one_error_naming_the_option(square, argument, error, message):
+def test_bad_keyword_arguments_raise_one_error_naming_the_option(square, call, argument, error,
+                                                                 message):
     with pytest.raises(error) as raised:
-        core.solve_json_str(square, **argument)
+        call(square, **argument)
     assert str(raised.value).startswith(message)
     assert '"nodes"' not in str(raised.value)  # never the instance text
-
-
-def test_checking_with_a_bad_flag_raises_one_error_naming_it(square):
-    with pytest.raises(TypeError) as raised:
-        core.check_json_str(square, enforce_sequence="yes")
-    assert str(raised.value) == "enforce_sequence must be True, False or None, not str"
-
-
-# Windows at nodes 1 and 2 that no agent meets one after the other, and no assignment: the
-# core prints the blocked pair on standard output and a warning per node on standard error.
-BLOCKED_PAIR = json.dumps({
-    "nodes": [{"id": i, "x": i, "y": 0} for i in range(3)],
-    "agents": [{"id": k, "type": "t", "start_node": 0, "end_node": 0} for k in (0, 1)],
-    "costs": {"t": [[0, 1, 1], [1, 0, 1], [1, 1, 0]]},
-    "constraints": [{"kind": "timewindow", "items": [{"node": 1, "start": 5, "end": 5},
-                                                     {"node": 2, "start": 5, "end": 5}]}]})
-
-
-def test_a_log_handler_takes_every_core_line_off_the_standard_streams(capfd):
-    import logging
-
-    import ploxa
-    core.solve_json_str(BLOCKED_PAIR, time_limit=1)
-    out, err = capfd.readouterr()
-    printed = out.splitlines() + err.splitlines()
-    assert any(line.startswith("[TW-MST]") for line in printed) and "[warning]" in err
-    lines = []
-    ploxa.set_log_handler(lines.append)
-    try:
-        core.solve_json_str(BLOCKED_PAIR, time_limit=1)
-    finally:
-        ploxa.set_log_handler(None)
-    assert capfd.readouterr() == ("", "")
-    assert sorted(lines) == sorted(printed)
-    records = []
-    handler = logging.Handler(logging.DEBUG)
-    handler.emit = records.append
-    logger = logging.getLogger("ploxa")
-    logger.addHandler(handler)
-    logger.setLevel(logging.DEBUG)
-    ploxa.log_to_logging()
-    try:
-        core.solve_json_str(BLOCKED_PAIR, time_limit=1)
-    finally:
-        ploxa.set_log_handler(None)
-        logger.removeHandler(handler)
-    assert capfd.readouterr() == ("", "")
-    assert sorted((record.levelno, record.getMessage()) for record in records) == sorted(
-        (logging.WARNING if line.startswith("[warning]") else logging.DEBUG, line)
-        for line in printed)

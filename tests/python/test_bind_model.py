@@ -32,34 +32,6 @@ def test_views_write_through_and_keep_their_owner_alive(collect, make_owner, vie
     assert getattr(view, attribute) == second
 
 
-@pytest.mark.parametrize("make, store, change, read, kept", [
-    # a node added to a problem
-    (lambda: (core.Problem(), make_node(5)), lambda o, r: o.add_node(r),
-     lambda r: setattr(r, "id", 6), lambda o: o.nodes()[0].id, 5),
-    # an agent added to a problem
-    (lambda: (core.Problem(), make_agent(3, "a")), lambda o, r: o.add_agent(r, 3),
-     lambda r: setattr(r, "type", "b"), lambda o: o.agents_ordered()[0].type, "a"),
-])
-def test_problems_store_copies_unaffected_by_later_changes(make, store, change, read, kept):
-    owner, record = make()
-    store(owner, record)
-    change(record)
-    assert read(owner) == kept
-
-
-def test_views_stay_valid_after_the_problem_grows(collect):
-    problem = one_of_each()
-    node_view, agent_view = problem.nodes()[0], problem.agents_ordered()[0]
-    for k in range(2000):
-        problem.add_node(make_node(100 + k))
-        problem.add_agent(make_agent(100 + k), 100 + k)
-    collect()
-    node_view.id = 11
-    agent_view.type = "truck"
-    assert [n.id for n in problem.nodes()[:3]] == [11, 100, 101]
-    assert problem.agents_ordered()[0].type == "truck"
-
-
 def test_type_stubs_describe_every_public_name_and_member():
     tree = ast.parse(pathlib.Path(core.__file__).with_name("_pyploxa_core.pyi").read_text())
     stubbed = {n.name for n in tree.body if isinstance(n, (ast.ClassDef, ast.FunctionDef))}

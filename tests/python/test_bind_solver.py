@@ -1,13 +1,8 @@
 import pytest
 
 import _pyploxa_core as core
-from conftest import make_node
+from conftest import TRIANGLE, make_node, solver_routes
 from route_check import route_problems
-
-# the `triangle` fixture as an instance document, for the independent checker
-TRIANGLE = {"nodes": [{"id": i} for i in range(3)],
-            "agents": [{"id": k, "type": "drone", "start_node": 0, "end_node": 0} for k in (0, 1)],
-            "costs": {"drone": [[0, 5, 6], [5, 0, 5], [6, 5, 0]]}}
 
 
 def solve(problem, objective=core.ObjectiveType.MinMax):
@@ -32,13 +27,11 @@ def test_solve_returns_one_with_the_best_feasible_routes_and_their_history(trian
     solver, status = solve(triangle, objective)
     assert status == 1
     result = solver.get_result()
-    routes = [{"agent_id": k, "path": result.paths[k], "cost": result.times[k]} for k in (0, 1)]
     document = dict(TRIANGLE, constraints=[{"kind": "timewindow", "items": [
         {"node": n, "start": s, "end": e} for n, s, e in windows]}])
-    assert route_problems(document, {"routes": routes}) == []
+    assert route_problems(document, solver_routes(TRIANGLE["agents"], result)) == []
     score = max if objective == core.ObjectiveType.MinMax else sum
     assert score(result.times.values()) == pytest.approx(best)
-    assert result.n_generated >= result.n_expanded > 0
     # two time-ordered snapshots per solution, the last one being the result
     process = solver.get_result_process()
     assert len(process) >= 2 and len(process) % 2 == 0
@@ -54,7 +47,7 @@ def test_solver_keeps_its_own_copy_of_the_problem(triangle):
     assert max(v for path in solver.get_result().paths.values() for v in path) == 2
 
 
-def test_solve_returns_zero_and_empty_results_when_no_agent_may_serve_a_node(triangle):
+def test_solve_returns_zero_and_empty_results_naming_the_node_no_agent_may_serve(triangle):
     blocked = core.AssignmentConstraint()
     blocked.set_assignment(node=2, types=[])
     blocked.set_assignment(0, ["drone"])
@@ -63,6 +56,7 @@ def test_solve_returns_zero_and_empty_results_when_no_agent_may_serve_a_node(tri
     solver, status = solve(triangle)
     assert status == 0
     assert solver.get_result().paths == {}
+    assert solver.get_result().unassigned == [(2, "no agent type may serve it")]
     assert solver.get_result_process() == []
 
 

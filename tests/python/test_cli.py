@@ -1,16 +1,11 @@
 import json
-import pathlib
 import subprocess
 import sys
 
 import pytest
 
+from conftest import EXAMPLES, NEEDS_VRPLIB, ROOT, run_cli, write_json
 from route_check import route_problems
-
-
-def run_cli(*args):
-    return subprocess.run([sys.executable, "-m", "ploxa", *args], capture_output=True,
-                          text=True, timeout=120)
 
 
 @pytest.mark.parametrize("command, name, content, message", [
@@ -20,8 +15,9 @@ def run_cli(*args):
     ("solve", "bad\udcff.json", "{", "parse error"),                   # name not UTF-8
     ("solve", "bad.json", "{", "parse error"),                         # broken JSON
     ("solve", "s.json", '{"nodes": []}', "agents is missing"),         # not an instance
-    ("convert", "geo.tsp", "NAME : geo\nDIMENSION : 1\nEDGE_WEIGHT_TYPE : GEO\n"
-     "NODE_COORD_SECTION\n1 0 0\nEOF\n", "EDGE_WEIGHT_TYPE is 'GEO', not 'EUC_2D'"),  # not planar
+    pytest.param("convert", "geo.tsp", "NAME : geo\nDIMENSION : 1\nEDGE_WEIGHT_TYPE : GEO\n"
+                 "NODE_COORD_SECTION\n1 0 0\nEOF\n", "EDGE_WEIGHT_TYPE is 'GEO', not 'EUC_2D'",
+                 marks=NEEDS_VRPLIB),                                  # not planar
 ])
 def test_bad_input_gives_status_two_and_one_error_line(tmp_path, command, name, content, message):
     path = tmp_path / name
@@ -37,7 +33,7 @@ def test_bad_input_gives_status_two_and_one_error_line(tmp_path, command, name, 
     assert run.stderr.startswith(f"ploxa: error: {shown}: ") and message in run.stderr
 
 
-EXAMPLE = str(pathlib.Path(__file__).resolve().parents[2] / "examples" / "shared_depot.json")
+EXAMPLE = str(EXAMPLES / "shared_depot.json")
 
 
 @pytest.mark.parametrize("args, message", [
@@ -58,13 +54,14 @@ def test_bad_option_values_give_status_two_and_one_error_line(args, message):
     assert run.stderr.count("\n") == 1 and message in run.stderr
 
 
+@NEEDS_VRPLIB
 @pytest.mark.parametrize("matrix", [False, True])  # a Euclidean metric, or the full matrix
 def test_convert_and_solve_exit_zero_and_write_a_feasible_result(tmp_path, matrix):
     tsp = tmp_path / "tiny.tsp"
     tsp.write_text("NAME : tiny\nTYPE : TSP\nDIMENSION : 4\nEDGE_WEIGHT_TYPE : EUC_2D\n"
                    "NODE_COORD_SECTION\n1 0 0\n2 3 4\n3 6 0\n4 3 -4\nEOF\n")
     out, result = tmp_path / "tiny.json", tmp_path / "r.json"
-    run = run_cli("convert", str(tsp), "--agents", "2", "--time-limit", "1", "--output", str(out),
+    run = run_cli("convert", tsp, "--agents", "2", "--time-limit", "1", "--output", out,
                   *(["--matrix"] if matrix else []))
     assert run.returncode == 0, run.stderr
     instance = json.loads(out.read_text())
@@ -74,7 +71,7 @@ def test_convert_and_solve_exit_zero_and_write_a_feasible_result(tmp_path, matri
     else:
         assert instance["metrics"] == {"salesman": {"kind": "euclidean", "factor": 1.0}}
     assert instance["nodes"][0]["type"] == "depot"
-    solved = run_cli("solve", str(out), "--time-limit", "1", "--output", str(result))
+    solved = run_cli("solve", out, "--time-limit", "1", "--output", result)
     assert solved.returncode == 0, solved.stderr
     written = json.loads(result.read_text())
     assert list(written) == ["status", "timeout", "routes", "statistics", "anytime",
@@ -86,13 +83,12 @@ def test_convert_and_solve_exit_zero_and_write_a_feasible_result(tmp_path, matri
 def test_a_failed_solve_exits_one_with_its_reason_and_keeps_core_lines_off_standard_output(
         tmp_path):
     # Node 1 allows a type that no agent has: feasible for nobody.
-    document = {"nodes": [{"id": 0, "x": 0, "y": 0}, {"id": 1, "x": 1, "y": 0}],
-                "agents": [{"id": 0, "type": "t", "start_node": 0, "end_node": 0}],
-                "costs": {"t": [[0, 1], [1, 0]]},
-                "constraints": [{"kind": "assignment", "items": [{"node": 1, "types": ["x"]}]}]}
-    path = tmp_path / "blocked.json"
-    path.write_text(json.dumps(document))
-    run = run_cli("solve", str(path), "--time-limit", "1")
+    path = write_json(tmp_path / "blocked.json", {
+        "nodes": [{"id": 0, "x": 0, "y": 0}, {"id": 1, "x": 1, "y": 0}],
+        "agents": [{"id": 0, "type": "t", "start_node": 0, "end_node": 0}],
+        "costs": {"t": [[0, 1], [1, 0]]},
+        "constraints": [{"kind": "assignment", "items": [{"node": 1, "types": ["x"]}]}]})
+    run = run_cli("solve", path, "--time-limit", "1")
     assert run.returncode == 1
     assert run.stdout.startswith(f"{path}: failed\n")
     # Why first, then each stop and its reason.
@@ -101,38 +97,20 @@ def test_a_failed_solve_exits_one_with_its_reason_and_keeps_core_lines_off_stand
         "ploxa: node 1 fits nowhere: no agent type may serve it"]
 
 
-def test_the_core_s_own_lines_go_to_standard_error_when_asked_for(tmp_path):
-    # Windows at nodes 1 and 2 that no agent can meet one after the other: the core reports
-    # the blocked pair on its standard output.
-    document = {"nodes": [{"id": i, "x": i, "y": 0} for i in range(3)],
-                "agents": [{"id": k, "type": "t", "start_node": 0, "end_node": 0} for k in (0, 1)],
-                "costs": {"t": [[0, 1, 1], [1, 0, 1], [1, 1, 0]]},
-                "constraints": [{"kind": "timewindow", "items": [
-                    {"node": 1, "start": 5, "end": 5}, {"node": 2, "start": 5, "end": 5}]}]}
-    path = tmp_path / "blocked_pair.json"
-    path.write_text(json.dumps(document))
-    run = run_cli("solve", str(path), "--time-limit", "1", "--verbose")
-    assert run.returncode == 0, run.stderr
-    assert "[TW-MST] blocked edges" in run.stderr
-    assert all(line.startswith((str(path), "  ", "longest", "solve time", "improvements"))
-               for line in run.stdout.splitlines())
-
-
 def test_validate_lists_every_error_and_warning_without_solving(tmp_path, data_dir):
     document = json.loads((data_dir / "square.json").read_text())
     document["nodes"][2]["id"] = 1                            # duplicate node id
     document["costs"]["bot"][0][1] = -2.0                     # negative cost
     document["agents"][1]["capacity"] = 3                     # ignored capacity
     document["options"] = {"objective": "maximize"}           # unknown objective
-    path = tmp_path / "faulty.json"
-    path.write_text(json.dumps(document))
-    run = run_cli("validate", str(path), "--no-enforce")
+    path = write_json(tmp_path / "faulty.json", document)
+    run = run_cli("validate", path, "--no-enforce")
     assert run.returncode == 1, run.stderr
     lines = run.stdout.splitlines()
     assert [line.split(": ")[1] for line in lines[:-1]] == ["error"] * 2 + ["warning"] * 2
     assert "duplicate node id 1" in lines[0] and "row 0, column 1 is -2" in lines[1]
     assert lines[-1] == f"{path}: 2 error(s), 2 warning(s)"
-    assert run_cli("validate", str(data_dir / "square.json")).returncode == 0
+    assert run_cli("validate", data_dir / "square.json").returncode == 0
 
 
 @pytest.mark.parametrize("flags, status, line", [
@@ -145,18 +123,17 @@ def test_the_command_line_enforces_loads_unless_told_not_to(tmp_path, data_dir, 
     document["nodes"][3]["demand"] = 9
     for agent in document["agents"]:
         agent["capacity"] = 5
-    path = tmp_path / "heavy.json"
-    path.write_text(json.dumps(document))
-    run = run_cli("validate", str(path), *flags)
+    path = write_json(tmp_path / "heavy.json", document)
+    run = run_cli("validate", path, *flags)
     assert run.returncode == status
     assert line in run.stdout
-    solved = run_cli("solve", str(path), "--time-limit", "1", "--quiet", *flags)
+    solved = run_cli("solve", path, "--time-limit", "1", "--quiet", *flags)
     assert solved.returncode == status, solved.stderr
 
 
 @pytest.mark.parametrize("quiet", [False, True])
 def test_solve_shows_one_live_line_per_improvement_unless_quiet(data_dir, quiet):
-    run = run_cli("solve", str(data_dir / "sparse_ids.json"), "--time-limit", "2",
+    run = run_cli("solve", data_dir / "sparse_ids.json", "--time-limit", "2",
                   *(["--quiet"] if quiet else []))
     assert run.returncode == 0, run.stderr
     live = [line for line in run.stderr.splitlines() if line.endswith(("(search)", "(improvement)"))]
@@ -164,8 +141,9 @@ def test_solve_shows_one_live_line_per_improvement_unless_quiet(data_dir, quiet)
     assert len(live) == (0 if quiet else len(improvements.splitlines()))
 
 
+@NEEDS_VRPLIB  # the benchmark reads its TSPLIB files through it
 def test_benchmark_smoke_run_writes_its_results(tmp_path):
-    script = pathlib.Path(__file__).resolve().parents[2] / "benchmarks" / "run_benchmarks.py"
+    script = ROOT / "benchmarks" / "run_benchmarks.py"
     run = subprocess.run([sys.executable, str(script), "--budget", "0.2", "--sets", "1",
                           "--large-sets", "0", "--memory-budget", "0", "--repeat-cpu", "0.2",
                           "--output", str(tmp_path)],

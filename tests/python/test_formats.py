@@ -1,38 +1,26 @@
 import json
 import math
-import pathlib
 import sys
 
 import pytest
 
 import ploxa
+from conftest import DATA, ROOT
 from ploxa import cli
 from ploxa.formats import VRPLIB_MISSING, file_to_instance, write_vrplib_solution
 
 vrplib = pytest.importorskip("vrplib", reason="vrplib (the formats extra) is not installed")
 
-BENCHMARK_DATA = pathlib.Path(__file__).resolve().parents[2] / "benchmarks" / "data" / "vrplib"
+BENCHMARK_DATA = ROOT / "benchmarks" / "data" / "vrplib"
 
+FORMATS = DATA / "formats"
 # Depot listed second; more demand than one agent can carry.
-CVRP = ("NAME : tiny-n4-k2\nTYPE : CVRP\nDIMENSION : 4\nEDGE_WEIGHT_TYPE : EUC_2D\nCAPACITY : 10\n"
-        "NODE_COORD_SECTION\n1 3 4\n2 0 0\n3 6 0\n4 3 -4\n"
-        "DEMAND_SECTION\n1 4\n2 0\n3 5\n4 6\n"
-        "DEPOT_SECTION\n2\n-1\nEOF\n")
-
+CVRP = (FORMATS / "tiny-n4-k2.vrp").read_text()
 # Numbers with a gap and no node 1 (the depot is the first node listed); one pair 2 -> 5,
 # given from both of its sides; node 3 stands at distance 2.5 from the depot.
-PDPTW = ("NAME : pd\nTYPE : PDPTW\nDIMENSION : 4\nVEHICLES : 3\nCAPACITY : 15\nDISTANCE : 100\n"
-         "EDGE_WEIGHT_TYPE : EUC_2D\n"
-         "NODE_COORD_SECTION\n0 0 0\n2 3 4\n3 1.5 2\n5 3 -4\n"
-         "PICKUP_AND_DELIVERY_SECTION\n0 0 0 100 0 0 0\n2 10 5 50 2 0 5\n3 0 0 80 4 0 0\n"
-         "5 -10 10 90 1 2 0\n"
-         "DEPOT_SECTION\n1\n-1\nEOF\n")
-
-SOLOMON = ("tiny\n\nVEHICLE\nNUMBER     CAPACITY\n  2         50\n\nCUSTOMER\n"
-           "CUST NO.  XCOORD.   YCOORD.    DEMAND   READY TIME  DUE DATE   SERVICE   TIME\n\n"
-           "    0      0         0          0          0       100          0\n"
-           "    1      3         4         10          5        50         10\n"
-           "    2      6         0         20          0        80         10\n")
+PDPTW = (FORMATS / "pd.vrp").read_text()
+# Solomon's layout: two vehicles of capacity 50, a depot and two customers with windows.
+SOLOMON = (FORMATS / "tiny.txt").read_text()
 
 
 def convert(tmp_path, text, *options):

@@ -7,51 +7,56 @@ import time
 
 import pytest
 
-# A 60-target instance that the search cannot finish within its 60-second default budget.
+from conftest import write_json
+
+# Solves the instance in argv[2] one way (argv[1]) until SIGINT, then prints what is left.
 SCRIPT = textwrap.dedent("""
     import json, sys, time
     import _pyploxa_core as core
 
-    nodes = [{"id": i, "x": (i * 37) % 101, "y": (i * 53) % 97} for i in range(60)]
-    matrix = [[abs(a["x"] - b["x"]) + abs(a["y"] - b["y"]) for b in nodes] for a in nodes]
-    document = {"nodes": nodes, "costs": {"t": matrix},
-                "agents": [{"id": k, "type": "t", "start_node": 0, "end_node": 0} for k in range(3)],
-                "constraints": [{"kind": "assignment",
-                                 "items": [{"node": i, "types": ["t"]} for i in range(60)]}],
-                "options": {"objective": "min_max"}}
-    mode = sys.argv[1]
-    if mode == "cli":
-        with open(sys.argv[2], "w") as f:
-            json.dump(document, f)
-        sys.exit(0)
+    mode, path = sys.argv[1:]
+    text = open(path).read()
+    document = json.loads(text)
     print("ready", flush=True)
     start = time.monotonic()
     try:
         if mode.startswith("json"):
-            core.solve_json_str(json.dumps(document), improve=mode != "json",
-                                threads=2 if "threads" in mode else 1,
+            core.solve_json_str(text, improve=mode != "json", threads=2 if "threads" in mode else 1,
                                 release_gil="unlocked" in mode)
         else:
             problem = core.Problem()
-            for n in nodes:
+            for n in document["nodes"]:
                 node = core.Node(); node.id = n["id"]; problem.add_node(node)
             agent = core.Agent(); agent.type = "t"
             for k in range(3):
                 agent.id = k; problem.add_agent(agent, k)
-            problem.set_cost_matrix("t", matrix)
+            problem.set_cost_matrix("t", document["costs"]["t"])
             problem.options().objective = core.ObjectiveType.MinMax
             solver = core.Solver(problem, problem.options())
             solver.solve()
     except KeyboardInterrupt as interrupt:
         elapsed = time.monotonic() - start
         if mode == "solver":
-            result = solver.get_result()
-            print("paths", len(result.paths), flush=True)
+            print("paths", len(solver.get_result().paths), flush=True)
         else:
-            partial = interrupt.result
-            print("partial", partial["status"], partial["stop_reason"], flush=True)
+            result = interrupt.result
+            print("partial", result["status"], result["stop_reason"], flush=True)
         print(f"interrupted after {elapsed:.2f}", flush=True)
 """)
+
+
+@pytest.fixture
+def sixty(tmp_path):
+    """A 60-target instance that the search cannot finish within its 60-second default budget."""
+    nodes = [{"id": i, "x": (i * 37) % 101, "y": (i * 53) % 97} for i in range(60)]
+    return write_json(tmp_path / "sixty.json", {
+        "nodes": nodes,
+        "costs": {"t": [[abs(a["x"] - b["x"]) + abs(a["y"] - b["y"]) for b in nodes]
+                        for a in nodes]},
+        "agents": [{"id": k, "type": "t", "start_node": 0, "end_node": 0} for k in range(3)],
+        "constraints": [{"kind": "assignment",
+                         "items": [{"node": i, "types": ["t"]} for i in range(60)]}],
+        "options": {"objective": "min_max"}})
 
 
 def hear_sigint():
@@ -66,8 +71,8 @@ def hear_sigint():
     ("json-threads", 4.0),  # two threads of the stage
     ("json-threads-unlocked", 4.0),  # the same without the interpreter lock
 ])
-def test_sigint_stops_a_solve_with_keyboard_interrupt(mode, wait):
-    child = subprocess.Popen([sys.executable, "-c", SCRIPT, mode], stdout=subprocess.PIPE,
+def test_sigint_stops_a_solve_with_keyboard_interrupt(sixty, mode, wait):
+    child = subprocess.Popen([sys.executable, "-c", SCRIPT, mode, sixty], stdout=subprocess.PIPE,
                              stderr=subprocess.PIPE, text=True, preexec_fn=hear_sigint)
     assert child.stdout.readline().strip() == "ready"
     time.sleep(wait)
@@ -82,16 +87,15 @@ def test_sigint_stops_a_solve_with_keyboard_interrupt(mode, wait):
     assert ("paths 3" if mode == "solver" else "partial success interrupted") in out
 
 
-def test_sigint_during_a_command_line_solve_prints_and_writes_the_best_routes(tmp_path):
-    instance, output = tmp_path / "sixty.json", tmp_path / "result.json"
-    subprocess.run([sys.executable, "-c", SCRIPT, "cli", str(instance)], check=True)
-    child = subprocess.Popen([sys.executable, "-m", "ploxa", "solve", str(instance), "--no-improve",
+def test_sigint_during_a_command_line_solve_prints_and_writes_the_best_routes(sixty, tmp_path):
+    output = tmp_path / "result.json"
+    child = subprocess.Popen([sys.executable, "-m", "ploxa", "solve", sixty, "--no-improve",
                               "--output", str(output)], stdout=subprocess.PIPE,
                              stderr=subprocess.PIPE, text=True, preexec_fn=hear_sigint)
     time.sleep(3.0)
     child.send_signal(signal.SIGINT)
     out, err = child.communicate(timeout=30)
     assert child.returncode == 130, err
-    assert out.startswith(f"{instance}: success (interrupted)\n")
+    assert out.startswith(f"{sixty}: success (interrupted)\n")
     written = json.loads(output.read_text())
     assert (written["status"], written["stop_reason"]) == ("success", "interrupted")

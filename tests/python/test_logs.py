@@ -1,27 +1,27 @@
-import json
+"""Where the core's lines go: the standard streams, a log handler, Python's logging and the
+command line, with long series of like lines cut short everywhere but on the default stream."""
 import logging
-import subprocess
-import sys
 
 import pytest
 
 import _pyploxa_core as core
 import ploxa
+from conftest import run_cli, write_json
 
 NODES = 40
 
 
 @pytest.fixture
-def unassigned_nodes(tmp_path):
-    """Forty nodes without assignment entries, each with a misspelt "demand"."""
-    document = {
+def noisy(tmp_path):
+    """Forty nodes without assignment entries, each with a misspelt "demand", and two stops
+    whose windows no agent meets one after the other, which the search reports."""
+    return write_json(tmp_path / "nodes.json", {
         "nodes": [{"id": i, "x": i % 8, "y": i // 8, "demnad": 1} for i in range(NODES)],
         "agents": [{"id": k, "type": "truck", "start_node": 0, "end_node": 0} for k in range(3)],
         "metrics": {"truck": {"kind": "euclidean"}},
-        "options": {"objective": "min_max", "time_limit": 1}}
-    path = tmp_path / "nodes.json"
-    path.write_text(json.dumps(document))
-    return path
+        "constraints": [{"kind": "timewindow",
+                         "items": [{"node": i, "start": 5, "end": 5} for i in (1, 2)]}],
+        "options": {"objective": "min_max", "time_limit": 1}})
 
 
 def series(lines, fragment):
@@ -33,12 +33,24 @@ def series(lines, fragment):
     return lines[first:end + (end < len(lines) and "more like the line above" in lines[end])]
 
 
-def test_the_default_stream_keeps_every_line_of_a_series(unassigned_nodes, capfd):
-    core.solve_json_file(str(unassigned_nodes))
-    assert len(series(capfd.readouterr().err.splitlines(), "has no assignment")) == NODES
+def test_a_log_handler_takes_every_line_the_default_streams_would_show(noisy, capfd):
+    core.solve_json_file(noisy)
+    out, err = capfd.readouterr()
+    printed = out.splitlines() + err.splitlines()
+    assert len(series(printed, "has no assignment")) == NODES  # the default keeps every line
+    assert any(line.startswith("[TW-MST]") for line in out.splitlines())
+    lines = []
+    ploxa.set_log_handler(lines.append)
+    try:
+        core.solve_json_file(noisy)
+    finally:
+        ploxa.set_log_handler(None)
+    assert capfd.readouterr() == ("", "")
+    assert sorted(lines) == sorted(printed)
 
 
-def test_logging_shows_five_lines_of_a_series_then_their_count(unassigned_nodes, capfd):
+def test_logging_gets_warnings_as_warnings_the_rest_as_debug_and_a_series_cut_to_five(noisy,
+                                                                                      capfd):
     records = []
     handler = logging.Handler(logging.DEBUG)
     handler.emit = records.append
@@ -47,46 +59,40 @@ def test_logging_shows_five_lines_of_a_series_then_their_count(unassigned_nodes,
     logger.setLevel(logging.DEBUG)
     ploxa.log_to_logging()
     try:
-        core.solve_json_file(str(unassigned_nodes))
+        core.solve_json_file(noisy)
     finally:
         ploxa.set_log_handler(None)
         logger.removeHandler(handler)
-    shown = series([(r.getMessage()) for r in records], "has no assignment")
-    assert shown == [f"[warning] node {i} has no assignment constraint; allowing all types"
-                     for i in range(5)] + [f"[warning] ... and {NODES - 5} more like the line above"]
-    assert {r.levelno for r in records if r.getMessage() in shown} == {logging.WARNING}
+    assert capfd.readouterr() == ("", "")
+    messages = [record.getMessage() for record in records]
+    assert series(messages, "has no assignment") == [
+        f"[warning] node {i} has no assignment constraint; allowing all types" for i in range(5)
+    ] + [f"[warning] ... and {NODES - 5} more like the line above"]
+    assert all(record.levelno == (logging.WARNING if record.getMessage().startswith("[warning]")
+                                  else logging.DEBUG) for record in records)
+    assert any(message.startswith("[TW-MST]") for message in messages)
 
 
-def run_cli(*args):
-    return subprocess.run([sys.executable, "-m", "ploxa", *map(str, args)], capture_output=True,
-                          text=True, timeout=120)
-
-
-def test_the_command_line_shows_five_lines_of_a_series_then_their_count(unassigned_nodes):
-    shown = series(run_cli("validate", unassigned_nodes).stdout.splitlines(),
-                   "unknown key 'demnad'")
+def test_the_command_line_shows_five_lines_of_a_series_then_their_count(noisy):
+    shown = series(run_cli("validate", noisy).stdout.splitlines(), "unknown key 'demnad'")
     assert len(shown) == 6 and "unknown key 'demnad'" in shown[4]
     assert shown[5].endswith(f"... and {NODES - 5} more like the line above")
 
 
 @pytest.mark.parametrize("command, stream", [("solve", "stderr"), ("validate", "stdout")])
-def test_the_command_line_says_once_that_no_assignment_constraint_is_given(
-        unassigned_nodes, command, stream):
-    output = getattr(run_cli(command, unassigned_nodes), stream)
+def test_the_command_line_says_once_that_no_assignment_constraint_is_given(noisy, command,
+                                                                           stream):
+    output = getattr(run_cli(command, noisy), stream)
     lines = [line for line in output.splitlines() if "assignment constraint" in line]
     assert len(lines) == 1 and lines[0].endswith(
         "the instance has no assignment constraint: every agent type may serve every node")
 
 
-def test_the_search_lines_reach_the_command_line_only_when_asked_for(tmp_path):
-    # Two stops whose windows close before either can be reached from the other.
-    path = tmp_path / "windows.json"
-    path.write_text(json.dumps({
-        "nodes": [{"id": i, "x": x, "y": 0} for i, x in enumerate([0, 1, -1])],
-        "agents": [{"id": k, "type": "a", "start_node": 0, "end_node": 0} for k in range(2)],
-        "metrics": {"a": {"kind": "euclidean"}},
-        "constraints": [{"kind": "timewindow", "items": [{"node": i, "start": 0, "end": 1}
-                                                          for i in (1, 2)]}]}))
-    quiet, verbose = (run_cli("solve", path, "--no-improve", *flags).stderr
+def test_the_search_lines_reach_standard_error_only_when_asked_for(noisy):
+    quiet, verbose = (run_cli("solve", noisy, "--no-improve", *flags)
                       for flags in ([], ["--verbose"]))
-    assert "[TW-MST] blocked edges" in verbose and "[TW-MST]" not in quiet
+    assert verbose.returncode == 0, verbose.stderr
+    assert "[TW-MST] blocked edges" in verbose.stderr and "[TW-MST]" not in quiet.stderr
+    # Standard output keeps the result alone.
+    assert all(line.startswith((noisy, "  ", "longest", "solve time", "improvements"))
+               for line in verbose.stdout.splitlines())

@@ -64,9 +64,7 @@ def test_unusable_matrices_give_the_same_error_as_lists_or_arrays(triangle, matr
     (np.zeros(3), "matrix must be two-dimensional, not 1-dimensional"),
     (np.zeros((3, 3, 1)), "matrix must be two-dimensional, not 3-dimensional"),
     (np.zeros((3, 3), dtype=complex), "not buffer format 'Zd'"),
-    (np.zeros((3, 3), dtype=bool), "not buffer format '?'"),
-    (np.zeros((3, 3), dtype=">f8"), "not buffer format '>d'"),
-    (np.zeros((3, 3), dtype=object), "not buffer format 'O'"),
+    (np.zeros((3, 3), dtype=">f8"), "not buffer format '>d'"),  # the other byte order
 ])
 def test_arrays_of_other_shapes_or_entries_are_refused(triangle, array, message):
     with pytest.raises(TypeError, match=re.escape(message)):

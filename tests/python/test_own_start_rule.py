@@ -1,11 +1,9 @@
 """The leg into an agent's own start and end costs and counts the same in the route rules, the
 search's moves and the window checker; the independent route checker decides."""
 
-import json
-
 import pytest
 
-import ploxa
+from conftest import solve_checked
 from route_check import route_problems
 
 # Asymmetric costs that keep the triangle inequality; the leg 1 -> 2 costs nothing.
@@ -36,40 +34,39 @@ def instance(matrix, agents, windows=(), types=None, return_to_end=True):
 
 
 SHARED = [("a", 0, 0, 2), ("b", 0, 0, 0)]
-ROWS = [
+SHARED_ROUTES = [([0, 1, 0], 2), ([0, 3, 2, 0], 5.5)]
+
+
+@pytest.mark.parametrize("document, witness", [
     # shared depot, window and cost limit: agent 0 must go straight home from node 1
-    pytest.param(instance(HOME, SHARED, [(3, 0, 2)], SPLIT), [([0, 1, 0], 2), ([0, 3, 2, 0], 5.5)]),
+    pytest.param(instance(HOME, SHARED, [(3, 0, 2)], SPLIT), SHARED_ROUTES,
+                 id="shared-depot-window-and-limit"),
     # the same without a window: no window checker, solved
-    pytest.param(instance(HOME, SHARED, [], SPLIT), [([0, 1, 0], 2), ([0, 3, 2, 0], 5.5)]),
+    pytest.param(instance(HOME, SHARED, [], SPLIT), SHARED_ROUTES, id="shared-depot-no-window"),
     # the same with a leg 1 -> 2 that is not free: the wrong look-ahead does not fire
-    pytest.param(instance(NEAR, SHARED, [(3, 0, 2)], SPLIT), [([0, 1, 0], 2), ([0, 3, 2, 0], 5.5)]),
+    pytest.param(instance(NEAR, SHARED, [(3, 0, 2)], SPLIT), SHARED_ROUTES,
+                 id="shared-depot-paid-leg-1-2"),
     # the same without a return obligation: the three copies agree
-    pytest.param(instance(HOME, SHARED, [(3, 0, 2)], SPLIT, False), [([0, 1, 2, 0], 1), ([0, 3, 0], 1.5)]),
+    pytest.param(instance(HOME, SHARED, [(3, 0, 2)], SPLIT, False),
+                 [([0, 1, 2, 0], 1), ([0, 3, 0], 1.5)], id="shared-depot-no-return"),
     # no cost limit: the search answers 9.5 instead of 7.5
     pytest.param(instance(HOME, [("a", 0, 0, 0), ("b", 0, 0, 0)], [(3, 0, 2)], SPLIT),
-                 [([0, 1, 0], 2), ([0, 3, 2, 0], 5.5)]),
+                 SHARED_ROUTES, id="shared-depot-no-limit"),
     # two depots, windows only (one on agent 0's depot), no cost limit
-    pytest.param(instance(TWO_DEPOTS, [("a", 0, 0, 0), ("b", 4, 4, 0)], [(0, 0, 2), (3, 0, 2)], SPLIT),
-                 [([0, 1, 0], 2), ([4, 3, 2, 4], 3.5)]),
+    pytest.param(instance(TWO_DEPOTS, [("a", 0, 0, 0), ("b", 4, 4, 0)], [(0, 0, 2), (3, 0, 2)],
+                          SPLIT), [([0, 1, 0], 2), ([4, 3, 2, 4], 3.5)],
+                 id="two-depots-windows-only"),
     # open route, no return obligation, the own end's window closes early: end at the start
-    pytest.param(instance(LINE, [("a", 0, 3, 0)], [(3, 0, 0.5)], None, False), [([0, 1, 2, 0], 2)]),
+    pytest.param(instance(LINE, [("a", 0, 3, 0)], [(3, 0, 0.5)], None, False), [([0, 1, 2, 0], 2)],
+                 id="open-route-own-end-window-closed"),
     # the same with the own end's window still open at the end: solved
-    pytest.param(instance(LINE, [("a", 0, 3, 0)], [(3, 0, 100)], None, False), [([0, 1, 2, 3], 2)]),
-]
-
-
-IDS = ["shared-depot-window-and-limit", "shared-depot-no-window", "shared-depot-paid-leg-1-2",
-       "shared-depot-no-return", "shared-depot-no-limit", "two-depots-windows-only",
-       "open-route-own-end-window-closed", "open-route-own-end-window-open"]
-
-
-@pytest.mark.parametrize("document, witness", ROWS, ids=IDS)
+    pytest.param(instance(LINE, [("a", 0, 3, 0)], [(3, 0, 100)], None, False), [([0, 1, 2, 3], 2)],
+                 id="open-route-own-end-window-open"),
+])
 def test_search_returns_checked_routes_no_worse_than_a_checked_witness(document, witness):
     proof = {"routes": [{"agent_id": k, "path": p, "cost": c} for k, (p, c) in enumerate(witness)]}
     assert route_problems(document, proof) == []  # the instance is feasible
-    result = ploxa.solve_json_str(json.dumps(document), time_limit=2)
-    assert result["status"] == "success"
-    assert route_problems(document, result) == []  # routes valid, reported costs = checked costs
+    result = solve_checked(document, time_limit=2)  # reported costs are the checked costs
     total = sum(route["cost"] for route in result["routes"])
     assert result["statistics"]["sum_cost"] == pytest.approx(total)
     assert total <= sum(cost for _, cost in witness) + 1e-9

@@ -2,7 +2,6 @@ import csv
 import json
 import pathlib
 import shutil
-import struct
 import subprocess
 import sys
 import tomllib
@@ -11,9 +10,8 @@ import pytest
 
 import _pyploxa_core as core
 import ploxa
+from conftest import EXAMPLES, ROOT, run_cli
 from route_check import route_problems
-
-ROOT = pathlib.Path(__file__).resolve().parents[2]
 
 
 def test_the_package_re_exports_every_public_name_of_the_core():
@@ -24,42 +22,10 @@ def test_the_package_re_exports_every_public_name_of_the_core():
     assert ploxa.__version__ == project["version"]
 
 
-def png_size(path):
-    header = path.read_bytes()[:24]
-    assert header[:8] == b"\x89PNG\r\n\x1a\n"
-    return struct.unpack(">II", header[16:24])
-
-
-def test_a_solution_is_drawn_at_the_requested_size(tmp_path):
-    pytest.importorskip("matplotlib", reason="matplotlib (the plot extra) is not installed")
-    instance = json.loads((ROOT / "examples" / "time_windows.json").read_text())
-    result = ploxa.solve_json_str(json.dumps(instance), time_limit=1)
-    picture = tmp_path / "routes.png"
-    ploxa.plot_solution(instance, result, picture, size=(640, 360))
-    assert png_size(picture) == (640, 360)
-    assert picture.stat().st_size > 5000  # more than an empty canvas
-    labelled = tmp_path / "labelled.png"
-    ploxa.plot_solution(instance, result, labelled, size=(640, 360), times=True)
-    assert png_size(labelled) == (640, 360)
-    assert labelled.read_bytes() != picture.read_bytes()  # the stops carry their times
-
-
-def test_plot_without_matplotlib_says_how_to_install_it(tmp_path):
-    blocker = tmp_path / "matplotlib"
-    blocker.mkdir()
-    (blocker / "__init__.py").write_text("raise ImportError('blocked for the test')\n")
-    example = str(ROOT / "examples" / "shared_depot.json")
-    run = subprocess.run([sys.executable, "-m", "ploxa", "plot", example, example, "--output",
-                          str(tmp_path / "x.png")], capture_output=True, text=True,
-                         env={"PYTHONPATH": str(tmp_path)}, timeout=60)
-    assert run.returncode == 2
-    assert "pip install '.[plot]'" in run.stderr
-
-
 @pytest.fixture
 def batch_files(tmp_path):
     """The examples and one broken instance."""
-    files = [shutil.copy(path, tmp_path) for path in sorted((ROOT / "examples").glob("*.json"))]
+    files = [shutil.copy(path, tmp_path) for path in sorted(EXAMPLES.glob("*.json"))]
     broken = tmp_path / "broken.json"
     broken.write_text('{"nodes": [], "agents": [{"id": 0}]}')
     return [str(path) for path in files] + [str(broken)]
@@ -96,9 +62,7 @@ def test_unwritable_results_fail_their_row_and_an_unwritable_summary_fails_the_c
         assert [line["status"] for line in csv.DictReader(f)] == ["success", "error", "success"]
     (out / "summary.csv").unlink()
     (out / "summary.csv").mkdir()
-    run = subprocess.run([sys.executable, "-m", "ploxa", "batch", batch_files[0], "--output-dir",
-                          str(out), "--time-limit", "1"], capture_output=True, text=True,
-                         timeout=120)
+    run = run_cli("batch", batch_files[0], "--output-dir", out, "--time-limit", "1")
     assert run.returncode == 2
     assert run.stderr.splitlines()[-1].startswith(f"ploxa: error: {out / 'summary.csv'}: ")
     assert (out / "pickup_delivery.result.json").is_file()
@@ -117,7 +81,7 @@ def test_the_same_batch_runs_on_a_dask_cluster(tmp_path, batch_files):
 
 def test_the_package_and_the_examples_type_check():
     pytest.importorskip("mypy", reason="mypy (the typecheck extra) is not installed")
-    run = subprocess.run([sys.executable, "-m", "mypy", "--strict", str(ROOT / "examples"),
+    run = subprocess.run([sys.executable, "-m", "mypy", "--strict", str(EXAMPLES),
                           str(ROOT / "python" / "ploxa")],
                          capture_output=True, text=True, timeout=300, cwd=ROOT)
     assert run.returncode == 0, run.stdout + run.stderr

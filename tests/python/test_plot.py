@@ -1,9 +1,10 @@
 import json
-import subprocess
-import sys
+import struct
 
 import pytest
 
+import ploxa
+from conftest import EXAMPLES, NEEDS_MATPLOTLIB, run_cli, write_json
 from ploxa.plot import stop_labels, time_writer
 from ploxa.view import clock_text
 
@@ -42,15 +43,36 @@ def test_a_time_unit_other_than_minutes_or_seconds_is_a_value_error():
         time_writer("08:00", "h")
 
 
+@NEEDS_MATPLOTLIB
 def test_plot_draws_labels_and_clock_times_from_the_command_line(tmp_path):
-    pytest.importorskip("matplotlib", reason="matplotlib (the plot extra) is not installed")
-    for name, document in (("instance", INSTANCE), ("result", RESULT)):
-        (tmp_path / f"{name}.json").write_text(json.dumps(document))
-    files = [str(tmp_path / "instance.json"), str(tmp_path / "result.json")]
+    files = [write_json(tmp_path / "instance.json", INSTANCE),
+             write_json(tmp_path / "result.json", RESULT)]
     pictures = [tmp_path / "plain.png", tmp_path / "labelled.png"]
     for picture, options in zip(pictures, ([], ["--labels", "--times", "--clock", "07:45",
                                                  "--time-unit", "s"])):
-        run = subprocess.run([sys.executable, "-m", "ploxa", "plot", *files, "--output",
-                              str(picture), *options], capture_output=True, text=True, timeout=60)
+        run = run_cli("plot", *files, "--output", picture, *options, timeout=60)
         assert run.returncode == 0, run.stderr
     assert pictures[0].read_bytes() != pictures[1].read_bytes()  # the labels are drawn
+
+
+@NEEDS_MATPLOTLIB
+def test_a_solution_is_drawn_at_the_requested_size(tmp_path):
+    instance = json.loads((EXAMPLES / "time_windows.json").read_text())
+    result = ploxa.solve_json_str(json.dumps(instance), time_limit=1)
+    picture = tmp_path / "routes.png"
+    ploxa.plot_solution(instance, result, picture, size=(640, 360), times=True)
+    header = picture.read_bytes()[:24]
+    assert header[:8] == b"\x89PNG\r\n\x1a\n"
+    assert struct.unpack(">II", header[16:24]) == (640, 360)
+    assert picture.stat().st_size > 5000  # more than an empty canvas
+
+
+def test_plot_without_matplotlib_says_how_to_install_it(tmp_path):
+    blocker = tmp_path / "matplotlib"
+    blocker.mkdir()
+    (blocker / "__init__.py").write_text("raise ImportError('blocked for the test')\n")
+    example = EXAMPLES / "shared_depot.json"
+    run = run_cli("plot", example, example, "--output", tmp_path / "x.png",
+                  env={"PYTHONPATH": str(tmp_path)}, timeout=60)
+    assert run.returncode == 2
+    assert "pip install '.[plot]'" in run.stderr

@@ -6,12 +6,11 @@ import itertools
 import json
 import math
 import random
-import subprocess
-import sys
 
 import pytest
 
 import ploxa
+from conftest import run_cli, write_json
 from route_check import route_problems
 
 
@@ -102,10 +101,7 @@ def test_a_stop_is_required_unless_it_says_otherwise_and_prizes_must_be_finite_a
 
 def test_the_command_line_names_the_prizes_lost(tmp_path):
     document = instance(4, "min_sum", 1)
-    path = tmp_path / "optional.json"
-    path.write_text(json.dumps(document))
     lost = ploxa.solve_json_str(json.dumps(document))["statistics"]["lost_prize"]
     assert lost > 0
-    out = subprocess.run([sys.executable, "-m", "ploxa", "solve", str(path)], check=True,
-                         capture_output=True, text=True).stdout
-    assert f"prizes lost {lost:.6g}" in out
+    run = run_cli("solve", write_json(tmp_path / "optional.json", document))
+    assert run.returncode == 0 and f"prizes lost {lost:.6g}" in run.stdout

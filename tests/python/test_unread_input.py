@@ -25,8 +25,6 @@ SEQUENCE_WITH_ITEMS = {"kind": "sequence", "items": [{"before": 1, "after": 2}]}
     ([], "constraint", [], ["unknown key 'constraint' at the top level is ignored; "
                             "did you mean 'constraints'?"]),
     ([], "comment", "mine", ["unknown key 'comment' at the top level is ignored"]),
-    (["nodes", 2], "Demand", 3, ["unknown key 'Demand' in nodes[2] is ignored; "
-                                 "did you mean 'demand'?"]),
     (["agents", 1], "capacity_limit", 9, ["unknown key 'capacity_limit' in agents[1] is "
                                           "ignored; did you mean 'capacity'?"]),
     (["options"], "time_limt", 3, ["unknown key 'time_limt' in options is ignored; "

@@ -1,7 +1,6 @@
 import base64
 import json
 import math
-import pathlib
 import random
 import re
 import select
@@ -16,12 +15,12 @@ import urllib.request
 import pytest
 
 import ploxa
+from conftest import DATA, EXAMPLES, NEEDS_MATPLOTLIB, ROOT, run_cli, write_json
 from ploxa.plot import plot_solution
 from ploxa.view import ViewServer, page_html
 
-ROOT = pathlib.Path(__file__).resolve().parents[2]
-EXAMPLE = ROOT / "examples" / "time_windows.json"
-SURVEY = ROOT / "examples" / "survey_coordinates.json"
+EXAMPLE = EXAMPLES / "time_windows.json"
+SURVEY = EXAMPLES / "survey_coordinates.json"
 CHROMIUM, DRIVER = shutil.which("chromium"), shutil.which("chromedriver")
 WAIT = 60  # seconds: the bound of every wait for a page or a process
 
@@ -32,11 +31,6 @@ def free_port():
         return s.getsockname()[1]
 
 
-def run_cli(*args):
-    return subprocess.run([sys.executable, "-m", "ploxa", *args], capture_output=True,
-                          text=True, timeout=WAIT)
-
-
 def page_data(text):
     found = re.search(r'<script id="data" type="application/json">(.*?)</script>', text, re.S)
     return json.loads(found.group(1))
@@ -45,31 +39,14 @@ def page_data(text):
 def served_and_waiting():
     """One agent whose first stop waits for its window, the second has none and the third is
     late for both of its own; times in minutes, or in seconds with --time-unit s."""
-    instance = {
-        "nodes": [{"id": 0, "x": 0, "y": 0}, {"id": 4, "x": 10, "y": 0},
-                  {"id": 7, "x": 10, "y": 10}, {"id": 9, "x": 0, "y": 10}],
-        "agents": [{"id": 5, "type": "van", "start_node": 0, "end_node": 0}],
-        "metrics": {"van": {"kind": "euclidean"}},
-        "constraints": [{"kind": "timewindow", "items": [
-            {"node": 4, "start": 600, "end": 1200},
-            {"node": 9, "windows": [[0, 300], [600, 900]]}]}]}
-    schedule = [{"node": 4, "arrival": 300, "start": 600},
-                {"node": 7, "arrival": 1200, "start": 1200},
-                {"node": 9, "arrival": 1500, "start": 1500}]
-    result = {"status": "success", "stop_reason": "completed", "unassigned": [],
-              "statistics": {"max_cost": 40, "sum_cost": 40},
-              "routes": [{"agent_id": 5, "node_ids": [0, 4, 7, 9, 0], "cost": 40,
-                          "start_time": 0, "end_time": 1800, "schedule": schedule}],
-              "anytime": [{"time": 0.02, "max_cost": 50, "sum_cost": 50},
-                          {"time": 1.5, "max_cost": 40, "sum_cost": 40}]}
-    return instance, result
+    both = json.loads((DATA / "served_and_waiting.json").read_text())
+    return both["instance"], both["result"]
 
 
 def saved(folder, instance, result):
     """The paths of the instance and the result written to `folder`."""
-    for name, document in (("instance", instance), ("result", result)):
-        (folder / f"{name}.json").write_text(json.dumps(document))
-    return str(folder / "instance.json"), str(folder / "result.json")
+    return (write_json(folder / "instance.json", instance),
+            write_json(folder / "result.json", result))
 
 
 def read_events(stream, count):
@@ -90,8 +67,8 @@ def solved(tmp_path_factory):
     folder = tmp_path_factory.mktemp("view")
     result = ploxa.solve_json_file(str(EXAMPLE), time_limit=2, improve=True)
     (folder / "result.json").write_text(json.dumps(result))
-    run = run_cli("view", str(EXAMPLE), str(folder / "result.json"), "--html",
-                  str(folder / "page.html"))
+    run = run_cli("view", EXAMPLE, folder / "result.json", "--html", folder / "page.html",
+                  timeout=WAIT)
     assert run.returncode == 0, run.stderr
     return result, folder / "page.html"
 
@@ -165,48 +142,41 @@ class TestBadInput:
     @pytest.mark.parametrize("args, message", [
         (["absent.json"], "No such file or directory"),
         ([str(EXAMPLE), str(EXAMPLE)], 'not a result (no list of "routes")'),
-        ([str(SURVEY), str(ROOT / "tests" / "data")], "Is a directory"),
+        ([str(SURVEY), str(DATA)], "Is a directory"),
         ([str(ROOT / "pyproject.toml")], "parse error"),
     ])
     def test_view_of_bad_files_gives_status_two_and_one_line(self, args, message):
-        run = run_cli("view", *args, "--no-browser")
+        run = run_cli("view", *args, "--no-browser", timeout=WAIT)
         assert run.returncode == 2 and run.stderr.count("\n") == 1 and message in run.stderr
 
+    @pytest.mark.parametrize("command, out", [
+        ("view", "--html"), pytest.param("plot", "--output", marks=NEEDS_MATPLOTLIB)])
     @pytest.mark.parametrize("change, named", FOREIGN)
-    def test_a_result_naming_what_the_instance_lacks_is_refused_naming_it(self, change, named,
-                                                                         tmp_path):
+    def test_a_result_naming_what_the_instance_lacks_is_refused_naming_it(self, command, out,
+                                                                         change, named, tmp_path):
         instance, result = served_and_waiting()
         change(result)
         files = saved(tmp_path, instance, result)
-        for command, out in (("view", "--html"), ("plot", "--output")):
-            run = run_cli(command, *files, out, str(tmp_path / "out"))
-            assert run.returncode == 2 and run.stderr.count("\n") == 1, run.stderr
-            assert f"not a result of {files[0]}: {named}" in run.stderr
+        run = run_cli(command, *files, out, tmp_path / "out", timeout=WAIT)
+        assert run.returncode == 2 and run.stderr.count("\n") == 1, run.stderr
+        assert f"not a result of {files[0]}: {named}" in run.stderr
         assert not (tmp_path / "out").exists()
-        for draw in (lambda: page_html(instance, result, "page"),
-                     lambda: plot_solution(instance, result, tmp_path / "out")):
-            with pytest.raises(ValueError, match=f"^not a result of this instance: {named}$"):
-                draw()
-
-    def test_a_result_of_another_example_is_refused(self, solved, tmp_path):
-        result, _ = solved
-        (tmp_path / "result.json").write_text(json.dumps(result))
-        run = run_cli("view", str(ROOT / "examples" / "working_day.json"),
-                      str(tmp_path / "result.json"), "--html", str(tmp_path / "page.html"))
-        assert run.returncode == 2
-        assert re.search(r"not a result of \S+: (agent|node) \d+ .*is not one of its", run.stderr)
-        assert not (tmp_path / "page.html").exists()
+        with pytest.raises(ValueError, match=f"^not a result of this instance: {named}$"):
+            if command == "view":
+                page_html(instance, result, "page")
+            else:
+                plot_solution(instance, result, tmp_path / "out")
 
     @pytest.mark.parametrize("clock", ["24:00", "8", "08:60", "noon"])
     def test_a_clock_that_is_no_time_of_day_is_refused(self, clock):
-        run = run_cli("view", str(EXAMPLE), "--clock", clock, "--html", "unused.html")
+        run = run_cli("view", EXAMPLE, "--clock", clock, "--html", "unused.html", timeout=WAIT)
         assert run.returncode == 2
         assert f"clock '{clock}' is not a time of day from 00:00 to 23:59" in run.stderr
 
     @pytest.mark.parametrize("command", ["view", "solve"])
     def test_a_port_in_use_gives_status_two_and_one_line(self, command, busy_port):
-        run = run_cli(command, str(EXAMPLE), "--port", busy_port, "--no-browser",
-                      *(["--view"] if command == "solve" else []))
+        run = run_cli(command, EXAMPLE, "--port", busy_port, "--no-browser",
+                      *(["--view"] if command == "solve" else []), timeout=WAIT)
         assert run.returncode == 2 and run.stderr.count("\n") == 1
         assert f"port {busy_port}" in run.stderr
 
@@ -280,27 +250,21 @@ def assert_page_shows(browser, result):
 
 
 class TestThePageInABrowser:
-    def test_it_draws_each_route_and_tabulates_the_result(self, browser, solved):
+    def test_it_draws_each_route_tabulates_the_result_and_names_the_curve_s_axes(self, browser,
+                                                                                 solved):
         result, page = solved
         browser.get(page.as_uri())
         assert_page_shows(browser, result)
-
-    def test_hovering_a_stop_shows_its_window_and_its_arrival(self, browser, solved):
-        from selenium.webdriver import ActionChains
-        result, page = solved
-        browser.get(page.as_uri())
-        stop = next(stop for route in result["routes"] for stop in route["schedule"]
-                    if stop["node"] == 3)
-        ActionChains(browser).move_to_element(
-            browser.find_element("css selector", '#map [data-node="3"]')).perform()
-        tip = wait_for(browser, lambda b: b.find_element("id", "tip").text)
-        assert "node 3" in tip and "window 42–102" in tip
-        assert f"arrival {shown(stop['arrival'])}" in tip
+        x, y = (browser.find_element("css selector", f'#curve-axes [data-axis="{axis}"]')
+                for axis in "xy")
+        assert (x.text, y.text) == ("processor time (s)", "total (cost)")
+        assert y.rect["height"] > y.rect["width"] and y.rect["x"] < x.rect["x"]
 
     @pytest.mark.parametrize("example", [SURVEY, EXAMPLE], ids=["longitude-latitude", "x-y"])
     def test_the_map_is_drawn_north_up_at_equal_scale(self, browser, example, tmp_path):
         instance = json.loads(example.read_text())
-        assert run_cli("view", str(example), "--html", str(tmp_path / "page.html")).returncode == 0
+        assert run_cli("view", example, "--html", tmp_path / "page.html",
+                       timeout=WAIT).returncode == 0
         browser.get((tmp_path / "page.html").as_uri())
         by_latitude = sorted(instance["nodes"], key=lambda node: node["y"])
         by_longitude = sorted(instance["nodes"], key=lambda node: node["x"])
@@ -328,7 +292,7 @@ class TestThePageInABrowser:
         from selenium.webdriver import ActionChains
         files = saved(tmp_path, *served_and_waiting())
         page = tmp_path / "page.html"
-        assert run_cli("view", *files, *options, "--html", str(page)).returncode == 0
+        assert run_cli("view", *files, *options, "--html", page, timeout=WAIT).returncode == 0
         browser.get(page.as_uri())
         assert labels(browser) == {0: "0", 4: "4 #1", 7: "7 #2", 9: "9 #3"}
         for node, lines in ((4, ["stop 1 of 3, agent 5", *first]), (9, ["stop 3 of 3", *last])):
@@ -356,29 +320,13 @@ class TestThePageInABrowser:
                    for path in browser.find_elements("css selector", "#map path[data-agent]")]
         assert len(strokes) == len(set(strokes)) == 60
 
-    def test_the_curve_has_its_axes_named_with_their_units(self, browser, solved):
-        browser.get(solved[1].as_uri())
-        x, y = (browser.find_element("css selector", f'#curve-axes [data-axis="{axis}"]')
-                for axis in "xy")
-        assert (x.text, y.text) == ("processor time (s)", "total (cost)")
-        assert y.rect["height"] > y.rect["width"] and y.rect["x"] < x.rect["x"]
-
     def test_stops_left_out_are_listed_and_loads_summed(self, browser, tmp_path):
-        instance = {
-            "nodes": [{"id": 0, "x": 0, "y": 0}, {"id": 1, "x": 5, "y": 0, "demand": 2},
-                      {"id": 2, "x": 9, "y": 3, "demand": 1},
-                      {"id": 3, "x": 3, "y": 6, "demand": 1, "required": False, "prize": 0.5},
-                      {"id": 4, "x": -4, "y": 2, "demand": 3}],
-            "agents": [{"id": k, "type": "van", "start_node": 0, "end_node": 0} for k in (7, 8)],
-            "metrics": {"van": {"kind": "euclidean"}},
-            "constraints": [{"kind": "assignment", "items": [
-                {"node": i, "types": ["truck" if i == 2 else "van"]} for i in range(5)]}],
-            "options": {"time_limit": 1, "allow_unassigned": True}}
-        (tmp_path / "left.json").write_text(json.dumps(instance))
-        result = ploxa.solve_json_file(str(tmp_path / "left.json"))
-        (tmp_path / "result.json").write_text(json.dumps(result))
-        assert run_cli("view", str(tmp_path / "left.json"), str(tmp_path / "result.json"),
-                       "--html", str(tmp_path / "page.html")).returncode == 0
+        # Node 3 is optional, node 2 only for a type no agent has.
+        instance = json.loads((DATA / "left_out.json").read_text())
+        result = ploxa.solve_json_file(str(DATA / "left_out.json"))
+        files = saved(tmp_path, instance, result)
+        assert run_cli("view", *files, "--html", tmp_path / "page.html",
+                       timeout=WAIT).returncode == 0
         browser.get((tmp_path / "page.html").as_uri())
         visited = {node for route in result["routes"] for node in route["node_ids"]}
         left = {stop["node"] for stop in result["unassigned"]} | {1, 2, 3, 4} - visited

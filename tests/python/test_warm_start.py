@@ -2,13 +2,12 @@
 is repaired, a saved result solved again, and the errors of "initial_routes"."""
 
 import json
-import subprocess
-import sys
 
 import pytest
 
 import _pyploxa_core as core
 import ploxa
+from conftest import run_cli, solve_checked, write_json
 from route_check import route_problems
 
 # A depot and eight targets on a circle; two vans; node 5 takes service only late.
@@ -32,20 +31,13 @@ def with_routes(*routes):
     return document
 
 
-def solved(document):
-    result = ploxa.solve_json_str(json.dumps(document))
-    assert result["status"] == "success"
-    assert route_problems(document, result) == []
-    return result
-
-
 def path_of(result, agent_id):
     return next(route["path"] for route in result["routes"] if route["agent_id"] == agent_id)
 
 
 def test_pinned_stops_stay_first_in_their_route_in_their_order():
     # Pinned: the far side first, a poor start that the stage would otherwise undo.
-    result = solved(with_routes((10, [8, 2, 6], 2), (11, [1, 3], 0)))
+    result = solve_checked(with_routes((10, [8, 2, 6], 2), (11, [1, 3], 0)))
     assert path_of(result, 10)[1:3] == [8, 2]
     served = sorted(v for route in result["routes"] for v in route["path"][1:-1])
     assert served == list(range(1, 9))
@@ -53,7 +45,7 @@ def test_pinned_stops_stay_first_in_their_route_in_their_order():
 
 def test_a_stop_that_breaks_its_route_there_goes_in_again_and_the_repair_is_reported(capfd):
     # Node 5 closes at 15: behind three other stops it is reached too late.
-    result = solved(with_routes((10, [1, 2, 3, 4, 5], 0)))
+    result = solve_checked(with_routes((10, [1, 2, 3, 4, 5], 0)))
     assert "[warm start] 1 stops broke" in capfd.readouterr().err
     assert 5 in path_of(result, 10)[1:-1] + path_of(result, 11)[1:-1]
 
@@ -106,12 +98,10 @@ def test_initial_routes_that_cannot_be_used_raise_and_name_the_field(routes, err
 
 
 def test_a_saved_result_solved_again_keeps_its_rules_and_costs_no_more(tmp_path):
-    instance = tmp_path / "day.json"
-    instance.write_text(json.dumps(DAY))
+    instance = write_json(tmp_path / "day.json", DAY)
     first, second = tmp_path / "first.json", tmp_path / "second.json"
-    for output, extra in ((first, []), (second, ["--initial", str(first)])):
-        run = subprocess.run([sys.executable, "-m", "ploxa", "solve", str(instance), "--quiet",
-                              "--output", str(output), *extra], capture_output=True, text=True)
+    for output, extra in ((first, []), (second, ["--initial", first])):
+        run = run_cli("solve", instance, "--quiet", "--output", output, *extra)
         assert run.returncode == 0, run.stderr
     before, after = (json.loads(path.read_text()) for path in (first, second))
     assert route_problems(DAY, after) == []
@@ -119,10 +109,7 @@ def test_a_saved_result_solved_again_keeps_its_rules_and_costs_no_more(tmp_path)
 
 
 def test_a_result_without_routes_cannot_start_a_solve(tmp_path):
-    instance, empty = tmp_path / "day.json", tmp_path / "empty.json"
-    instance.write_text(json.dumps(DAY))
-    empty.write_text(json.dumps({"status": "failed", "routes": []}))
-    run = subprocess.run([sys.executable, "-m", "ploxa", "solve", str(instance), "--initial",
-                          str(empty)], capture_output=True, text=True)
+    run = run_cli("solve", write_json(tmp_path / "day.json", DAY), "--initial",
+                  write_json(tmp_path / "empty.json", {"status": "failed", "routes": []}))
     assert run.returncode == 2
     assert "holds no routes to start from" in run.stderr

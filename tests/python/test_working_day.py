@@ -1,5 +1,7 @@
-"""A working day: shifts, service durations, stop limits, fixed costs and a travel-only route
-cost, decided by the independent route checker, with the errors they raise."""
+"""A working day: shifts, service durations, stop limits and fixed costs, decided by the
+independent route checker, with the errors they raise. Late departures, stop limits, several
+windows and travel-only costs are also checked on every solve of test_tight_days and
+test_any_size."""
 
 import json
 import math
@@ -8,7 +10,7 @@ import re
 import pytest
 
 import ploxa
-from route_check import route_problems
+from conftest import solve_checked
 
 # A depot and four targets on a line, 10 apart, each taking 5 to serve; the third opens late.
 LINE = {
@@ -29,32 +31,9 @@ def day(agents=None, **options):
     return document
 
 
-def solve(document):
-    result = ploxa.solve_json_str(json.dumps(document))
-    assert result["status"] == "success"
-    assert route_problems(document, result) == []
-    return result
-
-
-def used(result):
-    return [route for route in result["routes"] if len(route["path"]) > 2]
-
-
-def test_a_shift_leaves_late_enough_that_no_wait_before_the_first_window_is_billed():
-    without = solve(day())
-    with_shift = solve(day({"shift_start": 0, "shift_end": 1000}))
-    assert with_shift["statistics"]["sum_cost"] < without["statistics"]["sum_cost"]
-
-
 def test_a_shift_that_ends_before_a_window_opens_makes_the_day_infeasible():
     result = ploxa.solve_json_str(json.dumps(day({"shift_start": 0, "shift_end": 150})))
     assert result["status"] == "failed"
-
-
-@pytest.mark.parametrize("max_stops", [2, 4])
-def test_stop_limits_spread_the_targets_over_the_agents(max_stops):
-    result = solve(day({"max_stops": max_stops}))
-    assert len(used(result)) == 4 // max_stops
 
 
 def test_stop_limits_too_tight_for_the_fleet_fail_and_say_so(capfd):
@@ -66,35 +45,21 @@ def test_stop_limits_too_tight_for_the_fleet_fail_and_say_so(capfd):
 
 
 def test_fixed_costs_count_under_min_sum_and_keep_the_fleet_small():
-    result = solve(day({"fixed_cost": 1000}))
-    assert len(used(result)) == 1
+    result = solve_checked(day({"fixed_cost": 1000}))
+    assert len([route for route in result["routes"] if len(route["path"]) > 2]) == 1
     assert result["statistics"]["fixed_cost"] == 1000
 
 
 def test_fixed_costs_are_ignored_under_min_max_with_a_warning(capfd):
-    result = solve(day({"fixed_cost": 1000}, objective="min_max"))
+    result = solve_checked(day({"fixed_cost": 1000}, objective="min_max"))
     assert result["statistics"]["fixed_cost"] == 0
     assert "fixed_cost = 1000 is ignored under min-max" in capfd.readouterr().err
-
-
-def test_a_travel_cost_bills_neither_waits_nor_services():
-    result = solve(day(route_cost="travel"))
-    # Every target lies on the way out, so the travel is 2 x 40 however it is split.
-    assert result["statistics"]["sum_cost"] == pytest.approx(80)
 
 
 def several_windows(*windows):
     document = day()
     document["constraints"][0]["items"].append({"node": 1, "windows": [list(w) for w in windows]})
     return document
-
-
-def test_service_starts_in_the_earliest_window_the_agent_can_still_reach():
-    # Node 1 lies 10 away: its first window has closed on any arrival, so service starts in
-    # the second, at once or when it opens.
-    result = solve(several_windows((0, 5), (30, 40), (60, 70)))
-    [stop] = [stop for route in result["routes"] for stop in route["schedule"] if stop["node"] == 1]
-    assert stop["start"] == max(stop["arrival"], 30) <= 40
 
 
 @pytest.mark.parametrize("change, message", [
