@@ -3,15 +3,16 @@
 The folders under src/ form layers; a file may include headers of its own folder and of the
 layers below it, never of its own layer's other folders or of a layer above:
 
-    base -> model, graph -> records -> plugins, postopt -> improve -> solver -> api -> bindings
+    base -> model, graph -> records -> route -> plugins, postopt -> improve -> solver -> api
+    -> bindings
 """
 
 import re
 import sys
 from pathlib import Path
 
-LAYERS = {"base": 0, "model": 1, "graph": 1, "records": 2, "plugins": 3, "postopt": 3,
-          "improve": 4, "solver": 5, "api": 6, "bindings": 7}
+LAYERS = {"base": 0, "model": 1, "graph": 1, "records": 2, "route": 3, "plugins": 4,
+          "postopt": 4, "improve": 5, "solver": 6, "api": 7, "bindings": 8}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^/"]+)/[^"]+"', re.MULTILINE)
 
 

@@ -10,7 +10,7 @@
 #include "improve/near_lists.h"
 #include "improve/task_order.h"
 #include "model/problem_checks.h"
-#include "records/violation_text.h"
+#include "route/violation_text.h"
 
 namespace tamrik {
 namespace {

@@ -8,10 +8,10 @@
 
 #include "improve/best_insertion.h"
 #include "improve/near_lists.h"
-#include "improve/route_set.h"
-#include "improve/soft_rules.h"
-#include "records/route_rules.h"
-#include "records/task_rules.h"
+#include "route/route_set.h"
+#include "route/soft_rules.h"
+#include "route/route_rules.h"
+#include "route/task_rules.h"
 
 namespace tamrik {
 

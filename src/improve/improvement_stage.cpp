@@ -246,12 +246,12 @@ std::optional<ImprovementStage::Stop> ImprovementStage::Checkpoint(const Improve
     if (hooks.interrupted && hooks.interrupted()) return Stop::kInterrupted;
     if (settings.stop_when_feasible && FoundFeasible()) return Stop::kStalled;
     const double now = hooks.elapsed();
-    if (hooks.time_limit < now) return Stop::kBudget;
-    if (!found_feasible) RepairNearEnd(now, hooks.time_limit);
+    if (hooks.deadline < now) return Stop::kBudget;
+    if (!found_feasible) RepairNearEnd(now, hooks.deadline);
     if (!timed && iterations >= kTimedIterations && settings.max_iterations == 0) {
         timed = true;
         const double per_iteration = std::max(now - start_time, 1e-9) / kTimedIterations;
-        const double fit = (hooks.time_limit - now) / per_iteration / kCyclesInBudget;
+        const double fit = (hooks.deadline - now) / per_iteration / kCyclesInBudget;
         if (fit < static_cast<double>(cycle.length)) {
             cycle.length = std::max<uint64_t>(kMinCycle, static_cast<uint64_t>(fit));
         }
@@ -267,7 +267,7 @@ std::optional<ImprovementStage::Stop> ImprovementStage::Checkpoint(const Improve
         cycle.improved = false;
         cycle.start = iterations;
         ++cycle.ended;
-        if (granular && settings.max_iterations == 0) FitCycle(now, hooks.time_limit);
+        if (granular && settings.max_iterations == 0) FitCycle(now, hooks.deadline);
         // Until a feasible solution is found, the search goes on from where it is.
         if (FoundFeasible()) {
             current.CopyRoutesFrom(best);
@@ -278,13 +278,13 @@ std::optional<ImprovementStage::Stop> ImprovementStage::Checkpoint(const Improve
     return std::nullopt;
 }
 
-void ImprovementStage::FitCycle(double now, double time_limit) {
+void ImprovementStage::FitCycle(double now, double deadline) {
     // Iterations slow down or speed up as the solution changes, so the length is measured
     // again for each cycle; the cycles left of the plan share the rest of the budget.
     const double per_iteration =
         std::max(now - start_time, 1e-9) / static_cast<double>(std::max<uint64_t>(iterations, 1));
     const uint64_t left = cycle.ended < kCyclesInBudget ? kCyclesInBudget - cycle.ended : 1;
-    const double fit = (time_limit - now) / per_iteration / static_cast<double>(left);
+    const double fit = (deadline - now) / per_iteration / static_cast<double>(left);
     cycle.length = std::max<uint64_t>(kMinCycle, static_cast<uint64_t>(std::max(fit, 0.0)));
 }
 
@@ -369,11 +369,11 @@ void ImprovementStage::UseWeights(const RuleAmounts& weights) {
     lowest_score = Score(lowest);
 }
 
-void ImprovementStage::RepairNearEnd(double now, double time_limit) {
+void ImprovementStage::RepairNearEnd(double now, double deadline) {
     if (!current.Bends() || repair_level >= 2) return;
     const double share = settings.max_iterations != 0
                              ? static_cast<double>(iterations) / static_cast<double>(settings.max_iterations)
-                             : (now - start_time) / std::max(time_limit - start_time, 1e-9);
+                             : (now - start_time) / std::max(deadline - start_time, 1e-9);
     const double due = repair_level == 0 ? kFirstRepairShare : kSecondRepairShare;
     if (share < due) return;
     ++repair_level;

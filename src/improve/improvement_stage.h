@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "improve/near_lists.h"
-#include "improve/route_set.h"
+#include "route/route_set.h"
 #include "improve/ruin_recreate.h"
-#include "records/route_rules.h"
-#include "records/task_rules.h"
+#include "route/route_rules.h"
+#include "route/task_rules.h"
 
 namespace tamrik {
 
@@ -40,7 +40,7 @@ struct ImprovementSettings {
 struct ImprovementHooks {
     // Processor seconds on the caller's clock, and the value of it at which to stop.
     std::function<double()> elapsed;
-    double time_limit = 0.0;
+    double deadline = 0.0;
     // True when the host wants the solve to stop now.
     std::function<bool()> interrupted;
     // Called with each new best solution.
@@ -121,7 +121,7 @@ private:
 
     double Temperature() const;
     // Sets the length of the cycle starting now to fit the rest of the budget.
-    void FitCycle(double now, double time_limit);
+    void FitCycle(double now, double deadline);
     // One ruin and recreate, its acceptance and the best solution's update.
     void Iterate(const ImprovementHooks& hooks);
     // The annealing value: the objective with, for min-max, a little of the total to lead
@@ -146,7 +146,7 @@ private:
     bool KeepsEveryRule(const RouteSet& set) const;
     // Near the end of the budget, while no solution keeps every rule: goes on from the least
     // broken one with the prices raised.
-    void RepairNearEnd(double now, double time_limit);
+    void RepairNearEnd(double now, double deadline);
     static double Uniform(std::mt19937_64& generator) {
         return static_cast<double>(generator() >> 11) * 0x1.0p-53;
     }

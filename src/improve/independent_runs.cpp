@@ -51,7 +51,7 @@ ImprovementStage::Stop RunIndependently(const RouteRules& rules,
         own.elapsed = [&hooks, started]() {
             return hooks.start_time + (ThreadSeconds() - started);
         };
-        own.time_limit = hooks.time_limit;
+        own.deadline = hooks.deadline;
     };
     const auto host_wants_stop = [&]() {
         if (!stop_now.load(std::memory_order_relaxed) && hooks.interrupted && hooks.interrupted()) {

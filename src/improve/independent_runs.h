@@ -7,8 +7,8 @@
 #include "improve/improvement_stage.h"
 #include "improve/near_lists.h"
 #include "improve/parallel_hooks.h"
-#include "records/route_rules.h"
-#include "records/task_rules.h"
+#include "route/route_rules.h"
+#include "route/task_rules.h"
 
 namespace tamrik {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "improve/route_set.h"
+#include "route/route_set.h"
 #include "records/search_records.h"
 
 namespace tamrik {

@@ -5,16 +5,16 @@
 #include <cstdint>
 #include <functional>
 
-#include "improve/route_set.h"
+#include "route/route_set.h"
 
 namespace tamrik {
 
 // What a stage on several threads asks its caller, always on the calling thread.
 struct ParallelHooks {
     // The caller's clock when the stage starts; every thread counts its own processor time
-    // from there, against `time_limit`.
+    // from there, against `deadline`.
     double start_time = 0.0;
-    double time_limit = 0.0;
+    double deadline = 0.0;
     // True when the host wants the solve to stop now (asked at least every 20 ms).
     std::function<bool()> interrupted;
     // Called with each better solution and the time it was found at.

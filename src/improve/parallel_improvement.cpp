@@ -53,7 +53,7 @@ ImprovementStage::Stop ParallelImprovement::Run(std::vector<std::vector<int64_t>
     const double started = ThreadSeconds();
     ImprovementHooks own;
     own.elapsed = [&]() { return hooks.start_time + (ThreadSeconds() - started); };
-    own.time_limit = hooks.time_limit;
+    own.deadline = hooks.deadline;
     own.interrupted = hooks.interrupted;
     own.improved = [&](const RouteSet& set) {
         if (hooks.improved) hooks.improved(set, own.elapsed());

@@ -11,8 +11,8 @@
 #include "improve/near_lists.h"
 #include "improve/parallel_hooks.h"
 #include "improve/ruin_recreate.h"
-#include "records/route_rules.h"
-#include "records/task_rules.h"
+#include "route/route_rules.h"
+#include "route/task_rules.h"
 
 namespace tamrik {
 

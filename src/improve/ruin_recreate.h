@@ -7,9 +7,9 @@
 
 #include "improve/best_insertion.h"
 #include "improve/near_lists.h"
-#include "improve/route_set.h"
+#include "route/route_set.h"
 #include "improve/task_order.h"
-#include "records/task_rules.h"
+#include "route/task_rules.h"
 
 namespace tamrik {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "records/task_rules.h"
+#include "route/task_rules.h"
 
 namespace tamrik {
 

@@ -4,7 +4,7 @@
 #include <bit>
 #include <utility>
 
-#include "records/time_stretch.h"
+#include "route/time_stretch.h"
 
 namespace tamrik {
 
@@ -119,7 +119,7 @@ TransitionCheck TimeLimitConstraintChecker::CheckTransition(const Label&, int64_
 }
 
 bool TimeLimitConstraintChecker::IsWithinLimit(const Label& label, int64_t agent) const {
-    return !PassesLimit(label.costs[agent], agents[agent].cost_limit);
+    return !ExceedsLimit(label.costs[agent], agents[agent].cost_limit);
 }
 
 bool TimeLimitConstraintChecker::IsDeadEnd(const Label& label) const {
@@ -195,14 +195,12 @@ TimeWindowConstraintChecker::AgentLegs TimeWindowConstraintChecker::LegsOf(
         legs.type = agents[static_cast<size_t>(agent)].type_index;
     }
     if (!starts.empty() && agent >= 0 && static_cast<size_t>(agent) < starts.size()) {
-        legs.has_start = true;
-        legs.has_free_start = !return_to_end;
-        legs.start = starts[static_cast<size_t>(agent)];
+        legs.own.has_start = true;
+        legs.own.start = starts[static_cast<size_t>(agent)];
     }
     if (!ends.empty() && agent >= 0 && static_cast<size_t>(agent) < ends.size()) {
-        legs.has_end = true;
-        legs.has_free_end = !return_to_end;
-        legs.end = ends[static_cast<size_t>(agent)];
+        legs.own.has_end = true;
+        legs.own.end = ends[static_cast<size_t>(agent)];
     }
     return legs;
 }
@@ -210,7 +208,7 @@ TimeWindowConstraintChecker::AgentLegs TimeWindowConstraintChecker::LegsOf(
 double TimeWindowConstraintChecker::Travel(int64_t from, int64_t to, const AgentLegs& legs,
                                            const ArcCostTable& table) const {
     if (graph == nullptr || from == to) return 0.0;
-    if ((legs.has_free_start && to == legs.start) || (legs.has_free_end && to == legs.end)) {
+    if (legs.own.FreeLegInto(to, return_to_end)) {
         const bool served = from >= 0 && static_cast<size_t>(from) < services.size();
         return served ? services[static_cast<size_t>(from)] : 0.0;
     }
@@ -288,9 +286,9 @@ TransitionCheck TimeWindowConstraintChecker::CheckTransition(const Label& label,
             }
             if (InRange(vertex)) ClearBit(skipped, vertex);
             if (InRange(p)) ClearBit(skipped, p);
-            if (legs.has_start && InRange(legs.start)) ClearBit(skipped, legs.start);
+            if (legs.own.has_start && InRange(legs.own.start)) ClearBit(skipped, legs.own.start);
             // The agent's own end closes its route: it is never served on the way.
-            if (legs.has_end && InRange(legs.end)) ClearBit(skipped, legs.end);
+            if (legs.own.has_end && InRange(legs.own.end)) ClearBit(skipped, legs.own.end);
 
             const bool ok = ForEachBit(skipped, [&](int64_t w) {
                 const TimeWindow* w_window = WindowOf(w);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "plugins/plugin_kinds.h"
+#include "route/own_ends.h"
 
 namespace tamrik {
 
@@ -103,12 +104,7 @@ private:
     // What one CheckTransition needs to know about the moving agent, looked up once.
     struct AgentLegs {
         int64_t type = -1;
-        bool has_start = false;
-        bool has_free_start = false;
-        int64_t start = 0;
-        bool has_free_end = false;
-        bool has_end = false;
-        int64_t end = 0;
+        OwnEnds own;
     };
     AgentLegs LegsOf(int64_t agent) const;
     double Travel(int64_t from, int64_t to, const AgentLegs& legs,

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "graph/planner_graph.h"
-#include "records/plugin_base.h"
+#include "base/plugin_base.h"
 #include "records/search_records.h"
 
 namespace tamrik {

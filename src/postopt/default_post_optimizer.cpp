@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "base/log_sink.h"
-#include "records/time_stretch.h"
+#include "route/time_stretch.h"
 
 namespace tamrik {
 
@@ -191,7 +191,7 @@ void DefaultPostOptimizer::Optimize(const PlannerGraph* graph_in,
                 if (TwoOptRoute(route.path, route.cost, a)) route.feasible = true;
             }
             const double limit = agents[static_cast<size_t>(a)].cost_limit;
-            if (!std::isfinite(route.cost) || PassesLimit(route.cost, limit)) {
+            if (!std::isfinite(route.cost) || ExceedsLimit(route.cost, limit)) {
                 LogLine(LogStream::kError,
                         LineOf("[post-opt] path invalid or over capacity, skip agent ", a));
             }

@@ -5,7 +5,7 @@
 
 #include "graph/planner_graph.h"
 #include "model/result.h"
-#include "records/plugin_base.h"
+#include "base/plugin_base.h"
 #include "records/search_records.h"
 
 namespace tamrik {

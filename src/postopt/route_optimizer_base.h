@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "postopt/post_optimizer_plugin.h"
-#include "records/route_rules.h"
+#include "route/route_rules.h"
 
 namespace tamrik {
 

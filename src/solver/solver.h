@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "graph/sparse_graph.h"
-#include "improve/construction.h"
+#include "improve/stage_runner.h"
 #include "model/cost_model.h"
 #include "model/problem.h"
 #include "model/result.h"
@@ -22,13 +22,13 @@
 #include "solver/joint_key_index.h"
 #include "solver/label_pool.h"
 #include "solver/open_list.h"
-#include "records/route_rules.h"
+#include "route/route_rules.h"
 #include "records/search_records.h"
-#include "records/task_rules.h"
+#include "route/task_rules.h"
 #include "solver/search_results.h"
 #include "solver/simple_timer.h"
 #include "solver/memory_watch.h"
-#include "solver/time_limit_watch.h"
+#include "solver/budget_watch.h"
 
 namespace tamrik {
 
@@ -123,19 +123,14 @@ protected:
     TimeWindowMap time_windows;
     // Vertices with several windows (time_windows holds their envelopes).
     std::unordered_map<int64_t, std::vector<TimeWindow>> several_windows;
-    double time_limit = 60.0;
+    double budget = 60.0;
     bool return_to_end = true;
     ObjectiveType objective_type = ObjectiveType::MinMax;
     bool improve = false;
-    uint64_t improve_seed = 0;
-    uint64_t max_iterations = 0;
-    // Threads of the improvement stage (0: every core).
-    uint64_t threads = 1;
-    bool stop_when_stalled = true;
     uint64_t memory_limit = 0;
     double last_update_time = 0.0;
     SimpleTimer timer;
-    TimeLimitWatch limit_watch;
+    BudgetWatch budget_watch;
     MemoryWatch memory_watch;
     // Why the search (and the improvement stage after it) ended; copied into the result.
     StopReason stop_reason = StopReason::kCompleted;
@@ -161,6 +156,9 @@ protected:
 
     // The route rules of this instance, bound to the graph or, without one, the cost model.
     RouteRules MakeRouteRules() const;
+    // The one route rules object of a solve, read by the construction, the stages and the
+    // checks of results: made at its first use after the instance was set.
+    const RouteRules& Rules() const;
 
 private:
     enum class PhaseEnd { kContinue, kStop };
@@ -183,23 +181,12 @@ private:
     void NumberAgents(const Problem& problem);
     // Shifts, stop limits and (under min-sum) fixed costs; whether any agent has one.
     bool MapAgentDays(const Problem& problem, const Options& options);
-    // Per vertex, why it fits nowhere whatever the other routes do (empty: it may fit).
-    std::vector<std::string> StaticReasons(const RouteRules& rules) const;
     // Fills result.unassigned after a failed solve: the stops that no agent may serve even
     // on a route of their own (or with their "same" partner), and the stop the construction
     // found no room for. With stops of the first kind the stop reason is kInfeasible.
     void ExplainFailure();
-    // Why no agent may serve the vertex on a route of its own (empty when one may).
-    std::string AloneReason(const RouteRules& rules, int64_t vertex) const;
-    // Whether some agent may serve the two vertices together on a route of their own.
-    bool ServesTogether(const RouteRules& rules, int64_t a, int64_t b) const;
     // The initial routes as stops per agent index (after NumberAgents).
     void MapInitialRoutes(const Problem& problem);
-    // Keeps the stops the construction left out, with their reasons, in the result.
-    void ReportLeftOut(const RouteRules& rules,
-                       const std::vector<std::pair<int32_t, std::string>>& left_out);
-    // Reports the warm start's stops that had to move, one line on standard error.
-    void ReportMovedStops(const std::vector<std::pair<size_t, int32_t>>& moved) const;
     void MapTimeWindows(const Problem& problem);
     void BuildGraph(const Problem& problem);
     void InstallPlugins(const Options& options);
@@ -252,13 +239,8 @@ private:
     // Builds a first solution without the search and records it; false (with the reason on
     // standard error) when the construction finds none.
     bool RunConstruction();
-    // The construction's line when its routes break rules that bend.
-    static std::string SoftStartLine(const RuleAmounts& weights);
-    // Whether every route of the set keeps its route rules, walked afresh.
-    static bool EveryRouteKept(const RouteRules& rules, const RouteSet& set);
-    // What a stage that found no plan keeping every rule says, and gives as the reason of the
-    // stop the construction could not place.
-    void ExplainSoftFailure(size_t most_broken);
+    // What the stages ask of the solver: its clock, the host, and recording routes.
+    StageHooks HooksForStages();
     // Asks the host at once whether to stop (the search polls less often: PollInterrupt).
     bool HostWantsStop();
     // Takes the routes now in `result` as the new best solution and tells the progress
@@ -299,30 +281,21 @@ private:
     EstimateBound estimate_bound = EstimateBound::kNone;
     // Every travel cost of the problem, the graph's source.
     CostModel cost_model;
-    // The construction's neighbour lists, handed on to the improvement stage.
-    std::vector<std::vector<int32_t>> near_lists;
     // More vertices than a Label holds, or rules the search does not know (shifts, stop
     // limits, fixed costs, travel costs, several windows at a node): no graph and no search,
     // the construction instead.
     bool beyond_search = false;
     // By agent index (empty: no agent has a shift, a stop limit or a fixed cost that counts).
     std::vector<AgentDay> agent_days;
-    // The vertex the construction found no room for (-1: none), and what blocked it.
-    int32_t construction_stuck = -1;
-    std::string construction_stuck_reason;
-    // Routes of the construction that break some rule that bends (empty: none), for the
-    // stage to repair with those rules soft at these first prices.
-    std::vector<std::vector<int64_t>> soft_start;
-    RuleAmounts soft_weights{};
-    // Routes to start from (none: the construction builds its own).
-    bool warm_started = false;
     bool allow_unassigned = false;
-    WarmStart warm_start;
+    // The construction, warm start, soft start and improvement stage, for solves that go
+    // beyond the search or on after it.
+    StageRunner stages;
     bool travel_cost = false;
     TaskRules tasks;
     // Rules that no solution can meet were found before solving.
     bool known_infeasible = false;
-    std::unique_ptr<RouteRules> checked_rules;
+    mutable std::unique_ptr<RouteRules> route_rules;
     // The graph's dense cost table, read by the move rules; the graph is not changed while
     // the search runs.
     ArcCostTable arc_table;

@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "base/log_sink.h"
-#include "records/time_stretch.h"
+#include "route/time_stretch.h"
 #include "solver/solver.h"
 
 namespace tamrik {

@@ -2,9 +2,6 @@
 #include <algorithm>
 
 #include "base/log_sink.h"
-#include "improve/construction.h"
-#include "improve/improvement_stage.h"
-#include "improve/parallel_improvement.h"
 #include "solver/solver.h"
 
 namespace tamrik {
@@ -18,8 +15,6 @@ constexpr double kSearchShare = 0.1;
 constexpr double kLongestSearch = 3.0;
 // Reading the processor clock at every pop would slow the search down.
 constexpr uint32_t kPopsPerClockRead = 256;
-// Recorded solution states of the stage beyond this many are not kept (the final one is).
-constexpr size_t kMaxStageSnapshots = 1000;
 
 }  // namespace
 
@@ -32,7 +27,7 @@ bool Solver::SearchHandsOver() {
     }
     if (++pops_since_clock < kPopsPerClockRead) return false;
     pops_since_clock = 0;
-    return timer.ElapsedSeconds() > std::min(kSearchShare * time_limit, kLongestSearch);
+    return timer.ElapsedSeconds() > std::min(kSearchShare * budget, kLongestSearch);
 }
 
 void Solver::ReleaseSearchMemory() {
@@ -61,6 +56,11 @@ RouteRules Solver::MakeRouteRules() const {
     rules.BindCosts(&cost_model);
     rules.BindInstance(graph, points, agents);
     return rules;
+}
+
+const RouteRules& Solver::Rules() const {
+    if (!route_rules) route_rules = std::make_unique<RouteRules>(MakeRouteRules());
+    return *route_rules;
 }
 
 void Solver::RecordRoutes(const char* source, double time) {
@@ -93,173 +93,26 @@ double Solver::LostPrize() const {
     return lost;
 }
 
+StageHooks Solver::HooksForStages() {
+    StageHooks hooks;
+    hooks.elapsed = [this]() { return timer.ElapsedSeconds(); };
+    hooks.deadline = budget;
+    hooks.interrupted = [this]() { return HostWantsStop(); };
+    hooks.record = [this](const char* source, double time) { RecordRoutes(source, time); };
+    hooks.snapshot = [this]() { anytime_results.push_back(SearchSnapshot{last_update_time, result}); };
+    return hooks;
+}
+
 bool Solver::RunConstruction() {
     ReleaseSearchMemory();
-    const RouteRules rules = MakeRouteRules();
-    Construction construction(rules, objective_type != ObjectiveType::MinSum, improve_seed,
-                              &tasks);
-    construction.LeaveOut(allow_unassigned);
-    construction.Soften(true);
-    ConstructionOutcome outcome = construction.Build([this]() { return HostWantsStop(); },
-                                                     warm_started ? &warm_start : nullptr);
+    const bool built = stages.Construct(Rules(), tasks, result, HooksForStages());
     if (interrupted) stop_reason = StopReason::kInterrupted;
-    ReportMovedStops(outcome.moved);
-    if (!outcome.built) {
-        if (!interrupted) LogLine(LogStream::kError, "[construction] " + outcome.reason);
-        construction_stuck = outcome.stuck;
-        construction_stuck_reason = outcome.stuck_reason;
-        return false;
-    }
-    if (AnyBends(outcome.weights)) {
-        construction_stuck = outcome.stuck;
-        construction_stuck_reason = outcome.stuck_reason;
-        soft_start = std::move(outcome.paths);
-        soft_weights = outcome.weights;
-        near_lists = std::move(outcome.near);
-        result.method = "construction";
-        LogLine(LogStream::kOut, SoftStartLine(outcome.weights));
-        return true;
-    }
-    const SolutionCheck check = tasks.Check(rules, outcome.paths);
-    if (!check.feasible) {
-        LogLine(LogStream::kError, "[construction] its routes break a rule; they are not used");
-        return false;
-    }
-    for (size_t r = 0; r < outcome.paths.size(); ++r) {
-        const auto agent = static_cast<int64_t>(r);
-        result.times[agent] = check.costs[r];
-        result.paths[agent] = std::move(outcome.paths[r]);
-    }
-    ReportLeftOut(rules, outcome.left_out);
-    near_lists = std::move(outcome.near);
-    result.method = "construction";
-    RecordRoutes("construction");
-    anytime_results.push_back(SearchSnapshot{last_update_time, result});
-    return true;
-}
-
-std::string Solver::SoftStartLine(const RuleAmounts& weights) {
-    if (!DaysBend(weights)) {
-        return "[construction] no order keeps every capacity; the improvement stage starts "
-               "from overloaded routes";
-    }
-    return "[construction] no order keeps every rule; the improvement stage starts from routes "
-           "that break some, and repairs them";
-}
-
-bool Solver::EveryRouteKept(const RouteRules& rules, const RouteSet& set) {
-    for (size_t r = 0; r < set.RouteCount(); ++r) {
-        const std::vector<int32_t>& nodes = set.RouteOf(r).nodes;
-        const std::vector<int64_t> path(nodes.begin(), nodes.end());
-        if (!rules.EvaluatePath(path, static_cast<int64_t>(r)).feasible) return false;
-    }
-    return true;
-}
-
-void Solver::ExplainSoftFailure(size_t most_broken) {
-    if (most_broken >= kSoftRuleCount) {
-        LogLine(LogStream::kError, "[improvement] no plan found that keeps every rule");
-        return;
-    }
-    const std::string rule = RuleName(most_broken);
-    LogLine(LogStream::kError,
-            "[improvement] no plan found that keeps every rule; broken most often: " + rule);
-    construction_stuck_reason = "no plan found that keeps every rule, broken most often by " + rule;
-}
-
-void Solver::ReportLeftOut(const RouteRules& rules,
-                           const std::vector<std::pair<int32_t, std::string>>& left_out) {
-    result.unassigned.clear();
-    for (const auto& [vertex, found] : left_out) {
-        // A reason that holds whatever the other routes do says more than the one found.
-        std::string reason = AloneReason(rules, vertex);
-        if (reason.empty()) reason = found;
-        const uint64_t id = points[static_cast<size_t>(vertex)].node_id;
-        LogLine(LogStream::kError, "[construction] node " + std::to_string(id) + " left out: " + reason);
-        result.unassigned.push_back(UnassignedStop{id, std::move(reason)});
-    }
-}
-
-void Solver::ReportMovedStops(const std::vector<std::pair<size_t, int32_t>>& moved) const {
-    if (moved.empty()) return;
-    std::string line = "[warm start] " + std::to_string(moved.size()) +
-                       " stops broke their initial route's rules and went in again where they fit:";
-    for (const auto& [agent, vertex] : moved) {
-        line += " node " + std::to_string(points[static_cast<size_t>(vertex)].node_id) +
-                " (agent " + std::to_string(agents[agent].agent_id) + ")";
-    }
-    LogLine(LogStream::kError, line);
+    return built;
 }
 
 void Solver::RunImprovement() {
     ReleaseSearchMemory();
-    const RouteRules rules = MakeRouteRules();
-
-    std::vector<std::vector<int64_t>> paths(static_cast<size_t>(num_agents));
-    if (!soft_start.empty()) {
-        paths = std::move(soft_start);
-    } else {
-        for (int32_t k = 0; k < num_agents; ++k) paths[static_cast<size_t>(k)] = result.paths.at(k);
-    }
-
-    ImprovementSettings settings;
-    settings.min_max = objective_type != ObjectiveType::MinSum;
-    settings.seed = improve_seed;
-    settings.max_iterations = max_iterations;
-    settings.stop_when_stalled = stop_when_stalled;
-    if (warm_started) settings.pinned = warm_start.pinned;
-    settings.weights = soft_weights;
-    // Without the stage asked for, routes that break rules are only repaired.
-    settings.stop_when_feasible = !improve;
-    size_t stage_snapshots = 0;
-    bool unrecorded = false;
-    // `time` below 0: the solver's clock now.
-    const auto record = [&](const RouteSet& set, double time) {
-        // The set keeps loads and task order itself; the whole-solution test is a second,
-        // independent guard before routes count.
-        if (tasks.Active() && !tasks.Check(rules, set.Paths()).feasible) return;
-        if (set.Bends() && !EveryRouteKept(rules, set)) return;
-        for (size_t r = 0; r < set.RouteCount(); ++r) {
-            const std::vector<int32_t>& nodes = set.RouteOf(r).nodes;
-            result.paths[static_cast<int64_t>(r)].assign(nodes.begin(), nodes.end());
-            result.times[static_cast<int64_t>(r)] = set.SummedCost(r);
-        }
-        RecordRoutes("improvement", time);
-        unrecorded = stage_snapshots >= kMaxStageSnapshots;
-        if (unrecorded) return;
-        anytime_results.push_back(SearchSnapshot{last_update_time, result});
-        ++stage_snapshots;
-    };
-    ImprovementStage::Stop stop;
-    size_t most_broken = kSoftRuleCount;
-    const size_t workers = ParallelImprovement::ThreadsFor(threads);
-    if (workers <= 1) {
-        ImprovementHooks hooks;
-        hooks.elapsed = [this]() { return timer.ElapsedSeconds(); };
-        hooks.time_limit = time_limit;
-        hooks.interrupted = [this]() { return HostWantsStop(); };
-        hooks.improved = [&](const RouteSet& set) { record(set, -1.0); };
-        ImprovementStage stage(rules, settings, &tasks);
-        stage.UseNeighbours(std::move(near_lists));
-        stop = stage.Run(paths, hooks);
-        most_broken = stage.MostBroken();
-    } else {
-        ParallelHooks hooks;
-        hooks.start_time = timer.ElapsedSeconds();
-        hooks.time_limit = time_limit;
-        hooks.interrupted = [this]() { return HostWantsStop(); };
-        hooks.improved = record;
-        ParallelImprovement stage(rules, settings, &tasks, workers);
-        stage.UseNeighbours(near_lists);
-        stop = stage.Run(paths, hooks);
-        most_broken = stage.MostBroken();
-    }
-    if (AnyBends(soft_weights) && solution_found == 0 && !interrupted) {
-        ExplainSoftFailure(most_broken);
-    }
-    if (stop != ImprovementStage::Stop::kNotRun) result.method += "+improvement";
-    if (unrecorded) anytime_results.push_back(SearchSnapshot{last_update_time, result});
-    result.timeout = stop == ImprovementStage::Stop::kBudget;
+    const ImprovementStage::Stop stop = stages.Improve(Rules(), tasks, result, HooksForStages());
     if (stop == ImprovementStage::Stop::kBudget) stop_reason = StopReason::kTimeLimit;
     if (stop == ImprovementStage::Stop::kInterrupted) stop_reason = StopReason::kInterrupted;
     if (stop == ImprovementStage::Stop::kStalled || stop == ImprovementStage::Stop::kIterations) {

@@ -58,7 +58,7 @@ void Solver::FillSchedules(Result& out) const {
     out.schedules.clear();
     // Waits for partners on other routes are timed with all routes together, not here.
     if (tasks.HasPrecedence()) return;
-    const RouteRules rules = MakeRouteRules();
+    const RouteRules& rules = Rules();
     for (const auto& [agent, path] : out.paths) out.schedules[agent] = rules.ScheduleOf(path, agent);
 }
 

@@ -34,12 +34,12 @@ void Solver::CheckVertexCount(size_t count) {
 
 int32_t Solver::Solve() {
     anytime_results.clear();
+    route_rules.reset();
     timer.Start();
-    limit_watch.Reset();
+    budget_watch.Reset();
     memory_watch.Reset();
     stop_reason = StopReason::kCompleted;
-    soft_start.clear();
-    soft_weights = RuleAmounts{};
+    stages.Reset();
     // Stops that fit nowhere are left out when that is allowed; other rules no solution meets
     // fail the construction.
     if (known_infeasible && !allow_unassigned) {
@@ -90,14 +90,14 @@ int32_t Solver::Solve() {
         }
     }
     // A search stopped by the memory ceiling leaves the rest of the budget to the
-    // improvement stage; without it, it ends as at the time limit.
+    // improvement stage; without it, it ends as when the budget runs out.
     // Without a solution of its own, the search leaves the rest to the construction, which
     // also starts solves whose search found nothing that keeps the loads and task order.
     if (!interrupted && !result.timeout) {
         if (solution_found == 0 && (improve || tasks.Active() || allow_unassigned)) {
             RunConstruction();
         }
-        if ((improve && solution_found != 0) || AnyBends(soft_weights)) RunImprovement();
+        if ((improve && solution_found != 0) || stages.SoftStartPending()) RunImprovement();
     }
     return Finish();
 }
@@ -146,7 +146,7 @@ Label Solver::MakeRootLabel(size_t vertex_count) {
 Solver::PhaseEnd Solver::RunPhase(size_t phase, size_t vertex_count) {
     while (!focal_list.empty() || RefillFocal(phase)) {
         if (PollInterrupt()) return PhaseEnd::kStop;
-        if (limit_watch.Passed(time_limit, timer)) {
+        if (budget_watch.Passed(budget, timer)) {
             result.timeout = true;
             stop_reason = StopReason::kTimeLimit;
             return PhaseEnd::kStop;
@@ -316,9 +316,8 @@ bool Solver::PrepareMove(const Label& from, int64_t a, int64_t v, size_t vertex_
     if (v != s.positions[a]) {
         double c = ArcCostEntryFrom(*graph, arc_table, s.positions[a], v, agents[a].type_index)
                        .value_or(0.0);
-        // Without a return obligation the last leg, to the start or the end, is free but for
-        // the service of the node it leaves.
-        if (return_to_end || !(is_start || is_goal)) {
+        const OwnEnds own{true, true, starts[a], goals[a]};
+        if (!own.FreeLegInto(v, return_to_end)) {
             s.costs[a] += c;
         } else {
             s.costs[a] += cost_model.Service(static_cast<size_t>(s.positions[a]));

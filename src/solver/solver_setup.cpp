@@ -27,6 +27,18 @@ bool HasOptionalStop(const Problem& problem) {
                        [](const Node& node) { return !node.required; });
 }
 
+StageSettings StageSettingsOf(const Options& options) {
+    StageSettings settings;
+    settings.min_max = options.objective != ObjectiveType::MinSum;
+    settings.seed = options.seed;
+    settings.max_iterations = options.max_iterations;
+    settings.stop_when_stalled = options.stop_when_stalled;
+    settings.threads = options.threads;
+    settings.improve = options.improve;
+    settings.allow_unassigned = options.allow_unassigned;
+    return settings;
+}
+
 }  // namespace
 
 Solver::Solver(const Problem& problem, const Options& options)
@@ -36,7 +48,8 @@ Solver::Solver(const Problem& problem, const Options& options)
       constraint_checker(std::make_unique<DefaultConstraintChecker>()),
       expansion(std::make_unique<DefaultExpansion>()),
       objective(std::make_unique<DefaultObjective>()),
-      focal_list(FocalOrder{focal_comparator.get()}) {
+      focal_list(FocalOrder{focal_comparator.get()}),
+      stages(StageSettingsOf(options)) {
     ReportFindings(problem, options);
     travel_cost = options.route_cost == RouteCostKind::Travel;
     beyond_search = MapAgentDays(problem, options) || travel_cost ||
@@ -67,12 +80,8 @@ Solver::Solver(const Problem& problem, const Options& options)
     objective_type = options.objective;
     improve = options.improve;
     allow_unassigned = options.allow_unassigned;
-    improve_seed = options.seed;
-    max_iterations = options.max_iterations;
-    threads = options.threads;
-    stop_when_stalled = options.stop_when_stalled;
     memory_limit = options.memory_limit;
-    time_limit = options.time_limit;
+    budget = options.time_limit;
     if (!beyond_search) BuildSearchTables();
 }
 
@@ -118,17 +127,18 @@ void Solver::NumberAgents(const Problem& problem) {
 }
 
 void Solver::MapInitialRoutes(const Problem& problem) {
-    warm_started = !problem.initial_routes.empty();
-    if (!warm_started) return;
-    warm_start.stops.assign(agents.size(), {});
-    warm_start.pinned.assign(agents.size(), 0);
+    if (problem.initial_routes.empty()) return;
+    WarmStart warm;
+    warm.stops.assign(agents.size(), {});
+    warm.pinned.assign(agents.size(), 0);
     for (const InitialRoute& route : problem.initial_routes) {
         const auto index = static_cast<size_t>(agent_index_of.at(route.agent_id));
         for (uint64_t id : StopsOf(route, problem.agents.at(route.agent_id))) {
-            warm_start.stops[index].push_back(static_cast<int32_t>(vertex_of.at(id)));
+            warm.stops[index].push_back(static_cast<int32_t>(vertex_of.at(id)));
         }
-        warm_start.pinned[index] = static_cast<size_t>(route.pinned);
+        warm.pinned[index] = static_cast<size_t>(route.pinned);
     }
+    stages.SetWarmStart(std::move(warm));
 }
 
 bool Solver::MapAgentDays(const Problem& problem, const Options& options) {
@@ -265,6 +275,7 @@ void Solver::ConfigureTimeWindowCheckers() {
 
 void Solver::SetPoints(const std::vector<PointRecord>& new_points) {
     points = new_points;
+    route_rules.reset();
     for (const PointRecord& point : points) {
         bool only_zero = point.types == std::vector<int64_t>{0};
         bool zero_and_one = point.types == std::vector<int64_t>{0, 1};
@@ -272,9 +283,15 @@ void Solver::SetPoints(const std::vector<PointRecord>& new_points) {
     }
 }
 
-void Solver::SetAgents(const std::vector<AgentRecord>& new_agents) { agents = new_agents; }
+void Solver::SetAgents(const std::vector<AgentRecord>& new_agents) {
+    agents = new_agents;
+    route_rules.reset();
+}
 
-void Solver::SetGraph(PlannerGraph* new_graph) { graph = new_graph; }
+void Solver::SetGraph(PlannerGraph* new_graph) {
+    graph = new_graph;
+    route_rules.reset();
+}
 
 int32_t Solver::Initialize(PlannerGraph* new_graph, const std::vector<PointRecord>& new_points,
                            const std::vector<AgentRecord>& new_agents,
@@ -294,7 +311,7 @@ int32_t Solver::Initialize(PlannerGraph* new_graph, const std::vector<PointRecor
     goal_set.insert(goals.begin(), goals.end());
     return_to_end = false;
     BuildSearchTables();
-    time_limit = new_time_limit;
+    budget = new_time_limit;
     return Solve();
 }
 

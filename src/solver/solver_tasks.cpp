@@ -33,10 +33,9 @@ void Solver::MapTasks(const Problem& problem, const Options& options) {
 }
 
 bool Solver::CheckTasksOfResult() {
-    if (!checked_rules) checked_rules = std::make_unique<RouteRules>(MakeRouteRules());
     std::vector<std::vector<int64_t>> paths(static_cast<size_t>(num_agents));
     for (int32_t k = 0; k < num_agents; ++k) paths[static_cast<size_t>(k)] = result.paths[k];
-    const SolutionCheck check = tasks.Check(*checked_rules, paths);
+    const SolutionCheck check = tasks.Check(Rules(), paths);
     if (!check.feasible) return false;
     for (int32_t k = 0; k < num_agents; ++k) result.times[k] = check.costs[static_cast<size_t>(k)];
     return true;

@@ -61,7 +61,7 @@ protected:
         settings.pinned = std::move(pinned);
         ImprovementHooks hooks;
         hooks.elapsed = [] { return 0.0; };
-        hooks.time_limit = 1e9;
+        hooks.deadline = 1e9;
         hooks.improved = [&](const RouteSet& set) {
             std::vector<double> costs;
             for (size_t r = 0; r < set.RouteCount(); ++r) costs.push_back(set.SummedCost(r));

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "improve/route_set.h"
+#include "route/route_set.h"
 #include "solver/solver_probe.h"
 #include "support/random_instance.h"
 #include "support/route_checker.h"

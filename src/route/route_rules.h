@@ -10,9 +10,10 @@
 #include "graph/planner_graph.h"
 #include "model/cost_model.h"
 #include "model/result.h"
-#include "records/route_clock.h"
+#include "route/own_ends.h"
+#include "route/route_clock.h"
 #include "records/search_records.h"
-#include "records/time_stretch.h"
+#include "route/time_stretch.h"
 
 namespace tamrik {
 
@@ -51,11 +52,9 @@ class RouteRules {
 public:
     // What decides, for one agent, whether a leg of its path is paid and at what cost.
     struct LegRules {
-        int64_t own_start = 0;
-        int64_t own_end = 0;
+        // has_start and has_end: whether the instance gives starts, and ends, at all.
+        OwnEnds own;
         int64_t type = -1;
-        bool has_starts = false;
-        bool has_ends = false;
         ArcCostTable table;
     };
 
@@ -115,10 +114,7 @@ public:
     // Inline: the improvement stage costs legs on the fly on large instances.
     bool PaidLeg(const LegRules& rules, int64_t prev, int64_t node) const {
         if ((graph == nullptr && costs == nullptr) || node == prev || prev < 0) return false;
-        if (!return_to_end && ((rules.has_starts && node == rules.own_start) ||
-                               (rules.has_ends && node == rules.own_end))) {
-            return false;
-        }
+        if (rules.own.FreeLegInto(node, return_to_end)) return false;
         if (graph == nullptr) {
             return static_cast<uint64_t>(prev) < costs->VertexCount() &&
                    static_cast<uint64_t>(node) < costs->VertexCount();
@@ -242,7 +238,7 @@ public:
             }
         }
         const double cost = CostOf(clock);
-        if (PassesLimit(cost, CostLimit(agent))) excess.cost = cost - CostLimit(agent);
+        if (ExceedsLimit(cost, CostLimit(agent))) excess.cost = cost - CostLimit(agent);
         return excess;
     }
     // Whether the path keeps every rule that does not bend: its end points, the allowed types,
@@ -264,7 +260,7 @@ public:
             if (clock.time > day->shift_end) return Rule::kShiftOver;
             if (day->max_stops >= 0 && clock.stops > day->max_stops) return Rule::kStopLimit;
         }
-        return PassesLimit(CostOf(clock), CostLimit(agent)) ? Rule::kCostLimit : Rule::kNone;
+        return ExceedsLimit(CostOf(clock), CostLimit(agent)) ? Rule::kCostLimit : Rule::kNone;
     }
     // Whether some agent has a shift, or a stop limit.
     bool AnyShift() const {

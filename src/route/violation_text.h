@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "records/route_rules.h"
+#include "route/route_rules.h"
 
 namespace tamrik {
 

@@ -1,4 +1,4 @@
-#include "solver/time_limit_watch.h"
+#include "solver/budget_watch.h"
 
 #include <unistd.h>
 
@@ -22,17 +22,17 @@ double Processors() {
 
 }  // namespace
 
-TimeLimitWatch::TimeLimitWatch() : processors(Processors()) {}
+BudgetWatch::BudgetWatch() : processors(Processors()) {}
 
-void TimeLimitWatch::Reset() { quiet_until = Clock::time_point{}; }
+void BudgetWatch::Reset() { quiet_until = Clock::time_point{}; }
 
-bool TimeLimitWatch::Passed(double time_limit, const SimpleTimer& timer) {
+bool BudgetWatch::Passed(double budget, const SimpleTimer& timer) {
     // The wall clock is read before the processor clock, so the bound below holds from it.
     const Clock::time_point now = Clock::now();
     if (now < quiet_until) return false;
     const double elapsed = timer.ElapsedSeconds();
-    if (time_limit < elapsed) return true;
-    const double quiet = (time_limit - elapsed) / processors - kAllowance;
+    if (budget < elapsed) return true;
+    const double quiet = (budget - elapsed) / processors - kAllowance;
     if (quiet > 0.0) {  // also false for a NaN limit: then every question reads the clock
         const auto span = std::chrono::duration<double>(std::min(quiet, kLongestQuiet));
         quiet_until = now + std::chrono::duration_cast<Clock::duration>(span);

@@ -2,13 +2,16 @@
 
 #include <cstdint>
 #include <limits>
+#include <iterator>
 #include <memory>
+#include <span>
 #include <vector>
 
-#include "records/route_rules.h"
+#include "route/load_stretch.h"
+#include "route/route_rules.h"
 #include "records/search_records.h"
-#include "records/task_rules.h"
-#include "improve/soft_rules.h"
+#include "route/task_rules.h"
+#include "route/soft_rules.h"
 
 namespace tamrik {
 
@@ -35,14 +38,11 @@ public:
         // or its travel).
         double departure = 0.0;
         double cost = 0.0;
-        // With loads in force: load[k] is the load after nodes[k]; high[k] and low[k] are the
-        // largest and smallest of load[k ..] (empty otherwise).
-        std::vector<double> load;
-        std::vector<double> high;
-        std::vector<double> low;
-        // With soft loads: top[k] and bottom[k] are the largest and smallest of load[.. k].
-        std::vector<double> top;
-        std::vector<double> bottom;
+        // With loads in force: load_before[k], nodes[0 .. k] as one load stretch (entered
+        // empty, so its delta is the load after nodes[k]), and load_after[k], nodes[k ..]
+        // (empty otherwise).
+        std::vector<LoadStretch> load_before;
+        std::vector<LoadStretch> load_after;
         // With soft days (see SetWeights): warp[k], the time warp up to nodes[k] (empty
         // otherwise).
         std::vector<double> warp;
@@ -123,7 +123,7 @@ public:
     void PinPrefix(size_t r, size_t count);
     // The first position of route r before which a node may go in.
     size_t FirstFree(size_t r) const { return first_free.empty() ? 1 : first_free[r]; }
-    // Whether route r may receive the node at all (type, foreign start or end, length).
+    // Whether route r may receive the node at all (type, foreign start or end, cost limit).
     bool Accepts(size_t r, int32_t node) const {
         return accepts[r * vertex_count + static_cast<size_t>(node)] != 0;
     }
@@ -153,6 +153,20 @@ public:
     // Recomputes the times of route r from position `from` on; false when a window or the
     // cost limit is broken (the times are then meaningless until the route is mended).
     bool Refresh(size_t r, size_t from);
+
+    // The cost (Route::Cost) route r would have with its nodes after position `keep` and
+    // before position `resume` replaced by `middle` (0 <= keep < resume < size, pinned stops
+    // kept), or kInfeasible when that breaks a rule that does not bend. Every node of `middle`
+    // must be movable and out or on route r. Priced from the prefix clock and the suffix
+    // stretch where the route keeps them, else by walking the rest; loads from their load
+    // stretches. Paired stops and waits across routes are not spliced (kInfeasible).
+    double SplicePrice(size_t r, size_t keep, std::span<const int32_t> middle,
+                       size_t resume) const;
+    // The same for route r with its nodes first .. last in reverse order.
+    double ReversalPrice(size_t r, size_t first, size_t last) const;
+    // Makes the splice, or the reversal; both return whether the route keeps its rules.
+    bool Splice(size_t r, size_t keep, std::span<const int32_t> middle, size_t resume);
+    bool Reverse(size_t r, size_t first, size_t last);
 
     // First-improvement segment reversal on route r, with O(1) move costs from prefix sums;
     // only for routes without windows or limit (others are left alone). A reversal is tried
@@ -269,6 +283,22 @@ private:
                               release) == RouteViolation::Rule::kNone;
     }
     bool DelaysOthersSlow(size_t r, size_t q, int32_t node) const;
+    // The parts of a splice's price (see SplicePrice), over any range of nodes.
+    struct Reversed {
+        std::reverse_iterator<std::vector<int32_t>::const_iterator> first;
+        std::reverse_iterator<std::vector<int32_t>::const_iterator> last;
+        auto begin() const { return first; }
+        auto end() const { return last; }
+    };
+    template <typename Nodes>
+    double SplicePriceOver(size_t r, size_t keep, Nodes middle, size_t resume) const;
+    template <typename Nodes>
+    bool SpliceAllowed(size_t r, size_t keep, Nodes middle, size_t resume) const;
+    // 0, or with soft loads the price of the overload; kInfeasible when hard loads break.
+    template <typename Nodes>
+    double SpliceLoadPrice(size_t r, size_t keep, Nodes middle, size_t resume) const;
+    template <typename Nodes>
+    double SpliceTimePrice(size_t r, size_t keep, Nodes middle, size_t resume) const;
     // Times all routes together; whether every window and cost limit holds.
     bool Settle();
     // After a change to route r from position `from` (through position `through`).
@@ -295,7 +325,7 @@ private:
     std::vector<uint8_t> accepts;
     // Per route, the position after its pinned stops (empty while none is pinned).
     std::vector<size_t> first_free;
-    std::vector<double> limits;
+    std::vector<double> cost_limits;
     // Routes whose cost is the sum of their legs and that have no limit: their insertion
     // costs need no walk.
     std::vector<uint8_t> simple;

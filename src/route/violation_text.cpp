@@ -1,4 +1,4 @@
-#include "records/violation_text.h"
+#include "route/violation_text.h"
 
 #include "model/problem_checks.h"
 

@@ -1,4 +1,4 @@
-#include "improve/route_set.h"
+#include "route/route_set.h"
 
 #include <algorithm>
 #include <cmath>
@@ -31,7 +31,7 @@ void RouteSet::Prepare(size_t m) {
     holder.assign(vertex_count, -1);
     position.assign(vertex_count, 0);
     accepts.assign(m * vertex_count, 0);
-    limits.assign(m, 0.0);
+    cost_limits.assign(m, 0.0);
     simple.assign(m, 0);
     plain.assign(m, 0);
     waiting_nodes.assign(m, 0);
@@ -58,14 +58,14 @@ void RouteSet::Prepare(size_t m) {
         const RouteRules::LegRules leg_rules = rules->LegRulesOf(agent);
         // Legs differ between agents only by type and, without a return obligation, by
         // the free legs into their own start and end.
-        const auto key = std::make_tuple(leg_rules.type, free_returns ? leg_rules.own_start : 0,
-                                         free_returns ? leg_rules.own_end : 0);
+        const auto key = std::make_tuple(leg_rules.type, free_returns ? leg_rules.own.start : 0,
+                                         free_returns ? leg_rules.own.end : 0);
         auto [entry, added] = profiles.emplace(key, profile_rules.size());
         if (added) profile_rules.push_back(leg_rules);
         profile[r] = entry->second;
-        limits[r] = rules->CostLimit(agent);
+        cost_limits[r] = rules->CostLimit(agent);
         // Reversals keep a route's loads feasible only while no demand is negative.
-        plain[r] = !rules->UsesTimeWindows() && !(limits[r] > 0.0) && !rules->KeepsDays();
+        plain[r] = !rules->UsesTimeWindows() && !(cost_limits[r] > 0.0) && !rules->KeepsDays();
         simple[r] = plain[r] && !waits_on && !(loads_on && tasks->HasNegativeDemand());
     }
     // Table lookups are much faster than costing legs from coordinates; the tables are kept

@@ -1,4 +1,4 @@
-#include "records/task_rules.h"
+#include "route/task_rules.h"
 
 #include <algorithm>
 

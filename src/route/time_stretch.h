@@ -14,8 +14,8 @@ inline bool PassWindow(double open, double close, double& time) {
     return in_time;
 }
 
-// Whether a cost passes a limit (0 or less: none).
-inline bool PassesLimit(double cost, double limit) { return limit > 0.0 && cost > limit; }
+// Whether a cost exceeds a limit (0 or less: none).
+inline bool ExceedsLimit(double cost, double limit) { return limit > 0.0 && cost > limit; }
 
 // A stretch of route timed as a whole. Reached at a time t in [earliest, latest], it ends at
 // t + duration; reached earlier it waits and ends at earliest + duration; reached later it

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "improve/route_set.h"
+#include "route/route_set.h"
 
 namespace tamrik {
 
@@ -54,38 +54,26 @@ bool RouteSet::RecheckAll() {
 bool RouteSet::RefreshLoads(size_t r, size_t from) {
     Route& route = routes[r];
     const size_t n = route.nodes.size();
-    route.load.resize(n);
-    route.high.resize(n);
-    route.low.resize(n);
+    route.load_before.resize(n);
+    route.load_after.resize(n);
     if (n == 0) return true;
-    double load = from == 0 ? 0.0 : route.load[from - 1];
+    // The start's load is the route's entry level, whatever its demand.
+    const auto stretch_at = [&](size_t k) {
+        return LoadStretch::Of(k == 0 ? 0.0 : tasks->Demand(route.nodes[k]));
+    };
+    route.load_before[0] = stretch_at(0);
     for (size_t k = std::max<size_t>(from, 1); k < n; ++k) {
-        load += tasks->Demand(route.nodes[k]);
-        route.load[k] = load;
+        route.load_before[k] = LoadStretch::Join(route.load_before[k - 1], stretch_at(k));
     }
-    route.load[0] = 0.0;
-    double high = route.load[n - 1];
-    double low = high;
-    for (size_t k = n; k-- > 0;) {
-        high = std::max(high, route.load[k]);
-        low = std::min(low, route.load[k]);
-        route.high[k] = high;
-        route.low[k] = low;
+    route.load_after[n - 1] = stretch_at(n - 1);
+    for (size_t k = n - 1; k-- > 0;) {
+        route.load_after[k] = LoadStretch::Join(stretch_at(k), route.load_after[k + 1]);
     }
+    const LoadStretch& whole = route.load_before[n - 1];
     const double tolerance = TaskRules::kLoadTolerance;
-    if (!soft_loads) return low >= -tolerance && high <= tasks->Capacity(r) + tolerance;
-    route.top.resize(n);
-    route.bottom.resize(n);
-    double top = 0.0;
-    double bottom = 0.0;
-    for (size_t k = 0; k < n; ++k) {
-        top = std::max(top, route.load[k]);
-        bottom = std::min(bottom, route.load[k]);
-        route.top[k] = top;
-        route.bottom[k] = bottom;
-    }
+    if (!soft_loads) return whole.FitsFrom(0.0, tasks->Capacity(r), tolerance);
     double& excess = route.excess[kCapacityRule];
-    excess = std::max(0.0, high - tasks->Capacity(r)) + std::max(0.0, -low);
+    excess = whole.ExcessFrom(0.0, tasks->Capacity(r));
     if (excess <= tolerance) excess = 0.0;
     Reprice(r);
     return true;
@@ -93,11 +81,10 @@ bool RouteSet::RefreshLoads(size_t r, size_t from) {
 
 double RouteSet::ExcessWith(size_t r, size_t q, int32_t node) const {
     const Route& route = routes[r];
-    const double demand = tasks->Demand(node);
-    const double here = route.load[q - 1] + demand;
-    const double high = std::max({route.top[q - 1], here, route.high[q] + demand});
-    const double low = std::min({route.bottom[q - 1], here, route.low[q] + demand});
-    const double excess = std::max(0.0, high - tasks->Capacity(r)) + std::max(0.0, -low);
+    const LoadStretch with = LoadStretch::Join(
+        LoadStretch::Join(route.load_before[q - 1], LoadStretch::Of(tasks->Demand(node))),
+        route.load_after[q]);
+    const double excess = with.ExcessFrom(0.0, tasks->Capacity(r));
     return excess <= TaskRules::kLoadTolerance ? 0.0 : excess;
 }
 
@@ -129,11 +116,10 @@ bool RouteSet::LoadFits(size_t r, size_t q, int32_t node) const {
     const double demand = tasks->Demand(node);
     if (demand == 0.0 || soft_loads) return true;
     const Route& route = routes[r];
-    const double capacity = tasks->Capacity(r) + TaskRules::kLoadTolerance;
-    const double floor = -TaskRules::kLoadTolerance;
-    const double here = route.load[q - 1] + demand;
-    return here <= capacity && here >= floor && route.high[q] + demand <= capacity &&
-           route.low[q] + demand >= floor;
+    // The prefix keeps the capacity already; what follows the insertion is entered heavier.
+    const LoadStretch rest = LoadStretch::Join(LoadStretch::Of(demand), route.load_after[q]);
+    return rest.FitsFrom(route.load_before[q - 1].delta, tasks->Capacity(r),
+                         TaskRules::kLoadTolerance);
 }
 
 bool RouteSet::PairsAllow(size_t r, size_t q, int32_t node) const {

@@ -6,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-#include "records/route_rules.h"
+#include "route/route_rules.h"
 
 namespace tamrik {
 

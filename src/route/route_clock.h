@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "records/time_stretch.h"
+#include "route/time_stretch.h"
 
 namespace tamrik {
 

@@ -1,4 +1,4 @@
-#include "records/time_stretch.h"
+#include "route/time_stretch.h"
 
 #include <gtest/gtest.h>
 

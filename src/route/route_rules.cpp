@@ -1,4 +1,4 @@
-#include "records/route_rules.h"
+#include "route/route_rules.h"
 
 #include <algorithm>
 #include <cmath>
@@ -181,12 +181,12 @@ RouteViolation::Rule RouteRules::Depart(int64_t agent, int64_t start, RouteClock
 
 RouteRules::LegRules RouteRules::LegRulesOf(int64_t agent) const {
     LegRules rules;
-    rules.has_starts = !starts.empty();
-    rules.has_ends = !ends.empty();
+    rules.own.has_start = !starts.empty();
+    rules.own.has_end = !ends.empty();
     const bool known = agent >= 0;
     const auto index = static_cast<size_t>(agent);
-    rules.own_start = known && index < starts.size() ? starts[index] : kNoVertex;
-    rules.own_end = known && index < ends.size() ? ends[index] : kNoVertex;
+    rules.own.start = known && index < starts.size() ? starts[index] : kNoVertex;
+    rules.own.end = known && index < ends.size() ? ends[index] : kNoVertex;
     rules.type = known && index < agents.size() ? agents[index].type_index : -1;
     if (graph != nullptr) rules.table = graph->CostTable();
     return rules;
@@ -269,10 +269,10 @@ PathEvaluation RouteRules::Walk(const std::vector<int64_t>& path, int64_t agent,
         return out;
     }
     const LegRules rules = LegRulesOf(agent);
-    const bool has_starts = rules.has_starts;
-    const bool has_ends = rules.has_ends;
-    const int64_t own_start = rules.own_start;
-    const int64_t own_end = rules.own_end;
+    const bool has_starts = rules.own.has_start;
+    const bool has_ends = rules.own.has_end;
+    const int64_t own_start = rules.own.start;
+    const int64_t own_end = rules.own.end;
     const int64_t type = rules.type;
 
     // End-point rule.

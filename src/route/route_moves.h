@@ -1,0 +1,64 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "route/route_set.h"
+
+namespace tamrik {
+
+// What a move costs: the routes it changes (one or two) and what each costs once it is made
+// (RouteSet::Route::Cost), or not Feasible when it would break a rule that does not bend.
+struct MovePrice {
+    std::array<size_t, 2> routes{};
+    std::array<double, 2> costs{RouteSet::kInfeasible, RouteSet::kInfeasible};
+    size_t count = 0;
+
+    bool Feasible() const;
+    // How much the routes' summed cost changes.
+    double Delta(const RouteSet& set) const;
+};
+
+// The moves every stage makes on a route set. Each has one interface: Price says what the
+// move costs against the routes as they are now, in O(1) from the routes' stretches where
+// the rules allow it (else from a walk of the part that changes), and Apply makes it, the
+// routes then costing what Price said. Apply returns whether the changed routes keep their
+// rules. A move is made only on the routes it was priced against.
+
+// An out stop into route `route` before position `position`.
+struct InsertMove {
+    int32_t node = -1;
+    size_t route = 0;
+    size_t position = 1;
+    MovePrice Price(const RouteSet& set) const;
+    bool Apply(RouteSet& set) const;
+};
+
+// A stop from its route into another route, before position `position` there.
+struct RelocateMove {
+    int32_t node = -1;
+    size_t route = 0;
+    size_t position = 1;
+    MovePrice Price(const RouteSet& set) const;
+    bool Apply(RouteSet& set) const;
+};
+
+// The stops at positions first .. last of a route in reverse order (2-opt within a route).
+struct ReverseMove {
+    size_t route = 0;
+    size_t first = 1;
+    size_t last = 2;
+    MovePrice Price(const RouteSet& set) const;
+    bool Apply(RouteSet& set) const;
+};
+
+// Two stops on different routes trade places.
+struct ExchangeMove {
+    int32_t first = -1;
+    int32_t second = -1;
+    MovePrice Price(const RouteSet& set) const;
+    bool Apply(RouteSet& set) const;
+};
+
+}  // namespace tamrik

@@ -1,0 +1,133 @@
+// Pricing and making a change of one route: its nodes after position `keep` and before
+// position `resume` give way to others. Every move of the route layer is one or two of these.
+#include <algorithm>
+#include <iterator>
+
+#include "route/route_set.h"
+
+namespace tamrik {
+
+template <typename Nodes>
+bool RouteSet::SpliceAllowed(size_t r, size_t keep, Nodes middle, size_t resume) const {
+    const std::vector<int32_t>& nodes = routes[r].nodes;
+    if (keep + 1 < FirstFree(r) || resume <= keep || resume >= nodes.size()) return false;
+    // Paired stops (and those that wait across routes) move only through insertion, which
+    // keeps their pairs.
+    const auto unpaired = [this](int32_t v) {
+        return tasks == nullptr || !tasks->HasPairs() ||
+               (tasks->SameOf(v).empty() && tasks->DiffOf(v).empty() &&
+                tasks->BeforeOf(v).empty() && tasks->AfterOf(v).empty());
+    };
+    if (waits_on) return false;
+    for (size_t k = keep + 1; k < resume; ++k) {
+        if (!unpaired(nodes[k])) return false;
+    }
+    return std::all_of(middle.begin(), middle.end(), [&](int32_t v) {
+        return IsMovable(v) && Accepts(r, v) && unpaired(v);
+    });
+}
+
+template <typename Nodes>
+double RouteSet::SpliceLoadPrice(size_t r, size_t keep, Nodes middle, size_t resume) const {
+    if (!loads_on) return 0.0;
+    const Route& route = routes[r];
+    LoadStretch load = route.load_before[keep];
+    for (int32_t v : middle) load = LoadStretch::Join(load, LoadStretch::Of(tasks->Demand(v)));
+    load = LoadStretch::Join(load, route.load_after[resume]);
+    const double capacity = tasks->Capacity(r);
+    if (!soft_loads) {
+        return load.FitsFrom(0.0, capacity, TaskRules::kLoadTolerance) ? 0.0 : kInfeasible;
+    }
+    const double excess = load.ExcessFrom(0.0, capacity);
+    return excess <= TaskRules::kLoadTolerance ? 0.0 : weights[kCapacityRule] * excess;
+}
+
+template <typename Nodes>
+double RouteSet::SpliceTimePrice(size_t r, size_t keep, Nodes middle, size_t resume) const {
+    const Route& route = routes[r];
+    const std::vector<int32_t>& nodes = route.nodes;
+    const auto agent = static_cast<int64_t>(r);
+    const size_t n = nodes.size();
+    if (plain[r]) {
+        // Without windows, limits or days the route costs the sum of its legs.
+        double cost = route.arrival[keep] + (route.arrival[n - 1] - route.arrival[resume]);
+        int32_t from = nodes[keep];
+        for (int32_t v : middle) {
+            cost += Leg(r, from, v);
+            from = v;
+        }
+        return cost + Leg(r, from, nodes[resume]);
+    }
+    RouteClock clock = ClockAt(r, keep);
+    int32_t from = nodes[keep];
+    const bool soft = soft_days;
+    for (int32_t v : middle) {
+        if (soft) {
+            StepSoft(r, clock, from, v, true);
+        } else if (!Step(r, clock, from, v, true)) {
+            return kInfeasible;
+        }
+        from = v;
+    }
+    if (!route.rest.empty()) {
+        const double leg = Leg(r, from, nodes[resume]);
+        const double service = rules->LeavingService(from, nodes[resume]);
+        if (soft) {
+            rules->JoinSoft(agent, clock, leg, service, route.rest[resume]);
+            return rules->CostOf(clock) + DayPrice(r, clock);
+        }
+        const bool kept =
+            rules->Join(agent, clock, leg, service, route.rest[resume]) == RouteViolation::Rule::kNone;
+        return kept ? rules->CostOf(clock) : kInfeasible;
+    }
+    for (size_t k = resume; k < n; ++k) {
+        const int32_t to = nodes[k];
+        if (soft) {
+            StepSoft(r, clock, from, to, k + 1 < n);
+        } else if (!Step(r, clock, from, to, k + 1 < n)) {
+            return kInfeasible;
+        }
+        from = to;
+    }
+    if (soft) return rules->CostOf(clock) + DayPrice(r, clock);
+    return rules->CostOf(clock);
+}
+
+template <typename Nodes>
+double RouteSet::SplicePriceOver(size_t r, size_t keep, Nodes middle, size_t resume) const {
+    if (!SpliceAllowed(r, keep, middle, resume)) return kInfeasible;
+    const double load_price = SpliceLoadPrice(r, keep, middle, resume);
+    if (load_price == kInfeasible) return kInfeasible;
+    const double time_price = SpliceTimePrice(r, keep, middle, resume);
+    return time_price == kInfeasible ? kInfeasible : time_price + load_price;
+}
+
+double RouteSet::SplicePrice(size_t r, size_t keep, std::span<const int32_t> middle,
+                             size_t resume) const {
+    return SplicePriceOver(r, keep, middle, resume);
+}
+
+double RouteSet::ReversalPrice(size_t r, size_t first, size_t last) const {
+    const std::vector<int32_t>& nodes = routes[r].nodes;
+    if (first == 0 || last <= first || last + 1 >= nodes.size()) return kInfeasible;
+    const auto begin = nodes.begin() + static_cast<std::ptrdiff_t>(first);
+    const auto end = nodes.begin() + static_cast<std::ptrdiff_t>(last) + 1;
+    const Reversed reversed{std::make_reverse_iterator(end), std::make_reverse_iterator(begin)};
+    return SplicePriceOver(r, first - 1, reversed, last + 1);
+}
+
+bool RouteSet::Splice(size_t r, size_t keep, std::span<const int32_t> middle, size_t resume) {
+    if (resume > keep + 1) TakeOut(r, keep + 1, resume - 1);
+    for (size_t k = 0; k < middle.size(); ++k) PutIn(r, keep + 1 + k, middle[k]);
+    return AfterChange(r, keep + 1, keep + 1 + middle.size());
+}
+
+bool RouteSet::Reverse(size_t r, size_t first, size_t last) {
+    std::vector<int32_t>& nodes = routes[r].nodes;
+    std::reverse(nodes.begin() + static_cast<std::ptrdiff_t>(first),
+                 nodes.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+    Renumber(r, first);
+    return AfterChange(r, first, last + 1);
+}
+
+}  // namespace tamrik

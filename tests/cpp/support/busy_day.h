@@ -1,0 +1,90 @@
+#pragma once
+
+// A seeded working day for the route layer's tests: windows (some nodes with two), a shift,
+// a stop limit, cost limits and loads that a random filling breaks often.
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "route/route_set.h"
+#include "support/random_instance.h"
+
+namespace tamrik::testing {
+
+// Windows on most targets (some with two), a shift on the first agent, a stop limit on the
+// second, cost limits on all, and demands that fill about two routes of three.
+inline Problem BusyDay(unsigned seed, bool several) {
+    InstanceShape shape{30, 3, true, false, false, false, false, ObjectiveType::MinSum, true};
+    Problem problem = RandomInstance(shape, seed);
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> opening(0.0, 400.0);
+    std::uniform_int_distribution<int> demand(1, 9);
+    TimeWindowConstraint windows;
+    for (size_t v = 1; v < problem.nodes.size(); ++v) {
+        problem.nodes[v].service = 2.0;
+        problem.nodes[v].demand = demand(rng);
+        if (v % 4 == 0) continue;
+        const double open = opening(rng);
+        if (several && v % 3 == 0) {
+            windows.set_timewindows(problem.nodes[v].id, {{open, open + 40.0}, {open + 90.0, open + 150.0}});
+        } else {
+            windows.set_timewindow(problem.nodes[v].id, open, open + 120.0);
+        }
+    }
+    problem.set_timewindow_constraint(windows);
+    for (size_t a = 0; a < problem.agents_ordered.size(); ++a) {
+        Agent& agent = problem.agents_ordered[a];
+        agent.capacity_limit = 60.0;
+        agent.time_limit = 700.0;
+        if (a == 0) {
+            agent.shift_start = 30.0;
+            agent.shift_end = 650.0;
+        }
+        if (a == 1) agent.max_stops = 7;
+        problem.agents[agent.id] = agent;
+    }
+    return problem;
+}
+
+inline TaskRules LoadsOf(const Problem& problem) {
+    TaskRules tasks;
+    tasks.Reset(problem.nodes.size(), problem.agents_ordered.size());
+    for (size_t v = 1; v < problem.nodes.size(); ++v) {
+        tasks.SetDemand(static_cast<int32_t>(v), problem.nodes[v].demand);
+    }
+    for (size_t a = 0; a < problem.agents_ordered.size(); ++a) {
+        tasks.SetCapacity(a, problem.agents_ordered[a].capacity_limit);
+    }
+    return tasks;
+}
+
+// The highest load a path reaches, walked node by node.
+inline double HighestLoad(const Problem& problem, const std::vector<int32_t>& path) {
+    double load = 0.0;
+    double highest = 0.0;
+    for (size_t k = 1; k < path.size(); ++k) {
+        load += problem.nodes[static_cast<size_t>(path[k])].demand;
+        highest = std::max(highest, load);
+    }
+    return highest;
+}
+
+// Half of the targets, each at the first of a few random places that keeps every rule.
+inline void FillHalfAtRandom(RouteSet& set, std::mt19937& rng) {
+    std::vector<int32_t> order = set.Movable();
+    std::shuffle(order.begin(), order.end(), rng);
+    order.resize(order.size() / 2);
+    for (int32_t node : order) {
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            const size_t r = rng() % set.RouteCount();
+            const size_t q = 1 + rng() % (set.RouteOf(r).nodes.size() - 1);
+            if (set.Accepts(r, node) && set.InsertionCost(r, q, node) != RouteSet::kInfeasible) {
+                set.Insert(r, q, node);
+                break;
+            }
+        }
+    }
+}
+
+}  // namespace tamrik::testing
