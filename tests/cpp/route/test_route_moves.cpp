@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -29,9 +30,42 @@ struct Case {
 };
 
 constexpr double kLoadPrice = 3.0;
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// An independent walk of the route, leaving as early as the agent may: how far it must go
+// back in time to meet every window and its shift's end.
+double WalkedWarp(const Problem& problem, const RouteRules& rules, size_t agent,
+                  const std::vector<int32_t>& nodes) {
+    const Agent& who = problem.agents_ordered[agent];
+    const auto& windows = problem.timewindow_constraint;
+    const RouteRules::LegRules legs = rules.LegRulesOf(static_cast<int64_t>(agent));
+    double time = who.shift_start.value_or(0.0);
+    double warp = 0.0;
+    for (size_t k = 0; k < nodes.size(); ++k) {
+        if (k > 0) time += rules.LegCost(legs, nodes[k - 1], nodes[k]);
+        const uint64_t id = problem.nodes[static_cast<size_t>(nodes[k])].id;
+        std::vector<TimeWindowConstraint::Window> list;
+        if (windows.several.count(id) != 0) {
+            list = windows.several.at(id);
+        } else if (windows.windows.count(id) != 0) {
+            list = {windows.windows.at(id)};
+        }
+        if (list.empty()) continue;
+        const auto open = std::find_if(list.begin(), list.end(),
+                                       [time](const auto& window) { return time <= window.second; });
+        if (open == list.end()) {
+            warp += time - list.back().second;
+            time = list.back().second;
+        } else {
+            time = std::max(time, open->first);
+        }
+    }
+    return warp + std::max(0.0, time - who.shift_end.value_or(kInfinity));
+}
 
 // One seeded day with half of its targets placed at random, and the oracle every move is held
-// to: priced, then made on a copy, the routes it changes cost what the price said, and they
+// to: priced, then made on a copy, the routes it changes cost what the price said (with the
+// price of what they break, where rules bend), their loads peak where a walk says, and they
 // keep every rule (walked whole, loads included) exactly when the price was feasible.
 class Moves : public ::testing::TestWithParam<Case> {
 protected:
@@ -90,8 +124,9 @@ protected:
         }
         ++priced;
         for (size_t k = 0; k < price.count; ++k) {
-            const double cost = made.RouteOf(price.routes[k]).Cost();
-            ASSERT_NEAR(price.costs[k], cost, 1e-6 * std::max(1.0, cost));
+            const RouteSet::Route& route = made.RouteOf(price.routes[k]);
+            ASSERT_NEAR(price.costs[k], route.Cost(), 1e-6 * std::max(1.0, route.Cost()));
+            ASSERT_NEAR(route.load_before.back().high, HighestLoad(problem, route.nodes), 1e-9);
         }
     }
 
@@ -159,6 +194,29 @@ TEST_P(Moves, InsertionsCostWhatTheyArePricedAt) {
         }
     }
     ExpectBothOutcomes();
+}
+
+// Each route's time warp is what a direct walk must go back in time to meet every window and
+// the shift's end, its stops over the limit are counted, and it pays a price exactly when it
+// breaks a rule; where only loads or nothing bends no route is late.
+TEST_P(Moves, RoutesMeasureWhatTheyBreakAsADirectWalkDoes) {
+    size_t warped = 0;
+    for (size_t r = 0; r < set.RouteCount(); ++r) {
+        const RouteSet::Route& route = set.RouteOf(r);
+        const double walked = WalkedWarp(problem, rules, r, route.nodes);
+        EXPECT_NEAR(route.excess[kTimeRule], walked, 1e-6) << "route " << r;
+        warped += walked > 0.0 ? 1 : 0;
+        const int64_t stops = static_cast<int64_t>(route.nodes.size()) - 2;
+        const int64_t most = problem.agents_ordered[r].max_stops.value_or(stops);
+        EXPECT_EQ(route.excess[kStopRule], GetParam().bends == Bends::kDays
+                                               ? static_cast<double>(std::max<int64_t>(0, stops - most))
+                                               : 0.0);
+        const std::vector<int64_t> path(route.nodes.begin(), route.nodes.end());
+        const bool kept = rules.EvaluatePath(path, static_cast<int64_t>(r)).feasible &&
+                          HighestLoad(problem, route.nodes) <= tasks.Capacity(r);
+        EXPECT_EQ(kept, route.penalty == 0.0) << "route " << r;
+    }
+    EXPECT_EQ(warped > 0, GetParam().bends == Bends::kDays);
 }
 
 INSTANTIATE_TEST_SUITE_P(

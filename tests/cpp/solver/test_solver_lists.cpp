@@ -12,14 +12,11 @@
 #include "solver/frontier.h"
 #include "solver/joint_key_index.h"
 #include "solver/open_list.h"
-#include "solver/solver_probe.h"
-#include "support/random_instance.h"
 
 namespace tamrik {
 namespace {
 
 using Entry = OpenList::Entry;
-using FocalEntries = std::vector<std::pair<double, int64_t>>;  // (f, vertices served)
 
 // Every operation against two ordered sets, of the ordered and of the pending pairs. Few f values,
 // on a grid of quarters, make ids decide ties and pairs land exactly on EraseAbove or AdmitUpTo.
@@ -125,75 +122,6 @@ TEST(JointKeyIndex, FindsTheNumberStoredForExactlyThatJointPosition) {
         if (is_new) index.Insert(positions, step);
     }
     EXPECT_GT(reference.size(), 2000u);  // many of both kinds: the packed table has grown
-}
-
-class SolverLists : public ::testing::Test {
-protected:
-    SolverLists()
-        : problem(testing::RandomInstance(testing::InstanceShape{}, 1)),
-          solver(problem, problem.options) {}
-
-    // Puts a label of the given f that has served `served` vertices into the pool and open list.
-    void AddOpenLabel(double f, int64_t served = 0) {
-        Label label;
-        label.id = solver.AllocateLabel();
-        label.f = f;
-        label.visited_size = 8;
-        for (int64_t v = 0; v < served; ++v) SetBit(label.visited, v);
-        solver.label_pool.Store(label.id, label);
-        solver.open_list.insert({f, label.id});
-    }
-
-    FocalEntries Focal() const {
-        FocalEntries entries;
-        for (const FocalEntry& e : solver.focal_list) entries.emplace_back(e.f, e.visited_count);
-        return entries;
-    }
-
-    Problem problem;
-    testing::SolverProbe solver;
-};
-
-TEST_F(SolverLists, LoweringTheFocalBoundEvictsAndRaisingItAdmitsTheOpenLabelsInBetween) {
-    for (double f : {1.0, 2.0, 3.0, 4.0}) AddOpenLabel(f, static_cast<int64_t>(f) - 1);
-    // (old bound, new bound, focal list afterwards, deepest first)
-    const std::vector<std::tuple<double, double, FocalEntries>> steps = {
-        {0.5, 2.5, {{2, 1}, {1, 0}}},          // raised: the labels in (0.5, 2.5] come in
-        {2.5, 1.5, {{1, 0}}},                  // lowered: those above 1.5 leave
-        {1.5, 3.0, {{3, 2}, {2, 1}, {1, 0}}}};  // raised: those in (1.5, 3] come in again
-    for (const auto& [from, to, focal] : steps) {
-        solver.UpdateFocal(from, to);
-        EXPECT_EQ(Focal(), focal) << to;
-    }
-}
-
-TEST_F(SolverLists, AnIncumbentPrunesTheFocalListAtItsCostAndTheOpenListTwoTenthsAbove) {
-    for (double f : {9.9, 10.1, 10.15, 10.25}) AddOpenLabel(f);
-    solver.UpdateFocal(0.0, 11.0);
-    solver.PruneByIncumbent(10.0);
-    EXPECT_EQ(Focal(), (FocalEntries{{9.9, 0}}));
-    std::vector<double> open;
-    for (const auto& [f, id] : solver.open_list) open.push_back(f);
-    EXPECT_EQ(open, (std::vector<double>{9.9, 10.1, 10.15}));
-}
-
-TEST_F(SolverLists, AGoalHasEveryVertexBelowItsVisitedSizeServedAndEveryAgentFinished) {
-    // (visited size, the one vertex unserved or -1, agents still out, goal)
-    const std::vector<std::tuple<int32_t, int64_t, int64_t, bool>> cases = {
-        {8, -1, 0, true},      // all served and finished
-        {8, -1, 1, false},     // an agent still out
-        {8, 7, 0, false},      // a vertex unserved, however many bits past the size are set
-        {65, 64, 0, false},    // ... in the second word
-        {256, 255, 0, false},  // ... in the last word
-        {256, -1, 0, true}};   // every word full
-    for (const auto& [size, unserved, out, goal] : cases) {
-        Label label;
-        label.visited_size = size;
-        label.remaining_agents = out;
-        label.visited.fill(~uint64_t{0});
-        if (unserved >= 0) ClearBit(label.visited, unserved);
-        EXPECT_EQ(solver.IsGoal(label), goal) << size << " " << unserved << " " << out;
-    }
 }
 
 }  // namespace
