@@ -1,7 +1,7 @@
-import gc
 import importlib.util
 import json
 import pathlib
+import re
 import subprocess
 import sys
 
@@ -24,6 +24,18 @@ TRIANGLE = {
     "agents": [{"id": k, "type": "drone", "start_node": 0, "end_node": 0} for k in (0, 1)],
     "costs": {"drone": [[0, 5, 6], [5, 0, 5], [6, 5, 0]]},
 }
+
+
+def scattered(count):
+    """`count` nodes scattered over a grid with Manhattan costs, three agents of one type
+    sharing depot 0, min-max."""
+    nodes = [{"id": i, "x": (i * 37) % 101, "y": (i * 53) % 97} for i in range(count)]
+    return {"nodes": nodes, "costs": {"t": [[abs(a["x"] - b["x"]) + abs(a["y"] - b["y"])
+                                             for b in nodes] for a in nodes]},
+            "agents": [{"id": k, "type": "t", "start_node": 0, "end_node": 0} for k in range(3)],
+            "constraints": [{"kind": "assignment",
+                             "items": [{"node": i, "types": ["t"]} for i in range(count)]}],
+            "options": {"objective": "min_max"}}
 
 
 def make_node(node_id, x=0.0, y=0.0, node_type=core.NodeType.TARGET):
@@ -64,30 +76,55 @@ def solve_checked(document, **options):
     return result
 
 
+def assert_refused(document, message, error=ValueError, **flags):
+    """Solving `document` raises `error` with `message`; checking it raises the same or lists
+    the message among its errors."""
+    text = json.dumps(document)
+    with pytest.raises(error, match=re.escape(message)):
+        core.solve_json_str(text, **flags)
+    try:
+        findings = core.check_json_str(text, **flags)
+    except error as refused:
+        assert message in str(refused)
+    else:
+        assert any(kind == "error" and message in said for kind, said in findings), findings
+
+
 def solver_routes(agents, result):
     """A Solver's result as the route checker reads it, for the agent records `agents`."""
     return {"routes": [{"agent_id": a["id"], "path": list(result.paths[k]), "cost": result.times[k]}
                        for k, a in enumerate(agents)]}
 
 
-@pytest.fixture
-def triangle():
-    """Three nodes and two agents of one type sharing depot 0."""
+def problem_of(document):
+    """A Problem built through the Python objects from a document's nodes, agents, metrics or
+    cost matrices and assignment."""
     problem = core.Problem()
-    for node in TRIANGLE["nodes"]:
+    for node in document["nodes"]:
         problem.add_node(make_node(node["id"], node["x"], node["y"]))
-    for agent_id in (0, 1):
-        problem.add_agent(make_agent(agent_id), agent_id)
-    problem.set_cost_matrix("drone", TRIANGLE["costs"]["drone"])
+    for agent in document["agents"]:
+        problem.add_agent(make_agent(agent["id"], agent["type"], agent["start_node"],
+                                     agent["end_node"]), agent["id"])
+    for agent_type, metric in document.get("metrics", {}).items():
+        problem.set_metric(agent_type, metric["kind"], metric.get("factor", 1.0))
+    for agent_type, matrix in document.get("costs", {}).items():
+        problem.set_cost_matrix(agent_type, matrix)
+    for constraint in document.get("constraints", []):
+        if constraint["kind"] == "assignment":
+            assignment = core.AssignmentConstraint()
+            for item in constraint["items"]:
+                assignment.set_assignment(item["node"], item["types"])
+            problem.set_assignment_constraint(assignment)
     return problem
 
 
 @pytest.fixture
-def collect():
-    """Runs a full garbage collection, so views are tested without hidden references."""
-    return gc.collect
+def triangle():
+    """Three nodes and two agents of one type sharing depot 0."""
+    return problem_of(TRIANGLE)
 
 
 @pytest.fixture
-def data_dir():
-    return DATA
+def square():
+    """Five nodes, node ids equal to positions, two agents sharing depot 0, min-max."""
+    return json.loads((DATA / "square.json").read_text())

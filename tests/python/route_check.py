@@ -1,13 +1,7 @@
 """Independent feasibility check of a result dictionary against its JSON instance."""
 
 import math
-
-
-def _index(nodes):
-    if isinstance(nodes, dict):
-        nodes = [nodes[key] for key in sorted(nodes)]
-    return {int(node["id"]): k for k, node in enumerate(nodes)}, nodes
-
+from types import SimpleNamespace
 
 EARTH_RADIUS = 6371008.8
 
@@ -25,9 +19,13 @@ def metric_cost(kind, factor, a, b):
     return factor * math.sqrt(sum(d * d for d in deltas))
 
 
-def _rules(instance, vertex_of):
-    """Allowed types and windows (a list of (open, close) each) by vertex, and the sequence
-    pairs as (kind, before id, after id)."""
+def _read(instance):
+    """What the checker reads of an instance: the vertex of each node id, allowed types and
+    windows (a list of (open, close) each) by vertex, the sequence pairs (kind, before id,
+    after id) when enforced, the agents' endpoints and the service time of each vertex (only
+    targets are served)."""
+    nodes, options = instance["nodes"], instance.get("options", {})
+    vertex_of = {int(node["id"]): k for k, node in enumerate(nodes)}
     allowed, windows, pairs = {}, {}, []
     for constraint in instance.get("constraints", []):
         for item in constraint.get("items", []):
@@ -36,28 +34,47 @@ def _rules(instance, vertex_of):
             elif constraint["kind"] == "timewindow" and item["node"] in vertex_of:
                 windows[vertex_of[item["node"]]] = [(w[0], w[1]) for w in item["windows"]] \
                     if "windows" in item else [(item["start"], item["end"])]
-        if constraint["kind"] == "sequence":
+        if constraint["kind"] == "sequence" and options.get("enforce_sequence", False):
             pairs += [(item.get("type", "precedence"), item["before"], item["after"])
                       for item in constraint.get("precedence", [])]
-    return allowed, windows, pairs
+    endpoints = {vertex_of[a[key]] for a in instance["agents"] for key in ("start_node", "end_node")}
+    return SimpleNamespace(
+        instance=instance, nodes=nodes, options=options, vertex_of=vertex_of, allowed=allowed,
+        windows=windows, pairs=pairs, endpoints=endpoints,
+        service=[0.0 if v in endpoints else node.get("service", 0.0) for v, node in enumerate(nodes)],
+        waits_for=_waits(pairs, vertex_of))
 
 
-def _legs(path, cost, free, who, service):
+def _cost(read, agent):
+    """The cost of the leg a -> b (vertices) for the agent's type, from its metric or its
+    matrix; None for rows or entries a matrix leaves out, and for a type without either."""
+    metric = read.instance.get("metrics", {}).get(agent["type"])
+    if metric:
+        factor = metric.get("factor", 1.0)
+        return lambda a, b: metric_cost(metric["kind"], factor, read.nodes[a], read.nodes[b])
+    matrix = read.instance.get("costs", {}).get(agent["type"], [])
+    return lambda a, b: matrix[a][b] if a < len(matrix) and b < len(matrix[a]) else None
+
+
+def _legs(read, agent, path, who=""):
     """The time of the leg into each position of `path` (0 into the first), the travel billed
-    on the whole path, and its problems: a leg takes the service of the vertex left (`service`
-    by vertex) and the travel (`cost`), which legs into `free` vertices skip. Legs without a
-    cost do not exist."""
+    on the whole path, and its problems: a leg takes the service of the vertex left and the
+    travel, which legs into the agent's own start and end skip without a return obligation.
+    Legs without a cost do not exist."""
+    cost = _cost(read, agent)
+    free = set() if read.options.get("return_to_end", True) else {
+        read.vertex_of[agent["start_node"]], read.vertex_of[agent["end_node"]]}
     legs, travel, problems = [0.0], 0.0, []
     for previous, v in zip(path, path[1:]):
         if v == previous:
             legs.append(0.0)
         elif v in free:
-            legs.append(service[previous])
+            legs.append(read.service[previous])
         elif (leg := cost(previous, v)) is None:
             problems.append(f"{who}: uses the leg {previous} -> {v}, which has no cost")
             legs.append(0.0)
         else:
-            legs.append(service[previous] + leg)
+            legs.append(read.service[previous] + leg)
             travel += leg
     return legs, travel, problems
 
@@ -84,34 +101,19 @@ def departure(agent, path, times, legs, windows, pinned):
     return times[0] + min(waited, slack)
 
 
-def leaving_at(leaves, times, legs):
-    """When service starts along a route whose agent leaves at `leaves` (at least times[0]),
-    given the times of leaving as early as it may."""
+def schedule_problems(who, route, path, times, legs, leaves, travel, ids):
+    """Whether the route's "start_time", "end_time", "travel" and "schedule" (per target: node
+    id, arrival, start of service) agree with the times of leaving at `leaves`."""
+    if "schedule" not in route:
+        return []
     later = [max(times[0], leaves)]
     for i in range(1, len(times)):
         later.append(max(later[-1] + legs[i], times[i]))
-    return later
-
-
-def route_cost(instance, times, leaves, travel):
-    """What a timed route costs: its travel under "route_cost": "travel", else its duration
-    from departure."""
-    if instance.get("options", {}).get("route_cost", "duration") == "travel":
-        return travel
-    return times[-1] - leaves
-
-
-def schedule_problems(who, route, path, times, legs, leaves, travel, ids):
-    """Whether the route's "start_time", "end_time", "travel" and "schedule" (per target: node
-    id, arrival, start of service) agree with the times found here."""
-    if "schedule" not in route:
-        return []
-    times = leaving_at(leaves, times, legs)
-    expected = {"start_time": leaves, "end_time": times[-1], "travel": travel}
+    expected = {"start_time": leaves, "end_time": later[-1], "travel": travel}
     problems = [f"{who}: its schedule gives {key} {route[key]}, but {value}"
                 for key, value in expected.items()
                 if not math.isclose(route[key], value, rel_tol=1e-9, abs_tol=1e-6)]
-    stops = [{"node": ids[path[i]], "start": times[i], "arrival": times[i - 1] + legs[i]}
+    stops = [{"node": ids[path[i]], "start": later[i], "arrival": later[i - 1] + legs[i]}
              for i in range(1, len(path) - 1)]
     if len(stops) != len(route["schedule"]):
         return problems + [f"{who}: its schedule has {len(route['schedule'])} stops for {len(stops)}"]
@@ -123,22 +125,6 @@ def schedule_problems(who, route, path, times, legs, leaves, travel, ids):
     return problems
 
 
-def _service_durations(nodes, endpoints):
-    """How long each vertex takes to serve: only targets are served."""
-    return [0.0 if v in endpoints else node.get("service", 0.0) for v, node in enumerate(nodes)]
-
-
-def _cost(instance, nodes, agent):
-    """The cost of the leg a -> b (vertices) for the agent's type, from its metric or its
-    matrix; None for rows or entries a matrix leaves out, and for a type without either."""
-    metric = instance.get("metrics", {}).get(agent["type"])
-    if metric:
-        factor = metric.get("factor", 1.0)
-        return lambda a, b: metric_cost(metric["kind"], factor, nodes[a], nodes[b])
-    matrix = instance.get("costs", {}).get(agent["type"], [])
-    return lambda a, b: matrix[a][b] if a < len(matrix) and b < len(matrix[a]) else None
-
-
 def _waits(pairs, vertex_of):
     """For each vertex, the vertices that precedence pairs make it wait for."""
     waits_for = {}
@@ -148,19 +134,20 @@ def _waits(pairs, vertex_of):
     return waits_for
 
 
-def service_times(paths, legs, windows, waits_for, departs=None):
+def service_times(paths, legs, windows, waits_for, departs):
     """The service time at every position of every route, computed jointly.
 
-    Each route departs its first vertex at time 0, or at `departs[k]` (a shift's start); a vertex is served on arrival, or later
-    when its window opens later, or when a vertex it waits for (`waits_for`: vertex -> set of
-    vertices) is served later, on any route. A route advances only past vertices whose awaited
-    vertices are all served. Returns the times (a list per route, cut short where a route is
-    held up) and the vertices at which routes are held up in a cycle of waits.
+    Each route departs its first vertex at `departs[k]` (0, or a shift's start); a vertex is
+    served on arrival, or later when its window opens later, or when a vertex it waits for
+    (`waits_for`: vertex -> set of vertices) is served later, on any route. A route advances
+    only past vertices whose awaited vertices are all served. Returns the times (a list per
+    route, cut short where a route is held up) and the vertices at which routes are held up in
+    a cycle of waits.
     """
-    interior = [(k, i) for k, path in enumerate(paths) for i in range(1, len(path) - 1)]
     unserved = {}  # vertex -> positions serving it that have no time yet
-    for k, i in interior:
-        unserved[paths[k][i]] = unserved.get(paths[k][i], 0) + 1
+    for path in paths:
+        for v in path[1:-1]:
+            unserved[v] = unserved.get(v, 0) + 1
     served_at = {}  # vertex -> latest service time among its positions
     times = [[] for _ in paths]
     moved = True
@@ -173,7 +160,7 @@ def service_times(paths, legs, windows, waits_for, departs=None):
                 awaited = waits_for.get(v, ()) if 0 < i < len(path) - 1 else ()
                 if any(unserved.get(u, 0) for u in awaited):
                     break
-                arrival = times[k][-1] + legs[k][i] if i else (departs[k] if departs else 0.0)
+                arrival = times[k][-1] + legs[k][i] if i else departs[k]
                 time = max([arrival] + [served_at[u] for u in awaited if u in served_at])
                 # Service starts in the earliest window that has not closed.
                 time = next((max(time, opens) for opens, closes in windows.get(v, ())
@@ -216,33 +203,22 @@ def pair_problems(pairs, vertex_of, routes_of):
     return problems
 
 
-def route_problems(instance, result, *, enforce_capacity=None, enforce_sequence=None):
-    """Every way in which `result` fails `instance`, as readable strings (empty when sound).
+def _close(a, b):
+    return math.isclose(a, b, rel_tol=1e-9, abs_tol=1e-9)
 
-    Loads and sequence pairs are checked when enforced: by the keyword argument, or when it
-    is None, by the instance's option of the same name (off by default)."""
-    vertex_of, nodes = _index(instance["nodes"])
-    options = instance.get("options", {})
-    return_to_end = options.get("return_to_end", True)
-    if enforce_capacity is None:
-        enforce_capacity = options.get("enforce_capacity", False)
-    if enforce_sequence is None:
-        enforce_sequence = options.get("enforce_sequence", False)
+
+def route_problems(instance, result):
+    """Every way in which `result` fails `instance`, as readable strings (empty when sound).
+    Loads and sequence pairs are checked when the instance's options enforce them."""
+    read = _read(instance)
+    vertex_of, nodes, options, endpoints = read.vertex_of, read.nodes, read.options, read.endpoints
     agents = instance["agents"]
     starts = [vertex_of[a["start_node"]] for a in agents]
     ends = [vertex_of[a["end_node"]] for a in agents]
-    endpoints = set(starts) | set(ends)
-    service = _service_durations(nodes, endpoints)
-    allowed, windows, pairs = _rules(instance, vertex_of)
-    if not enforce_sequence:
-        pairs = []
-
-    problems = []
-    served = [0] * len(nodes)
+    problems, served = [], [0] * len(nodes)
     routes_of = {}  # vertex -> the routes that serve it
-    checked = {}  # route index -> (path, leg costs) of the routes sound enough to time
+    checked = {}  # route index -> (path, leg times, travel) of the routes sound enough to time
     assert len(result["routes"]) == len(agents)
-    travels = {}
     for k, (agent, route) in enumerate(zip(agents, result["routes"])):
         path = route["path"]
         who = f"agent {agent['id']}"
@@ -256,57 +232,55 @@ def route_problems(instance, result, *, enforce_capacity=None, enforce_sequence=
             continue
         if path[0] != starts[k]:
             problems.append(f"{who}: starts at {path[0]}")
-        if not (path[-1] == ends[k] or (not return_to_end and path[-1] == starts[k])):
+        if not (path[-1] == ends[k] or (not options.get("return_to_end", True)
+                                        and path[-1] == starts[k])):
             problems.append(f"{who}: ends at {path[-1]}")
         for v in path[1:-1]:
             if v in endpoints:
                 problems.append(f"{who}: passes through endpoint {v}")
             served[v] += 1
             routes_of.setdefault(v, set()).add(k)
-            if v in allowed and agent["type"] not in allowed[v]:
+            if v in read.allowed and agent["type"] not in read.allowed[v]:
                 problems.append(f"{who}: may not serve {v}")
-        free = set() if return_to_end else {starts[k], ends[k]}
-        legs, travels[k], leg_problems = _legs(path, _cost(instance, nodes, agent), free, who,
-                                               service)
+        legs, travel, leg_problems = _legs(read, agent, path, who)
         problems += leg_problems
-        checked[k] = path, legs
+        checked[k] = path, legs, travel
         if len(path) - 2 > agent.get("max_stops", math.inf):
             problems.append(f"{who}: serves {len(path) - 2} targets, more than its max_stops")
-        if enforce_capacity:
-            demands = [node.get("demand", 0) for node in nodes]
-            problems += load_problems(who, path, demands, int(agent.get("capacity", 0)), endpoints)
+        if options.get("enforce_capacity", False):
+            problems += load_problems(who, path, [node.get("demand", 0) for node in nodes],
+                                      int(agent.get("capacity", 0)), endpoints)
 
-    problems += pair_problems(pairs, vertex_of, routes_of)
+    problems += pair_problems(read.pairs, vertex_of, routes_of)
     order = sorted(checked)
-    waits = _waits(pairs, vertex_of)
     times, stuck = service_times([checked[k][0] for k in order], [checked[k][1] for k in order],
-                                 windows, waits,
-                                 [_shift(agents[k])[1] for k in order])
+                                 read.windows, read.waits_for, [_shift(agents[k])[1] for k in order])
     if stuck:
         problems.append(f"routes wait on each other in a cycle, held up at vertices {stuck}")
     for k, route_times in zip(order, times):
-        path = checked[k][0]
+        (path, legs, travel), route = checked[k], result["routes"][k]
         if len(route_times) < len(path):
             continue  # held up in a cycle of waits
         agent, who = agents[k], f"agent {agents[k]['id']}"
         # A window that closes before it opens is never met.
         problems += [f"{who}: serves {v} after its window closes"
                      for v, time in zip(path, route_times)
-                     if v in windows and not any(a <= time <= b for a, b in windows[v])]
+                     if v in read.windows and not any(a <= time <= b for a, b in read.windows[v])]
         # Service times never fall along a route, so the last one is the highest.
         if route_times[-1] > _shift(agent)[2]:
             problems.append(f"{who}: ends at {route_times[-1]}, after its shift")
-        leaves = departure(agent, path, route_times, checked[k][1], windows, bool(waits))
-        cost = route_cost(instance, route_times, leaves, travels[k])
-        problems += schedule_problems(who, result["routes"][k], path, route_times, checked[k][1],
-                                      leaves, travels[k], [node["id"] for node in nodes])
+        leaves = departure(agent, path, route_times, legs, read.windows, bool(read.waits_for))
+        # A route costs its travel under "route_cost": "travel", else its duration.
+        cost = travel if options.get("route_cost", "duration") == "travel" \
+            else route_times[-1] - leaves
+        problems += schedule_problems(who, route, path, route_times, legs, leaves, travel,
+                                      [node["id"] for node in nodes])
         limit = agent.get("max_length", 0)
         if limit > 0 and cost > limit + 1e-9:
             problems.append(f"{who}: cost {cost} over its limit {limit}")
         # Routes reported without costs (a progress report's) have only their rules checked.
-        reported = result["routes"][k].get("cost", cost)
-        if not math.isclose(reported, cost, rel_tol=1e-9, abs_tol=1e-9):
-            problems.append(f"{who}: reports {result['routes'][k]['cost']} but its route costs {cost}")
+        if not _close(route.get("cost", cost), cost):
+            problems.append(f"{who}: reports {route['cost']} but its route costs {cost}")
     # A partial plan may leave out the stops it lists, with their reasons, and only those.
     left_out = set()
     if options.get("allow_unassigned", False) and result.get("status") == "partial":
@@ -318,44 +292,25 @@ def route_problems(instance, result, *, enforce_capacity=None, enforce_sequence=
                                                 {0 if v in left_out else 1}):
             problems.append(f"vertex {v} served {count} times")
     lost = sum(nodes[v].get("prize", 0) for v in optional - endpoints if not served[v])
-    reported = result.get("statistics", {}).get("lost_prize", lost)
-    if not math.isclose(reported, lost, rel_tol=1e-9, abs_tol=1e-9):
-        problems.append(f"reports prizes lost {reported} but the stops left out have {lost}")
-    problems += _fixed_cost_problems(instance, result)
+    statistics = result.get("statistics", {})
+    if not _close(statistics.get("lost_prize", lost), lost):
+        problems.append(f"reports prizes lost {statistics['lost_prize']} but the stops left out "
+                        f"have {lost}")
+    # Under min-sum the statistics give the fixed costs of the agents that serve a target.
+    fixed = sum(agent.get("fixed_cost", 0) for agent, route in zip(agents, result["routes"])
+                if len(route["path"]) > 2) if options.get("objective") != "min_max" else 0
+    if "statistics" in result and not _close(statistics.get("fixed_cost", 0), fixed):
+        problems.append(f"statistics give fixed costs {statistics.get('fixed_cost', 0)}, but "
+                        f"the agents used cost {fixed}")
     return problems
 
 
-def _fixed_cost_problems(instance, result):
-    """Under min-sum the statistics give the fixed costs of the agents that serve a target."""
-    if "statistics" not in result:
-        return []
-    min_sum = instance.get("options", {}).get("objective", "min_sum") != "min_max"
-    fixed = sum(agent.get("fixed_cost", 0) for agent, route in zip(instance["agents"], result["routes"])
-                if len(route["path"]) > 2) if min_sum else 0
-    reported = result["statistics"].get("fixed_cost", 0)
-    if math.isclose(reported, fixed, rel_tol=1e-9, abs_tol=1e-9):
-        return []
-    return [f"statistics give fixed costs {reported}, but the agents used cost {fixed}"]
-
-
-def joint_times(instance, paths, *, enforce_sequence=None):
+def joint_times(instance, paths):
     """The service times along each of `paths` (vertex lists, one per agent in order) under
     the joint timing, or None when the routes wait on each other in a cycle. The last time of
     a route is its cost; the paths themselves are not checked."""
-    vertex_of, nodes = _index(instance["nodes"])
-    options = instance.get("options", {})
-    if enforce_sequence is None:
-        enforce_sequence = options.get("enforce_sequence", False)
+    read = _read(instance)
     agents = instance["agents"]
-    _, windows, pairs = _rules(instance, vertex_of)
-    endpoints = {vertex_of[a[key]] for a in agents for key in ("start_node", "end_node")}
-    service = _service_durations(nodes, endpoints)
-    legs = []
-    for agent, path in zip(agents, paths):
-        own = {vertex_of[agent["start_node"]], vertex_of[agent["end_node"]]}
-        free = set() if options.get("return_to_end", True) else own
-        legs.append(_legs(path, _cost(instance, nodes, agent), free, "", service)[0])
-    times, stuck = service_times(paths, legs, windows,
-                                 _waits(pairs if enforce_sequence else [], vertex_of),
-                                 [_shift(agent)[1] for agent in agents])
+    times, stuck = service_times(paths, [_legs(read, a, p)[0] for a, p in zip(agents, paths)],
+                                 read.windows, read.waits_for, [_shift(a)[1] for a in agents])
     return None if stuck else times

@@ -1,5 +1,7 @@
 """Instances beyond the joint search, costs from coordinates, and the construction that gives
-the improvement stage a start when the search has none."""
+the improvement stage a start when the search has none. That the search and the stage price
+metrics right, the enumeration of tiny instances in test_loads_and_order and test_prizes
+shows."""
 
 import json
 import math
@@ -8,12 +10,12 @@ import random
 import pytest
 
 import _pyploxa_core as core
-from conftest import make_agent, make_node, solver_routes
-from route_check import metric_cost, route_problems
+from conftest import assert_refused, problem_of, solver_routes
+from route_check import route_problems
 
 
-def random_instance(seed, nodes, agents, objective, metric=True, windows=False, two_types=False,
-                    limits=False, separate=False, open_routes=False, service=False, days=False):
+def random_instance(seed, nodes, agents, objective, windows=False, two_types=False, limits=False,
+                    separate=False, open_routes=False, service=False, days=False):
     """A feasible random instance: every target admits at least one type that some agent has,
     windows open late enough to make agents wait and close late enough to be met; with
     `service`, every node takes up to 40 to serve (ignored at depots); with `days`, shifts
@@ -52,13 +54,7 @@ def random_instance(seed, nodes, agents, objective, metric=True, windows=False, 
                 items.append({"node": 10 + i, "start": opens, "end": opens + 500_000})
         document["constraints"].append({"kind": "timewindow", "items": items})
     factors = {"truck": 1.0, "drone": 0.7}
-    metrics = {t: {"kind": "euclidean", "factor": factors[t]} for t in types}
-    if metric:
-        document["metrics"] = metrics
-    else:
-        points = document["nodes"]
-        document["costs"] = {t: [[metric_cost("euclidean", factors[t], a, b) for b in points]
-                                 for a in points] for t in types}
+    document["metrics"] = {t: {"kind": "euclidean", "factor": factors[t]} for t in types}
     return document
 
 
@@ -85,81 +81,32 @@ def test_routes_beyond_the_search_pass_the_independent_check(shape):
         assert result["statistics"][key] <= result["anytime"][0][key] + 1e-9
 
 
-@pytest.mark.parametrize("nodes, options", [
-    (12, {"improve": False}),         # the joint search
-    (300, {"max_iterations": 300}),   # the construction and a capped improvement stage
-])
-def test_a_metric_gives_the_same_routes_as_its_matrix(nodes, options):
-    with_metric = random_instance(7, nodes, 3, "min_max", two_types=True)
-    with_matrix = random_instance(7, nodes, 3, "min_max", two_types=True, metric=False)
-    for document in (with_metric, with_matrix):
-        document["options"].update(options, time_limit=30.0)
-    solved = [core.solve_json_str(json.dumps(d)) for d in (with_metric, with_matrix)]
-    assert [r["path"] for r in solved[0]["routes"]] == [r["path"] for r in solved[1]["routes"]]
-    assert route_problems(with_metric, solved[0]) == []
-
-
 BASE = {"nodes": [{"id": 0, "x": 0, "y": 0}, {"id": 1, "x": 3, "y": 4}],
         "agents": [{"id": 0, "type": "bot", "start_node": 0, "end_node": 0}]}
 
 
-@pytest.mark.parametrize("metrics, costs, message", [
-    ({"bot": {"kind": "chebyshev"}}, None,
-     r'metrics\.bot\.kind must be "euclidean", "manhattan" or "haversine", not "chebyshev"'),
-    ({"bot": {"kind": "euclidean", "factor": 0}}, None,
-     r"metrics\.bot\.factor must be a finite number above 0, not 0"),       # zero factor
-    ({"bot": {"kind": "euclidean", "factor": -2.5}}, None,
-     r"metrics\.bot\.factor must be a finite number above 0, not -2\.5"),  # negative factor
-    ({"bot": {"kind": "euclidean", "factor": "fast"}}, None,
-     r'metrics\.bot\.factor must be a finite number above 0, not "fast"'),  # not a number
-    ({"bot": {"kind": "euclidean"}}, {"bot": [[0, 5], [5, 0]]},
-     r"metrics\.bot: agent type 'bot' has a cost matrix as well; give one or the other"),
-    ({"boat": {"kind": "euclidean"}}, None,
-     r"metrics\.boat names agent type 'boat', which no agent has"),
-    ({"bot": {"kind": "haversine"}}, None, None),                           # y = 95 below
-    ({"bot": "euclidean"}, None, r'metrics\.bot must be an object with a "kind", not "euclidean"'),
+@pytest.mark.parametrize("metrics, change, message", [
+    ({"bot": {"kind": "chebyshev"}}, {},
+     'metrics.bot.kind must be "euclidean", "manhattan" or "haversine", not "chebyshev"'),
+    ({"bot": {"kind": "euclidean", "factor": 0}}, {},
+     "metrics.bot.factor must be a finite number above 0, not 0"),
+    ({"bot": {"kind": "euclidean", "factor": "fast"}}, {},
+     'metrics.bot.factor must be a finite number above 0, not "fast"'),
+    ({"bot": {"kind": "euclidean"}}, {"costs": {"bot": [[0, 5], [5, 0]]}},
+     "metrics.bot: agent type 'bot' has a cost matrix as well; give one or the other"),
+    ({"boat": {"kind": "euclidean"}}, {}, "metrics.boat names agent type 'boat', which no agent has"),
+    ({"bot": {"kind": "haversine"}}, {"nodes": [BASE["nodes"][0], {"id": 1, "x": 3, "y": 95}]},
+     "nodes[1].y = 95 is outside -90 .. 90, but metrics.bot (haversine) reads it as a latitude "
+     "in degrees"),
+    ({"bot": "euclidean"}, {}, 'metrics.bot must be an object with a "kind", not "euclidean"'),
 ])
-def test_bad_metrics_raise_value_errors_naming_the_field(metrics, costs, message):
-    document = json.loads(json.dumps(BASE))
-    document["metrics"] = metrics
-    if costs:
-        document["costs"] = costs
-    if message is None:
-        document["nodes"][1]["y"] = 95
-        message = (r"nodes\[1\]\.y = 95 is outside -90 \.\. 90, but metrics\.bot \(haversine\) "
-                   r"reads it as a latitude in degrees")
-    with pytest.raises(ValueError, match=message):
-        core.solve_json_str(json.dumps(document))
+def test_bad_metrics_raise_value_errors_naming_the_field(metrics, change, message):
+    assert_refused(BASE | change | {"metrics": metrics}, message)
 
 
-@pytest.mark.parametrize("kind, factor, message", [
-    ("chebyshev", 1.0, r'metrics\.bot\.kind must be "euclidean", "manhattan" or "haversine"'),
-    ("manhattan", math.inf, r"metrics\.bot\.factor must be a finite number above 0, not inf"),
-    ("manhattan", math.nan, r"metrics\.bot\.factor must be a finite number above 0, not nan"),
-])
-def test_set_metric_refuses_what_the_json_reader_refuses(kind, factor, message):
-    with pytest.raises(ValueError, match=message):
-        core.Problem().set_metric("bot", kind, factor)
-
-
-@pytest.fixture(scope="module")
-def beyond_the_search():
-    return random_instance(3, 300, 3, "min_sum", two_types=True)
-
-
-def test_more_than_256_nodes_solve_through_the_object_path(beyond_the_search):
-    problem = core.Problem()
-    for item in beyond_the_search["nodes"]:
-        problem.add_node(make_node(item["id"], item["x"], item["y"]))
-    for item in beyond_the_search["agents"]:
-        problem.add_agent(make_agent(item["id"], item["type"], item["start_node"],
-                                     item["end_node"]), item["id"])
-    assignment = core.AssignmentConstraint()
-    for item in beyond_the_search["constraints"][0]["items"]:
-        assignment.set_assignment(item["node"], item["types"])
-    problem.set_assignment_constraint(assignment)
-    for agent_type, metric in beyond_the_search["metrics"].items():
-        problem.set_metric(agent_type, "euclidean", metric["factor"])
+def test_more_than_256_nodes_solve_through_the_object_path():
+    document = random_instance(3, 300, 3, "min_sum", two_types=True)
+    problem = problem_of(document)
     options = problem.options()
     options.objective, options.time_limit = core.ObjectiveType.MinSum, 1.0
     solver = core.Solver(problem, options)
@@ -167,8 +114,7 @@ def test_more_than_256_nodes_solve_through_the_object_path(beyond_the_search):
     assert solver.solve(progress=lambda p: sources.append(p.source)) == 1
     assert solver.get_result().method == "construction+improvement"
     assert sources[0] == "construction" and set(sources[1:]) <= {"improvement"}
-    routes = solver_routes(beyond_the_search["agents"], solver.get_result())
-    assert route_problems(beyond_the_search, routes) == []
+    assert route_problems(document, solver_routes(document["agents"], solver.get_result())) == []
 
 
 def test_the_construction_starts_the_stage_when_the_search_has_no_solution():

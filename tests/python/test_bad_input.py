@@ -1,11 +1,13 @@
 """Bad input is refused with an error naming the field and the value, read from JSON or built
-as objects; a fraction is never cut to a whole number, nor a filler cost taken as a road."""
+as objects, where the checker lists it too; a fraction is never cut to a whole number."""
 import json
+import math
+import re
 
 import pytest
 
 import _pyploxa_core as core
-from conftest import TRIANGLE
+from conftest import TRIANGLE, assert_refused
 
 
 def node(problem, index):
@@ -16,47 +18,80 @@ def agent(problem, index):
     return problem.agents_ordered()[index]
 
 
-# (what, change of the document, its message, change of the objects, their message); None
-# where the fault cannot be written on that path, or where the core's loader tests pin the
-# message of the document (misspelt keys, text for numbers, fractions for whole numbers).
-CASES = [
-    ("a service given as text", None, None,
-     lambda p: setattr(node(p, 1), "service", "10"), r"Node\.service must be a number, not '10'"),
-    ("a fractional start node", None, None, lambda p: setattr(agent(p, 0), "start_node", 1.7),
-     r"Agent\.start_node must be a whole number from 0 to 2\*\*64 - 1, not 1\.7"),
-    ("a fractional node id", None, None, lambda p: setattr(node(p, 2), "id", 1.5),
-     r"Node\.id must be a whole number from 0 to 2\*\*64 - 1, not 1\.5"),
-    ("a fractional stop limit", None, None, lambda p: setattr(agent(p, 1), "max_stops", 1.5),
-     r"Agent\.max_stops must be a whole number or None, not 1\.5"),
-    ("a service whose total overflows",
-     lambda d: d["nodes"][1].update(service=1.7e308),
-     r"can add up beyond 1e\+305 \(node 1: service = 1\.7e\+308 among them\)",
+def windows(problem, close):
+    constraint = core.TimeWindowConstraint()
+    constraint.set_timewindow(2, 0.0, close)
+    problem.set_timewindow_constraint(constraint)
+
+
+# The same fault written in the document and on the objects: (what, change of the document,
+# change of the objects, message).
+BOTH = [
+    ("a service whose total overflows", lambda d: d["nodes"][1].update(service=1.7e308),
      lambda p: setattr(node(p, 1), "service", 1.7e308),
-     r"can add up beyond 1e\+305 \(node 1: service = 1\.7e\+308 among them\)"),
-    ("a matrix short of a row",
-     lambda d: d["costs"]["drone"].pop(),
-     r"cost matrix for agent type 'drone' covers fewer than the 3 nodes: give a cost for every",
+     "can add up beyond 1e+305 (node 1: service = 1.7e+308 among them)"),
+    ("a matrix short of a row", lambda d: d["costs"]["drone"].pop(),
      lambda p: p.set_cost_matrix("drone", [[0, 5, 6], [5, 0, 5]]),
-     r"cost matrix for agent type 'drone' covers fewer than the 3 nodes: give a cost for every"),
-    ("an agent added under another key", None, None,
-     lambda p: p.add_agent(agent(p, 0), 5), r"add_agent: the key 5 differs from the agent's id 0"),
+     "cost matrix for agent type 'drone' covers fewer than the 3 nodes: give a cost for every"),
+]
+# Faults only the objects can hold (numbers JSON cannot write among them), or whose message in
+# the document the core's loader tests pin (text for numbers, fractions for whole numbers).
+OBJECTS = [
+    ("a service given as text", lambda p: setattr(node(p, 1), "service", "10"),
+     "Node.service must be a number, not '10'"),
+    ("a fractional start node", lambda p: setattr(agent(p, 0), "start_node", 1.7),
+     "Agent.start_node must be a whole number from 0 to 2**64 - 1, not 1.7"),
+    ("a fractional node id", lambda p: setattr(node(p, 2), "id", 1.5),
+     "Node.id must be a whole number from 0 to 2**64 - 1, not 1.5"),
+    ("a fractional stop limit", lambda p: setattr(agent(p, 1), "max_stops", 1.5),
+     "Agent.max_stops must be a whole number or None, not 1.5"),
+    ("an agent added under another key", lambda p: p.add_agent(agent(p, 0), 5),
+     "add_agent: the key 5 differs from the agent's id 0"),
+    ("a cost that is no number", lambda p: p.set_cost_matrix("drone", [[0, math.nan, 6], [5, 0, 5],
+                                                                       [6, 5, 0]]),
+     "row 0, column 1 is nan; costs must be finite and not negative"),
+    ("a cost of minus infinity", lambda p: p.set_cost_matrix("drone", [[0, -math.inf, 6],
+                                                                       [5, 0, 5], [6, 5, 0]]),
+     "row 0, column 1 is -inf; costs must be finite and not negative"),
+    ("a window that never closes", lambda p: windows(p, math.inf),
+     "time window of node 2: start 0 and end inf must both be finite"),
+    ("an infinite demand, loads enforced", lambda p: (
+        setattr(node(p, 1), "demand", math.inf), setattr(p.options(), "enforce_capacity", True)),
+     "node 1: demand = inf is not a finite number"),
+    ("a service that is no number", lambda p: setattr(node(p, 0), "service", math.nan),
+     "node 0: service = nan is not a finite number"),
+    ("an infinite shift start", lambda p: setattr(agent(p, 0), "shift_start", math.inf),
+     "agent 0: shift_start = inf is not a finite number"),
+    ("a shift end that is no number", lambda p: setattr(agent(p, 0), "shift_end", math.nan),
+     "agent 0: shift_end = nan is not a finite number"),
+    ("an infinite fixed cost", lambda p: setattr(agent(p, 0), "fixed_cost", math.inf),
+     "agent 0: fixed_cost = inf is not a finite number"),
+    ("an unknown metric", lambda p: p.set_metric("drone", "chebyshev", 1.0),
+     'metrics.drone.kind must be "euclidean", "manhattan" or "haversine"'),
+    ("an infinite metric factor", lambda p: p.set_metric("drone", "manhattan", math.inf),
+     "metrics.drone.factor must be a finite number above 0, not inf"),
+    ("a metric factor that is no number", lambda p: p.set_metric("drone", "manhattan", math.nan),
+     "metrics.drone.factor must be a finite number above 0, not nan"),
 ]
 
 
-@pytest.mark.parametrize("what, change, message", [(c[0], c[1], c[2]) for c in CASES if c[1]])
-def test_the_json_path_refuses_bad_input_naming_the_field(what, change, message):
+@pytest.mark.parametrize("what, change, _, message", BOTH)
+def test_the_json_path_refuses_bad_input_naming_the_field(what, change, _, message):
     document = json.loads(json.dumps(TRIANGLE))
     change(document)
-    with pytest.raises(ValueError, match=message):
-        core.solve_json_str(json.dumps(document), time_limit=1)
-    assert core.solve_json_str(json.dumps(TRIANGLE), time_limit=1)["status"] == "success"
+    assert_refused(document, message)
 
 
-@pytest.mark.parametrize("what, change, message", [(c[0], c[3], c[4]) for c in CASES if c[3]])
+@pytest.mark.parametrize("what, change, message", OBJECTS + [(w, c, m) for w, _, c, m in BOTH])
 def test_the_object_path_refuses_bad_input_naming_the_field(triangle, what, change, message):
-    with pytest.raises(ValueError, match=message):
+    try:
         change(triangle)
+    except ValueError as refused:  # by the setter itself
+        assert message in str(refused)
+        return
+    with pytest.raises(ValueError, match=re.escape(message)):
         core.Solver(triangle, triangle.options())
+    assert any(kind == "error" and message in text for kind, text in core.check_problem(triangle))
 
 
 def test_a_fraction_that_is_whole_reads_as_its_number():

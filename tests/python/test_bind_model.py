@@ -1,4 +1,5 @@
 import ast
+import gc
 import pathlib
 
 import pytest
@@ -20,14 +21,14 @@ def one_of_each():
     (one_of_each, lambda p: p.agents_ordered()[0], "type", "a", "b"),  # a stored agent
     (one_of_each, lambda p: p.options(), "time_limit", 5.0, 7.0),      # the problem's options
 ])
-def test_views_write_through_and_keep_their_owner_alive(collect, make_owner, view_of,
-                                                        attribute, first, second):
+def test_views_write_through_and_keep_their_owner_alive(make_owner, view_of, attribute, first,
+                                                        second):
     owner = make_owner()
     view = view_of(owner)
     setattr(view, attribute, first)
     assert getattr(view_of(owner), attribute) == first
     del owner
-    collect()
+    gc.collect()  # no hidden references keep the owner
     setattr(view, attribute, second)
     assert getattr(view, attribute) == second
 

@@ -1,7 +1,9 @@
+import json
+
 import pytest
 
 import _pyploxa_core as core
-from conftest import TRIANGLE, make_node, solver_routes
+from conftest import EXAMPLES, TRIANGLE, make_node, solver_routes
 from route_check import route_problems
 
 
@@ -60,17 +62,24 @@ def test_solve_returns_zero_and_empty_results_naming_the_node_no_agent_may_serve
     assert solver.get_result_process() == []
 
 
-def test_progress_reports_each_new_best_in_order_and_matches_the_history(data_dir):
+def test_progress_reports_each_new_best_in_order_keeping_every_rule_as_the_history_does():
+    # Separate depots, windows, cost limits and open routes; the search and the stage report.
+    document = json.loads((EXAMPLES / "time_windows.json").read_text())
     seen = []
-    result = core.solve_json_file(str(data_dir / "sparse_ids.json"), time_limit=5, improve=True,
-                                  progress=seen.append)
-    assert seen and {report.source for report in seen} <= {"search", "improvement"}
+    result = core.solve_json_str(json.dumps(document), improve=True, seed=3, threads=2,
+                                 progress=seen.append)
+    assert {report.source for report in seen} == {"search", "improvement"}
     assert [r.time for r in seen] == sorted(r.time for r in seen)
     totals = [report.total for report in seen]  # min-sum: each report strictly better
     assert all(later < earlier for earlier, later in zip(totals, totals[1:]))
     assert [(r.longest, r.total) for r in seen] == [
         (step["max_cost"], step["sum_cost"]) for step in result["anytime"]]
     assert seen[-1].routes == [route["node_ids"] for route in result["routes"]]
+    vertex = {node["id"]: k for k, node in enumerate(document["nodes"])}
+    for report in seen:  # every plan reported, not only the last, keeps every rule
+        assert route_problems(document, {"routes": [
+            {"agent_id": agent["id"], "path": [vertex[node] for node in route]}
+            for agent, route in zip(document["agents"], report.routes)]}) == []
 
 
 class Enough(Exception):
@@ -81,13 +90,12 @@ def stop_at_first(report):
     raise Enough(report.source)
 
 
-def test_an_exception_in_progress_stops_the_solve_and_keeps_the_best_solution(triangle,
-                                                                             data_dir):
+def test_an_exception_in_progress_stops_the_solve_and_keeps_the_best_solution(triangle, square):
     solver = core.Solver(triangle, triangle.options())
     with pytest.raises(Enough, match="search"):
         solver.solve(progress=stop_at_first)
     assert solver.get_result().paths
     with pytest.raises(Enough) as raised:
-        core.solve_json_file(str(data_dir / "square.json"), progress=stop_at_first)
+        core.solve_json_str(json.dumps(square), progress=stop_at_first)
     assert (raised.value.result["status"], raised.value.result["stop_reason"]) == (
         "success", "interrupted")

@@ -4,54 +4,46 @@ import sys
 
 import pytest
 
-from conftest import EXAMPLES, NEEDS_VRPLIB, ROOT, run_cli, write_json
+from conftest import DATA, EXAMPLES, NEEDS_VRPLIB, ROOT, run_cli, write_json
 from route_check import route_problems
-
-
-@pytest.mark.parametrize("command, name, content, message", [
-    ("solve", "absent.json", None, "No such file or directory"),      # missing file
-    ("solve", "latin1.json", b'{"nodes": [{"id": 0, "x": 0, "y": 0, "type": "d\xe9p"}]}',
-     "not UTF-8 text (byte 47)"),                                      # not UTF-8
-    ("solve", "bad\udcff.json", "{", "parse error"),                   # name not UTF-8
-    ("solve", "bad.json", "{", "parse error"),                         # broken JSON
-    ("solve", "s.json", '{"nodes": []}', "agents is missing"),         # not an instance
-    pytest.param("convert", "geo.tsp", "NAME : geo\nDIMENSION : 1\nEDGE_WEIGHT_TYPE : GEO\n"
-                 "NODE_COORD_SECTION\n1 0 0\nEOF\n", "EDGE_WEIGHT_TYPE is 'GEO', not 'EUC_2D'",
-                 marks=NEEDS_VRPLIB),                                  # not planar
-])
-def test_bad_input_gives_status_two_and_one_error_line(tmp_path, command, name, content, message):
-    path = tmp_path / name
-    if isinstance(content, bytes):
-        path.write_bytes(content)
-    elif content is not None:
-        path.write_text(content)
-    run = run_cli(command, str(path), *(["--agents", "1"] if command == "convert" else []))
-    assert run.returncode == 2
-    assert run.stdout == ""
-    assert run.stderr.count("\n") == 1
-    shown = str(path).encode("utf-8", "surrogateescape").decode("utf-8", "backslashreplace")
-    assert run.stderr.startswith(f"ploxa: error: {shown}: ") and message in run.stderr
 
 
 EXAMPLE = str(EXAMPLES / "shared_depot.json")
 
 
-@pytest.mark.parametrize("args, message", [
-    (["solve", EXAMPLE, "--memory-limit", "-1"],
-     "argument --memory-limit: not between 0 and 2**64 - 1: -1"),           # negative size
-    (["solve", EXAMPLE, "--time-limit", "nan"],
-     "argument --time-limit: not a positive finite number of seconds: nan"),  # not finite
-    (["solve", EXAMPLE, "--threads", "two"], "argument --threads: not a whole number: 'two'"),
-    (["batch", EXAMPLE, "--output-dir", "out", "--workers", "0"],
-     "argument --workers: must be at least 1: 0"),                           # no worker
-    (["convert", EXAMPLE, "--agents", "-2"],
+@pytest.mark.parametrize("args, name, content, message", [
+    (["solve"], "absent.json", None, "No such file or directory"),
+    (["solve"], "latin1.json", b'{"nodes": [{"id": 0, "x": 0, "y": 0, "type": "d\xe9p"}]}',
+     "not UTF-8 text (byte 47)"),
+    (["solve"], "bad\udcff.json", "{", "parse error"),              # name not UTF-8
+    (["solve"], "bad.json", "{", "parse error"),
+    (["solve"], "s.json", '{"nodes": []}', "agents is missing"),     # not an instance
+    pytest.param(["convert", "--agents", "1"], "geo.tsp", "NAME : geo\nDIMENSION : 1\n"
+                 "EDGE_WEIGHT_TYPE : GEO\nNODE_COORD_SECTION\n1 0 0\nEOF\n",
+                 "EDGE_WEIGHT_TYPE is 'GEO', not 'EUC_2D'", marks=NEEDS_VRPLIB),  # not planar
+    (["solve", "--memory-limit", "-1"], None, None,
+     "argument --memory-limit: not between 0 and 2**64 - 1: -1"),
+    (["solve", "--time-limit", "nan"], None, None,
+     "argument --time-limit: not a positive finite number of seconds: nan"),
+    (["solve", "--threads", "two"], None, None, "argument --threads: not a whole number: 'two'"),
+    (["batch", "--output-dir", "out", "--workers", "0"], None, None,
+     "argument --workers: must be at least 1: 0"),
+    (["convert", "--agents", "-2"], None, None,
      "argument --agents: not between 0 and 2**64 - 1: -2"),
 ])
-def test_bad_option_values_give_status_two_and_one_error_line(args, message):
-    run = run_cli(*args)
-    assert run.returncode == 2
-    assert run.stdout == ""
-    assert run.stderr.count("\n") == 1 and message in run.stderr
+def test_bad_input_or_option_values_give_status_two_and_one_error_line(tmp_path, args, name,
+                                                                       content, message):
+    path = tmp_path / name if name else EXAMPLE
+    if isinstance(content, bytes):
+        path.write_bytes(content)
+    elif content is not None:
+        path.write_text(content)
+    run = run_cli(args[0], str(path), *args[1:])
+    assert (run.returncode, run.stdout, run.stderr.count("\n")) == (2, "", 1)
+    assert message in run.stderr
+    if name:  # the file is named first
+        shown = str(path).encode("utf-8", "surrogateescape").decode("utf-8", "backslashreplace")
+        assert run.stderr.startswith(f"ploxa: error: {shown}: ")
 
 
 @NEEDS_VRPLIB
@@ -97,33 +89,31 @@ def test_a_failed_solve_exits_one_with_its_reason_and_keeps_core_lines_off_stand
         "ploxa: node 1 fits nowhere: no agent type may serve it"]
 
 
-def test_validate_lists_every_error_and_warning_without_solving(tmp_path, data_dir):
-    document = json.loads((data_dir / "square.json").read_text())
-    document["nodes"][2]["id"] = 1                            # duplicate node id
-    document["costs"]["bot"][0][1] = -2.0                     # negative cost
-    document["agents"][1]["capacity"] = 3                     # ignored capacity
-    document["options"] = {"objective": "maximize"}           # unknown objective
-    path = write_json(tmp_path / "faulty.json", document)
+def test_validate_lists_every_error_and_warning_without_solving(tmp_path, square):
+    square["nodes"][2]["id"] = 1                   # duplicate node id
+    square["costs"]["bot"][0][1] = -2.0            # negative cost
+    square["agents"][1]["capacity"] = 3            # ignored capacity
+    square["options"] = {"objective": "maximize"}  # unknown objective
+    path = write_json(tmp_path / "faulty.json", square)
     run = run_cli("validate", path, "--no-enforce")
     assert run.returncode == 1, run.stderr
     lines = run.stdout.splitlines()
     assert [line.split(": ")[1] for line in lines[:-1]] == ["error"] * 2 + ["warning"] * 2
     assert "duplicate node id 1" in lines[0] and "row 0, column 1 is -2" in lines[1]
     assert lines[-1] == f"{path}: 2 error(s), 2 warning(s)"
-    assert run_cli("validate", data_dir / "square.json").returncode == 0
+    assert run_cli("validate", DATA / "square.json").returncode == 0
 
 
 @pytest.mark.parametrize("flags, status, line", [
     ([], 1, "error: node 3: demand 9 is above the capacity of every agent"),  # enforced by default
     (["--no-enforce"], 0, "warning: capacity and demand are read but not enforced"),
 ])
-def test_the_command_line_enforces_loads_unless_told_not_to(tmp_path, data_dir, flags, status,
+def test_the_command_line_enforces_loads_unless_told_not_to(tmp_path, square, flags, status,
                                                             line):
-    document = json.loads((data_dir / "square.json").read_text())
-    document["nodes"][3]["demand"] = 9
-    for agent in document["agents"]:
+    square["nodes"][3]["demand"] = 9
+    for agent in square["agents"]:
         agent["capacity"] = 5
-    path = write_json(tmp_path / "heavy.json", document)
+    path = write_json(tmp_path / "heavy.json", square)
     run = run_cli("validate", path, *flags)
     assert run.returncode == status
     assert line in run.stdout
@@ -132,8 +122,8 @@ def test_the_command_line_enforces_loads_unless_told_not_to(tmp_path, data_dir, 
 
 
 @pytest.mark.parametrize("quiet", [False, True])
-def test_solve_shows_one_live_line_per_improvement_unless_quiet(data_dir, quiet):
-    run = run_cli("solve", data_dir / "sparse_ids.json", "--time-limit", "2",
+def test_solve_shows_one_live_line_per_improvement_unless_quiet(quiet):
+    run = run_cli("solve", DATA / "sparse_ids.json", "--time-limit", "2",
                   *(["--quiet"] if quiet else []))
     assert run.returncode == 0, run.stderr
     live = [line for line in run.stderr.splitlines() if line.endswith(("(search)", "(improvement)"))]

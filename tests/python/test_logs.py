@@ -73,18 +73,15 @@ def test_logging_gets_warnings_as_warnings_the_rest_as_debug_and_a_series_cut_to
     assert any(message.startswith("[TW-MST]") for message in messages)
 
 
-def test_the_command_line_shows_five_lines_of_a_series_then_their_count(noisy):
-    shown = series(run_cli("validate", noisy).stdout.splitlines(), "unknown key 'demnad'")
+@pytest.mark.parametrize("command, stream", [("solve", "stderr"), ("validate", "stdout")])
+def test_the_command_line_cuts_a_series_to_five_lines_and_says_once_that_no_assignment_is_given(
+        noisy, command, stream):
+    lines = getattr(run_cli(command, noisy), stream).splitlines()
+    shown = series(lines, "unknown key 'demnad'")
     assert len(shown) == 6 and "unknown key 'demnad'" in shown[4]
     assert shown[5].endswith(f"... and {NODES - 5} more like the line above")
-
-
-@pytest.mark.parametrize("command, stream", [("solve", "stderr"), ("validate", "stdout")])
-def test_the_command_line_says_once_that_no_assignment_constraint_is_given(noisy, command,
-                                                                           stream):
-    output = getattr(run_cli(command, noisy), stream)
-    lines = [line for line in output.splitlines() if "assignment constraint" in line]
-    assert len(lines) == 1 and lines[0].endswith(
+    once = [line for line in lines if "assignment constraint" in line]
+    assert len(once) == 1 and once[0].endswith(
         "the instance has no assignment constraint: every agent type may serve every node")
 
 

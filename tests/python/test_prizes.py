@@ -2,6 +2,7 @@
 the route costs plus the prizes lost, under min-max the prizes lost first and the longest
 route second."""
 
+import functools
 import itertools
 import json
 import math
@@ -31,39 +32,29 @@ def instance(seed, objective, agents, max_length=0):
 
 
 def best_by_enumeration(document):
-    """(prizes lost, longest route, total) of the best plan: every split of the stops among
-    the agents and "out", every order within each route."""
-    nodes = document["nodes"]
-    agents = len(document["agents"])
+    """The key of the best plan, (total with the prizes lost,) under min-sum and (prizes lost,
+    longest route) under min-max, over every split of the stops among the agents and "out"
+    and every order within each route; None when no plan keeps the cost limit."""
+    nodes, agents = document["nodes"], len(document["agents"])
     limit = document["agents"][0].get("max_length", 0) or math.inf
     point = [(node["x"], node["y"]) for node in nodes]
 
+    @functools.cache
     def tour(stops):
-        best = math.inf
-        for order in itertools.permutations(stops):
-            path = (0, *order, 0)
-            best = min(best, sum(math.dist(point[a], point[b]) for a, b in zip(path, path[1:])))
-        return best
+        return min(sum(math.dist(point[a], point[b]) for a, b in itertools.pairwise((0, *order, 0)))
+                   for order in itertools.permutations(stops))
 
-    tours = {}
     best = None
     for owner in itertools.product(range(-1, agents), repeat=len(nodes) - 1):
-        if any(o < 0 and nodes[v + 1].get("required", True) for v, o in enumerate(owner)):
+        out = [v for v, o in enumerate(owner, 1) if o < 0]
+        if any(nodes[v].get("required", True) for v in out):
             continue
-        costs = []
-        for k in range(agents):
-            stops = tuple(v + 1 for v, o in enumerate(owner) if o == k)
-            if stops not in tours:
-                tours[stops] = tour(stops)
-            costs.append(tours[stops])
-        if max(costs) > limit + 1e-9:
-            continue
-        lost = sum(nodes[v + 1].get("prize", 0) for v, o in enumerate(owner) if o < 0)
-        if document["options"]["objective"] == "min_sum":
-            key = (sum(costs) + lost,)
-        else:
-            key = (round(lost, 9), max(costs))
-        best = key if best is None or key < best else best
+        costs = [tour(tuple(v for v, o in enumerate(owner, 1) if o == k)) for k in range(agents)]
+        lost = sum(nodes[v].get("prize", 0) for v in out)
+        if max(costs) <= limit + 1e-9:
+            key = ((sum(costs) + lost,) if document["options"]["objective"] == "min_sum"
+                   else (round(lost, 9), max(costs)))
+            best = key if best is None else min(best, key)
     return best
 
 

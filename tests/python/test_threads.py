@@ -6,7 +6,7 @@ import threading
 import pytest
 
 import ploxa
-from conftest import make_agent, make_node, solver_routes
+from conftest import problem_of, solver_routes
 from route_check import route_problems
 
 
@@ -49,17 +49,11 @@ def test_another_thread_runs_while_a_solve_has_released_the_lock():
 
 def solver_for(instance, threads):
     """A Solver over the instance, built through the Python objects."""
-    problem = ploxa.Problem()
-    for n in instance["nodes"]:
-        problem.add_node(make_node(n["id"], n["x"], n["y"]))
-    for a in instance["agents"]:
-        problem.add_agent(make_agent(a["id"], "t"), a["id"])
-    problem.set_metric("t", "euclidean")
     options = ploxa.Options()
     options.objective = ploxa.ObjectiveType.MinMax
     options.improve, options.seed, options.max_iterations = True, 3, 4000
     options.time_limit, options.threads = 5, threads
-    return ploxa.Solver(problem, options)
+    return ploxa.Solver(problem_of(instance), options)
 
 
 @pytest.mark.parametrize("threads", [1, 2])  # one thread per solve; two each

@@ -57,8 +57,15 @@ REASONS = {
 }
 
 
+def fits_nowhere(document, kind):
+    """The checker's findings of the kind about stops that fit nowhere, by node."""
+    return {int(said.split()[1]): said.split(" fits nowhere: ")[1]
+            for found, said in core.check_json_str(json.dumps(document))
+            if found == kind and " fits nowhere: " in said}
+
+
 @pytest.mark.parametrize("name", sorted(REASONS))
-def test_a_failed_solve_names_each_stop_that_fits_nowhere_and_why(name):
+def test_a_failed_solve_names_each_stop_that_fits_nowhere_and_why_as_checking_does(name):
     document, expected = REASONS[name]
     result = ploxa.solve_json_str(json.dumps(document))
     assert result["status"] == "failed"
@@ -68,20 +75,9 @@ def test_a_failed_solve_names_each_stop_that_fits_nowhere_and_why(name):
     # The construction meets the two nodes in either order; the one it could not place is named.
     if name.startswith("no room"):
         assert len(found) == 1 and list(found.values()) == list(expected.values())
+        assert fits_nowhere(document, "error") == {}  # no rule alone rules them out
     else:
-        assert found == expected
-
-
-@pytest.mark.parametrize("allowed", [False, True])
-def test_checking_lists_the_stops_that_fit_nowhere_whatever_the_routes(allowed):
-    # The reasons are those of a failed solve (above); "too heavy" also has a finding that
-    # leaving stops out turns into a warning.
-    document, expected = REASONS["too heavy"]
-    document = {**document, "options": {**document["options"], "allow_unassigned": allowed}}
-    findings = core.check_json_str(json.dumps(document))
-    (node, reason), = expected.items()
-    assert ("warning" if allowed else "error", f"node {node} fits nowhere: {reason}") in findings
-    assert allowed == all(kind == "warning" for kind, _ in findings)
+        assert found == expected == fits_nowhere(document, "error")
 
 
 @pytest.mark.parametrize("name", ["too heavy", "too far", "no room by time", "no room by capacity"])
@@ -94,4 +90,6 @@ def test_allowed_to_leave_stops_out_a_solve_serves_the_rest_and_lists_what_it_le
     left = {stop["node"]: stop["reason"] for stop in result["unassigned"]}
     assert len(left) == 1
     if not name.startswith("no room"):
-        assert left == REASONS[name][1]
+        assert left == REASONS[name][1] == fits_nowhere(document, "warning")
+        # Every finding ("too heavy" has another) turns into a warning.
+        assert all(kind == "warning" for kind, _ in ploxa.check_json_str(json.dumps(document)))

@@ -5,11 +5,6 @@ import pytest
 import _pyploxa_core as core
 
 
-@pytest.fixture
-def square(data_dir):
-    return json.loads((data_dir / "square.json").read_text())
-
-
 def misspell(instance, place, key, value):
     """Adds `key` to the object at `place` (a list of keys and indexes from the top)."""
     target = instance
@@ -21,28 +16,27 @@ def misspell(instance, place, key, value):
 SEQUENCE_WITH_ITEMS = {"kind": "sequence", "items": [{"before": 1, "after": 2}]}
 
 
+def unknown(key, where, guess=None):
+    return f"unknown key '{key}' {where} is ignored" + (f"; did you mean '{guess}'?" if guess else "")
+
+
 @pytest.mark.parametrize("place, key, value, lines", [
-    ([], "constraint", [], ["unknown key 'constraint' at the top level is ignored; "
-                            "did you mean 'constraints'?"]),
-    ([], "comment", "mine", ["unknown key 'comment' at the top level is ignored"]),
-    (["agents", 1], "capacity_limit", 9, ["unknown key 'capacity_limit' in agents[1] is "
-                                          "ignored; did you mean 'capacity'?"]),
-    (["options"], "time_limt", 3, ["unknown key 'time_limt' in options is ignored; "
-                                   "did you mean 'time_limit'?"]),
-    (["constraints", 0], "itmes", [], ["unknown key 'itmes' in constraints[0] is ignored; "
-                                       "did you mean 'items'?"]),
-    (["constraints", 0, "items", 1], "typs", [], ["unknown key 'typs' in "
-                                                  "constraints[0].items[1] is ignored; did you "
-                                                  "mean 'types'?"]),
+    ([], "constraint", [], [unknown("constraint", "at the top level", "constraints")]),
+    ([], "comment", "mine", [unknown("comment", "at the top level")]),
+    (["agents", 1], "capacity_limit", 9, [unknown("capacity_limit", "in agents[1]", "capacity")]),
+    (["options"], "time_limt", 3, [unknown("time_limt", "in options", "time_limit")]),
+    (["constraints", 0], "itmes", [], [unknown("itmes", "in constraints[0]", "items")]),
+    (["constraints", 0, "items", 1], "typs", [],
+     [unknown("typs", "in constraints[0].items[1]", "types")]),
     (["constraints"], 1, SEQUENCE_WITH_ITEMS,
      ["constraints[1] is skipped: its kind 'sequence' needs the key 'precedence'",
-      "unknown key 'items' in constraints[1] is ignored; did you mean 'precedence'?"]),
+      unknown("items", "in constraints[1]", "precedence")]),
     (["constraints"], 1, {"kind": "time_window", "items": []},
      ["constraints[1] is skipped: its kind 'time_window' is not known; did you mean "
       "'timewindow'?"]),
     (["constraints"], 1, {"kind": "timewindow",
                           "items": [{"node": 1, "start": 0, "end": 5, "window": [[0, 5]]}]},
-     ["unknown key 'window' in constraints[1].items[0] is ignored; did you mean 'windows'?"]),
+     [unknown("window", "in constraints[1].items[0]", "windows")]),
 ])
 def test_each_unread_key_and_skipped_constraint_gets_one_warning_naming_it(
         square, place, key, value, lines):
@@ -59,5 +53,5 @@ def test_a_solve_prints_the_warning_and_still_skips_what_it_does_not_read(square
     square["constraints"].append(SEQUENCE_WITH_ITEMS)
     result = core.solve_json_str(json.dumps(square), enforce_sequence=True)
     assert result["status"] == "success"
-    assert ("[warning] unknown key 'items' in constraints[1] is ignored; did you mean "
-            "'precedence'?\n") in capfd.readouterr().err
+    assert f"[warning] {unknown('items', 'in constraints[1]', 'precedence')}\n" in (
+        capfd.readouterr().err)

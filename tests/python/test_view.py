@@ -140,7 +140,6 @@ def busy_port():
 
 class TestBadInput:
     @pytest.mark.parametrize("args, message", [
-        (["absent.json"], "No such file or directory"),
         ([str(EXAMPLE), str(EXAMPLE)], 'not a result (no list of "routes")'),
         ([str(SURVEY), str(DATA)], "Is a directory"),
         ([str(ROOT / "pyproject.toml")], "parse error"),
