@@ -168,8 +168,10 @@ public:
     bool Splice(size_t r, size_t keep, std::span<const int32_t> middle, size_t resume);
     bool Reverse(size_t r, size_t first, size_t last);
 
-    // First-improvement segment reversal on route r, with O(1) move costs from prefix sums;
-    // only for routes without windows or limit (others are left alone). A reversal is tried
+    // First-improvement segment reversal on route r: with O(1) move costs from prefix sums
+    // on routes without windows or limit; on the others, reversals of fewer than
+    // kLongestTimedReversal stops that shorten the legs are priced from the stretches (none
+    // where routes wait for one another). A reversal is tried
     // where it links a node to one of the first `candidates` entries of near[node] (vertices
     // by increasing distance). Returns whether the route changed.
     bool ImproveByReversal(size_t r, const std::vector<std::vector<int32_t>>& near,
@@ -346,8 +348,11 @@ private:
     std::vector<const double*> legs;
     std::vector<std::shared_ptr<const std::vector<double>>> leg_tables;
     std::vector<size_t> profile;
-    // backward[k]: the legs into positions 1 .. k walked the other way (scratch).
+    // backward[k]: the legs into positions 1 .. k walked the other way, and forward_legs[k]
+    // the same legs as they are walked (scratch).
     std::vector<double> backward;
+    std::vector<double> forward_legs;
+    static constexpr size_t kLongestTimedReversal = 32;
 };
 
 }  // namespace tamrik
