@@ -2,6 +2,7 @@ import importlib.util
 import json
 import pathlib
 import re
+import signal
 import subprocess
 import sys
 
@@ -60,6 +61,12 @@ def run_cli(*args, timeout=120, **options):
     """The command line run with `args`, its output captured as text."""
     return subprocess.run([sys.executable, "-m", "ploxa", *map(str, args)], capture_output=True,
                           text=True, timeout=timeout, **options)
+
+
+def hear_sigint():
+    """A test run started in the background inherits SIGINT ignored; a child it starts must
+    not (Popen's preexec_fn)."""
+    signal.signal(signal.SIGINT, signal.SIG_DFL)
 
 
 def write_json(path, document):

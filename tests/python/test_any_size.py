@@ -10,7 +10,7 @@ import random
 import pytest
 
 import _pyploxa_core as core
-from conftest import assert_refused, problem_of, solver_routes
+from conftest import assert_refused
 from route_check import route_problems
 
 
@@ -70,9 +70,11 @@ def random_instance(seed, nodes, agents, objective, windows=False, two_types=Fal
 ])
 def test_routes_beyond_the_search_pass_the_independent_check(shape):
     document = random_instance(len(str(shape)), **shape)
-    result = core.solve_json_str(json.dumps(document))
+    sources = []
+    result = core.solve_json_str(json.dumps(document), progress=lambda p: sources.append(p.source))
     assert result["status"] == "success"
     assert result["statistics"]["method"] == "construction+improvement"
+    assert sources[0] == "construction" and set(sources[1:]) <= {"improvement"}
     assert route_problems(document, result) == []
     # The stage never makes the construction's solution worse (the fixed costs, which the
     # anytime entries leave out, may buy a larger sum).
@@ -102,19 +104,6 @@ BASE = {"nodes": [{"id": 0, "x": 0, "y": 0}, {"id": 1, "x": 3, "y": 4}],
 ])
 def test_bad_metrics_raise_value_errors_naming_the_field(metrics, change, message):
     assert_refused(BASE | change | {"metrics": metrics}, message)
-
-
-def test_more_than_256_nodes_solve_through_the_object_path():
-    document = random_instance(3, 300, 3, "min_sum", two_types=True)
-    problem = problem_of(document)
-    options = problem.options()
-    options.objective, options.time_limit = core.ObjectiveType.MinSum, 1.0
-    solver = core.Solver(problem, options)
-    sources = []
-    assert solver.solve(progress=lambda p: sources.append(p.source)) == 1
-    assert solver.get_result().method == "construction+improvement"
-    assert sources[0] == "construction" and set(sources[1:]) <= {"improvement"}
-    assert route_problems(document, solver_routes(document["agents"], solver.get_result())) == []
 
 
 def test_the_construction_starts_the_stage_when_the_search_has_no_solution():

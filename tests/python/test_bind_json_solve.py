@@ -57,7 +57,6 @@ def test_only_a_positive_time_limit_overrides_the_instance(argument, budget):
 
 
 @pytest.mark.parametrize("read_file, text, message", [
-    (False, "", "attempting to parse an empty input"),                     # empty text
     (False, '{"nodes": []}', r"^agents is missing$"),                     # no agents
     (True, None, r"^Cannot open file: .*input\.json$"),                    # no such file
     (True, "", "attempting to parse an empty input"),                      # an empty file

@@ -1,14 +1,15 @@
-import json
 import subprocess
 import sys
 
 import pytest
 
 from conftest import DATA, EXAMPLES, NEEDS_VRPLIB, ROOT, run_cli, write_json
-from route_check import route_problems
-
+from ploxa import cli
+from ploxa.formats import VRPLIB_MISSING
+from ploxa.plot import INSTALL_HINT
 
 EXAMPLE = str(EXAMPLES / "shared_depot.json")
+TINY_VRP = str(DATA / "formats" / "tiny-n4-k2.vrp")
 
 
 @pytest.mark.parametrize("args, name, content, message", [
@@ -18,9 +19,6 @@ EXAMPLE = str(EXAMPLES / "shared_depot.json")
     (["solve"], "bad\udcff.json", "{", "parse error"),              # name not UTF-8
     (["solve"], "bad.json", "{", "parse error"),
     (["solve"], "s.json", '{"nodes": []}', "agents is missing"),     # not an instance
-    pytest.param(["convert", "--agents", "1"], "geo.tsp", "NAME : geo\nDIMENSION : 1\n"
-                 "EDGE_WEIGHT_TYPE : GEO\nNODE_COORD_SECTION\n1 0 0\nEOF\n",
-                 "EDGE_WEIGHT_TYPE is 'GEO', not 'EUC_2D'", marks=NEEDS_VRPLIB),  # not planar
     (["solve", "--memory-limit", "-1"], None, None,
      "argument --memory-limit: not between 0 and 2**64 - 1: -1"),
     (["solve", "--time-limit", "nan"], None, None,
@@ -30,6 +28,11 @@ EXAMPLE = str(EXAMPLES / "shared_depot.json")
      "argument --workers: must be at least 1: 0"),
     (["convert", "--agents", "-2"], None, None,
      "argument --agents: not between 0 and 2**64 - 1: -2"),
+    (["view", "--no-browser"], "bad.json", "{", "parse error"),
+    (["view", EXAMPLE, "--no-browser"], None, None, 'not a result (no list of "routes")'),
+    (["view", DATA, "--no-browser"], None, None, "Is a directory"),      # the result's path
+    (["view", "--clock", "24:00", "--no-browser"], None, None,
+     "argument --clock: clock '24:00' is not a time of day from 00:00 to 23:59"),
 ])
 def test_bad_input_or_option_values_give_status_two_and_one_error_line(tmp_path, args, name,
                                                                        content, message):
@@ -38,7 +41,7 @@ def test_bad_input_or_option_values_give_status_two_and_one_error_line(tmp_path,
         path.write_bytes(content)
     elif content is not None:
         path.write_text(content)
-    run = run_cli(args[0], str(path), *args[1:])
+    run = run_cli(args[0], path, *args[1:])
     assert (run.returncode, run.stdout, run.stderr.count("\n")) == (2, "", 1)
     assert message in run.stderr
     if name:  # the file is named first
@@ -46,30 +49,18 @@ def test_bad_input_or_option_values_give_status_two_and_one_error_line(tmp_path,
         assert run.stderr.startswith(f"ploxa: error: {shown}: ")
 
 
-@NEEDS_VRPLIB
-@pytest.mark.parametrize("matrix", [False, True])  # a Euclidean metric, or the full matrix
-def test_convert_and_solve_exit_zero_and_write_a_feasible_result(tmp_path, matrix):
-    tsp = tmp_path / "tiny.tsp"
-    tsp.write_text("NAME : tiny\nTYPE : TSP\nDIMENSION : 4\nEDGE_WEIGHT_TYPE : EUC_2D\n"
-                   "NODE_COORD_SECTION\n1 0 0\n2 3 4\n3 6 0\n4 3 -4\nEOF\n")
-    out, result = tmp_path / "tiny.json", tmp_path / "r.json"
-    run = run_cli("convert", tsp, "--agents", "2", "--time-limit", "1", "--output", out,
-                  *(["--matrix"] if matrix else []))
-    assert run.returncode == 0, run.stderr
-    instance = json.loads(out.read_text())
-    assert [a["start_node"] for a in instance["agents"]] == [0, 0]
-    if matrix:
-        assert instance["costs"]["salesman"][0][1] == 5.0  # unrounded Euclidean distance
-    else:
-        assert instance["metrics"] == {"salesman": {"kind": "euclidean", "factor": 1.0}}
-    assert instance["nodes"][0]["type"] == "depot"
-    solved = run_cli("solve", out, "--time-limit", "1", "--output", result)
-    assert solved.returncode == 0, solved.stderr
-    written = json.loads(result.read_text())
-    assert list(written) == ["status", "timeout", "routes", "statistics", "anytime",
-                            "stop_reason", "unassigned"]
-    assert route_problems(instance, written) == []
-    assert written["statistics"]["max_cost"] == pytest.approx(16.0)  # 0-1-2-0 and 0-3-0
+@pytest.mark.parametrize("missing, arguments, message", [
+    ("vrplib", ["convert", TINY_VRP], VRPLIB_MISSING),
+    ("vrplib", ["solve", TINY_VRP, "--format", "vrplib"], "--format vrplib needs --output FILE"),
+    ("vrplib", ["solve", TINY_VRP, "--format", "vrplib", "--output", "x.sol"],
+     VRPLIB_MISSING),  # said before solving
+    ("matplotlib", ["plot", EXAMPLE, EXAMPLE, "--output", "x.png"], INSTALL_HINT),
+])
+def test_a_missing_extra_or_a_solution_format_without_output_gives_one_error_line(
+        capsys, monkeypatch, missing, arguments, message):
+    monkeypatch.setitem(sys.modules, missing, None)  # makes its import fail
+    assert cli.main(arguments) == 2
+    assert capsys.readouterr().err == f"ploxa: error: {message}\n"
 
 
 def test_a_failed_solve_exits_one_with_its_reason_and_keeps_core_lines_off_standard_output(

@@ -1,13 +1,13 @@
+import itertools
 import json
 import math
-import sys
 
 import pytest
 
 import ploxa
-from conftest import DATA, ROOT
+from conftest import DATA, ROOT, solve_checked
 from ploxa import cli
-from ploxa.formats import VRPLIB_MISSING, file_to_instance, write_vrplib_solution
+from ploxa.formats import file_to_instance
 
 vrplib = pytest.importorskip("vrplib", reason="vrplib (the formats extra) is not installed")
 
@@ -19,6 +19,9 @@ CVRP = (FORMATS / "tiny-n4-k2.vrp").read_text()
 # Numbers with a gap and no node 1 (the depot is the first node listed); one pair 2 -> 5,
 # given from both of its sides; node 3 stands at distance 2.5 from the depot.
 PDPTW = (FORMATS / "pd.vrp").read_text()
+# Four cities, the first the depot; min-max by default, as no loads are given.
+TSP = ("NAME : tiny\nTYPE : TSP\nDIMENSION : 4\nEDGE_WEIGHT_TYPE : EUC_2D\nNODE_COORD_SECTION\n"
+       "1 0 0\n2 3 4\n3 6 0\n4 3 -4\nEOF\n")
 # Solomon's layout: two vehicles of capacity 50, a depot and two customers with windows.
 SOLOMON = (FORMATS / "tiny.txt").read_text()
 
@@ -69,29 +72,36 @@ def test_pickup_and_delivery_pairs_become_same_and_precedence_pairs(tmp_path):
     assert instance["options"]["enforce_sequence"] and instance["options"]["enforce_capacity"]
 
 
-@pytest.mark.parametrize("options, row_0, row_3", [
-    ([], [0, 5, 2.5, 5], [5 + 1, 8 + 1, math.dist((3, -4), (1.5, 2)) + 1, 0]),
-    (["--round"], [0, 5, 3, 5], [5 + 1, 8 + 1, 6 + 1, 0]),  # 2.5 rounds up, as TSPLIB's nint
-])
-def test_service_times_fold_into_the_costs_of_leaving_a_node_on_request(tmp_path, options,
-                                                                        row_0, row_3):
-    instance = convert(tmp_path, PDPTW, "--fold-service", *options)
-    costs = instance["costs"]["salesman"]
-    assert costs[0] == pytest.approx(row_0)  # the depot serves nothing
-    assert costs[3] == pytest.approx(row_3)  # node 5 takes 1 of service
-    assert all("service" not in node for node in instance["nodes"])
-
-
-def test_service_times_become_service_durations_that_solve_as_their_folded_costs(tmp_path):
+def test_service_times_become_durations_or_fold_into_the_costs_of_leaving_a_node_alike(
+        tmp_path):
     plain = convert(tmp_path, PDPTW)
     assert [node.get("service", 0) for node in plain["nodes"]] == [0, 2, 4, 1]
     assert "metrics" in plain  # no matrix is needed for them
     assert plain["options"].pop("route_cost") == "travel"  # the file has windows
-    folded = convert(tmp_path, PDPTW, "--fold-service")
+    folded, rounded = (convert(tmp_path, PDPTW, "--fold-service", *more) for more in ([], ["--round"]))
+    assert all("service" not in node for node in folded["nodes"])
     assert "route_cost" not in folded["options"]
-    costs = [ploxa.solve_json_str(json.dumps(d), time_limit=2)["statistics"]["sum_cost"]
-             for d in (plain, folded)]
-    assert costs[0] == pytest.approx(costs[1])
+    # The depot serves nothing; node 5 (row 3) takes 1; 2.5 rounds up, as TSPLIB's nint.
+    assert folded["costs"]["salesman"][0] == pytest.approx([0, 5, 2.5, 5])
+    assert folded["costs"]["salesman"][3] == pytest.approx([6, 9, math.dist((3, -4), (1.5, 2)) + 1, 0])
+    assert [rounded["costs"]["salesman"][row] for row in (0, 3)] == [[0, 5, 3, 5], [6, 9, 7, 0]]
+    plain_cost, folded_cost = (solve_checked(document, time_limit=2)["statistics"]["sum_cost"]
+                               for document in (plain, folded))
+    assert plain_cost == pytest.approx(folded_cost)
+
+
+@pytest.mark.parametrize("matrix", [False, True])  # a Euclidean metric, or the full matrix
+def test_a_tsp_file_converts_with_a_metric_or_its_matrix_and_solves_to_the_best_split(tmp_path,
+                                                                                     matrix):
+    instance = convert(tmp_path, TSP, "--agents", "2", "--time-limit", "1",
+                       *(["--matrix"] if matrix else []))
+    assert [a["start_node"] for a in instance["agents"]] == [0, 0]
+    assert instance["nodes"][0]["type"] == "depot"
+    if matrix:
+        assert instance["costs"]["salesman"][0][1] == 5.0  # unrounded Euclidean distance
+    else:
+        assert instance["metrics"] == {"salesman": {"kind": "euclidean", "factor": 1.0}}
+    assert solve_checked(instance)["statistics"]["max_cost"] == pytest.approx(16.0)  # 0-1-2-0, 0-3-0
 
 
 def test_a_solomon_file_is_recognised_by_its_content(tmp_path):
@@ -136,6 +146,8 @@ def test_rounded_costs_and_indices_give_the_published_x_solution_its_published_c
     (CVRP.replace("4 3 -4", "3 3 -4"), [], "node 3 is listed twice"),         # repeated number
     (PDPTW.replace("1 2 0", "1 2 7"), [],
      "PICKUP_AND_DELIVERY_SECTION pairs node 5 with node 7, which is not listed"),  # lost partner
+    (TSP.replace("EUC_2D", "GEO"), ["--agents", "1"],
+     "EDGE_WEIGHT_TYPE is 'GEO', not 'EUC_2D' or 'EXPLICIT'"),                # not planar
 ])
 def test_a_file_the_conversion_cannot_take_gives_one_error_line(tmp_path, capsys, text, options,
                                                                 message):
@@ -145,32 +157,16 @@ def test_a_file_the_conversion_cannot_take_gives_one_error_line(tmp_path, capsys
     assert capsys.readouterr().err == f"ploxa: error: {path}: {message}\n"
 
 
-@pytest.mark.parametrize("arguments, message", [
-    (["convert"], VRPLIB_MISSING),                                      # vrplib not installed
-    (["solve", "--format", "vrplib"], "--format vrplib needs --output FILE"),  # nowhere to write
-    (["solve", "--format", "vrplib", "--output", "x.sol"], VRPLIB_MISSING),  # before solving
-])
-def test_missing_vrplib_and_a_solution_format_without_output_give_one_error_line(
-        tmp_path, capsys, monkeypatch, arguments, message):
-    path = tmp_path / "tiny.vrp"
-    path.write_text(CVRP)
-    monkeypatch.setitem(sys.modules, "vrplib", None)  # makes `import vrplib` fail
-    assert cli.main([arguments[0], str(path), *arguments[1:]]) == 2
-    assert capsys.readouterr().err == f"ploxa: error: {message}\n"
-
-
-def test_solve_writes_the_result_s_routes_as_a_vrplib_solution(tmp_path, monkeypatch):
+def test_solve_writes_its_routes_as_a_vrplib_solution_of_the_file_at_their_cost(tmp_path):
     instance = convert(tmp_path, CVRP, "--time-limit", "1")
-    results = []  # the result dictionary that solve turns into the solution file
-    monkeypatch.setattr(cli, "write_vrplib_solution", lambda path, document, result: (
-        results.append(result) or write_vrplib_solution(path, document, result)))
     solution = tmp_path / "tiny.sol"
     assert cli.main(["solve", str(tmp_path / "instance.json"), "--quiet", "--output",
                      str(solution), "--format", "vrplib"]) == 0
     written = vrplib.read_solution(solution)
-    assert written["routes"] == [route["node_ids"][1:-1] for route in results[0]["routes"]
-                                 if len(route["node_ids"]) > 2]
-    assert written["cost"] == pytest.approx(results[0]["statistics"]["sum_cost"])
     assert sorted(node for route in written["routes"] for node in route) == [0, 2, 3]
     demand = {node["id"]: node["demand"] for node in instance["nodes"]}
     assert all(sum(demand[node] for node in route) <= 10 for route in written["routes"])
+    at, depot = {node["id"]: (node["x"], node["y"]) for node in instance["nodes"]}, 1
+    assert written["cost"] == pytest.approx(sum(
+        math.dist(at[a], at[b]) for route in written["routes"]
+        for a, b in itertools.pairwise([depot, *route, depot])))

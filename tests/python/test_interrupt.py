@@ -8,7 +8,7 @@ import time
 
 import pytest
 
-from conftest import scattered, write_json
+from conftest import hear_sigint, scattered, write_json
 
 # Solves the instance in argv[2] one way (argv[1]) until SIGINT, then prints what is left.
 SCRIPT = textwrap.dedent("""
@@ -42,11 +42,6 @@ SCRIPT = textwrap.dedent("""
 def sixty(tmp_path):
     """60 targets, which the search cannot finish within its 60-second default budget."""
     return write_json(tmp_path / "sixty.json", scattered(60))
-
-
-def hear_sigint():
-    """A test run started in the background inherits SIGINT ignored; the child must not."""
-    signal.signal(signal.SIGINT, signal.SIG_DFL)
 
 
 @pytest.mark.parametrize("mode, wait", [

@@ -3,28 +3,19 @@ import re
 import pytest
 
 import _pyploxa_core as core
-from conftest import make_agent, make_node
+from conftest import problem_of, scattered
 
 np = pytest.importorskip("numpy")
 
 
-def grid_problem(matrix):
-    """Twelve points on a grid, three agents from depot 0, min-max."""
-    problem = core.Problem()
-    for i in range(12):
-        problem.add_node(make_node(i, i % 4, i // 4,
-                                   core.NodeType.DEPOT if i == 0 else core.NodeType.TARGET))
-    for k in range(3):
-        problem.add_agent(make_agent(k), k)
-    problem.set_cost_matrix("drone", matrix)
-    problem.options().objective = core.ObjectiveType.MinMax
-    problem.options().improve = True
-    problem.options().max_iterations = 2000
-    return problem
-
-
-def routes_of(problem):
-    solver = core.Solver(problem, problem.options())
+def routes_of(matrix):
+    """The routes and costs of twelve scattered nodes, three agents from depot 0, min-max, the
+    stage on, under `matrix`."""
+    problem = problem_of(scattered(12))
+    problem.set_cost_matrix("t", matrix)
+    options = problem.options()
+    options.objective, options.improve, options.max_iterations = core.ObjectiveType.MinMax, True, 2000
+    solver = core.Solver(problem, options)
     assert solver.solve() == 1
     return solver.get_result().paths, solver.get_result().times
 
@@ -41,7 +32,7 @@ def test_arrays_of_every_accepted_kind_solve_exactly_like_lists(as_array):
     rng = np.random.default_rng(7)
     matrix = rng.integers(1, 60, size=(12, 12)).astype(np.float64)
     np.fill_diagonal(matrix, 0)
-    assert routes_of(grid_problem(as_array(matrix))) == routes_of(grid_problem(matrix.tolist()))
+    assert routes_of(as_array(matrix)) == routes_of(matrix.tolist())
 
 
 @pytest.mark.parametrize("matrix, message", [

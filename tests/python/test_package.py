@@ -1,6 +1,10 @@
+"""The package as it is documented and shipped: its names, the README's format reference,
+batches of files in processes or on a dask cluster, and its types."""
+import contextlib
 import csv
 import json
 import pathlib
+import re
 import shutil
 import subprocess
 import sys
@@ -22,6 +26,18 @@ def test_the_package_re_exports_every_public_name_of_the_core():
     assert ploxa.__version__ == project["version"]
 
 
+def test_the_readme_s_format_reference_lists_every_key_the_loader_reads_and_no_other():
+    section = (ROOT / "README.md").read_text().split("## Instance format", 1)[1].split("\n## ", 1)[0]
+    listed: dict[str, list[str]] = {}
+    for line in section.splitlines():
+        if found := re.match(r"^\| (top level|`[^`]+`) \| `([a-z_]+)` \|", line):
+            place = "" if found[1] == "top level" else found[1].strip("`")
+            listed.setdefault(place, []).append(found[2])
+    assert all(len(keys) == len(set(keys)) for keys in listed.values())
+    assert {place: set(keys) for place, keys in listed.items()} == {
+        place: set(keys) for place, keys in core.instance_keys().items()}
+
+
 @pytest.fixture
 def batch_files(tmp_path):
     """The examples and one broken instance."""
@@ -31,9 +47,21 @@ def batch_files(tmp_path):
     return [str(path) for path in files] + [str(broken)]
 
 
-def check_batch(rows, files, out):
-    assert [row["instance"] for row in rows] == files
-    assert [row["status"] for row in rows] == ["success"] * (len(files) - 1) + ["error"]
+@pytest.mark.parametrize("on_dask", [False, True], ids=["worker-processes", "dask-cluster"])
+def test_a_batch_keeps_going_past_a_broken_instance(tmp_path, batch_files, on_dask):
+    out = tmp_path / "results"
+    with contextlib.ExitStack() as stack:
+        client = None
+        if on_dask:
+            distributed = pytest.importorskip(
+                "dask.distributed", reason="dask[distributed] (the cluster extra) is not installed")
+            cluster = stack.enter_context(distributed.LocalCluster(
+                n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None))
+            client = stack.enter_context(distributed.Client(cluster))
+        rows = ploxa.solve_many(batch_files, time_limit=1, workers=2, output_dir=out,
+                                client=client)
+    assert [row["instance"] for row in rows] == batch_files
+    assert [row["status"] for row in rows] == ["success"] * (len(batch_files) - 1) + ["error"]
     assert "agents[0].type is missing" in rows[-1]["error"]
     for row in rows[:-1]:
         instance = json.loads(pathlib.Path(row["instance"]).read_text())
@@ -42,12 +70,6 @@ def check_batch(rows, files, out):
         summary = list(csv.DictReader(f))
     assert [line["status"] for line in summary] == [row["status"] for row in rows]
     assert list(summary[0]) == ["instance", "status", "longest", "total", "time", "error"]
-
-
-def test_a_batch_keeps_going_past_a_broken_instance(tmp_path, batch_files):
-    out = tmp_path / "results"
-    rows = ploxa.solve_many(batch_files, time_limit=1, workers=2, output_dir=out)
-    check_batch(rows, batch_files, out)
 
 
 def test_unwritable_results_fail_their_row_and_an_unwritable_summary_fails_the_command(
@@ -60,23 +82,13 @@ def test_unwritable_results_fail_their_row_and_an_unwritable_summary_fails_the_c
     assert rows[1]["error"].startswith(f"result file {out / 'shared_depot.result.json'}: ")
     with open(out / "summary.csv", newline="") as f:
         assert [line["status"] for line in csv.DictReader(f)] == ["success", "error", "success"]
-    (out / "summary.csv").unlink()
+    for name in ("summary.csv", "pickup_delivery.result.json"):
+        (out / name).unlink()
     (out / "summary.csv").mkdir()
     run = run_cli("batch", batch_files[0], "--output-dir", out, "--time-limit", "1")
     assert run.returncode == 2
     assert run.stderr.splitlines()[-1].startswith(f"ploxa: error: {out / 'summary.csv'}: ")
-    assert (out / "pickup_delivery.result.json").is_file()
-
-
-def test_the_same_batch_runs_on_a_dask_cluster(tmp_path, batch_files):
-    distributed = pytest.importorskip("dask.distributed",
-                                      reason="dask[distributed] (the cluster extra) is not installed")
-    out = tmp_path / "results"
-    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                  dashboard_address=None) as cluster, \
-            distributed.Client(cluster) as client:
-        rows = ploxa.solve_many(batch_files, time_limit=1, output_dir=out, client=client)
-    check_batch(rows, batch_files, out)
+    assert (out / "pickup_delivery.result.json").is_file()  # the result is saved all the same
 
 
 def test_the_package_and_the_examples_type_check():

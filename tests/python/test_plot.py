@@ -1,4 +1,3 @@
-import json
 import struct
 
 import pytest
@@ -38,41 +37,31 @@ def test_times_read_as_hours_and_minutes_from_the_clock(value, start, unit, expe
     assert clock_text(value, start, unit) == expected
 
 
-def test_a_time_unit_other_than_minutes_or_seconds_is_a_value_error():
-    with pytest.raises(ValueError, match="^time unit 'h' is none of min, s$"):
-        time_writer("08:00", "h")
+@pytest.mark.parametrize("clock, unit, message", [
+    ("08:00", "h", "time unit 'h' is none of min, s"),
+    ("24:00", "min", "clock '24:00' is not a time of day from 00:00 to 23:59"),
+    ("8", "min", "clock '8' is not a time of day from 00:00 to 23:59"),
+    ("08:60", "s", "clock '08:60' is not a time of day from 00:00 to 23:59"),
+])
+def test_a_clock_that_is_no_time_of_day_or_a_unit_other_than_min_or_s_is_a_value_error(
+        clock, unit, message):
+    with pytest.raises(ValueError, match=f"^{message}$"):
+        time_writer(clock, unit)
 
 
 @NEEDS_MATPLOTLIB
-def test_plot_draws_labels_and_clock_times_from_the_command_line(tmp_path):
-    files = [write_json(tmp_path / "instance.json", INSTANCE),
-             write_json(tmp_path / "result.json", RESULT)]
+def test_plot_draws_a_solved_example_at_the_requested_size_with_labels_and_times_on_request(
+        tmp_path):
+    example = EXAMPLES / "time_windows.json"
+    result = write_json(tmp_path / "result.json",
+                        ploxa.solve_json_file(str(example), time_limit=1))
     pictures = [tmp_path / "plain.png", tmp_path / "labelled.png"]
     for picture, options in zip(pictures, ([], ["--labels", "--times", "--clock", "07:45",
                                                  "--time-unit", "s"])):
-        run = run_cli("plot", *files, "--output", picture, *options, timeout=60)
+        run = run_cli("plot", example, result, "--output", picture, "--size", "640x360",
+                      *options, timeout=60)
         assert run.returncode == 0, run.stderr
+        header = picture.read_bytes()[:24]
+        assert header[:8] == b"\x89PNG\r\n\x1a\n"
+        assert struct.unpack(">II", header[16:24]) == (640, 360)
     assert pictures[0].read_bytes() != pictures[1].read_bytes()  # the labels are drawn
-
-
-@NEEDS_MATPLOTLIB
-def test_a_solution_is_drawn_at_the_requested_size(tmp_path):
-    instance = json.loads((EXAMPLES / "time_windows.json").read_text())
-    result = ploxa.solve_json_str(json.dumps(instance), time_limit=1)
-    picture = tmp_path / "routes.png"
-    ploxa.plot_solution(instance, result, picture, size=(640, 360), times=True)
-    header = picture.read_bytes()[:24]
-    assert header[:8] == b"\x89PNG\r\n\x1a\n"
-    assert struct.unpack(">II", header[16:24]) == (640, 360)
-    assert picture.stat().st_size > 5000  # more than an empty canvas
-
-
-def test_plot_without_matplotlib_says_how_to_install_it(tmp_path):
-    blocker = tmp_path / "matplotlib"
-    blocker.mkdir()
-    (blocker / "__init__.py").write_text("raise ImportError('blocked for the test')\n")
-    example = EXAMPLES / "shared_depot.json"
-    run = run_cli("plot", example, example, "--output", tmp_path / "x.png",
-                  env={"PYTHONPATH": str(tmp_path)}, timeout=60)
-    assert run.returncode == 2
-    assert "pip install '.[plot]'" in run.stderr

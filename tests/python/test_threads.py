@@ -1,5 +1,6 @@
 """Several threads in one solve, and solves that leave the interpreter lock to other threads."""
 
+import concurrent.futures
 import json
 import threading
 
@@ -60,17 +61,8 @@ def solver_for(instance, threads):
 def test_two_solvers_solving_at_once_both_return_checked_routes(threads):
     instances = [ring(seed) for seed in (3, 4)]
     solvers = [solver_for(instance, threads) for instance in instances]
-    statuses = [None, None]
-
-    def solve(k):
-        statuses[k] = solvers[k].solve(release_gil=True)
-
-    workers = [threading.Thread(target=solve, args=(k,)) for k in range(2)]
-    for worker in workers:
-        worker.start()
-    for worker in workers:
-        worker.join()
-    assert statuses == [1, 1]
+    with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
+        assert list(pool.map(lambda solver: solver.solve(release_gil=True), solvers)) == [1, 1]
     for instance, solver in zip(instances, solvers):
         routes = solver_routes(instance["agents"], solver.get_result())
         assert route_problems(instance, routes) == []

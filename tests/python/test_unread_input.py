@@ -22,7 +22,6 @@ def unknown(key, where, guess=None):
 
 @pytest.mark.parametrize("place, key, value, lines", [
     ([], "constraint", [], [unknown("constraint", "at the top level", "constraints")]),
-    ([], "comment", "mine", [unknown("comment", "at the top level")]),
     (["agents", 1], "capacity_limit", 9, [unknown("capacity_limit", "in agents[1]", "capacity")]),
     (["options"], "time_limt", 3, [unknown("time_limt", "in options", "time_limit")]),
     (["constraints", 0], "itmes", [], [unknown("itmes", "in constraints[0]", "items")]),

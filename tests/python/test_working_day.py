@@ -1,12 +1,12 @@
 """A working day: shifts, service durations, stop limits and fixed costs, decided by the
 independent route checker, with the errors they raise. Late departures, stop limits and
-travel-only costs are also checked on the long day of test_any_size."""
+travel-only costs are also checked on the long day of test_any_size, a shift or a stop limit
+that leaves a stop out in test_unassigned."""
 
 import json
 
 import pytest
 
-import ploxa
 from conftest import assert_refused, solve_checked
 
 # A depot and four targets on a line, 10 apart, each taking 5 to serve; the third opens late.
@@ -26,18 +26,6 @@ def day(agents=None, **options):
         agent.update(agents or {})
     document["options"].update(options)
     return document
-
-
-@pytest.mark.parametrize("rule, broken, reason", [
-    ({"shift_start": 0, "shift_end": 150}, "time",  # the shift ends before node 3 opens
-     "its window cannot be reached within any allowed agent's limit or shift"),
-    ({"max_stops": 1}, "stops", "no plan found that keeps every rule, broken most often by stops"),
-])
-def test_a_day_too_tight_for_the_fleet_fails_and_says_why(capfd, rule, broken, reason):
-    result = ploxa.solve_json_str(json.dumps(day(rule)))
-    assert result["status"] == "failed"
-    assert f"no plan found that keeps every rule; broken most often: {broken}" in capfd.readouterr().err
-    assert {stop["reason"] for stop in result["unassigned"]} == {reason}
 
 
 @pytest.mark.parametrize("objective", ["min_sum", "min_max"])
