@@ -24,7 +24,7 @@ bool StageRunner::Construct(const RouteRules& rules, const TaskRules& tasks, Res
     construction.Soften(true);
     ConstructionOutcome outcome =
         construction.Build(hooks.interrupted, warm_started ? &warm_start : nullptr);
-    const bool interrupted = hooks.interrupted();
+    const bool interrupted = hooks.was_interrupted();
     ReportMovedStops(rules, outcome.moved);
     if (!outcome.built) {
         if (!interrupted) LogLine(LogStream::kError, "[construction] " + outcome.reason);
@@ -129,7 +129,7 @@ ImprovementSettings StageRunner::ImprovementSettingsNow() const {
 
 ImprovementStage::Stop StageRunner::Improve(const RouteRules& rules, const TaskRules& tasks,
                                             Result& result, const StageHooks& hooks) {
-    const size_t agent_count = rules.Agents().size();
+    const size_t agent_count = rules.StartNodes().size();
     std::vector<std::vector<int64_t>> paths(agent_count);
     if (!soft_start.empty()) {
         paths = std::move(soft_start);
@@ -182,7 +182,7 @@ ImprovementStage::Stop StageRunner::Improve(const RouteRules& rules, const TaskR
         stop = stage.Run(paths, stage_hooks);
         most_broken = stage.MostBroken();
     }
-    if (AnyBends(soft_weights) && !recorded && stop != ImprovementStage::Stop::kInterrupted) {
+    if (AnyBends(soft_weights) && !recorded && !hooks.was_interrupted()) {
         ExplainSoftFailure(most_broken);
     }
     if (stop != ImprovementStage::Stop::kNotRun) result.method += "+improvement";

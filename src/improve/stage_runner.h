@@ -37,8 +37,10 @@ struct StageHooks {
     // Processor seconds on the solver's clock, and the value of it at which to stop.
     std::function<double()> elapsed;
     double deadline = 0.0;
-    // True when the host wants the solve to stop now.
+    // True when the host wants the solve to stop now (asks the host); whether it has said so
+    // already (asks no one).
     std::function<bool()> interrupted;
+    std::function<bool()> was_interrupted;
     // Takes the routes now in the result as the new best solution, found by `source` at
     // `time` (below 0: now).
     std::function<void(const char* source, double time)> record;

@@ -27,6 +27,17 @@ bool Holding(const RouteSet& set, int32_t node, size_t& route, size_t& position)
     return true;
 }
 
+// Whether a stop may go in before `position` of route `route`.
+bool Placeable(const RouteSet& set, size_t route, size_t position) {
+    return route < set.RouteCount() && position >= 1 && position < set.RouteOf(route).nodes.size();
+}
+
+// Whether stops first .. last of the route lie between its ends.
+bool Reversible(const RouteSet& set, size_t route, size_t first, size_t last) {
+    return route < set.RouteCount() && first >= 1 && first < last &&
+           last + 1 < set.RouteOf(route).nodes.size();
+}
+
 }  // namespace
 
 bool MovePrice::Feasible() const {
@@ -43,17 +54,25 @@ double MovePrice::Delta(const RouteSet& set) const {
     return delta;
 }
 
+
 MovePrice InsertMove::Price(const RouteSet& set) const {
-    if (set.RouteHolding(node) >= 0 || !set.Accepts(route, node)) return {};
+    if (set.RouteHolding(node) >= 0 || !Placeable(set, route, position) ||
+        !set.Accepts(route, node)) {
+        return {};
+    }
     return OneRoute(route, set.InsertionCost(route, position, node));
 }
 
-bool InsertMove::Apply(RouteSet& set) const { return set.Insert(route, position, node); }
+bool InsertMove::Apply(RouteSet& set) const {
+    return Placeable(set, route, position) && set.Insert(route, position, node);
+}
 
 MovePrice RelocateMove::Price(const RouteSet& set) const {
     size_t from = 0;
     size_t at = 0;
-    if (!Holding(set, node, from, at) || from == route) return {};
+    if (!Holding(set, node, from, at) || from == route || !Placeable(set, route, position)) {
+        return {};
+    }
     const double left = set.SplicePrice(from, at - 1, {}, at + 1);
     if (left == RouteSet::kInfeasible) return TwoRoutes(from, left, route, left);
     return TwoRoutes(from, left, route, set.SplicePrice(route, position - 1, {&node, 1}, position));
@@ -62,16 +81,21 @@ MovePrice RelocateMove::Price(const RouteSet& set) const {
 bool RelocateMove::Apply(RouteSet& set) const {
     size_t from = 0;
     size_t at = 0;
-    if (!Holding(set, node, from, at)) return false;
+    if (!Holding(set, node, from, at) || from == route || !Placeable(set, route, position)) {
+        return false;
+    }
     const bool left = set.Splice(from, at - 1, {}, at + 1);
     return set.Splice(route, position - 1, {&node, 1}, position) && left;
 }
 
 MovePrice ReverseMove::Price(const RouteSet& set) const {
+    if (!Reversible(set, route, first, last)) return {};
     return OneRoute(route, set.ReversalPrice(route, first, last));
 }
 
-bool ReverseMove::Apply(RouteSet& set) const { return set.Reverse(route, first, last); }
+bool ReverseMove::Apply(RouteSet& set) const {
+    return Reversible(set, route, first, last) && set.Reverse(route, first, last);
+}
 
 MovePrice ExchangeMove::Price(const RouteSet& set) const {
     size_t r = 0;
@@ -89,7 +113,7 @@ bool ExchangeMove::Apply(RouteSet& set) const {
     size_t p = 0;
     size_t s = 0;
     size_t q = 0;
-    if (!Holding(set, first, r, p) || !Holding(set, second, s, q)) return false;
+    if (!Holding(set, first, r, p) || !Holding(set, second, s, q) || r == s) return false;
     // Both go out before either goes in, so that each is held by one route at a time.
     set.Splice(r, p - 1, {}, p + 1);
     set.Splice(s, q - 1, {}, q + 1);

@@ -16,7 +16,7 @@ struct MovePrice {
     size_t count = 0;
 
     bool Feasible() const;
-    // How much the routes' summed cost changes.
+    // How much the routes' summed cost changes (prizes won or lost and fixed costs aside).
     double Delta(const RouteSet& set) const;
 };
 

@@ -507,7 +507,11 @@ size_t RouteSet::ReverseFrom(size_t r, size_t i, const std::vector<std::vector<i
         // walking every one would cost more than the few that gain through shorter waits.
         if (timed) {
             if (!(ReversalPrice(r, i, j) < routes[r].Cost() - tolerance)) continue;
-            Reverse(r, i, j);
+            // The walk has the last word where it rounds otherwise than the joined stretches.
+            if (!Reverse(r, i, j)) {
+                Reverse(r, i, j);
+                continue;
+            }
             return j;
         }
         std::reverse(nodes.begin() + static_cast<std::ptrdiff_t>(i),

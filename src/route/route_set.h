@@ -157,7 +157,9 @@ public:
     // The cost (Route::Cost) route r would have with its nodes after position `keep` and
     // before position `resume` replaced by `middle` (0 <= keep < resume < size, pinned stops
     // kept), or kInfeasible when that breaks a rule that does not bend. Every node of `middle`
-    // must be movable and out or on route r. Priced from the prefix clock and the suffix
+    // must be movable, and none may be on route r outside the part replaced (one held by
+    // another route is priced as if it were out; it must be out when the splice is made).
+    // Priced from the prefix clock and the suffix
     // stretch where the route keeps them, else by walking the rest; loads from their load
     // stretches. Paired stops and waits across routes are not spliced (kInfeasible).
     double SplicePrice(size_t r, size_t keep, std::span<const int32_t> middle,
@@ -169,7 +171,7 @@ public:
     bool Reverse(size_t r, size_t first, size_t last);
 
     // First-improvement segment reversal on route r: with O(1) move costs from prefix sums
-    // on routes without windows or limit; on the others, reversals of fewer than
+    // on routes without windows or limit; on the others, reversals of at most
     // kLongestTimedReversal stops that shorten the legs are priced from the stretches (none
     // where routes wait for one another). A reversal is tried
     // where it links a node to one of the first `candidates` entries of near[node] (vertices

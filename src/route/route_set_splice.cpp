@@ -22,8 +22,13 @@ bool RouteSet::SpliceAllowed(size_t r, size_t keep, Nodes middle, size_t resume)
     for (size_t k = keep + 1; k < resume; ++k) {
         if (!unpaired(nodes[k])) return false;
     }
+    const auto outside = [&](int32_t v) {
+        if (RouteHolding(v) != static_cast<int32_t>(r)) return false;
+        const auto at = static_cast<size_t>(PositionOf(v));
+        return at <= keep || at >= resume;
+    };
     return std::all_of(middle.begin(), middle.end(), [&](int32_t v) {
-        return IsMovable(v) && Accepts(r, v) && unpaired(v);
+        return IsMovable(v) && Accepts(r, v) && unpaired(v) && !outside(v);
     });
 }
 

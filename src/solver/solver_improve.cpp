@@ -98,6 +98,7 @@ StageHooks Solver::HooksForStages() {
     hooks.elapsed = [this]() { return timer.ElapsedSeconds(); };
     hooks.deadline = budget;
     hooks.interrupted = [this]() { return HostWantsStop(); };
+    hooks.was_interrupted = [this]() { return interrupted; };
     hooks.record = [this](const char* source, double time) { RecordRoutes(source, time); };
     hooks.snapshot = [this]() { anytime_results.push_back(SearchSnapshot{last_update_time, result}); };
     return hooks;

@@ -196,6 +196,27 @@ TEST_P(Moves, InsertionsCostWhatTheyArePricedAt) {
     ExpectBothOutcomes();
 }
 
+// A stop the route holds elsewhere cannot be spliced in again, and moves off the routes' ends
+// are not moves at all.
+TEST_P(Moves, RefuseAStopTwiceOnARouteAndPlacesOffItsEnds) {
+    size_t tried = 0;
+    for (size_t r = 0; r < set.RouteCount(); ++r) {
+        const std::vector<int32_t> nodes = set.RouteOf(r).nodes;
+        const size_t n = nodes.size();
+        EXPECT_EQ((ReverseMove{r, 0, n - 2}.Price(set).count), 0u);
+        EXPECT_EQ((ReverseMove{r, 1, n - 1}.Price(set).count), 0u);
+        if (n < 5) continue;
+        ++tried;
+        EXPECT_EQ(set.SplicePrice(r, 2, {&nodes[1], 1}, 3), RouteSet::kInfeasible);
+        const size_t other = (r + 1) % set.RouteCount();
+        const size_t beyond = set.RouteOf(other).nodes.size();
+        for (size_t position : {size_t{0}, beyond}) {
+            EXPECT_EQ((RelocateMove{nodes[1], other, position}.Price(set).count), 0u);
+        }
+    }
+    EXPECT_GT(tried, 0u);
+}
+
 // Each route's time warp is what a direct walk must go back in time to meet every window and
 // the shift's end, its stops over the limit are counted, and it pays a price exactly when it
 // breaks a rule; where only loads or nothing bends no route is late.
