@@ -114,11 +114,7 @@ bool ExchangeMove::Apply(RouteSet& set) const {
     size_t s = 0;
     size_t q = 0;
     if (!Holding(set, first, r, p) || !Holding(set, second, s, q) || r == s) return false;
-    // Both go out before either goes in, so that each is held by one route at a time.
-    set.Splice(r, p - 1, {}, p + 1);
-    set.Splice(s, q - 1, {}, q + 1);
-    const bool here = set.Splice(r, p - 1, {&second, 1}, p);
-    return set.Splice(s, q - 1, {&first, 1}, q) && here;
+    return set.Exchange(r, p, s, q);
 }
 
 }  // namespace tamrik

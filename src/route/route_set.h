@@ -157,7 +157,7 @@ public:
     // The cost (Route::Cost) route r would have with its nodes after position `keep` and
     // before position `resume` replaced by `middle` (0 <= keep < resume < size, pinned stops
     // kept), or kInfeasible when that breaks a rule that does not bend. Every node of `middle`
-    // must be movable, and none may be on route r outside the part replaced (one held by
+    // must be movable, and none may be on route r outside the stops replaced (one held by
     // another route is priced as if it were out; it must be out when the splice is made).
     // Priced from the prefix clock and the suffix
     // stretch where the route keeps them, else by walking the rest; loads from their load
@@ -169,6 +169,9 @@ public:
     // Makes the splice, or the reversal; both return whether the route keeps its rules.
     bool Splice(size_t r, size_t keep, std::span<const int32_t> middle, size_t resume);
     bool Reverse(size_t r, size_t first, size_t last);
+    // The stops at position p of route r and position q of route s (r != s) trade places;
+    // whether both routes keep their rules.
+    bool Exchange(size_t r, size_t p, size_t s, size_t q);
 
     // First-improvement segment reversal on route r: with O(1) move costs from prefix sums
     // on routes without windows or limit; on the others, reversals of at most
@@ -287,7 +290,7 @@ private:
                               release) == RouteViolation::Rule::kNone;
     }
     bool DelaysOthersSlow(size_t r, size_t q, int32_t node) const;
-    // The parts of a splice's price (see SplicePrice), over any range of nodes.
+    // What a splice's price is made of (see SplicePrice), over any range of nodes.
     struct Reversed {
         std::reverse_iterator<std::vector<int32_t>::const_iterator> first;
         std::reverse_iterator<std::vector<int32_t>::const_iterator> last;

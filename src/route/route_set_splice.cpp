@@ -135,4 +135,21 @@ bool RouteSet::Reverse(size_t r, size_t first, size_t last) {
     return AfterChange(r, first, last + 1);
 }
 
+bool RouteSet::Exchange(size_t r, size_t p, size_t s, size_t q) {
+    int32_t& here = routes[r].nodes[p];
+    int32_t& there = routes[s].nodes[q];
+    if (waits_on) {
+        const int32_t moved = may_wait[static_cast<size_t>(there)] - may_wait[static_cast<size_t>(here)];
+        waiting_nodes[r] += moved;
+        waiting_nodes[s] -= moved;
+    }
+    std::swap(here, there);
+    holder[static_cast<size_t>(here)] = static_cast<int32_t>(r);
+    holder[static_cast<size_t>(there)] = static_cast<int32_t>(s);
+    position[static_cast<size_t>(here)] = static_cast<int32_t>(p);
+    position[static_cast<size_t>(there)] = static_cast<int32_t>(q);
+    const bool kept = AfterChange(r, p, p + 1);
+    return AfterChange(s, q, q + 1) && kept;
+}
+
 }  // namespace tamrik
