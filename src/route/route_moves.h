@@ -22,7 +22,7 @@ struct MovePrice {
 
 // The moves every stage makes on a route set. Each has one interface: Price says what the
 // move costs against the routes as they are now, in O(1) from the routes' stretches where
-// the rules allow it (else from a walk of the part that changes), and Apply makes it, the
+// the rules allow it (else from a walk of the stops that change), and Apply makes it, the
 // routes then costing what Price said. Apply returns whether the changed routes keep their
 // rules. A move is made only on the routes it was priced against.
 

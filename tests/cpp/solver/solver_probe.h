@@ -4,7 +4,7 @@
 
 namespace tamrik::testing {
 
-// Opens to the tests what they build on: the route rules of an instance, and the few parts of
+// Opens to the tests what they build on: the route rules of an instance, and the few pieces of
 // the search state that the search tests set or read.
 class SolverProbe : public Solver {
 public:
