@@ -238,9 +238,8 @@ TEST_P(InThreads, RepeatsItselfWithCheckedRoutesRecordedInTimeOrder) {
     Problem problem = param.loads_and_pairs ? WithLoadsAndPairs(param.shape, 57)
                                             : RandomInstance(param.shape, 57);
     Options options = Improving(problem, 9);
-    // The iteration cap, not the budget, must end the stage, also under the sanitizers; the
-    // search's share of the budget on small instances stays short.
-    options.time_limit = param.shape.nodes > kMaxVertices ? 600.0 : 5.0;
+    // The iteration cap, not the budget, must end the stage, also under the sanitizers.
+    options.time_limit = 600.0;
     options.max_iterations = 5000;
     options.threads = param.threads;
     const Solved first = SolveQuietly(problem, options);
@@ -262,8 +261,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // beyond the search, two types, min-max
         Threaded{Beyond(4, true, false, true, false, ObjectiveType::MinMax, true), false, 2},
-        // windows, loads, pairs and waits across the fleet, min-sum, three threads
-        Threaded{Loaded(30, 4, true, ObjectiveType::MinSum), true, 3},
+        // windows, loads, pairs and waits across the fleet, min-sum, three threads; beyond the
+        // search, whose hand-over on the clock would make the stage's start differ
+        Threaded{Loaded(300, 12, true, ObjectiveType::MinSum), true, 3},
         // a small instance whose runs stall at different times
         Threaded{InstanceShape{10, 2, false, true, false, true, true, ObjectiveType::MinSum,
                                false},
