@@ -29,7 +29,7 @@ using Clock = std::chrono::steady_clock;
 // Reaches the rules the solver builds for its stages.
 class RulesOf : public Solver {
 public:
-    using Solver::MakeRouteRules;
+    using Solver::Rules;
     using Solver::Solver;
 };
 
@@ -151,7 +151,7 @@ RouteSet HalfFilled(const RouteSet& empty) {
 
 void RunCase(const char* label, const Problem& problem, int repeats) {
     RulesOf solver(problem, problem.options);
-    const RouteRules rules = solver.MakeRouteRules();
+    const RouteRules rules = solver.Rules();
     const TaskRules loads = LoadsOf(problem);
     RouteSet empty(rules, problem.options.enforce_capacity ? &loads : nullptr);
     if (!empty.LoadEmpty().empty()) {

@@ -80,8 +80,8 @@ DefaultPostOptimizer::RelocationMove DefaultPostOptimizer::FindBestRelocation(in
         if (p > 1) source_buffer[p - 1] = path_f[p - 1];
         const int64_t node = path_f[p];
         if (from_type != to_type &&
-            (node < 0 || static_cast<uint64_t>(node) >= points.size() ||
-             !AllowsType(node, to_type))) {
+            (node < 0 || static_cast<uint64_t>(node) >= Rules().Points().size() ||
+             !Rules().AllowsType(node, to_type))) {
             continue;
         }
         // The source candidate does not depend on q: evaluated once per p.
@@ -148,6 +148,7 @@ void DefaultPostOptimizer::Optimize(const PlannerGraph* graph_in,
     groups.clear();
     group_order.clear();
     BindInstance(graph_in, points_in, agents_in);
+    const std::vector<AgentRecord>& agents = Rules().Agents();
     const int64_t m = static_cast<int64_t>(agents.size());
     routes.resize(static_cast<size_t>(m));
 

@@ -18,7 +18,7 @@ RouteMergingPostOptimizer::InsertionCandidate RouteMergingPostOptimizer::FindBes
         sums_fresh.assign(route_paths.size(), 0);
     }
     for (int64_t r = 0; r < m; ++r) {
-        if (r == excluded || !CanVisit(r, u)) continue;
+        if (r == excluded || !Rules().CanVisit(r, u)) continue;
         const std::vector<int64_t>& path = route_paths[static_cast<size_t>(r)];
         if (path.size() < 2) continue;
         const LegRules rules = LegRulesOf(r);
@@ -62,7 +62,7 @@ void RouteMergingPostOptimizer::Optimize(const PlannerGraph* graph_in,
                                          Result& result) {
     // 1. Reset.
     BindInstance(graph_in, points_in, agents_in);
-    const size_t m = agents.size();
+    const size_t m = Rules().Agents().size();
     route_paths.assign(m, {});
     route_costs.assign(m, 0.0);
     infeasible_in.assign(m, 0);
@@ -162,7 +162,7 @@ void RouteMergingPostOptimizer::Optimize(const PlannerGraph* graph_in,
         const int64_t key = static_cast<int64_t>(k);
         double cost = route_costs[k];
         if (dissolved[k]) {
-            cost = RouteCost(route_paths[k], key);
+            cost = Rules().RouteCost(route_paths[k], key);
         } else if (infeasible_in[k]) {
             auto time = result.times.find(key);
             cost = time != result.times.end() ? time->second : 0.0;

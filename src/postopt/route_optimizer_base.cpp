@@ -4,6 +4,12 @@
 
 namespace tamrik {
 
+void RouteOptimizerBase::BindInstance(const PlannerGraph* graph,
+                                      const std::vector<PointRecord>& points,
+                                      const std::vector<AgentRecord>& agents) {
+    if (shared_rules == nullptr) own_rules.BindInstance(graph, points, agents);
+}
+
 bool RouteOptimizerBase::TwoOptRoute(std::vector<int64_t>& path, double& cost, int64_t agent) {
     const size_t n = path.size();
     if (n < 4) return false;

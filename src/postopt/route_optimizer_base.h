@@ -8,27 +8,46 @@
 
 namespace tamrik {
 
-// What the two route post-optimizers share: the route rules, configured through the four
-// setters of the post-optimizer interface and bound to the instance of each Optimize call,
-// and the segment-reversal pass (TwoOptRoute). Abstract: Name and Optimize belong to the
-// concrete optimizers. Adds no virtual operation of its own, so the slot order of the
-// post-optimizer interface is unchanged.
-class RouteOptimizerBase : public PostOptimizerPlugin, public RouteRules {
+// What the two route post-optimizers share: the route rules and the segment-reversal pass
+// (TwoOptRoute). The rules are the optimizer's own, configured through the four setters of
+// the post-optimizer interface and bound to the instance of each Optimize call, unless a
+// solver lends its rules for the solve (ReadRules); the two agree on every instance the
+// search runs on. Abstract: Name and Optimize belong to the concrete optimizers. Adds no
+// virtual operation of its own, so the slot order of the post-optimizer interface is
+// unchanged.
+class RouteOptimizerBase : public PostOptimizerPlugin {
 public:
+    using LegRules = RouteRules::LegRules;
+
     // Improvements of at most this much are not taken; insertion costs within it of the cap
     // or of each other count as equal.
     static constexpr double kEpsilon = 1e-9;
 
-    void SetReturnToEnd(bool value) override { RouteRules::SetReturnToEnd(value); }
+    void SetReturnToEnd(bool value) override { own_rules.SetReturnToEnd(value); }
     void SetStartNodes(const std::vector<int64_t>& nodes) override {
-        RouteRules::SetStartNodes(nodes);
+        own_rules.SetStartNodes(nodes);
     }
     void SetEndNodes(const std::vector<int64_t>& nodes) override {
-        RouteRules::SetEndNodes(nodes);
+        own_rules.SetEndNodes(nodes);
     }
     bool SetTimeWindows(const TimeWindowMap& windows) override {
-        return RouteRules::SetTimeWindows(windows);
+        return own_rules.SetTimeWindows(windows);
     }
+    // Where the own rules' legs cost without a graph, and the services of free legs.
+    void BindCosts(const CostModel* costs) { own_rules.BindCosts(costs); }
+    // Reads `shared` (bound to the instance that Optimize is given, alive while it runs)
+    // instead of the own rules; null returns to the own rules.
+    void ReadRules(const RouteRules* shared) { shared_rules = shared; }
+    // The rules Optimize reads, bound to the instance of BindInstance or the last Optimize.
+    const RouteRules& Rules() const { return shared_rules ? *shared_rules : own_rules; }
+    // Binds the own rules to an instance (lent rules come bound).
+    void BindInstance(const PlannerGraph* graph, const std::vector<PointRecord>& points,
+                      const std::vector<AgentRecord>& agents);
+    // The route rules' feasibility test and leg rules, through Rules().
+    PathEvaluation EvaluatePath(const std::vector<int64_t>& path, int64_t agent) const {
+        return Rules().EvaluatePath(path, agent);
+    }
+    LegRules LegRulesOf(int64_t agent) const { return Rules().LegRulesOf(agent); }
 
     // TwoOptRoute: first-improvement segment reversal with fixed first and last
     // nodes, on paths of at least four nodes. A reversed path is taken when it is feasible and
@@ -62,6 +81,9 @@ protected:
 
 private:
     double Margin(size_t path_size, double magnitude, double reference) const;
+
+    RouteRules own_rules;
+    const RouteRules* shared_rules = nullptr;
 
     // The candidate of TwoOptRoute and its leg sums, reused from one call to the next.
     std::vector<int64_t> reversal_buffer;

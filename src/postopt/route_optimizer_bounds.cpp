@@ -21,8 +21,8 @@ void RouteOptimizerBase::BuildLegSums(const std::vector<int64_t>& path, const Le
     sums.backward.assign(n, 0.0);
     sums.magnitude = 0.0;
     for (size_t k = 1; k < n; ++k) {
-        const double ahead = LegCost(rules, path[k - 1], path[k]);
-        const double back = LegCost(rules, path[k], path[k - 1]);
+        const double ahead = Rules().LegCost(rules, path[k - 1], path[k]);
+        const double back = Rules().LegCost(rules, path[k], path[k - 1]);
         sums.forward[k] = sums.forward[k - 1] + ahead;
         sums.backward[k] = sums.backward[k - 1] + back;
         sums.magnitude += std::fabs(ahead) + std::fabs(back);
@@ -31,15 +31,15 @@ void RouteOptimizerBase::BuildLegSums(const std::vector<int64_t>& path, const Le
 
 double RouteOptimizerBase::Margin(size_t path_size, double magnitude, double reference) const {
     return kRoundingAllowance * static_cast<double>(path_size + 3) *
-           (magnitude + window_scale + std::fabs(reference) + 1.0);
+           (magnitude + Rules().WindowScale() + std::fabs(reference) + 1.0);
 }
 
 double RouteOptimizerBase::ReversalBound(const std::vector<int64_t>& path, const LegRules& rules,
                                          const LegSums& sums, size_t i, size_t j,
                                          double reference) const {
     const size_t last = path.size() - 1;
-    const double into = LegCost(rules, path[i - 1], path[j]);
-    const double out_of = LegCost(rules, path[i], path[j + 1]);
+    const double into = Rules().LegCost(rules, path[i - 1], path[j]);
+    const double out_of = Rules().LegCost(rules, path[i], path[j + 1]);
     // Legs 1 .. i-1 kept, i+1 .. j walked backwards, j+2 .. last kept.
     const double sum = sums.forward[i - 1] + into + (sums.backward[j] - sums.backward[i]) +
                        out_of + (sums.forward[last] - sums.forward[j + 1]);
@@ -51,8 +51,8 @@ double RouteOptimizerBase::InsertionBound(const std::vector<int64_t>& path,
                                           const LegRules& rules, const LegSums& sums, size_t q,
                                           int64_t node, double reference) const {
     const size_t last = path.size() - 1;
-    const double into = LegCost(rules, path[q - 1], node);
-    const double out_of = LegCost(rules, node, path[q]);
+    const double into = Rules().LegCost(rules, path[q - 1], node);
+    const double out_of = Rules().LegCost(rules, node, path[q]);
     // Leg q is replaced by the two legs through the node.
     const double sum =
         sums.forward[q - 1] + into + out_of + (sums.forward[last] - sums.forward[q]);

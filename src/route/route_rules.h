@@ -321,9 +321,12 @@ public:
         return costs == nullptr ? 0 : costs->VertexCount();
     }
 
-protected:
     // true when `type` is one of the agent types allowed at `node` (an existing vertex).
     bool AllowsType(int64_t node, int64_t type) const;
+    // The largest |opening time| of any window in force.
+    double WindowScale() const { return window_scale; }
+
+protected:
     // Membership in start_set / end_set, answered from dense flags on the hot path.
     bool IsSomeStart(int64_t node) const { return InSet(start_flags, start_set, node); }
     bool IsSomeEnd(int64_t node) const { return InSet(end_flags, end_set, node); }

@@ -18,6 +18,7 @@
 #include "model/result.h"
 #include "plugins/plugin_kinds.h"
 #include "postopt/post_optimizer_plugin.h"
+#include "postopt/route_optimizer_base.h"
 #include "solver/frontier.h"
 #include "solver/joint_key_index.h"
 #include "solver/label_pool.h"
@@ -154,10 +155,9 @@ protected:
     std::vector<int64_t> parent;
     std::string instance_name;
 
-    // The route rules of this instance, bound to the graph or, without one, the cost model.
-    RouteRules MakeRouteRules() const;
-    // The one route rules object of a solve, read by the construction, the stages and the
-    // checks of results: made at its first use after the instance was set.
+    // The one route rules object of a solve, read by the construction, the stages, the
+    // route optimizers and the checks of results: made at its first use after the instance
+    // was set, bound to the graph or, without one, the cost model.
     const RouteRules& Rules() const;
 
 private:
@@ -212,6 +212,8 @@ private:
     // Runs the post-optimizers on the result; under min-sum keeps the search's routes when
     // the post-optimized total is larger.
     void PostOptimize();
+    // Optimize of the post-optimizer slot on `routes`.
+    void RunPostOptimizer(Result& routes);
     // The incumbent value the search prunes with: the total under min-sum, the largest route
     // cost otherwise.
     double ObjectiveValue(const Result& routes) const;
@@ -296,6 +298,10 @@ private:
     // Rules that no solution can meet were found before solving.
     bool known_infeasible = false;
     mutable std::unique_ptr<RouteRules> route_rules;
+    // The route optimizers the set-up installed in `installed_post_optimizer`, which read
+    // Rules() while it runs (not once the slot holds another post-optimizer).
+    std::vector<RouteOptimizerBase*> route_optimizers;
+    const PostOptimizerPlugin* installed_post_optimizer = nullptr;
     // The graph's dense cost table, read by the move rules; the graph is not changed while
     // the search runs.
     ArcCostTable arc_table;

@@ -44,8 +44,10 @@ bool Solver::HostWantsStop() {
     return interrupted;
 }
 
-RouteRules Solver::MakeRouteRules() const {
-    RouteRules rules;
+const RouteRules& Solver::Rules() const {
+    if (route_rules) return *route_rules;
+    route_rules = std::make_unique<RouteRules>();
+    RouteRules& rules = *route_rules;
     rules.SetReturnToEnd(return_to_end);
     rules.SetStartNodes(starts);
     rules.SetEndNodes(goals);
@@ -56,11 +58,6 @@ RouteRules Solver::MakeRouteRules() const {
     rules.BindCosts(&cost_model);
     rules.BindInstance(graph, points, agents);
     return rules;
-}
-
-const RouteRules& Solver::Rules() const {
-    if (!route_rules) route_rules = std::make_unique<RouteRules>(MakeRouteRules());
-    return *route_rules;
 }
 
 void Solver::RecordRoutes(const char* source, double time) {

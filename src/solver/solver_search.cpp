@@ -265,15 +265,34 @@ void Solver::ReportProgress(const char* source) {
     stop_reason = StopReason::kInterrupted;
 }
 
+void Solver::RunPostOptimizer(Result& routes) {
+    if (post_optimizer.get() != installed_post_optimizer) {
+        post_optimizer->Optimize(graph, points, agents, routes);
+        return;
+    }
+    // The rules are lent for this call alone: the solve may rebuild them afterwards.
+    struct Lend {
+        const std::vector<RouteOptimizerBase*>& optimizers;
+        Lend(const std::vector<RouteOptimizerBase*>& to, const RouteRules& rules)
+            : optimizers(to) {
+            for (RouteOptimizerBase* optimizer : optimizers) optimizer->ReadRules(&rules);
+        }
+        ~Lend() {
+            for (RouteOptimizerBase* optimizer : optimizers) optimizer->ReadRules(nullptr);
+        }
+    } lend(route_optimizers, Rules());
+    post_optimizer->Optimize(graph, points, agents, routes);
+}
+
 void Solver::PostOptimize() {
     if (objective_type != ObjectiveType::MinSum) {
-        post_optimizer->Optimize(graph, points, agents, result);
+        RunPostOptimizer(result);
         return;
     }
     // The post-optimizers balance routes, which can raise the total: under min-sum their
     // routes are kept only when the total is no worse.
     Result found = result;
-    post_optimizer->Optimize(graph, points, agents, result);
+    RunPostOptimizer(result);
     if (TotalRouteCost(result) > TotalRouteCost(found)) result = std::move(found);
 }
 

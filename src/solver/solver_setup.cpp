@@ -230,9 +230,11 @@ void Solver::InstallPlugins(const Options& options) {
     // Their legs come from the graph; the free last legs take services from the cost model.
     in_group->BindCosts(&cost_model);
     merging->BindCosts(&cost_model);
+    route_optimizers = {in_group.get(), merging.get()};
     auto post = std::make_unique<CompositePostOptimizer>();
     post->AddMember(std::move(in_group));
     post->AddMember(std::move(merging));
+    installed_post_optimizer = post.get();
     post_optimizer = std::move(post);
 }
 

@@ -38,7 +38,7 @@ protected:
     ConstructionOracle()
         : problem(TinyInstance(GetParam())),
           solver(Quietly(problem)),
-          rules(solver->MakeRouteRules()),
+          rules(solver->Rules()),
           min_max(problem.options.objective == ObjectiveType::MinMax),
           checker(problem) {}
 
@@ -175,7 +175,7 @@ TEST_P(WhenAnAgentCannotReachItsEnd, TheConstructionNamesTheRuleThatStopsIt) {
     ::testing::internal::CaptureStderr();
     const SolverProbe solver(problem, problem.options);
     ::testing::internal::GetCapturedStderr();
-    const RouteRules rules = solver.MakeRouteRules();
+    const RouteRules rules = solver.Rules();
     const ConstructionOutcome outcome = Construction(rules, true, 1).Build();
     EXPECT_FALSE(outcome.built);
     EXPECT_EQ(outcome.reason, blocked.reason);

@@ -32,7 +32,7 @@ Problem HiddenPlanDay(unsigned seed) {
     std::mt19937 rng(seed);
     std::shuffle(sweep.begin(), sweep.end(), rng);
     SolverProbe plain(problem, problem.options);
-    const RouteRules rules = plain.MakeRouteRules();
+    const RouteRules rules = plain.Rules();
     TimeWindowConstraint windows;
     const size_t agents = problem.agents_ordered.size();
     const size_t share = (sweep.size() + agents - 1) / agents;

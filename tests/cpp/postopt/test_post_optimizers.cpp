@@ -105,7 +105,7 @@ protected:
 
 TEST_P(PostOptimizers, EvaluatePathJudgesRoutesAndCostsAsTheIndependentCheckDoes) {
     int feasible = 0, infeasible = 0;
-    ForRandomPaths([&](const RouteRules& rules, int64_t k, const Path& path) {
+    ForRandomPaths([&](const DefaultPostOptimizer& rules, int64_t k, const Path& path) {
         const PathEvaluation evaluation = rules.EvaluatePath(path, k);
         ASSERT_EQ(evaluation.feasible, RouteOk(k, path));
         EXPECT_NEAR(evaluation.cost, evaluation.feasible ? RouteCost(k, path) : 0.0, 1e-9);

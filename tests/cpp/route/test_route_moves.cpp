@@ -72,7 +72,7 @@ protected:
     Moves()
         : problem(BusyDay(GetParam().seed, GetParam().several)),
           solver(Quietly(problem)),
-          rules(solver->MakeRouteRules()),
+          rules(solver->Rules()),
           tasks(LoadsOf(problem)),
           set(rules, &tasks) {
         EXPECT_TRUE(set.LoadEmpty().empty());

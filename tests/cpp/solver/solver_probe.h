@@ -12,9 +12,9 @@ public:
     using Solver::agents;
     using Solver::goals;
     using Solver::graph;
-    using Solver::MakeRouteRules;
     using Solver::points;
     using Solver::post_optimizer;
+    using Solver::Rules;
     using Solver::starts;
     using Solver::time_windows;
     using Solver::weight_schedule;
