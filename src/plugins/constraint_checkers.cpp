@@ -151,6 +151,14 @@ bool TimeWindowConstraintChecker::IsDeadEnd(const Label& label) const {
     return base.IsDeadEnd(label);
 }
 
+void TimeWindowConstraintChecker::ReadRules(const RouteRules& rules) {
+    SetEnds(rules.EndNodes());
+    SetTimeWindows(rules.TimeWindows());
+    SetStarts(rules.StartNodes());
+    SetReturnToEnd(rules.ReturnsToEnd());
+    SetServices(rules.Costs() == nullptr ? std::vector<double>{} : rules.Costs()->Services());
+}
+
 void TimeWindowConstraintChecker::SetEnds(const std::vector<int64_t>& new_ends) {
     ends = new_ends;
     end_set = std::unordered_set<int64_t>(ends.begin(), ends.end());

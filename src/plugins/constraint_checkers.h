@@ -9,6 +9,7 @@
 
 #include "plugins/plugin_kinds.h"
 #include "route/own_ends.h"
+#include "route/route_rules.h"
 
 namespace tamrik {
 
@@ -62,7 +63,8 @@ private:
 // as the default checker. Name() is "TimeConstraintChecker".
 //
 // The solver hands the per-agent ends, the windows, the per-agent starts and the
-// return-to-end flag through the setters after Init; each setter replaces the old value.
+// return-to-end flag through the setters after Init (ReadRules, from its route rules); each
+// setter replaces the old value.
 class TimeWindowConstraintChecker : public ConstraintCheckerPlugin {
 public:
     std::string Name() const override;
@@ -82,6 +84,9 @@ public:
     void SetReturnToEnd(bool value);
     // Service time by vertex (empty: none), which a free leg still takes.
     void SetServices(const std::vector<double>& new_services) { services = new_services; }
+    // The ends, windows, starts, return-to-end flag and services of the route rules, through
+    // the setters: the checker then times legs as every other stage does.
+    void ReadRules(const RouteRules& rules);
 
     const std::vector<int64_t>& Ends() const { return ends; }
     const std::vector<int64_t>& Starts() const { return starts; }

@@ -308,6 +308,7 @@ public:
                    : 0.0;
     }
     bool UsesTimeWindows() const { return use_time_windows; }
+    const TimeWindowMap& TimeWindows() const { return time_windows; }
     bool ReturnsToEnd() const { return return_to_end; }
     const std::vector<int64_t>& StartNodes() const { return starts; }
     const std::vector<int64_t>& EndNodes() const { return ends; }

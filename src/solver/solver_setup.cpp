@@ -261,11 +261,7 @@ int32_t Solver::BuildSearchTables() {
 void Solver::ConfigureTimeWindowCheckers() {
     auto configure = [this](ConstraintCheckerPlugin* checker) {
         if (auto* windows = dynamic_cast<TimeWindowConstraintChecker*>(checker)) {
-            windows->SetEnds(goals);
-            windows->SetTimeWindows(time_windows);
-            windows->SetStarts(starts);
-            windows->SetReturnToEnd(return_to_end);
-            windows->SetServices(cost_model.Services());
+            windows->ReadRules(Rules());
         }
     };
     if (auto* composite = dynamic_cast<CompositeConstraintChecker*>(constraint_checker.get())) {
