@@ -245,7 +245,9 @@ TEST_P(InThreads, RepeatsItselfWithCheckedRoutesRecordedInTimeOrder) {
     const Solved first = SolveQuietly(problem, options);
     const Solved second = SolveQuietly(problem, options);
     ASSERT_EQ(first.status, 1);
+    EXPECT_FALSE(first.result.timeout);
     EXPECT_EQ(first.result.paths, second.result.paths);
+    EXPECT_EQ(first.result.times, second.result.times);
     double previous = 0.0;
     for (const SearchSnapshot& snapshot : first.process) {
         auto check = RouteChecker(problem).Check(snapshot.result);
