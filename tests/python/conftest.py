@@ -39,26 +39,19 @@ def scattered(count):
             "options": {"objective": "min_max"}}
 
 
-def make_node(node_id, x=0.0, y=0.0, node_type=core.NodeType.TARGET):
+def make_node(node_id, x=0.0, y=0.0):
     node = core.Node()
-    node.id = node_id
-    node.position.x = x
-    node.position.y = y
-    node.type = node_type
+    node.id, node.position.x, node.position.y = node_id, x, y
     return node
 
 
 def make_agent(agent_id, agent_type="drone", start=0, end=0):
     agent = core.Agent()
-    agent.id = agent_id
-    agent.type = agent_type
-    agent.start_node = start
-    agent.end_node = end
+    agent.id, agent.type, agent.start_node, agent.end_node = agent_id, agent_type, start, end
     return agent
 
 
 def run_cli(*args, timeout=120, **options):
-    """The command line run with `args`, its output captured as text."""
     return subprocess.run([sys.executable, "-m", "ploxa", *map(str, args)], capture_output=True,
                           text=True, timeout=timeout, **options)
 
@@ -70,7 +63,6 @@ def hear_sigint():
 
 
 def write_json(path, document):
-    """Writes `document` to `path` and returns the path as text."""
     path.write_text(json.dumps(document))
     return str(path)
 

@@ -10,14 +10,6 @@ import _pyploxa_core as core
 from conftest import TRIANGLE, assert_refused
 
 
-def node(problem, index):
-    return problem.nodes()[index]
-
-
-def agent(problem, index):
-    return problem.agents_ordered()[index]
-
-
 def windows(problem, close):
     constraint = core.TimeWindowConstraint()
     constraint.set_timewindow(2, 0.0, close)
@@ -28,7 +20,7 @@ def windows(problem, close):
 # change of the objects, message).
 BOTH = [
     ("a service whose total overflows", lambda d: d["nodes"][1].update(service=1.7e308),
-     lambda p: setattr(node(p, 1), "service", 1.7e308),
+     lambda p: setattr(p.nodes()[1], "service", 1.7e308),
      "can add up beyond 1e+305 (node 1: service = 1.7e+308 among them)"),
     ("a matrix short of a row", lambda d: d["costs"]["drone"].pop(),
      lambda p: p.set_cost_matrix("drone", [[0, 5, 6], [5, 0, 5]]),
@@ -37,15 +29,15 @@ BOTH = [
 # Faults only the objects can hold (numbers JSON cannot write among them), or whose message in
 # the document the core's loader tests pin (text for numbers, fractions for whole numbers).
 OBJECTS = [
-    ("a service given as text", lambda p: setattr(node(p, 1), "service", "10"),
+    ("a service given as text", lambda p: setattr(p.nodes()[1], "service", "10"),
      "Node.service must be a number, not '10'"),
-    ("a fractional start node", lambda p: setattr(agent(p, 0), "start_node", 1.7),
+    ("a fractional start node", lambda p: setattr(p.agents_ordered()[0], "start_node", 1.7),
      "Agent.start_node must be a whole number from 0 to 2**64 - 1, not 1.7"),
-    ("a fractional node id", lambda p: setattr(node(p, 2), "id", 1.5),
+    ("a fractional node id", lambda p: setattr(p.nodes()[2], "id", 1.5),
      "Node.id must be a whole number from 0 to 2**64 - 1, not 1.5"),
-    ("a fractional stop limit", lambda p: setattr(agent(p, 1), "max_stops", 1.5),
+    ("a fractional stop limit", lambda p: setattr(p.agents_ordered()[1], "max_stops", 1.5),
      "Agent.max_stops must be a whole number or None, not 1.5"),
-    ("an agent added under another key", lambda p: p.add_agent(agent(p, 0), 5),
+    ("an agent added under another key", lambda p: p.add_agent(p.agents_ordered()[0], 5),
      "add_agent: the key 5 differs from the agent's id 0"),
     ("a cost of minus infinity", lambda p: p.set_cost_matrix("drone", [[0, -math.inf, 6],
                                                                        [5, 0, 5], [6, 5, 0]]),
@@ -53,15 +45,15 @@ OBJECTS = [
     ("a window that never closes", lambda p: windows(p, math.inf),
      "time window of node 2: start 0 and end inf must both be finite"),
     ("an infinite demand, loads enforced", lambda p: (
-        setattr(node(p, 1), "demand", math.inf), setattr(p.options(), "enforce_capacity", True)),
+        setattr(p.nodes()[1], "demand", math.inf), setattr(p.options(), "enforce_capacity", True)),
      "node 1: demand = inf is not a finite number"),
-    ("a service that is no number", lambda p: setattr(node(p, 0), "service", math.nan),
+    ("a service that is no number", lambda p: setattr(p.nodes()[0], "service", math.nan),
      "node 0: service = nan is not a finite number"),
-    ("an infinite shift start", lambda p: setattr(agent(p, 0), "shift_start", math.inf),
+    ("an infinite shift start", lambda p: setattr(p.agents_ordered()[0], "shift_start", math.inf),
      "agent 0: shift_start = inf is not a finite number"),
-    ("a shift end that is no number", lambda p: setattr(agent(p, 0), "shift_end", math.nan),
+    ("a shift end of nan", lambda p: setattr(p.agents_ordered()[0], "shift_end", math.nan),
      "agent 0: shift_end = nan is not a finite number"),
-    ("an infinite fixed cost", lambda p: setattr(agent(p, 0), "fixed_cost", math.inf),
+    ("an infinite fixed cost", lambda p: setattr(p.agents_ordered()[0], "fixed_cost", math.inf),
      "agent 0: fixed_cost = inf is not a finite number"),
     ("an unknown metric", lambda p: p.set_metric("drone", "chebyshev", 1.0),
      'metrics.drone.kind must be "euclidean", "manhattan" or "haversine"'),

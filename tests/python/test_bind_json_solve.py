@@ -111,17 +111,15 @@ def test_accepted_but_unenforced_input_warns_once_each_on_standard_error(square,
     ]
 
 
-def test_more_agents_than_targets_leave_some_at_the_depot_and_the_search_ends_by_itself(square):
-    square["agents"] = [dict(square["agents"][0], id=k) for k in range(7)]
-    result = core.solve_json_str(json.dumps(square), time_limit=5)
-    assert (result["status"], result["stop_reason"]) == ("success", "completed")
-    assert route_problems(square, result) == []
-
-
-def test_the_memory_limit_ends_the_search_like_the_time_limit(square):
-    result = core.solve_json_str(json.dumps(square), memory_limit=1)
-    assert (result["status"], result["timeout"], result["stop_reason"]) == ("failed", True,
-                                                                          "memory_limit")
+@pytest.mark.parametrize("agents, limit, ends", [
+    (7, {"time_limit": 5}, ("success", False, "completed")),  # some agents stay at the depot
+    (2, {"memory_limit": 1}, ("failed", True, "memory_limit")),  # as the time limit would
+])
+def test_the_search_ends_by_itself_or_on_its_memory_limit(square, agents, limit, ends):
+    square["agents"] = [dict(square["agents"][0], id=k) for k in range(agents)]
+    result = core.solve_json_str(json.dumps(square), **limit)
+    assert (result["status"], result["timeout"], result["stop_reason"]) == ends
+    assert result["status"] == "failed" or route_problems(square, result) == []
 
 
 # Instances found by fuzzing, all with costs that break the triangle inequality: route merging

@@ -33,22 +33,17 @@ def convert(tmp_path, text, *options):
     return json.loads(out.read_text())
 
 
-@pytest.mark.parametrize("text, options, agents", [
-    (CVRP, [], 2),                                                 # the k of "-k2"
-    (CVRP.replace("CAPACITY", "VEHICLES : 3\nCAPACITY"), [], 3),   # VEHICLES before the name
-    (CVRP.replace("CAPACITY", "VEHICLES : 3\nCAPACITY"), ["--agents", "5"], 5),  # --agents first
-])
-def test_the_agent_count_comes_from_agents_else_vehicles_else_the_name(tmp_path, text, options,
-                                                                       agents):
-    assert len(convert(tmp_path, text, *options)["agents"]) == agents
-
-
-def test_a_capacitated_file_keeps_its_node_numbers_depot_capacities_and_demands(tmp_path):
+def test_a_capacitated_file_keeps_its_node_numbers_depot_capacities_demands_and_agent_count(
+        tmp_path):
     instance = convert(tmp_path, CVRP, "--node-ids", "file")
     assert [(n["id"], n["type"], n["demand"]) for n in instance["nodes"]] == [
         (1, "target", 4), (2, "depot", 0), (3, "target", 5), (4, "target", 6)]
-    assert {(a["start_node"], a["end_node"], a["capacity"])
-            for a in instance["agents"]} == {(2, 2, 10)}
+    assert [(a["start_node"], a["end_node"], a["capacity"])
+            for a in instance["agents"]] == [(2, 2, 10)] * 2  # the k of "-k2"
+    # The count comes from --agents, else VEHICLES, else the name.
+    vehicles = CVRP.replace("CAPACITY", "VEHICLES : 3\nCAPACITY")
+    assert [len(convert(tmp_path, vehicles, *more)["agents"])
+            for more in ([], ["--agents", "5"])] == [3, 5]
     assert instance["metrics"] == {"salesman": {"kind": "euclidean", "factor": 1.0}}
     assert instance["options"] == {"objective": "min_sum", "return_to_end": True,
                                    "time_limit": 60.0, "enforce_capacity": True}

@@ -49,7 +49,6 @@ def test_another_thread_runs_while_a_solve_has_released_the_lock():
 
 
 def solver_for(instance, threads):
-    """A Solver over the instance, built through the Python objects."""
     options = ploxa.Options()
     options.objective = ploxa.ObjectiveType.MinMax
     options.improve, options.seed, options.max_iterations = True, 3, 4000

@@ -13,9 +13,6 @@ def misspell(instance, place, key, value):
     target[key] = value
 
 
-SEQUENCE_WITH_ITEMS = {"kind": "sequence", "items": [{"before": 1, "after": 2}]}
-
-
 def unknown(key, where, guess=None):
     return f"unknown key '{key}' {where} is ignored" + (f"; did you mean '{guess}'?" if guess else "")
 
@@ -27,7 +24,7 @@ def unknown(key, where, guess=None):
     (["constraints", 0], "itmes", [], [unknown("itmes", "in constraints[0]", "items")]),
     (["constraints", 0, "items", 1], "typs", [],
      [unknown("typs", "in constraints[0].items[1]", "types")]),
-    (["constraints"], 1, SEQUENCE_WITH_ITEMS,
+    (["constraints"], 1, {"kind": "sequence", "items": [{"before": 1, "after": 2}]},
      ["constraints[1] is skipped: its kind 'sequence' needs the key 'precedence'",
       unknown("items", "in constraints[1]", "precedence")]),
     (["constraints"], 1, {"kind": "time_window", "items": []},
@@ -47,10 +44,3 @@ def test_each_unread_key_and_skipped_constraint_gets_one_warning_naming_it(
               if kind == "warning" and ("unknown key" in message or "skipped" in message)]
     assert unread == lines
 
-
-def test_a_solve_prints_the_warning_and_still_skips_what_it_does_not_read(square, capfd):
-    square["constraints"].append(SEQUENCE_WITH_ITEMS)
-    result = core.solve_json_str(json.dumps(square), enforce_sequence=True)
-    assert result["status"] == "success"
-    assert f"[warning] {unknown('items', 'in constraints[1]', 'precedence')}\n" in (
-        capfd.readouterr().err)

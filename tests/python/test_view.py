@@ -39,7 +39,6 @@ def served_and_waiting():
 
 
 def saved(folder, instance, result):
-    """The paths of the instance and the result written to `folder`."""
     return (write_json(folder / "instance.json", instance),
             write_json(folder / "result.json", result))
 
@@ -244,8 +243,8 @@ def shown(value):
     return f"{value:.3f}".rstrip("0").rstrip(".")
 
 
-def status(browser):
-    return browser.find_element("id", "status").text
+def solving(browser):
+    return browser.find_element("id", "status").text.startswith("solving")
 
 
 def assert_page_shows(browser, result):
@@ -270,7 +269,7 @@ def assert_north_up(browser, nodes, squeeze):
 
 class TestThePageInABrowser:
     def test_the_solved_example_shows_its_routes_north_up_and_names_the_curve_s_axes(
-            self, browser, solved):
+            self, browser, solved, tmp_path):
         result, page = solved
         browser.get(page.as_uri())
         assert_page_shows(browser, result)
@@ -279,13 +278,11 @@ class TestThePageInABrowser:
                 for axis in "xy")
         assert (x.text, y.text) == ("processor time (s)", "total (cost)")
         assert y.rect["height"] > y.rect["width"] and y.rect["x"] < x.rect["x"]
-
-    def test_longitude_and_latitude_are_drawn_north_up_a_degree_east_narrowed_by_the_latitude(
-            self, browser, tmp_path):
+        # Longitude and latitude: north up, a degree east narrowed by the mean latitude.
         nodes = json.loads(SURVEY.read_text())["nodes"]
         show(browser, tmp_path, SURVEY)
-        mean_latitude = sum(node["y"] for node in nodes) / len(nodes)
-        assert_north_up(browser, nodes, math.cos(math.radians(mean_latitude)))
+        latitude = math.radians(sum(node["y"] for node in nodes) / len(nodes))
+        assert_north_up(browser, nodes, math.cos(latitude))
 
     @pytest.mark.parametrize("options, first, last", [
         ([], ["window 600–1200", "arrival 300, waits 300", "service starts 600 · in its window"],
@@ -350,11 +347,11 @@ class TestThePageInABrowser:
         try:
             browser.get(line_with(solve.stderr, "the page is at ").split()[-1])
             deadline, counts = time.monotonic() + WAIT, set()
-            while time.monotonic() < deadline and status(browser).startswith("solving"):
+            while time.monotonic() < deadline and solving(browser):
                 counts.add(int(browser.find_element("id", "curve").get_attribute("data-points")))
                 time.sleep(0.2)
             assert len(counts) > 1  # the curve gained points while the solve ran
-            wait_for(browser, lambda b: not status(b).startswith("solving"))
+            wait_for(browser, lambda b: not solving(b))
             result = json.loads((tmp_path / "result.json").read_text())
             assert_page_shows(browser, result)
             assert browser.find_element("id", "curve").get_attribute("data-points") == str(
