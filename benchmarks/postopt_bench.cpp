@@ -3,7 +3,9 @@
 // nodes in the plane, one agent type, a complete SparseGraph built as the Solver builds it,
 // and a 5-agent single-depot solution made by cutting a random permutation of the targets.
 //
-// Usage: postopt_bench [seed=1] [repeats=5] [nodes=100] [agents=5]
+// With windows=1 every target opens at a random time and never closes, so routes wait.
+//
+// Usage: postopt_bench [seed=1] [repeats=5] [nodes=100] [agents=5] [windows=0]
 
 #include <algorithm>
 #include <chrono>
@@ -52,6 +54,7 @@ int main(int argc, char** argv) {
     const int repeats = argc > 2 ? std::atoi(argv[2]) : 5;
     const int64_t n = argc > 3 ? std::atoll(argv[3]) : 100;
     const int64_t m = argc > 4 ? std::atoll(argv[4]) : 5;
+    const bool windows = argc > 5 && std::atoi(argv[5]) != 0;
     std::mt19937_64 random(seed);
     std::uniform_real_distribution<double> coordinate(0.0, 1000.0);
 
@@ -80,6 +83,9 @@ int main(int argc, char** argv) {
         agents[k].type_index = 0;
     }
     const std::vector<int64_t> depots(static_cast<size_t>(m), 0);
+    tamrik::TimeWindowMap window_map;
+    std::uniform_real_distribution<double> opening(0.0, 3000.0);
+    for (int64_t v = 1; windows && v < n; ++v) window_map[v] = {opening(random), 1e9};
 
     // The solution: a random order of the targets cut at m - 1 random places.
     std::vector<int64_t> order;
@@ -115,11 +121,12 @@ int main(int argc, char** argv) {
         optimizer->SetReturnToEnd(true);
         optimizer->SetStartNodes(depots);
         optimizer->SetEndNodes(depots);
-        optimizer->SetTimeWindows({});
+        optimizer->SetTimeWindows(window_map);
     }
 
-    std::printf("postopt_bench: seed %lu, %lld nodes, %lld agents, single depot\n", seed,
-                static_cast<long long>(n), static_cast<long long>(m));
+    std::printf("postopt_bench: seed %lu, %lld nodes, %lld agents, single depot%s\n", seed,
+                static_cast<long long>(n), static_cast<long long>(m),
+                windows ? ", windows" : "");
     std::printf("route lengths:");
     for (int64_t k = 0; k < m; ++k) std::printf(" %zu", start.paths[k].size());
     std::printf("\nbefore: longest %.3f, sum %.3f\n", Longest(start), Sum(start));

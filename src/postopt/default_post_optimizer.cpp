@@ -72,6 +72,7 @@ DefaultPostOptimizer::RelocationMove DefaultPostOptimizer::FindBestRelocation(in
     double best = 0.0;
     const LegRules to_rules = LegRulesOf(t);
     BuildLegSums(path_t, to_rules, target_sums);
+    const bool mirrored = mirror.Holds(static_cast<size_t>(t), path_t);
     // source_buffer holds path_f without position p; moving from p - 1 to p puts path_f[p - 1]
     // back at position p - 1. target_buffer holds path_t with the node before position q;
     // moving from q - 1 to q swaps the node one place to the right.
@@ -97,6 +98,12 @@ DefaultPostOptimizer::RelocationMove DefaultPostOptimizer::FindBestRelocation(in
             const double reference = std::fabs(from.cost) + std::fabs(best);
             if (InsertionBound(path_t, to_rules, target_sums, q, node, reference) >
                 room + kEpsilon) {
+                continue;
+            }
+            if (mirrored &&
+                PricedAbove(mirror.InsertionPrice(static_cast<size_t>(t), q, node),
+                            path_t.size() + 1, target_sums.magnitude, reference,
+                            room + kEpsilon)) {
                 continue;
             }
             const PathEvaluation target = EvaluatePath(target_buffer, t);
@@ -134,6 +141,12 @@ bool DefaultPostOptimizer::ApplyRelocation(RouteRecord& route_from, RouteRecord&
     if (!target.feasible) return false;
     path_f.swap(source_buffer);
     path_t.swap(target_buffer);
+    const auto f = static_cast<size_t>(route_from.agent);
+    const auto t = static_cast<size_t>(route_to.agent);
+    mirror.Release(f);
+    mirror.Release(t);
+    mirror.Take(f, path_f);
+    mirror.Take(t, path_t);
     route_from.cost = source.cost;
     route_to.cost = target.cost;
     route_from.feasible = true;
@@ -180,6 +193,10 @@ void DefaultPostOptimizer::Optimize(const PlannerGraph* graph_in,
         route.path.assign(path.begin(), path.end());
         route.feasible = evaluation.feasible;
     }
+
+    std::vector<std::vector<int64_t>> paths(static_cast<size_t>(m));
+    for (int64_t k = 0; k < m; ++k) paths[static_cast<size_t>(k)] = routes[static_cast<size_t>(k)].path;
+    mirror.Load(Rules(), paths);
 
     // 3. In-group phase: reversal on every route, then at most one relocation per group.
     for (int64_t type : group_order) {
@@ -238,6 +255,8 @@ void DefaultPostOptimizer::Optimize(const PlannerGraph* graph_in,
         UpdateGroupExtremes(a_type);
         UpdateGroupExtremes(b_type);
     }
+
+    mirror.Clear();
 
     // 5. Write back; a route still judged infeasible keeps its incoming cost.
     for (int64_t k = 0; k < m; ++k) {

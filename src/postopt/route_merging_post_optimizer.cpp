@@ -22,6 +22,7 @@ RouteMergingPostOptimizer::InsertionCandidate RouteMergingPostOptimizer::FindBes
         const std::vector<int64_t>& path = route_paths[static_cast<size_t>(r)];
         if (path.size() < 2) continue;
         const LegRules rules = LegRulesOf(r);
+        const bool mirrored = mirror.Holds(static_cast<size_t>(r), path);
         LegSums& sums = route_sums[static_cast<size_t>(r)];
         if (!sums_fresh[static_cast<size_t>(r)]) {
             BuildLegSums(path, rules, sums);
@@ -37,6 +38,11 @@ RouteMergingPostOptimizer::InsertionCandidate RouteMergingPostOptimizer::FindBes
             // Neither within the cap nor within kEpsilon of the best so far: cannot be taken.
             const double limit = std::min(cap, best.cost);
             if (InsertionBound(path, rules, sums, q, u, limit) > limit + kEpsilon) {
+                continue;
+            }
+            if (mirrored && PricedAbove(mirror.InsertionPrice(static_cast<size_t>(r), q, u),
+                                        path.size() + 1, sums.magnitude, limit,
+                                        limit + kEpsilon)) {
                 continue;
             }
             const PathEvaluation candidate = EvaluatePath(insertion_buffer, r);
@@ -85,6 +91,7 @@ void RouteMergingPostOptimizer::Optimize(const PlannerGraph* graph_in,
     double cap = 0.0;
     for (double cost : route_costs) cap = std::max(cap, cost);
     if (m == 0 || cap <= 0.0) return;
+    mirror.Load(Rules(), route_paths);
 
     // 4. Cheapest route first, equal costs by agent index; the costs of step 2 are kept.
     std::vector<size_t> order(m);
@@ -138,12 +145,17 @@ void RouteMergingPostOptimizer::Optimize(const PlannerGraph* graph_in,
             auto first = std::find(source.begin(), source.end(), u);
             if (first != source.end()) source.erase(first);
             sums_fresh[k] = 0;
+            mirror.Release(k);
+            mirror.Release(r);
+            mirror.Take(k, source);
+            mirror.Take(r, receiver);
         }
         if (route_paths[k].size() > 2 && !EvaluatePath(route_paths[k], excluded).feasible) {
             route_paths = paths_before;
             route_costs = costs_before;
             infeasible_in = infeasible_before;
             std::fill(sums_fresh.begin(), sums_fresh.end(), 0);
+            mirror.Load(Rules(), route_paths);
             continue;
         }
         route_costs[k] = 0.0;
@@ -156,6 +168,8 @@ void RouteMergingPostOptimizer::Optimize(const PlannerGraph* graph_in,
             TwoOptRoute(route_paths[k], route_costs[k], static_cast<int64_t>(k));
         }
     }
+
+    mirror.Clear();
 
     // 7. Write back, each route with its own cost.
     for (size_t k = 0; k < m; ++k) {

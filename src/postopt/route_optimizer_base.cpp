@@ -14,6 +14,8 @@ bool RouteOptimizerBase::TwoOptRoute(std::vector<int64_t>& path, double& cost, i
     const size_t n = path.size();
     if (n < 4) return false;
     const LegRules rules = LegRulesOf(agent);
+    const auto route = static_cast<size_t>(agent);
+    bool mirrored = mirror.Holds(route, path);
     bool changed = false;
     bool restart = true;
     while (restart) {
@@ -25,6 +27,10 @@ bool RouteOptimizerBase::TwoOptRoute(std::vector<int64_t>& path, double& cost, i
                 if (ReversalBound(path, rules, reversal_sums, i, j, cost) >= cost - kEpsilon) {
                     continue;
                 }
+                if (mirrored && PricedAbove(mirror.ReversalPrice(route, i, j), n,
+                                            reversal_sums.magnitude, cost, cost - kEpsilon)) {
+                    continue;
+                }
                 reversal_buffer.assign(path.begin(), path.end());
                 std::reverse(reversal_buffer.begin() + static_cast<std::ptrdiff_t>(i),
                              reversal_buffer.begin() + static_cast<std::ptrdiff_t>(j) + 1);
@@ -32,6 +38,11 @@ bool RouteOptimizerBase::TwoOptRoute(std::vector<int64_t>& path, double& cost, i
                 if (candidate.feasible && candidate.cost + kEpsilon < cost) {
                     path.swap(reversal_buffer);
                     cost = candidate.cost;
+                    if (mirrored) {
+                        mirror.Release(route);
+                        mirror.Take(route, path);
+                        mirrored = mirror.Holds(route, path);
+                    }
                     changed = true;
                     restart = true;
                     break;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "postopt/post_optimizer_plugin.h"
+#include "postopt/route_mirror.h"
 #include "route/route_rules.h"
 
 namespace tamrik {
@@ -78,6 +79,17 @@ protected:
     // `path` with `node` inserted before position q (0 < q < size).
     double InsertionBound(const std::vector<int64_t>& path, const LegRules& rules,
                           const LegSums& sums, size_t q, int64_t node, double reference) const;
+
+    // Whether a move's price from the mirror (RouteMirror), less a margin far above any
+    // rounding difference between the route set's joins and the path walk, is above
+    // `threshold`: the candidate's evaluated cost would be too. `magnitude` as for the
+    // bounds; an infeasible price rules nothing out.
+    bool PricedAbove(double price, size_t path_size, double magnitude, double reference,
+                     double threshold) const;
+
+    // The routes being optimized, also as a route set: reloaded by each Optimize, kept in
+    // step with every change, cleared once Optimize ends.
+    RouteMirror mirror;
 
 private:
     double Margin(size_t path_size, double magnitude, double reference) const;

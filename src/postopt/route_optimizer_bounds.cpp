@@ -34,6 +34,14 @@ double RouteOptimizerBase::Margin(size_t path_size, double magnitude, double ref
            (magnitude + Rules().WindowScale() + std::fabs(reference) + 1.0);
 }
 
+bool RouteOptimizerBase::PricedAbove(double price, size_t path_size, double magnitude,
+                                     double reference, double threshold) const {
+    if (price == RouteSet::kInfeasible) return false;
+    // A join waits only up to a window's opening, so its rounding scales with the legs, the
+    // openings and the price; ten times the bounds' margin.
+    return price - 10.0 * Margin(path_size, magnitude + std::fabs(price), reference) > threshold;
+}
+
 double RouteOptimizerBase::ReversalBound(const std::vector<int64_t>& path, const LegRules& rules,
                                          const LegSums& sums, size_t i, size_t j,
                                          double reference) const {
