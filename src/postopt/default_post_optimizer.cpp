@@ -194,9 +194,10 @@ void DefaultPostOptimizer::Optimize(const PlannerGraph* graph_in,
         route.feasible = evaluation.feasible;
     }
 
-    std::vector<std::vector<int64_t>> paths(static_cast<size_t>(m));
-    for (int64_t k = 0; k < m; ++k) paths[static_cast<size_t>(k)] = routes[static_cast<size_t>(k)].path;
-    mirror.Load(Rules(), paths);
+    mirror.Load(Rules(), {});
+    for (int64_t k = 0; k < m; ++k) {
+        mirror.Take(static_cast<size_t>(k), routes[static_cast<size_t>(k)].path);
+    }
 
     // 3. In-group phase: reversal on every route, then at most one relocation per group.
     for (int64_t type : group_order) {

@@ -155,7 +155,8 @@ void RouteMergingPostOptimizer::Optimize(const PlannerGraph* graph_in,
             route_costs = costs_before;
             infeasible_in = infeasible_before;
             std::fill(sums_fresh.begin(), sums_fresh.end(), 0);
-            mirror.Load(Rules(), route_paths);
+            for (size_t r = 0; r < m; ++r) mirror.Release(r);
+            for (size_t r = 0; r < m; ++r) mirror.Take(r, route_paths[r]);
             continue;
         }
         route_costs[k] = 0.0;

@@ -15,7 +15,8 @@ namespace tamrik {
 // in force (their prices would be those sums).
 class RouteMirror {
 public:
-    // Holds what it can of `paths` under `rules` (which must outlive the mirror's use).
+    // Holds what it can of `paths` under `rules` (which must outlive the mirror's use); the
+    // other routes start empty, and Take adds them.
     void Load(const RouteRules& rules, const std::vector<std::vector<int64_t>>& paths);
     void Clear() { set.reset(); }
     // Whether route r is held, as exactly this path.
