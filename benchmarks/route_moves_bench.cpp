@@ -38,7 +38,7 @@ TaskRules LoadsOf(const Problem& problem) {
     TaskRules tasks;
     tasks.Reset(problem.nodes.size(), problem.agents_ordered.size());
     for (size_t v = 1; v < problem.nodes.size(); ++v) {
-        tasks.SetDemand(static_cast<int32_t>(v), problem.nodes[v].demand);
+        tasks.SetDemand(static_cast<Vertex>(v), problem.nodes[v].demand);
     }
     for (size_t a = 0; a < problem.agents_ordered.size(); ++a) {
         tasks.SetCapacity(a, problem.agents_ordered[a].capacity_limit);
@@ -117,7 +117,7 @@ void Time(const char* name, int repeats, const RouteSet& start,
 double EvaluateEveryInsertion(RouteSet& set) {
     double sum = 0.0;
     for (int pass = 0; pass < 100; ++pass) {
-        for (int32_t node : set.Movable()) {
+        for (Vertex node : set.Movable()) {
             if (set.RouteHolding(node) >= 0) continue;
             for (size_t r = 0; r < set.RouteCount(); ++r) {
                 if (!set.Accepts(r, node)) continue;
@@ -135,7 +135,7 @@ double EvaluateEveryInsertion(RouteSet& set) {
 double FillByBestInsertion(RouteSet& set) {
     BestInsertion insertion(false);
     std::vector<uint8_t> pending(set.VertexCount(), 0);
-    for (int32_t node : set.Movable()) insertion.Place(set, node, pending);
+    for (Vertex node : set.Movable()) insertion.Place(set, node, pending);
     return set.Total();
 }
 

@@ -3,15 +3,27 @@
 #include <algorithm>
 #include <utility>
 
+#include "route/route_moves.h"
+
 namespace tamrik {
 namespace {
 
 // Costs within this of each other count as equal.
 constexpr double kTolerance = 1e-9;
 
+// What route r costs with the node put in before position q: an insert move's price, less
+// its guards, which the scans have passed already (the node is out, route r accepts it).
+double CostWith(const RouteSet& set, size_t r, size_t q, Vertex node) {
+    return set.InsertionCost(r, q, node);
+}
+
+bool PutIn(RouteSet& set, size_t r, size_t q, Vertex node) {
+    return InsertMove{node, r, q}.Apply(set);
+}
+
 }  // namespace
 
-BestInsertion::Choice BestInsertion::Find(RouteSet& set, int32_t node) {
+BestInsertion::Choice BestInsertion::Find(RouteSet& set, Vertex node) {
     const double largest = min_max ? set.Largest() : 0.0;
     Best best{RouteSet::kInfeasible, RouteSet::kInfeasible, Choice{}};
     if (near != nullptr) ScanNear(set, node, largest, best);
@@ -19,9 +31,9 @@ BestInsertion::Choice BestInsertion::Find(RouteSet& set, int32_t node) {
     return best.choice;
 }
 
-void BestInsertion::Consider(RouteSet& set, size_t r, size_t q, int32_t node, double largest,
+void BestInsertion::Consider(RouteSet& set, size_t r, size_t q, Vertex node, double largest,
                              Best& best) {
-    const double after = set.InsertionCost(r, q, node);
+    const double after = CostWith(set, r, q, node);
     if (after == RouteSet::kInfeasible) return;
     double increase = after - set.RouteOf(r).Cost() + set.OpeningCost(r);
     double largest_after = std::max(after, largest);
@@ -39,23 +51,23 @@ void BestInsertion::Consider(RouteSet& set, size_t r, size_t q, int32_t node, do
     }
 }
 
-void RequiredFirst(const RouteSet& set, std::vector<int32_t>& order) {
+void RequiredFirst(const RouteSet& set, std::vector<Vertex>& order) {
     if (set.Tasks() == nullptr || !set.Tasks()->HasOptional()) return;
     std::stable_partition(order.begin(), order.end(),
-                          [&set](int32_t node) { return !set.IsOptional(node); });
+                          [&set](Vertex node) { return !set.IsOptional(node); });
 }
 
-void MarkPending(const std::vector<int32_t>& order, std::vector<uint8_t>& pending) {
-    for (int32_t node : order) pending[static_cast<size_t>(node)] = 1;
+void MarkPending(const std::vector<Vertex>& order, std::vector<uint8_t>& pending) {
+    for (Vertex node : order) pending[static_cast<size_t>(node)] = 1;
 }
 
-BestInsertion::PairChoice BestInsertion::FindPair(RouteSet& set, int32_t first, int32_t second) {
+BestInsertion::PairChoice BestInsertion::FindPair(RouteSet& set, Vertex first, Vertex second) {
     PairChoice choice = ScanPairs(set, first, second, near != nullptr);
     if (!choice.found && near != nullptr) choice = ScanPairs(set, first, second, false);
     return choice;
 }
 
-void BestInsertion::PositionsFrom(const RouteSet& set, size_t r, int32_t node, size_t from,
+void BestInsertion::PositionsFrom(const RouteSet& set, size_t r, Vertex node, size_t from,
                                   bool only_near, std::vector<size_t>& out) const {
     out.clear();
     const size_t size = set.RouteOf(r).nodes.size();
@@ -66,7 +78,7 @@ void BestInsertion::PositionsFrom(const RouteSet& set, size_t r, int32_t node, s
     // Next to the node's nearest neighbours on the route, and at both ends of the range.
     out.push_back(from);
     out.push_back(size - 1);
-    const std::vector<int32_t>& close = (*near)[static_cast<size_t>(node)];
+    const std::vector<Vertex>& close = (*near)[static_cast<size_t>(node)];
     for (size_t c = 0; c < std::min(near_count, close.size()); ++c) {
         if (set.RouteHolding(close[c]) != static_cast<int32_t>(r)) continue;
         const auto at = static_cast<size_t>(set.PositionOf(close[c]));
@@ -77,7 +89,7 @@ void BestInsertion::PositionsFrom(const RouteSet& set, size_t r, int32_t node, s
     out.erase(std::unique(out.begin(), out.end()), out.end());
 }
 
-BestInsertion::PairChoice BestInsertion::ScanPairs(RouteSet& set, int32_t first, int32_t second,
+BestInsertion::PairChoice BestInsertion::ScanPairs(RouteSet& set, Vertex first, Vertex second,
                                                    bool only_near) {
     PairChoice choice;
     double best_primary = RouteSet::kInfeasible;
@@ -88,11 +100,11 @@ BestInsertion::PairChoice BestInsertion::ScanPairs(RouteSet& set, int32_t first,
         const double before = set.RouteOf(r).Cost();
         PositionsFrom(set, r, first, 1, only_near, first_places);
         for (size_t q : first_places) {
-            if (set.InsertionCost(r, q, first) == RouteSet::kInfeasible) continue;
+            if (CostWith(set, r, q, first) == RouteSet::kInfeasible) continue;
             set.InsertForLook(r, q, first);
             PositionsFrom(set, r, second, q + 1, only_near, second_places);
             for (size_t p : second_places) {
-                const double after = set.InsertionCost(r, p, second);
+                const double after = CostWith(set, r, p, second);
                 if (after == RouteSet::kInfeasible) continue;
                 const double increase = after - before + set.OpeningCost(r);
                 double primary = min_max ? std::max(after, largest) : increase;
@@ -110,11 +122,11 @@ BestInsertion::PairChoice BestInsertion::ScanPairs(RouteSet& set, int32_t first,
     return choice;
 }
 
-bool BestInsertion::Place(RouteSet& set, int32_t node, std::vector<uint8_t>& pending) {
+bool BestInsertion::Place(RouteSet& set, Vertex node, std::vector<uint8_t>& pending) {
     const TaskRules* tasks = set.Tasks();
-    int32_t partner = -1;
+    Vertex partner = -1;
     if (tasks != nullptr) {
-        for (int32_t other : tasks->SameOf(node)) {
+        for (Vertex other : tasks->SameOf(node)) {
             if (pending[static_cast<size_t>(other)] && set.RouteHolding(other) < 0) partner = other;
         }
     }
@@ -122,18 +134,18 @@ bool BestInsertion::Place(RouteSet& set, int32_t node, std::vector<uint8_t>& pen
     if (partner < 0) {
         const Choice choice = Find(set, node);
         if (!choice.found) return false;
-        if (set.Insert(choice.route, choice.position, node)) return true;
+        if (PutIn(set, choice.route, choice.position, node)) return true;
         // Waits across routes can close a cycle that no single route shows.
         set.RemoveRange(choice.route, choice.position, choice.position);
         return PlaceByTrying(set, node);
     }
     pending[static_cast<size_t>(partner)] = 0;
-    const std::vector<int32_t>& befores = tasks->BeforeOf(node);
+    const std::vector<Vertex>& befores = tasks->BeforeOf(node);
     const bool partner_first = std::find(befores.begin(), befores.end(), partner) != befores.end();
-    int32_t first = partner_first ? partner : node;
-    int32_t second = partner_first ? node : partner;
+    Vertex first = partner_first ? partner : node;
+    Vertex second = partner_first ? node : partner;
     PairChoice choice = FindPair(set, first, second);
-    const std::vector<int32_t>& afters = tasks->AfterOf(node);
+    const std::vector<Vertex>& afters = tasks->AfterOf(node);
     const bool ordered = partner_first || std::find(afters.begin(), afters.end(), partner) != afters.end();
     if (!choice.found && !ordered) {
         std::swap(first, second);
@@ -141,11 +153,11 @@ bool BestInsertion::Place(RouteSet& set, int32_t node, std::vector<uint8_t>& pen
     }
     if (!choice.found) return false;
     const size_t r = choice.route;
-    if (!set.Insert(r, choice.first_position, first)) {
+    if (!PutIn(set, r, choice.first_position, first)) {
         set.RemoveRange(r, choice.first_position, choice.first_position);
         return false;
     }
-    if (!set.Insert(r, choice.second_position, second)) {
+    if (!PutIn(set, r, choice.second_position, second)) {
         set.RemoveRange(r, choice.second_position, choice.second_position);
         set.RemoveRange(r, choice.first_position, choice.first_position);
         return false;
@@ -153,28 +165,28 @@ bool BestInsertion::Place(RouteSet& set, int32_t node, std::vector<uint8_t>& pen
     return true;
 }
 
-bool BestInsertion::PlaceIfWorth(RouteSet& set, int32_t node, bool anyway) {
+bool BestInsertion::PlaceIfWorth(RouteSet& set, Vertex node, bool anyway) {
     const double prize = set.Tasks()->Prize(node);
     if (min_max && prize <= 0.0 && !anyway) return false;
     const Choice choice = Find(set, node);
     if (!choice.found) return false;
     const size_t r = choice.route;
-    const double added = set.InsertionCost(r, choice.position, node) - set.RouteOf(r).Cost() +
+    const double added = CostWith(set, r, choice.position, node) - set.RouteOf(r).Cost() +
                          set.OpeningCost(r);
     if (!min_max && added >= prize && !anyway) return false;
-    if (set.Insert(r, choice.position, node)) return true;
+    if (PutIn(set, r, choice.position, node)) return true;
     set.RemoveRange(r, choice.position, choice.position);
     return false;
 }
 
-bool BestInsertion::PlaceByTrying(RouteSet& set, int32_t node) {
+bool BestInsertion::PlaceByTrying(RouteSet& set, Vertex node) {
     const double largest = min_max ? set.Largest() : 0.0;
     candidates.clear();
     for (size_t r = 0; r < set.RouteCount(); ++r) {
         if (!set.Accepts(r, node)) continue;
         const double before = set.RouteOf(r).Cost();
         for (size_t q = 1; q < set.RouteOf(r).nodes.size(); ++q) {
-            const double after = set.InsertionCost(r, q, node);
+            const double after = CostWith(set, r, q, node);
             if (after == RouteSet::kInfeasible) continue;
             const double increase = after - before + set.OpeningCost(r);
             const double primary = min_max ? std::max(after, largest) : increase;
@@ -190,13 +202,13 @@ bool BestInsertion::PlaceByTrying(RouteSet& set, int32_t node) {
                       });
     for (size_t k = 0; k < tries; ++k) {
         const Choice& choice = candidates[k].choice;
-        if (set.Insert(choice.route, choice.position, node)) return true;
+        if (PutIn(set, choice.route, choice.position, node)) return true;
         set.RemoveRange(choice.route, choice.position, choice.position);
     }
     return false;
 }
 
-void BestInsertion::ScanEverywhere(RouteSet& set, int32_t node, double largest,
+void BestInsertion::ScanEverywhere(RouteSet& set, Vertex node, double largest,
                                    Best& best) {
     for (size_t r = 0; r < set.RouteCount(); ++r) {
         if (!set.Accepts(r, node)) continue;
@@ -209,14 +221,14 @@ void BestInsertion::ScanEverywhere(RouteSet& set, int32_t node, double largest,
 }
 
 // Next to each near vertex that a route holds, and next to every route's start and end.
-void BestInsertion::ScanNear(RouteSet& set, int32_t node, double largest, Best& best) {
+void BestInsertion::ScanNear(RouteSet& set, Vertex node, double largest, Best& best) {
     for (size_t r = 0; r < set.RouteCount(); ++r) {
         if (!set.Accepts(r, node)) continue;
         const size_t size = set.RouteOf(r).nodes.size();
         Consider(set, r, 1, node, largest, best);
         if (size > 2) Consider(set, r, size - 1, node, largest, best);
     }
-    const std::vector<int32_t>& close = (*near)[static_cast<size_t>(node)];
+    const std::vector<Vertex>& close = (*near)[static_cast<size_t>(node)];
     const size_t count = std::min(near_count, close.size());
     for (size_t c = 0; c < count; ++c) {
         const int32_t holder = set.RouteHolding(close[c]);

@@ -10,6 +10,7 @@
 #include "improve/near_lists.h"
 #include "improve/task_order.h"
 #include "model/problem_checks.h"
+#include "route/route_moves.h"
 #include "route/violation_text.h"
 
 namespace tamrik {
@@ -27,7 +28,7 @@ constexpr size_t kScanAllUpTo = kMaxVertices;
 constexpr size_t kNearPositions = 20;
 // How often the construction asks whether to give up, and what InsertAll then answers.
 constexpr size_t kInsertionsPerPoll = 256;
-constexpr int32_t kGaveUp = -2;
+constexpr Vertex kGaveUp = -2;
 // Segment reversals are tried towards this many nearest vertices of a node.
 constexpr size_t kReversalCandidates = 20;
 // The first price of one unit of time warp or of cost over an agent's limit: tight days on
@@ -49,12 +50,12 @@ Construction::Construction(const RouteRules& rules_in, bool min_max_in, uint64_t
                            const TaskRules* tasks_in)
     : rules(rules_in), tasks(tasks_in), min_max(min_max_in), seed(seed_in) {}
 
-std::string Construction::NodeName(int32_t vertex) const {
+std::string Construction::NodeName(Vertex vertex) const {
     const auto& points = rules.Points();
     return "node " + std::to_string(points[static_cast<size_t>(vertex)].node_id);
 }
 
-std::string Construction::RuleBrokenBy(const std::vector<int64_t>& path, size_t r) const {
+std::string Construction::RuleBrokenBy(const std::vector<Vertex>& path, size_t r) const {
     using Rule = RouteViolation::Rule;
     switch (rules.FirstViolation(path, static_cast<int64_t>(r)).rule) {
         case Rule::kWindowClosed:
@@ -74,12 +75,12 @@ std::string Construction::RuleBrokenBy(const std::vector<int64_t>& path, size_t 
     }
 }
 
-std::string Construction::MostBlocking(const RouteSet& set, int32_t node) const {
+std::string Construction::MostBlocking(const RouteSet& set, Vertex node) const {
     // Blocked at how many places by type, time, cost limit, stops, and by loads or pairs.
     std::map<std::string, size_t> blocked;
-    std::vector<int64_t> path;
+    std::vector<Vertex> path;
     for (size_t r = 0; r < set.RouteCount(); ++r) {
-        const std::vector<int32_t>& nodes = set.RouteOf(r).nodes;
+        const std::vector<Vertex>& nodes = set.RouteOf(r).nodes;
         for (size_t q = set.FirstFree(r); q < nodes.size(); ++q) {
             path.assign(nodes.begin(), nodes.end());
             path.insert(path.begin() + static_cast<std::ptrdiff_t>(q), node);
@@ -92,13 +93,13 @@ std::string Construction::MostBlocking(const RouteSet& set, int32_t node) const 
     return most == blocked.end() ? std::string("type") : most->first;
 }
 
-std::string Construction::WhyNoRoom(const RouteSet& set, int32_t node) const {
+std::string Construction::WhyNoRoom(const RouteSet& set, Vertex node) const {
     return "no room in the best plan found, blocked most often by " + MostBlocking(set, node);
 }
 
 std::string Construction::WhyNoDirectWay(size_t agent) const {
     const auto index = static_cast<int64_t>(agent);
-    const std::vector<int64_t> path{rules.StartNodes()[agent], rules.EndNodes()[agent]};
+    const std::vector<Vertex> path{rules.StartNodes()[agent], rules.EndNodes()[agent]};
     const RouteViolation why = rules.FirstViolation(path, index);
     const std::string reason = "agent " + std::to_string(rules.Agents()[agent].agent_id) +
                                " cannot go from its start to its end: ";
@@ -110,7 +111,7 @@ std::string Construction::WhyNoDirectWay(size_t agent) const {
 }
 
 bool Construction::BuildSoft(RouteSet& set, const RouteSet& empty, const NearLists& near,
-                             const std::function<bool()>& interrupted, int32_t stuck,
+                             const std::function<bool()>& interrupted, Vertex stuck,
                              ConstructionOutcome& outcome) {
     const std::string hard_reason = WhyNoRoom(set, stuck);
     const RuleAmounts weights = FirstWeights(set);
@@ -120,13 +121,13 @@ bool Construction::BuildSoft(RouteSet& set, const RouteSet& empty, const NearLis
     // Windows closing first, as for the hard attempts; with loads, largest demand first
     // packs them best (alone, when only loads bend): the order whose routes cost less with
     // their prices is kept.
-    std::vector<int32_t> order = FirstOrder(soft);
+    std::vector<Vertex> order = FirstOrder(soft);
     double priced = DaysBend(weights) ? BuildSoftInOrder(soft, order, near, interrupted)
                                       : RouteSet::kInfeasible;
     if (weights[kCapacityRule] > 0.0) {
         RouteSet by_demand = empty;
         by_demand.SetWeights(weights);
-        std::stable_sort(order.begin(), order.end(), [this](int32_t a, int32_t b) {
+        std::stable_sort(order.begin(), order.end(), [this](Vertex a, Vertex b) {
             return tasks->Demand(a) > tasks->Demand(b);
         });
         const double by_demand_priced = BuildSoftInOrder(by_demand, order, near, interrupted);
@@ -144,7 +145,7 @@ bool Construction::BuildSoft(RouteSet& set, const RouteSet& empty, const NearLis
     return true;
 }
 
-double Construction::BuildSoftInOrder(RouteSet& set, std::vector<int32_t> order,
+double Construction::BuildSoftInOrder(RouteSet& set, std::vector<Vertex> order,
                                       const NearLists& near,
                                       const std::function<bool()>& interrupted) {
     TaskOrder(set.Tasks(), set.VertexCount()).Apply(order);
@@ -156,9 +157,9 @@ double Construction::BuildSoftInOrder(RouteSet& set, std::vector<int32_t> order,
 RuleAmounts Construction::FirstWeights(const RouteSet& set) const {
     double farthest = 0.0;
     double largest_demand = 0.0;
-    const int32_t start = set.RouteOf(0).nodes.front();
+    const Vertex start = set.RouteOf(0).nodes.front();
     const bool loads = tasks != nullptr && tasks->HasLoads();
-    for (int32_t v : set.Movable()) {
+    for (Vertex v : set.Movable()) {
         farthest = std::max(farthest, set.Distance(start, v));
         if (loads) largest_demand = std::max(largest_demand, std::fabs(tasks->Demand(v)));
     }
@@ -172,20 +173,20 @@ RuleAmounts Construction::FirstWeights(const RouteSet& set) const {
     return weights;
 }
 
-std::vector<int32_t> Construction::FirstOrder(const RouteSet& set) const {
-    std::vector<int32_t> order = set.Movable();
+std::vector<Vertex> Construction::FirstOrder(const RouteSet& set) const {
+    std::vector<Vertex> order = set.Movable();
     const size_t n = set.VertexCount();
     // Latest time a node may be reached, and its distance from the nearest route start.
     std::vector<double> closes(n, std::numeric_limits<double>::infinity());
     std::vector<double> remote(n, std::numeric_limits<double>::infinity());
-    for (int32_t v : order) {
+    for (Vertex v : order) {
         closes[static_cast<size_t>(v)] = rules.WindowClose(v);
         for (size_t r = 0; r < set.RouteCount(); ++r) {
             const double distance = set.Distance(v, set.RouteOf(r).nodes.front());
             remote[static_cast<size_t>(v)] = std::min(remote[static_cast<size_t>(v)], distance);
         }
     }
-    std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
+    std::stable_sort(order.begin(), order.end(), [&](Vertex a, Vertex b) {
         const auto i = static_cast<size_t>(a);
         const auto j = static_cast<size_t>(b);
         if (closes[i] != closes[j]) return closes[i] < closes[j];
@@ -194,18 +195,18 @@ std::vector<int32_t> Construction::FirstOrder(const RouteSet& set) const {
     return order;
 }
 
-int32_t Construction::InsertAll(RouteSet& set, const std::vector<int32_t>& order,
-                                const std::vector<std::vector<int32_t>>& near,
+Vertex Construction::InsertAll(RouteSet& set, const std::vector<Vertex>& order,
+                                const std::vector<std::vector<Vertex>>& near,
                                 const std::function<bool()>& interrupted, size_t attempt,
-                                std::vector<int32_t>* left_out) {
+                                std::vector<Vertex>* left_out) {
     BestInsertion insertion(min_max);
     if (set.VertexCount() > kScanAllUpTo) insertion.LookNear(&near, kNearPositions);
     if (attempt > 0) insertion.SkipNowAndThen(Scramble(seed + attempt), kPlacesPassedOver);
     std::vector<uint8_t> pending(set.VertexCount(), 0);
     MarkPending(order, pending);
-    std::vector<int32_t> deferred;
+    std::vector<Vertex> deferred;
     for (size_t k = 0; k < order.size(); ++k) {
-        const int32_t node = order[k];
+        const Vertex node = order[k];
         if (k % kInsertionsPerPoll == 0 && interrupted && interrupted()) return kGaveUp;
         // Went in with its partner.
         if (set.RouteHolding(node) >= 0) continue;
@@ -227,14 +228,14 @@ int32_t Construction::InsertAll(RouteSet& set, const std::vector<int32_t>& order
     return InsertDeferred(set, insertion, deferred, pending, left_out);
 }
 
-int32_t Construction::InsertDeferred(RouteSet& set, BestInsertion& insertion,
-                                     std::vector<int32_t>& deferred,
+Vertex Construction::InsertDeferred(RouteSet& set, BestInsertion& insertion,
+                                     std::vector<Vertex>& deferred,
                                      std::vector<uint8_t>& pending,
-                                     std::vector<int32_t>* left_out) {
+                                     std::vector<Vertex>* left_out) {
     for (bool progress = true; progress && !deferred.empty();) {
         progress = false;
         for (size_t k = 0; k < deferred.size();) {
-            const int32_t node = deferred[k];
+            const Vertex node = deferred[k];
             if (set.RouteHolding(node) >= 0 || insertion.Place(set, node, pending)) {
                 deferred.erase(deferred.begin() + static_cast<std::ptrdiff_t>(k));
                 progress = true;
@@ -250,10 +251,10 @@ int32_t Construction::InsertDeferred(RouteSet& set, BestInsertion& insertion,
     return deferred.empty() ? -1 : deferred.front();
 }
 
-void Construction::DropPartners(RouteSet& set, std::vector<int32_t>& left_out) const {
+void Construction::DropPartners(RouteSet& set, std::vector<Vertex>& left_out) const {
     if (tasks == nullptr || !tasks->HasPairs()) return;
     for (size_t k = 0; k < left_out.size(); ++k) {
-        for (int32_t partner : tasks->SameOf(left_out[k])) {
+        for (Vertex partner : tasks->SameOf(left_out[k])) {
             const int32_t holder = set.RouteHolding(partner);
             if (holder < 0) continue;
             const auto at = static_cast<size_t>(set.PositionOf(partner));
@@ -272,16 +273,17 @@ bool Construction::StartWarm(RouteSet& set, const WarmStart& warm,
             continue;
         }
         for (size_t k = 0; k < warm.stops[r].size(); ++k) {
-            const int32_t node = warm.stops[r][k];
+            const Vertex node = warm.stops[r][k];
             const size_t q = set.RouteOf(r).nodes.size() - 1;
-            bool fits = set.Accepts(r, node) && set.InsertionCost(r, q, node) != RouteSet::kInfeasible;
-            if (fits && !set.Insert(r, q, node)) {
+            const InsertMove move{node, r, q};
+            bool fits = move.Price(set).Feasible();
+            if (fits && !move.Apply(set)) {
                 set.RemoveRange(r, q, q);
                 fits = false;
             }
             if (fits) continue;
             if (k < pinned) {
-                std::vector<int64_t> path(set.RouteOf(r).nodes.begin(), set.RouteOf(r).nodes.end());
+                std::vector<Vertex> path(set.RouteOf(r).nodes.begin(), set.RouteOf(r).nodes.end());
                 path.insert(path.end() - 1, node);
                 outcome.reason = "the pinned stop " + NodeName(node) + " of agent " +
                                  std::to_string(rules.Agents()[r].agent_id) + " breaks its " +
@@ -309,11 +311,11 @@ ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted
     const NearLists& near = outcome.near;
     const RouteSet empty = set;
     TaskOrder task_order(set.Tasks(), set.VertexCount());
-    std::vector<int32_t> order = FirstOrder(set);
+    std::vector<Vertex> order = FirstOrder(set);
     task_order.Apply(order);
     RequiredFirst(set, order);
     std::mt19937_64 rng(seed);
-    int32_t stuck = -1;
+    Vertex stuck = -1;
     const size_t attempts = std::max(kAttempts, kNodesTriedPerNode / std::max<size_t>(order.size(), 1));
     for (size_t attempt = 0; attempt < attempts; ++attempt) {
         if (attempt > 0) {
@@ -327,7 +329,7 @@ ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted
         stuck = InsertAll(set, order, near, interrupted, attempt);
         if (stuck < 0) break;
     }
-    std::vector<int32_t> left_out;
+    std::vector<Vertex> left_out;
     if (stuck >= 0 && stuck != kGaveUp && leave_out) {
         // The order of the first attempt, with what fits nowhere left out.
         set.CopyRoutesFrom(empty);
@@ -336,7 +338,7 @@ ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted
         RequiredFirst(set, order);
         stuck = InsertAll(set, order, near, interrupted, 0, &left_out);
         DropPartners(set, left_out);
-        for (int32_t node : left_out) outcome.left_out.emplace_back(node, WhyNoRoom(set, node));
+        for (Vertex node : left_out) outcome.left_out.emplace_back(node, WhyNoRoom(set, node));
     }
     if (stuck == kGaveUp) {
         outcome.reason = "interrupted";
@@ -358,7 +360,7 @@ ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted
             set.ImproveByReversal(r, near, kReversalCandidates);
             continue;
         }
-        std::vector<int32_t> dirty = set.RouteOf(r).nodes;
+        std::vector<Vertex> dirty = set.RouteOf(r).nodes;
         set.ImproveReversalsNear(r, near, kReversalCandidates, dirty);
     }
     outcome.built = true;

@@ -18,7 +18,7 @@ namespace tamrik {
 // Routes to build from: per agent its stops (vertex indices) in order, of which the first
 // pinned[agent] stay in place.
 struct WarmStart {
-    std::vector<std::vector<int32_t>> stops;
+    std::vector<std::vector<Vertex>> stops;
     std::vector<size_t> pinned;
 };
 
@@ -30,9 +30,9 @@ struct ConstructionOutcome {
     std::string reason;
     // The stops of a warm start that broke their route's rules there, as (agent, vertex):
     // they went in again wherever they fit best.
-    std::vector<std::pair<size_t, int32_t>> moved;
+    std::vector<std::pair<size_t, Vertex>> moved;
     // The node that fitted nowhere (-1: none), and what blocked it.
-    int32_t stuck = -1;
+    Vertex stuck = -1;
     std::string stuck_reason;
     // Some above 0 (see Soften): no order kept every rule, and the routes built may break
     // the rules priced here; the improvement stage is to start from them with those rules
@@ -40,7 +40,7 @@ struct ConstructionOutcome {
     // attempt.
     RuleAmounts weights{};
     // With stops left out (see LeaveOut): each left out, and why.
-    std::vector<std::pair<int32_t, std::string>> left_out;
+    std::vector<std::pair<Vertex, std::string>> left_out;
     // The neighbour lists it used, for the improvement stage.
     NearLists near;
 };
@@ -75,31 +75,31 @@ private:
     // Inserts the movable nodes in `order`; the first node that fits nowhere, or -1. Every
     // attempt after the first passes over some places at random.
     // With `left_out`, nodes that fit nowhere go there and the insertion goes on.
-    int32_t InsertAll(RouteSet& set, const std::vector<int32_t>& order,
-                      const std::vector<std::vector<int32_t>>& near,
+    Vertex InsertAll(RouteSet& set, const std::vector<Vertex>& order,
+                      const std::vector<std::vector<Vertex>>& near,
                       const std::function<bool()>& interrupted, size_t attempt,
-                      std::vector<int32_t>* left_out = nullptr);
+                      std::vector<Vertex>* left_out = nullptr);
     // Tries the nodes that fitted nowhere again until none more fits; the first left, or -1
     // (with `left_out`, all those left go there).
-    int32_t InsertDeferred(RouteSet& set, BestInsertion& insertion, std::vector<int32_t>& deferred,
-                           std::vector<uint8_t>& pending, std::vector<int32_t>* left_out);
+    Vertex InsertDeferred(RouteSet& set, BestInsertion& insertion, std::vector<Vertex>& deferred,
+                           std::vector<uint8_t>& pending, std::vector<Vertex>* left_out);
     // Takes out the "same" partners of the nodes left out, which join them.
-    void DropPartners(RouteSet& set, std::vector<int32_t>& left_out) const;
-    std::vector<int32_t> FirstOrder(const RouteSet& set) const;
+    void DropPartners(RouteSet& set, std::vector<Vertex>& left_out) const;
+    std::vector<Vertex> FirstOrder(const RouteSet& set) const;
     // Puts the warm start's stops in; false (with the reason) when a pinned one breaks a rule.
     bool StartWarm(RouteSet& set, const WarmStart& warm, ConstructionOutcome& outcome) const;
-    std::string NodeName(int32_t vertex) const;
+    std::string NodeName(Vertex vertex) const;
     // The rule the path of route r breaks first: "time", "cost limit", "stops", "capacity",
     // "task order" or "type".
-    std::string RuleBrokenBy(const std::vector<int64_t>& path, size_t r) const;
+    std::string RuleBrokenBy(const std::vector<Vertex>& path, size_t r) const;
     // The rule that keeps the node out of the routes of `set` at most places.
-    std::string MostBlocking(const RouteSet& set, int32_t node) const;
+    std::string MostBlocking(const RouteSet& set, Vertex node) const;
     // Why the node fits nowhere in the routes of `set`, for "unassigned".
-    std::string WhyNoRoom(const RouteSet& set, int32_t node) const;
+    std::string WhyNoRoom(const RouteSet& set, Vertex node) const;
     // Builds routes under the rules that bend, soft, after the hard attempts failed on
     // `stuck`; whether every node went in (the outcome then holds the prices).
     bool BuildSoft(RouteSet& set, const RouteSet& empty, const NearLists& near,
-                   const std::function<bool()>& interrupted, int32_t stuck,
+                   const std::function<bool()>& interrupted, Vertex stuck,
                    ConstructionOutcome& outcome);
     // First prices of the rules that bend in this instance (0 for the others): per unit of
     // overload the farthest node's distance from the first agent's start over the largest
@@ -108,7 +108,7 @@ private:
     RuleAmounts FirstWeights(const RouteSet& set) const;
     // Fills the empty soft routes of `set` in one insertion order; the sum of their priced
     // costs (kInfeasible when a node fits nowhere even so).
-    double BuildSoftInOrder(RouteSet& set, std::vector<int32_t> order, const NearLists& near,
+    double BuildSoftInOrder(RouteSet& set, std::vector<Vertex> order, const NearLists& near,
                             const std::function<bool()>& interrupted);
     // Which rule keeps the agent from going straight from its start to its end.
     std::string WhyNoDirectWay(size_t agent) const;

@@ -231,7 +231,7 @@ double ImprovementStage::MergedScore(const Proposal& proposal) const {
 
 double ImprovementStage::LostFirstWeight(const RouteSet& set) const {
     double smallest = std::numeric_limits<double>::infinity();
-    for (int32_t node : set.Movable()) {
+    for (Vertex node : set.Movable()) {
         const double prize = set.IsOptional(node) ? set.Tasks()->Prize(node) : 0.0;
         if (prize > 0.0) smallest = std::min(smallest, prize);
     }
@@ -400,10 +400,10 @@ void ImprovementStage::BuildNeighbours() {
     depot_distance.assign(n, RouteSet::kInfeasible);
     for (size_t v = 0; v < n; ++v) {
         for (size_t r = 0; r < current.RouteCount(); ++r) {
-            const std::vector<int32_t>& nodes = current.RouteOf(r).nodes;
+            const std::vector<Vertex>& nodes = current.RouteOf(r).nodes;
             if (nodes.empty()) continue;
             depot_distance[v] = std::min(
-                depot_distance[v], current.Distance(static_cast<int32_t>(v), nodes.front()));
+                depot_distance[v], current.Distance(static_cast<Vertex>(v), nodes.front()));
         }
     }
 }

@@ -11,7 +11,7 @@ namespace tamrik {
 
 // For every vertex, the movable nodes of `set` by increasing RouteSet::Distance (ties by
 // index): all of them up to kMaxVertices vertices, else only the nearest kLargeNearKept.
-using NearLists = std::vector<std::vector<int32_t>>;
+using NearLists = std::vector<std::vector<Vertex>>;
 constexpr size_t kLargeNearKept = 40;
 NearLists BuildNearLists(const RouteSet& set);
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "route/route_moves.h"
+
 namespace tamrik {
 namespace {
 
@@ -51,12 +53,12 @@ bool RuinRecreate::Ruin(RouteSet& work) {
     removed.clear();
     removed_from.clear();
     std::fill(ruined.begin(), ruined.end(), 0);
-    for (std::vector<int32_t>& nodes : dirty) nodes.clear();
+    for (std::vector<Vertex>& nodes : dirty) nodes.clear();
     if (!min_max && Draw(kWholeRouteOdds) == 0) {
         // A route emptied is this ruin, also when what is left of it breaks its rules.
         if (const std::optional<bool> emptied = EmptyOneRoute(work)) return *emptied;
     }
-    const std::vector<int32_t>& movable = work.Movable();
+    const std::vector<Vertex>& movable = work.Movable();
     const size_t most = std::min({movable.size(), kMaxRemoved, std::max<size_t>(10, movable.size() / 2)});
     const size_t target = 1 + Draw(most);
     seed_node = movable[Draw(movable.size())];
@@ -66,15 +68,15 @@ bool RuinRecreate::Ruin(RouteSet& work) {
         for (size_t r = 1; r < work.RouteCount(); ++r) {
             if (work.RouteOf(r).Cost() > work.RouteOf(longest).Cost()) longest = r;
         }
-        const std::vector<int32_t>& nodes = work.RouteOf(longest).nodes;
+        const std::vector<Vertex>& nodes = work.RouteOf(longest).nodes;
         if (nodes.size() > 2) {
-            const int32_t node = nodes[1 + Draw(nodes.size() - 2)];
+            const Vertex node = nodes[1 + Draw(nodes.size() - 2)];
             if (work.IsMovable(node)) seed_node = node;
         }
     }
     if (work.Violation() > 0.0 && Draw(2) == 0) SeedOnBroken(work);
     bool feasible = true;
-    for (int32_t v : (*neighbours)[static_cast<size_t>(seed_node)]) {
+    for (Vertex v : (*neighbours)[static_cast<size_t>(seed_node)]) {
         if (removed.size() >= target) break;
         const int32_t holder = work.RouteHolding(v);
         if (holder < 0 && work.IsOptional(v) && work.IsMovable(v)) {
@@ -85,7 +87,7 @@ bool RuinRecreate::Ruin(RouteSet& work) {
         }
         if (holder < 0 || ruined[static_cast<size_t>(holder)] || !work.IsMovable(v)) continue;
         const auto r = static_cast<size_t>(holder);
-        const std::vector<int32_t>& nodes = work.RouteOf(r).nodes;
+        const std::vector<Vertex>& nodes = work.RouteOf(r).nodes;
         const size_t length = 1 + Draw(std::min(kMaxStringLength, target - removed.size()));
         size_t first = static_cast<size_t>(work.PositionOf(v));
         size_t last = first;
@@ -117,9 +119,9 @@ void RuinRecreate::SeedOnBroken(const RouteSet& work) {
     const size_t first = Draw(count);
     for (size_t k = 0; k < count; ++k) {
         const size_t r = (first + k) % count;
-        const std::vector<int32_t>& nodes = work.RouteOf(r).nodes;
+        const std::vector<Vertex>& nodes = work.RouteOf(r).nodes;
         if (work.RouteOf(r).penalty == 0.0 || nodes.size() < 3) continue;
-        const int32_t node = nodes[1 + Draw(nodes.size() - 2)];
+        const Vertex node = nodes[1 + Draw(nodes.size() - 2)];
         if (work.IsMovable(node)) seed_node = node;
         return;
     }
@@ -132,11 +134,11 @@ bool RuinRecreate::RemovePartners(RouteSet& work) {
     // otherwise go wrong; across routes a node waits for a partner that stays.
     const bool loads = tasks.HasLoads();
     for (size_t k = 0; k < removed.size(); ++k) {
-        const int32_t node = removed[k];
-        for (const std::vector<int32_t>* partners :
+        const Vertex node = removed[k];
+        for (const std::vector<Vertex>* partners :
              {&tasks.SameOf(node), &tasks.BeforeOf(node), &tasks.AfterOf(node)}) {
             const bool same = partners == &tasks.SameOf(node);
-            for (int32_t partner : *partners) {
+            for (Vertex partner : *partners) {
                 const int32_t holder = work.RouteHolding(partner);
                 if (holder < 0 || !work.IsMovable(partner)) continue;
                 if (!same && (!loads || holder != removed_from[k])) continue;
@@ -159,10 +161,10 @@ std::optional<bool> RuinRecreate::EmptyOneRoute(RouteSet& work) {
     const size_t first = Draw(count);
     for (size_t k = 0; k < count; ++k) {
         const size_t r = (first + k) % count;
-        const std::vector<int32_t>& nodes = work.RouteOf(r).nodes;
+        const std::vector<Vertex>& nodes = work.RouteOf(r).nodes;
         if (nodes.size() < 3 || (granular && nodes.size() > kLargestEmptied + 2)) continue;
         if (!std::all_of(nodes.begin() + 1, nodes.end() - 1,
-                         [&work](int32_t node) { return work.IsMovable(node); })) {
+                         [&work](Vertex node) { return work.IsMovable(node); })) {
             continue;
         }
         removed.assign(nodes.begin() + 1, nodes.end() - 1);
@@ -182,7 +184,7 @@ void RuinRecreate::OrderRemoved(const RouteSet& work) {
         Draw(work.ExcessOf(kCapacityRule) > 0.0 ? 2 : kDemandFirstOdds) == 0) {
         const TaskRules& tasks = *work.Tasks();
         std::shuffle(removed.begin(), removed.end(), *rng);
-        std::stable_sort(removed.begin(), removed.end(), [&tasks](int32_t a, int32_t b) {
+        std::stable_sort(removed.begin(), removed.end(), [&tasks](Vertex a, Vertex b) {
             return tasks.Demand(a) > tasks.Demand(b);
         });
         return;
@@ -192,11 +194,11 @@ void RuinRecreate::OrderRemoved(const RouteSet& work) {
         std::shuffle(removed.begin(), removed.end(), *rng);
     } else if (order < 8) {
         // Far from the depots first: the hardest to place go while there is most room.
-        std::sort(removed.begin(), removed.end(), [this](int32_t a, int32_t b) {
+        std::sort(removed.begin(), removed.end(), [this](Vertex a, Vertex b) {
             return (*depot_distance)[static_cast<size_t>(a)] > (*depot_distance)[static_cast<size_t>(b)];
         });
     } else {
-        std::sort(removed.begin(), removed.end(), [&work, this](int32_t a, int32_t b) {
+        std::sort(removed.begin(), removed.end(), [&work, this](Vertex a, Vertex b) {
             return work.Distance(seed_node, a) < work.Distance(seed_node, b);
         });
     }
@@ -211,13 +213,13 @@ bool RuinRecreate::Recreate(RouteSet& work) {
         MarkPending(removed, pending);
         // Now and then optional stops go in wherever they fit, paying or not.
         const bool anyway = work.Tasks()->HasOptional() && Draw(kOptionalAnywayOdds) == 0;
-        for (int32_t node : removed) {
+        for (Vertex node : removed) {
             if (work.RouteHolding(node) >= 0) continue;
             if (work.IsOptional(node)) {
                 pending[static_cast<size_t>(node)] = 0;
                 if (!insertion.PlaceIfWorth(work, node, anyway)) continue;
             } else if (!insertion.Place(work, node, pending)) {
-                for (int32_t other : removed) pending[static_cast<size_t>(other)] = 0;
+                for (Vertex other : removed) pending[static_cast<size_t>(other)] = 0;
                 return false;
             }
             const auto r = static_cast<size_t>(work.RouteHolding(node));
@@ -226,9 +228,9 @@ bool RuinRecreate::Recreate(RouteSet& work) {
         }
     }
     for (size_t k = 0; k < removed.size() && work.Tasks() == nullptr; ++k) {
-        const int32_t node = removed[k];
+        const Vertex node = removed[k];
         const BestInsertion::Choice choice = insertion.Find(work, node);
-        if (!choice.found || !work.Insert(choice.route, choice.position, node)) return false;
+        if (!choice.found || !InsertMove{node, choice.route, choice.position}.Apply(work)) return false;
         touched[choice.route] = 1;
         dirty[choice.route].push_back(node);
     }

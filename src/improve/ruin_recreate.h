@@ -60,7 +60,7 @@ private:
     const NearLists* neighbours = nullptr;
     const std::vector<double>* depot_distance = nullptr;
     std::mt19937_64* rng = nullptr;
-    std::vector<int32_t> removed;
+    std::vector<Vertex> removed;
     // The route each removed node came from (while the ruin lasts).
     std::vector<int32_t> removed_from;
     std::vector<uint8_t> ruined;
@@ -68,8 +68,8 @@ private:
     std::vector<uint8_t> pending;
     // Routes that the move changed, and per route the nodes next to its changes.
     std::vector<uint8_t> touched;
-    std::vector<std::vector<int32_t>> dirty;
-    int32_t seed_node = 0;
+    std::vector<std::vector<Vertex>> dirty;
+    Vertex seed_node = 0;
 };
 
 }  // namespace tamrik

@@ -71,7 +71,7 @@ std::string StageRunner::SoftStartLine(const RuleAmounts& weights) {
 
 bool StageRunner::EveryRouteKept(const RouteRules& rules, const RouteSet& set) {
     for (size_t r = 0; r < set.RouteCount(); ++r) {
-        const std::vector<int32_t>& nodes = set.RouteOf(r).nodes;
+        const std::vector<Vertex>& nodes = set.RouteOf(r).nodes;
         const std::vector<int64_t> path(nodes.begin(), nodes.end());
         if (!rules.EvaluatePath(path, static_cast<int64_t>(r)).feasible) return false;
     }
@@ -90,7 +90,7 @@ void StageRunner::ExplainSoftFailure(size_t most_broken) {
 }
 
 void StageRunner::ReportLeftOut(const RouteRules& rules, const TaskRules& tasks, Result& result,
-                                const std::vector<std::pair<int32_t, std::string>>& left_out) {
+                                const std::vector<std::pair<Vertex, std::string>>& left_out) {
     result.unassigned.clear();
     const StopReasons reasons(rules, tasks);
     for (const auto& [vertex, found] : left_out) {
@@ -104,7 +104,7 @@ void StageRunner::ReportLeftOut(const RouteRules& rules, const TaskRules& tasks,
 }
 
 void StageRunner::ReportMovedStops(const RouteRules& rules,
-                                   const std::vector<std::pair<size_t, int32_t>>& moved) {
+                                   const std::vector<std::pair<size_t, Vertex>>& moved) {
     if (moved.empty()) return;
     std::string line = "[warm start] " + std::to_string(moved.size()) +
                        " stops broke their initial route's rules and went in again where they fit:";
@@ -147,7 +147,7 @@ ImprovementStage::Stop StageRunner::Improve(const RouteRules& rules, const TaskR
         if (tasks.Active() && !tasks.Check(rules, set.Paths()).feasible) return;
         if (set.Bends() && !EveryRouteKept(rules, set)) return;
         for (size_t r = 0; r < set.RouteCount(); ++r) {
-            const std::vector<int32_t>& nodes = set.RouteOf(r).nodes;
+            const std::vector<Vertex>& nodes = set.RouteOf(r).nodes;
             result.paths[static_cast<int64_t>(r)].assign(nodes.begin(), nodes.end());
             result.times[static_cast<int64_t>(r)] = set.SummedCost(r);
         }

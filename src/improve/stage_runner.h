@@ -76,7 +76,7 @@ public:
                                    Result& result, const StageHooks& hooks);
 
     // The stop the stages found no room for (-1: none), and what blocked it.
-    int32_t Stuck() const { return stuck; }
+    Vertex Stuck() const { return stuck; }
     const std::string& StuckReason() const { return stuck_reason; }
 
 private:
@@ -89,10 +89,10 @@ private:
     void ExplainSoftFailure(size_t most_broken);
     // Keeps the stops the construction left out, with their reasons, in the result.
     static void ReportLeftOut(const RouteRules& rules, const TaskRules& tasks, Result& result,
-                              const std::vector<std::pair<int32_t, std::string>>& left_out);
+                              const std::vector<std::pair<Vertex, std::string>>& left_out);
     // Reports the warm start's stops that had to move, one line on standard error.
     static void ReportMovedStops(const RouteRules& rules,
-                                 const std::vector<std::pair<size_t, int32_t>>& moved);
+                                 const std::vector<std::pair<size_t, Vertex>>& moved);
     ImprovementSettings ImprovementSettingsNow() const;
 
     StageSettings settings;
@@ -100,7 +100,7 @@ private:
     WarmStart warm_start;
     // The construction's neighbour lists, handed on to the improvement stage.
     NearLists near_lists;
-    int32_t stuck = -1;
+    Vertex stuck = -1;
     std::string stuck_reason;
     // Routes of the construction that break some rule that bends (empty: none), for the
     // stage to repair with those rules soft at these first prices.

@@ -22,7 +22,7 @@ std::string StopReasons::Alone(int64_t vertex) const {
         } else if (rule == Rule::kNone) {
             // A negative demand (a delivery) needs its pick-up first, so only its size
             // counts here.
-            if (!tasks.HasLoads() || std::fabs(tasks.Demand(static_cast<int32_t>(vertex))) <=
+            if (!tasks.HasLoads() || std::fabs(tasks.Demand(static_cast<Vertex>(vertex))) <=
                                          tasks.Capacity(r) + TaskRules::kLoadTolerance) {
                 return "";
             }
@@ -57,12 +57,12 @@ std::vector<std::string> StopReasons::PerVertex() const {
     std::vector<std::string> reasons(points.size());
     for (size_t v = 0; v < points.size(); ++v) {
         // An optional stop that fits nowhere is only left out.
-        if (!endpoint[v] && !tasks.IsOptional(static_cast<int32_t>(v))) {
+        if (!endpoint[v] && !tasks.IsOptional(static_cast<Vertex>(v))) {
             reasons[v] = Alone(static_cast<int64_t>(v));
         }
     }
     for (size_t v = 0; v < points.size() && tasks.HasPairs(); ++v) {
-        for (int32_t partner : tasks.SameOf(static_cast<int32_t>(v))) {
+        for (Vertex partner : tasks.SameOf(static_cast<Vertex>(v))) {
             const auto w = static_cast<size_t>(partner);
             if (!reasons[v].empty() || !reasons[w].empty() || endpoint[v] || endpoint[w]) continue;
             if (ServedTogether(static_cast<int64_t>(v), partner)) continue;
@@ -76,7 +76,7 @@ std::vector<std::string> StopReasons::PerVertex() const {
 std::vector<std::string> StopReasons::PinnedBreaks(const WarmStart& warm) const {
     std::vector<std::string> breaks;
     for (size_t r = 0; r < warm.stops.size(); ++r) {
-        const std::vector<int32_t>& stops = warm.stops[r];
+        const std::vector<Vertex>& stops = warm.stops[r];
         const size_t pinned = std::min(warm.pinned[r], stops.size());
         if (pinned == 0) continue;
         std::vector<int64_t> path{rules.StartNodes()[r]};

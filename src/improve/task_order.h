@@ -15,7 +15,7 @@ public:
     // `tasks` may be null (then Apply leaves every order alone).
     TaskOrder(const TaskRules* tasks, size_t vertex_count);
 
-    void Apply(std::vector<int32_t>& order);
+    void Apply(std::vector<Vertex>& order);
 
 private:
     const TaskRules* tasks;
@@ -23,7 +23,7 @@ private:
     std::vector<int32_t> rank;
     std::vector<int32_t> waiting;
     std::vector<int32_t> ready;
-    std::vector<int32_t> sorted;
+    std::vector<Vertex> sorted;
 };
 
 }  // namespace tamrik

@@ -16,9 +16,9 @@ void RouteMirror::Load(const RouteRules& rules, const std::vector<std::vector<in
     for (size_t r = 0; r < paths.size() && r < held.size(); ++r) Take(r, paths[r]);
 }
 
-bool RouteMirror::Holds(size_t r, const std::vector<int64_t>& path) const {
+bool RouteMirror::Holds(size_t r, const std::vector<Vertex>& path) const {
     if (!set || r >= held.size() || !held[r]) return false;
-    const std::vector<int32_t>& nodes = set->RouteOf(r).nodes;
+    const std::vector<Vertex>& nodes = set->RouteOf(r).nodes;
     if (nodes.size() != path.size()) return false;
     for (size_t k = 0; k < nodes.size(); ++k) {
         if (nodes[k] != path[k]) return false;
@@ -33,24 +33,24 @@ void RouteMirror::Release(size_t r) {
     held[r] = 0;
 }
 
-bool RouteMirror::Fits(size_t r, const std::vector<int64_t>& path) const {
-    const std::vector<int32_t>& ends = set->RouteOf(r).nodes;
+bool RouteMirror::Fits(size_t r, const std::vector<Vertex>& path) const {
+    const std::vector<Vertex>& ends = set->RouteOf(r).nodes;
     if (path.size() < 2 || ends.size() != 2) return false;
     if (path.front() != ends.front() || path.back() != ends.back()) return false;
     const auto count = static_cast<int64_t>(set->VertexCount());
-    for (int64_t node : path) {
+    for (Vertex node : path) {
         if (node < 0 || node >= count) return false;
     }
     return true;
 }
 
-void RouteMirror::Take(size_t r, const std::vector<int64_t>& path) {
+void RouteMirror::Take(size_t r, const std::vector<Vertex>& path) {
     if (!set || r >= held.size() || held[r] || !Fits(r, path)) return;
     if (path.size() == 2) {
         held[r] = 1;
         return;
     }
-    const std::vector<int32_t> stops(path.begin() + 1, path.end() - 1);
+    const std::vector<Vertex> stops(path.begin() + 1, path.end() - 1);
     held[r] = set->LoadRoute(r, stops) ? 1 : 0;
 }
 
@@ -59,8 +59,8 @@ double RouteMirror::ReversalPrice(size_t r, size_t i, size_t j) const {
     return price.Feasible() ? price.costs[0] : RouteSet::kInfeasible;
 }
 
-double RouteMirror::InsertionPrice(size_t r, size_t q, int64_t node) const {
-    const auto stop = static_cast<int32_t>(node);
+double RouteMirror::InsertionPrice(size_t r, size_t q, Vertex node) const {
+    const auto stop = static_cast<Vertex>(node);
     if (set->RouteHolding(stop) < 0) {
         const MovePrice price = InsertMove{stop, r, q}.Price(*set);
         return price.Feasible() ? price.costs[0] : RouteSet::kInfeasible;

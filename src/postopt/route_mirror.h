@@ -20,19 +20,19 @@ public:
     void Load(const RouteRules& rules, const std::vector<std::vector<int64_t>>& paths);
     void Clear() { set.reset(); }
     // Whether route r is held, as exactly this path.
-    bool Holds(size_t r, const std::vector<int64_t>& path) const;
+    bool Holds(size_t r, const std::vector<Vertex>& path) const;
     // After routes change: each changed route lets go of its stops (Release), then takes its
     // new path (Take); a stop may have moved between them.
     void Release(size_t r);
-    void Take(size_t r, const std::vector<int64_t>& path);
+    void Take(size_t r, const std::vector<Vertex>& path);
     // Route r with positions i .. j reversed, and with `node` before position q: what the
     // route would cost (RouteSet::Route::Cost), or RouteSet::kInfeasible when the moves cannot
     // tell. Route r must be held.
     double ReversalPrice(size_t r, size_t i, size_t j) const;
-    double InsertionPrice(size_t r, size_t q, int64_t node) const;
+    double InsertionPrice(size_t r, size_t q, Vertex node) const;
 
 private:
-    bool Fits(size_t r, const std::vector<int64_t>& path) const;
+    bool Fits(size_t r, const std::vector<Vertex>& path) const;
 
     std::unique_ptr<RouteSet> set;
     std::vector<uint8_t> held;

@@ -20,7 +20,7 @@ MovePrice TwoRoutes(size_t first, double first_cost, size_t second, double secon
 }
 
 // Where a stop is held: its route and position, false while it is out.
-bool Holding(const RouteSet& set, int32_t node, size_t& route, size_t& position) {
+bool Holding(const RouteSet& set, Vertex node, size_t& route, size_t& position) {
     if (set.RouteHolding(node) < 0) return false;
     route = static_cast<size_t>(set.RouteHolding(node));
     position = static_cast<size_t>(set.PositionOf(node));

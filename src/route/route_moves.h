@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/vertex.h"
 #include "route/route_set.h"
 
 namespace tamrik {
@@ -28,7 +29,7 @@ struct MovePrice {
 
 // An out stop into route `route` before position `position`.
 struct InsertMove {
-    int32_t node = -1;
+    Vertex node = -1;
     size_t route = 0;
     size_t position = 1;
     MovePrice Price(const RouteSet& set) const;
@@ -37,7 +38,7 @@ struct InsertMove {
 
 // A stop from its route into another route, before position `position` there.
 struct RelocateMove {
-    int32_t node = -1;
+    Vertex node = -1;
     size_t route = 0;
     size_t position = 1;
     MovePrice Price(const RouteSet& set) const;
@@ -55,8 +56,8 @@ struct ReverseMove {
 
 // Two stops on different routes trade places.
 struct ExchangeMove {
-    int32_t first = -1;
-    int32_t second = -1;
+    Vertex first = -1;
+    Vertex second = -1;
     MovePrice Price(const RouteSet& set) const;
     bool Apply(RouteSet& set) const;
 };

@@ -19,24 +19,24 @@ bool InRange(int64_t index, size_t size) {
 
 void RouteRules::SetReturnToEnd(bool value) { return_to_end = value; }
 
-std::vector<uint8_t> RouteRules::FlagsOf(const std::unordered_set<int64_t>& set) {
+std::vector<uint8_t> RouteRules::FlagsOf(const std::unordered_set<Vertex>& set) {
     int64_t largest = -1;
-    for (int64_t node : set) largest = std::max(largest, node);
+    for (Vertex node : set) largest = std::max(largest, node);
     std::vector<uint8_t> flags(static_cast<size_t>(largest + 1), 0);
-    for (int64_t node : set) {
+    for (Vertex node : set) {
         if (node >= 0) flags[static_cast<size_t>(node)] = 1;
     }
     return flags;
 }
 
-void RouteRules::SetStartNodes(const std::vector<int64_t>& nodes) {
+void RouteRules::SetStartNodes(const std::vector<Vertex>& nodes) {
     if (&nodes != &starts) starts = nodes;
     start_set.clear();
     start_set.insert(starts.begin(), starts.end());
     start_flags = FlagsOf(start_set);
 }
 
-void RouteRules::SetEndNodes(const std::vector<int64_t>& nodes) {
+void RouteRules::SetEndNodes(const std::vector<Vertex>& nodes) {
     if (&nodes != &ends) ends = nodes;
     end_set.clear();
     end_set.insert(ends.begin(), ends.end());
@@ -73,7 +73,7 @@ void RouteRules::RebuildWindowTable() {
 }
 
 void RouteRules::SetSeveralWindows(
-    const std::unordered_map<int64_t, std::vector<TimeWindow>>& windows) {
+    const std::unordered_map<Vertex, std::vector<TimeWindow>>& windows) {
     several_windows = windows;
     RebuildWindowTable();
 }
@@ -85,13 +85,13 @@ bool RouteRules::ArriveInOneOf(uint64_t vertex, double& cost) const {
     return false;
 }
 
-bool RouteRules::ArriveOutsideTable(int64_t node, double& cost) const {
+bool RouteRules::ArriveOutsideTable(Vertex node, double& cost) const {
     auto window = time_windows.find(node);
     if (window == time_windows.end()) return true;
     return PassWindow(window->second.first, window->second.second, cost);
 }
 
-TimeStretch RouteRules::ServedAt(int64_t node, double start, double release, bool target,
+TimeStretch RouteRules::ServedAt(Vertex node, double start, double release, bool target,
                                  bool pinned) const {
     double open = WindowOpen(node);
     double close = WindowClose(node);
@@ -126,13 +126,13 @@ void RouteRules::BindInstance(const PlannerGraph* graph_in,
     if (!same_size || window_open.size() != points.size()) RebuildWindowTable();
 }
 
-bool RouteRules::AllowsType(int64_t node, int64_t type) const {
+bool RouteRules::AllowsType(Vertex node, int64_t type) const {
     if (type >= 0 && type < 64) return (type_masks[static_cast<size_t>(node)] >> type) & 1u;
     const std::vector<int64_t>& types = points[static_cast<size_t>(node)].types;
     return std::find(types.begin(), types.end(), type) != types.end();
 }
 
-bool RouteRules::CanVisit(int64_t a, int64_t node) const {
+bool RouteRules::CanVisit(int64_t a, Vertex node) const {
     if (!InRange(a, agents.size()) || !InRange(node, points.size())) return false;
     const auto index = static_cast<size_t>(a);
     if (!AllowsType(node, agents[index].type_index)) return false;
@@ -142,14 +142,14 @@ bool RouteRules::CanVisit(int64_t a, int64_t node) const {
     return !(!starts.empty() && IsSomeStart(node)) && !(!ends.empty() && IsSomeEnd(node));
 }
 
-double RouteRules::WindowClose(int64_t node) const {
+double RouteRules::WindowClose(Vertex node) const {
     if (!use_time_windows) return kInfinity;
     if (InRange(node, window_close.size())) return window_close[static_cast<size_t>(node)];
     auto window = time_windows.find(node);
     return window == time_windows.end() ? kInfinity : window->second.second;
 }
 
-double RouteRules::WindowOpen(int64_t node) const {
+double RouteRules::WindowOpen(Vertex node) const {
     if (!use_time_windows) return -kInfinity;
     if (InRange(node, window_open.size())) return window_open[static_cast<size_t>(node)];
     auto window = time_windows.find(node);
@@ -163,7 +163,7 @@ void RouteRules::SetAgentDays(const std::vector<AgentDay>& new_days) {
     days = any ? new_days : std::vector<AgentDay>{};
 }
 
-RouteViolation::Rule RouteRules::Depart(int64_t agent, int64_t start, RouteClock& clock,
+RouteViolation::Rule RouteRules::Depart(int64_t agent, Vertex start, RouteClock& clock,
                                         bool pinned) const {
     using Rule = RouteViolation::Rule;
     const AgentDay* day = DayOf(agent);
@@ -192,18 +192,18 @@ RouteRules::LegRules RouteRules::LegRulesOf(int64_t agent) const {
     return rules;
 }
 
-PathEvaluation RouteRules::EvaluatePath(const std::vector<int64_t>& path, int64_t agent) const {
+PathEvaluation RouteRules::EvaluatePath(const std::vector<Vertex>& path, int64_t agent) const {
     return Walk<false>(path, agent, nullptr);
 }
 
-RouteViolation RouteRules::FirstViolation(const std::vector<int64_t>& path,
+RouteViolation RouteRules::FirstViolation(const std::vector<Vertex>& path,
                                           int64_t agent) const {
     RouteViolation why;
     Walk<false>(path, agent, &why);
     return why;
 }
 
-RouteSchedule RouteRules::ScheduleOf(const std::vector<int64_t>& path, int64_t agent) const {
+RouteSchedule RouteRules::ScheduleOf(const std::vector<Vertex>& path, int64_t agent) const {
     RouteSchedule schedule;
     if (path.empty()) return schedule;
     const LegRules rules = LegRulesOf(agent);
@@ -229,15 +229,15 @@ RouteSchedule RouteRules::ScheduleOf(const std::vector<int64_t>& path, int64_t a
     return schedule;
 }
 
-double RouteRules::RouteCost(const std::vector<int64_t>& path, int64_t agent) const {
+double RouteRules::RouteCost(const std::vector<Vertex>& path, int64_t agent) const {
     return Walk<true>(path, agent, nullptr).cost;
 }
 
-bool RouteRules::KeepsFixedRules(const std::vector<int64_t>& path, int64_t agent) const {
+bool RouteRules::KeepsFixedRules(const std::vector<Vertex>& path, int64_t agent) const {
     return Walk<false, true>(path, agent, nullptr).feasible;
 }
 
-void RouteRules::DepartSoft(int64_t agent, int64_t start, RouteClock& clock) const {
+void RouteRules::DepartSoft(int64_t agent, Vertex start, RouteClock& clock) const {
     const AgentDay* day = DayOf(agent);
     const bool shift = day != nullptr && day->has_shift;
     clock = RouteClock{};
@@ -247,7 +247,7 @@ void RouteRules::DepartSoft(int64_t agent, int64_t start, RouteClock& clock) con
 }
 
 template <bool kWholePath, bool kFixedOnly>
-PathEvaluation RouteRules::Walk(const std::vector<int64_t>& path, int64_t agent,
+PathEvaluation RouteRules::Walk(const std::vector<Vertex>& path, int64_t agent,
                                 RouteViolation* why) const {
     using Rule = RouteViolation::Rule;
     PathEvaluation out;
@@ -255,7 +255,7 @@ PathEvaluation RouteRules::Walk(const std::vector<int64_t>& path, int64_t agent,
     if (n == 0) return out;
     RouteClock clock;
     // Marks the path infeasible; true when the walk is to stop here.
-    auto fail = [this, &out, &clock, why](Rule rule, int64_t node) {
+    auto fail = [this, &out, &clock, why](Rule rule, Vertex node) {
         if (why != nullptr && out.feasible) *why = RouteViolation{rule, node, CostOf(clock)};
         out.feasible = false;
         return !kWholePath;
@@ -288,7 +288,7 @@ PathEvaluation RouteRules::Walk(const std::vector<int64_t>& path, int64_t agent,
     if (!ends_ok && fail(Rule::kEndpoints, first == own_start ? last : first)) return out;
 
     for (size_t i = 0; i < n; ++i) {
-        const int64_t node = path[i];
+        const Vertex node = path[i];
         if (!InRange(node, points.size())) {
             if (fail(Rule::kUnknown, node)) return out;
         } else {

@@ -7,6 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/vertex.h"
 #include "graph/planner_graph.h"
 #include "model/cost_model.h"
 #include "model/result.h"
@@ -39,7 +40,7 @@ struct RouteViolation {
         kStopLimit,         // more targets than the agent may serve
     };
     Rule rule = Rule::kNone;
-    int64_t node = -1;
+    Vertex node = -1;
     // The agent's cost (its time) at the node when the rule broke.
     double cost = 0.0;
 };
@@ -60,15 +61,15 @@ public:
 
     void SetReturnToEnd(bool value);
     // Copies the vector and rebuilds start_set from it.
-    void SetStartNodes(const std::vector<int64_t>& nodes);
+    void SetStartNodes(const std::vector<Vertex>& nodes);
     // Copies the vector and rebuilds end_set from it.
-    void SetEndNodes(const std::vector<int64_t>& nodes);
+    void SetEndNodes(const std::vector<Vertex>& nodes);
     // Copies the map (not when given its own map); windows are in force exactly when it is
     // non-empty, and that flag is returned.
     bool SetTimeWindows(const TimeWindowMap& windows);
     // Vertices with several windows, sorted and disjoint (their envelopes in the map of
     // SetTimeWindows); set before BindInstance.
-    void SetSeveralWindows(const std::unordered_map<int64_t, std::vector<TimeWindow>>& windows);
+    void SetSeveralWindows(const std::unordered_map<Vertex, std::vector<TimeWindow>>& windows);
     // The agents' shifts and stop limits, by agent index (empty: no agent has any).
     void SetAgentDays(const std::vector<AgentDay>& days);
     // Whether a route costs its travel alone (true) or its duration (false, the default).
@@ -93,26 +94,26 @@ public:
     // limit. O(path length), allocation-free. The cost of an infeasible path is 0.0. A vertex
     // without a PointRecord, or an agent without an AgentRecord (or without an entry in a
     // non-empty start or end list), is infeasible.
-    PathEvaluation EvaluatePath(const std::vector<int64_t>& path, int64_t agent) const;
+    PathEvaluation EvaluatePath(const std::vector<Vertex>& path, int64_t agent) const;
     // When the path's agent leaves, arrives and serves, as the clock times it alone.
-    RouteSchedule ScheduleOf(const std::vector<int64_t>& path, int64_t agent) const;
+    RouteSchedule ScheduleOf(const std::vector<Vertex>& path, int64_t agent) const;
     // The first rule that EvaluatePath finds broken (kNone for a feasible path).
-    RouteViolation FirstViolation(const std::vector<int64_t>& path, int64_t agent) const;
+    RouteViolation FirstViolation(const std::vector<Vertex>& path, int64_t agent) const;
 
     // The cost of the path by the same rules (arc costs, free return legs, waiting), summed
     // over the whole path even where EvaluatePath would stop at a violation; equal to
     // EvaluatePath's cost whenever the path is feasible.
-    double RouteCost(const std::vector<int64_t>& path, int64_t agent) const;
+    double RouteCost(const std::vector<Vertex>& path, int64_t agent) const;
 
     // Whether agent a may have `node` anywhere on its route: its type is allowed there and
     // the node is no other agent's start or end.
-    bool CanVisit(int64_t a, int64_t node) const;
+    bool CanVisit(int64_t a, Vertex node) const;
 
     LegRules LegRulesOf(int64_t agent) const;
     // Whether the walk adds the arc cost of prev -> node: not for free legs (same node, the
     // return to the own start or end without a return obligation) nor from an unknown vertex.
     // Inline: the improvement stage costs legs on the fly on large instances.
-    bool PaidLeg(const LegRules& rules, int64_t prev, int64_t node) const {
+    bool PaidLeg(const LegRules& rules, Vertex prev, Vertex node) const {
         if ((graph == nullptr && costs == nullptr) || node == prev || prev < 0) return false;
         if (rules.own.FreeLegInto(node, return_to_end)) return false;
         if (graph == nullptr) {
@@ -123,7 +124,7 @@ public:
     }
     // The time a leg takes: its arc cost (the service of `prev` and the travel) when paid;
     // a free leg to another node still takes the service of `prev`.
-    double LegCost(const LegRules& rules, int64_t prev, int64_t node) const {
+    double LegCost(const LegRules& rules, Vertex prev, Vertex node) const {
         if (PaidLeg(rules, prev, node)) return ArcCost(rules, prev, node);
         return LeavingService(prev, node);
     }
@@ -131,7 +132,7 @@ public:
     // The agent's time on reaching `node` at `cost` (leg included): false when the node's
     // window has closed; cost then becomes the window's opening time if it is later (the
     // wait). Without windows in force, always true.
-    bool Arrive(int64_t node, double& cost) const {
+    bool Arrive(Vertex node, double& cost) const {
         if (!use_time_windows) return true;
         const auto index = static_cast<uint64_t>(node);
         if (index < window_open.size()) {
@@ -143,7 +144,7 @@ public:
     // The clock of the agent at its start node: time 0, or with a shift the shift's start,
     // then the start's own window (the departure waits for it). The rule broken, if any.
     // `pinned`: services stay at the times of the earliest departure (see RouteClock).
-    RouteViolation::Rule Depart(int64_t agent, int64_t start, RouteClock& clock,
+    RouteViolation::Rule Depart(int64_t agent, Vertex start, RouteClock& clock,
                                 bool pinned = false) const;
     // Moves the clock over a leg into `node`: `leg` is the leg's time (the service of the node
     // left and the travel), `service` that service; service at `node` starts no earlier than
@@ -151,7 +152,7 @@ public:
     // clock moves all the same): the node's window, the shift, the stop limit, the cost limit.
     // The one place where time passes along a route.
     RouteViolation::Rule Advance(int64_t agent, RouteClock& clock, double leg, double service,
-                                 int64_t node, bool target,
+                                 Vertex node, bool target,
                                  double release = -std::numeric_limits<double>::infinity()) const {
         using Rule = RouteViolation::Rule;
         clock.time += leg;
@@ -192,8 +193,8 @@ public:
     // the lateness to clock.warp (time warp), and no limit stops the clock; ExcessOf then says
     // what the finished route breaks. Along a route that keeps every window the clock moves
     // exactly as under the hard forms.
-    void DepartSoft(int64_t agent, int64_t start, RouteClock& clock) const;
-    void AdvanceSoft(int64_t agent, RouteClock& clock, double leg, double service, int64_t node,
+    void DepartSoft(int64_t agent, Vertex start, RouteClock& clock) const;
+    void AdvanceSoft(int64_t agent, RouteClock& clock, double leg, double service, Vertex node,
                      bool target) const {
         clock.time += leg;
         clock.travel += leg - service;
@@ -243,11 +244,11 @@ public:
     }
     // Whether the path keeps every rule that does not bend: its end points, the allowed types,
     // no foreign start or end (windows, shifts, stop and cost limits aside).
-    bool KeepsFixedRules(const std::vector<int64_t>& path, int64_t agent) const;
+    bool KeepsFixedRules(const std::vector<Vertex>& path, int64_t agent) const;
 
     // The node alone as a stretch, its service within its window: for routes whose nodes
     // have one window each (see HasSeveralWindows).
-    TimeStretch StretchAt(int64_t node, bool target) const {
+    TimeStretch StretchAt(Vertex node, bool target) const {
         return TimeStretch::At(WindowOpen(node), WindowClose(node), target);
     }
     // Whether some vertex has several windows: a stretch cannot time those.
@@ -288,19 +289,19 @@ public:
         return travel_cost ? clock.travel : clock.time - clock.departure;
     }
     // The service a leg from -> to takes: that of `from`, none when the agent stays.
-    double LeavingService(int64_t from, int64_t to) const {
+    double LeavingService(Vertex from, Vertex to) const {
         return from == to ? 0.0 : ServiceOf(from);
     }
     // The service time of a vertex (0 without a cost model).
-    double ServiceOf(int64_t vertex) const {
+    double ServiceOf(Vertex vertex) const {
         return costs == nullptr || static_cast<uint64_t>(vertex) >= costs->VertexCount()
                    ? 0.0
                    : costs->Service(static_cast<size_t>(vertex));
     }
     // The latest time at which the node may be reached (infinity without a window).
-    double WindowClose(int64_t node) const;
+    double WindowClose(Vertex node) const;
     // The earliest time at which service there may start (-infinity without a window).
-    double WindowOpen(int64_t node) const;
+    double WindowOpen(Vertex node) const;
     // The cost limit of the agent, 0 or less meaning none.
     double CostLimit(int64_t agent) const {
         return static_cast<uint64_t>(agent) < agents.size()
@@ -323,23 +324,23 @@ public:
     }
 
     // true when `type` is one of the agent types allowed at `node` (an existing vertex).
-    bool AllowsType(int64_t node, int64_t type) const;
+    bool AllowsType(Vertex node, int64_t type) const;
     // The largest |opening time| of any window in force.
     double WindowScale() const { return window_scale; }
 
 protected:
     // Membership in start_set / end_set, answered from dense flags on the hot path.
-    bool IsSomeStart(int64_t node) const { return InSet(start_flags, start_set, node); }
-    bool IsSomeEnd(int64_t node) const { return InSet(end_flags, end_set, node); }
+    bool IsSomeStart(Vertex node) const { return InSet(start_flags, start_set, node); }
+    bool IsSomeEnd(Vertex node) const { return InSet(end_flags, end_set, node); }
 
     // Configuration, replaced by the setters.
     bool return_to_end = false;
     bool use_time_windows = false;
     TimeWindowMap time_windows;
-    std::vector<int64_t> starts;
-    std::vector<int64_t> ends;
-    std::unordered_set<int64_t> start_set;
-    std::unordered_set<int64_t> end_set;
+    std::vector<Vertex> starts;
+    std::vector<Vertex> ends;
+    std::unordered_set<Vertex> start_set;
+    std::unordered_set<Vertex> end_set;
     std::vector<AgentDay> days;
     bool travel_cost = false;
     // The largest |opening time| of any window: waiting resets the running cost to it.
@@ -356,20 +357,20 @@ private:
         return static_cast<uint64_t>(agent) < days.size() ? &days[static_cast<size_t>(agent)]
                                                           : nullptr;
     }
-    static bool InSet(const std::vector<uint8_t>& flags, const std::unordered_set<int64_t>& set,
-                      int64_t node) {
+    static bool InSet(const std::vector<uint8_t>& flags, const std::unordered_set<Vertex>& set,
+                      Vertex node) {
         if (static_cast<uint64_t>(node) < flags.size()) return flags[static_cast<size_t>(node)] != 0;
         return node < 0 && set.count(node) != 0;
     }
-    static std::vector<uint8_t> FlagsOf(const std::unordered_set<int64_t>& set);
-    bool ArriveOutsideTable(int64_t node, double& cost) const;
+    static std::vector<uint8_t> FlagsOf(const std::unordered_set<Vertex>& set);
+    bool ArriveOutsideTable(Vertex node, double& cost) const;
     // The node as a stretch whose service starts at `start` on the way of a shift's agent:
     // in the window holding `start`, no earlier than `release`, and (pinned) no later than
     // `start`.
-    TimeStretch ServedAt(int64_t node, double start, double release, bool target,
+    TimeStretch ServedAt(Vertex node, double start, double release, bool target,
                          bool pinned) const;
     // A window missed at `node`: the clock goes back to its close, the lateness to its warp.
-    void WarpInto(int64_t node, RouteClock& clock) const {
+    void WarpInto(Vertex node, RouteClock& clock) const {
         if (Arrive(node, clock.time)) return;
         const double close = WindowClose(node);
         clock.warp += clock.time - close;
@@ -384,7 +385,7 @@ private:
     // has not closed.
     bool ArriveInOneOf(uint64_t vertex, double& cost) const;
     // The arc cost of a paid leg, from the graph or else the cost model.
-    double ArcCost(const LegRules& rules, int64_t prev, int64_t node) const {
+    double ArcCost(const LegRules& rules, Vertex prev, Vertex node) const {
         if (graph == nullptr) {
             return costs->Cost(rules.type, static_cast<size_t>(prev), static_cast<size_t>(node));
         }
@@ -397,7 +398,7 @@ private:
     // (may be null) receives the first violation.
     // kFixedOnly: rules that bend (windows, shifts, limits) are not checked.
     template <bool kWholePath, bool kFixedOnly = false>
-    PathEvaluation Walk(const std::vector<int64_t>& path, int64_t agent,
+    PathEvaluation Walk(const std::vector<Vertex>& path, int64_t agent,
                         RouteViolation* why) const;
 
     // flags[v] != 0 exactly when v is in the set; covers 0 .. the set's largest non-negative
@@ -410,7 +411,7 @@ private:
     // vertices beyond are looked up in time_windows.
     std::vector<double> window_open;
     std::vector<double> window_close;
-    std::unordered_map<int64_t, std::vector<TimeWindow>> several_windows;
+    std::unordered_map<Vertex, std::vector<TimeWindow>> several_windows;
     // several_of[v]: where vertex v's windows are in several_lists, -1 for a single window
     // (empty when no vertex has several).
     std::vector<int32_t> several_of;

@@ -37,9 +37,9 @@ void RouteSet::Prepare(size_t m) {
     waiting_nodes.assign(m, 0);
     may_wait.assign(waits_on ? vertex_count : 0, 0);
     for (size_t v = 0; v < may_wait.size(); ++v) {
-        const auto node = static_cast<int32_t>(v);
-        const std::vector<int32_t>& same = tasks->SameOf(node);
-        for (int32_t before : tasks->BeforeOf(node)) {
+        const auto node = static_cast<Vertex>(v);
+        const std::vector<Vertex>& same = tasks->SameOf(node);
+        for (Vertex before : tasks->BeforeOf(node)) {
             if (std::find(same.begin(), same.end(), before) == same.end()) may_wait[v] = 1;
         }
     }
@@ -101,7 +101,7 @@ void RouteSet::FillAccepts(size_t r) {
 std::vector<uint8_t> RouteSet::EndpointFlags() const {
     std::vector<uint8_t> endpoint(vertex_count, 0);
     for (const std::vector<int64_t>* nodes : {&rules->StartNodes(), &rules->EndNodes()}) {
-        for (int64_t node : *nodes) {
+        for (Vertex node : *nodes) {
             if (node >= 0 && static_cast<size_t>(node) < vertex_count) endpoint[node] = 1;
         }
     }
@@ -121,9 +121,9 @@ bool RouteSet::Load(const std::vector<std::vector<int64_t>>& paths) {
             return false;
         }
         Route& route = routes[r];
-        for (int64_t node : paths[r]) {
+        for (Vertex node : paths[r]) {
             if (node < 0 || static_cast<size_t>(node) >= vertex_count) return false;
-            route.nodes.push_back(static_cast<int32_t>(node));
+            route.nodes.push_back(static_cast<Vertex>(node));
             if (waits_on) waiting_nodes[r] += may_wait[static_cast<size_t>(node)];
         }
         route.arrival.assign(route.nodes.size(), 0.0);
@@ -132,9 +132,9 @@ bool RouteSet::Load(const std::vector<std::vector<int64_t>>& paths) {
     }
     const std::vector<uint8_t> endpoint = EndpointFlags();
     for (size_t r = 0; r < m; ++r) {
-        const std::vector<int32_t>& nodes = routes[r].nodes;
+        const std::vector<Vertex>& nodes = routes[r].nodes;
         for (size_t k = 1; k + 1 < nodes.size(); ++k) {
-            const int32_t node = nodes[k];
+            const Vertex node = nodes[k];
             if (endpoint[node] || movable_flag[node]) continue;
             movable_flag[node] = 1;
             movable.push_back(node);
@@ -150,7 +150,7 @@ void RouteSet::TakeOptionalStops(const std::vector<uint8_t>& endpoint) {
     lost_prize = 0.0;
     if (tasks == nullptr || !tasks->HasOptional()) return;
     for (size_t v = 0; v < vertex_count; ++v) {
-        const auto node = static_cast<int32_t>(v);
+        const auto node = static_cast<Vertex>(v);
         if (endpoint[v] || !tasks->IsOptional(node)) continue;
         if (!movable_flag[v]) {
             movable_flag[v] = 1;
@@ -187,7 +187,7 @@ std::vector<size_t> RouteSet::LoadEmpty() {
     for (size_t v = 0; v < vertex_count; ++v) {
         if (endpoint[v]) continue;
         movable_flag[v] = 1;
-        movable.push_back(static_cast<int32_t>(v));
+        movable.push_back(static_cast<Vertex>(v));
     }
     TakeOptionalStops(endpoint);
     return broken;
@@ -196,8 +196,8 @@ std::vector<size_t> RouteSet::LoadEmpty() {
 bool RouteSet::EndBindsMore(size_t r) const {
     // Without a return obligation the last leg is free into the start and into the end
     // alike, so only their windows tell the two endings apart.
-    const int64_t start = rules->StartNodes()[r];
-    const int64_t end = rules->EndNodes()[r];
+    const Vertex start = rules->StartNodes()[r];
+    const Vertex end = rules->EndNodes()[r];
     const double end_open = rules->WindowOpen(end);
     const double end_close = rules->WindowClose(end);
     const double start_open = rules->WindowOpen(start);
@@ -207,13 +207,13 @@ bool RouteSet::EndBindsMore(size_t r) const {
 }
 
 void RouteSet::Renumber(size_t r, size_t from) {
-    const std::vector<int32_t>& nodes = routes[r].nodes;
+    const std::vector<Vertex>& nodes = routes[r].nodes;
     for (size_t k = from; k < nodes.size(); ++k) {
         position[static_cast<size_t>(nodes[k])] = static_cast<int32_t>(k);
     }
 }
 
-double RouteSet::Distance(int32_t a, int32_t b) const {
+double RouteSet::Distance(Vertex a, Vertex b) const {
     double best = kInfeasible;
     for (size_t p = 0; p < profile_rules.size(); ++p) {
         double both;
@@ -229,18 +229,18 @@ double RouteSet::Distance(int32_t a, int32_t b) const {
     return best;
 }
 
-double RouteSet::InsertionCost(size_t r, size_t q, int32_t node) const {
+double RouteSet::InsertionCost(size_t r, size_t q, Vertex node) const {
     if (q < FirstFree(r)) return kInfeasible;
     const double timed = TimedInsertionCost(r, q, node);
     if (!soft_loads || timed == kInfeasible) return timed;
     return timed + weights[kCapacityRule] * ExcessWith(r, q, node);
 }
 
-double RouteSet::TimedInsertionCost(size_t r, size_t q, int32_t node) const {
+double RouteSet::TimedInsertionCost(size_t r, size_t q, Vertex node) const {
     const Route& route = routes[r];
-    const std::vector<int32_t>& nodes = route.nodes;
-    const int32_t prev = nodes[q - 1];
-    const int32_t next = nodes[q];
+    const std::vector<Vertex>& nodes = route.nodes;
+    const Vertex prev = nodes[q - 1];
+    const Vertex next = nodes[q];
     if (tasks != nullptr && ((loads_on && !LoadFits(r, q, node)) ||
                              (pairs_on && !PairsAllow(r, q, node)))) {
         return kInfeasible;
@@ -259,7 +259,7 @@ double RouteSet::TimedInsertionCost(size_t r, size_t q, int32_t node) const {
         return kept ? rules->CostOf(clock) : kInfeasible;
     }
     for (size_t k = q;; ++k) {
-        const int32_t from = k == q ? node : nodes[k - 1];
+        const Vertex from = k == q ? node : nodes[k - 1];
         if (!Step(r, clock, from, nodes[k], k + 1 < nodes.size())) return kInfeasible;
         if (k + 1 == nodes.size()) return rules->CostOf(clock);
         // From the same time at the same node on, the rest of the route is as before, but for
@@ -274,10 +274,10 @@ double RouteSet::TimedInsertionCost(size_t r, size_t q, int32_t node) const {
     }
 }
 
-double RouteSet::SoftInsertionCost(size_t r, size_t q, int32_t node) const {
+double RouteSet::SoftInsertionCost(size_t r, size_t q, Vertex node) const {
     const Route& route = routes[r];
-    const std::vector<int32_t>& nodes = route.nodes;
-    const int32_t next = nodes[q];
+    const std::vector<Vertex>& nodes = route.nodes;
+    const Vertex next = nodes[q];
     RouteClock clock = ClockAt(r, q - 1);
     StepSoft(r, clock, nodes[q - 1], node, true);
     if (!route.rest.empty()) {
@@ -300,12 +300,12 @@ double RouteSet::SoftInsertionCost(size_t r, size_t q, int32_t node) const {
     return rules->CostOf(clock) + DayPrice(r, clock);
 }
 
-bool RouteSet::Insert(size_t r, size_t q, int32_t node) {
+bool RouteSet::Insert(size_t r, size_t q, Vertex node) {
     PutIn(r, q, node);
     return AfterChange(r, q, q + 1);
 }
 
-void RouteSet::InsertForLook(size_t r, size_t q, int32_t node) {
+void RouteSet::InsertForLook(size_t r, size_t q, Vertex node) {
     PutIn(r, q, node);
     Refresh(r, q);
 }
@@ -315,7 +315,7 @@ void RouteSet::RemoveAfterLook(size_t r, size_t q) {
     Refresh(r, q);
 }
 
-void RouteSet::PutIn(size_t r, size_t q, int32_t node) {
+void RouteSet::PutIn(size_t r, size_t q, Vertex node) {
     Route& route = routes[r];
     route.nodes.insert(route.nodes.begin() + static_cast<std::ptrdiff_t>(q), node);
     route.arrival.insert(route.arrival.begin() + static_cast<std::ptrdiff_t>(q), 0.0);
@@ -351,7 +351,7 @@ bool RouteSet::Refresh(size_t r, size_t from) {
         return !loads_on || RefreshLoads(r, from);
     }
     Route& route = routes[r];
-    const std::vector<int32_t>& nodes = route.nodes;
+    const std::vector<Vertex>& nodes = route.nodes;
     const bool days = rules->KeepsDays();
     const bool shift = rules->HasShift(static_cast<int64_t>(r));
     if (days) route.travel.resize(nodes.size());
@@ -382,7 +382,7 @@ bool RouteSet::Refresh(size_t r, size_t from) {
 
 void RouteSet::RefreshSoftDay(size_t r, size_t from) {
     Route& route = routes[r];
-    const std::vector<int32_t>& nodes = route.nodes;
+    const std::vector<Vertex>& nodes = route.nodes;
     const auto agent = static_cast<int64_t>(r);
     const bool days = rules->KeepsDays();
     const bool shift = rules->HasShift(agent);
@@ -414,14 +414,14 @@ void RouteSet::RefreshSoftDay(size_t r, size_t from) {
 
 void RouteSet::FillRest(size_t r) {
     Route& route = routes[r];
-    const std::vector<int32_t>& nodes = route.nodes;
+    const std::vector<Vertex>& nodes = route.nodes;
     const size_t n = nodes.size();
     route.rest.resize(n);
     if (n == 0) return;
     route.rest[n - 1] = rules->StretchAt(nodes[n - 1], false);
     for (size_t k = n - 1; k-- > 0;) {
-        const int32_t from = nodes[k];
-        const int32_t to = nodes[k + 1];
+        const Vertex from = nodes[k];
+        const Vertex to = nodes[k + 1];
         const double leg = Leg(r, from, to);
         route.rest[k] = TimeStretch::Join(rules->StretchAt(from, k > 0), leg,
                                           leg - rules->LeavingService(from, to),
@@ -453,10 +453,10 @@ RouteClock RouteSet::ClockAt(size_t r, size_t p) const {
 
 void RouteSet::FillTravel(size_t r) {
     Route& route = routes[r];
-    const std::vector<int32_t>& nodes = route.nodes;
+    const std::vector<Vertex>& nodes = route.nodes;
     route.travel.assign(nodes.size(), 0.0);
     for (size_t k = 1; k < nodes.size(); ++k) {
-        const int32_t from = nodes[k - 1];
+        const Vertex from = nodes[k - 1];
         const double service = rules->LeavingService(from, nodes[k]);
         route.travel[k] = route.travel[k - 1] + (Leg(r, from, nodes[k]) - service);
     }
@@ -465,7 +465,7 @@ void RouteSet::FillTravel(size_t r) {
 bool RouteSet::RefreshThrough(size_t r, size_t from, size_t through) {
     if (!shift_times || !IsSimple(r)) return Refresh(r, from);
     std::vector<double>& arrival = routes[r].arrival;
-    const std::vector<int32_t>& nodes = routes[r].nodes;
+    const std::vector<Vertex>& nodes = routes[r].nodes;
     const size_t n = nodes.size();
     through = std::min(through, n - 1);
     const double old_time = arrival[through];
@@ -482,7 +482,7 @@ bool RouteSet::RefreshThrough(size_t r, size_t from, size_t through) {
 
 double RouteSet::SummedCost(size_t r) const {
     if (!shift_times || !IsSimple(r)) return routes[r].cost;
-    const std::vector<int32_t>& nodes = routes[r].nodes;
+    const std::vector<Vertex>& nodes = routes[r].nodes;
     double t = 0.0;
     for (size_t k = 1; k < nodes.size(); ++k) t += Leg(r, nodes[k - 1], nodes[k]);
     return t;
@@ -492,7 +492,7 @@ void RouteSet::CopyRoutesFrom(const RouteSet& other, const std::vector<uint8_t>&
     // Optional stops may leave the routes taken: all of theirs go out first.
     for (size_t r = 0; r < routes.size() && tasks != nullptr && tasks->HasOptional(); ++r) {
         if (!which[r]) continue;
-        const std::vector<int32_t>& nodes = routes[r].nodes;
+        const std::vector<Vertex>& nodes = routes[r].nodes;
         for (size_t k = 1; k + 1 < nodes.size(); ++k) {
             holder[static_cast<size_t>(nodes[k])] = -1;
             if (IsOptional(nodes[k])) lost_prize += tasks->Prize(nodes[k]);
@@ -502,7 +502,7 @@ void RouteSet::CopyRoutesFrom(const RouteSet& other, const std::vector<uint8_t>&
         if (!which[r]) continue;
         routes[r] = other.routes[r];
         waiting_nodes[r] = other.waiting_nodes[r];
-        const std::vector<int32_t>& nodes = routes[r].nodes;
+        const std::vector<Vertex>& nodes = routes[r].nodes;
         for (size_t k = 1; k + 1 < nodes.size(); ++k) {
             const auto node = static_cast<size_t>(nodes[k]);
             holder[node] = other.holder[node];

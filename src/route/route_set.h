@@ -23,7 +23,7 @@ namespace tamrik {
 class RouteSet {
 public:
     struct Route {
-        std::vector<int32_t> nodes;
+        std::vector<Vertex> nodes;
         // arrival[k]: when service at nodes[k] starts (after any wait).
         std::vector<double> arrival;
         // With shifts, stop limits or travel costs in force: travel[k], the travel billed up
@@ -104,35 +104,35 @@ public:
 
     size_t RouteCount() const { return routes.size(); }
     const Route& RouteOf(size_t r) const { return routes[r]; }
-    const std::vector<int32_t>& Movable() const { return movable; }
-    bool IsMovable(int32_t node) const { return movable_flag[static_cast<size_t>(node)] != 0; }
+    const std::vector<Vertex>& Movable() const { return movable; }
+    bool IsMovable(Vertex node) const { return movable_flag[static_cast<size_t>(node)] != 0; }
     // The route holding the node and its position there (-1 while the node is out).
-    int32_t RouteHolding(int32_t node) const { return holder[static_cast<size_t>(node)]; }
-    int32_t PositionOf(int32_t node) const {
+    int32_t RouteHolding(Vertex node) const { return holder[static_cast<size_t>(node)]; }
+    int32_t PositionOf(Vertex node) const {
         return holder[static_cast<size_t>(node)] < 0 ? -1 : position[static_cast<size_t>(node)];
     }
     size_t VertexCount() const { return vertex_count; }
     // Whether the node is an optional stop, and the prizes of the optional stops now out.
-    bool IsOptional(int32_t node) const { return tasks != nullptr && tasks->IsOptional(node); }
+    bool IsOptional(Vertex node) const { return tasks != nullptr && tasks->IsOptional(node); }
     double LostPrize() const { return lost_prize; }
     // Gives the empty route r these stops in order; false, leaving it empty, when one is not
     // movable or already held, the route breaks a rule, or pairs must go in one at a time.
-    bool LoadRoute(size_t r, const std::vector<int32_t>& stops);
+    bool LoadRoute(size_t r, const std::vector<Vertex>& stops);
     // Keeps the first `count` stops of route r in place (visits already made): they are no
     // longer movable, and nothing goes in before or between them.
     void PinPrefix(size_t r, size_t count);
     // The first position of route r before which a node may go in.
     size_t FirstFree(size_t r) const { return first_free.empty() ? 1 : first_free[r]; }
     // Whether route r may receive the node at all (type, foreign start or end, cost limit).
-    bool Accepts(size_t r, int32_t node) const {
+    bool Accepts(size_t r, Vertex node) const {
         return accepts[r * vertex_count + static_cast<size_t>(node)] != 0;
     }
-    double Leg(size_t r, int32_t from, int32_t to) const {
+    double Leg(size_t r, Vertex from, Vertex to) const {
         if (legs.empty()) return rules->LegCost(profile_rules[profile[r]], from, to);
         return legs[profile[r]][static_cast<size_t>(from) * vertex_count + static_cast<size_t>(to)];
     }
     // A cost-only distance between two vertices, for neighbour lists.
-    double Distance(int32_t a, int32_t b) const;
+    double Distance(Vertex a, Vertex b) const;
 
     // The cost of route r with the node inserted before position q (0 < q < size), or
     // kInfeasible when the result would break a window, the cost limit, the capacity or a
@@ -140,15 +140,15 @@ public:
     // windows or limit answer from their legs alone, which may differ from the summed cost
     // in the last bits.
     static constexpr double kInfeasible = std::numeric_limits<double>::infinity();
-    double InsertionCost(size_t r, size_t q, int32_t node) const;
+    double InsertionCost(size_t r, size_t q, Vertex node) const;
     // Both return whether the routes still keep their rules.
-    bool Insert(size_t r, size_t q, int32_t node);
+    bool Insert(size_t r, size_t q, Vertex node);
     // Removes the nodes at positions first .. last of route r (interior, movable).
     bool RemoveRange(size_t r, size_t first, size_t last);
     // Insert and remove for looking ahead within route r: only its own times are refreshed,
     // other routes' times stay as they are. A look must be undone before anything else
     // changes.
-    void InsertForLook(size_t r, size_t q, int32_t node);
+    void InsertForLook(size_t r, size_t q, Vertex node);
     void RemoveAfterLook(size_t r, size_t q);
     // Recomputes the times of route r from position `from` on; false when a window or the
     // cost limit is broken (the times are then meaningless until the route is mended).
@@ -162,12 +162,12 @@ public:
     // Priced from the prefix clock and the suffix
     // stretch where the route keeps them, else by walking the rest; loads from their load
     // stretches. Paired stops and waits across routes are not spliced (kInfeasible).
-    double SplicePrice(size_t r, size_t keep, std::span<const int32_t> middle,
+    double SplicePrice(size_t r, size_t keep, std::span<const Vertex> middle,
                        size_t resume) const;
     // The same for route r with its nodes first .. last in reverse order.
     double ReversalPrice(size_t r, size_t first, size_t last) const;
     // Makes the splice, or the reversal; both return whether the route keeps its rules.
-    bool Splice(size_t r, size_t keep, std::span<const int32_t> middle, size_t resume);
+    bool Splice(size_t r, size_t keep, std::span<const Vertex> middle, size_t resume);
     bool Reverse(size_t r, size_t first, size_t last);
     // The stops at position p of route r and position q of route s (r != s) trade places;
     // whether both routes keep their rules.
@@ -179,12 +179,12 @@ public:
     // where routes wait for one another). A reversal is tried
     // where it links a node to one of the first `candidates` entries of near[node] (vertices
     // by increasing distance). Returns whether the route changed.
-    bool ImproveByReversal(size_t r, const std::vector<std::vector<int32_t>>& near,
+    bool ImproveByReversal(size_t r, const std::vector<std::vector<Vertex>>& near,
                            size_t candidates);
     // The same moves, tried only next to the nodes of route r in `dirty` and next to the
     // ends of each reversal made (which join the list); empties the list.
-    bool ImproveReversalsNear(size_t r, const std::vector<std::vector<int32_t>>& near,
-                              size_t candidates, std::vector<int32_t>& dirty);
+    bool ImproveReversalsNear(size_t r, const std::vector<std::vector<Vertex>>& near,
+                              size_t candidates, std::vector<Vertex>& dirty);
 
     // What using route r's agent costs, paid while its route serves a target; and what
     // opening the route (its first target) would add now.
@@ -204,19 +204,19 @@ public:
     bool IsSimple(size_t r) const { return simple[r] != 0; }
     // Whether route r with the node in it costs the sum of its legs: without windows and
     // limit, and with no node that may wait for one on another route.
-    bool SumsLegs(size_t r, int32_t node) const {
+    bool SumsLegs(size_t r, Vertex node) const {
         return plain[r] && (!waits_on || (waiting_nodes[r] == 0 &&
                                           !may_wait[static_cast<size_t>(node)]));
     }
     const TaskRules* Tasks() const { return tasks; }
     // Whether inserting the node into route r before position q can change the times of
     // another route: the node, or one after it on r, is what a node elsewhere waits for.
-    bool DelaysOthers(size_t r, size_t q, int32_t node) const {
+    bool DelaysOthers(size_t r, size_t q, Vertex node) const {
         return waits_on && DelaysOthersSlow(r, q, node);
     }
     // The largest route cost and the total with the node in route r before position q, all
     // routes timed together; false when that breaks a rule. The set is left as it was.
-    bool TryInsertion(size_t r, size_t q, int32_t node, double& largest, double& total);
+    bool TryInsertion(size_t r, size_t q, Vertex node, double& largest, double& total);
     // Recomputes the loads of every route and the times of all routes together; whether
     // every route keeps its rules (used after several changes made in a row).
     bool RecheckAll();
@@ -236,13 +236,13 @@ private:
     // Sets route r's penalty from its excess.
     void Reprice(size_t r) { routes[r].penalty = PriceOf(routes[r].excess, weights); }
     // The insertion cost of a route whose day bends, with the price of what it breaks.
-    double SoftInsertionCost(size_t r, size_t q, int32_t node) const;
+    double SoftInsertionCost(size_t r, size_t q, Vertex node) const;
     double DayPrice(size_t r, const RouteClock& clock) const {
         const RouteRules::Excess excess = rules->ExcessOf(static_cast<int64_t>(r), clock);
         return weights[kTimeRule] * excess.warp + weights[kCostLimitRule] * excess.cost +
                weights[kStopRule] * excess.stops;
     }
-    void StepSoft(size_t r, RouteClock& clock, int32_t from, int32_t to, bool target) const {
+    void StepSoft(size_t r, RouteClock& clock, Vertex from, Vertex to, bool target) const {
         rules->AdvanceSoft(static_cast<int64_t>(r), clock, Leg(r, from, to),
                            rules->LeavingService(from, to), to, target);
     }
@@ -254,9 +254,9 @@ private:
     double PrepareReversals(size_t r);
     // Applies the first gaining reversal of nodes i .. j of route r that links nodes[i - 1]
     // to one of its near vertices; returns j, or 0 when there is none.
-    size_t ReverseFrom(size_t r, size_t i, const std::vector<std::vector<int32_t>>& near,
+    size_t ReverseFrom(size_t r, size_t i, const std::vector<std::vector<Vertex>>& near,
                        size_t candidates, double tolerance);
-    void PutIn(size_t r, size_t q, int32_t node);
+    void PutIn(size_t r, size_t q, Vertex node);
     void TakeOut(size_t r, size_t first, size_t last);
     // Makes every optional stop that is no route's movable (out, if no route holds it), and
     // sums the prizes of those out.
@@ -265,16 +265,16 @@ private:
     void Renumber(size_t r, size_t from);
     // Loads of route r from position `from` on, and its suffix bounds; whether they fit.
     bool RefreshLoads(size_t r, size_t from);
-    bool LoadFits(size_t r, size_t q, int32_t node) const;
+    bool LoadFits(size_t r, size_t q, Vertex node) const;
     // Route r's overload with the node inserted before position q (soft loads).
-    double ExcessWith(size_t r, size_t q, int32_t node) const;
+    double ExcessWith(size_t r, size_t q, Vertex node) const;
     // The cost of route r with the node inserted, before any price of overload.
-    double TimedInsertionCost(size_t r, size_t q, int32_t node) const;
+    double TimedInsertionCost(size_t r, size_t q, Vertex node) const;
     // Whether the node's pairs allow it into route r before position q.
-    bool PairsAllow(size_t r, size_t q, int32_t node) const;
+    bool PairsAllow(size_t r, size_t q, Vertex node) const;
     // The earliest time the node may be served on route r: once its `before` partners on
     // other routes are (-infinity when none waits).
-    double ReleaseOf(size_t r, int32_t node) const;
+    double ReleaseOf(size_t r, Vertex node) const;
     // The clock of route r's agent after position p.
     RouteClock ClockAt(size_t r, size_t p) const;
     // Recomputes route r's travel prefix from its legs.
@@ -283,17 +283,17 @@ private:
     void FillRest(size_t r);
     // Moves route r's clock over the leg from -> to (to at position k of the route after the
     // change); whether every rule holds.
-    bool Step(size_t r, RouteClock& clock, int32_t from, int32_t to, bool target) const {
+    bool Step(size_t r, RouteClock& clock, Vertex from, Vertex to, bool target) const {
         const double release = waits_on ? ReleaseOf(r, to) : -std::numeric_limits<double>::infinity();
         return rules->Advance(static_cast<int64_t>(r), clock, Leg(r, from, to),
                               rules->LeavingService(from, to), to, target,
                               release) == RouteViolation::Rule::kNone;
     }
-    bool DelaysOthersSlow(size_t r, size_t q, int32_t node) const;
+    bool DelaysOthersSlow(size_t r, size_t q, Vertex node) const;
     // What a splice's price is made of (see SplicePrice), over any range of nodes.
     struct Reversed {
-        std::reverse_iterator<std::vector<int32_t>::const_iterator> first;
-        std::reverse_iterator<std::vector<int32_t>::const_iterator> last;
+        std::reverse_iterator<std::vector<Vertex>::const_iterator> first;
+        std::reverse_iterator<std::vector<Vertex>::const_iterator> last;
         auto begin() const { return first; }
         auto end() const { return last; }
     };
@@ -323,7 +323,7 @@ private:
     std::vector<TaskRules::RouteView> views;
     size_t vertex_count = 0;
     std::vector<Route> routes;
-    std::vector<int32_t> movable;
+    std::vector<Vertex> movable;
     std::vector<uint8_t> movable_flag;
     double lost_prize = 0.0;
     std::vector<int32_t> holder;

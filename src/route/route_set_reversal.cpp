@@ -8,7 +8,7 @@
 namespace tamrik {
 
 double RouteSet::PrepareReversals(size_t r) {
-    const std::vector<int32_t>& nodes = routes[r].nodes;
+    const std::vector<Vertex>& nodes = routes[r].nodes;
     const size_t n = nodes.size();
     backward.assign(n, 0.0);
     for (size_t k = 1; k < n; ++k) backward[k] = backward[k - 1] + Leg(r, nodes[k], nodes[k - 1]);
@@ -23,16 +23,16 @@ double RouteSet::PrepareReversals(size_t r) {
     return 1e-9 * std::max(1.0, std::fabs(routes[r].arrival[n - 1]) + std::fabs(backward[n - 1]));
 }
 
-size_t RouteSet::ReverseFrom(size_t r, size_t i, const std::vector<std::vector<int32_t>>& near,
+size_t RouteSet::ReverseFrom(size_t r, size_t i, const std::vector<std::vector<Vertex>>& near,
                              size_t candidates, double tolerance) {
-    std::vector<int32_t>& nodes = routes[r].nodes;
+    std::vector<Vertex>& nodes = routes[r].nodes;
     const bool timed = !IsSimple(r);
     // Without windows or limit, arrival[k] is the sum of the legs into 1 .. k.
     const std::vector<double>& forward = timed ? forward_legs : routes[r].arrival;
     const size_t n = nodes.size();
-    const int32_t before = nodes[i - 1];
-    const int32_t first = nodes[i];
-    const std::vector<int32_t>& close = near[static_cast<size_t>(before)];
+    const Vertex before = nodes[i - 1];
+    const Vertex first = nodes[i];
+    const std::vector<Vertex>& close = near[static_cast<size_t>(before)];
     const size_t count = std::min(candidates, close.size());
     for (size_t c = 0; c < count; ++c) {
         // Reversing i .. j links `before` to nodes[j].
@@ -41,8 +41,8 @@ size_t RouteSet::ReverseFrom(size_t r, size_t i, const std::vector<std::vector<i
         if (at <= static_cast<int32_t>(i) || static_cast<size_t>(at) + 1 >= n) continue;
         const auto j = static_cast<size_t>(at);
         if (timed && j - i >= kLongestTimedReversal) continue;
-        const int32_t last = nodes[j];
-        const int32_t after = nodes[j + 1];
+        const Vertex last = nodes[j];
+        const Vertex after = nodes[j + 1];
         const double old_legs =
             Leg(r, before, first) + (forward[j] - forward[i]) + Leg(r, last, after);
         const double new_legs =
@@ -68,7 +68,7 @@ size_t RouteSet::ReverseFrom(size_t r, size_t i, const std::vector<std::vector<i
     return 0;
 }
 
-bool RouteSet::ImproveByReversal(size_t r, const std::vector<std::vector<int32_t>>& near,
+bool RouteSet::ImproveByReversal(size_t r, const std::vector<std::vector<Vertex>>& near,
                                  size_t candidates) {
     if ((!IsSimple(r) && waits_on) || routes[r].nodes.size() < 4) return false;
     const size_t n = routes[r].nodes.size();
@@ -84,9 +84,9 @@ bool RouteSet::ImproveByReversal(size_t r, const std::vector<std::vector<int32_t
     return changed;
 }
 
-bool RouteSet::ImproveReversalsNear(size_t r, const std::vector<std::vector<int32_t>>& near,
-                                    size_t candidates, std::vector<int32_t>& dirty) {
-    const std::vector<int32_t>& nodes = routes[r].nodes;
+bool RouteSet::ImproveReversalsNear(size_t r, const std::vector<std::vector<Vertex>>& near,
+                                    size_t candidates, std::vector<Vertex>& dirty) {
+    const std::vector<Vertex>& nodes = routes[r].nodes;
     const size_t n = nodes.size();
     if ((!IsSimple(r) && waits_on) || n < 4) {
         dirty.clear();
@@ -95,7 +95,7 @@ bool RouteSet::ImproveReversalsNear(size_t r, const std::vector<std::vector<int3
     bool changed = false;
     double tolerance = PrepareReversals(r);
     while (!dirty.empty()) {
-        const int32_t node = dirty.back();
+        const Vertex node = dirty.back();
         dirty.pop_back();
         const bool held = RouteHolding(node) == static_cast<int32_t>(r);
         if (!held && node != nodes.front()) continue;

@@ -9,11 +9,11 @@ namespace tamrik {
 
 template <typename Nodes>
 bool RouteSet::SpliceAllowed(size_t r, size_t keep, Nodes middle, size_t resume) const {
-    const std::vector<int32_t>& nodes = routes[r].nodes;
+    const std::vector<Vertex>& nodes = routes[r].nodes;
     if (keep + 1 < FirstFree(r) || resume <= keep || resume >= nodes.size()) return false;
     // Paired stops (and those that wait across routes) move only through insertion, which
     // keeps their pairs.
-    const auto unpaired = [this](int32_t v) {
+    const auto unpaired = [this](Vertex v) {
         return tasks == nullptr || !tasks->HasPairs() ||
                (tasks->SameOf(v).empty() && tasks->DiffOf(v).empty() &&
                 tasks->BeforeOf(v).empty() && tasks->AfterOf(v).empty());
@@ -22,12 +22,12 @@ bool RouteSet::SpliceAllowed(size_t r, size_t keep, Nodes middle, size_t resume)
     for (size_t k = keep + 1; k < resume; ++k) {
         if (!unpaired(nodes[k])) return false;
     }
-    const auto outside = [&](int32_t v) {
+    const auto outside = [&](Vertex v) {
         if (RouteHolding(v) != static_cast<int32_t>(r)) return false;
         const auto at = static_cast<size_t>(PositionOf(v));
         return at <= keep || at >= resume;
     };
-    return std::all_of(middle.begin(), middle.end(), [&](int32_t v) {
+    return std::all_of(middle.begin(), middle.end(), [&](Vertex v) {
         return IsMovable(v) && Accepts(r, v) && unpaired(v) && !outside(v);
     });
 }
@@ -37,7 +37,7 @@ double RouteSet::SpliceLoadPrice(size_t r, size_t keep, Nodes middle, size_t res
     if (!loads_on) return 0.0;
     const Route& route = routes[r];
     LoadStretch load = route.load_before[keep];
-    for (int32_t v : middle) load = LoadStretch::Join(load, LoadStretch::Of(tasks->Demand(v)));
+    for (Vertex v : middle) load = LoadStretch::Join(load, LoadStretch::Of(tasks->Demand(v)));
     load = LoadStretch::Join(load, route.load_after[resume]);
     const double capacity = tasks->Capacity(r);
     if (!soft_loads) {
@@ -50,23 +50,23 @@ double RouteSet::SpliceLoadPrice(size_t r, size_t keep, Nodes middle, size_t res
 template <typename Nodes>
 double RouteSet::SpliceTimePrice(size_t r, size_t keep, Nodes middle, size_t resume) const {
     const Route& route = routes[r];
-    const std::vector<int32_t>& nodes = route.nodes;
+    const std::vector<Vertex>& nodes = route.nodes;
     const auto agent = static_cast<int64_t>(r);
     const size_t n = nodes.size();
     if (plain[r]) {
         // Without windows, limits or days the route costs the sum of its legs.
         double cost = route.arrival[keep] + (route.arrival[n - 1] - route.arrival[resume]);
-        int32_t from = nodes[keep];
-        for (int32_t v : middle) {
+        Vertex from = nodes[keep];
+        for (Vertex v : middle) {
             cost += Leg(r, from, v);
             from = v;
         }
         return cost + Leg(r, from, nodes[resume]);
     }
     RouteClock clock = ClockAt(r, keep);
-    int32_t from = nodes[keep];
+    Vertex from = nodes[keep];
     const bool soft = soft_days;
-    for (int32_t v : middle) {
+    for (Vertex v : middle) {
         if (soft) {
             StepSoft(r, clock, from, v, true);
         } else if (!Step(r, clock, from, v, true)) {
@@ -86,7 +86,7 @@ double RouteSet::SpliceTimePrice(size_t r, size_t keep, Nodes middle, size_t res
         return kept ? rules->CostOf(clock) : kInfeasible;
     }
     for (size_t k = resume; k < n; ++k) {
-        const int32_t to = nodes[k];
+        const Vertex to = nodes[k];
         if (soft) {
             StepSoft(r, clock, from, to, k + 1 < n);
         } else if (!Step(r, clock, from, to, k + 1 < n)) {
@@ -107,13 +107,13 @@ double RouteSet::SplicePriceOver(size_t r, size_t keep, Nodes middle, size_t res
     return time_price == kInfeasible ? kInfeasible : time_price + load_price;
 }
 
-double RouteSet::SplicePrice(size_t r, size_t keep, std::span<const int32_t> middle,
+double RouteSet::SplicePrice(size_t r, size_t keep, std::span<const Vertex> middle,
                              size_t resume) const {
     return SplicePriceOver(r, keep, middle, resume);
 }
 
 double RouteSet::ReversalPrice(size_t r, size_t first, size_t last) const {
-    const std::vector<int32_t>& nodes = routes[r].nodes;
+    const std::vector<Vertex>& nodes = routes[r].nodes;
     if (first == 0 || last <= first || last + 1 >= nodes.size()) return kInfeasible;
     const auto begin = nodes.begin() + static_cast<std::ptrdiff_t>(first);
     const auto end = nodes.begin() + static_cast<std::ptrdiff_t>(last) + 1;
@@ -121,14 +121,14 @@ double RouteSet::ReversalPrice(size_t r, size_t first, size_t last) const {
     return SplicePriceOver(r, first - 1, reversed, last + 1);
 }
 
-bool RouteSet::Splice(size_t r, size_t keep, std::span<const int32_t> middle, size_t resume) {
+bool RouteSet::Splice(size_t r, size_t keep, std::span<const Vertex> middle, size_t resume) {
     if (resume > keep + 1) TakeOut(r, keep + 1, resume - 1);
     for (size_t k = 0; k < middle.size(); ++k) PutIn(r, keep + 1 + k, middle[k]);
     return AfterChange(r, keep + 1, keep + 1 + middle.size());
 }
 
 bool RouteSet::Reverse(size_t r, size_t first, size_t last) {
-    std::vector<int32_t>& nodes = routes[r].nodes;
+    std::vector<Vertex>& nodes = routes[r].nodes;
     std::reverse(nodes.begin() + static_cast<std::ptrdiff_t>(first),
                  nodes.begin() + static_cast<std::ptrdiff_t>(last) + 1);
     Renumber(r, first);
@@ -136,8 +136,8 @@ bool RouteSet::Reverse(size_t r, size_t first, size_t last) {
 }
 
 bool RouteSet::Exchange(size_t r, size_t p, size_t s, size_t q) {
-    int32_t& here = routes[r].nodes[p];
-    int32_t& there = routes[s].nodes[q];
+    Vertex& here = routes[r].nodes[p];
+    Vertex& there = routes[s].nodes[q];
     if (waits_on) {
         const int32_t moved = may_wait[static_cast<size_t>(there)] - may_wait[static_cast<size_t>(here)];
         waiting_nodes[r] += moved;

@@ -14,24 +14,24 @@ bool RouteSet::AfterChange(size_t r, size_t from, size_t through) {
     return Settle() && loads_fit;
 }
 
-bool RouteSet::DelaysOthersSlow(size_t r, size_t q, int32_t node) const {
+bool RouteSet::DelaysOthersSlow(size_t r, size_t q, Vertex node) const {
     const auto route = static_cast<int32_t>(r);
-    const auto waited_for = [&](int32_t v) {
-        for (int32_t after : tasks->AfterOf(v)) {
+    const auto waited_for = [&](Vertex v) {
+        for (Vertex after : tasks->AfterOf(v)) {
             const int32_t at = holder[static_cast<size_t>(after)];
             if (at >= 0 && at != route) return true;
         }
         return false;
     };
     if (waited_for(node)) return true;
-    const std::vector<int32_t>& nodes = routes[r].nodes;
+    const std::vector<Vertex>& nodes = routes[r].nodes;
     for (size_t k = q; k < nodes.size(); ++k) {
         if (waited_for(nodes[k])) return true;
     }
     return false;
 }
 
-bool RouteSet::TryInsertion(size_t r, size_t q, int32_t node, double& largest, double& total) {
+bool RouteSet::TryInsertion(size_t r, size_t q, Vertex node, double& largest, double& total) {
     const bool feasible = Insert(r, q, node);
     largest = Largest();
     total = Total();
@@ -79,7 +79,7 @@ bool RouteSet::RefreshLoads(size_t r, size_t from) {
     return true;
 }
 
-double RouteSet::ExcessWith(size_t r, size_t q, int32_t node) const {
+double RouteSet::ExcessWith(size_t r, size_t q, Vertex node) const {
     const Route& route = routes[r];
     const LoadStretch with = LoadStretch::Join(
         LoadStretch::Join(route.load_before[q - 1], LoadStretch::Of(tasks->Demand(node))),
@@ -112,7 +112,7 @@ void RouteSet::SetWeights(const RuleAmounts& wanted) {
     }
 }
 
-bool RouteSet::LoadFits(size_t r, size_t q, int32_t node) const {
+bool RouteSet::LoadFits(size_t r, size_t q, Vertex node) const {
     const double demand = tasks->Demand(node);
     if (demand == 0.0 || soft_loads) return true;
     const Route& route = routes[r];
@@ -122,23 +122,23 @@ bool RouteSet::LoadFits(size_t r, size_t q, int32_t node) const {
                          TaskRules::kLoadTolerance);
 }
 
-bool RouteSet::PairsAllow(size_t r, size_t q, int32_t node) const {
+bool RouteSet::PairsAllow(size_t r, size_t q, Vertex node) const {
     const auto route = static_cast<int32_t>(r);
-    for (int32_t other : tasks->SameOf(node)) {
+    for (Vertex other : tasks->SameOf(node)) {
         const int32_t at = holder[static_cast<size_t>(other)];
         if (at >= 0 && at != route) return false;
     }
-    for (int32_t other : tasks->DiffOf(node)) {
+    for (Vertex other : tasks->DiffOf(node)) {
         if (holder[static_cast<size_t>(other)] == route) return false;
     }
     const auto before_q = static_cast<int32_t>(q);
-    for (int32_t before : tasks->BeforeOf(node)) {
+    for (Vertex before : tasks->BeforeOf(node)) {
         if (holder[static_cast<size_t>(before)] == route &&
             position[static_cast<size_t>(before)] >= before_q) {
             return false;
         }
     }
-    for (int32_t after : tasks->AfterOf(node)) {
+    for (Vertex after : tasks->AfterOf(node)) {
         if (holder[static_cast<size_t>(after)] == route &&
             position[static_cast<size_t>(after)] < before_q) {
             return false;
@@ -147,10 +147,10 @@ bool RouteSet::PairsAllow(size_t r, size_t q, int32_t node) const {
     return true;
 }
 
-double RouteSet::ReleaseOf(size_t r, int32_t node) const {
+double RouteSet::ReleaseOf(size_t r, Vertex node) const {
     const auto route = static_cast<int32_t>(r);
     double release = -std::numeric_limits<double>::infinity();
-    for (int32_t before : tasks->BeforeOf(node)) {
+    for (Vertex before : tasks->BeforeOf(node)) {
         const int32_t at = holder[static_cast<size_t>(before)];
         if (at < 0 || at == route) continue;
         const Route& other = routes[static_cast<size_t>(at)];
@@ -166,7 +166,7 @@ bool RouteSet::Settle() {
         views[r] = TaskRules::RouteView{route.nodes.data(), route.nodes.size(),
                                         route.arrival.data()};
     }
-    const auto leg = [this](size_t r, int32_t from, int32_t to) { return Leg(r, from, to); };
+    const auto leg = [this](size_t r, Vertex from, Vertex to) { return Leg(r, from, to); };
     if (!tasks->TimeJointly(*rules, views, leg, timing)) return false;
     for (size_t r = 0; r < routes.size(); ++r) {
         routes[r].cost = views[r].cost;
@@ -176,19 +176,19 @@ bool RouteSet::Settle() {
     return true;
 }
 
-bool RouteSet::LoadRoute(size_t r, const std::vector<int32_t>& stops) {
+bool RouteSet::LoadRoute(size_t r, const std::vector<Vertex>& stops) {
     Route& route = routes[r];
     if (pairs_on || route.nodes.size() != 2 || stops.empty()) return false;
-    for (int32_t node : stops) {
+    for (Vertex node : stops) {
         if (!IsMovable(node) || holder[static_cast<size_t>(node)] >= 0 || !Accepts(r, node)) {
             return false;
         }
     }
     // Held twice in `stops`: the second holder check above cannot see it.
-    std::vector<int32_t> sorted = stops;
+    std::vector<Vertex> sorted = stops;
     std::sort(sorted.begin(), sorted.end());
     if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return false;
-    for (int32_t node : stops) {
+    for (Vertex node : stops) {
         PutIn(r, route.nodes.size() - 1, node);
     }
     if (AfterChange(r, 1, route.nodes.size() - 1)) return true;
@@ -198,14 +198,14 @@ bool RouteSet::LoadRoute(size_t r, const std::vector<int32_t>& stops) {
 }
 
 void RouteSet::PinPrefix(size_t r, size_t count) {
-    const std::vector<int32_t>& nodes = routes[r].nodes;
+    const std::vector<Vertex>& nodes = routes[r].nodes;
     count = std::min(count, nodes.size() < 2 ? 0 : nodes.size() - 2);
     if (count == 0) return;
     if (first_free.empty()) first_free.assign(routes.size(), 1);
     first_free[r] = count + 1;
     for (size_t k = 1; k <= count; ++k) movable_flag[static_cast<size_t>(nodes[k])] = 0;
     movable.erase(std::remove_if(movable.begin(), movable.end(),
-                                 [this](int32_t v) { return movable_flag[static_cast<size_t>(v)] == 0; }),
+                                 [this](Vertex v) { return movable_flag[static_cast<size_t>(v)] == 0; }),
                   movable.end());
 }
 

@@ -17,7 +17,7 @@ void TaskRules::Reset(size_t vertices, size_t agents) {
     after_of.clear();
 }
 
-void TaskRules::SetOptional(int32_t vertex, double value) {
+void TaskRules::SetOptional(Vertex vertex, double value) {
     if (optional.empty()) {
         optional.assign(vertex_count, 0);
         prize.assign(vertex_count, 0.0);
@@ -26,7 +26,7 @@ void TaskRules::SetOptional(int32_t vertex, double value) {
     prize[static_cast<size_t>(vertex)] = value;
 }
 
-void TaskRules::SetDemand(int32_t vertex, double value) {
+void TaskRules::SetDemand(Vertex vertex, double value) {
     demand[static_cast<size_t>(vertex)] = value;
     has_loads = has_loads || value != 0.0;
     has_negative = has_negative || value < 0.0;
@@ -42,19 +42,19 @@ void TaskRules::SizePairTables() {
     for (auto* table : {&same_of, &diff_of, &before_of, &after_of}) table->assign(vertex_count, {});
 }
 
-void TaskRules::AddSame(int32_t a, int32_t b) {
+void TaskRules::AddSame(Vertex a, Vertex b) {
     SizePairTables();
     same_of[static_cast<size_t>(a)].push_back(b);
     same_of[static_cast<size_t>(b)].push_back(a);
 }
 
-void TaskRules::AddDiff(int32_t a, int32_t b) {
+void TaskRules::AddDiff(Vertex a, Vertex b) {
     SizePairTables();
     diff_of[static_cast<size_t>(a)].push_back(b);
     diff_of[static_cast<size_t>(b)].push_back(a);
 }
 
-void TaskRules::AddPrecedence(int32_t before, int32_t after) {
+void TaskRules::AddPrecedence(Vertex before, Vertex after) {
     SizePairTables();
     has_precedence = true;
     before_of[static_cast<size_t>(after)].push_back(before);
@@ -64,7 +64,7 @@ void TaskRules::AddPrecedence(int32_t before, int32_t after) {
 bool TaskRules::PairsKept(const std::vector<std::vector<int64_t>>& paths) const {
     std::vector<int64_t> holder(vertex_count, -1);
     for (size_t r = 0; r < paths.size(); ++r) {
-        const std::vector<int64_t>& path = paths[r];
+        const std::vector<Vertex>& path = paths[r];
         for (size_t k = 1; k + 1 < path.size(); ++k) {
             if (path[k] >= 0 && static_cast<size_t>(path[k]) < vertex_count) {
                 holder[static_cast<size_t>(path[k])] = static_cast<int64_t>(r);
@@ -73,10 +73,10 @@ bool TaskRules::PairsKept(const std::vector<std::vector<int64_t>>& paths) const 
     }
     // A pair left out whole (allowed when stops may be left out) keeps its rule.
     for (size_t v = 0; v < same_of.size(); ++v) {
-        for (int32_t w : same_of[v]) {
+        for (Vertex w : same_of[v]) {
             if (holder[v] != holder[static_cast<size_t>(w)]) return false;
         }
-        for (int32_t w : diff_of[v]) {
+        for (Vertex w : diff_of[v]) {
             if (holder[v] >= 0 && holder[v] == holder[static_cast<size_t>(w)]) return false;
         }
     }
@@ -87,7 +87,7 @@ SolutionCheck TaskRules::Check(const RouteRules& rules,
                                const std::vector<std::vector<int64_t>>& paths) const {
     SolutionCheck out;
     out.costs.assign(paths.size(), 0.0);
-    std::vector<std::vector<int32_t>> nodes(paths.size());
+    std::vector<std::vector<Vertex>> nodes(paths.size());
     for (size_t r = 0; r < paths.size(); ++r) {
         const auto agent = static_cast<int64_t>(r);
         const PathEvaluation evaluation = rules.EvaluatePath(paths[r], agent);
@@ -107,7 +107,7 @@ SolutionCheck TaskRules::Check(const RouteRules& rules,
             views[r] = RouteView{nodes[r].data(), nodes[r].size(), times[r].data()};
         }
         Scratch scratch;
-        const auto leg = [&](size_t r, int32_t from, int32_t to) {
+        const auto leg = [&](size_t r, Vertex from, Vertex to) {
             return rules.LegCost(legs[r], from, to);
         };
         if (!TimeJointly(rules, views, leg, scratch)) return out;

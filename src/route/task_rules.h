@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "base/vertex.h"
 #include "route/route_rules.h"
 
 namespace tamrik {
@@ -27,7 +28,7 @@ public:
     // One route while routes are timed together (route r is agent r's): its nodes, where its
     // service times go (one per node), and what timing finds: its cost and departure.
     struct RouteView {
-        const int32_t* nodes = nullptr;
+        const Vertex* nodes = nullptr;
         size_t size = 0;
         double* times = nullptr;
         double cost = 0.0;
@@ -45,14 +46,14 @@ public:
     // Sizes the tables for the instance; no rule applies until one is added.
     void Reset(size_t vertex_count, size_t agent_count);
     // Demands of start and end nodes must be left at 0: a route's load is 0 at its start.
-    void SetDemand(int32_t vertex, double demand);
+    void SetDemand(Vertex vertex, double demand);
     // 0 means no limit.
     void SetCapacity(size_t agent, double capacity);
-    void AddSame(int32_t a, int32_t b);
-    void AddDiff(int32_t a, int32_t b);
-    void AddPrecedence(int32_t before, int32_t after);
+    void AddSame(Vertex a, Vertex b);
+    void AddDiff(Vertex a, Vertex b);
+    void AddPrecedence(Vertex before, Vertex after);
     // An optional stop: it may stay off every route, losing its prize.
-    void SetOptional(int32_t vertex, double prize);
+    void SetOptional(Vertex vertex, double prize);
 
     bool Active() const { return HasLoads() || has_pairs; }
     bool HasLoads() const { return has_loads; }
@@ -60,21 +61,21 @@ public:
     bool HasPrecedence() const { return has_precedence; }
     bool HasNegativeDemand() const { return has_negative; }
     bool HasOptional() const { return !optional.empty(); }
-    bool IsOptional(int32_t vertex) const {
+    bool IsOptional(Vertex vertex) const {
         return !optional.empty() && optional[static_cast<size_t>(vertex)] != 0;
     }
-    double Prize(int32_t vertex) const {
+    double Prize(Vertex vertex) const {
         return optional.empty() ? 0.0 : prize[static_cast<size_t>(vertex)];
     }
-    double Demand(int32_t vertex) const {
+    double Demand(Vertex vertex) const {
         return has_loads ? demand[static_cast<size_t>(vertex)] : 0.0;
     }
     // Infinity for an agent without a limit.
     double Capacity(size_t agent) const { return capacity[agent]; }
-    const std::vector<int32_t>& SameOf(int32_t v) const { return Partners(same_of, v); }
-    const std::vector<int32_t>& DiffOf(int32_t v) const { return Partners(diff_of, v); }
-    const std::vector<int32_t>& BeforeOf(int32_t v) const { return Partners(before_of, v); }
-    const std::vector<int32_t>& AfterOf(int32_t v) const { return Partners(after_of, v); }
+    const std::vector<Vertex>& SameOf(Vertex v) const { return Partners(same_of, v); }
+    const std::vector<Vertex>& DiffOf(Vertex v) const { return Partners(diff_of, v); }
+    const std::vector<Vertex>& BeforeOf(Vertex v) const { return Partners(before_of, v); }
+    const std::vector<Vertex>& AfterOf(Vertex v) const { return Partners(after_of, v); }
 
     // Whether the loads along the route stay within 0 .. the agent's capacity.
     template <typename Node>
@@ -82,7 +83,7 @@ public:
         double load = 0.0;
         const double limit = capacity[agent];
         for (size_t k = 1; k < size; ++k) {
-            load += Demand(static_cast<int32_t>(nodes[k]));
+            load += Demand(static_cast<Vertex>(nodes[k]));
             if (load < -kLoadTolerance || load > limit + kLoadTolerance) return false;
         }
         return true;
@@ -106,9 +107,9 @@ public:
     static constexpr double kLoadTolerance = 1e-9;
 
 private:
-    static const std::vector<int32_t>& Partners(const std::vector<std::vector<int32_t>>& table,
-                                                int32_t v) {
-        static const std::vector<int32_t> kNone;
+    static const std::vector<Vertex>& Partners(const std::vector<std::vector<Vertex>>& table,
+                                                Vertex v) {
+        static const std::vector<Vertex> kNone;
         return table.empty() ? kNone : table[static_cast<size_t>(v)];
     }
     void SizePairTables();
@@ -123,10 +124,10 @@ private:
     bool has_precedence = false;
     std::vector<double> demand;
     std::vector<double> capacity;
-    std::vector<std::vector<int32_t>> same_of;
-    std::vector<std::vector<int32_t>> diff_of;
-    std::vector<std::vector<int32_t>> before_of;
-    std::vector<std::vector<int32_t>> after_of;
+    std::vector<std::vector<Vertex>> same_of;
+    std::vector<std::vector<Vertex>> diff_of;
+    std::vector<std::vector<Vertex>> before_of;
+    std::vector<std::vector<Vertex>> after_of;
 };
 
 template <typename Leg>
@@ -147,10 +148,10 @@ bool TaskRules::TimeJointly(const RouteRules& rules, std::vector<RouteView>& rou
             size_t& k = scratch.next[r];
             if (k == route.size) continue;
             for (; k < route.size; ++k) {
-                const int32_t v = route.nodes[k];
+                const Vertex v = route.nodes[k];
                 double release = -std::numeric_limits<double>::infinity();
                 bool blocked = false;
-                for (int32_t before : BeforeOf(v)) {
+                for (Vertex before : BeforeOf(v)) {
                     const auto b = static_cast<size_t>(before);
                     if (!scratch.placed[b]) continue;
                     blocked = !scratch.served[b];
@@ -165,7 +166,7 @@ bool TaskRules::TimeJointly(const RouteRules& rules, std::vector<RouteView>& rou
                     // Other routes wait for these services: they keep their times.
                     broken = rules.Depart(agent, v, clock, true);
                 } else {
-                    const int32_t prev = route.nodes[k - 1];
+                    const Vertex prev = route.nodes[k - 1];
                     broken = rules.Advance(agent, clock, leg(r, prev, v),
                                            rules.LeavingService(prev, v), v,
                                            k + 1 < route.size, release);

@@ -84,7 +84,7 @@ double Solver::LostPrize() const {
     }
     double lost = 0.0;
     for (size_t v = 0; v < points.size(); ++v) {
-        const auto vertex = static_cast<int32_t>(v);
+        const auto vertex = static_cast<Vertex>(v);
         if (!served[v] && tasks.IsOptional(vertex)) lost += tasks.Prize(vertex);
     }
     return lost;

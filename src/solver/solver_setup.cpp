@@ -134,7 +134,7 @@ void Solver::MapInitialRoutes(const Problem& problem) {
     for (const InitialRoute& route : problem.initial_routes) {
         const auto index = static_cast<size_t>(agent_index_of.at(route.agent_id));
         for (uint64_t id : StopsOf(route, problem.agents.at(route.agent_id))) {
-            warm.stops[index].push_back(static_cast<int32_t>(vertex_of.at(id)));
+            warm.stops[index].push_back(static_cast<Vertex>(vertex_of.at(id)));
         }
         warm.pinned[index] = static_cast<size_t>(route.pinned);
     }

@@ -13,18 +13,18 @@ void Solver::MapTasks(const Problem& problem, const Options& options) {
     }
     for (size_t v = 0; v < points.size(); ++v) {
         const Node& node = problem.nodes[v];
-        if (!endpoint[v] && !node.required) tasks.SetOptional(static_cast<int32_t>(v), node.prize);
+        if (!endpoint[v] && !node.required) tasks.SetOptional(static_cast<Vertex>(v), node.prize);
     }
     if (options.enforce_capacity) {
         // A route's load is 0 at its start: demands at starts and ends do not count.
         for (size_t v = 0; v < points.size(); ++v) {
-            if (!endpoint[v]) tasks.SetDemand(static_cast<int32_t>(v), problem.nodes[v].demand);
+            if (!endpoint[v]) tasks.SetDemand(static_cast<Vertex>(v), problem.nodes[v].demand);
         }
         for (size_t a = 0; a < agents.size(); ++a) tasks.SetCapacity(a, agents[a].capacity_limit);
     }
     if (!options.enforce_sequence) return;
     const SequenceConstraint& sequence = problem.sequence_constraint;
-    const auto vertex = [this](uint64_t id) { return static_cast<int32_t>(vertex_of.at(id)); };
+    const auto vertex = [this](uint64_t id) { return static_cast<Vertex>(vertex_of.at(id)); };
     for (const auto& [a, b] : sequence.same_pairs) tasks.AddSame(vertex(a), vertex(b));
     for (const auto& [a, b] : sequence.diff_pairs) tasks.AddDiff(vertex(a), vertex(b));
     for (const auto& [before, after] : sequence.precedence_pairs) {

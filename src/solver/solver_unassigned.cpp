@@ -31,7 +31,7 @@ void Solver::ExplainFailure() {
     if (std::any_of(reasons.begin(), reasons.end(), [](const std::string& r) { return !r.empty(); })) {
         result.stop_reason = StopReason::kInfeasible;
     }
-    const int32_t stuck = stages.Stuck();
+    const Vertex stuck = stages.Stuck();
     if (stuck >= 0 && reasons[static_cast<size_t>(stuck)].empty()) {
         reasons[static_cast<size_t>(stuck)] = stages.StuckReason();
     }

@@ -35,7 +35,7 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // An independent walk of the route, leaving as early as the agent may: how far it must go
 // back in time to meet every window and its shift's end.
 double WalkedWarp(const Problem& problem, const RouteRules& rules, size_t agent,
-                  const std::vector<int32_t>& nodes) {
+                  const std::vector<Vertex>& nodes) {
     const Agent& who = problem.agents_ordered[agent];
     const auto& windows = problem.timewindow_constraint;
     const RouteRules::LegRules legs = rules.LegRulesOf(static_cast<int64_t>(agent));
@@ -97,7 +97,7 @@ protected:
 
     // Whether route r of `made` keeps every rule that does not bend, walked whole.
     bool Keeps(const RouteSet& made, size_t r) const {
-        const std::vector<int32_t>& nodes = made.RouteOf(r).nodes;
+        const std::vector<Vertex>& nodes = made.RouteOf(r).nodes;
         const std::vector<int64_t> path(nodes.begin(), nodes.end());
         const bool days = rules.EvaluatePath(path, static_cast<int64_t>(r)).feasible;
         const bool loads = HighestLoad(problem, nodes) <= tasks.Capacity(r);
@@ -147,16 +147,16 @@ protected:
     size_t refused = 0;
 };
 
-std::vector<int32_t> Held(const RouteSet& set) {
-    std::vector<int32_t> held;
-    for (int32_t node : set.Movable()) {
+std::vector<Vertex> Held(const RouteSet& set) {
+    std::vector<Vertex> held;
+    for (Vertex node : set.Movable()) {
         if (set.RouteHolding(node) >= 0) held.push_back(node);
     }
     return held;
 }
 
 TEST_P(Moves, RelocationsCostWhatTheyArePricedAt) {
-    for (int32_t node : Held(set)) {
+    for (Vertex node : Held(set)) {
         for (size_t r = 0; r < set.RouteCount(); ++r) {
             for (size_t q = 1; q < set.RouteOf(r).nodes.size(); ++q) {
                 Check(RelocateMove{node, r, q});
@@ -167,9 +167,9 @@ TEST_P(Moves, RelocationsCostWhatTheyArePricedAt) {
 }
 
 TEST_P(Moves, ExchangesCostWhatTheyArePricedAt) {
-    const std::vector<int32_t> held = Held(set);
-    for (int32_t a : held) {
-        for (int32_t b : held) Check(ExchangeMove{a, b});
+    const std::vector<Vertex> held = Held(set);
+    for (Vertex a : held) {
+        for (Vertex b : held) Check(ExchangeMove{a, b});
     }
     ExpectBothOutcomes();
 }
@@ -187,7 +187,7 @@ TEST_P(Moves, ReversalsCostWhatTheyArePricedAt) {
 }
 
 TEST_P(Moves, InsertionsCostWhatTheyArePricedAt) {
-    for (int32_t node : set.Movable()) {
+    for (Vertex node : set.Movable()) {
         if (set.RouteHolding(node) >= 0) continue;
         for (size_t r = 0; r < set.RouteCount(); ++r) {
             for (size_t q = 1; q < set.RouteOf(r).nodes.size(); ++q) Check(InsertMove{node, r, q});
@@ -201,7 +201,7 @@ TEST_P(Moves, InsertionsCostWhatTheyArePricedAt) {
 TEST_P(Moves, RefuseAStopTwiceOnARouteAndPlacesOffItsEnds) {
     size_t tried = 0;
     for (size_t r = 0; r < set.RouteCount(); ++r) {
-        const std::vector<int32_t> nodes = set.RouteOf(r).nodes;
+        const std::vector<Vertex> nodes = set.RouteOf(r).nodes;
         const size_t n = nodes.size();
         EXPECT_EQ((ReverseMove{r, 0, n - 2}.Price(set).count), 0u);
         EXPECT_EQ((ReverseMove{r, 1, n - 1}.Price(set).count), 0u);

@@ -51,7 +51,7 @@ inline TaskRules LoadsOf(const Problem& problem) {
     TaskRules tasks;
     tasks.Reset(problem.nodes.size(), problem.agents_ordered.size());
     for (size_t v = 1; v < problem.nodes.size(); ++v) {
-        tasks.SetDemand(static_cast<int32_t>(v), problem.nodes[v].demand);
+        tasks.SetDemand(static_cast<Vertex>(v), problem.nodes[v].demand);
     }
     for (size_t a = 0; a < problem.agents_ordered.size(); ++a) {
         tasks.SetCapacity(a, problem.agents_ordered[a].capacity_limit);
@@ -60,7 +60,7 @@ inline TaskRules LoadsOf(const Problem& problem) {
 }
 
 // The highest load a path reaches, walked node by node.
-inline double HighestLoad(const Problem& problem, const std::vector<int32_t>& path) {
+inline double HighestLoad(const Problem& problem, const std::vector<Vertex>& path) {
     double load = 0.0;
     double highest = 0.0;
     for (size_t k = 1; k < path.size(); ++k) {
@@ -72,10 +72,10 @@ inline double HighestLoad(const Problem& problem, const std::vector<int32_t>& pa
 
 // Half of the targets, each at the first of a few random places that keeps every rule.
 inline void FillHalfAtRandom(RouteSet& set, std::mt19937& rng) {
-    std::vector<int32_t> order = set.Movable();
+    std::vector<Vertex> order = set.Movable();
     std::shuffle(order.begin(), order.end(), rng);
     order.resize(order.size() / 2);
-    for (int32_t node : order) {
+    for (Vertex node : order) {
         for (int attempt = 0; attempt < 20; ++attempt) {
             const size_t r = rng() % set.RouteCount();
             const size_t q = 1 + rng() % (set.RouteOf(r).nodes.size() - 1);
