@@ -97,58 +97,11 @@ TEST_P(ImprovementOnTinyInstances, ReachesTheOptimumWithFeasibleRoutesAndNeverWo
 
 INSTANTIATE_TEST_SUITE_P(Seeded, ImprovementOnTinyInstances, ::testing::ValuesIn(TinyFamily()));
 
-TEST(ImprovementStage, GivesTheSameAnswerForTheSameSeedAndIterationCap) {
-    InstanceShape shape;
-    shape.nodes = 30;
-    shape.agents = 3;
-    shape.two_types = true;
-    shape.time_windows = true;
-    Problem problem = RandomInstance(shape, 77);
-    Options options = Improving(problem, 12345);
-    options.max_iterations = 3000;
-    Solved first = SolveQuietly(problem, options);
-    Solved second = SolveQuietly(problem, options);
-    ASSERT_EQ(first.status, 1);
-    EXPECT_FALSE(first.result.timeout);
-    EXPECT_EQ(first.result.paths, second.result.paths);
-    EXPECT_EQ(first.result.times, second.result.times);
-    auto check = RouteChecker(problem).Check(first.result);
-    EXPECT_TRUE(check.ok()) << check.Report();
-}
-
-// Beyond the search's 256 nodes the construction builds the first routes and the stage
-// improves them; every recorded solution keeps the rules.
-class BeyondTheSearch : public ::testing::TestWithParam<InstanceShape> {};
-
-TEST_P(BeyondTheSearch, ConstructsAndImprovesCheckedRoutes) {
-    Problem problem = RandomInstance(GetParam(), 31);
-    Options options = Improving(problem, 5);
-    options.max_iterations = 2000;
-    Solved solved = SolveQuietly(problem, options);
-    ASSERT_EQ(solved.status, 1);
-    EXPECT_EQ(solved.result.method, "construction+improvement");
-    ASSERT_FALSE(solved.process.empty());
-    for (const SearchSnapshot& snapshot : solved.process) {
-        auto check = RouteChecker(problem).Check(snapshot.result);
-        EXPECT_TRUE(check.ok()) << "at " << snapshot.time << "\n" << check.Report();
-    }
-}
-
 InstanceShape Beyond(int agents, bool shared_depot, bool open_routes, bool two_types,
                      bool cost_limits, ObjectiveType objective, bool return_to_end) {
     return InstanceShape{300, agents, shared_depot, open_routes, two_types, false, cost_limits,
                          objective, return_to_end};
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Seeded, BeyondTheSearch,
-    ::testing::Values(
-        // one depot, two types with allowed types, min-max
-        Beyond(4, true, false, true, false, ObjectiveType::MinMax, true),
-        // own depots, open routes without a return obligation, cost limits, min-sum
-        Beyond(3, false, true, false, true, ObjectiveType::MinSum, false),
-        // own depots, both types, limits, min-max
-        Beyond(5, false, false, true, true, ObjectiveType::MinMax, true)));
 
 // Pick-ups with their deliveries ("same" plus precedence) among the first forty targets, one "diff"
 // pair and one precedence across the fleet, capacities of 15; every rule enforced.
@@ -246,6 +199,9 @@ TEST_P(InThreads, RepeatsItselfWithCheckedRoutesRecordedInTimeOrder) {
     const Solved second = SolveQuietly(problem, options);
     ASSERT_EQ(first.status, 1);
     EXPECT_FALSE(first.result.timeout);
+    // Beyond the search's 256 nodes the construction builds the first routes.
+    EXPECT_EQ(first.result.method == "construction+improvement", param.shape.nodes > 256);
+    ASSERT_FALSE(first.process.empty());
     EXPECT_EQ(first.result.paths, second.result.paths);
     EXPECT_EQ(first.result.times, second.result.times);
     double previous = 0.0;
@@ -261,8 +217,15 @@ TEST_P(InThreads, RepeatsItselfWithCheckedRoutesRecordedInTimeOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Seeded, InThreads,
     ::testing::Values(
+        // one thread: two types and windows, then beyond the search with own depots, open
+        // routes without a return obligation and cost limits, min-sum
+        Threaded{InstanceShape{.nodes = 10, .agents = 3, .two_types = true, .time_windows = true},
+                 false, 1},
+        Threaded{Beyond(3, false, true, false, true, ObjectiveType::MinSum, false), false, 1},
         // beyond the search, two types, min-max
         Threaded{Beyond(4, true, false, true, false, ObjectiveType::MinMax, true), false, 2},
+        // own depots, both types, limits, min-max
+        Threaded{Beyond(5, false, false, true, true, ObjectiveType::MinMax, true), false, 2},
         // windows, loads, pairs and waits across the fleet, min-sum, three threads; beyond the
         // search, whose hand-over on the clock would make the stage's start differ
         Threaded{Loaded(300, 12, true, ObjectiveType::MinSum), true, 3},
