@@ -25,13 +25,9 @@ struct Solved {
 };
 
 Solved SolveQuietly(const Problem& problem, const Options& options) {
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
     SolverProbe solver(problem, options);
     Solved out;
-    out.status = solver.Solve();
-    ::testing::internal::GetCapturedStdout();
-    ::testing::internal::GetCapturedStderr();
+    out.status = testing::SolveQuietly(solver).status;
     out.result = solver.GetResult();
     out.process = solver.GetResultProcess();
     return out;

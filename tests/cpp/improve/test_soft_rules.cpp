@@ -67,14 +67,10 @@ TEST_P(HiddenPlans, AreFoundFromRoutesThatBreakWindowsAndOnlyRepairedOnesAreReco
     options.seed = 2;
     options.time_limit = 20.0;
     options.max_iterations = 40000;
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
     SolverProbe solver(problem, options);
-    const int32_t status = solver.Solve();
-    const std::string out = ::testing::internal::GetCapturedStdout();
-    ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(out.find("no order keeps every rule"), std::string::npos);
-    ASSERT_EQ(status, 1);
+    const testing::QuietSolve solve = testing::SolveQuietly(solver);
+    EXPECT_NE(solve.out.find("no order keeps every rule"), std::string::npos);
+    ASSERT_EQ(solve.status, 1);
     const std::vector<SearchSnapshot> process = solver.GetResultProcess();
     ASSERT_FALSE(process.empty());
     for (const SearchSnapshot& snapshot : process) {

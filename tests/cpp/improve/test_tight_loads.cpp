@@ -78,15 +78,11 @@ TEST_P(TightLoads, AreRepairedAndOnlyPlansWithinEveryCapacityAreRecorded) {
     options.seed = 5;
     options.time_limit = 20.0;
     options.max_iterations = 20000;
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
     SolverProbe solver(problem, options);
-    const int32_t status = solver.Solve();
-    const std::string out = ::testing::internal::GetCapturedStdout();
-    ::testing::internal::GetCapturedStderr();
+    const testing::QuietSolve solve = testing::SolveQuietly(solver);
     // The greedy construction alone cannot pack these loads: the repair is what is tested.
-    EXPECT_NE(out.find("no order keeps every capacity"), std::string::npos);
-    ASSERT_EQ(status, 1);
+    EXPECT_NE(solve.out.find("no order keeps every capacity"), std::string::npos);
+    ASSERT_EQ(solve.status, 1);
     const std::vector<SearchSnapshot> process = solver.GetResultProcess();
     ASSERT_FALSE(process.empty());
     for (const SearchSnapshot& snapshot : process) ExpectKept(problem, snapshot.result, snapshot.time);

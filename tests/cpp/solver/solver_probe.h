@@ -1,5 +1,9 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <string>
+
 #include "solver/solver.h"
 
 namespace tamrik::testing {
@@ -19,5 +23,22 @@ public:
     using Solver::time_windows;
     using Solver::weight_schedule;
 };
+
+// What a solve returned and printed, its lines held back from the test's own output.
+struct QuietSolve {
+    int32_t status = 0;
+    std::string out;
+    std::string err;
+};
+
+inline QuietSolve SolveQuietly(Solver& solver) {
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    QuietSolve solve;
+    solve.status = solver.Solve();
+    solve.out = ::testing::internal::GetCapturedStdout();
+    solve.err = ::testing::internal::GetCapturedStderr();
+    return solve;
+}
 
 }  // namespace tamrik::testing

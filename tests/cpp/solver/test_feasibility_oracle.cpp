@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "solver/solver.h"
+#include "solver/solver_probe.h"
 #include "support/brute_force.h"
 #include "support/route_checker.h"
 #include "support/tiny_instance.h"
@@ -23,12 +23,8 @@ class FeasibilityOracle : public ::testing::TestWithParam<unsigned> {};
 TEST_P(FeasibilityOracle, FeasibleInstancesGetRoutesThatTheCheckerAccepts) {
     const Problem problem = TinyInstance(GetParam());
     const bool feasible = BruteForce(problem).Optimum().has_value();
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
     Solver solver(problem, problem.options);
-    solver.Solve();
-    ::testing::internal::GetCapturedStdout();
-    const std::string diagnostics = ::testing::internal::GetCapturedStderr();
+    const std::string diagnostics = testing::SolveQuietly(solver).err;
     // The post-optimizers get the search's routes, which keep every rule.
     EXPECT_EQ(diagnostics.find("[post-opt]"), std::string::npos) << diagnostics;
     const Result result = solver.GetResult();

@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "solver/solver.h"
+#include "solver/solver_probe.h"
 #include "support/random_instance.h"
 
 namespace tamrik {
@@ -32,12 +32,8 @@ json RoutesOf(const Result& result) {
 json Record(const Problem& problem) {
     Options options = problem.options;
     options.time_limit = 30.0;
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
     Solver solver(problem, options);
-    int32_t status = solver.Solve();
-    ::testing::internal::GetCapturedStdout();
-    ::testing::internal::GetCapturedStderr();
+    const int32_t status = testing::SolveQuietly(solver).status;
     Result result = solver.GetResult();
     json record = RoutesOf(result);
     record["status"] = status;

@@ -15,19 +15,7 @@ using testing::RandomInstance;
 using testing::RouteChecker;
 using testing::SolverProbe;
 
-struct SolveOutcome {
-    int32_t status;
-    Result result;
-};
-
-SolveOutcome SolveQuietly(SolverProbe& solver) {
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
-    int32_t status = solver.Solve();
-    ::testing::internal::GetCapturedStdout();
-    ::testing::internal::GetCapturedStderr();
-    return {status, solver.GetResult()};
-}
+using testing::SolveQuietly;
 
 TEST(SolverSearch, AFocalListThatRunsEmptyIsRefilledFromTheOpenList) {
     Problem problem = RandomInstance(InstanceShape{}, 8);
@@ -67,12 +55,6 @@ TEST(SolverSearch, SolveRefusesAGraphOfMoreThan256Vertices) {
     }
 }
 
-}  // namespace
-}  // namespace tamrik
-
-namespace tamrik {
-namespace {
-
 double Total(const Result& result) { return TotalRouteCost(result); }
 
 // Min-sum instances of two agents with a return obligation and without windows, small
@@ -95,12 +77,12 @@ TEST(SolverSearch, MinSumSearchGoesOnPastItsFirstSolutionToTheOptimum) {
     int improved_on_first = 0;
     for (const Problem& problem : MinSumFamily()) {
         SolverProbe solver(problem, problem.options);
-        SolveOutcome outcome = SolveQuietly(solver);
-        ASSERT_EQ(outcome.status, 1);
-        EXPECT_FALSE(outcome.result.timeout);
+        ASSERT_EQ(SolveQuietly(solver).status, 1);
+        const Result result = solver.GetResult();
+        EXPECT_FALSE(result.timeout);
         std::optional<double> optimum = testing::BruteForce(problem).Optimum();
         ASSERT_TRUE(optimum.has_value());
-        EXPECT_NEAR(Total(outcome.result), *optimum, 1e-6);
+        EXPECT_NEAR(Total(result), *optimum, 1e-6);
         const std::vector<SearchSnapshot> process = solver.GetResultProcess();
         improved_on_first += Total(process.front().result) > *optimum + 1e-6;
     }
@@ -153,14 +135,13 @@ TEST(SolverSearch, CostsInOtherUnitsGiveTheSameRoutes) {
     options.time_limit = 20.0;
     SolverProbe plain(problem, options);
     SolverProbe thousandfold(scaled, options);
-    SolveOutcome a = SolveQuietly(plain);
-    SolveOutcome b = SolveQuietly(thousandfold);
-    ASSERT_EQ(a.status, 1);
-    ASSERT_EQ(b.status, 1);
-    EXPECT_FALSE(a.result.timeout);
-    EXPECT_FALSE(b.result.timeout);
-    EXPECT_EQ(a.result.paths, b.result.paths);
-    EXPECT_NEAR(LargestRouteCost(b.result), 1000.0 * LargestRouteCost(a.result), 1e-6);
+    ASSERT_EQ(SolveQuietly(plain).status, 1);
+    ASSERT_EQ(SolveQuietly(thousandfold).status, 1);
+    const Result a = plain.GetResult(), b = thousandfold.GetResult();
+    EXPECT_FALSE(a.timeout);
+    EXPECT_FALSE(b.timeout);
+    EXPECT_EQ(a.paths, b.paths);
+    EXPECT_NEAR(LargestRouteCost(b), 1000.0 * LargestRouteCost(a), 1e-6);
 }
 
 }  // namespace
