@@ -6,6 +6,10 @@ from types import SimpleNamespace
 EARTH_RADIUS = 6371008.8
 
 
+def _close(a, b, tolerance=1e-9):
+    return math.isclose(a, b, rel_tol=1e-9, abs_tol=tolerance)
+
+
 def metric_cost(kind, factor, a, b):
     """The cost of a -> b (node records) under a metric, computed independently of the core."""
     if kind == "haversine":
@@ -14,16 +18,13 @@ def metric_cost(kind, factor, a, b):
              + math.cos(lat_a) * math.cos(lat_b) * math.sin(math.radians(b["x"] - a["x"]) / 2) ** 2)
         return factor * 2 * EARTH_RADIUS * math.asin(math.sqrt(min(1.0, h)))
     deltas = [a.get(axis, 0.0) - b.get(axis, 0.0) for axis in ("x", "y", "z")]
-    if kind == "manhattan":
-        return factor * sum(abs(d) for d in deltas)
-    return factor * math.sqrt(sum(d * d for d in deltas))
+    return factor * (sum(map(abs, deltas)) if kind == "manhattan" else math.hypot(*deltas))
 
 
 def _read(instance):
-    """What the checker reads of an instance: the vertex of each node id, allowed types and
-    windows (a list of (open, close) each) by vertex, the sequence pairs (kind, before id,
-    after id) when enforced, the agents' endpoints and the service time of each vertex (only
-    targets are served)."""
+    """What the checker reads of an instance, by vertex where it can: allowed types, windows
+    ((open, close) pairs), the enforced sequence pairs (kind, before id, after id), the vertices
+    each waits for, the agents' endpoints and the service times (only targets are served)."""
     nodes, options = instance["nodes"], instance.get("options", {})
     vertex_of = {int(node["id"]): k for k, node in enumerate(nodes)}
     allowed, windows, pairs = {}, {}, []
@@ -37,17 +38,19 @@ def _read(instance):
         if constraint["kind"] == "sequence" and options.get("enforce_sequence", False):
             pairs += [(item.get("type", "precedence"), item["before"], item["after"])
                       for item in constraint.get("precedence", [])]
+    waits_for = {}
+    for kind, before, after in pairs:
+        if kind == "precedence" and before in vertex_of and after in vertex_of:
+            waits_for.setdefault(vertex_of[after], set()).add(vertex_of[before])
     endpoints = {vertex_of[a[key]] for a in instance["agents"] for key in ("start_node", "end_node")}
     return SimpleNamespace(
         instance=instance, nodes=nodes, options=options, vertex_of=vertex_of, allowed=allowed,
-        windows=windows, pairs=pairs, endpoints=endpoints,
-        service=[0.0 if v in endpoints else node.get("service", 0.0) for v, node in enumerate(nodes)],
-        waits_for=_waits(pairs, vertex_of))
+        windows=windows, pairs=pairs, endpoints=endpoints, waits_for=waits_for,
+        service=[0.0 if v in endpoints else node.get("service", 0.0) for v, node in enumerate(nodes)])
 
 
 def _cost(read, agent):
-    """The cost of the leg a -> b (vertices) for the agent's type, from its metric or its
-    matrix; None for rows or entries a matrix leaves out, and for a type without either."""
+    """The cost of a -> b (vertices) for the agent's type by its metric or matrix, else None."""
     metric = read.instance.get("metrics", {}).get(agent["type"])
     if metric:
         factor = metric.get("factor", 1.0)
@@ -57,10 +60,9 @@ def _cost(read, agent):
 
 
 def _legs(read, agent, path, who=""):
-    """The time of the leg into each position of `path` (0 into the first), the travel billed
-    on the whole path, and its problems: a leg takes the service of the vertex left and the
-    travel, which legs into the agent's own start and end skip without a return obligation.
-    Legs without a cost do not exist."""
+    """The time of the leg into each position of `path` (0 into the first: the service left
+    and the travel, which legs home skip without a return obligation), the travel billed and
+    the problems, such as legs without a cost."""
     cost = _cost(read, agent)
     free = set() if read.options.get("return_to_end", True) else {
         read.vertex_of[agent["start_node"]], read.vertex_of[agent["end_node"]]}
@@ -111,39 +113,23 @@ def schedule_problems(who, route, path, times, legs, leaves, travel, ids):
         later.append(max(later[-1] + legs[i], times[i]))
     expected = {"start_time": leaves, "end_time": later[-1], "travel": travel}
     problems = [f"{who}: its schedule gives {key} {route[key]}, but {value}"
-                for key, value in expected.items()
-                if not math.isclose(route[key], value, rel_tol=1e-9, abs_tol=1e-6)]
+                for key, value in expected.items() if not _close(route[key], value, 1e-6)]
     stops = [{"node": ids[path[i]], "start": later[i], "arrival": later[i - 1] + legs[i]}
              for i in range(1, len(path) - 1)]
     if len(stops) != len(route["schedule"]):
         return problems + [f"{who}: its schedule has {len(route['schedule'])} stops for {len(stops)}"]
     for given, wanted in zip(route["schedule"], stops):
         if given["node"] != wanted["node"] or not all(
-                math.isclose(given[key], wanted[key], rel_tol=1e-9, abs_tol=1e-6)
-                for key in ("arrival", "start")):
+                _close(given[key], wanted[key], 1e-6) for key in ("arrival", "start")):
             problems.append(f"{who}: its schedule says {given}, but {wanted}")
     return problems
 
 
-def _waits(pairs, vertex_of):
-    """For each vertex, the vertices that precedence pairs make it wait for."""
-    waits_for = {}
-    for kind, before, after in pairs:
-        if kind == "precedence" and before in vertex_of and after in vertex_of:
-            waits_for.setdefault(vertex_of[after], set()).add(vertex_of[before])
-    return waits_for
-
-
 def service_times(paths, legs, windows, waits_for, departs):
-    """The service time at every position of every route, computed jointly.
-
-    Each route departs its first vertex at `departs[k]` (0, or a shift's start); a vertex is
-    served on arrival, or later when its window opens later, or when a vertex it waits for
-    (`waits_for`: vertex -> set of vertices) is served later, on any route. A route advances
-    only past vertices whose awaited vertices are all served. Returns the times (a list per
-    route, cut short where a route is held up) and the vertices at which routes are held up in
-    a cycle of waits.
-    """
+    """The service time at every position of every route, computed jointly: route k departs
+    at `departs[k]`; a vertex is served on arrival, when its window opens or when the vertices
+    it waits for are served, on any route, whichever is latest. Returns the times (cut short
+    where a route is held up) and the vertices where routes wait on each other in a cycle."""
     unserved = {}  # vertex -> positions serving it that have no time yet
     for path in paths:
         for v in path[1:-1]:
@@ -174,8 +160,7 @@ def service_times(paths, legs, windows, waits_for, departs):
 
 
 def load_problems(who, path, demands, capacity, endpoints):
-    """Load starts at 0; every vertex but an agent's start or end adds its demand. After each
-    vertex the load is at least 0 and at most `capacity` (0: no upper limit)."""
+    """From 0, every target adds its demand; the load stays in 0 .. `capacity` (0: no limit)."""
     problems, load = [], 0
     for v in path:
         if v in endpoints:
@@ -203,25 +188,19 @@ def pair_problems(pairs, vertex_of, routes_of):
     return problems
 
 
-def _close(a, b):
-    return math.isclose(a, b, rel_tol=1e-9, abs_tol=1e-9)
-
-
 def route_problems(instance, result):
     """Every way in which `result` fails `instance`, as readable strings (empty when sound).
     Loads and sequence pairs are checked when the instance's options enforce them."""
     read = _read(instance)
     vertex_of, nodes, options, endpoints = read.vertex_of, read.nodes, read.options, read.endpoints
     agents = instance["agents"]
-    starts = [vertex_of[a["start_node"]] for a in agents]
-    ends = [vertex_of[a["end_node"]] for a in agents]
+    starts, ends = ([vertex_of[a[key]] for a in agents] for key in ("start_node", "end_node"))
     problems, served = [], [0] * len(nodes)
     routes_of = {}  # vertex -> the routes that serve it
     checked = {}  # route index -> (path, leg times, travel) of the routes sound enough to time
     assert len(result["routes"]) == len(agents)
     for k, (agent, route) in enumerate(zip(agents, result["routes"])):
-        path = route["path"]
-        who = f"agent {agent['id']}"
+        path, who = route["path"], f"agent {agent['id']}"
         if route["agent_id"] != agent["id"]:
             problems.append(f"{who}: route entry {k} names agent {route['agent_id']}")
         if not path:
@@ -271,8 +250,7 @@ def route_problems(instance, result):
             problems.append(f"{who}: ends at {route_times[-1]}, after its shift")
         leaves = departure(agent, path, route_times, legs, read.windows, bool(read.waits_for))
         # A route costs its travel under "route_cost": "travel", else its duration.
-        cost = travel if options.get("route_cost", "duration") == "travel" \
-            else route_times[-1] - leaves
+        cost = travel if options.get("route_cost") == "travel" else route_times[-1] - leaves
         problems += schedule_problems(who, route, path, route_times, legs, leaves, travel,
                                       [node["id"] for node in nodes])
         limit = agent.get("max_length", 0)

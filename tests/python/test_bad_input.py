@@ -39,9 +39,6 @@ OBJECTS = [
      "Agent.max_stops must be a whole number or None, not 1.5"),
     ("an agent added under another key", lambda p: p.add_agent(p.agents_ordered()[0], 5),
      "add_agent: the key 5 differs from the agent's id 0"),
-    ("a cost of minus infinity", lambda p: p.set_cost_matrix("drone", [[0, -math.inf, 6],
-                                                                       [5, 0, 5], [6, 5, 0]]),
-     "row 0, column 1 is -inf; costs must be finite and not negative"),
     ("a window that never closes", lambda p: windows(p, math.inf),
      "time window of node 2: start 0 and end inf must both be finite"),
     ("an infinite demand, loads enforced", lambda p: (

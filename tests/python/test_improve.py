@@ -5,7 +5,7 @@ import json
 import pytest
 
 import _pyploxa_core as core
-from conftest import EXAMPLES, run_cli
+from conftest import EXAMPLES, run_cli, write_json
 from route_check import route_problems
 
 
@@ -16,29 +16,26 @@ def time_windows():
 
 
 @pytest.mark.parametrize("objective, key", [("min_sum", "sum_cost"), ("min_max", "max_cost")])
-def test_the_stage_the_instance_asks_for_keeps_the_rules_and_beats_the_search_alone(
-        time_windows, objective, key):
-    time_windows["options"].update(objective=objective, improve=True, seed=3)
-    text = json.dumps(time_windows)
-    improved, plain = core.solve_json_str(text), core.solve_json_str(text, improve=False)
-    for result in (plain, improved):
-        assert result["status"] == "success"
-        assert route_problems(time_windows, result) == []
-    assert improved["statistics"][key] < plain["statistics"][key]
-    # The stage ends by itself long before the instance's budget, and says so.
-    assert improved["timeout"] is False
-    assert improved["anytime"][-1][key] == pytest.approx(improved["statistics"][key])
+def test_the_stage_asked_for_by_the_instance_or_by_default_on_the_command_line_keeps_the_rules_and_beats_the_search_alone(
+        time_windows, tmp_path, objective, key):
+    time_windows["options"].update(objective=objective, seed=3)
+    path, output = write_json(tmp_path / "instance.json", time_windows), tmp_path / "result.json"
 
-
-def test_command_line_improves_unless_told_not_to(tmp_path):
-    totals = {}
-    for flags in ([], ["--no-improve"]):
-        output = tmp_path / "result.json"
-        run = run_cli("solve", EXAMPLES / "time_windows.json", "--seed", "7", "--output", output,
-                      *flags)
+    def by_command(*flags):
+        run = run_cli("solve", path, "--quiet", "--output", output, *flags)
         assert run.returncode == 0, run.stderr
-        totals[bool(flags)] = json.loads(output.read_text())["statistics"]["sum_cost"]
-    assert totals[False] < totals[True]
+        return json.loads(output.read_text())
+
+    asked = json.dumps(time_windows | {"options": time_windows["options"] | {"improve": True}})
+    for improved, plain in ((core.solve_json_str(asked), core.solve_json_str(asked, improve=False)),
+                            (by_command(), by_command("--no-improve"))):
+        for result in (plain, improved):
+            assert result["status"] == "success"
+            assert route_problems(time_windows, result) == []
+        assert improved["statistics"][key] < plain["statistics"][key]
+        # The stage ends by itself long before the instance's budget, and says so.
+        assert improved["timeout"] is False
+        assert improved["anytime"][-1][key] == pytest.approx(improved["statistics"][key])
 
 
 def test_without_the_stall_rule_the_stage_runs_to_the_budget(time_windows):

@@ -151,10 +151,6 @@ SMALL = {
 }
 
 
-def assignment(*items):
-    return {"kind": "assignment", "items": [{"node": n, "types": list(t)} for n, t in items]}
-
-
 @pytest.mark.parametrize("change, message", [
     ({"agents": [SMALL["agents"][0], dict(SMALL["agents"][1], capacity=-3)]},
      "agent 1: capacity = -3 is negative"),
@@ -177,9 +173,12 @@ def test_bad_loads_and_pairs_raise_only_when_enforced(change, message):
     # the agent that carries 10 may not visit node 3
     ({"nodes": [dict(n, demand=5) if n["id"] == 3 else n for n in SMALL["nodes"]],
       "agents": [dict(SMALL["agents"][0], capacity=2), dict(SMALL["agents"][1], capacity=10)],
-      "constraints": [assignment((3, "a"))]}, {"enforce_capacity": True},
+      "constraints": [{"kind": "assignment", "items": [{"node": 3, "types": ["a"]}]}]},
+     {"enforce_capacity": True},
      r"node 3: demand 5 is above the capacity of every agent that may visit it"),
-    ({"constraints": [assignment((1, "a"), (2, "b")), pairs((1, 2, "same"))]},
+    ({"constraints": [{"kind": "assignment", "items": [{"node": 1, "types": ["a"]},
+                                                       {"node": 2, "types": ["b"]}]},
+                      pairs((1, 2, "same"))]},
      {"enforce_sequence": True}, r'sequence "same" pair \(1, 2\): no agent may visit both nodes'),
 ])
 def test_rules_seen_to_be_infeasible_fail_with_the_reason(capfd, change, flags, message):

@@ -73,10 +73,12 @@ def test_logging_gets_warnings_as_warnings_the_rest_as_debug_and_a_series_cut_to
     assert any(message.startswith("[TW-MST]") for message in messages)
 
 
-@pytest.mark.parametrize("command, stream", [("solve", "stderr"), ("validate", "stdout")])
-def test_the_command_line_cuts_a_series_to_five_lines_and_says_once_that_no_assignment_is_given(
-        noisy, command, stream):
-    run = run_cli(command, noisy)
+@pytest.mark.parametrize("command, stream, flags", [
+    ("solve", "stderr", []), ("validate", "stdout", []), ("solve", "stderr", ["--verbose"])])
+def test_the_command_line_cuts_a_series_to_five_names_the_missing_assignment_once_and_shows_search_lines_on_request(
+        noisy, command, stream, flags):
+    run = run_cli(command, noisy, "--no-improve", *flags) if command == "solve" else run_cli(command, noisy)
+    assert run.returncode == 0, run.stderr
     lines = getattr(run, stream).splitlines()
     shown = series(lines, "unknown key 'demnad'")
     assert len(shown) == 6 and "unknown key 'demnad'" in shown[4]
@@ -84,13 +86,7 @@ def test_the_command_line_cuts_a_series_to_five_lines_and_says_once_that_no_assi
     once = [line for line in lines if "assignment constraint" in line]
     assert len(once) == 1 and once[0].endswith(
         "the instance has no assignment constraint: every agent type may serve every node")
-    assert "[TW-MST]" not in run.stderr  # the search's lines only when asked for
-
-
-def test_the_search_lines_reach_standard_error_when_asked_for(noisy):
-    verbose = run_cli("solve", noisy, "--no-improve", "--verbose")
-    assert verbose.returncode == 0, verbose.stderr
-    assert "[TW-MST] blocked edges" in verbose.stderr
-    # Standard output keeps the result alone.
-    assert all(line.startswith((noisy, "  ", "longest", "solve time", "improvements"))
-               for line in verbose.stdout.splitlines())
+    assert ("[TW-MST] blocked edges" in run.stderr) == bool(flags)
+    # Standard output of a solve keeps the result alone.
+    assert command == "validate" or all(line.startswith(
+        (noisy, "  ", "longest", "solve time", "improvements")) for line in run.stdout.splitlines())

@@ -27,20 +27,18 @@ WAIT = 60  # seconds: the bound of every wait for a page, a line or a process
 
 
 def page_data(text):
-    found = re.search(r'<script id="data" type="application/json">(.*?)</script>', text, re.S)
-    return json.loads(found.group(1))
+    return json.loads(re.search(r'<script id="data" type="application/json">(.*?)</script>',
+                                text, re.S).group(1))
 
 
 def served_and_waiting():
     """One agent whose first stop waits for its window, the second has none and the third is
     late for both of its own; times in minutes, or in seconds with --time-unit s."""
-    both = json.loads((DATA / "served_and_waiting.json").read_text())
-    return both["instance"], both["result"]
+    return json.loads((DATA / "served_and_waiting.json").read_text()).values()
 
 
 def saved(folder, instance, result):
-    return (write_json(folder / "instance.json", instance),
-            write_json(folder / "result.json", result))
+    return write_json(folder / "instance.json", instance), write_json(folder / "result.json", result)
 
 
 def read_events(stream, count):
@@ -233,18 +231,9 @@ def drawn(browser, node_id):
     return browser.find_element("css selector", f'#map [data-node="{node_id}"]')
 
 
-def centre(browser, node_id):
-    rect = drawn(browser, node_id).rect
-    return rect["x"] + rect["width"] / 2, rect["y"] + rect["height"] / 2
-
-
 def shown(value):
     """A number as the page writes it: three decimals at most, no trailing zeros."""
     return f"{value:.3f}".rstrip("0").rstrip(".")
-
-
-def solving(browser):
-    return browser.find_element("id", "status").text.startswith("solving")
 
 
 def assert_page_shows(browser, result):
@@ -258,9 +247,13 @@ def assert_page_shows(browser, result):
 def assert_north_up(browser, nodes, squeeze):
     """North above south and west left of east, a unit of x drawn `squeeze` times as wide as
     one of y."""
+    def centre(node, axis):
+        rect = drawn(browser, node["id"]).rect
+        return rect[axis] + rect["height" if axis == "y" else "width"] / 2
+
     by_y, by_x = (sorted(nodes, key=lambda node: node[axis]) for axis in "yx")
-    top, bottom = (centre(browser, by_y[k]["id"])[1] for k in (-1, 0))
-    left, right = (centre(browser, by_x[k]["id"])[0] for k in (0, -1))
+    top, bottom = (centre(by_y[k], "y") for k in (-1, 0))
+    left, right = (centre(by_x[k], "x") for k in (0, -1))
     assert top < bottom and left < right
     per_y = (bottom - top) / (by_y[-1]["y"] - by_y[0]["y"])
     per_x = (right - left) / (by_x[-1]["x"] - by_x[0]["x"])
@@ -344,14 +337,17 @@ class TestThePageInABrowser:
              "--time-limit", "4", "--quiet", "--view", "--no-browser",
              "--output", str(tmp_path / "result.json")],
             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, bufsize=0)
+        def solving():
+            return browser.find_element("id", "status").text.startswith("solving")
+
         try:
             browser.get(line_with(solve.stderr, "the page is at ").split()[-1])
             deadline, counts = time.monotonic() + WAIT, set()
-            while time.monotonic() < deadline and solving(browser):
+            while time.monotonic() < deadline and solving():
                 counts.add(int(browser.find_element("id", "curve").get_attribute("data-points")))
                 time.sleep(0.2)
             assert len(counts) > 1  # the curve gained points while the solve ran
-            wait_for(browser, lambda b: not solving(b))
+            wait_for(browser, lambda b: not solving())
             result = json.loads((tmp_path / "result.json").read_text())
             assert_page_shows(browser, result)
             assert browser.find_element("id", "curve").get_attribute("data-points") == str(
