@@ -1,23 +1,32 @@
 #include "route/route_moves.h"
 
+#include <algorithm>
+#include <span>
+#include <vector>
+
 namespace tamrik {
 namespace {
 
-MovePrice OneRoute(size_t route, double cost) {
+MovePrice OneRoute(size_t route, double cost, size_t size) {
     MovePrice price;
     price.routes[0] = route;
     price.costs[0] = cost;
+    price.sizes[0] = size;
     price.count = 1;
     return price;
 }
 
-MovePrice TwoRoutes(size_t first, double first_cost, size_t second, double second_cost) {
+MovePrice TwoRoutes(size_t first, double first_cost, size_t first_size, size_t second,
+                    double second_cost, size_t second_size) {
     MovePrice price;
     price.routes = {first, second};
     price.costs = {first_cost, second_cost};
+    price.sizes = {first_size, second_size};
     price.count = 2;
     return price;
 }
+
+size_t SizeOf(const RouteSet& set, size_t route) { return set.RouteOf(route).nodes.size(); }
 
 // Where a stop is held: its route and position, false while it is out.
 bool Holding(const RouteSet& set, Vertex node, size_t& route, size_t& position) {
@@ -54,13 +63,23 @@ double MovePrice::Delta(const RouteSet& set) const {
     return delta;
 }
 
+double MovePrice::FixedDelta(const RouteSet& set) const {
+    double delta = 0.0;
+    for (size_t k = 0; k < count; ++k) {
+        const size_t r = routes[k];
+        const double fixed = set.Fixed(r) + set.OpeningCost(r);  // one of them is 0
+        delta += (sizes[k] > 2 ? fixed : 0.0) - set.Fixed(r);
+    }
+    return delta;
+}
+
 
 MovePrice InsertMove::Price(const RouteSet& set) const {
     if (set.RouteHolding(node) >= 0 || !Placeable(set, route, position) ||
         !set.Accepts(route, node)) {
         return {};
     }
-    return OneRoute(route, set.InsertionCost(route, position, node));
+    return OneRoute(route, set.InsertionCost(route, position, node), SizeOf(set, route) + 1);
 }
 
 bool InsertMove::Apply(RouteSet& set) const {
@@ -70,31 +89,90 @@ bool InsertMove::Apply(RouteSet& set) const {
 MovePrice RelocateMove::Price(const RouteSet& set) const {
     size_t from = 0;
     size_t at = 0;
-    if (!Holding(set, node, from, at) || from == route || !Placeable(set, route, position)) {
+    if (!Holding(set, node, from, at) || from == route || !Placeable(set, route, position) ||
+        count == 0 || count > kLongestRelocation || at + count >= SizeOf(set, from)) {
         return {};
     }
-    const double left = set.SplicePrice(from, at - 1, {}, at + 1);
-    if (left == RouteSet::kInfeasible) return TwoRoutes(from, left, route, left);
-    return TwoRoutes(from, left, route, set.SplicePrice(route, position - 1, {&node, 1}, position));
+    const size_t left_size = SizeOf(set, from) - count;
+    const size_t right_size = SizeOf(set, route) + count;
+    const double left = set.SplicePrice(from, at - 1, {}, at + count);
+    if (left == RouteSet::kInfeasible) return TwoRoutes(from, left, left_size, route, left, right_size);
+    const std::span<const Vertex> stops(set.RouteOf(from).nodes.data() + at, count);
+    return TwoRoutes(from, left, left_size, route,
+                     set.SplicePrice(route, position - 1, stops, position), right_size);
 }
 
 bool RelocateMove::Apply(RouteSet& set) const {
     size_t from = 0;
     size_t at = 0;
-    if (!Holding(set, node, from, at) || from == route || !Placeable(set, route, position)) {
+    if (!Holding(set, node, from, at) || from == route || !Placeable(set, route, position) ||
+        count == 0 || count > kLongestRelocation || at + count >= SizeOf(set, from)) {
         return false;
     }
-    const bool left = set.Splice(from, at - 1, {}, at + 1);
-    return set.Splice(route, position - 1, {&node, 1}, position) && left;
+    std::array<Vertex, kLongestRelocation> stops{};
+    std::copy_n(set.RouteOf(from).nodes.begin() + static_cast<std::ptrdiff_t>(at), count,
+                stops.begin());
+    const bool left = set.Splice(from, at - 1, {}, at + count);
+    return set.Splice(route, position - 1, {stops.data(), count}, position) && left;
 }
 
 MovePrice ReverseMove::Price(const RouteSet& set) const {
     if (!Reversible(set, route, first, last)) return {};
-    return OneRoute(route, set.ReversalPrice(route, first, last));
+    return OneRoute(route, set.ReversalPrice(route, first, last), SizeOf(set, route));
 }
 
 bool ReverseMove::Apply(RouteSet& set) const {
     return Reversible(set, route, first, last) && set.Reverse(route, first, last);
+}
+
+namespace {
+
+// Whether both routes keep at least their starts and at least one of them gives up a stop.
+bool TailsExchangeable(const RouteSet& set, const TailExchangeMove& move) {
+    if (move.first == move.second || move.first >= set.RouteCount() ||
+        move.second >= set.RouteCount()) {
+        return false;
+    }
+    const size_t first_size = SizeOf(set, move.first);
+    const size_t second_size = SizeOf(set, move.second);
+    return move.first_keep + 1 < first_size && move.second_keep + 1 < second_size &&
+           (move.first_keep + 2 < first_size || move.second_keep + 2 < second_size);
+}
+
+// The stops of route r after position keep, its end left out.
+std::span<const Vertex> TailOf(const RouteSet& set, size_t r, size_t keep) {
+    const std::vector<Vertex>& nodes = set.RouteOf(r).nodes;
+    return {nodes.data() + keep + 1, nodes.size() - 2 - keep};
+}
+
+}  // namespace
+
+MovePrice TailExchangeMove::Price(const RouteSet& set) const {
+    if (!TailsExchangeable(set, *this)) return {};
+    const std::span<const Vertex> first_tail = TailOf(set, first, first_keep);
+    const std::span<const Vertex> second_tail = TailOf(set, second, second_keep);
+    const size_t first_size = first_keep + 2 + second_tail.size();
+    const size_t second_size = second_keep + 2 + first_tail.size();
+    const double here = set.SplicePrice(first, first_keep, second_tail, SizeOf(set, first) - 1);
+    if (here == RouteSet::kInfeasible) {
+        return TwoRoutes(first, here, first_size, second, here, second_size);
+    }
+    return TwoRoutes(first, here, first_size, second,
+                     set.SplicePrice(second, second_keep, first_tail, SizeOf(set, second) - 1),
+                     second_size);
+}
+
+bool TailExchangeMove::Apply(RouteSet& set) const {
+    if (!TailsExchangeable(set, *this)) return false;
+    const std::span<const Vertex> first_view = TailOf(set, first, first_keep);
+    const std::span<const Vertex> second_view = TailOf(set, second, second_keep);
+    const std::vector<Vertex> first_tail(first_view.begin(), first_view.end());
+    const std::vector<Vertex> second_tail(second_view.begin(), second_view.end());
+    // The first tail goes out, the second route trades its tail for it, and the first route
+    // takes the second tail once that is out.
+    set.Splice(first, first_keep, {}, SizeOf(set, first) - 1);
+    const bool second_kept = set.Splice(second, second_keep, first_tail, SizeOf(set, second) - 1);
+    return set.Splice(first, first_keep, second_tail, first_keep + 1) && second_kept;
 }
 
 MovePrice ExchangeMove::Price(const RouteSet& set) const {
@@ -104,8 +182,9 @@ MovePrice ExchangeMove::Price(const RouteSet& set) const {
     size_t q = 0;
     if (!Holding(set, first, r, p) || !Holding(set, second, s, q) || r == s) return {};
     const double here = set.SplicePrice(r, p - 1, {&second, 1}, p + 1);
-    if (here == RouteSet::kInfeasible) return TwoRoutes(r, here, s, here);
-    return TwoRoutes(r, here, s, set.SplicePrice(s, q - 1, {&first, 1}, q + 1));
+    if (here == RouteSet::kInfeasible) return TwoRoutes(r, here, SizeOf(set, r), s, here, SizeOf(set, s));
+    return TwoRoutes(r, here, SizeOf(set, r), s, set.SplicePrice(s, q - 1, {&first, 1}, q + 1),
+                     SizeOf(set, s));
 }
 
 bool ExchangeMove::Apply(RouteSet& set) const {

@@ -14,11 +14,16 @@ namespace tamrik {
 struct MovePrice {
     std::array<size_t, 2> routes{};
     std::array<double, 2> costs{RouteSet::kInfeasible, RouteSet::kInfeasible};
+    // How many nodes each route has once the move is made, its ends included.
+    std::array<size_t, 2> sizes{};
     size_t count = 0;
 
     bool Feasible() const;
     // How much the routes' summed cost changes (prizes won or lost and fixed costs aside).
     double Delta(const RouteSet& set) const;
+    // How much the fixed costs of the agents used change: a route that gets its first stop
+    // starts paying its agent's, one that loses its last stops no longer does.
+    double FixedDelta(const RouteSet& set) const;
 };
 
 // The moves every stage makes on a route set. Each has one interface: Price says what the
@@ -36,11 +41,15 @@ struct InsertMove {
     bool Apply(RouteSet& set) const;
 };
 
-// A stop from its route into another route, before position `position` there.
+// A stop from its route into another route, before position `position` there; with a count
+// above one, the stop and the next count - 1 of its route (kLongestRelocation at most), in
+// their order.
+constexpr size_t kLongestRelocation = 3;
 struct RelocateMove {
     Vertex node = -1;
     size_t route = 0;
     size_t position = 1;
+    size_t count = 1;
     MovePrice Price(const RouteSet& set) const;
     bool Apply(RouteSet& set) const;
 };
@@ -50,6 +59,18 @@ struct ReverseMove {
     size_t route = 0;
     size_t first = 1;
     size_t last = 2;
+    MovePrice Price(const RouteSet& set) const;
+    bool Apply(RouteSet& set) const;
+};
+
+// Two routes trade their tails (2-opt between routes): route `first` keeps its nodes up to
+// position `first_keep` and then serves the stops that route `second` has after position
+// `second_keep`, before its own end; route `second` the other way round.
+struct TailExchangeMove {
+    size_t first = 0;
+    size_t first_keep = 0;
+    size_t second = 1;
+    size_t second_keep = 0;
     MovePrice Price(const RouteSet& set) const;
     bool Apply(RouteSet& set) const;
 };

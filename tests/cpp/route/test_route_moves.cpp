@@ -63,6 +63,14 @@ double WalkedWarp(const Problem& problem, const RouteRules& rules, size_t agent,
     return warp + std::max(0.0, time - who.shift_end.value_or(kInfinity));
 }
 
+std::vector<Vertex> Held(const RouteSet& set) {
+    std::vector<Vertex> held;
+    for (Vertex node : set.Movable()) {
+        if (set.RouteHolding(node) >= 0) held.push_back(node);
+    }
+    return held;
+}
+
 // One seeded day with half of its targets placed at random, and the oracle every move is held
 // to: priced, then made on a copy, the routes it changes cost what the price said (with the
 // price of what they break, where rules bend), their loads peak where a walk says, and they
@@ -115,6 +123,7 @@ protected:
         if (price.count == 0) return;
         RouteSet made = set;
         move.Apply(made);
+        ExpectEveryStopHeldOnce(made);
         bool kept = true;
         for (size_t k = 0; k < price.count; ++k) kept = kept && Keeps(made, price.routes[k]);
         ASSERT_EQ(price.Feasible(), kept);
@@ -125,9 +134,23 @@ protected:
         ++priced;
         for (size_t k = 0; k < price.count; ++k) {
             const RouteSet::Route& route = made.RouteOf(price.routes[k]);
+            ASSERT_EQ(route.nodes.size(), price.sizes[k]);
             ASSERT_NEAR(price.costs[k], route.Cost(), 1e-6 * std::max(1.0, route.Cost()));
             ASSERT_NEAR(route.load_before.back().high, HighestLoad(problem, route.nodes), 1e-9);
         }
+    }
+
+    // The set's own record of where each stop is agrees with its routes, and no stop that
+    // was held is lost or held twice.
+    void ExpectEveryStopHeldOnce(const RouteSet& made) const {
+        for (size_t r = 0; r < made.RouteCount(); ++r) {
+            const std::vector<Vertex>& nodes = made.RouteOf(r).nodes;
+            for (size_t k = 1; k + 1 < nodes.size(); ++k) {
+                ASSERT_EQ(made.RouteHolding(nodes[k]), static_cast<int32_t>(r));
+                ASSERT_EQ(made.PositionOf(nodes[k]), static_cast<int32_t>(k));
+            }
+        }
+        for (Vertex node : Held(set)) ASSERT_GE(made.RouteHolding(node), 0) << node;
     }
 
     // Where windows and limits bend, only loads and the fixed rules refuse a move.
@@ -147,19 +170,26 @@ protected:
     size_t refused = 0;
 };
 
-std::vector<Vertex> Held(const RouteSet& set) {
-    std::vector<Vertex> held;
-    for (Vertex node : set.Movable()) {
-        if (set.RouteHolding(node) >= 0) held.push_back(node);
-    }
-    return held;
-}
-
-TEST_P(Moves, RelocationsCostWhatTheyArePricedAt) {
+TEST_P(Moves, RelocationsOfOneToThreeStopsCostWhatTheyArePricedAt) {
     for (Vertex node : Held(set)) {
         for (size_t r = 0; r < set.RouteCount(); ++r) {
             for (size_t q = 1; q < set.RouteOf(r).nodes.size(); ++q) {
-                Check(RelocateMove{node, r, q});
+                for (size_t count = 1; count <= kLongestRelocation; ++count) {
+                    Check(RelocateMove{node, r, q, count});
+                }
+            }
+        }
+    }
+    ExpectBothOutcomes();
+}
+
+TEST_P(Moves, TailExchangesCostWhatTheyArePricedAt) {
+    for (size_t r = 0; r < set.RouteCount(); ++r) {
+        for (size_t s = 0; s < set.RouteCount(); ++s) {
+            for (size_t p = 0; p + 1 < set.RouteOf(r).nodes.size(); ++p) {
+                for (size_t q = 0; q + 1 < set.RouteOf(s).nodes.size(); ++q) {
+                    Check(TailExchangeMove{r, p, s, q});
+                }
             }
         }
     }

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "improve/near_lists.h"
+#include "route/route_moves.h"
+#include "route/route_set.h"
+
+namespace tamrik {
+
+// A granular local search over a route set. Each stop u, in a shuffled order, tries the moves
+// that put it next to one of its `neighbours` nearest stops v: u (with the next one or two
+// stops of its route) after v, u and v trading places, the two routes trading their tails
+// after u and v, and within one route the reversal that makes v follow u. The first move
+// that improves the plan is made, and the search goes on until no move among these does.
+//
+// A plan improves when its total falls (route costs with the price of the rules they
+// break, and the fixed costs of the agents used); under min-max, when its longest route
+// falls, or stays and the total falls.
+class LocalSearch {
+public:
+    LocalSearch(const NearLists& near, size_t neighbours, bool min_max)
+        : near(&near), neighbours(neighbours), min_max(min_max) {}
+
+    // Improves the set until no move improves it, or `most_moves` moves are made; returns how
+    // many were made.
+    size_t Run(RouteSet& set, std::mt19937_64& rng, size_t most_moves = SIZE_MAX);
+
+private:
+    bool TryAround(RouteSet& set, Vertex u);
+    bool TryPair(RouteSet& set, Vertex u, Vertex v);
+    template <typename Move>
+    bool MakeIfBetter(RouteSet& set, const Move& move);
+    bool Improves(const RouteSet& set, const MovePrice& price) const;
+    // The plan's longest route and the change too small to count, after each move made.
+    void Measure(const RouteSet& set);
+
+    const NearLists* near;
+    size_t neighbours;
+    bool min_max;
+    std::vector<Vertex> order;
+    double largest = 0.0;
+    double tolerance = 0.0;
+};
+
+}  // namespace tamrik
