@@ -24,13 +24,116 @@ size_t LocalSearch::Run(RouteSet& set, std::mt19937_64& rng, size_t most_moves) 
         for (Vertex u : order) {
             if (moves >= most_moves) break;
             if (set.RouteHolding(u) < 0) continue;
-            if (TryAround(set, u)) {
+            if (TryAround(set, u) || TryEmptyRoute(set, u)) {
                 ++moves;
                 improved = true;
             }
         }
+        while (!improved && moves < most_moves && SwapStarPass(set)) {
+            ++moves;
+            improved = true;
+        }
     }
     return moves;
+}
+
+bool LocalSearch::TryEmptyRoute(RouteSet& set, Vertex u) {
+    const auto from = static_cast<size_t>(set.RouteHolding(u));
+    if (set.RouteOf(from).nodes.size() == 3) return false;  // u alone already
+    for (size_t r = 0; r < set.RouteCount(); ++r) {
+        if (r != from && set.RouteOf(r).nodes.size() == 2 && set.Accepts(r, u)) {
+            return MakeIfBetter(set, RelocateMove{u, r, 1});
+        }
+    }
+    return false;
+}
+
+bool LocalSearch::SwapStarPass(RouteSet& set) {
+    const size_t m = set.RouteCount();
+    neighbouring_routes.assign(m * m, 0);
+    for (size_t r = 0; r < m; ++r) {
+        const std::vector<Vertex>& nodes = set.RouteOf(r).nodes;
+        for (size_t k = 1; k + 1 < nodes.size(); ++k) {
+            const std::vector<Vertex>& close = (*near)[static_cast<size_t>(nodes[k])];
+            for (size_t c = 0; c < std::min(neighbours, close.size()); ++c) {
+                const int32_t s = set.RouteHolding(close[c]);
+                if (s >= 0 && static_cast<size_t>(s) != r) {
+                    neighbouring_routes[std::min(r, size_t(s)) * m + std::max(r, size_t(s))] = 1;
+                }
+            }
+        }
+    }
+    for (size_t r = 0; r < m; ++r) {
+        for (size_t s = r + 1; s < m; ++s) {
+            if (neighbouring_routes[r * m + s] && SwapStarBetween(set, r, s)) return true;
+        }
+    }
+    return false;
+}
+
+void LocalSearch::BestPlaces(const RouteSet& set, size_t from, size_t into) {
+    const std::vector<Vertex>& stops = set.RouteOf(from).nodes;
+    const std::vector<Vertex>& nodes = set.RouteOf(into).nodes;
+    std::vector<ThreeBest>& places = from < into ? places_in_second : places_in_first;
+    constexpr double kNone = RouteSet::kInfeasible;
+    places.assign(stops.size(), ThreeBest{Place{kNone, 0}, Place{kNone, 0}, Place{kNone, 0}});
+    for (size_t k = 1; k + 1 < stops.size(); ++k) {
+        const Vertex v = stops[k];
+        ThreeBest& best = places[k];
+        for (size_t q = set.FirstFree(into); q < nodes.size(); ++q) {
+            const double added = set.Leg(into, nodes[q - 1], v) + set.Leg(into, v, nodes[q]) -
+                                 set.Leg(into, nodes[q - 1], nodes[q]);
+            if (added >= best[2].added) continue;
+            best[2] = Place{added, q};
+            if (best[2].added < best[1].added) std::swap(best[1], best[2]);
+            if (best[1].added < best[0].added) std::swap(best[0], best[1]);
+        }
+    }
+}
+
+namespace {
+
+// What the legs say route r saves when the stop at position p leaves it.
+double Removal(const RouteSet& set, size_t r, size_t p) {
+    const std::vector<Vertex>& nodes = set.RouteOf(r).nodes;
+    return set.Leg(r, nodes[p - 1], nodes[p]) + set.Leg(r, nodes[p], nodes[p + 1]) -
+           set.Leg(r, nodes[p - 1], nodes[p + 1]);
+}
+
+}  // namespace
+
+bool LocalSearch::SwapStarBetween(RouteSet& set, size_t r, size_t s) {
+    BestPlaces(set, r, s);
+    BestPlaces(set, s, r);
+    const std::vector<Vertex>& first = set.RouteOf(r).nodes;
+    const std::vector<Vertex>& second = set.RouteOf(s).nodes;
+    // The best place of the stop at `k` of one route in the other, once the stop at `out`
+    // has left it: among the three best, the first not next to `out`, or `out`'s own place.
+    const auto place = [&set](const ThreeBest& best, size_t into, size_t out, Vertex v) {
+        const std::vector<Vertex>& nodes = set.RouteOf(into).nodes;
+        Place chosen{set.Leg(into, nodes[out - 1], v) + set.Leg(into, v, nodes[out + 1]) -
+                         set.Leg(into, nodes[out - 1], nodes[out + 1]),
+                     out};
+        for (const Place& candidate : best) {
+            if (candidate.before == out || candidate.before == out + 1) continue;
+            if (candidate.added < chosen.added) chosen = candidate;
+            break;
+        }
+        return chosen;
+    };
+    for (size_t p = 1; p + 1 < first.size(); ++p) {
+        for (size_t q = 1; q + 1 < second.size(); ++q) {
+            const Place u_in_s = place(places_in_second[p], s, q, first[p]);
+            const Place v_in_r = place(places_in_first[q], r, p, second[q]);
+            const double estimate = u_in_s.added + v_in_r.added - Removal(set, r, p) -
+                                    Removal(set, s, q);
+            if (estimate >= -tolerance) continue;
+            if (MakeIfBetter(set, SwapStarMove{first[p], u_in_s.before, second[q], v_in_r.before})) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 bool LocalSearch::TryAround(RouteSet& set, Vertex u) {

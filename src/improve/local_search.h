@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <random>
@@ -14,8 +15,10 @@ namespace tamrik {
 // A granular local search over a route set. Each stop u, in a shuffled order, tries the moves
 // that put it next to one of its `neighbours` nearest stops v: u (with the next one or two
 // stops of its route) after v, u and v trading places, the two routes trading their tails
-// after u and v, and within one route the reversal that makes v follow u. The first move
-// that improves the plan is made, and the search goes on until no move among these does.
+// after u and v, and within one route the reversal that makes v follow u; then u alone into
+// an empty route. When no stop finds such a move, every two routes that hold neighbours try
+// SWAP*: a stop of each trades routes, each going where the legs say it fits best. The first
+// move that improves the plan is made, and the search goes on until no move among these does.
 //
 // A plan improves when its total falls (route costs with the price of the rules they
 // break, and the fixed costs of the agents used); under min-max, when its longest route
@@ -31,6 +34,11 @@ public:
 
 private:
     bool TryAround(RouteSet& set, Vertex u);
+    bool TryEmptyRoute(RouteSet& set, Vertex u);
+    bool SwapStarPass(RouteSet& set);
+    bool SwapStarBetween(RouteSet& set, size_t r, size_t s);
+    // For every stop of route `from`, its three cheapest places in route `into` by the legs.
+    void BestPlaces(const RouteSet& set, size_t from, size_t into);
     bool TryPair(RouteSet& set, Vertex u, Vertex v);
     template <typename Move>
     bool MakeIfBetter(RouteSet& set, const Move& move);
@@ -42,6 +50,17 @@ private:
     size_t neighbours;
     bool min_max;
     std::vector<Vertex> order;
+    // A place in a route (insert before `before`) and what the legs say it adds.
+    struct Place {
+        double added;
+        size_t before;
+    };
+    using ThreeBest = std::array<Place, 3>;
+    // For the routes r < s that SWAP* pairs: the three best places in s of the stop at each
+    // position of r, and in r of those of s.
+    std::vector<ThreeBest> places_in_second;
+    std::vector<ThreeBest> places_in_first;
+    std::vector<uint8_t> neighbouring_routes;
     double largest = 0.0;
     double tolerance = 0.0;
 };

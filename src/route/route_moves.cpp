@@ -175,6 +175,77 @@ bool TailExchangeMove::Apply(RouteSet& set) const {
     return set.Splice(first, first_keep, second_tail, first_keep + 1) && second_kept;
 }
 
+namespace {
+
+// Route r with its stop at `out` taken out and `in` put in before position `before`, as one
+// splice: the nodes after `keep` and before `resume` give way to `middle`.
+struct OneOutOneIn {
+    size_t keep = 0;
+    size_t resume = 0;
+    std::vector<Vertex> middle;
+
+    OneOutOneIn(const RouteSet& set, size_t r, size_t out, Vertex in, size_t before) {
+        const std::vector<Vertex>& nodes = set.RouteOf(r).nodes;
+        const auto at = [&nodes](size_t k) { return nodes.begin() + static_cast<std::ptrdiff_t>(k); };
+        if (before <= out) {
+            keep = before - 1;
+            resume = out + 1;
+            middle.push_back(in);
+            middle.insert(middle.end(), at(before), at(out));
+        } else {
+            keep = out - 1;
+            resume = before;
+            middle.assign(at(out + 1), at(before));
+            middle.push_back(in);
+        }
+    }
+};
+
+struct SwapStarPlaces {
+    size_t r = 0;
+    size_t p = 0;
+    size_t s = 0;
+    size_t q = 0;
+};
+
+// Where both stops are, when the move is one: on different routes, each going in between the
+// ends of the other's route.
+bool SwapStarPlaced(const RouteSet& set, const SwapStarMove& move, SwapStarPlaces& places) {
+    if (!Holding(set, move.first, places.r, places.p) ||
+        !Holding(set, move.second, places.s, places.q) || places.r == places.s) {
+        return false;
+    }
+    return Placeable(set, places.s, move.first_before) && Placeable(set, places.r, move.second_before);
+}
+
+}  // namespace
+
+MovePrice SwapStarMove::Price(const RouteSet& set) const {
+    SwapStarPlaces at;
+    if (!SwapStarPlaced(set, *this, at)) return {};
+    const size_t r_size = SizeOf(set, at.r);
+    const size_t s_size = SizeOf(set, at.s);
+    const OneOutOneIn here(set, at.r, at.p, second, second_before);
+    const double here_cost = set.SplicePrice(at.r, here.keep, here.middle, here.resume);
+    if (here_cost == RouteSet::kInfeasible) {
+        return TwoRoutes(at.r, here_cost, r_size, at.s, here_cost, s_size);
+    }
+    const OneOutOneIn there(set, at.s, at.q, first, first_before);
+    return TwoRoutes(at.r, here_cost, r_size, at.s,
+                     set.SplicePrice(at.s, there.keep, there.middle, there.resume), s_size);
+}
+
+bool SwapStarMove::Apply(RouteSet& set) const {
+    SwapStarPlaces at;
+    if (!SwapStarPlaced(set, *this, at)) return false;
+    // The second stop goes out first, so that the first route may take it in.
+    const OneOutOneIn here(set, at.r, at.p, second, second_before);
+    set.RemoveRange(at.s, at.q, at.q);
+    const bool here_kept = set.Splice(at.r, here.keep, here.middle, here.resume);
+    const size_t before = first_before > at.q ? first_before - 1 : first_before;
+    return set.Splice(at.s, before - 1, {&first, 1}, before) && here_kept;
+}
+
 MovePrice ExchangeMove::Price(const RouteSet& set) const {
     size_t r = 0;
     size_t p = 0;

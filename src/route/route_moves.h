@@ -75,6 +75,19 @@ struct TailExchangeMove {
     bool Apply(RouteSet& set) const;
 };
 
+// Two stops on different routes trade routes, each going in where it fits best rather than
+// where the other was (SWAP*): `first` into the route of `second` before position
+// `first_before` there, and `second` into the route of `first` before `second_before`
+// (positions as the routes are before the move; the place of the stop that leaves counts too).
+struct SwapStarMove {
+    Vertex first = -1;
+    size_t first_before = 1;
+    Vertex second = -1;
+    size_t second_before = 1;
+    MovePrice Price(const RouteSet& set) const;
+    bool Apply(RouteSet& set) const;
+};
+
 // Two stops on different routes trade places.
 struct ExchangeMove {
     Vertex first = -1;

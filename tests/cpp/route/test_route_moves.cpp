@@ -204,6 +204,20 @@ TEST_P(Moves, ExchangesCostWhatTheyArePricedAt) {
     ExpectBothOutcomes();
 }
 
+TEST_P(Moves, SwapsOfStopsIntoTheirBestPlacesCostWhatTheyArePricedAt) {
+    const std::vector<Vertex> held = Held(set);
+    for (Vertex a : held) {
+        for (Vertex b : held) {
+            const size_t into_b = set.RouteOf(static_cast<size_t>(set.RouteHolding(b))).nodes.size();
+            const size_t into_a = set.RouteOf(static_cast<size_t>(set.RouteHolding(a))).nodes.size();
+            for (size_t p = 1; p < into_b; ++p) {
+                for (size_t q = 1; q < into_a; ++q) Check(SwapStarMove{a, p, b, q});
+            }
+        }
+    }
+    ExpectBothOutcomes();
+}
+
 TEST_P(Moves, ReversalsCostWhatTheyArePricedAt) {
     for (size_t r = 0; r < set.RouteCount(); ++r) {
         const size_t n = set.RouteOf(r).nodes.size();
