@@ -48,11 +48,11 @@ def default_twenty(paths):
     return [paths[round(i * step)] for i in range(20)]
 
 
-def instance(path, agents, budget):
+def instance(path, agents, budget, search="anneal"):
     from ploxa.formats import file_to_instance
     document = file_to_instance(path, agents=agents, objective="min_sum", time_limit=budget,
                                 round_costs=True)
-    document["options"].update(improve=True, seed=1)
+    document["options"].update(improve=True, seed=1, search=search)
     return document
 
 
@@ -73,8 +73,8 @@ def pyvrp_routes(document, path, agents, budget):
     return paths + [[vertex, vertex]] * (agents - len(paths)), cpu
 
 
-def run(path, agents, budget, solvers, log):
-    document = instance(path, agents, budget)
+def run(path, agents, budget, solvers, log, search="anneal"):
+    document = instance(path, agents, budget, search)
     rows = []
     for solver in solvers:
         if solver == "Ploxa":
@@ -138,6 +138,8 @@ def main():
     parser.add_argument("--no-peer", action="store_true", help="run Ploxa alone")
     parser.add_argument("--peer-only", action="store_true", help="run PyVRP alone")
     parser.add_argument("--output", type=Path, default=HERE / "results" / "x-set")
+    parser.add_argument("--search", default="anneal", choices=["anneal", "population", "auto"],
+                        help="how Ploxa's improvement stage searches")
     args = parser.parse_args()
     paths = sorted(DATA.glob("*.vrp"), key=size_of)
     if args.only:
@@ -150,7 +152,8 @@ def main():
     log_name = args.output.with_suffix(f".{'-'.join(solvers).lower()}.log")
     with open(log_name, "a") as log:
         for path in paths:
-            rows += run(path, fleet_of(path) + args.agents_over, args.budget, solvers, log)
+            rows += run(path, fleet_of(path) + args.agents_over, args.budget, solvers, log,
+                        args.search)
             print(json.dumps(rows[-len(solvers):]), flush=True)
     rows = merged(args.output.with_suffix(".json"), rows)
     args.output.with_suffix(".md").write_text(summary(rows))

@@ -23,6 +23,7 @@ from _pyploxa_core import (
     Progress,
     Result,
     RouteCostKind,
+    StageSearch,
     Solver,
     TimeWindowConstraint,
     check_json_str,
@@ -40,7 +41,7 @@ from ploxa.tsplib import read_tsplib, tsplib_to_instance
 
 __all__ = [
     "Agent", "AssignmentConstraint", "BatchRow", "InitialRoute", "InputError", "Node", "NodeType", "ObjectiveType", "Options",
-    "Position", "Problem", "Progress", "Result", "RouteCostKind", "Solver", "TimeWindowConstraint",
+    "Position", "Problem", "Progress", "Result", "RouteCostKind", "Solver", "StageSearch", "TimeWindowConstraint",
     "check_json_str", "check_problem", "instance_keys", "log_to_logging", "plot_solution", "read_tsplib",
     "set_log_handler", "solve_json_file", "solve_json_str", "solve_many", "tsplib_to_instance",
     "SolveResult", "__version__",

@@ -25,6 +25,17 @@ class RouteCostKind:
     def value(self) -> int: ...
     def __int__(self) -> int: ...
 
+class StageSearch:
+    Anneal: typing.ClassVar[StageSearch]
+    Population: typing.ClassVar[StageSearch]
+    Auto: typing.ClassVar[StageSearch]
+    __members__: typing.ClassVar[dict[str, StageSearch]]
+    @property
+    def name(self) -> str: ...
+    @property
+    def value(self) -> int: ...
+    def __int__(self) -> int: ...
+
 class NodeType:
     DEPOT: typing.ClassVar[NodeType]
     TARGET: typing.ClassVar[NodeType]
@@ -84,6 +95,8 @@ class Options:
     # What a route costs: its duration (the default) or its travel alone.
     route_cost: RouteCostKind
     allow_unassigned: bool
+    # How the improvement stage searches: Anneal (the default), Population or Auto.
+    search: StageSearch
     threads: int
     """Threads of the improvement stage (default 1; 0: every core). With more than one, each
     thread has time_limit processor seconds of its own clock, so a solve takes about

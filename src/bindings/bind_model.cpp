@@ -23,6 +23,10 @@ void BindEnums(py::module_& m) {
     py::enum_<RouteCostKind>(m, "RouteCostKind")
         .value("Duration", RouteCostKind::Duration)
         .value("Travel", RouteCostKind::Travel);
+    py::enum_<StageSearch>(m, "StageSearch")
+        .value("Anneal", StageSearch::Anneal)
+        .value("Population", StageSearch::Population)
+        .value("Auto", StageSearch::Auto);
     py::enum_<NodeType>(m, "NodeType")
         .value("DEPOT", NodeType::DEPOT)
         .value("TARGET", NodeType::TARGET);
@@ -74,6 +78,7 @@ void BindRecords(py::module_& m) {
         .def_readwrite("enforce_capacity", &Options::enforce_capacity)
         .def_readwrite("enforce_sequence", &Options::enforce_sequence)
         .def_readwrite("route_cost", &Options::route_cost)
+        .def_readwrite("search", &Options::search)
         .def_readwrite("allow_unassigned", &Options::allow_unassigned,
                        "Leave out the stops that fit nowhere instead of failing the solve: the "
                        "result is then \"partial\" and lists them with their reasons.")

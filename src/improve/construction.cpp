@@ -155,6 +155,10 @@ double Construction::BuildSoftInOrder(RouteSet& set, std::vector<Vertex> order,
 }
 
 RuleAmounts Construction::FirstWeights(const RouteSet& set) const {
+    return FirstPrices(rules, tasks, set);
+}
+
+RuleAmounts FirstPrices(const RouteRules& rules, const TaskRules* tasks, const RouteSet& set) {
     double farthest = 0.0;
     double largest_demand = 0.0;
     const Vertex start = set.RouteOf(0).nodes.front();

@@ -45,6 +45,11 @@ struct ConstructionOutcome {
     NearLists near;
 };
 
+// The first price per unit of excess of each rule that may bend on this instance (0 for
+// those not in force): loads by the distances and demands, time warp and cost over a limit
+// at a fixed price, stops over a limit by the distances.
+RuleAmounts FirstPrices(const RouteRules& rules, const TaskRules* tasks, const RouteSet& set);
+
 // Builds a first solution under every route rule, at any size: each agent's route starts
 // as its direct way from start to end, then every other node goes in, one at a time, at its
 // best feasible position (next to its nearest placed nodes when there are many), nodes with

@@ -68,17 +68,21 @@ double ImprovementStage::ScoreOf(double largest, double total, size_t routes) co
 }
 
 bool ImprovementStage::Better(const RouteSet& a, const RouteSet& b) const {
+    return PlanBetter(a, b, settings.min_max);
+}
+
+bool PlanBetter(const RouteSet& a, const RouteSet& b, bool min_max) {
     const bool a_keeps = a.Violation() == 0.0;
     if (a_keeps != (b.Violation() == 0.0)) return a_keeps;
     // Under min-max the prizes lost come first; under min-sum they add to the total.
-    if (settings.min_max && a.LostPrize() != b.LostPrize()) {
+    if (min_max && a.LostPrize() != b.LostPrize()) {
         const double margin = kTolerance * std::max(1.0, std::fabs(b.LostPrize()));
         if (a.LostPrize() < b.LostPrize() - margin) return true;
         if (a.LostPrize() > b.LostPrize() + margin) return false;
     }
     double first_a = a.Largest(), first_b = b.Largest();
     double second_a = a.Total(), second_b = b.Total();
-    if (!settings.min_max) {
+    if (!min_max) {
         first_a = second_a + a.LostPrize();
         first_b = second_b + b.LostPrize();
         second_a = second_b = 0.0;

@@ -36,6 +36,11 @@ struct ImprovementSettings {
     bool stop_when_feasible = false;
 };
 
+// The stages' order of plans: true when a is better than b by more than rounding. A plan that
+// keeps every rule comes before one that breaks some; under min-max the prizes lost come
+// first, then the longest route, then the total; under min-sum the total with the prizes lost.
+bool PlanBetter(const RouteSet& a, const RouteSet& b, bool min_max);
+
 // What the stage asks its caller while it runs.
 struct ImprovementHooks {
     // Processor seconds on the caller's clock, and the value of it at which to stop.

@@ -17,6 +17,10 @@ size_t LocalSearch::Run(RouteSet& set, std::mt19937_64& rng, size_t most_moves) 
     for (Vertex node : set.Movable()) order.push_back(node);
     std::shuffle(order.begin(), order.end(), rng);
     Measure(set);
+    made = 1;
+    changed_at.assign(set.RouteCount(), 1);
+    tried_at.assign(set.VertexCount(), 0);
+    swaps_tried_at.assign(set.RouteCount() * set.RouteCount(), 0);
     size_t moves = 0;
     bool improved = true;
     while (improved && moves < most_moves) {
@@ -65,7 +69,11 @@ bool LocalSearch::SwapStarPass(RouteSet& set) {
     }
     for (size_t r = 0; r < m; ++r) {
         for (size_t s = r + 1; s < m; ++s) {
-            if (neighbouring_routes[r * m + s] && SwapStarBetween(set, r, s)) return true;
+            if (!neighbouring_routes[r * m + s]) continue;
+            uint64_t& tried = swaps_tried_at[r * m + s];
+            if (std::max(changed_at[r], changed_at[s]) <= tried) continue;
+            if (SwapStarBetween(set, r, s)) return true;
+            tried = made;
         }
     }
     return false;
@@ -139,10 +147,15 @@ bool LocalSearch::SwapStarBetween(RouteSet& set, size_t r, size_t s) {
 bool LocalSearch::TryAround(RouteSet& set, Vertex u) {
     const std::vector<Vertex>& close = (*near)[static_cast<size_t>(u)];
     const size_t count = std::min(neighbours, close.size());
+    uint64_t& tried = tried_at[static_cast<size_t>(u)];
+    const uint64_t home = changed_at[static_cast<size_t>(set.RouteHolding(u))];
     for (size_t c = 0; c < count; ++c) {
         const Vertex v = close[c];
-        if (v != u && set.RouteHolding(v) >= 0 && TryPair(set, u, v)) return true;
+        if (v == u || set.RouteHolding(v) < 0) continue;
+        if (std::max(home, changed_at[static_cast<size_t>(set.RouteHolding(v))]) <= tried) continue;
+        if (TryPair(set, u, v)) return true;
     }
+    tried = made;
     return false;
 }
 
@@ -172,6 +185,8 @@ bool LocalSearch::MakeIfBetter(RouteSet& set, const Move& move) {
     const MovePrice price = move.Price(set);
     if (!price.Feasible() || !Improves(set, price)) return false;
     move.Apply(set);
+    ++made;
+    for (size_t k = 0; k < price.count; ++k) changed_at[price.routes[k]] = made;
     Measure(set);
     return true;
 }

@@ -61,6 +61,13 @@ private:
     std::vector<ThreeBest> places_in_second;
     std::vector<ThreeBest> places_in_first;
     std::vector<uint8_t> neighbouring_routes;
+    // Moves made so far in this run; per route, the count when it last changed; per stop, the
+    // count when all its moves were last tried in vain; per two routes, the same for SWAP*.
+    // A try that finds both routes as they were then is skipped.
+    uint64_t made = 0;
+    std::vector<uint64_t> changed_at;
+    std::vector<uint64_t> tried_at;
+    std::vector<uint64_t> swaps_tried_at;
     double largest = 0.0;
     double tolerance = 0.0;
 };

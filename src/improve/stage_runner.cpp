@@ -2,6 +2,7 @@
 
 #include "base/log_sink.h"
 #include "improve/parallel_improvement.h"
+#include "improve/population_search.h"
 #include "improve/stop_reasons.h"
 
 namespace tamrik {
@@ -115,6 +116,11 @@ void StageRunner::ReportMovedStops(const RouteRules& rules,
     LogLine(LogStream::kError, line);
 }
 
+bool StageRunner::UsesPopulation(const TaskRules& tasks, const ImprovementSettings& stage) const {
+    if (settings.search == StageSearch::Anneal) return false;
+    return PopulationSearch::Takes(&tasks, stage);
+}
+
 ImprovementSettings StageRunner::ImprovementSettingsNow() const {
     ImprovementSettings stage;
     stage.min_max = settings.min_max;
@@ -161,7 +167,16 @@ ImprovementStage::Stop StageRunner::Improve(const RouteRules& rules, const TaskR
     ImprovementStage::Stop stop;
     size_t most_broken = kSoftRuleCount;
     const size_t workers = ParallelImprovement::ThreadsFor(settings.threads);
-    if (workers <= 1) {
+    if (UsesPopulation(tasks, stage_settings)) {
+        ImprovementHooks stage_hooks;
+        stage_hooks.elapsed = hooks.elapsed;
+        stage_hooks.deadline = hooks.deadline;
+        stage_hooks.interrupted = hooks.interrupted;
+        stage_hooks.improved = [&](const RouteSet& set) { record(set, -1.0); };
+        PopulationSearch stage(rules, stage_settings, &tasks);
+        stage.UseNeighbours(std::move(near_lists));
+        stop = stage.Run(paths, stage_hooks);
+    } else if (workers <= 1) {
         ImprovementHooks stage_hooks;
         stage_hooks.elapsed = hooks.elapsed;
         stage_hooks.deadline = hooks.deadline;

@@ -30,6 +30,7 @@ struct StageSettings {
     bool improve = false;
     // Whether stops that fit nowhere may be left out.
     bool allow_unassigned = false;
+    StageSearch search = StageSearch::Anneal;
 };
 
 // What the stages ask of the solver, always on the calling thread.
@@ -94,6 +95,8 @@ private:
     static void ReportMovedStops(const RouteRules& rules,
                                  const std::vector<std::pair<size_t, Vertex>>& moved);
     ImprovementSettings ImprovementSettingsNow() const;
+    // Whether the population search improves this instance rather than the annealing stage.
+    bool UsesPopulation(const TaskRules& tasks, const ImprovementSettings& stage) const;
 
     StageSettings settings;
     bool warm_started = false;

@@ -249,6 +249,13 @@ void load_options(const json& document_options, Problem& problem) {
     }
     out.route_cost = route_cost == "travel" ? RouteCostKind::Travel : RouteCostKind::Duration;
     out.allow_unassigned = options.Flag("allow_unassigned", false);
+    const std::string search = options.Text("search", "anneal");
+    if (search != "anneal" && search != "population" && search != "auto") {
+        RejectValue("options.search", json(search), "\"anneal\", \"population\" or \"auto\"");
+    }
+    out.search = search == "population" ? StageSearch::Population
+                 : search == "auto"      ? StageSearch::Auto
+                                         : StageSearch::Anneal;
 }
 
 // "initial_routes": [{"agent_id": a, "node_ids": [...], "pinned": k}, ...]; "pinned" is

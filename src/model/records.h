@@ -15,6 +15,11 @@ enum class ObjectiveType : int32_t { MinMax = 0, MinSum = 1 };
 // still bind.
 enum class RouteCostKind : int32_t { Duration = 0, Travel = 1 };
 
+// How the improvement stage searches: one annealed trajectory of ruin and recreate, a
+// population of plans crossed and educated by local search, or the one that suits the
+// instance.
+enum class StageSearch : int32_t { Anneal = 0, Population = 1, Auto = 2 };
+
 struct Position {
     double x = 0.0;
     double y = 0.0;
@@ -83,6 +88,7 @@ struct Options {
     RouteCostKind route_cost = RouteCostKind::Duration;
     // Leave out the stops that fit nowhere instead of failing the solve ("partial").
     bool allow_unassigned = false;
+    StageSearch search = StageSearch::Anneal;
 };
 
 }  // namespace tamrik

@@ -19,7 +19,8 @@ const Keys kAgentKeys{"id",          "type",      "start_node", "end_node",  "ca
 const Keys kOptionKeys{"return_to_end",  "objective",        "time_limit",   "improve",
                        "seed",           "max_iterations",   "stop_when_stalled",
                        "memory_limit",   "enforce_capacity", "enforce_sequence",
-                       "threads",        "route_cost",       "allow_unassigned"};
+                       "threads",        "route_cost",       "allow_unassigned",
+                       "search"};
 const Keys kMetricKeys{"kind", "factor"};
 const Keys kRouteKeys{"agent_id", "node_ids", "pinned"};
 

@@ -36,6 +36,7 @@ StageSettings StageSettingsOf(const Options& options) {
     settings.threads = options.threads;
     settings.improve = options.improve;
     settings.allow_unassigned = options.allow_unassigned;
+    settings.search = options.search;
     return settings;
 }
 

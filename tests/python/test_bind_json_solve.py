@@ -83,6 +83,8 @@ def test_bad_documents_and_files_raise_runtime_error(tmp_path, read_file, text, 
      "agents[0].max_length must be a whole number within the signed 32-bit range, not 8589934597"),
     (lambda d: d["nodes"][4].update(y=1e300),  # its truncation to 64 bits is undefined
      "node 4: y = 1e+300 is not a finite number within the signed 64-bit range"),
+    (lambda d: d.setdefault("options", {}).update(search="genetic"),
+     'options.search must be "anneal", "population" or "auto", not "genetic"'),
 ])
 def test_invalid_instances_raise_value_errors_and_leave_the_module_usable(square, change, message):
     text = json.dumps(square)

@@ -15,10 +15,11 @@ def time_windows():
     return json.loads((EXAMPLES / "time_windows.json").read_text())
 
 
+@pytest.mark.parametrize("search", ["anneal", "population"])
 @pytest.mark.parametrize("objective, key", [("min_sum", "sum_cost"), ("min_max", "max_cost")])
 def test_the_stage_asked_for_by_the_instance_or_by_default_on_the_command_line_keeps_the_rules_and_beats_the_search_alone(
-        time_windows, tmp_path, objective, key):
-    time_windows["options"].update(objective=objective, seed=3)
+        time_windows, tmp_path, objective, key, search):
+    time_windows["options"].update(objective=objective, seed=3, search=search)
     path, output = write_json(tmp_path / "instance.json", time_windows), tmp_path / "result.json"
 
     def by_command(*flags):

@@ -178,19 +178,20 @@ struct Threaded {
     InstanceShape shape;
     bool loads_and_pairs;
     uint64_t threads;
+    StageSearch search = StageSearch::Anneal;
+    uint64_t iterations = 5000;
 };
 
-class InThreads : public ::testing::TestWithParam<Threaded> {};
-
-TEST_P(InThreads, RepeatsItselfWithCheckedRoutesRecordedInTimeOrder) {
-    const Threaded& param = GetParam();
+// Two runs of the same seed give the same routes, and every plan recorded keeps the rules.
+void ExpectRepeatedCheckedRuns(const Threaded& param) {
     Problem problem = param.loads_and_pairs ? WithLoadsAndPairs(param.shape, 57)
                                             : RandomInstance(param.shape, 57);
     Options options = Improving(problem, 9);
     // The iteration cap, not the budget, must end the stage, also under the sanitizers.
     options.time_limit = 600.0;
-    options.max_iterations = 5000;
+    options.max_iterations = param.iterations;
     options.threads = param.threads;
+    options.search = param.search;
     const Solved first = SolveQuietly(problem, options);
     const Solved second = SolveQuietly(problem, options);
     ASSERT_EQ(first.status, 1);
@@ -208,6 +209,12 @@ TEST_P(InThreads, RepeatsItselfWithCheckedRoutesRecordedInTimeOrder) {
         EXPECT_GE(snapshot.time, previous);
         previous = snapshot.time;
     }
+}
+
+class InThreads : public ::testing::TestWithParam<Threaded> {};
+
+TEST_P(InThreads, RepeatsItselfWithCheckedRoutesRecordedInTimeOrder) {
+    ExpectRepeatedCheckedRuns(GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -231,6 +238,23 @@ INSTANTIATE_TEST_SUITE_P(
                  false, 2},
         // beyond the search with pairs: one accepted move per round
         Threaded{Loaded(300, 6, false, ObjectiveType::MinMax), true, 2}));
+
+// The population search, where it takes the instance: within the search's size and beyond
+// it, with windows, cost limits and two types; with pairs the annealing stage runs instead.
+class PopulationRuns : public ::testing::TestWithParam<Threaded> {};
+
+TEST_P(PopulationRuns, RepeatThemselvesWithCheckedRoutes) { ExpectRepeatedCheckedRuns(GetParam()); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Seeded, PopulationRuns,
+    ::testing::Values(
+        Threaded{InstanceShape{.nodes = 12, .agents = 3, .two_types = true, .time_windows = true,
+                               .cost_limits = true},
+                 false, 1, StageSearch::Population, 400},
+        Threaded{Beyond(4, false, true, true, true, ObjectiveType::MinSum, false), false, 1,
+                 StageSearch::Population, 150},
+        Threaded{Loaded(300, 6, false, ObjectiveType::MinMax), true, 1, StageSearch::Population,
+                 300}));
 
 // Outside the thread sanitizer's run (its filter is "InThreads"): slowed down that much, the
 // search hands over on the clock, so the two runs would start the stage from different routes.
