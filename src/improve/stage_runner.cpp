@@ -167,24 +167,19 @@ ImprovementStage::Stop StageRunner::Improve(const RouteRules& rules, const TaskR
     ImprovementStage::Stop stop;
     size_t most_broken = kSoftRuleCount;
     const size_t workers = ParallelImprovement::ThreadsFor(settings.threads);
+    ImprovementHooks one_thread;
+    one_thread.elapsed = hooks.elapsed;
+    one_thread.deadline = hooks.deadline;
+    one_thread.interrupted = hooks.interrupted;
+    one_thread.improved = [&](const RouteSet& set) { record(set, -1.0); };
     if (UsesPopulation(tasks, stage_settings)) {
-        ImprovementHooks stage_hooks;
-        stage_hooks.elapsed = hooks.elapsed;
-        stage_hooks.deadline = hooks.deadline;
-        stage_hooks.interrupted = hooks.interrupted;
-        stage_hooks.improved = [&](const RouteSet& set) { record(set, -1.0); };
         PopulationSearch stage(rules, stage_settings, &tasks);
         stage.UseNeighbours(std::move(near_lists));
-        stop = stage.Run(paths, stage_hooks);
+        stop = stage.Run(paths, one_thread);
     } else if (workers <= 1) {
-        ImprovementHooks stage_hooks;
-        stage_hooks.elapsed = hooks.elapsed;
-        stage_hooks.deadline = hooks.deadline;
-        stage_hooks.interrupted = hooks.interrupted;
-        stage_hooks.improved = [&](const RouteSet& set) { record(set, -1.0); };
         ImprovementStage stage(rules, stage_settings, &tasks);
         stage.UseNeighbours(std::move(near_lists));
-        stop = stage.Run(paths, stage_hooks);
+        stop = stage.Run(paths, one_thread);
         most_broken = stage.MostBroken();
     } else {
         ParallelHooks stage_hooks;
