@@ -6,14 +6,17 @@
 #include <memory>
 #include <thread>
 
+#include "improve/population_search.h"
+
 namespace tamrik {
 namespace {
 
 // How often the calling thread, its own run done, asks the host whether to stop.
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
 
+template <typename Stage>
 struct Run {
-    std::unique_ptr<ImprovementStage> stage;
+    std::unique_ptr<Stage> stage;
     std::vector<std::vector<int64_t>> paths;
     ImprovementStage::Stop stop = ImprovementStage::Stop::kNotRun;
     std::exception_ptr failure;
@@ -21,17 +24,18 @@ struct Run {
 
 }  // namespace
 
+template <typename Stage>
 ImprovementStage::Stop RunIndependently(const RouteRules& rules,
                                         const ImprovementSettings& settings,
                                         const TaskRules* tasks, size_t threads,
                                         const NearLists& neighbours,
                                         std::vector<std::vector<int64_t>>& paths,
                                         const ParallelHooks& hooks) {
-    std::vector<Run> runs(std::max<size_t>(threads, 1));
+    std::vector<Run<Stage>> runs(std::max<size_t>(threads, 1));
     for (size_t k = 0; k < runs.size(); ++k) {
         ImprovementSettings own = settings;
         own.seed = settings.seed + kThreadSeedStep * k;
-        runs[k].stage = std::make_unique<ImprovementStage>(rules, own, tasks);
+        runs[k].stage = std::make_unique<Stage>(rules, own, tasks);
         runs[k].stage->UseNeighbours(neighbours);
         runs[k].paths = paths;
     }
@@ -81,13 +85,13 @@ ImprovementStage::Stop RunIndependently(const RouteRules& rules,
         host_wants_stop();
     }
     for (std::thread& helper : helpers) helper.join();
-    for (const Run& each : runs) {
+    for (const Run<Stage>& each : runs) {
         if (each.failure) std::rethrow_exception(each.failure);
     }
 
     size_t best = 0;
     for (size_t k = 1; k < runs.size(); ++k) {
-        const ImprovementStage& stage = *runs[k].stage;
+        const Stage& stage = *runs[k].stage;
         if (runs[k].stop != ImprovementStage::Stop::kNotRun &&
             stage.Better(stage.BestSet(), runs[best].stage->BestSet())) {
             best = k;
@@ -101,5 +105,12 @@ ImprovementStage::Stop RunIndependently(const RouteRules& rules,
     }
     return runs[0].stop;
 }
+
+template ImprovementStage::Stop RunIndependently<ImprovementStage>(
+    const RouteRules&, const ImprovementSettings&, const TaskRules*, size_t, const NearLists&,
+    std::vector<std::vector<int64_t>>&, const ParallelHooks&);
+template ImprovementStage::Stop RunIndependently<PopulationSearch>(
+    const RouteRules&, const ImprovementSettings&, const TaskRules*, size_t, const NearLists&,
+    std::vector<std::vector<int64_t>>&, const ParallelHooks&);
 
 }  // namespace tamrik

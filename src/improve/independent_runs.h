@@ -17,7 +17,9 @@ namespace tamrik {
 // on its own thread, each against the budget on its own thread clock, and the best answer of
 // all is kept. Run 0 uses the given seed on the calling thread, so the answer is never worse
 // than one thread's; its improvements are reported as they come, a better one of another run
-// at the end. `paths` becomes the best solution found.
+// at the end. `paths` becomes the best solution found. A Stage is the annealing stage or the
+// population search.
+template <typename Stage>
 ImprovementStage::Stop RunIndependently(const RouteRules& rules,
                                         const ImprovementSettings& settings,
                                         const TaskRules* tasks, size_t threads,

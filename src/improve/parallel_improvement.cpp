@@ -47,7 +47,8 @@ size_t ParallelImprovement::ThreadsFor(uint64_t requested) {
 ImprovementStage::Stop ParallelImprovement::Run(std::vector<std::vector<int64_t>>& paths,
                                                 const ParallelHooks& hooks) {
     if (rules.VertexCount() <= static_cast<size_t>(kMaxVertices)) {
-        return RunIndependently(rules, settings, tasks, threads, neighbours, paths, hooks);
+        return RunIndependently<ImprovementStage>(rules, settings, tasks, threads, neighbours,
+                                                  paths, hooks);
     }
     stage.UseNeighbours(std::move(neighbours));
     const double started = ThreadSeconds();

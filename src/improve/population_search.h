@@ -60,6 +60,12 @@ public:
     // is never worse than the one given.
     Stop Run(std::vector<std::vector<int64_t>>& paths, const ImprovementHooks& hooks);
     uint64_t Children() const { return children; }
+    // The best plan found that keeps every rule (the starting plan until one is), and the
+    // order of plans.
+    const RouteSet& BestSet() const { return found_feasible ? best : start; }
+    bool Better(const RouteSet& a, const RouteSet& b) const {
+        return PlanBetter(a, b, settings.min_max);
+    }
 
 private:
     struct Member {

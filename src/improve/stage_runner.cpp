@@ -1,6 +1,7 @@
 #include "improve/stage_runner.h"
 
 #include "base/log_sink.h"
+#include "improve/independent_runs.h"
 #include "improve/parallel_improvement.h"
 #include "improve/population_search.h"
 #include "improve/stop_reasons.h"
@@ -172,7 +173,16 @@ ImprovementStage::Stop StageRunner::Improve(const RouteRules& rules, const TaskR
     one_thread.deadline = hooks.deadline;
     one_thread.interrupted = hooks.interrupted;
     one_thread.improved = [&](const RouteSet& set) { record(set, -1.0); };
-    if (UsesPopulation(tasks, stage_settings)) {
+    ParallelHooks threaded;
+    threaded.start_time = hooks.elapsed();
+    threaded.deadline = hooks.deadline;
+    threaded.interrupted = hooks.interrupted;
+    threaded.improved = record;
+    if (UsesPopulation(tasks, stage_settings) && workers > 1) {
+        // Islands: each thread a population of its own, the best plan of all kept.
+        stop = RunIndependently<PopulationSearch>(rules, stage_settings, &tasks, workers,
+                                                  near_lists, paths, threaded);
+    } else if (UsesPopulation(tasks, stage_settings)) {
         PopulationSearch stage(rules, stage_settings, &tasks);
         stage.UseNeighbours(std::move(near_lists));
         stop = stage.Run(paths, one_thread);
@@ -182,14 +192,9 @@ ImprovementStage::Stop StageRunner::Improve(const RouteRules& rules, const TaskR
         stop = stage.Run(paths, one_thread);
         most_broken = stage.MostBroken();
     } else {
-        ParallelHooks stage_hooks;
-        stage_hooks.start_time = hooks.elapsed();
-        stage_hooks.deadline = hooks.deadline;
-        stage_hooks.interrupted = hooks.interrupted;
-        stage_hooks.improved = record;
         ParallelImprovement stage(rules, stage_settings, &tasks, workers);
         stage.UseNeighbours(near_lists);
-        stop = stage.Run(paths, stage_hooks);
+        stop = stage.Run(paths, threaded);
         most_broken = stage.MostBroken();
     }
     if (AnyBends(soft_weights) && !recorded && !hooks.was_interrupted()) {

@@ -237,7 +237,10 @@ INSTANTIATE_TEST_SUITE_P(
                                false},
                  false, 2},
         // beyond the search with pairs: one accepted move per round
-        Threaded{Loaded(300, 6, false, ObjectiveType::MinMax), true, 2}));
+        Threaded{Loaded(300, 6, false, ObjectiveType::MinMax), true, 2},
+        // the population search on two islands, beyond the search
+        Threaded{Beyond(4, false, true, true, true, ObjectiveType::MinSum, false), false, 2,
+                 StageSearch::Population, 120}));
 
 // The population search, where it takes the instance: within the search's size and beyond
 // it, with windows, cost limits and two types; with pairs the annealing stage runs instead.
