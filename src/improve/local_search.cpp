@@ -5,6 +5,8 @@
 namespace tamrik {
 namespace {
 
+// How many stops the search tries between two questions whether to stop.
+constexpr size_t kStopsPerPoll = 64;
 // Changes smaller than this, relative to the plan's size, are rounding and improve nothing.
 constexpr double kImprovement = 1e-9;
 
@@ -12,7 +14,8 @@ double Tolerance(double magnitude) { return kImprovement * std::max(1.0, magnitu
 
 }  // namespace
 
-size_t LocalSearch::Run(RouteSet& set, std::mt19937_64& rng, size_t most_moves) {
+size_t LocalSearch::Run(RouteSet& set, std::mt19937_64& rng, size_t most_moves,
+                        const std::function<bool()>& stop) {
     order.clear();
     for (Vertex node : set.Movable()) order.push_back(node);
     std::shuffle(order.begin(), order.end(), rng);
@@ -25,8 +28,10 @@ size_t LocalSearch::Run(RouteSet& set, std::mt19937_64& rng, size_t most_moves) 
     bool improved = true;
     while (improved && moves < most_moves) {
         improved = false;
-        for (Vertex u : order) {
+        for (size_t k = 0; k < order.size(); ++k) {
+            const Vertex u = order[k];
             if (moves >= most_moves) break;
+            if (stop && k % kStopsPerPoll == 0 && stop()) return moves;
             if (set.RouteHolding(u) < 0) continue;
             if (TryAround(set, u) || TryEmptyRoute(set, u)) {
                 ++moves;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -28,9 +29,10 @@ public:
     LocalSearch(const NearLists& near, size_t neighbours, bool min_max)
         : near(&near), neighbours(neighbours), min_max(min_max) {}
 
-    // Improves the set until no move improves it, or `most_moves` moves are made; returns how
-    // many were made.
-    size_t Run(RouteSet& set, std::mt19937_64& rng, size_t most_moves = SIZE_MAX);
+    // Improves the set until no move improves it, `most_moves` moves are made or `stop` (when
+    // given, asked now and then) says so; returns how many were made.
+    size_t Run(RouteSet& set, std::mt19937_64& rng, size_t most_moves = SIZE_MAX,
+               const std::function<bool()>& stop = {});
 
 private:
     bool TryAround(RouteSet& set, Vertex u);

@@ -213,10 +213,13 @@ bool PopulationSearch::Crossover(const RouteSet& a, const RouteSet& b, RouteSet&
     return true;
 }
 
-void PopulationSearch::Educate(RouteSet& set) { search->Run(set, rng); }
+void PopulationSearch::Educate(RouteSet& set, const ImprovementHooks& hooks) {
+    // A large plan's education may take long: the budget and interrupts cut it short.
+    search->Run(set, rng, SIZE_MAX, [&]() { return Checkpoint(hooks).has_value(); });
+}
 
 void PopulationSearch::Breed(RouteSet& plan, const ImprovementHooks& hooks) {
-    Educate(plan);
+    Educate(plan, hooks);
     ++children;
     NoteRules(plan);
     Keep(plan, hooks);
@@ -225,7 +228,7 @@ void PopulationSearch::Breed(RouteSet& plan, const ImprovementHooks& hooks) {
         for (double& price : raised) price *= kRepairRaise;
         repaired.CopyRoutesFrom(plan);
         repaired.SetWeights(raised);
-        Educate(repaired);
+        Educate(repaired, hooks);
         repaired.SetWeights(prices);
         if (repaired.Violation() == 0.0) Keep(repaired, hooks);
     }

@@ -88,7 +88,7 @@ private:
     void Seed(const ImprovementHooks& hooks);
     void Perturb(RouteSet& set);
     bool Crossover(const RouteSet& a, const RouteSet& b, RouteSet& child);
-    void Educate(RouteSet& set);
+    void Educate(RouteSet& set, const ImprovementHooks& hooks);
     // Educates the child, keeps it, repairs it now and then, and takes it as the best plan
     // when it is.
     void Breed(RouteSet& child, const ImprovementHooks& hooks);

@@ -117,9 +117,15 @@ void StageRunner::ReportMovedStops(const RouteRules& rules,
     LogLine(LogStream::kError, line);
 }
 
-bool StageRunner::UsesPopulation(const TaskRules& tasks, const ImprovementSettings& stage) const {
-    if (settings.search == StageSearch::Anneal) return false;
-    return PopulationSearch::Takes(&tasks, stage);
+bool StageRunner::UsesPopulation(const RouteRules& rules, const TaskRules& tasks,
+                                 const ImprovementSettings& stage) const {
+    if (settings.search == StageSearch::Anneal || !PopulationSearch::Takes(&tasks, stage)) {
+        return false;
+    }
+    // "auto": where the benchmark shows the population ahead, so far on loads without windows
+    // under min-sum (benchmarks/results/population-first.md).
+    return settings.search == StageSearch::Population ||
+           (tasks.HasLoads() && !rules.UsesTimeWindows() && !rules.AnyShift() && !settings.min_max);
 }
 
 ImprovementSettings StageRunner::ImprovementSettingsNow() const {
@@ -178,11 +184,11 @@ ImprovementStage::Stop StageRunner::Improve(const RouteRules& rules, const TaskR
     threaded.deadline = hooks.deadline;
     threaded.interrupted = hooks.interrupted;
     threaded.improved = record;
-    if (UsesPopulation(tasks, stage_settings) && workers > 1) {
+    if (UsesPopulation(rules, tasks, stage_settings) && workers > 1) {
         // Islands: each thread a population of its own, the best plan of all kept.
         stop = RunIndependently<PopulationSearch>(rules, stage_settings, &tasks, workers,
                                                   near_lists, paths, threaded);
-    } else if (UsesPopulation(tasks, stage_settings)) {
+    } else if (UsesPopulation(rules, tasks, stage_settings)) {
         PopulationSearch stage(rules, stage_settings, &tasks);
         stage.UseNeighbours(std::move(near_lists));
         stop = stage.Run(paths, one_thread);

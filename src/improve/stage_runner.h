@@ -96,7 +96,8 @@ private:
                                  const std::vector<std::pair<size_t, Vertex>>& moved);
     ImprovementSettings ImprovementSettingsNow() const;
     // Whether the population search improves this instance rather than the annealing stage.
-    bool UsesPopulation(const TaskRules& tasks, const ImprovementSettings& stage) const;
+    bool UsesPopulation(const RouteRules& rules, const TaskRules& tasks,
+                        const ImprovementSettings& stage) const;
 
     StageSettings settings;
     bool warm_started = false;
