@@ -63,7 +63,11 @@ double ImprovementStage::Score(const RouteSet& set) const {
 }
 
 double ImprovementStage::ScoreOf(double largest, double total, size_t routes) const {
-    if (!settings.min_max) return total;
+    return SearchValue(largest, total, routes, settings.min_max);
+}
+
+double SearchValue(double largest, double total, size_t routes, bool min_max) {
+    if (!min_max) return total;
     return largest + kTotalWeight * total / static_cast<double>(std::max<size_t>(routes, 1));
 }
 

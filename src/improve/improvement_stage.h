@@ -41,6 +41,11 @@ struct ImprovementSettings {
 // first, then the longest route, then the total; under min-sum the total with the prizes lost.
 bool PlanBetter(const RouteSet& a, const RouteSet& b, bool min_max);
 
+// The value the stages search on, prizes aside: under min-sum the total; under min-max the
+// longest route with a little of the mean route, to lead the search across plateaus of equal
+// longest route.
+double SearchValue(double largest, double total, size_t routes, bool min_max);
+
 // What the stage asks its caller while it runs.
 struct ImprovementHooks {
     // Processor seconds on the caller's clock, and the value of it at which to stop.

@@ -9,8 +9,6 @@
 namespace tamrik {
 namespace {
 
-// Weight of the average route cost in a plan's value under min-max, as in the annealing stage.
-constexpr double kTotalWeight = 0.1;
 // Plans closer than this are clones.
 constexpr double kClone = 1e-9;
 // Prices rise or fall by these factors when the share of children that keep a rule is off
@@ -301,23 +299,26 @@ void PopulationSearch::Remove(Pool& pool, size_t index) {
     for (std::vector<double>& row : pool.distance) row.erase(row.begin() + at);
 }
 
-void PopulationSearch::Rank(Pool& pool) const {
+void PopulationSearch::Rank(Pool& pool) {
     const size_t n = pool.members.size();
     if (n <= 1) {
         for (auto& member : pool.members) member->fitness = 0.0;
         return;
     }
-    std::vector<size_t> order(n);
+    std::vector<size_t>& order = rank_scratch.order;
+    order.resize(n);
     std::iota(order.begin(), order.end(), size_t{0});
     std::stable_sort(order.begin(), order.end(), [&pool](size_t x, size_t y) {
         return pool.members[x]->value < pool.members[y]->value;
     });
-    std::vector<double> cost_rank(n);
+    std::vector<double>& cost_rank = rank_scratch.cost_rank;
+    cost_rank.resize(n);
     for (size_t k = 0; k < n; ++k) cost_rank[order[k]] = static_cast<double>(k) / static_cast<double>(n - 1);
     // Diversity: the mean distance to the nearest few others, the larger the better.
     const size_t close = std::min(population.close, n - 1);
-    std::vector<double> diversity(n);
-    std::vector<double> others;
+    std::vector<double>& diversity = rank_scratch.diversity;
+    diversity.resize(n);
+    std::vector<double>& others = rank_scratch.others;
     for (size_t i = 0; i < n; ++i) {
         others.clear();
         for (size_t j = 0; j < n; ++j) {
@@ -351,9 +352,8 @@ const RouteSet& PopulationSearch::Tournament() {
 }
 
 double PopulationSearch::Value(const RouteSet& set) const {
-    if (!settings.min_max) return set.Total() + set.LostPrize();
-    return set.Largest() +
-           kTotalWeight * set.Total() / static_cast<double>(std::max<size_t>(set.RouteCount(), 1));
+    const double value = SearchValue(set.Largest(), set.Total(), set.RouteCount(), settings.min_max);
+    return settings.min_max ? value : value + set.LostPrize();
 }
 
 double PopulationSearch::Distance(const Member& a, const Member& b) const {

@@ -95,7 +95,7 @@ private:
     void Keep(const RouteSet& set, const ImprovementHooks& hooks);
     void Cull(Pool& pool);
     static void Remove(Pool& pool, size_t index);
-    void Rank(Pool& pool) const;
+    void Rank(Pool& pool);
     const RouteSet& Tournament();
     double Value(const RouteSet& set) const;
     double Distance(const Member& a, const Member& b) const;
@@ -123,6 +123,13 @@ private:
     RuleAmounts first_prices{};
     std::vector<Vertex> left_over;
     std::vector<uint8_t> chosen_routes;
+    // Rank's working lists, kept from child to child.
+    struct RankScratch {
+        std::vector<size_t> order;
+        std::vector<double> cost_rank;
+        std::vector<double> diversity;
+        std::vector<double> others;
+    } rank_scratch;
     uint64_t children = 0;
     uint64_t last_better = 0;
     uint64_t idle_restarts = 0;
