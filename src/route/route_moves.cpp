@@ -153,13 +153,12 @@ MovePrice TailExchangeMove::Price(const RouteSet& set) const {
     const std::span<const Vertex> second_tail = TailOf(set, second, second_keep);
     const size_t first_size = first_keep + 2 + second_tail.size();
     const size_t second_size = second_keep + 2 + first_tail.size();
-    const double here = set.SplicePrice(first, first_keep, second_tail, SizeOf(set, first) - 1);
+    const double here = set.TailSwapPrice(first, first_keep, second, second_keep);
     if (here == RouteSet::kInfeasible) {
         return TwoRoutes(first, here, first_size, second, here, second_size);
     }
     return TwoRoutes(first, here, first_size, second,
-                     set.SplicePrice(second, second_keep, first_tail, SizeOf(set, second) - 1),
-                     second_size);
+                     set.TailSwapPrice(second, second_keep, first, first_keep), second_size);
 }
 
 bool TailExchangeMove::Apply(RouteSet& set) const {

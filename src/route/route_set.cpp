@@ -31,6 +31,7 @@ void RouteSet::Prepare(size_t m) {
     holder.assign(vertex_count, -1);
     position.assign(vertex_count, 0);
     accepts.assign(m * vertex_count, 0);
+    fixed_inside = false;
     cost_limits.assign(m, 0.0);
     simple.assign(m, 0);
     plain.assign(m, 0);
@@ -135,6 +136,7 @@ bool RouteSet::Load(const std::vector<std::vector<int64_t>>& paths) {
         const std::vector<Vertex>& nodes = routes[r].nodes;
         for (size_t k = 1; k + 1 < nodes.size(); ++k) {
             const Vertex node = nodes[k];
+            fixed_inside = fixed_inside || endpoint[node] != 0;
             if (endpoint[node] || movable_flag[node]) continue;
             movable_flag[node] = 1;
             movable.push_back(node);
@@ -143,6 +145,7 @@ bool RouteSet::Load(const std::vector<std::vector<int64_t>>& paths) {
         }
     }
     TakeOptionalStops(endpoint);
+    FindTwins();
     return !waits_on || Settle();
 }
 
@@ -190,6 +193,7 @@ std::vector<size_t> RouteSet::LoadEmpty() {
         movable.push_back(static_cast<Vertex>(v));
     }
     TakeOptionalStops(endpoint);
+    FindTwins();
     return broken;
 }
 

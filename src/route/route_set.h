@@ -164,6 +164,11 @@ public:
     // stretches. Paired stops and waits across routes are not spliced (kInfeasible).
     double SplicePrice(size_t r, size_t keep, std::span<const Vertex> middle,
                        size_t resume) const;
+    // The same for route r with its stops after position `keep` replaced by those route s
+    // (s != r) has after position `s_keep`, r's own end kept (one half of a tail exchange).
+    // O(1) from r's prefix and s's suffix when the two routes are twins: the same legs, the
+    // same end and the same stops allowed.
+    double TailSwapPrice(size_t r, size_t keep, size_t s, size_t s_keep) const;
     // The same for route r with its nodes first .. last in reverse order.
     double ReversalPrice(size_t r, size_t first, size_t last) const;
     // Makes the splice, or the reversal; both return whether the route keeps its rules.
@@ -306,6 +311,12 @@ private:
     double SpliceLoadPrice(size_t r, size_t keep, Nodes middle, size_t resume) const;
     template <typename Nodes>
     double SpliceTimePrice(size_t r, size_t keep, Nodes middle, size_t resume) const;
+    // The price of route r's loads once they run as `load` (see SpliceLoadPrice).
+    double LoadPrice(size_t r, const LoadStretch& load) const;
+    // Whether routes r and s may exchange tails priced from their stretches alone.
+    bool TailsJoinDirectly(size_t r, size_t s) const;
+    // Groups the routes into twins (see TailSwapPrice), once their ends and accepts are known.
+    void FindTwins();
     // Times all routes together; whether every window and cost limit holds.
     bool Settle();
     // After a change to route r from position `from` (through position `through`).
@@ -330,6 +341,11 @@ private:
     // position[v]: v's index in the route holding it (meaningless while v is out).
     std::vector<int32_t> position;
     std::vector<uint8_t> accepts;
+    // twin[r]: the first route that is route r's twin. Whether some route holds an agent's
+    // start or end between its own ends (such a stop never moves, so no tail with it is
+    // priced from stretches).
+    std::vector<size_t> twin;
+    bool fixed_inside = false;
     // Per route, the position after its pinned stops (empty while none is pinned).
     std::vector<size_t> first_free;
     std::vector<double> cost_limits;

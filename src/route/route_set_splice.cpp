@@ -39,6 +39,10 @@ double RouteSet::SpliceLoadPrice(size_t r, size_t keep, Nodes middle, size_t res
     LoadStretch load = route.load_before[keep];
     for (Vertex v : middle) load = LoadStretch::Join(load, LoadStretch::Of(tasks->Demand(v)));
     load = LoadStretch::Join(load, route.load_after[resume]);
+    return LoadPrice(r, load);
+}
+
+double RouteSet::LoadPrice(size_t r, const LoadStretch& load) const {
     const double capacity = tasks->Capacity(r);
     if (!soft_loads) {
         return load.FitsFrom(0.0, capacity, TaskRules::kLoadTolerance) ? 0.0 : kInfeasible;
@@ -119,6 +123,65 @@ double RouteSet::ReversalPrice(size_t r, size_t first, size_t last) const {
     const auto end = nodes.begin() + static_cast<std::ptrdiff_t>(last) + 1;
     const Reversed reversed{std::make_reverse_iterator(end), std::make_reverse_iterator(begin)};
     return SplicePriceOver(r, first - 1, reversed, last + 1);
+}
+
+void RouteSet::FindTwins() {
+    twin.assign(routes.size(), 0);
+    for (size_t r = 0; r < routes.size(); ++r) {
+        twin[r] = r;
+        const std::vector<Vertex>& nodes = routes[r].nodes;
+        if (nodes.size() < 2) continue;
+        const auto row = accepts.begin() + static_cast<std::ptrdiff_t>(r * vertex_count);
+        for (size_t s = 0; s < r; ++s) {
+            if (twin[s] != s || routes[s].nodes.size() < 2) continue;
+            const auto other = accepts.begin() + static_cast<std::ptrdiff_t>(s * vertex_count);
+            if (profile[s] == profile[r] && plain[s] == plain[r] &&
+                routes[s].nodes.back() == nodes.back() &&
+                std::equal(row, row + static_cast<std::ptrdiff_t>(vertex_count), other)) {
+                twin[r] = s;
+                break;
+            }
+        }
+    }
+}
+
+bool RouteSet::TailsJoinDirectly(size_t r, size_t s) const {
+    const bool paired = tasks != nullptr && tasks->HasPairs();
+    return twin[r] == twin[s] && !fixed_inside && !waits_on && !paired &&
+           (plain[r] || (!routes[r].rest.empty() && !routes[s].rest.empty()));
+}
+
+double RouteSet::TailSwapPrice(size_t r, size_t keep, size_t s, size_t s_keep) const {
+    const Route& mine = routes[r];
+    const Route& theirs = routes[s];
+    if (!TailsJoinDirectly(r, s)) {
+        const std::span<const Vertex> tail(theirs.nodes.data() + s_keep + 1,
+                                           theirs.nodes.size() - 2 - s_keep);
+        return SplicePrice(r, keep, tail, mine.nodes.size() - 1);
+    }
+    // Pinned stops stay where they are, on either route.
+    if (keep + 1 < FirstFree(r) || s_keep + 1 < FirstFree(s)) return kInfeasible;
+    const double load_price =
+        loads_on ? LoadPrice(r, LoadStretch::Join(mine.load_before[keep], theirs.load_after[s_keep + 1]))
+                 : 0.0;
+    if (load_price == kInfeasible) return kInfeasible;
+    const Vertex from = mine.nodes[keep];
+    const Vertex to = theirs.nodes[s_keep + 1];
+    const double leg = Leg(r, from, to);
+    if (plain[r]) {
+        return mine.arrival[keep] + leg + (theirs.arrival.back() - theirs.arrival[s_keep + 1]) +
+               load_price;
+    }
+    RouteClock clock = ClockAt(r, keep);
+    const double service = rules->LeavingService(from, to);
+    const auto agent = static_cast<int64_t>(r);
+    if (soft_days) {
+        rules->JoinSoft(agent, clock, leg, service, theirs.rest[s_keep + 1]);
+        return rules->CostOf(clock) + DayPrice(r, clock) + load_price;
+    }
+    const bool kept =
+        rules->Join(agent, clock, leg, service, theirs.rest[s_keep + 1]) == RouteViolation::Rule::kNone;
+    return kept ? rules->CostOf(clock) + load_price : kInfeasible;
 }
 
 bool RouteSet::Splice(size_t r, size_t keep, std::span<const Vertex> middle, size_t resume) {

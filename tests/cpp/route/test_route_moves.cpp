@@ -27,6 +27,7 @@ struct Case {
     unsigned seed;
     bool several;
     Bends bends;
+    bool timed = true;
 };
 
 constexpr double kLoadPrice = 3.0;
@@ -78,7 +79,7 @@ std::vector<Vertex> Held(const RouteSet& set) {
 class Moves : public ::testing::TestWithParam<Case> {
 protected:
     Moves()
-        : problem(BusyDay(GetParam().seed, GetParam().several)),
+        : problem(BusyDay(GetParam().seed, GetParam().several, GetParam().timed)),
           solver(Quietly(problem)),
           rules(solver->Rules()),
           tasks(LoadsOf(problem)),
@@ -153,10 +154,12 @@ protected:
         for (Vertex node : Held(set)) ASSERT_GE(made.RouteHolding(node), 0) << node;
     }
 
-    // Where windows and limits bend, only loads and the fixed rules refuse a move.
+    // Where windows and limits bend, only loads and the fixed rules refuse a move; untimed
+    // days with soft loads refuse none.
     void ExpectBothOutcomes() const {
         EXPECT_GT(priced, 20u);
-        if (GetParam().bends != Bends::kDays) {
+        const Bends bends = GetParam().bends;
+        if (bends == Bends::kNothing || (bends == Bends::kLoads && GetParam().timed)) {
             EXPECT_GT(refused, 20u);
         }
     }
@@ -288,7 +291,8 @@ INSTANTIATE_TEST_SUITE_P(
     Seeded, Moves,
     ::testing::Values(Case{1, false, Bends::kNothing}, Case{2, true, Bends::kNothing},
                       Case{3, false, Bends::kLoads}, Case{4, true, Bends::kLoads},
-                      Case{5, false, Bends::kDays}, Case{6, true, Bends::kDays}));
+                      Case{5, false, Bends::kDays}, Case{6, true, Bends::kDays},
+                      Case{7, false, Bends::kNothing, false}, Case{8, false, Bends::kLoads, false}));
 
 }  // namespace
 }  // namespace tamrik

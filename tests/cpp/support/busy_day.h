@@ -13,8 +13,9 @@
 namespace tamrik::testing {
 
 // Windows on most targets (some with two), a shift on the first agent, a stop limit on the
-// second, cost limits on all, and demands that fill about two routes of three.
-inline Problem BusyDay(unsigned seed, bool several) {
+// second, cost limits on all, and demands that fill about two routes of three; untimed, the
+// demands alone at a smaller capacity (routes that cost the sum of their legs).
+inline Problem BusyDay(unsigned seed, bool several, bool timed = true) {
     InstanceShape shape{30, 3, true, false, false, false, false, ObjectiveType::MinSum, true};
     Problem problem = RandomInstance(shape, seed);
     std::mt19937 rng(seed);
@@ -24,7 +25,7 @@ inline Problem BusyDay(unsigned seed, bool several) {
     for (size_t v = 1; v < problem.nodes.size(); ++v) {
         problem.nodes[v].service = 2.0;
         problem.nodes[v].demand = demand(rng);
-        if (v % 4 == 0) continue;
+        if (v % 4 == 0 || !timed) continue;
         const double open = opening(rng);
         if (several && v % 3 == 0) {
             windows.set_timewindows(problem.nodes[v].id, {{open, open + 40.0}, {open + 90.0, open + 150.0}});
@@ -35,13 +36,15 @@ inline Problem BusyDay(unsigned seed, bool several) {
     problem.set_timewindow_constraint(windows);
     for (size_t a = 0; a < problem.agents_ordered.size(); ++a) {
         Agent& agent = problem.agents_ordered[a];
-        agent.capacity_limit = 60.0;
-        agent.time_limit = 700.0;
-        if (a == 0) {
-            agent.shift_start = 30.0;
-            agent.shift_end = 650.0;
+        agent.capacity_limit = timed ? 60.0 : 25.0;
+        if (timed) {
+            agent.time_limit = 700.0;
+            if (a == 0) {
+                agent.shift_start = 30.0;
+                agent.shift_end = 650.0;
+            }
+            if (a == 1) agent.max_stops = 7;
         }
-        if (a == 1) agent.max_stops = 7;
         problem.agents[agent.id] = agent;
     }
     return problem;
