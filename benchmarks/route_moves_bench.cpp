@@ -19,6 +19,7 @@
 
 #include "improve/best_insertion.h"
 #include "improve/near_lists.h"
+#include "improve/reversal_descent.h"
 #include "solver/solver.h"
 
 namespace {
@@ -165,8 +166,9 @@ void RunCase(const char* label, const Problem& problem, int repeats) {
         RouteSet full = empty;
         FillByBestInsertion(full);
         const NearLists near = BuildNearLists(full);
-        Time((name + " reversals").c_str(), repeats, full, [&near](RouteSet& set) {
-            for (size_t r = 0; r < set.RouteCount(); ++r) set.ImproveByReversal(r, near, 16);
+        ReversalDescent descent(near, 16);
+        Time((name + " reversals").c_str(), repeats, full, [&descent](RouteSet& set) {
+            for (size_t r = 0; r < set.RouteCount(); ++r) descent.Improve(set, r);
             return set.Total();
         });
     }

@@ -8,6 +8,7 @@
 
 #include "improve/best_insertion.h"
 #include "improve/near_lists.h"
+#include "improve/reversal_descent.h"
 #include "improve/task_order.h"
 #include "model/problem_checks.h"
 #include "route/route_moves.h"
@@ -359,13 +360,14 @@ ConstructionOutcome Construction::Build(const std::function<bool()>& interrupted
         outcome.stuck_reason = WhyNoRoom(set, stuck);
         return outcome;
     }
+    ReversalDescent descent(near, kReversalCandidates);
     for (size_t r = 0; r < set.RouteCount(); ++r) {
         if (set.VertexCount() <= kScanAllUpTo) {
-            set.ImproveByReversal(r, near, kReversalCandidates);
+            descent.Improve(set, r);
             continue;
         }
         std::vector<Vertex> dirty = set.RouteOf(r).nodes;
-        set.ImproveReversalsNear(r, near, kReversalCandidates, dirty);
+        descent.ImproveNear(set, r, dirty);
     }
     outcome.built = true;
     outcome.paths = set.Paths();

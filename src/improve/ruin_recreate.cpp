@@ -35,6 +35,7 @@ RuinRecreate::RuinRecreate(bool min_max_in, const TaskRules* tasks, size_t verte
 void RuinRecreate::Prepare(const RouteSet& set, const NearLists& near_lists,
                            const std::vector<double>& distances, bool granular_in) {
     neighbours = &near_lists;
+    descent = ReversalDescent(near_lists, kReversalCandidates);
     depot_distance = &distances;
     granular = granular_in;
     if (granular) insertion.LookNear(neighbours, kNearPositions);
@@ -237,9 +238,9 @@ bool RuinRecreate::Recreate(RouteSet& work) {
     for (size_t r = 0; r < work.RouteCount(); ++r) {
         if (!touched[r] && !ruined[r]) continue;
         if (granular) {
-            work.ImproveReversalsNear(r, *neighbours, kReversalCandidates, dirty[r]);
+            descent.ImproveNear(work, r, dirty[r]);
         } else {
-            work.ImproveByReversal(r, *neighbours, kReversalCandidates);
+            descent.Improve(work, r);
         }
     }
     return true;

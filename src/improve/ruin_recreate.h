@@ -7,6 +7,7 @@
 
 #include "improve/best_insertion.h"
 #include "improve/near_lists.h"
+#include "improve/reversal_descent.h"
 #include "route/route_set.h"
 #include "improve/task_order.h"
 #include "route/task_rules.h"
@@ -58,6 +59,7 @@ private:
     BestInsertion insertion;
     TaskOrder task_order;
     const NearLists* neighbours = nullptr;
+    ReversalDescent descent;
     const std::vector<double>* depot_distance = nullptr;
     std::mt19937_64* rng = nullptr;
     std::vector<Vertex> removed;

@@ -178,19 +178,6 @@ public:
     // whether both routes keep their rules.
     bool Exchange(size_t r, size_t p, size_t s, size_t q);
 
-    // First-improvement segment reversal on route r: with O(1) move costs from prefix sums
-    // on routes without windows or limit; on the others, reversals of at most
-    // kLongestTimedReversal stops that shorten the legs are priced from the stretches (none
-    // where routes wait for one another). A reversal is tried
-    // where it links a node to one of the first `candidates` entries of near[node] (vertices
-    // by increasing distance). Returns whether the route changed.
-    bool ImproveByReversal(size_t r, const std::vector<std::vector<Vertex>>& near,
-                           size_t candidates);
-    // The same moves, tried only next to the nodes of route r in `dirty` and next to the
-    // ends of each reversal made (which join the list); empties the list.
-    bool ImproveReversalsNear(size_t r, const std::vector<std::vector<Vertex>>& near,
-                              size_t candidates, std::vector<Vertex>& dirty);
-
     // What using route r's agent costs, paid while its route serves a target; and what
     // opening the route (its first target) would add now.
     double Fixed(size_t r) const {
@@ -214,6 +201,8 @@ public:
                                           !may_wait[static_cast<size_t>(node)]));
     }
     const TaskRules* Tasks() const { return tasks; }
+    // Whether some stop may wait for one on another route (precedence across routes).
+    bool Waits() const { return waits_on; }
     // Whether inserting the node into route r before position q can change the times of
     // another route: the node, or one after it on r, is what a node elsewhere waits for.
     bool DelaysOthers(size_t r, size_t q, Vertex node) const {
@@ -255,12 +244,6 @@ private:
     // windows or limit recomputes only the times up to there and shifts the rest by the
     // change (the sums may then differ from a walk's in the last bits).
     bool RefreshThrough(size_t r, size_t from, size_t through);
-    // Fills `backward` for route r; returns the gain a reversal must beat.
-    double PrepareReversals(size_t r);
-    // Applies the first gaining reversal of nodes i .. j of route r that links nodes[i - 1]
-    // to one of its near vertices; returns j, or 0 when there is none.
-    size_t ReverseFrom(size_t r, size_t i, const std::vector<std::vector<Vertex>>& near,
-                       size_t candidates, double tolerance);
     void PutIn(size_t r, size_t q, Vertex node);
     void TakeOut(size_t r, size_t first, size_t last);
     // Makes every optional stop that is no route's movable (out, if no route holds it), and
@@ -369,11 +352,6 @@ private:
     std::vector<const double*> legs;
     std::vector<std::shared_ptr<const std::vector<double>>> leg_tables;
     std::vector<size_t> profile;
-    // backward[k]: the legs into positions 1 .. k walked the other way, and forward_legs[k]
-    // the same legs as they are walked (scratch).
-    std::vector<double> backward;
-    std::vector<double> forward_legs;
-    static constexpr size_t kLongestTimedReversal = 32;
 };
 
 }  // namespace tamrik
