@@ -97,6 +97,9 @@ class Options:
     allow_unassigned: bool
     # How the improvement stage searches: Anneal (the default), Population or Auto.
     search: StageSearch
+    # How many nearest stops each stop's moves are tried towards in the population search's
+    # local search (default 20; 0 is taken as 20).
+    neighbours: int
     threads: int
     """Threads of the improvement stage (default 1; 0: every core). With more than one, each
     thread has time_limit processor seconds of its own clock, so a solve takes about

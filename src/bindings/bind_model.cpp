@@ -79,6 +79,9 @@ void BindRecords(py::module_& m) {
         .def_readwrite("enforce_sequence", &Options::enforce_sequence)
         .def_readwrite("route_cost", &Options::route_cost)
         .def_readwrite("search", &Options::search)
+        .def_readwrite("neighbours", &Options::neighbours,
+                       "How many nearest stops each stop's moves are tried towards in the "
+                       "population search's local\nsearch (default 20; 0 is taken as 20).")
         .def_readwrite("allow_unassigned", &Options::allow_unassigned,
                        "Leave out the stops that fit nowhere instead of failing the solve: the "
                        "result is then \"partial\" and lists them with their reasons.")

@@ -34,6 +34,8 @@ struct ImprovementSettings {
     RuleAmounts weights{};
     // Stop once a solution that keeps every rule is found (a repair only).
     bool stop_when_feasible = false;
+    // Granular neighbours of the population's local search (0: its own setting).
+    uint64_t neighbours = 0;
 };
 
 // The stages' order of plans: true when a is better than b by more than rounding. A plan that

@@ -25,13 +25,18 @@ constexpr uint64_t kIdleRestarts = 2;
 // The first population has this many plans per place in a sub-population.
 constexpr size_t kSeedsPerPlace = 4;
 
+PopulationSettings WithNeighbours(PopulationSettings population, uint64_t neighbours) {
+    if (neighbours > 0) population.neighbours = static_cast<size_t>(neighbours);
+    return population;
+}
+
 }  // namespace
 
 PopulationSearch::PopulationSearch(const RouteRules& rules_in, const ImprovementSettings& s,
                                    const TaskRules* tasks_in, const PopulationSettings& p)
     : rules(rules_in),
       settings(s),
-      population(p),
+      population(WithNeighbours(p, s.neighbours)),
       tasks(tasks_in),
       rng(s.seed),
       insertion(s.min_max),

@@ -137,6 +137,7 @@ ImprovementSettings StageRunner::ImprovementSettingsNow() const {
     if (warm_started) stage.pinned = warm_start.pinned;
     stage.weights = soft_weights;
     stage.stop_when_feasible = !settings.improve;
+    stage.neighbours = settings.neighbours;
     return stage;
 }
 

@@ -31,6 +31,8 @@ struct StageSettings {
     // Whether stops that fit nowhere may be left out.
     bool allow_unassigned = false;
     StageSearch search = StageSearch::Anneal;
+    // Granular neighbours of the population's local search.
+    uint64_t neighbours = 20;
 };
 
 // What the stages ask of the solver, always on the calling thread.

@@ -256,6 +256,12 @@ void load_options(const json& document_options, Problem& problem) {
     out.search = search == "population" ? StageSearch::Population
                  : search == "auto"      ? StageSearch::Auto
                                          : StageSearch::Anneal;
+    if (options.Has("neighbours")) {
+        out.neighbours = load_count(options, "neighbours");
+        if (out.neighbours == 0) {
+            RejectValue(options.PathOf("neighbours"), json(0), "a whole number from 1 to 2^64 - 1");
+        }
+    }
 }
 
 // "initial_routes": [{"agent_id": a, "node_ids": [...], "pinned": k}, ...]; "pinned" is

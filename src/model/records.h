@@ -89,6 +89,9 @@ struct Options {
     // Leave out the stops that fit nowhere instead of failing the solve ("partial").
     bool allow_unassigned = false;
     StageSearch search = StageSearch::Anneal;
+    // How many nearest stops each stop's moves are tried towards in the population's local
+    // search (0: the population's own 20).
+    uint64_t neighbours = 20;
 };
 
 }  // namespace tamrik

@@ -20,7 +20,7 @@ const Keys kOptionKeys{"return_to_end",  "objective",        "time_limit",   "im
                        "seed",           "max_iterations",   "stop_when_stalled",
                        "memory_limit",   "enforce_capacity", "enforce_sequence",
                        "threads",        "route_cost",       "allow_unassigned",
-                       "search"};
+                       "search",         "neighbours"};
 const Keys kMetricKeys{"kind", "factor"};
 const Keys kRouteKeys{"agent_id", "node_ids", "pinned"};
 

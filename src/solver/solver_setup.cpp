@@ -37,6 +37,7 @@ StageSettings StageSettingsOf(const Options& options) {
     settings.improve = options.improve;
     settings.allow_unassigned = options.allow_unassigned;
     settings.search = options.search;
+    settings.neighbours = options.neighbours;
     return settings;
 }
 

@@ -85,6 +85,8 @@ def test_bad_documents_and_files_raise_runtime_error(tmp_path, read_file, text, 
      "node 4: y = 1e+300 is not a finite number within the signed 64-bit range"),
     (lambda d: d.setdefault("options", {}).update(search="genetic"),
      'options.search must be "anneal", "population" or "auto", not "genetic"'),
+    (lambda d: d.setdefault("options", {}).update(neighbours=0),
+     "options.neighbours must be a whole number from 1 to 2^64 - 1, not 0"),
 ])
 def test_invalid_instances_raise_value_errors_and_leave_the_module_usable(square, change, message):
     text = json.dumps(square)
