@@ -1,12 +1,15 @@
 #include "improve/local_search.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tamrik {
 namespace {
 
 // How many stops the search tries between two questions whether to stop.
 constexpr size_t kStopsPerPoll = 64;
+// The runs of stops (from u's route, from v's) that trade places.
+constexpr std::array<std::pair<size_t, size_t>, 3> kExchangedRuns{{{1, 1}, {2, 1}, {2, 2}}};
 // Changes smaller than this, relative to the plan's size, are rounding and improve nothing.
 constexpr double kImprovement = 1e-9;
 
@@ -154,6 +157,10 @@ bool LocalSearch::TryAround(RouteSet& set, Vertex u) {
     const size_t count = std::min(neighbours, close.size());
     uint64_t& tried = tried_at[static_cast<size_t>(u)];
     const uint64_t home = changed_at[static_cast<size_t>(set.RouteHolding(u))];
+    // What u's route costs without u and the stops after it, the same for every v.
+    for (size_t length = 1; length <= kLongestRelocation; ++length) {
+        leaving[length - 1] = RelocateMove{u, 0, 1, length}.LeftCost(set);
+    }
     for (size_t c = 0; c < count; ++c) {
         const Vertex v = close[c];
         if (v == u || set.RouteHolding(v) < 0) continue;
@@ -174,10 +181,13 @@ bool LocalSearch::TryPair(RouteSet& set, Vertex u, Vertex v) {
         return pu + 1 < pv && MakeIfBetter(set, ReverseMove{ru, pu + 1, pv});
     }
     for (size_t length = 1; length <= kLongestRelocation; ++length) {
-        if (MakeIfBetter(set, RelocateMove{u, rv, pv + 1, length})) return true;
+        const RelocateMove move{u, rv, pv + 1, length};
+        if (MakeIfPriced(set, move, move.Price(set, leaving[length - 1]))) return true;
     }
-    return MakeIfBetter(set, ExchangeMove{u, v}) ||
-           MakeIfBetter(set, TailExchangeMove{ru, pu, rv, pv});
+    for (const auto& [first, second] : kExchangedRuns) {
+        if (MakeIfBetter(set, ExchangeMove{u, v, first, second})) return true;
+    }
+    return MakeIfBetter(set, TailExchangeMove{ru, pu, rv, pv});
 }
 
 void LocalSearch::Measure(const RouteSet& set) {
@@ -187,7 +197,11 @@ void LocalSearch::Measure(const RouteSet& set) {
 
 template <typename Move>
 bool LocalSearch::MakeIfBetter(RouteSet& set, const Move& move) {
-    const MovePrice price = move.Price(set);
+    return MakeIfPriced(set, move, move.Price(set));
+}
+
+template <typename Move>
+bool LocalSearch::MakeIfPriced(RouteSet& set, const Move& move, const MovePrice& price) {
     if (!price.Feasible() || !Improves(set, price)) return false;
     move.Apply(set);
     ++made;

@@ -15,7 +15,8 @@ namespace tamrik {
 
 // A granular local search over a route set. Each stop u, in a shuffled order, tries the moves
 // that put it next to one of its `neighbours` nearest stops v: u (with the next one or two
-// stops of its route) after v, u and v trading places, the two routes trading their tails
+// stops of its route) after v, u and v (or u and the stop after it with v, or with v and the
+// stop after v) trading places, the two routes trading their tails
 // after u and v, and within one route the reversal that makes v follow u; then u alone into
 // an empty route. When no stop finds such a move, every two routes that hold neighbours try
 // SWAP*: a stop of each trades routes, each going where the legs say it fits best. The first
@@ -44,6 +45,8 @@ private:
     bool TryPair(RouteSet& set, Vertex u, Vertex v);
     template <typename Move>
     bool MakeIfBetter(RouteSet& set, const Move& move);
+    template <typename Move>
+    bool MakeIfPriced(RouteSet& set, const Move& move, const MovePrice& price);
     bool Improves(const RouteSet& set, const MovePrice& price) const;
     // The plan's longest route and the change too small to count, after each move made.
     void Measure(const RouteSet& set);
@@ -72,6 +75,8 @@ private:
     std::vector<uint64_t> swaps_tried_at;
     double largest = 0.0;
     double tolerance = 0.0;
+    // What the route of the stop being tried costs without it and the next one or two stops.
+    std::array<double, kLongestRelocation> leaving{};
 };
 
 }  // namespace tamrik

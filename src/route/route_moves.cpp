@@ -86,16 +86,38 @@ bool InsertMove::Apply(RouteSet& set) const {
     return Placeable(set, route, position) && set.Insert(route, position, node);
 }
 
+namespace {
+
+// Where the stops of a relocation are: their route and the position of the first, when the
+// move is one.
+bool Relocatable(const RouteSet& set, const RelocateMove& move, size_t& from, size_t& at) {
+    return Holding(set, move.node, from, at) && from != move.route &&
+           Placeable(set, move.route, move.position) && move.count != 0 &&
+           move.count <= kLongestRelocation && at + move.count < SizeOf(set, from);
+}
+
+}  // namespace
+
+double RelocateMove::LeftCost(const RouteSet& set) const {
+    const auto from = static_cast<size_t>(set.RouteHolding(node));
+    const auto at = static_cast<size_t>(set.PositionOf(node));
+    if (set.RouteHolding(node) < 0 || at + count >= SizeOf(set, from)) return RouteSet::kInfeasible;
+    return set.SplicePrice(from, at - 1, {}, at + count);
+}
+
 MovePrice RelocateMove::Price(const RouteSet& set) const {
     size_t from = 0;
     size_t at = 0;
-    if (!Holding(set, node, from, at) || from == route || !Placeable(set, route, position) ||
-        count == 0 || count > kLongestRelocation || at + count >= SizeOf(set, from)) {
-        return {};
-    }
+    if (!Relocatable(set, *this, from, at)) return {};
+    return Price(set, LeftCost(set));
+}
+
+MovePrice RelocateMove::Price(const RouteSet& set, double left) const {
+    size_t from = 0;
+    size_t at = 0;
+    if (!Relocatable(set, *this, from, at)) return {};
     const size_t left_size = SizeOf(set, from) - count;
     const size_t right_size = SizeOf(set, route) + count;
-    const double left = set.SplicePrice(from, at - 1, {}, at + count);
     if (left == RouteSet::kInfeasible) return TwoRoutes(from, left, left_size, route, left, right_size);
     const std::span<const Vertex> stops(set.RouteOf(from).nodes.data() + at, count);
     return TwoRoutes(from, left, left_size, route,
@@ -105,10 +127,7 @@ MovePrice RelocateMove::Price(const RouteSet& set) const {
 bool RelocateMove::Apply(RouteSet& set) const {
     size_t from = 0;
     size_t at = 0;
-    if (!Holding(set, node, from, at) || from == route || !Placeable(set, route, position) ||
-        count == 0 || count > kLongestRelocation || at + count >= SizeOf(set, from)) {
-        return false;
-    }
+    if (!Relocatable(set, *this, from, at)) return false;
     std::array<Vertex, kLongestRelocation> stops{};
     std::copy_n(set.RouteOf(from).nodes.begin() + static_cast<std::ptrdiff_t>(at), count,
                 stops.begin());
@@ -245,25 +264,60 @@ bool SwapStarMove::Apply(RouteSet& set) const {
     return set.Splice(at.s, before - 1, {&first, 1}, before) && here_kept;
 }
 
-MovePrice ExchangeMove::Price(const RouteSet& set) const {
+namespace {
+
+struct ExchangePlaces {
     size_t r = 0;
     size_t p = 0;
     size_t s = 0;
     size_t q = 0;
-    if (!Holding(set, first, r, p) || !Holding(set, second, s, q) || r == s) return {};
-    const double here = set.SplicePrice(r, p - 1, {&second, 1}, p + 1);
-    if (here == RouteSet::kInfeasible) return TwoRoutes(r, here, SizeOf(set, r), s, here, SizeOf(set, s));
-    return TwoRoutes(r, here, SizeOf(set, r), s, set.SplicePrice(s, q - 1, {&first, 1}, q + 1),
-                     SizeOf(set, s));
+};
+
+// Where both runs begin, when the move is one: on different routes, each run whole before its
+// route's end.
+bool Exchangeable(const RouteSet& set, const ExchangeMove& move, ExchangePlaces& at) {
+    const auto fits = [&set](size_t count, size_t route, size_t position) {
+        return count >= 1 && count <= kLongestExchange && position + count < SizeOf(set, route);
+    };
+    return Holding(set, move.first, at.r, at.p) && Holding(set, move.second, at.s, at.q) &&
+           at.r != at.s && fits(move.first_count, at.r, at.p) && fits(move.second_count, at.s, at.q);
+}
+
+std::span<const Vertex> RunAt(const RouteSet& set, size_t route, size_t position, size_t count) {
+    return {set.RouteOf(route).nodes.data() + position, count};
+}
+
+}  // namespace
+
+MovePrice ExchangeMove::Price(const RouteSet& set) const {
+    ExchangePlaces at;
+    if (!Exchangeable(set, *this, at)) return {};
+    const size_t r_size = SizeOf(set, at.r) - first_count + second_count;
+    const size_t s_size = SizeOf(set, at.s) - second_count + first_count;
+    const double here =
+        set.SplicePrice(at.r, at.p - 1, RunAt(set, at.s, at.q, second_count), at.p + first_count);
+    if (here == RouteSet::kInfeasible) return TwoRoutes(at.r, here, r_size, at.s, here, s_size);
+    return TwoRoutes(
+        at.r, here, r_size, at.s,
+        set.SplicePrice(at.s, at.q - 1, RunAt(set, at.r, at.p, first_count), at.q + second_count),
+        s_size);
 }
 
 bool ExchangeMove::Apply(RouteSet& set) const {
-    size_t r = 0;
-    size_t p = 0;
-    size_t s = 0;
-    size_t q = 0;
-    if (!Holding(set, first, r, p) || !Holding(set, second, s, q) || r == s) return false;
-    return set.Exchange(r, p, s, q);
+    ExchangePlaces at;
+    if (!Exchangeable(set, *this, at)) return false;
+    if (first_count == 1 && second_count == 1) return set.Exchange(at.r, at.p, at.s, at.q);
+    std::array<Vertex, kLongestExchange> firsts{};
+    std::array<Vertex, kLongestExchange> seconds{};
+    const std::span<const Vertex> first_run = RunAt(set, at.r, at.p, first_count);
+    const std::span<const Vertex> second_run = RunAt(set, at.s, at.q, second_count);
+    std::copy(first_run.begin(), first_run.end(), firsts.begin());
+    std::copy(second_run.begin(), second_run.end(), seconds.begin());
+    // The first run goes out, the second route trades its run for it, and the first route
+    // takes the second run once that is out.
+    set.Splice(at.r, at.p - 1, {}, at.p + first_count);
+    const bool there = set.Splice(at.s, at.q - 1, {firsts.data(), first_count}, at.q + second_count);
+    return set.Splice(at.r, at.p - 1, {seconds.data(), second_count}, at.p) && there;
 }
 
 }  // namespace tamrik

@@ -51,6 +51,10 @@ struct RelocateMove {
     size_t position = 1;
     size_t count = 1;
     MovePrice Price(const RouteSet& set) const;
+    // The same, with what the route the stops leave costs without them (LeftCost) already
+    // known: a search that tries one run of stops in many places prices its leaving once.
+    MovePrice Price(const RouteSet& set, double left_cost) const;
+    double LeftCost(const RouteSet& set) const;
     bool Apply(RouteSet& set) const;
 };
 
@@ -88,10 +92,15 @@ struct SwapStarMove {
     bool Apply(RouteSet& set) const;
 };
 
-// Two stops on different routes trade places.
+// Two stops on different routes trade places; with counts above one, the runs of that many
+// stops from each (up to kLongestExchange, none past its route's end) trade places in their
+// order.
+constexpr size_t kLongestExchange = 2;
 struct ExchangeMove {
     Vertex first = -1;
     Vertex second = -1;
+    size_t first_count = 1;
+    size_t second_count = 1;
     MovePrice Price(const RouteSet& set) const;
     bool Apply(RouteSet& set) const;
 };

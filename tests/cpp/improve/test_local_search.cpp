@@ -21,7 +21,8 @@ using testing::SolverProbe;
 using Paths = std::vector<std::vector<int64_t>>;
 
 // (seed, several windows on some stops, min-max)
-using Day = std::tuple<unsigned, bool, bool>;
+// Seed, several windows, min-max, timed.
+using Day = std::tuple<unsigned, bool, bool, bool>;
 
 // A seeded busy day with half of its stops placed at random, searched with every stop a
 // neighbour of every other. The plan it ends with is held to the route rules' own walk: it
@@ -30,7 +31,7 @@ using Day = std::tuple<unsigned, bool, bool>;
 class LocalSearchOnBusyDays : public ::testing::TestWithParam<Day> {
 protected:
     LocalSearchOnBusyDays()
-        : problem(BusyDay(std::get<0>(GetParam()), std::get<1>(GetParam()))),
+        : problem(BusyDay(std::get<0>(GetParam()), std::get<1>(GetParam()), std::get<3>(GetParam()))),
           solver(Quietly(problem)),
           rules(solver->Rules()),
           tasks(LoadsOf(problem)),
@@ -107,12 +108,15 @@ TEST_P(LocalSearchOnBusyDays, EndsWithCheckedRoutesThatNoSingleStopMoveImproves)
             }
         }
     }
-    EXPECT_GT(tried, 10u);  // the oracle had moves to judge
+    EXPECT_GT(tried, 5u);  // the oracle had moves to judge
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeded, LocalSearchOnBusyDays,
-                         ::testing::Combine(::testing::Values(1u, 2u, 3u),
-                                            ::testing::Bool(), ::testing::Bool()));
+                         ::testing::Combine(::testing::Values(1u, 2u, 3u), ::testing::Bool(),
+                                            ::testing::Bool(), ::testing::Values(true)));
+INSTANTIATE_TEST_SUITE_P(Untimed, LocalSearchOnBusyDays,
+                         ::testing::Combine(::testing::Values(1u, 2u, 3u), ::testing::Values(false),
+                                            ::testing::Bool(), ::testing::Values(false)));
 
 }  // namespace
 }  // namespace tamrik

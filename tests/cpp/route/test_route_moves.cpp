@@ -199,10 +199,16 @@ TEST_P(Moves, TailExchangesCostWhatTheyArePricedAt) {
     ExpectBothOutcomes();
 }
 
-TEST_P(Moves, ExchangesCostWhatTheyArePricedAt) {
+TEST_P(Moves, ExchangesOfOneOrTwoStopsCostWhatTheyArePricedAt) {
     const std::vector<Vertex> held = Held(set);
     for (Vertex a : held) {
-        for (Vertex b : held) Check(ExchangeMove{a, b});
+        for (Vertex b : held) {
+            for (size_t first = 1; first <= kLongestExchange; ++first) {
+                for (size_t second = 1; second <= kLongestExchange; ++second) {
+                    Check(ExchangeMove{a, b, first, second});
+                }
+            }
+        }
     }
     ExpectBothOutcomes();
 }
