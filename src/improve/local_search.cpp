@@ -181,13 +181,97 @@ bool LocalSearch::TryPair(RouteSet& set, Vertex u, Vertex v) {
         return pu + 1 < pv && MakeIfBetter(set, ReverseMove{ru, pu + 1, pv});
     }
     for (size_t length = 1; length <= kLongestRelocation; ++length) {
+        if (RelocationRuledOut(set, u, v, length)) continue;
         const RelocateMove move{u, rv, pv + 1, length};
         if (MakeIfPriced(set, move, move.Price(set, leaving[length - 1]))) return true;
     }
     for (const auto& [first, second] : kExchangedRuns) {
+        if (ExchangeRuledOut(set, u, v, first, second)) continue;
         if (MakeIfBetter(set, ExchangeMove{u, v, first, second})) return true;
     }
-    return MakeIfBetter(set, TailExchangeMove{ru, pu, rv, pv});
+    return !TailExchangeRuledOut(set, u, v) && MakeIfBetter(set, TailExchangeMove{ru, pu, rv, pv});
+}
+
+namespace {
+
+// The legs of the run of `count` stops from position `at` of route `from`, walked by route r.
+double RunLegs(const RouteSet& set, size_t r, size_t from, size_t at, size_t count) {
+    const std::vector<Vertex>& nodes = set.RouteOf(from).nodes;
+    double legs = 0.0;
+    for (size_t k = at; k + 1 < at + count; ++k) legs += set.Leg(r, nodes[k], nodes[k + 1]);
+    return legs;
+}
+
+// What the fixed costs of route r's agent change by once the route has `size` nodes.
+double FixedChange(const RouteSet& set, size_t r, size_t size) {
+    return (size > 2 ? set.Fixed(r) + set.OpeningCost(r) : 0.0) - set.Fixed(r);
+}
+
+// The legs of route r around the run of `count` stops from position `at` of route `from`,
+// put between `before` and `after`.
+double LegsAround(const RouteSet& set, size_t r, Vertex before, size_t from, size_t at,
+                  size_t count, Vertex after) {
+    const std::vector<Vertex>& nodes = set.RouteOf(from).nodes;
+    return set.Leg(r, before, nodes[at]) + RunLegs(set, r, from, at, count) +
+           set.Leg(r, nodes[at + count - 1], after);
+}
+
+}  // namespace
+
+bool LocalSearch::RuledOut(const RouteSet& set, size_t r, size_t s, double legs, double fixed) const {
+    if (min_max || !set.IsSimple(r) || !set.IsSimple(s)) return false;
+    return legs + fixed - set.RouteOf(r).penalty - set.RouteOf(s).penalty >= -tolerance;
+}
+
+bool LocalSearch::RelocationRuledOut(const RouteSet& set, Vertex u, Vertex v, size_t count) const {
+    const auto r = static_cast<size_t>(set.RouteHolding(u));
+    const auto s = static_cast<size_t>(set.RouteHolding(v));
+    const auto pu = static_cast<size_t>(set.PositionOf(u));
+    const auto pv = static_cast<size_t>(set.PositionOf(v));
+    const std::vector<Vertex>& from = set.RouteOf(r).nodes;
+    const std::vector<Vertex>& into = set.RouteOf(s).nodes;
+    if (pu + count >= from.size()) return false;  // no such run: the move refuses itself
+    const double left = set.Leg(r, from[pu - 1], from[pu + count]) -
+                        LegsAround(set, r, from[pu - 1], r, pu, count, from[pu + count]);
+    const double right = LegsAround(set, s, v, r, pu, count, into[pv + 1]) - set.Leg(s, v, into[pv + 1]);
+    const double fixed = FixedChange(set, r, from.size() - count) + FixedChange(set, s, into.size() + count);
+    return RuledOut(set, r, s, left + right, fixed);
+}
+
+bool LocalSearch::ExchangeRuledOut(const RouteSet& set, Vertex u, Vertex v, size_t first,
+                                   size_t second) const {
+    const auto r = static_cast<size_t>(set.RouteHolding(u));
+    const auto s = static_cast<size_t>(set.RouteHolding(v));
+    const auto pu = static_cast<size_t>(set.PositionOf(u));
+    const auto pv = static_cast<size_t>(set.PositionOf(v));
+    const std::vector<Vertex>& here = set.RouteOf(r).nodes;
+    const std::vector<Vertex>& there = set.RouteOf(s).nodes;
+    if (pu + first >= here.size() || pv + second >= there.size()) return false;
+    const Vertex r_before = here[pu - 1];
+    const Vertex r_after = here[pu + first];
+    const Vertex s_before = there[pv - 1];
+    const Vertex s_after = there[pv + second];
+    const double legs = LegsAround(set, r, r_before, s, pv, second, r_after) -
+                        LegsAround(set, r, r_before, r, pu, first, r_after) +
+                        LegsAround(set, s, s_before, r, pu, first, s_after) -
+                        LegsAround(set, s, s_before, s, pv, second, s_after);
+    return RuledOut(set, r, s, legs, 0.0);
+}
+
+bool LocalSearch::TailExchangeRuledOut(const RouteSet& set, Vertex u, Vertex v) const {
+    const auto r = static_cast<size_t>(set.RouteHolding(u));
+    const auto s = static_cast<size_t>(set.RouteHolding(v));
+    // Tails keep their legs only between twins.
+    if (!set.Twins(r, s)) return false;
+    const auto pu = static_cast<size_t>(set.PositionOf(u));
+    const auto pv = static_cast<size_t>(set.PositionOf(v));
+    const std::vector<Vertex>& here = set.RouteOf(r).nodes;
+    const std::vector<Vertex>& there = set.RouteOf(s).nodes;
+    const double legs = set.Leg(r, u, there[pv + 1]) + set.Leg(s, v, here[pu + 1]) -
+                        set.Leg(r, u, here[pu + 1]) - set.Leg(s, v, there[pv + 1]);
+    const size_t r_size = pu + there.size() - pv;
+    const size_t s_size = pv + here.size() - pu;
+    return RuledOut(set, r, s, legs, FixedChange(set, r, r_size) + FixedChange(set, s, s_size));
 }
 
 void LocalSearch::Measure(const RouteSet& set) {

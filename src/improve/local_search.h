@@ -43,6 +43,14 @@ private:
     // For every stop of route `from`, its three cheapest places in route `into` by the legs.
     void BestPlaces(const RouteSet& set, size_t from, size_t into);
     bool TryPair(RouteSet& set, Vertex u, Vertex v);
+    // Under min-sum, where both routes cost the sum of their legs: whether a move that changes
+    // their legs by `legs` and the fixed costs by `fixed` cannot improve the plan, since what
+    // the routes break can fall by no more than they pay for it now. Most moves are ruled
+    // out so, before any price is worked out.
+    bool RuledOut(const RouteSet& set, size_t r, size_t s, double legs, double fixed) const;
+    bool RelocationRuledOut(const RouteSet& set, Vertex u, Vertex v, size_t count) const;
+    bool ExchangeRuledOut(const RouteSet& set, Vertex u, Vertex v, size_t first, size_t second) const;
+    bool TailExchangeRuledOut(const RouteSet& set, Vertex u, Vertex v) const;
     template <typename Move>
     bool MakeIfBetter(RouteSet& set, const Move& move);
     template <typename Move>

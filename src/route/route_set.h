@@ -194,6 +194,8 @@ public:
     std::vector<std::vector<int64_t>> Paths() const;
 
     bool IsSimple(size_t r) const { return simple[r] != 0; }
+    // Whether routes r and s cost their legs alike, end at one vertex and allow the same stops.
+    bool Twins(size_t r, size_t s) const { return twin[r] == twin[s]; }
     // Whether route r with the node in it costs the sum of its legs: without windows and
     // limit, and with no node that may wait for one on another route.
     bool SumsLegs(size_t r, Vertex node) const {
