@@ -1,6 +1,8 @@
 #include "improve/local_search.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <utility>
 
 namespace tamrik {
@@ -8,6 +10,7 @@ namespace {
 
 // How many stops the search tries between two questions whether to stop.
 constexpr size_t kStopsPerPoll = 64;
+constexpr double kNotPriced = std::numeric_limits<double>::quiet_NaN();
 // The runs of stops (from u's route, from v's) that trade places.
 constexpr std::array<std::pair<size_t, size_t>, 3> kExchangedRuns{{{1, 1}, {2, 1}, {2, 2}}};
 // Changes smaller than this, relative to the plan's size, are rounding and improve nothing.
@@ -51,7 +54,7 @@ size_t LocalSearch::Run(RouteSet& set, std::mt19937_64& rng, size_t most_moves,
 
 bool LocalSearch::TryEmptyRoute(RouteSet& set, Vertex u) {
     const auto from = static_cast<size_t>(set.RouteHolding(u));
-    if (set.RouteOf(from).nodes.size() == 3) return false;  // u alone already
+    if (!any_empty || set.RouteOf(from).nodes.size() == 3) return false;  // u alone already
     for (size_t r = 0; r < set.RouteCount(); ++r) {
         if (r != from && set.RouteOf(r).nodes.size() == 2 && set.Accepts(r, u)) {
             return MakeIfBetter(set, RelocateMove{u, r, 1});
@@ -157,10 +160,9 @@ bool LocalSearch::TryAround(RouteSet& set, Vertex u) {
     const size_t count = std::min(neighbours, close.size());
     uint64_t& tried = tried_at[static_cast<size_t>(u)];
     const uint64_t home = changed_at[static_cast<size_t>(set.RouteHolding(u))];
-    // What u's route costs without u and the stops after it, the same for every v.
-    for (size_t length = 1; length <= kLongestRelocation; ++length) {
-        leaving[length - 1] = RelocateMove{u, 0, 1, length}.LeftCost(set);
-    }
+    // What u's route costs without u and the stops after it, the same for every v: worked
+    // out when first needed.
+    leaving.fill(kNotPriced);
     for (size_t c = 0; c < count; ++c) {
         const Vertex v = close[c];
         if (v == u || set.RouteHolding(v) < 0) continue;
@@ -183,7 +185,9 @@ bool LocalSearch::TryPair(RouteSet& set, Vertex u, Vertex v) {
     for (size_t length = 1; length <= kLongestRelocation; ++length) {
         if (RelocationRuledOut(set, u, v, length)) continue;
         const RelocateMove move{u, rv, pv + 1, length};
-        if (MakeIfPriced(set, move, move.Price(set, leaving[length - 1]))) return true;
+        double& left = leaving[length - 1];
+        if (std::isnan(left)) left = move.LeftCost(set);
+        if (MakeIfPriced(set, move, move.Price(set, left))) return true;
     }
     for (const auto& [first, second] : kExchangedRuns) {
         if (ExchangeRuledOut(set, u, v, first, second)) continue;
@@ -275,6 +279,10 @@ bool LocalSearch::TailExchangeRuledOut(const RouteSet& set, Vertex u, Vertex v) 
 }
 
 void LocalSearch::Measure(const RouteSet& set) {
+    any_empty = false;
+    for (size_t r = 0; r < set.RouteCount() && !any_empty; ++r) {
+        any_empty = set.RouteOf(r).nodes.size() == 2;
+    }
     largest = set.Largest();
     tolerance = Tolerance(min_max ? largest : set.Total());
 }

@@ -56,7 +56,8 @@ private:
     template <typename Move>
     bool MakeIfPriced(RouteSet& set, const Move& move, const MovePrice& price);
     bool Improves(const RouteSet& set, const MovePrice& price) const;
-    // The plan's longest route and the change too small to count, after each move made.
+    // The plan's longest route, the change too small to count and whether a route is empty,
+    // after each move made.
     void Measure(const RouteSet& set);
 
     const NearLists* near;
@@ -83,6 +84,8 @@ private:
     std::vector<uint64_t> swaps_tried_at;
     double largest = 0.0;
     double tolerance = 0.0;
+    // Whether some route serves no stop.
+    bool any_empty = false;
     // What the route of the stop being tried costs without it and the next one or two stops.
     std::array<double, kLongestRelocation> leaving{};
 };
