@@ -182,18 +182,32 @@ bool LocalSearch::TryPair(RouteSet& set, Vertex u, Vertex v) {
         // Reversing the stops after u up to v makes v follow u.
         return pu + 1 < pv && MakeIfBetter(set, ReverseMove{ru, pu + 1, pv});
     }
-    for (size_t length = 1; length <= kLongestRelocation; ++length) {
-        if (RelocationRuledOut(set, u, v, length)) continue;
-        const RelocateMove move{u, rv, pv + 1, length};
-        double& left = leaving[length - 1];
-        if (std::isnan(left)) left = move.LeftCost(set);
-        if (MakeIfPriced(set, move, move.Price(set, left))) return true;
-    }
+    if (RelocateAfter(set, u, rv, pv)) return true;
     for (const auto& [first, second] : kExchangedRuns) {
         if (ExchangeRuledOut(set, u, v, first, second)) continue;
         if (MakeIfBetter(set, ExchangeMove{u, v, first, second})) return true;
     }
-    return !TailExchangeRuledOut(set, u, v) && MakeIfBetter(set, TailExchangeMove{ru, pu, rv, pv});
+    if (ExchangeTailsAfter(set, u, rv, pv)) return true;
+    // Where v is its route's first stop, u may also go in before it, or take over the route
+    // whole.
+    return pv == 1 && (RelocateAfter(set, u, rv, 0) || ExchangeTailsAfter(set, u, rv, 0));
+}
+
+bool LocalSearch::RelocateAfter(RouteSet& set, Vertex u, size_t s, size_t keep) {
+    for (size_t length = 1; length <= kLongestRelocation; ++length) {
+        if (RelocationRuledOut(set, u, s, keep, length)) continue;
+        const RelocateMove move{u, s, keep + 1, length};
+        double& left = leaving[length - 1];
+        if (std::isnan(left)) left = move.LeftCost(set);
+        if (MakeIfPriced(set, move, move.Price(set, left))) return true;
+    }
+    return false;
+}
+
+bool LocalSearch::ExchangeTailsAfter(RouteSet& set, Vertex u, size_t s, size_t keep) {
+    const auto r = static_cast<size_t>(set.RouteHolding(u));
+    const auto pu = static_cast<size_t>(set.PositionOf(u));
+    return !TailExchangeRuledOut(set, u, s, keep) && MakeIfBetter(set, TailExchangeMove{r, pu, s, keep});
 }
 
 namespace {
@@ -227,16 +241,16 @@ bool LocalSearch::RuledOut(const RouteSet& set, size_t r, size_t s, double legs,
     return legs + fixed - set.RouteOf(r).penalty - set.RouteOf(s).penalty >= -tolerance;
 }
 
-bool LocalSearch::RelocationRuledOut(const RouteSet& set, Vertex u, Vertex v, size_t count) const {
+bool LocalSearch::RelocationRuledOut(const RouteSet& set, Vertex u, size_t s, size_t pv,
+                                     size_t count) const {
     const auto r = static_cast<size_t>(set.RouteHolding(u));
-    const auto s = static_cast<size_t>(set.RouteHolding(v));
     const auto pu = static_cast<size_t>(set.PositionOf(u));
-    const auto pv = static_cast<size_t>(set.PositionOf(v));
     const std::vector<Vertex>& from = set.RouteOf(r).nodes;
     const std::vector<Vertex>& into = set.RouteOf(s).nodes;
     if (pu + count >= from.size()) return false;  // no such run: the move refuses itself
     const double left = set.Leg(r, from[pu - 1], from[pu + count]) -
                         LegsAround(set, r, from[pu - 1], r, pu, count, from[pu + count]);
+    const Vertex v = into[pv];
     const double right = LegsAround(set, s, v, r, pu, count, into[pv + 1]) - set.Leg(s, v, into[pv + 1]);
     const double fixed = FixedChange(set, r, from.size() - count) + FixedChange(set, s, into.size() + count);
     return RuledOut(set, r, s, left + right, fixed);
@@ -262,15 +276,14 @@ bool LocalSearch::ExchangeRuledOut(const RouteSet& set, Vertex u, Vertex v, size
     return RuledOut(set, r, s, legs, 0.0);
 }
 
-bool LocalSearch::TailExchangeRuledOut(const RouteSet& set, Vertex u, Vertex v) const {
+bool LocalSearch::TailExchangeRuledOut(const RouteSet& set, Vertex u, size_t s, size_t pv) const {
     const auto r = static_cast<size_t>(set.RouteHolding(u));
-    const auto s = static_cast<size_t>(set.RouteHolding(v));
     // Tails keep their legs only between twins.
     if (!set.Twins(r, s)) return false;
     const auto pu = static_cast<size_t>(set.PositionOf(u));
-    const auto pv = static_cast<size_t>(set.PositionOf(v));
     const std::vector<Vertex>& here = set.RouteOf(r).nodes;
     const std::vector<Vertex>& there = set.RouteOf(s).nodes;
+    const Vertex v = there[pv];
     const double legs = set.Leg(r, u, there[pv + 1]) + set.Leg(s, v, here[pu + 1]) -
                         set.Leg(r, u, here[pu + 1]) - set.Leg(s, v, there[pv + 1]);
     const size_t r_size = pu + there.size() - pv;

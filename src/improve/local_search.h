@@ -17,7 +17,8 @@ namespace tamrik {
 // that put it next to one of its `neighbours` nearest stops v: u (with the next one or two
 // stops of its route) after v, u and v (or u and the stop after it with v, or with v and the
 // stop after v) trading places, the two routes trading their tails
-// after u and v, and within one route the reversal that makes v follow u; then u alone into
+// after u and v, and within one route the reversal that makes v follow u; where v is the first
+// stop of its route, u (with its run) before v and u's tail as v's route; then u alone into
 // an empty route. When no stop finds such a move, every two routes that hold neighbours try
 // SWAP*: a stop of each trades routes, each going where the legs say it fits best. The first
 // move that improves the plan is made, and the search goes on until no move among these does.
@@ -48,9 +49,13 @@ private:
     // the routes break can fall by no more than they pay for it now. Most moves are ruled
     // out so, before any price is worked out.
     bool RuledOut(const RouteSet& set, size_t r, size_t s, double legs, double fixed) const;
-    bool RelocationRuledOut(const RouteSet& set, Vertex u, Vertex v, size_t count) const;
+    // u and the next count - 1 stops of its route after position `keep` of route s; u's route
+    // and s trading the tails after u and after that position.
+    bool RelocateAfter(RouteSet& set, Vertex u, size_t s, size_t keep);
+    bool ExchangeTailsAfter(RouteSet& set, Vertex u, size_t s, size_t keep);
+    bool RelocationRuledOut(const RouteSet& set, Vertex u, size_t s, size_t keep, size_t count) const;
     bool ExchangeRuledOut(const RouteSet& set, Vertex u, Vertex v, size_t first, size_t second) const;
-    bool TailExchangeRuledOut(const RouteSet& set, Vertex u, Vertex v) const;
+    bool TailExchangeRuledOut(const RouteSet& set, Vertex u, size_t s, size_t keep) const;
     template <typename Move>
     bool MakeIfBetter(RouteSet& set, const Move& move);
     template <typename Move>
