@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "improve/best_insertion.h"
+#include "improve/giant_tour.h"
 #include "improve/improvement_stage.h"
 #include "improve/local_search.h"
 #include "improve/near_lists.h"
@@ -40,7 +41,8 @@ struct PopulationSettings {
 // from the others (the share of stops whose successor differs). Each child is crossed from
 // two parents chosen by binary tournament: the routes of one parent around a random stop
 // replace those agents' routes in the other, whose stops left over go in again at their best
-// places. The local search then educates it; a child that breaks a rule is, half the time,
+// places (for a fleet of like agents under min-sum, half the time the giant tours of the two
+// are crossed and split instead, see GiantTourCrossover). The local search then educates it; a child that breaks a rule is, half the time,
 // repaired at ten times the prices. Prices follow the share of children that keep each rule.
 // Only plans that keep every rule become the best one.
 class PopulationSearch {
@@ -123,6 +125,9 @@ private:
     RuleAmounts first_prices{};
     std::vector<Vertex> left_over;
     std::vector<uint8_t> chosen_routes;
+    // Half the children of a fleet of like agents come from giant tours instead.
+    bool giant_tours = false;
+    GiantTourCrossover tours;
     // Rank's working lists, kept from child to child.
     struct RankScratch {
         std::vector<size_t> order;

@@ -20,7 +20,6 @@ using testing::LoadsOf;
 using testing::SolverProbe;
 using Paths = std::vector<std::vector<int64_t>>;
 
-// (seed, several windows on some stops, min-max)
 // Seed, several windows, min-max, timed.
 using Day = std::tuple<unsigned, bool, bool, bool>;
 
