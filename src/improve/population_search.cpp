@@ -75,8 +75,9 @@ PopulationSearch::Stop PopulationSearch::Run(std::vector<std::vector<int64_t>>& 
         Rank(infeasible);
         const RouteSet& a = Tournament();
         const RouteSet& b = Tournament();
-        const bool made = giant_tours && rng() % 2 == 0 ? tours.Cross(a, b, child, rng)
-                                                        : Crossover(a, b, child);
+        const bool made = giant_tours && share(rng) < population.giant_tour_share
+                              ? tours.Cross(a, b, child, rng)
+                              : Crossover(a, b, child);
         if (made) {
             Breed(child, hooks);
         } else {
@@ -110,7 +111,8 @@ bool PopulationSearch::Begin(const std::vector<std::vector<int64_t>>& paths,
     }
     insertion.SkipNowAndThen(rng());
     // Under min-max a split that minimises the total is beside the point.
-    giant_tours = !settings.min_max && GiantTourCrossover::Suits(start);
+    giant_tours = !settings.min_max && population.giant_tour_share > 0.0 &&
+                  GiantTourCrossover::Suits(start);
     feasible = Pool{};
     infeasible = Pool{};
     children = last_better = idle_restarts = noted = 0;

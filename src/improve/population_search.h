@@ -33,6 +33,11 @@ struct PopulationSettings {
     uint64_t children_per_price_update = 20;
     // Children in a row without a better plan before the population starts again.
     uint64_t idle_before_restart = 20000;
+    // For a fleet of like agents under min-sum, the share of children crossed from giant
+    // tours (GiantTourCrossover) rather than from routes. None by default: on the X set's tight
+    // fleets at 60 seconds, both a half and an eighth ended worse than none
+    // (benchmarks/results/population-first.md).
+    double giant_tour_share = 0.0;
 };
 
 // Improves a solution with a population of plans (a hybrid genetic search): plans that keep
@@ -41,8 +46,8 @@ struct PopulationSettings {
 // from the others (the share of stops whose successor differs). Each child is crossed from
 // two parents chosen by binary tournament: the routes of one parent around a random stop
 // replace those agents' routes in the other, whose stops left over go in again at their best
-// places (for a fleet of like agents under min-sum, half the time the giant tours of the two
-// are crossed and split instead, see GiantTourCrossover). The local search then educates it; a child that breaks a rule is, half the time,
+// places (or, for a fleet of like agents under min-sum, the giant tours of the two are crossed
+// and split, see PopulationSettings::giant_tour_share). The local search then educates it; a child that breaks a rule is, half the time,
 // repaired at ten times the prices. Prices follow the share of children that keep each rule.
 // Only plans that keep every rule become the best one.
 class PopulationSearch {
@@ -125,9 +130,10 @@ private:
     RuleAmounts first_prices{};
     std::vector<Vertex> left_over;
     std::vector<uint8_t> chosen_routes;
-    // Half the children of a fleet of like agents come from giant tours instead.
+    // Whether children may come from giant tours (see PopulationSettings::giant_tour_share).
     bool giant_tours = false;
     GiantTourCrossover tours;
+    std::uniform_real_distribution<double> share{0.0, 1.0};
     // Rank's working lists, kept from child to child.
     struct RankScratch {
         std::vector<size_t> order;

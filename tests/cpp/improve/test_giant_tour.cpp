@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "improve/population_search.h"
 #include "solver/solver_probe.h"
 #include "support/busy_day.h"
 
@@ -14,7 +15,9 @@ namespace tamrik {
 namespace {
 
 using testing::BusyDay;
+using testing::HighestLoad;
 using testing::LoadsOf;
+using testing::QuietProbe;
 using testing::SolverProbe;
 
 constexpr double kNone = RouteSet::kInfeasible;
@@ -29,7 +32,7 @@ class SplitOfAGiantTour : public ::testing::TestWithParam<Day> {
 protected:
     SplitOfAGiantTour()
         : problem(BusyDay(std::get<0>(GetParam()), false, false)),
-          solver(Quietly(problem)),
+          solver(QuietProbe(problem)),
           rules(solver->Rules()),
           tasks(LoadsOf(problem)),
           set(rules, &tasks) {
@@ -41,12 +44,6 @@ protected:
         std::shuffle(tour.begin(), tour.end(), rng);
     }
 
-    static std::unique_ptr<SolverProbe> Quietly(const Problem& instance) {
-        ::testing::internal::CaptureStderr();
-        auto made = std::make_unique<SolverProbe>(instance, instance.options);
-        ::testing::internal::GetCapturedStderr();
-        return made;
-    }
 
     // The run tour[begin, end) as a route of agent r, walked, with its fixed cost and the price
     // of its overload; kNone where it may not be a run.
@@ -96,6 +93,36 @@ TEST_P(SplitOfAGiantTour, FindsTheCheapestCutIntoRunsInTheToursOrder) {
     }
     EXPECT_EQ(served, tour);
     EXPECT_NEAR(total, cheapest, 1e-6 * cheapest);
+}
+
+TEST_P(SplitOfAGiantTour, APopulationOfGiantToursAloneTurnsOneOverloadedRouteIntoAPlanThatFits) {
+    std::vector<std::vector<int64_t>> paths;
+    for (size_t r = 0; r < set.RouteCount(); ++r) {
+        paths.push_back({set.RouteOf(r).nodes.front(), set.RouteOf(r).nodes.back()});
+    }
+    paths[0].insert(paths[0].begin() + 1, tour.begin(), tour.end());
+    ImprovementSettings settings;
+    settings.min_max = false;
+    settings.seed = std::get<0>(GetParam());
+    settings.max_iterations = 300;
+    settings.weights[kCapacityRule] = 3.0;
+    PopulationSettings population;
+    population.giant_tour_share = 1.0;
+    ImprovementHooks hooks;
+    hooks.elapsed = [] { return 0.0; };
+    hooks.deadline = 1e9;
+    PopulationSearch search(rules, settings, &tasks, population);
+    ASSERT_EQ(search.Run(paths, hooks), PopulationSearch::Stop::kIterations);
+    std::vector<int64_t> served;
+    for (size_t r = 0; r < paths.size(); ++r) {
+        served.insert(served.end(), paths[r].begin() + 1, paths[r].end() - 1);
+        EXPECT_TRUE(rules.EvaluatePath(paths[r], static_cast<int64_t>(r)).feasible);
+        EXPECT_LE(HighestLoad(problem, {paths[r].begin(), paths[r].end()}), tasks.Capacity(r));
+    }
+    std::sort(served.begin(), served.end());
+    std::vector<int64_t> stops(tour.begin(), tour.end());
+    std::sort(stops.begin(), stops.end());
+    EXPECT_EQ(served, stops);
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeded, SplitOfAGiantTour,
