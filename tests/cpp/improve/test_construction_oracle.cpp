@@ -19,6 +19,7 @@ namespace {
 
 using testing::BruteForce;
 using testing::RouteChecker;
+using testing::QuietProbe;
 using testing::SolverProbe;
 using testing::TinyInstance;
 
@@ -37,18 +38,11 @@ class ConstructionOracle : public ::testing::TestWithParam<unsigned> {
 protected:
     ConstructionOracle()
         : problem(TinyInstance(GetParam())),
-          solver(Quietly(problem)),
+          solver(QuietProbe(problem)),
           rules(solver->Rules()),
           min_max(problem.options.objective == ObjectiveType::MinMax),
           checker(problem) {}
 
-    // The rules point into the solver's cost model, so the solver stays.
-    static std::unique_ptr<SolverProbe> Quietly(const Problem& instance) {
-        ::testing::internal::CaptureStderr();
-        auto made = std::make_unique<SolverProbe>(instance, instance.options);
-        ::testing::internal::GetCapturedStderr();
-        return made;
-    }
 
     // Runs the stage from `paths`; each better solution passes the checker and `also`.
     std::vector<std::vector<int64_t>> RunStage(std::vector<std::vector<int64_t>> paths,

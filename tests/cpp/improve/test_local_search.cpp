@@ -17,6 +17,7 @@ namespace {
 using testing::BusyDay;
 using testing::HighestLoad;
 using testing::LoadsOf;
+using testing::QuietProbe;
 using testing::SolverProbe;
 using Paths = std::vector<std::vector<int64_t>>;
 
@@ -31,7 +32,7 @@ class LocalSearchOnBusyDays : public ::testing::TestWithParam<Day> {
 protected:
     LocalSearchOnBusyDays()
         : problem(BusyDay(std::get<0>(GetParam()), std::get<1>(GetParam()), std::get<3>(GetParam()))),
-          solver(Quietly(problem)),
+          solver(QuietProbe(problem)),
           rules(solver->Rules()),
           tasks(LoadsOf(problem)),
           set(rules, &tasks) {
@@ -40,12 +41,6 @@ protected:
         testing::FillHalfAtRandom(set, rng);
     }
 
-    static std::unique_ptr<SolverProbe> Quietly(const Problem& instance) {
-        ::testing::internal::CaptureStderr();
-        auto made = std::make_unique<SolverProbe>(instance, instance.options);
-        ::testing::internal::GetCapturedStderr();
-        return made;
-    }
 
     // The plan's (longest route, total) under min-max and (total, 0) under min-sum, walked
     // by the route rules; none when a route breaks a rule.

@@ -19,6 +19,7 @@ using testing::BusyDay;
 using testing::FillHalfAtRandom;
 using testing::HighestLoad;
 using testing::LoadsOf;
+using testing::QuietProbe;
 using testing::SolverProbe;
 
 enum class Bends { kNothing, kLoads, kDays };
@@ -80,7 +81,7 @@ class Moves : public ::testing::TestWithParam<Case> {
 protected:
     Moves()
         : problem(BusyDay(GetParam().seed, GetParam().several, GetParam().timed)),
-          solver(Quietly(problem)),
+          solver(QuietProbe(problem)),
           rules(solver->Rules()),
           tasks(LoadsOf(problem)),
           set(rules, &tasks) {
@@ -97,12 +98,6 @@ protected:
         FillHalfAtRandom(set, rng);
     }
 
-    static std::unique_ptr<SolverProbe> Quietly(const Problem& instance) {
-        ::testing::internal::CaptureStderr();
-        auto made = std::make_unique<SolverProbe>(instance, instance.options);
-        ::testing::internal::GetCapturedStderr();
-        return made;
-    }
 
     // Whether route r of `made` keeps every rule that does not bend, walked whole.
     bool Keeps(const RouteSet& made, size_t r) const {

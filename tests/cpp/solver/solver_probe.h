@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "solver/solver.h"
@@ -23,6 +24,15 @@ public:
     using Solver::time_windows;
     using Solver::weight_schedule;
 };
+
+// A probe of the instance, its set-up warnings held back from the test's output. The rules
+// point into the solver's cost model, so the probe must outlive them.
+inline std::unique_ptr<SolverProbe> QuietProbe(const Problem& instance) {
+    ::testing::internal::CaptureStderr();
+    auto made = std::make_unique<SolverProbe>(instance, instance.options);
+    ::testing::internal::GetCapturedStderr();
+    return made;
+}
 
 // What a solve returned and printed, its lines held back from the test's own output.
 struct QuietSolve {
