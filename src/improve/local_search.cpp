@@ -169,6 +169,11 @@ bool LocalSearch::TryAround(RouteSet& set, Vertex u) {
         if (std::max(home, changed_at[static_cast<size_t>(set.RouteHolding(v))]) <= tried) continue;
         if (TryPair(set, u, v)) return true;
     }
+    if (chosen) {
+        std::visit([&](const auto& move) { Make(set, move, chosen_price); }, *chosen);
+        chosen.reset();
+        return true;
+    }
     tried = made;
     return false;
 }
@@ -180,12 +185,14 @@ bool LocalSearch::TryPair(RouteSet& set, Vertex u, Vertex v) {
     const auto pv = static_cast<size_t>(set.PositionOf(v));
     if (ru == rv) {
         // Reversing the stops after u up to v makes v follow u.
-        return pu + 1 < pv && MakeIfBetter(set, ReverseMove{ru, pu + 1, pv});
+        const ReverseMove reversal{ru, pu + 1, pv};
+        return pu + 1 < pv && TakeIfBetter(set, reversal, reversal.Price(set));
     }
     if (RelocateAfter(set, u, rv, pv)) return true;
     for (const auto& [first, second] : kExchangedRuns) {
         if (ExchangeRuledOut(set, u, v, first, second)) continue;
-        if (MakeIfBetter(set, ExchangeMove{u, v, first, second})) return true;
+        const ExchangeMove exchange{u, v, first, second};
+        if (TakeIfBetter(set, exchange, exchange.Price(set))) return true;
     }
     if (ExchangeTailsAfter(set, u, rv, pv)) return true;
     // Where v is its route's first stop, u may also go in before it, or take over the route
@@ -199,7 +206,7 @@ bool LocalSearch::RelocateAfter(RouteSet& set, Vertex u, size_t s, size_t keep) 
         const RelocateMove move{u, s, keep + 1, length};
         double& left = leaving[length - 1];
         if (std::isnan(left)) left = move.LeftCost(set);
-        if (MakeIfPriced(set, move, move.Price(set, left))) return true;
+        if (TakeIfBetter(set, move, move.Price(set, left))) return true;
     }
     return false;
 }
@@ -207,7 +214,8 @@ bool LocalSearch::RelocateAfter(RouteSet& set, Vertex u, size_t s, size_t keep) 
 bool LocalSearch::ExchangeTailsAfter(RouteSet& set, Vertex u, size_t s, size_t keep) {
     const auto r = static_cast<size_t>(set.RouteHolding(u));
     const auto pu = static_cast<size_t>(set.PositionOf(u));
-    return !TailExchangeRuledOut(set, u, s, keep) && MakeIfBetter(set, TailExchangeMove{r, pu, s, keep});
+    const TailExchangeMove exchange{r, pu, s, keep};
+    return !TailExchangeRuledOut(set, u, s, keep) && TakeIfBetter(set, exchange, exchange.Price(set));
 }
 
 namespace {
@@ -302,17 +310,34 @@ void LocalSearch::Measure(const RouteSet& set) {
 
 template <typename Move>
 bool LocalSearch::MakeIfBetter(RouteSet& set, const Move& move) {
-    return MakeIfPriced(set, move, move.Price(set));
+    const MovePrice price = move.Price(set);
+    if (!price.Feasible() || !Improves(set, price)) return false;
+    Make(set, move, price);
+    return true;
 }
 
 template <typename Move>
-bool LocalSearch::MakeIfPriced(RouteSet& set, const Move& move, const MovePrice& price) {
+bool LocalSearch::TakeIfBetter(RouteSet& set, const Move& move, const MovePrice& price) {
     if (!price.Feasible() || !Improves(set, price)) return false;
+    if (best_improvement && !min_max) {
+        const double delta = price.Delta(set) + price.FixedDelta(set);
+        if (!chosen || delta < chosen_delta) {
+            chosen = move;
+            chosen_delta = delta;
+            chosen_price = price;
+        }
+        return false;
+    }
+    Make(set, move, price);
+    return true;
+}
+
+template <typename Move>
+void LocalSearch::Make(RouteSet& set, const Move& move, const MovePrice& price) {
     move.Apply(set);
     ++made;
     for (size_t k = 0; k < price.count; ++k) changed_at[price.routes[k]] = made;
     Measure(set);
-    return true;
 }
 
 bool LocalSearch::Improves(const RouteSet& set, const MovePrice& price) const {

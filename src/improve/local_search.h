@@ -4,7 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <random>
+#include <variant>
 #include <vector>
 
 #include "improve/near_lists.h"
@@ -28,8 +30,10 @@ namespace tamrik {
 // falls, or stays and the total falls.
 class LocalSearch {
 public:
-    LocalSearch(const NearLists& near, size_t neighbours, bool min_max)
-        : near(&near), neighbours(neighbours), min_max(min_max) {}
+    // With `best_improvement` (under min-sum), a stop makes the best of its moves towards its
+    // neighbours rather than the first that improves.
+    LocalSearch(const NearLists& near, size_t neighbours, bool min_max, bool best_improvement = false)
+        : near(&near), neighbours(neighbours), min_max(min_max), best_improvement(best_improvement) {}
 
     // Improves the set until no move improves it, `most_moves` moves are made or `stop` (when
     // given, asked now and then) says so; returns how many were made.
@@ -56,10 +60,15 @@ private:
     bool RelocationRuledOut(const RouteSet& set, Vertex u, size_t s, size_t keep, size_t count) const;
     bool ExchangeRuledOut(const RouteSet& set, Vertex u, Vertex v, size_t first, size_t second) const;
     bool TailExchangeRuledOut(const RouteSet& set, Vertex u, size_t s, size_t keep) const;
+    // Makes the move when it improves the plan.
     template <typename Move>
     bool MakeIfBetter(RouteSet& set, const Move& move);
+    // The same for a move towards a neighbour, already priced; under the best improvement it
+    // is kept as the one to make when it is the best so far, and false is returned.
     template <typename Move>
-    bool MakeIfPriced(RouteSet& set, const Move& move, const MovePrice& price);
+    bool TakeIfBetter(RouteSet& set, const Move& move, const MovePrice& price);
+    template <typename Move>
+    void Make(RouteSet& set, const Move& move, const MovePrice& price);
     bool Improves(const RouteSet& set, const MovePrice& price) const;
     // The plan's longest route, the change too small to count and whether a route is empty,
     // after each move made.
@@ -68,6 +77,11 @@ private:
     const NearLists* near;
     size_t neighbours;
     bool min_max;
+    bool best_improvement;
+    // The best move found so far for the stop being tried, under the best improvement.
+    std::optional<std::variant<RelocateMove, ExchangeMove, TailExchangeMove, ReverseMove>> chosen;
+    double chosen_delta = 0.0;
+    MovePrice chosen_price;
     std::vector<Vertex> order;
     // A place in a route (insert before `before`) and what the legs say it adds.
     struct Place {

@@ -105,7 +105,7 @@ bool PopulationSearch::Begin(const std::vector<std::vector<int64_t>>& paths,
     best = start;
     found_feasible = start.Violation() == 0.0;
     if (near.empty()) near = BuildNearLists(start);
-    search.emplace(near, population.neighbours, settings.min_max);
+    search.emplace(near, population.neighbours, settings.min_max, population.best_improvement);
     if (start.VertexCount() > static_cast<size_t>(kMaxVertices)) {
         insertion.LookNear(&near, population.neighbours);
     }

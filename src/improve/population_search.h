@@ -26,8 +26,10 @@ struct PopulationSettings {
     // diversity, and how many nearest plans a plan's diversity is measured against.
     size_t elite = 4;
     size_t close = 5;
-    // Granular neighbours of the local search.
+    // Granular neighbours of the local search, and whether a stop makes the best of its moves
+    // rather than the first that improves (under min-sum).
     size_t neighbours = 20;
+    bool best_improvement = false;
     // The share of children that should keep each rule that bends; its price follows.
     double feasible_share = 0.2;
     uint64_t children_per_price_update = 20;

@@ -21,8 +21,8 @@ using testing::QuietProbe;
 using testing::SolverProbe;
 using Paths = std::vector<std::vector<int64_t>>;
 
-// Seed, several windows, min-max, timed.
-using Day = std::tuple<unsigned, bool, bool, bool>;
+// Seed, several windows, min-max, timed, the best improvement (else the first).
+using Day = std::tuple<unsigned, bool, bool, bool, bool>;
 
 // A seeded busy day with half of its stops placed at random, searched with every stop a
 // neighbour of every other. The plan it ends with is held to the route rules' own walk: it
@@ -78,7 +78,7 @@ TEST_P(LocalSearchOnBusyDays, EndsWithCheckedRoutesThatNoSingleStopMoveImproves)
     const auto before = Walk(set.Paths());
     ASSERT_TRUE(before.has_value());
     const NearLists near = BuildNearLists(set);
-    LocalSearch search(near, set.VertexCount(), std::get<2>(GetParam()));
+    LocalSearch search(near, set.VertexCount(), std::get<2>(GetParam()), std::get<4>(GetParam()));
     std::mt19937_64 rng(7);
     EXPECT_GT(search.Run(set, rng), 0u);
     const Paths paths = set.Paths();
@@ -107,10 +107,16 @@ TEST_P(LocalSearchOnBusyDays, EndsWithCheckedRoutesThatNoSingleStopMoveImproves)
 
 INSTANTIATE_TEST_SUITE_P(Seeded, LocalSearchOnBusyDays,
                          ::testing::Combine(::testing::Values(1u, 2u, 3u), ::testing::Bool(),
-                                            ::testing::Bool(), ::testing::Values(true)));
+                                            ::testing::Bool(), ::testing::Values(true),
+                                            ::testing::Values(false)));
 INSTANTIATE_TEST_SUITE_P(Untimed, LocalSearchOnBusyDays,
                          ::testing::Combine(::testing::Values(1u, 2u, 3u), ::testing::Values(false),
-                                            ::testing::Bool(), ::testing::Values(false)));
+                                            ::testing::Bool(), ::testing::Values(false),
+                                            ::testing::Values(false)));
+INSTANTIATE_TEST_SUITE_P(BestImprovement, LocalSearchOnBusyDays,
+                         ::testing::Combine(::testing::Values(1u, 2u, 3u), ::testing::Values(false),
+                                            ::testing::Values(false), ::testing::Bool(),
+                                            ::testing::Values(true)));
 
 }  // namespace
 }  // namespace tamrik
