@@ -13,6 +13,7 @@ and .json.
     .venv/bin/python benchmarks/time_windows.py [--set solomon|homberger200|homberger400]
                                                 [--budget S] [--fleet best-known]
                                                 [--only C101,R201] [--no-peer | --peer-only]
+                                                [--search anneal|population|auto] [--output P]
 
 `--fleet best-known` gives each instance as many vehicles as its best-known solution uses
 (the set's fleet-of-best-known.txt), both solvers alike; results then go to
@@ -52,10 +53,10 @@ def best_known_fleets(folder):
 SCALE = 1000
 
 
-def instance(path, budget):
+def instance(path, budget, search="anneal"):
     from ploxa.formats import file_to_instance
     document = file_to_instance(path, objective="min_sum", time_limit=budget)
-    document["options"].update(improve=True, seed=1)
+    document["options"].update(improve=True, seed=1, search=search)
     return document
 
 
@@ -123,8 +124,8 @@ def pyvrp_routes(document, budget, client_extras=lambda node: {}):
     return paths, cpu
 
 
-def run(path, budget, solvers, log, fleet=None):
-    document = instance(path, budget)
+def run(path, budget, solvers, log, fleet=None, search="anneal"):
+    document = instance(path, budget, search)
     if fleet is not None:
         document["agents"] = document["agents"][:fleet]
     answers = []
@@ -229,6 +230,10 @@ def main():
     parser.add_argument("--peer-only", action="store_true", help="run PyVRP alone")
     parser.add_argument("--shifts", action="store_true")
     parser.add_argument("--fleet", choices=["best-known"], default=None)
+    parser.add_argument("--search", default="anneal", choices=["anneal", "population", "auto"],
+                        help="how Ploxa's improvement stage searches")
+    parser.add_argument("--output", type=Path, default=None,
+                        help="where the results go (without suffix)")
     args = parser.parse_args()
     if args.shifts:
         shifts(args.budget or 10.0)
@@ -241,12 +246,12 @@ def main():
     fleets = best_known_fleets(folder) if args.fleet else {}
     solvers = {"Ploxa", "PyVRP"} - ({"PyVRP"} if args.no_peer else set()) - (
         {"Ploxa"} if args.peer_only else set())
-    out = HERE / "results" / f"time-windows-{args.set}{'-tight' if args.fleet else ''}"
+    out = args.output or HERE / "results" / f"time-windows-{args.set}{'-tight' if args.fleet else ''}"
     rows = []
     log_name = out.with_suffix(".log" if len(solvers) == 2 else f".{min(solvers).lower()}.log")
     with open(log_name, "w") as log:
         for path in paths:
-            rows += run(path, budget, solvers, log, fleets.get(path.stem.upper()))
+            rows += run(path, budget, solvers, log, fleets.get(path.stem.upper()), args.search)
     rows = merged(out.with_suffix(".json"), rows)
     name = folder + (", the fleet of the best-known solution" if args.fleet else "")
     out.with_suffix(".md").write_text(summary(rows, name, budget))

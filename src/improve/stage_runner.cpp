@@ -122,10 +122,11 @@ bool StageRunner::UsesPopulation(const RouteRules& rules, const TaskRules& tasks
     if (settings.search == StageSearch::Anneal || !PopulationSearch::Takes(&tasks, stage)) {
         return false;
     }
-    // "auto": where the benchmark shows the population ahead, so far on loads without windows
-    // under min-sum (benchmarks/results/population-first.md).
+    // "auto": where the benchmark shows the population ahead, so far on loads under min-sum,
+    // with windows (the Solomon set) or without (the X set), and no shifts
+    // (benchmarks/results/population-first.md).
     return settings.search == StageSearch::Population ||
-           (tasks.HasLoads() && !rules.UsesTimeWindows() && !rules.AnyShift() && !settings.min_max);
+           (tasks.HasLoads() && !rules.AnyShift() && !settings.min_max);
 }
 
 ImprovementSettings StageRunner::ImprovementSettingsNow() const {
