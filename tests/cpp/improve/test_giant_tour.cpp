@@ -3,22 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 #include <random>
 #include <vector>
 
 #include "improve/population_search.h"
-#include "solver/solver_probe.h"
 #include "support/busy_day.h"
 
 namespace tamrik {
 namespace {
 
-using testing::BusyDay;
 using testing::HighestLoad;
-using testing::LoadsOf;
-using testing::QuietProbe;
-using testing::SolverProbe;
 
 constexpr double kNone = RouteSet::kInfeasible;
 
@@ -28,22 +22,15 @@ using Day = std::tuple<unsigned, double>;
 // An untimed day of three like agents at one depot, its stops in a random giant tour. The
 // split is held to every cut of that tour into at most three runs, each walked by the route
 // rules: it must find the cheapest, and serve the tour in its order.
-class SplitOfAGiantTour : public ::testing::TestWithParam<Day> {
+class SplitOfAGiantTour : public ::testing::TestWithParam<Day>, protected testing::BusyRoutes {
 protected:
-    SplitOfAGiantTour()
-        : problem(BusyDay(std::get<0>(GetParam()), false, false)),
-          solver(QuietProbe(problem)),
-          rules(solver->Rules()),
-          tasks(LoadsOf(problem)),
-          set(rules, &tasks) {
+    SplitOfAGiantTour() : BusyRoutes(std::get<0>(GetParam()), false, false) {
         for (size_t a = 0; a < problem.agents_ordered.size(); ++a) tasks.SetCapacity(a, 55.0);
-        EXPECT_TRUE(set.LoadEmpty().empty());
         set.SetLoadWeight(std::get<1>(GetParam()));
         tour = set.Movable();
         std::mt19937 rng(std::get<0>(GetParam()));
         std::shuffle(tour.begin(), tour.end(), rng);
     }
-
 
     // The run tour[begin, end) as a route of agent r, walked, with its fixed cost and the price
     // of its overload; kNone where it may not be a run.
@@ -63,11 +50,6 @@ protected:
                rules.FixedCost(static_cast<int64_t>(r)) + weight * std::max(0.0, load - capacity);
     }
 
-    Problem problem;
-    std::unique_ptr<SolverProbe> solver;
-    RouteRules rules;
-    TaskRules tasks;
-    RouteSet set;
     std::vector<Vertex> tour;
 };
 

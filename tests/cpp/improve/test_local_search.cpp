@@ -3,22 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 #include <random>
 #include <tuple>
 #include <vector>
 
-#include "solver/solver_probe.h"
 #include "support/busy_day.h"
 
 namespace tamrik {
 namespace {
 
-using testing::BusyDay;
 using testing::HighestLoad;
-using testing::LoadsOf;
-using testing::QuietProbe;
-using testing::SolverProbe;
 using Paths = std::vector<std::vector<int64_t>>;
 
 // Seed, several windows, min-max, timed, the best improvement (else the first).
@@ -28,15 +22,10 @@ using Day = std::tuple<unsigned, bool, bool, bool, bool>;
 // neighbour of every other. The plan it ends with is held to the route rules' own walk: it
 // keeps every rule, is no worse than the plan it started from, and no single stop moved to
 // just after a stop of another route, walked whole, would make it better.
-class LocalSearchOnBusyDays : public ::testing::TestWithParam<Day> {
+class LocalSearchOnBusyDays : public ::testing::TestWithParam<Day>, protected testing::BusyRoutes {
 protected:
     LocalSearchOnBusyDays()
-        : problem(BusyDay(std::get<0>(GetParam()), std::get<1>(GetParam()), std::get<3>(GetParam()))),
-          solver(QuietProbe(problem)),
-          rules(solver->Rules()),
-          tasks(LoadsOf(problem)),
-          set(rules, &tasks) {
-        EXPECT_TRUE(set.LoadEmpty().empty());
+        : BusyRoutes(std::get<0>(GetParam()), std::get<1>(GetParam()), std::get<3>(GetParam())) {
         std::mt19937 rng(std::get<0>(GetParam()));
         testing::FillHalfAtRandom(set, rng);
     }
@@ -60,12 +49,6 @@ protected:
         if (std::get<2>(GetParam())) return std::pair(largest, total);
         return std::pair(total, 0.0);
     }
-
-    Problem problem;
-    std::unique_ptr<SolverProbe> solver;
-    RouteRules rules;
-    TaskRules tasks;
-    RouteSet set;
 };
 
 bool Better(std::pair<double, double> a, std::pair<double, double> b) {

@@ -9,18 +9,13 @@
 #include <random>
 #include <vector>
 
-#include "solver/solver_probe.h"
 #include "support/busy_day.h"
 
 namespace tamrik {
 namespace {
 
-using testing::BusyDay;
 using testing::FillHalfAtRandom;
 using testing::HighestLoad;
-using testing::LoadsOf;
-using testing::QuietProbe;
-using testing::SolverProbe;
 
 enum class Bends { kNothing, kLoads, kDays };
 
@@ -77,15 +72,9 @@ std::vector<Vertex> Held(const RouteSet& set) {
 // to: priced, then made on a copy, the routes it changes cost what the price said (with the
 // price of what they break, where rules bend), their loads peak where a walk says, and they
 // keep every rule (walked whole, loads included) exactly when the price was feasible.
-class Moves : public ::testing::TestWithParam<Case> {
+class Moves : public ::testing::TestWithParam<Case>, protected testing::BusyRoutes {
 protected:
-    Moves()
-        : problem(BusyDay(GetParam().seed, GetParam().several, GetParam().timed)),
-          solver(QuietProbe(problem)),
-          rules(solver->Rules()),
-          tasks(LoadsOf(problem)),
-          set(rules, &tasks) {
-        EXPECT_TRUE(set.LoadEmpty().empty());
+    Moves() : BusyRoutes(GetParam().seed, GetParam().several, GetParam().timed) {
         if (GetParam().bends == Bends::kLoads) set.SetLoadWeight(kLoadPrice);
         if (GetParam().bends == Bends::kDays) {
             RuleAmounts weights{};
@@ -159,11 +148,6 @@ protected:
         }
     }
 
-    Problem problem;
-    std::unique_ptr<SolverProbe> solver;
-    RouteRules rules;
-    TaskRules tasks;
-    RouteSet set;
     size_t priced = 0;
     size_t refused = 0;
 };

@@ -4,10 +4,12 @@
 // a stop limit, cost limits and loads that a random filling breaks often.
 
 #include <algorithm>
+#include <memory>
 #include <random>
 #include <vector>
 
 #include "route/route_set.h"
+#include "solver/solver_probe.h"
 #include "support/random_instance.h"
 
 namespace tamrik::testing {
@@ -61,6 +63,25 @@ inline TaskRules LoadsOf(const Problem& problem) {
     }
     return tasks;
 }
+
+// A busy day with what the route layer's tests build on it: its rules (through a quiet solver
+// probe, which must outlive them), its loads and a route set with every route empty.
+struct BusyRoutes {
+    BusyRoutes(unsigned seed, bool several, bool timed = true)
+        : problem(BusyDay(seed, several, timed)),
+          solver(QuietProbe(problem)),
+          rules(solver->Rules()),
+          tasks(LoadsOf(problem)),
+          set(rules, &tasks) {
+        EXPECT_TRUE(set.LoadEmpty().empty());
+    }
+
+    Problem problem;
+    std::unique_ptr<SolverProbe> solver;
+    RouteRules rules;
+    TaskRules tasks;
+    RouteSet set;
+};
 
 // The highest load a path reaches, walked node by node.
 inline double HighestLoad(const Problem& problem, const std::vector<Vertex>& path) {
