@@ -99,9 +99,9 @@ bool Relocatable(const RouteSet& set, const RelocateMove& move, size_t& from, si
 }  // namespace
 
 double RelocateMove::LeftCost(const RouteSet& set) const {
-    const auto from = static_cast<size_t>(set.RouteHolding(node));
-    const auto at = static_cast<size_t>(set.PositionOf(node));
-    if (set.RouteHolding(node) < 0 || at + count >= SizeOf(set, from)) return RouteSet::kInfeasible;
+    size_t from = 0;
+    size_t at = 0;
+    if (!Holding(set, node, from, at) || at + count >= SizeOf(set, from)) return RouteSet::kInfeasible;
     return set.SplicePrice(from, at - 1, {}, at + count);
 }
 
