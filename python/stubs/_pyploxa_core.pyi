@@ -95,7 +95,7 @@ class Options:
     # What a route costs: its duration (the default) or its travel alone.
     route_cost: RouteCostKind
     allow_unassigned: bool
-    # How the improvement stage searches: Anneal (the default), Population or Auto.
+    # How the improvement stage searches: Anneal, Population or Auto (the default).
     search: StageSearch
     # How many nearest stops each stop's moves are tried towards in the population search's
     # local search (default 20; 0 is taken as 20).

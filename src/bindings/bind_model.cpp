@@ -78,7 +78,9 @@ void BindRecords(py::module_& m) {
         .def_readwrite("enforce_capacity", &Options::enforce_capacity)
         .def_readwrite("enforce_sequence", &Options::enforce_sequence)
         .def_readwrite("route_cost", &Options::route_cost)
-        .def_readwrite("search", &Options::search)
+        .def_readwrite("search", &Options::search,
+                       "How the improvement stage searches (default Auto: the population where "
+                       "the benchmark shows it\nahead, the annealing stage elsewhere).")
         .def_readwrite("neighbours", &Options::neighbours,
                        "How many nearest stops each stop's moves are tried towards in the "
                        "population search's local\nsearch (default 20; 0 is taken as 20).")

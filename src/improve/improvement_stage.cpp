@@ -392,16 +392,6 @@ void ImprovementStage::RepairNearEnd(double now, double deadline) {
     UseWeights(weights);
 }
 
-size_t ImprovementStage::MostBroken() const {
-    size_t most = kSoftRuleCount;
-    for (size_t rule = 0; rule < kSoftRuleCount; ++rule) {
-        if (broken_moves[rule] > 0 && (most == kSoftRuleCount || broken_moves[rule] > broken_moves[most])) {
-            most = rule;
-        }
-    }
-    return most;
-}
-
 void ImprovementStage::BuildNeighbours() {
     if (neighbours.size() != current.VertexCount()) neighbours = BuildNearLists(current);
     const size_t n = neighbours.size();

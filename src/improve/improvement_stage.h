@@ -59,6 +59,15 @@ struct ImprovementHooks {
     std::function<void(const RouteSet&)> improved;
 };
 
+// The rule counted most often (kSoftRuleCount when none is counted).
+inline size_t MostOften(const std::array<uint64_t, kSoftRuleCount>& counts) {
+    size_t most = kSoftRuleCount;
+    for (size_t rule = 0; rule < kSoftRuleCount; ++rule) {
+        if (counts[rule] > 0 && (most == kSoftRuleCount || counts[rule] > counts[most])) most = rule;
+    }
+    return most;
+}
+
 // Improves a feasible solution by ruin and recreate under simulated annealing: each
 // iteration removes a few strings of adjacent nodes near a random seed node, reinserts
 // them one by one at their best feasible position (for min-max, the one that keeps the
@@ -115,7 +124,7 @@ public:
     // the stage has found one that does).
     bool FoundFeasible() const { return found_feasible; }
     // The rule that the moves' results broke most often (kSoftRuleCount: none broke any).
-    size_t MostBroken() const;
+    size_t MostBroken() const { return MostOften(broken_moves); }
     // Neighbour lists built for the same instance (BuildNearLists), which Run then reuses.
     void UseNeighbours(NearLists lists) { neighbours = std::move(lists); }
 

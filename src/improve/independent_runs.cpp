@@ -30,7 +30,7 @@ ImprovementStage::Stop RunIndependently(const RouteRules& rules,
                                         const TaskRules* tasks, size_t threads,
                                         const NearLists& neighbours,
                                         std::vector<std::vector<int64_t>>& paths,
-                                        const ParallelHooks& hooks) {
+                                        const ParallelHooks& hooks, size_t& most_broken) {
     std::vector<Run<Stage>> runs(std::max<size_t>(threads, 1));
     for (size_t k = 0; k < runs.size(); ++k) {
         ImprovementSettings own = settings;
@@ -99,6 +99,7 @@ ImprovementStage::Stop RunIndependently(const RouteRules& rules,
     }
     if (best != 0 && hooks.improved) hooks.improved(runs[best].stage->BestSet(), own.elapsed());
     paths = runs[best].paths;
+    most_broken = runs[0].stage->MostBroken();
     const bool ran = runs[0].stop != ImprovementStage::Stop::kNotRun;
     if (ran && stop_now.load(std::memory_order_relaxed)) {
         return ImprovementStage::Stop::kInterrupted;
@@ -108,9 +109,9 @@ ImprovementStage::Stop RunIndependently(const RouteRules& rules,
 
 template ImprovementStage::Stop RunIndependently<ImprovementStage>(
     const RouteRules&, const ImprovementSettings&, const TaskRules*, size_t, const NearLists&,
-    std::vector<std::vector<int64_t>>&, const ParallelHooks&);
+    std::vector<std::vector<int64_t>>&, const ParallelHooks&, size_t&);
 template ImprovementStage::Stop RunIndependently<PopulationSearch>(
     const RouteRules&, const ImprovementSettings&, const TaskRules*, size_t, const NearLists&,
-    std::vector<std::vector<int64_t>>&, const ParallelHooks&);
+    std::vector<std::vector<int64_t>>&, const ParallelHooks&, size_t&);
 
 }  // namespace tamrik

@@ -18,13 +18,13 @@ namespace tamrik {
 // all is kept. Run 0 uses the given seed on the calling thread, so the answer is never worse
 // than one thread's; its improvements are reported as they come, a better one of another run
 // at the end. `paths` becomes the best solution found. A Stage is the annealing stage or the
-// population search.
+// population search. `most_broken` becomes run 0's MostBroken.
 template <typename Stage>
 ImprovementStage::Stop RunIndependently(const RouteRules& rules,
                                         const ImprovementSettings& settings,
                                         const TaskRules* tasks, size_t threads,
                                         const NearLists& neighbours,
                                         std::vector<std::vector<int64_t>>& paths,
-                                        const ParallelHooks& hooks);
+                                        const ParallelHooks& hooks, size_t& most_broken);
 
 }  // namespace tamrik

@@ -48,7 +48,7 @@ ImprovementStage::Stop ParallelImprovement::Run(std::vector<std::vector<int64_t>
                                                 const ParallelHooks& hooks) {
     if (rules.VertexCount() <= static_cast<size_t>(kMaxVertices)) {
         return RunIndependently<ImprovementStage>(rules, settings, tasks, threads, neighbours,
-                                                  paths, hooks);
+                                                  paths, hooks, independent_most_broken);
     }
     stage.UseNeighbours(std::move(neighbours));
     const double started = ThreadSeconds();

@@ -36,9 +36,10 @@ public:
     ImprovementStage::Stop Run(std::vector<std::vector<int64_t>>& paths,
                                const ParallelHooks& hooks);
 
-    // As ImprovementStage::MostBroken, for a run of one shared stage (kSoftRuleCount after
-    // independent runs).
-    size_t MostBroken() const { return stage.MostBroken(); }
+    // As ImprovementStage::MostBroken: of the shared stage, or of the first independent run.
+    size_t MostBroken() const {
+        return independent_most_broken < kSoftRuleCount ? independent_most_broken : stage.MostBroken();
+    }
 
     // The number of threads that `requested` stands for: itself, or with 0 every core this
     // process may run on.
@@ -57,6 +58,8 @@ private:
     const TaskRules* tasks;
     NearLists neighbours;
     ImprovementStage stage;
+    // Set by independent runs, which small instances take.
+    size_t independent_most_broken = kSoftRuleCount;
     size_t threads;
     std::vector<ImprovementStage::Proposal> proposals;
     std::vector<RuinRecreate> moves;

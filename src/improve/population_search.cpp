@@ -379,7 +379,10 @@ double PopulationSearch::Distance(const Member& a, const Member& b) const {
 void PopulationSearch::NoteRules(const RouteSet& set) {
     ++noted;
     for (size_t rule = 0; rule < kSoftRuleCount; ++rule) {
-        if (prices[rule] > 0.0 && set.ExcessOf(static_cast<SoftRule>(rule)) == 0.0) kept[rule] += 1.0;
+        if (prices[rule] <= 0.0) continue;
+        const bool keeps = set.ExcessOf(static_cast<SoftRule>(rule)) == 0.0;
+        kept[rule] += keeps ? 1.0 : 0.0;
+        broken_children[rule] += keeps ? 0 : 1;
     }
 }
 

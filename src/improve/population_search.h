@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -75,6 +76,8 @@ public:
     bool Better(const RouteSet& a, const RouteSet& b) const {
         return PlanBetter(a, b, settings.min_max);
     }
+    // The rule that the children broke most often (kSoftRuleCount: none broke any).
+    size_t MostBroken() const { return MostOften(broken_children); }
 
 private:
     struct Member {
@@ -149,6 +152,8 @@ private:
     // Children since the prices were last set, and how many of them kept each rule.
     uint64_t noted = 0;
     RuleAmounts kept{};
+    // Children that broke each rule, over the whole run.
+    std::array<uint64_t, kSoftRuleCount> broken_children{};
 };
 
 }  // namespace tamrik

@@ -1,5 +1,9 @@
 #include "improve/stage_runner.h"
 
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
 #include "base/log_sink.h"
 #include "improve/independent_runs.h"
 #include "improve/parallel_improvement.h"
@@ -11,6 +15,31 @@ namespace {
 
 // Recorded solution states of the stage beyond this many are not kept (the final one is).
 constexpr size_t kMaxStageSnapshots = 1000;
+
+// Without windows, routes of more stops than this on average are where the annealing stage
+// stays ahead of the population (benchmarks/results/population-first.md, the X set).
+constexpr double kLongestPopulationRoutes = 12.0;
+
+// The targets over the fewest routes that can carry their demand: the stops of an average route
+// when the fleet is as small as the loads allow.
+double StopsPerRouteAtLeast(const RouteRules& rules, const TaskRules& tasks) {
+    std::vector<uint8_t> endpoint(rules.VertexCount(), 0);
+    for (int64_t node : rules.StartNodes()) endpoint[static_cast<size_t>(node)] = 1;
+    for (int64_t node : rules.EndNodes()) endpoint[static_cast<size_t>(node)] = 1;
+    double targets = 0.0;
+    double demand = 0.0;
+    for (size_t v = 0; v < endpoint.size(); ++v) {
+        if (endpoint[v] != 0) continue;
+        targets += 1.0;
+        demand += std::max(0.0, tasks.Demand(static_cast<Vertex>(v)));
+    }
+    double capacity = 0.0;
+    for (size_t agent = 0; agent < rules.StartNodes().size(); ++agent) {
+        capacity = std::max(capacity, tasks.Capacity(agent));
+    }
+    const double routes = capacity > 0.0 ? std::max(1.0, std::ceil(demand / capacity)) : 1.0;
+    return targets / routes;
+}
 
 }  // namespace
 
@@ -122,11 +151,14 @@ bool StageRunner::UsesPopulation(const RouteRules& rules, const TaskRules& tasks
     if (settings.search == StageSearch::Anneal || !PopulationSearch::Takes(&tasks, stage)) {
         return false;
     }
-    // "auto": where the benchmark shows the population ahead, so far on loads under min-sum,
-    // with windows (the Solomon set) or without (the X set), and no shifts
-    // (benchmarks/results/population-first.md).
-    return settings.search == StageSearch::Population ||
-           (tasks.HasLoads() && !rules.AnyShift() && !settings.min_max);
+    if (settings.search == StageSearch::Population) return true;
+    // "auto": where the benchmark shows the population ahead (benchmarks/results/population-first.md):
+    // loads under min-sum without shifts, with windows (the Solomon and Homberger sets) or with
+    // short routes (the X set). Without `improve` the stage only looks for a plan that keeps
+    // every rule, which the annealing stage stops at.
+    if (!settings.improve || !tasks.HasLoads() || rules.AnyShift() || settings.min_max) return false;
+    return rules.UsesTimeWindows() ||
+           StopsPerRouteAtLeast(rules, tasks) <= kLongestPopulationRoutes;
 }
 
 ImprovementSettings StageRunner::ImprovementSettingsNow() const {
@@ -189,11 +221,12 @@ ImprovementStage::Stop StageRunner::Improve(const RouteRules& rules, const TaskR
     if (UsesPopulation(rules, tasks, stage_settings) && workers > 1) {
         // Islands: each thread a population of its own, the best plan of all kept.
         stop = RunIndependently<PopulationSearch>(rules, stage_settings, &tasks, workers,
-                                                  near_lists, paths, threaded);
+                                                  near_lists, paths, threaded, most_broken);
     } else if (UsesPopulation(rules, tasks, stage_settings)) {
         PopulationSearch stage(rules, stage_settings, &tasks);
         stage.UseNeighbours(std::move(near_lists));
         stop = stage.Run(paths, one_thread);
+        most_broken = stage.MostBroken();
     } else if (workers <= 1) {
         ImprovementStage stage(rules, stage_settings, &tasks);
         stage.UseNeighbours(std::move(near_lists));

@@ -30,7 +30,7 @@ struct StageSettings {
     bool improve = false;
     // Whether stops that fit nowhere may be left out.
     bool allow_unassigned = false;
-    StageSearch search = StageSearch::Anneal;
+    StageSearch search = StageSearch::Auto;
     // Granular neighbours of the population's local search.
     uint64_t neighbours = 20;
 };

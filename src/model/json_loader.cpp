@@ -249,7 +249,7 @@ void load_options(const json& document_options, Problem& problem) {
     }
     out.route_cost = route_cost == "travel" ? RouteCostKind::Travel : RouteCostKind::Duration;
     out.allow_unassigned = options.Flag("allow_unassigned", false);
-    const std::string search = options.Text("search", "anneal");
+    const std::string search = options.Text("search", "auto");
     if (search != "anneal" && search != "population" && search != "auto") {
         RejectValue("options.search", json(search), "\"anneal\", \"population\" or \"auto\"");
     }

@@ -88,7 +88,7 @@ struct Options {
     RouteCostKind route_cost = RouteCostKind::Duration;
     // Leave out the stops that fit nowhere instead of failing the solve ("partial").
     bool allow_unassigned = false;
-    StageSearch search = StageSearch::Anneal;
+    StageSearch search = StageSearch::Auto;
     // How many nearest stops each stop's moves are tried towards in the population's local
     // search (0: the population's own 20).
     uint64_t neighbours = 20;

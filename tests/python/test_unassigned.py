@@ -84,6 +84,15 @@ def test_a_failed_solve_names_each_stop_that_fits_nowhere_and_why_as_checking_do
         assert found == expected == fits_nowhere(document, "error")
 
 
+@pytest.mark.parametrize("search", ["anneal", "population"])
+@pytest.mark.parametrize("name", sorted(name for name in REASONS if name.startswith("no room")))
+def test_every_search_on_two_threads_names_the_rule_its_plans_broke_most(name, search):
+    document = json.loads(json.dumps(REASONS[name][0]))
+    document["options"].update(search=search, threads=2)
+    result = ploxa.solve_json_str(json.dumps(document))
+    assert [stop["reason"] for stop in result["unassigned"]] == list(REASONS[name][1].values())
+
+
 @pytest.mark.parametrize("name", sorted(set(REASONS) - {"no type", "partner"}))
 def test_allowed_to_leave_stops_out_a_solve_serves_the_rest_and_lists_what_it_left(name):
     document = json.loads(json.dumps(REASONS[name][0]))

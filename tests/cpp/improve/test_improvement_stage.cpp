@@ -275,5 +275,40 @@ TEST(ThreadedStageOnSmallInstances, AnswersNoWorseThanOneThread) {
     }
 }
 
+// "auto" answers as the search it picks: the population on loads under min-sum with routes of
+// ten stops, the annealing stage on routes of a hundred and under min-max.
+struct AutoCase {
+    double capacity;
+    ObjectiveType objective;
+    StageSearch picked;
+};
+
+class AutoSearch : public ::testing::TestWithParam<AutoCase> {};
+
+TEST_P(AutoSearch, AnswersAsTheSearchItPicks) {
+    const AutoCase param = GetParam();
+    Problem problem = RandomInstance(Loaded(300, 32, false, param.objective), 71);
+    for (size_t k = 1; k < problem.nodes.size(); ++k) problem.nodes[k].demand = 1.0;
+    for (Agent& agent : problem.agents_ordered) agent.capacity_limit = param.capacity;
+    problem.options.enforce_capacity = true;
+    const auto solve = [&](StageSearch search) {
+        Options options = Improving(problem, 5);
+        options.time_limit = 600.0;
+        options.max_iterations = 60;
+        options.search = search;
+        return SolveQuietly(problem, options).result.paths;
+    };
+    const StageSearch other =
+        param.picked == StageSearch::Anneal ? StageSearch::Population : StageSearch::Anneal;
+    const auto automatic = solve(StageSearch::Auto);
+    EXPECT_EQ(automatic, solve(param.picked));
+    EXPECT_NE(automatic, solve(other));
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeded, AutoSearch,
+                         ::testing::Values(AutoCase{10, ObjectiveType::MinSum, StageSearch::Population},
+                                           AutoCase{100, ObjectiveType::MinSum, StageSearch::Anneal},
+                                           AutoCase{10, ObjectiveType::MinMax, StageSearch::Anneal}));
+
 }  // namespace
 }  // namespace tamrik
