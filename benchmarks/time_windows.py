@@ -230,7 +230,7 @@ def main():
     parser.add_argument("--peer-only", action="store_true", help="run PyVRP alone")
     parser.add_argument("--shifts", action="store_true")
     parser.add_argument("--fleet", choices=["best-known"], default=None)
-    parser.add_argument("--search", default="anneal", choices=["anneal", "population", "auto"],
+    parser.add_argument("--search", default="auto", choices=["anneal", "population", "auto"],
                         help="how Ploxa's improvement stage searches")
     parser.add_argument("--output", type=Path, default=None,
                         help="where the results go (without suffix)")

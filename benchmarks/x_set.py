@@ -138,7 +138,7 @@ def main():
     parser.add_argument("--no-peer", action="store_true", help="run Ploxa alone")
     parser.add_argument("--peer-only", action="store_true", help="run PyVRP alone")
     parser.add_argument("--output", type=Path, default=HERE / "results" / "x-set")
-    parser.add_argument("--search", default="anneal", choices=["anneal", "population", "auto"],
+    parser.add_argument("--search", default="auto", choices=["anneal", "population", "auto"],
                         help="how Ploxa's improvement stage searches")
     args = parser.parse_args()
     paths = sorted(DATA.glob("*.vrp"), key=size_of)
