@@ -131,7 +131,7 @@ def summary(rows):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--all", action="store_true", help="all 87 instances")
+    parser.add_argument("--all", action="store_true", help="every instance of the set")
     parser.add_argument("--budget", type=float, default=60.0)
     parser.add_argument("--only", default="", help="comma-separated instance names")
     parser.add_argument("--agents-over", type=int, default=0)
