@@ -27,8 +27,8 @@ HERE = Path(__file__).resolve().parent
 sys.path[:0] = [str(HERE), str(HERE.parent / "tests" / "python")]
 
 from loads_and_order import as_result, ours  # noqa: E402
-from route_check import route_problems  # noqa: E402
-from x_set import DATA, default_twenty, fleet_of, instance, merged, pyvrp_routes, size_of  # noqa: E402
+from x_set import (DATA, checked_row, default_twenty, fleet_of, instance, merged,  # noqa: E402
+                   pyvrp_routes, size_of)
 
 SOLVERS = ("Ploxa", "PyVRP", "HGS")
 
@@ -71,12 +71,7 @@ def run(path, budget, solvers, log):
             result = as_result(document, *pyvrp_routes(document, path, agents, budget))
         else:
             result = as_result(document, *hgs_routes(document, agents, budget))
-        problems = route_problems(document, result) if result["status"] == "success" else []
-        stats = result["statistics"]
-        row = {"instance": path.stem, "agents": agents, "solver": solver, "budget": budget,
-               "status": result["status"], "value": stats.get("sum_cost", math.nan),
-               "cpu": stats["solve_time"], "problems": problems[:3],
-               "feasible": result["status"] == "success" and not problems}
+        row = checked_row(document, result, path, agents, budget, solver)
         rows.append(row)
         print(json.dumps(row), file=log, flush=True)
     return rows

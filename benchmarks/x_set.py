@@ -81,15 +81,20 @@ def run(path, agents, budget, solvers, log, search="anneal"):
             result = ours(document)
         else:
             result = as_result(document, *pyvrp_routes(document, path, agents, budget))
-        problems = route_problems(document, result) if result["status"] == "success" else []
-        stats = result["statistics"]
-        row = {"instance": path.stem, "agents": agents, "solver": solver, "budget": budget,
-               "status": result["status"], "value": stats.get("sum_cost", math.nan),
-               "cpu": stats["solve_time"], "problems": problems[:3],
-               "feasible": result["status"] == "success" and not problems}
+        row = checked_row(document, result, path, agents, budget, solver)
         rows.append(row)
         print(json.dumps(row), file=log, flush=True)
     return rows
+
+
+def checked_row(document, result, path, agents, budget, solver):
+    """One solver's answer on the instance as a result row, with the route checker's verdict."""
+    problems = route_problems(document, result) if result["status"] == "success" else []
+    stats = result["statistics"]
+    return {"instance": path.stem, "agents": agents, "solver": solver, "budget": budget,
+            "status": result["status"], "value": stats.get("sum_cost", math.nan),
+            "cpu": stats["solve_time"], "problems": problems[:3],
+            "feasible": result["status"] == "success" and not problems}
 
 
 def summary(rows):
