@@ -17,7 +17,6 @@ solvers are kept, so the solvers may run at once, one per core.
 
 import argparse
 import json
-import math
 import statistics
 import sys
 import time
