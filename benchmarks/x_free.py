@@ -26,8 +26,8 @@ HERE = Path(__file__).resolve().parent
 sys.path[:0] = [str(HERE), str(HERE.parent / "tests" / "python")]
 
 from loads_and_order import as_result, ours  # noqa: E402
-from x_set import (DATA, checked_row, default_twenty, fleet_of, instance, merged,  # noqa: E402
-                   pyvrp_routes, size_of)
+from x_set import (DATA, checked_row, chosen_paths, fleet_of, instance,  # noqa: E402
+                   instance_arguments, merged, pyvrp_routes, size_of)
 
 SOLVERS = ("Ploxa", "PyVRP", "HGS")
 
@@ -115,9 +115,7 @@ def summary(rows):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--all", action="store_true", help="every instance of the set")
-    parser.add_argument("--budget", type=float, default=60.0)
-    parser.add_argument("--only", default="", help="comma-separated instance names")
+    instance_arguments(parser)
     parser.add_argument("--solvers", default=",".join(SOLVERS),
                         help="comma-separated, of " + ", ".join(SOLVERS))
     parser.add_argument("--output", type=Path, default=HERE / "results" / "x-free")
@@ -125,11 +123,7 @@ def main():
     solvers = [s for s in args.solvers.split(",") if s]
     if any(s not in SOLVERS for s in solvers):
         parser.error(f"--solvers takes {', '.join(SOLVERS)}")
-    paths = sorted(DATA.glob("*.vrp"), key=size_of)
-    if args.only:
-        paths = [DATA / f"{name}.vrp" for name in args.only.split(",")]
-    elif not args.all:
-        paths = default_twenty(paths)
+    paths = chosen_paths(args)
     rows = []
     with open(args.output.with_suffix(f".{'-'.join(solvers).lower()}.log"), "a") as log:
         for path in paths:

@@ -134,11 +134,24 @@ def summary(rows):
     return "\n".join(lines) + "\n"
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+def instance_arguments(parser):
+    """The options that choose the instances and the budget, shared by the X set's scripts."""
     parser.add_argument("--all", action="store_true", help="every instance of the set")
     parser.add_argument("--budget", type=float, default=60.0)
     parser.add_argument("--only", default="", help="comma-separated instance names")
+
+
+def chosen_paths(args):
+    """The instances that --all and --only ask for; the default twenty otherwise."""
+    if args.only:
+        return [DATA / f"{name}.vrp" for name in args.only.split(",")]
+    paths = sorted(DATA.glob("*.vrp"), key=size_of)
+    return paths if args.all else default_twenty(paths)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    instance_arguments(parser)
     parser.add_argument("--agents-over", type=int, default=0)
     parser.add_argument("--no-peer", action="store_true", help="run Ploxa alone")
     parser.add_argument("--peer-only", action="store_true", help="run PyVRP alone")
@@ -146,11 +159,7 @@ def main():
     parser.add_argument("--search", default="auto", choices=["anneal", "population", "auto"],
                         help="how Ploxa's improvement stage searches")
     args = parser.parse_args()
-    paths = sorted(DATA.glob("*.vrp"), key=size_of)
-    if args.only:
-        paths = [DATA / f"{name}.vrp" for name in args.only.split(",")]
-    elif not args.all:
-        paths = default_twenty(paths)
+    paths = chosen_paths(args)
     solvers = [s for s in ("Ploxa", "PyVRP")
                if not (s == "PyVRP" and args.no_peer or s == "Ploxa" and args.peer_only)]
     rows = []

@@ -218,11 +218,12 @@ ImprovementStage::Stop StageRunner::Improve(const RouteRules& rules, const TaskR
     threaded.deadline = hooks.deadline;
     threaded.interrupted = hooks.interrupted;
     threaded.improved = record;
-    if (UsesPopulation(rules, tasks, stage_settings) && workers > 1) {
+    const bool population = UsesPopulation(rules, tasks, stage_settings);
+    if (population && workers > 1) {
         // Islands: each thread a population of its own, the best plan of all kept.
         stop = RunIndependently<PopulationSearch>(rules, stage_settings, &tasks, workers,
                                                   near_lists, paths, threaded, most_broken);
-    } else if (UsesPopulation(rules, tasks, stage_settings)) {
+    } else if (population) {
         PopulationSearch stage(rules, stage_settings, &tasks);
         stage.UseNeighbours(std::move(near_lists));
         stop = stage.Run(paths, one_thread);
