@@ -240,17 +240,9 @@ INSTANTIATE_TEST_SUITE_P(
         Threaded{Loaded(300, 6, false, ObjectiveType::MinMax), true, 2},
         // the population search on two islands, beyond the search
         Threaded{Beyond(4, false, true, true, true, ObjectiveType::MinSum, false), false, 2,
-                 StageSearch::Population, 120}));
-
-// The population search, where it takes the instance: within the search's size and beyond
-// it, with windows, cost limits and two types; with pairs the annealing stage runs instead.
-class PopulationRuns : public ::testing::TestWithParam<Threaded> {};
-
-TEST_P(PopulationRuns, RepeatThemselvesWithCheckedRoutes) { ExpectRepeatedCheckedRuns(GetParam()); }
-
-INSTANTIATE_TEST_SUITE_P(
-    Seeded, PopulationRuns,
-    ::testing::Values(
+                 StageSearch::Population, 120},
+        // the population on one thread: within the search's size with windows, cost limits
+        // and two types; beyond it; and with pairs, where the annealing stage runs instead
         Threaded{InstanceShape{.nodes = 12, .agents = 3, .two_types = true, .time_windows = true,
                                .cost_limits = true},
                  false, 1, StageSearch::Population, 400},
