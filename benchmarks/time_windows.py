@@ -249,7 +249,8 @@ def main():
     out = args.output or HERE / "results" / f"time-windows-{args.set}{'-tight' if args.fleet else ''}"
     rows = []
     log_name = out.with_suffix(".log" if len(solvers) == 2 else f".{min(solvers).lower()}.log")
-    with open(log_name, "w") as log:
+    # Appended, so that runs apart (one per core) keep each other's lines.
+    with open(log_name, "a") as log:
         for path in paths:
             rows += run(path, budget, solvers, log, fleets.get(path.stem.upper()), args.search)
     rows = merged(out.with_suffix(".json"), rows)
