@@ -242,10 +242,14 @@ def summary_lines(path: str, result: SolveResult) -> list[str]:
         stops = " -> ".join(str(node) for node in route["node_ids"])
         times = (f", leaves {route['start_time']:.6g}, back {route['end_time']:.6g}"
                  if len(route["node_ids"]) > 2 and "start_time" in route else "")
+        if len(route["node_ids"]) > 2 and "distance" in route:
+            times += f", distance {route['distance']:.6g}, duration {route['duration']:.6g}"
         lines.append(f"  agent {route['agent_id']}: {stops or '(no route)'}  "
                      f"cost {route['cost']:.6g}{times}")
     fixed = f", fixed costs {stats['fixed_cost']:.6g}" if stats.get("fixed_cost") else ""
     fixed += f", prizes lost {stats['lost_prize']:.6g}" if stats.get("lost_prize") else ""
+    if "distance" in stats:
+        fixed += f", distance {stats['distance']:.6g}, duration {stats['duration']:.6g}"
     lines.append(f"longest route {stats['max_cost']:.6g}, total {stats['sum_cost']:.6g}{fixed}")
     lines.append(f"solve time {stats['solve_time']:.3f} s, {stats['n_generated']} labels generated, "
                  f"{stats['n_expanded']} expanded" +

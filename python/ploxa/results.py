@@ -20,6 +20,9 @@ class Route(TypedDict):
     end_time: NotRequired[float]
     travel: NotRequired[float]
     schedule: NotRequired[list[ScheduleStop]]
+    # Routes priced by distance and duration: both, the duration from departure to the end.
+    distance: NotRequired[float]
+    duration: NotRequired[float]
 
 
 class Statistics(TypedDict):
@@ -32,6 +35,9 @@ class Statistics(TypedDict):
     method: str
     fixed_cost: float
     lost_prize: float
+    # Routes priced by distance and duration: the sums over the routes.
+    distance: NotRequired[float]
+    duration: NotRequired[float]
 
 
 class AnytimeStep(TypedDict):

@@ -78,6 +78,13 @@ class Agent:
     max_stops: int | None
     # Added to the min-sum total when the agent serves a target.
     fixed_cost: float
+    # With either set, or with durations, the route costs unit_distance_cost (1 when None)
+    # times its distance plus unit_duration_cost (0 when None) times its duration.
+    unit_distance_cost: float | None
+    unit_duration_cost: float | None
+    # Limits on the route's distance and duration (None: no limit).
+    max_distance: float | None
+    max_duration: float | None
     def __init__(self) -> None: ...
 
 class Options:
@@ -139,6 +146,14 @@ class Problem:
         Python object per entry; a list of rows works too."""
     def set_metric(self, agent_type: str, kind: typing.Literal["euclidean", "manhattan", "haversine"],
                    factor: float = 1.0) -> None: ...
+    def set_duration_matrix(self, agent_type: str,
+                            matrix: Sequence[Sequence[float]] | Buffer) -> None:
+        """Travel times of the agent type apart from its costs: row i, column j is the time
+        from the i-th to the j-th node added. With durations, windows, shifts and every time
+        follow them and the costs are distances. Arrays or lists, as for set_cost_matrix."""
+    def set_duration_metric(self, agent_type: str,
+                            kind: typing.Literal["euclidean", "manhattan", "haversine"],
+                            factor: float = 1.0, speed: float = 1.0) -> None: ...
     def set_assignment_constraint(self, constraint: AssignmentConstraint) -> None: ...
     def set_timewindow_constraint(self, constraint: TimeWindowConstraint) -> None: ...
     def set_initial_routes(self, routes: Sequence[InitialRoute]) -> None:

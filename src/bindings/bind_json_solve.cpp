@@ -34,8 +34,11 @@ void AddSchedule(py::dict& route, const RouteSchedule& schedule, const std::vect
 }
 
 // Route entries follow Problem::agents_ordered; the result keys routes by that position.
+// Routes priced by distance and duration give both: the travel, and the time from departure
+// to the end.
 py::list Routes(const InstanceSolve& solve) {
     py::list routes;
+    const bool priced = solve.problem.PricesRoutes();
     const auto& agents = solve.problem.agents_ordered;
     for (size_t k = 0; k < agents.size(); ++k) {
         auto path = solve.result.paths.find(static_cast<int64_t>(k));
@@ -50,6 +53,10 @@ py::list Routes(const InstanceSolve& solve) {
         auto schedule = solve.result.schedules.find(static_cast<int64_t>(k));
         if (schedule != solve.result.schedules.end() && ids != solve.result.node_ids.end()) {
             AddSchedule(route, schedule->second, ids->second);
+            if (priced) {
+                route["distance"] = schedule->second.travel;
+                route["duration"] = schedule->second.end_time - schedule->second.start_time;
+            }
         }
         routes.append(route);
     }
@@ -73,6 +80,18 @@ py::dict ResultDictionary(const InstanceSolve& solve) {
     statistics["method"] = solve.result.method;
     statistics["fixed_cost"] = solve.result.fixed_cost;
     statistics["lost_prize"] = solve.result.lost_prize;
+    if (solve.problem.PricesRoutes()) {
+        double distance = 0.0;
+        double duration = 0.0;
+        for (size_t k = 0; k < solve.problem.agents_ordered.size(); ++k) {
+            auto schedule = solve.result.schedules.find(static_cast<int64_t>(k));
+            if (schedule == solve.result.schedules.end()) continue;
+            distance += schedule->second.travel;
+            duration += schedule->second.end_time - schedule->second.start_time;
+        }
+        statistics["distance"] = distance;
+        statistics["duration"] = duration;
+    }
     out["statistics"] = statistics;
     py::list anytime;
     for (const Improvement& step : AnytimeImprovements(solve.process, solve.problem.options.objective)) {

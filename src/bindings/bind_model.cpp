@@ -65,6 +65,13 @@ void BindRecords(py::module_& m) {
     CheckedField(agent, "Agent", "shift_start", &Agent::shift_start);
     CheckedField(agent, "Agent", "shift_end", &Agent::shift_end);
     CheckedField(agent, "Agent", "max_stops", &Agent::max_stops);
+    for (const auto& [name, member] :
+         {std::pair{"unit_distance_cost", &Agent::unit_distance_cost},
+          std::pair{"unit_duration_cost", &Agent::unit_duration_cost},
+          std::pair{"max_distance", &Agent::max_distance},
+          std::pair{"max_duration", &Agent::max_duration}}) {
+        CheckedField(agent, "Agent", name, member);
+    }
     py::class_<Options>(m, "Options")
         .def(py::init<>())
         .def_readwrite("return_to_end", &Options::return_to_end)
@@ -129,9 +136,31 @@ py::typing::List<Element> ElementViews(Problem& problem, Container& container) {
     return views;
 }
 
+// A matrix setter read from a two-dimensional buffer without a Python object per entry, or
+// from a list of rows.
+void DefineMatrixSetter(py::class_<Problem>& problem, const char* name,
+                        void (Problem::*set)(const std::string&, CostMatrix), const char* doc) {
+    problem.def(
+        name,
+        [set](Problem& self, const std::string& agent_type, const py::buffer& matrix) {
+            (self.*set)(agent_type, MatrixFromBuffer(matrix));
+        },
+        py::arg("agent_type"), py::arg("matrix"), doc);
+    problem.def(name, set, py::arg("agent_type"), py::arg("matrix"));
+}
+
 void BindProblem(py::module_& m) {
-    py::class_<Problem>(m, "Problem")
-        .def(py::init<>())
+    py::class_<Problem> problem(m, "Problem");
+    DefineMatrixSetter(problem, "set_cost_matrix", &Problem::set_cost_matrix,
+                       "Costs of the agent type: row i, column j is the cost from the i-th to the "
+                       "j-th node added. A two-dimensional array (float64, float32 or integers) "
+                       "is read without a Python object per entry; a list of rows works too.");
+    DefineMatrixSetter(problem, "set_duration_matrix", &Problem::set_duration_matrix,
+                       "Travel times of the agent type apart from its costs: row i, column j is "
+                       "the time from the i-th to the j-th node added. With durations, windows, "
+                       "shifts and every time follow them and the costs are distances. Arrays or "
+                       "lists, as for set_cost_matrix.");
+    problem.def(py::init<>())
         .def("add_node", &Problem::add_node, py::arg("node"))
         .def(
             "add_agent",
@@ -146,22 +175,15 @@ void BindProblem(py::module_& m) {
                 problem.add_agent(agent, id);
             },
             py::arg("agent"), py::arg("id"))
-        .def(
-            "set_cost_matrix",
-            [](Problem& problem, const std::string& agent_type, const py::buffer& matrix) {
-                problem.set_cost_matrix(agent_type, MatrixFromBuffer(matrix));
-            },
-            py::arg("agent_type"), py::arg("matrix"),
-            "Costs of the agent type: row i, column j is the cost from the i-th to the j-th "
-            "node added. A two-dimensional array (float64, float32 or integers) is read "
-            "without a Python object per entry; a list of rows works too.")
-        .def("set_cost_matrix", &Problem::set_cost_matrix, py::arg("agent_type"),
-             py::arg("matrix"))
         .def("set_metric", &Problem::set_metric, py::arg("agent_type"), py::arg("kind"),
              py::arg("factor") = 1.0,
              "Costs of the agent type from node coordinates: kind \"euclidean\" (x, y, z), "
              "\"manhattan\" or \"haversine\" (x longitude, y latitude in degrees, metres), "
              "each distance times factor.")
+        .def("set_duration_metric", &Problem::set_duration_metric, py::arg("agent_type"),
+             py::arg("kind"), py::arg("factor") = 1.0, py::arg("speed") = 1.0,
+             "Travel times of the agent type from node coordinates: the distance of kind "
+             "(as for set_metric) times factor, divided by speed.")
         .def("set_assignment_constraint", &Problem::set_assignment_constraint,
              py::arg("constraint"))
         .def("set_timewindow_constraint", &Problem::set_timewindow_constraint,

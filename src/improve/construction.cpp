@@ -63,6 +63,8 @@ std::string Construction::RuleBrokenBy(const std::vector<Vertex>& path, size_t r
         case Rule::kShiftOver:
             return "time";
         case Rule::kCostLimit:
+        case Rule::kDistanceLimit:
+        case Rule::kDurationLimit:
             return "cost limit";
         case Rule::kStopLimit:
             return "stops";
@@ -172,7 +174,7 @@ RuleAmounts FirstPrices(const RouteRules& rules, const TaskRules* tasks, const R
     if (loads) weights[kCapacityRule] = std::clamp(farthest / std::max(largest_demand, 1.0), 0.1, 1000.0);
     if (rules.UsesTimeWindows() || rules.AnyShift()) weights[kTimeRule] = kFirstOverrun;
     for (size_t r = 0; r < set.RouteCount(); ++r) {
-        if (rules.CostLimit(static_cast<int64_t>(r)) > 0.0) weights[kCostLimitRule] = kFirstOverrun;
+        if (rules.HasRouteLimit(static_cast<int64_t>(r))) weights[kCostLimitRule] = kFirstOverrun;
     }
     if (rules.AnyStopLimit()) weights[kStopRule] = std::clamp(farthest, 1.0, 1e6);
     return weights;

@@ -11,27 +11,10 @@ constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180.0;
 }  // namespace
 
 CostModel::CostModel(const Problem& problem) : vertices(problem.nodes.size()) {
-    types.resize(problem.type_index.size());
-    bool haversine = false;
-    for (const auto& [name, metric] : problem.metrics) {
-        auto index = problem.type_index.find(name);
-        if (index == problem.type_index.end()) continue;
-        TypeCosts& costs = types[index->second];
-        costs.source = Source::kMetric;
-        costs.metric = metric;
-        haversine = haversine || metric.kind == MetricKind::kHaversine;
-    }
-    for (const auto& [name, rows] : problem.cost_matrices) {
-        auto index = problem.type_index.find(name);
-        if (index == problem.type_index.end()) continue;
-        TypeCosts& costs = types[index->second];
-        costs.source = Source::kMatrix;
-        costs.matrix.assign(vertices * vertices, kNoArc);
-        for (size_t i = 0; i < rows.size() && i < vertices; ++i) {
-            for (size_t j = 0; j < rows[i].size() && j < vertices; ++j) {
-                costs.matrix[i * vertices + j] = rows[i][j];
-            }
-        }
+    bool haversine = Fill(problem, problem.metrics, problem.cost_matrices, types);
+    if (problem.HasDurations()) {
+        haversine = Fill(problem, problem.duration_metrics, problem.duration_matrices, durations) ||
+                    haversine;
     }
     FillServices(problem);
     positions.reserve(vertices);
@@ -42,6 +25,35 @@ CostModel::CostModel(const Problem& problem) : vertices(problem.nodes.size()) {
         longitude.push_back(position.x * kRadiansPerDegree);
         cos_latitude.push_back(std::cos(latitude.back()));
     }
+}
+
+bool CostModel::Fill(const Problem& problem,
+                     const std::unordered_map<std::string, Metric>& metrics,
+                     const std::unordered_map<std::string, CostMatrix>& matrices,
+                     std::vector<TypeCosts>& table) const {
+    table.resize(problem.type_index.size());
+    bool haversine = false;
+    for (const auto& [name, metric] : metrics) {
+        auto index = problem.type_index.find(name);
+        if (index == problem.type_index.end()) continue;
+        TypeCosts& costs = table[index->second];
+        costs.source = Source::kMetric;
+        costs.metric = metric;
+        haversine = haversine || metric.kind == MetricKind::kHaversine;
+    }
+    for (const auto& [name, rows] : matrices) {
+        auto index = problem.type_index.find(name);
+        if (index == problem.type_index.end()) continue;
+        TypeCosts& costs = table[index->second];
+        costs.source = Source::kMatrix;
+        costs.matrix.assign(vertices * vertices, kNoArc);
+        for (size_t i = 0; i < rows.size() && i < vertices; ++i) {
+            for (size_t j = 0; j < rows[i].size() && j < vertices; ++j) {
+                costs.matrix[i * vertices + j] = rows[i][j];
+            }
+        }
+    }
+    return haversine;
 }
 
 void CostModel::FillServices(const Problem& problem) {

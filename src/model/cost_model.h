@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "model/metric.h"
@@ -44,16 +46,16 @@ public:
     }
 
     // The travel of from -> to for the type alone: 0 from a vertex to itself.
-    double Travel(int64_t type, size_t from, size_t to) const {
-        if (from == to) return 0.0;
-        if (static_cast<uint64_t>(type) >= types.size()) return kNoArc;
-        const TypeCosts& costs = types[static_cast<size_t>(type)];
-        switch (costs.source) {
-            case Source::kMatrix: return costs.matrix[from * vertices + to];
-            case Source::kMetric: return costs.metric.factor * Distance(costs.metric.kind, from, to);
-            case Source::kNone: break;
-        }
-        return kNoArc;
+    double Travel(int64_t type, size_t from, size_t to) const { return Of(types, type, from, to); }
+
+    // Whether travel times are given apart from the costs.
+    bool HasDurations() const { return !durations.empty(); }
+    // The time the leg from -> to takes: the service of `from` and the travel time. Without
+    // durations apart, its cost.
+    double LegTime(int64_t type, size_t from, size_t to) const {
+        if (durations.empty()) return Cost(type, from, to);
+        const double travel = Of(durations, type, from, to);
+        return service.empty() || from == to ? travel : service[from] + travel;
     }
 
 private:
@@ -64,6 +66,22 @@ private:
         // matrix[from * vertices + to]; kNoArc where the matrix gives nothing.
         std::vector<double> matrix;
     };
+
+    double Of(const std::vector<TypeCosts>& table, int64_t type, size_t from, size_t to) const {
+        if (from == to) return 0.0;
+        if (static_cast<uint64_t>(type) >= table.size()) return kNoArc;
+        const TypeCosts& costs = table[static_cast<size_t>(type)];
+        switch (costs.source) {
+            case Source::kMatrix: return costs.matrix[from * vertices + to];
+            case Source::kMetric: return costs.metric.Of(Distance(costs.metric.kind, from, to));
+            case Source::kNone: break;
+        }
+        return kNoArc;
+    }
+    // The table of every type from its metric or matrix; true when some metric is haversine.
+    bool Fill(const Problem& problem, const std::unordered_map<std::string, Metric>& metrics,
+              const std::unordered_map<std::string, CostMatrix>& matrices,
+              std::vector<TypeCosts>& table) const;
 
     double Distance(MetricKind kind, size_t a, size_t b) const {
         const Position& p = positions[a];
@@ -80,6 +98,8 @@ private:
 
     size_t vertices = 0;
     std::vector<TypeCosts> types;
+    // Travel times by type; empty when the costs are the times.
+    std::vector<TypeCosts> durations;
     // Service time by vertex; empty when no target has any.
     std::vector<double> service;
     std::vector<Position> positions;

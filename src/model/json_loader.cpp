@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <cstdint>
+#include <optional>
+#include <utility>
 #include <stdexcept>
 #include <string>
 
@@ -53,6 +55,17 @@ void load_nodes(const json& nodes, Problem& problem) {
     }
 }
 
+void load_route_prices(const Fields& fields, Agent& agent) {
+    const std::pair<const char*, std::optional<double>*> keys[] = {
+        {"unit_distance_cost", &agent.unit_distance_cost},
+        {"unit_duration_cost", &agent.unit_duration_cost},
+        {"max_distance", &agent.max_distance},
+        {"max_duration", &agent.max_duration}};
+    for (const auto& [key, field] : keys) {
+        if (fields.Has(key)) *field = fields.Real(key);
+    }
+}
+
 void load_agents(const json& agents, Problem& problem) {
     size_t index = 0;
     for (const json& item : agents) {
@@ -70,6 +83,7 @@ void load_agents(const json& agents, Problem& problem) {
             agent.max_stops = static_cast<int64_t>(fields.Whole("max_stops", 0.0));
         }
         agent.fixed_cost = fields.Real("fixed_cost", 0.0);
+        load_route_prices(fields, agent);
         problem.add_agent(agent, agent.id);
     }
 }
@@ -128,6 +142,37 @@ void load_metrics(const json& metrics, Problem& problem) {
             factor = value.get<double>();
         }
         problem.set_metric(type, metric.at("kind").get<std::string>(), factor);
+    }
+}
+
+double metric_number(const json& metric, const std::string& field, const char* key) {
+    if (!metric.contains(key)) return 1.0;
+    const json& value = metric.at(key);
+    if (!value.is_number()) {
+        throw InputError(field + "." + key + " must be a finite number above 0, not " +
+                         value.dump());
+    }
+    return value.get<double>();
+}
+
+// "durations": {"<type>": [[...], ...] or {"kind": "euclidean", "factor": 1.0, "speed": 1.0}}.
+void load_durations(const json& durations, Problem& problem) {
+    if (!durations.is_object()) {
+        RejectValue("durations", durations, "an object mapping agent types to matrices or metrics");
+    }
+    for (const auto& [type, given] : durations.items()) {
+        const std::string field = "durations." + type;
+        if (given.is_array()) {
+            problem.set_duration_matrix(type, read_matrix(given, field));
+            continue;
+        }
+        if (!given.is_object() || !given.contains("kind") || !given.at("kind").is_string()) {
+            throw InputError(field + " must be a matrix or an object with a \"kind\", not " +
+                             given.dump());
+        }
+        problem.set_duration_metric(type, given.at("kind").get<std::string>(),
+                                    metric_number(given, field, "factor"),
+                                    metric_number(given, field, "speed"));
     }
 }
 
@@ -300,6 +345,7 @@ void load_problem_json(const json& document, Problem& problem, ReadMatrices* rea
     load_agents(ListAt(root, "agents"), problem);
     if (root.Has("costs")) load_costs(document.at("costs"), problem, read);
     if (root.Has("metrics")) load_metrics(document.at("metrics"), problem);
+    if (root.Has("durations")) load_durations(document.at("durations"), problem);
 
     ConstraintSet constraints;
     if (root.Has("constraints")) {

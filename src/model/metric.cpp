@@ -15,8 +15,9 @@ std::string Number(double value) {
 
 }  // namespace
 
-Metric MakeMetric(const std::string& agent_type, const std::string& kind, double factor) {
-    const std::string field = "metrics." + agent_type;
+Metric MakeMetric(const std::string& agent_type, const std::string& kind, double factor,
+                  double speed, const std::string& root) {
+    const std::string field = root + "." + agent_type;
     Metric metric;
     if (kind == "euclidean") {
         metric.kind = MetricKind::kEuclidean;
@@ -32,7 +33,12 @@ Metric MakeMetric(const std::string& agent_type, const std::string& kind, double
         throw std::invalid_argument(field + ".factor must be a finite number above 0, not " +
                                     Number(factor));
     }
+    if (!(std::isfinite(speed) && speed > 0.0)) {
+        throw std::invalid_argument(field + ".speed must be a finite number above 0, not " +
+                                    Number(speed));
+    }
     metric.factor = factor;
+    metric.speed = speed;
     return metric;
 }
 

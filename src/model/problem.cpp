@@ -29,6 +29,23 @@ void Problem::set_metric(const std::string& agent_type, const std::string& kind,
     metrics[agent_type] = MakeMetric(agent_type, kind, factor);
 }
 
+void Problem::set_duration_matrix(const std::string& agent_type, CostMatrix matrix) {
+    duration_matrices[agent_type] = std::move(matrix);
+}
+
+void Problem::set_duration_metric(const std::string& agent_type, const std::string& kind,
+                                  double factor, double speed) {
+    duration_metrics[agent_type] = MakeMetric(agent_type, kind, factor, speed, "durations");
+}
+
+bool Problem::PricesRoutes() const {
+    return HasDurations() ||
+           std::any_of(agents_ordered.begin(), agents_ordered.end(), [](const Agent& agent) {
+               return agent.unit_distance_cost || agent.unit_duration_cost || agent.max_distance ||
+                      agent.max_duration;
+           });
+}
+
 void Problem::set_assignment_constraint(const AssignmentConstraint& constraint) {
     assignment_constraint = constraint;
 }

@@ -28,6 +28,11 @@ public:
     std::unordered_map<std::string, CostMatrix> cost_matrices;
     // Types whose costs follow from the node coordinates instead of a matrix.
     std::unordered_map<std::string, Metric> metrics;
+    // Travel times apart from the costs, by type: a matrix, or a metric over the coordinates.
+    // With any, windows, shifts and every time of a route follow them, and the costs are
+    // distances; without, the costs are the times as well.
+    std::unordered_map<std::string, CostMatrix> duration_matrices;
+    std::unordered_map<std::string, Metric> duration_metrics;
     AssignmentConstraint assignment_constraint;
     TimeWindowConstraint timewindow_constraint;
     SequenceConstraint sequence_constraint;
@@ -50,6 +55,16 @@ public:
     // every distance times `factor`. An unknown kind or a factor that is not finite and
     // positive raises std::invalid_argument.
     void set_metric(const std::string& agent_type, const std::string& kind, double factor = 1.0);
+    void set_duration_matrix(const std::string& agent_type, CostMatrix matrix);
+    // Travel times from coordinates: factor times the distance, divided by speed. Errors as
+    // for set_metric, naming "durations.<agent_type>".
+    void set_duration_metric(const std::string& agent_type, const std::string& kind,
+                             double factor = 1.0, double speed = 1.0);
+    // Whether travel times are given apart from the costs.
+    bool HasDurations() const { return !duration_matrices.empty() || !duration_metrics.empty(); }
+    // Whether routes are priced and limited by their distance and duration: durations are
+    // given, or some agent has a unit cost or a limit on either.
+    bool PricesRoutes() const;
     void set_assignment_constraint(const AssignmentConstraint& constraint);
     void set_timewindow_constraint(const TimeWindowConstraint& constraint);
     void set_initial_routes(std::vector<InitialRoute> routes);

@@ -1,6 +1,7 @@
 #include "model/problem_checks.h"
 
 #include "model/initial_checks.h"
+#include "model/price_checks.h"
 #include "model/task_checks.h"
 #include "model/total_checks.h"
 
@@ -199,21 +200,12 @@ private:
 
     // One finding per matrix: its first unusable entry and how many more there are.
     void CostValues(const std::string& name, const CostMatrix& matrix) {
-        size_t bad = 0;
-        std::string first;
-        for (size_t i = 0; i < matrix.size(); ++i) {
-            for (size_t j = 0; j < matrix[i].size(); ++j) {
-                const double cost = matrix[i][j];
-                if (std::isfinite(cost) && cost >= 0.0) continue;
-                if (bad++ == 0) {
-                    first = "cost matrix for agent type '" + name + "': row " +
-                            std::to_string(i) + ", column " + std::to_string(j) + " is " +
-                            Number(cost) + "; costs must be finite and not negative";
-                }
-            }
-        }
-        if (bad > 1) first += " (and " + std::to_string(bad - 1) + " more entries)";
-        if (bad > 0) Add(Finding::Kind::kInvalid, first);
+        std::string first = FirstUnusableEntry(matrix, [&name](size_t i, size_t j, double cost) {
+            return "cost matrix for agent type '" + name + "': row " + std::to_string(i) +
+                   ", column " + std::to_string(j) + " is " + Number(cost) +
+                   "; costs must be finite and not negative";
+        });
+        if (!first.empty()) Add(Finding::Kind::kInvalid, std::move(first));
     }
 
     void Metrics() {
@@ -438,6 +430,21 @@ std::string NumberText(double value) {
     return std::string(text, end);
 }
 
+std::string FirstUnusableEntry(const CostMatrix& matrix,
+                               const std::function<std::string(size_t, size_t, double)>& describe) {
+    size_t bad = 0;
+    std::string first;
+    for (size_t i = 0; i < matrix.size(); ++i) {
+        for (size_t j = 0; j < matrix[i].size(); ++j) {
+            const double value = matrix[i][j];
+            if (std::isfinite(value) && value >= 0.0) continue;
+            if (bad++ == 0) first = describe(i, j, value);
+        }
+    }
+    if (bad > 1) first += " (and " + std::to_string(bad - 1) + " more entries)";
+    return first;
+}
+
 std::vector<Finding> CheckProblem(const Problem& problem) {
     return CheckProblem(problem, problem.options);
 }
@@ -445,6 +452,7 @@ std::vector<Finding> CheckProblem(const Problem& problem) {
 std::vector<Finding> CheckProblem(const Problem& problem, const Options& options) {
     std::vector<Finding> findings = Checks(problem, options).Run();
     CheckTasks(problem, options, findings);
+    CheckPrices(problem, findings);
     CheckInitialRoutes(problem, findings);
     std::stable_partition(findings.begin(), findings.end(),
                           [](const Finding& finding) { return finding.IsError(); });

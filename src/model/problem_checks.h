@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,11 @@ std::string NumberText(double value);
 // given), errors first, each group in a fixed order.
 std::vector<Finding> CheckProblem(const Problem& problem);
 std::vector<Finding> CheckProblem(const Problem& problem, const Options& options);
+
+// The first entry of the matrix that is not finite or is negative, as `describe(i, j, value)`
+// says it, and how many more there are; empty when every entry is usable.
+std::string FirstUnusableEntry(const CostMatrix& matrix,
+                               const std::function<std::string(size_t, size_t, double)>& describe);
 
 // Throws the first error of `findings` as its exception type; returns when there is none.
 void ThrowFirstError(const std::vector<Finding>& findings);

@@ -58,6 +58,14 @@ struct Agent {
     std::optional<int64_t> max_stops{};
     // Added to the min-sum total when the agent serves at least one target.
     double fixed_cost = 0.0;
+    // With either given, or with durations apart from the costs, a route costs
+    // unit_distance_cost (1 when not given) times its distance (its legs' costs) plus
+    // unit_duration_cost (0 when not given) times its duration (from departure to its end).
+    std::optional<double> unit_distance_cost{};
+    std::optional<double> unit_duration_cost{};
+    // Limits on the route's distance and duration (none: no limit).
+    std::optional<double> max_distance{};
+    std::optional<double> max_duration{};
 };
 
 struct Options {

@@ -11,17 +11,19 @@ namespace {
 using nlohmann::json;
 using Keys = std::vector<std::string_view>;
 
-const Keys kTopKeys{"nodes", "agents", "costs", "metrics", "constraints", "options",
-                    "initial_routes"};
+const Keys kTopKeys{"nodes", "agents", "costs", "metrics", "durations", "constraints",
+                    "options", "initial_routes"};
 const Keys kNodeKeys{"id", "x", "y", "z", "type", "demand", "service", "required", "prize"};
 const Keys kAgentKeys{"id",          "type",      "start_node", "end_node",  "capacity",
-                      "max_length",  "shift_start", "shift_end", "max_stops", "fixed_cost"};
+                      "max_length",  "shift_start", "shift_end", "max_stops", "fixed_cost",
+                      "unit_distance_cost", "unit_duration_cost", "max_distance", "max_duration"};
 const Keys kOptionKeys{"return_to_end",  "objective",        "time_limit",   "improve",
                        "seed",           "max_iterations",   "stop_when_stalled",
                        "memory_limit",   "enforce_capacity", "enforce_sequence",
                        "threads",        "route_cost",       "allow_unassigned",
                        "search",         "neighbours"};
 const Keys kMetricKeys{"kind", "factor"};
+const Keys kDurationMetricKeys{"kind", "factor", "speed"};
 const Keys kRouteKeys{"agent_id", "node_ids", "pinned"};
 
 struct ConstraintKind {
@@ -156,7 +158,8 @@ std::vector<std::pair<std::string, std::vector<std::string>>> known_keys() {
     std::vector<std::pair<std::string, std::vector<std::string>>> places{
         {"", listed(kTopKeys)},          {"nodes[]", listed(kNodeKeys)},
         {"agents[]", listed(kAgentKeys)}, {"options", listed(kOptionKeys)},
-        {"metrics.<type>", listed(kMetricKeys)}, {"initial_routes[]", listed(kRouteKeys)}};
+        {"metrics.<type>", listed(kMetricKeys)}, {"durations.<type>", listed(kDurationMetricKeys)},
+        {"initial_routes[]", listed(kRouteKeys)}};
     std::vector<std::string> constraint_keys{"kind"};
     for (const ConstraintKind& kind : kConstraintKinds) {
         if (std::find(constraint_keys.begin(), constraint_keys.end(), kind.list_key) ==
@@ -186,6 +189,13 @@ void report_unread_input(const json& document, std::vector<std::string>& warning
     if (document.contains("metrics") && document.at("metrics").is_object()) {
         for (const auto& [type, metric] : document.at("metrics").items()) {
             reporter.UnknownKeys(metric, kMetricKeys, "metrics." + type);
+        }
+    }
+    if (document.contains("durations") && document.at("durations").is_object()) {
+        for (const auto& [type, durations] : document.at("durations").items()) {
+            if (durations.is_object()) {
+                reporter.UnknownKeys(durations, kDurationMetricKeys, "durations." + type);
+            }
         }
     }
     if (document.contains("initial_routes")) {

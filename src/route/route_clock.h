@@ -17,6 +17,16 @@ struct AgentDay {
     int64_t max_stops = -1;
     // What using the agent costs, when that counts (min-sum): paid once it serves a target.
     double fixed_cost = 0.0;
+    // priced: the route costs unit_distance times its travel plus unit_duration times its
+    // duration; otherwise its travel or its duration, as the rules say.
+    bool priced = false;
+    double unit_distance = 1.0;
+    double unit_duration = 0.0;
+    double max_distance = std::numeric_limits<double>::infinity();
+    double max_duration = std::numeric_limits<double>::infinity();
+
+    // Whether the day differs from one without any of these rules.
+    bool Binds() const { return has_shift || max_stops >= 0 || fixed_cost != 0.0 || priced; }
 };
 
 // Where an agent stands along its route: when its service at the node just reached starts

@@ -157,9 +157,8 @@ double RouteRules::WindowOpen(Vertex node) const {
 }
 
 void RouteRules::SetAgentDays(const std::vector<AgentDay>& new_days) {
-    const bool any = std::any_of(new_days.begin(), new_days.end(), [](const AgentDay& day) {
-        return day.has_shift || day.max_stops >= 0 || day.fixed_cost != 0.0;
-    });
+    const bool any = std::any_of(new_days.begin(), new_days.end(),
+                                 [](const AgentDay& day) { return day.Binds(); });
     days = any ? new_days : std::vector<AgentDay>{};
 }
 
@@ -216,10 +215,9 @@ RouteSchedule RouteRules::ScheduleOf(const std::vector<Vertex>& path, int64_t ag
         if (pass == 1) clock.time = std::max(clock.time, departure);
         schedule.stops.clear();
         for (size_t i = 1; i < path.size(); ++i) {
-            const double leg = LegCost(rules, path[i - 1], path[i]);
-            const double arrival = clock.time + leg;
+            const double arrival = clock.time + LegCost(rules, path[i - 1], path[i]);
             const bool target = i + 1 < path.size();
-            Advance(agent, clock, leg, LeavingService(path[i - 1], path[i]), path[i], target);
+            Step(agent, rules, clock, path[i - 1], path[i], target);
             if (target) schedule.stops.push_back(StopTime{arrival, clock.time});
         }
     }
@@ -227,6 +225,13 @@ RouteSchedule RouteRules::ScheduleOf(const std::vector<Vertex>& path, int64_t ag
     schedule.end_time = clock.time;
     schedule.travel = clock.travel;
     return schedule;
+}
+
+double RouteRules::AmountOf(RouteViolation::Rule rule, int64_t agent,
+                            const RouteClock& clock) const {
+    if (rule == RouteViolation::Rule::kDistanceLimit) return clock.travel;
+    if (rule == RouteViolation::Rule::kDurationLimit) return clock.time - clock.departure;
+    return CostOf(agent, clock);
 }
 
 double RouteRules::RouteCost(const std::vector<Vertex>& path, int64_t agent) const {
@@ -255,8 +260,10 @@ PathEvaluation RouteRules::Walk(const std::vector<Vertex>& path, int64_t agent,
     if (n == 0) return out;
     RouteClock clock;
     // Marks the path infeasible; true when the walk is to stop here.
-    auto fail = [this, &out, &clock, why](Rule rule, Vertex node) {
-        if (why != nullptr && out.feasible) *why = RouteViolation{rule, node, CostOf(clock)};
+    auto fail = [this, &out, &clock, why, agent](Rule rule, Vertex node) {
+        if (why != nullptr && out.feasible) {
+            *why = RouteViolation{rule, node, AmountOf(rule, agent, clock)};
+        }
         out.feasible = false;
         return !kWholePath;
     };
@@ -309,11 +316,10 @@ PathEvaluation RouteRules::Walk(const std::vector<Vertex>& path, int64_t agent,
 
         const Rule broken =
             i == 0 ? Depart(agent, node, clock)
-                   : Advance(agent, clock, LegCost(rules, path[i - 1], node),
-                             LeavingService(path[i - 1], node), node, i + 1 < n);
+                   : Step(agent, rules, clock, path[i - 1], node, i + 1 < n);
         if (!kFixedOnly && broken != Rule::kNone && fail(broken, node)) return out;
     }
-    if (kWholePath || out.feasible) out.cost = CostOf(clock);
+    if (kWholePath || out.feasible) out.cost = CostOf(agent, clock);
     return out;
 }
 

@@ -38,10 +38,13 @@ struct RouteViolation {
         kCostLimit,         // the cost passes the agent's limit
         kShiftOver,         // a node reached after the agent's shift ended
         kStopLimit,         // more targets than the agent may serve
+        kDistanceLimit,     // the travel passes the agent's max_distance
+        kDurationLimit,     // the time from departure passes the agent's max_duration
     };
     Rule rule = Rule::kNone;
     Vertex node = -1;
-    // The agent's cost (its time) at the node when the rule broke.
+    // The agent's cost (its time) at the node when the rule broke; its travel, or its time
+    // from departure, for the distance and duration limits.
     double cost = 0.0;
 };
 
@@ -128,6 +131,15 @@ public:
         if (PaidLeg(rules, prev, node)) return ArcCost(rules, prev, node);
         return LeavingService(prev, node);
     }
+    // The travel a leg that takes `leg` bills: its cost without the service, or with
+    // durations apart from the costs, its distance.
+    double LegTravel(const LegRules& rules, Vertex prev, Vertex node, double leg) const {
+        if (costs == nullptr || !costs->HasDurations()) return leg - LeavingService(prev, node);
+        if (!PaidLeg(rules, prev, node)) return 0.0;
+        return costs->Travel(rules.type, static_cast<size_t>(prev), static_cast<size_t>(node));
+    }
+    // Whether legs take durations apart from their costs.
+    bool HasDurations() const { return costs != nullptr && costs->HasDurations(); }
 
     // The agent's time on reaching `node` at `cost` (leg included): false when the node's
     // window has closed; cost then becomes the window's opening time if it is later (the
@@ -147,16 +159,16 @@ public:
     RouteViolation::Rule Depart(int64_t agent, Vertex start, RouteClock& clock,
                                 bool pinned = false) const;
     // Moves the clock over a leg into `node`: `leg` is the leg's time (the service of the node
-    // left and the travel), `service` that service; service at `node` starts no earlier than
-    // `release`. `target`: whether the node is served. The first rule broken, if any (the
+    // left and the travel), `travel` what it bills (LegTravel); service at `node` starts no
+    // earlier than `release`. `target`: whether the node is served. The first rule broken, if any (the
     // clock moves all the same): the node's window, the shift, the stop limit, the cost limit.
     // The one place where time passes along a route.
-    RouteViolation::Rule Advance(int64_t agent, RouteClock& clock, double leg, double service,
+    RouteViolation::Rule Advance(int64_t agent, RouteClock& clock, double leg, double travel,
                                  Vertex node, bool target,
                                  double release = -std::numeric_limits<double>::infinity()) const {
         using Rule = RouteViolation::Rule;
         clock.time += leg;
-        clock.travel += leg - service;
+        clock.travel += travel;
         Rule broken = Arrive(node, clock.time) ? Rule::kNone : Rule::kWindowClosed;
         if (clock.time < release) {
             clock.time = release;
@@ -166,27 +178,33 @@ public:
         const AgentDay* day = DayOf(agent);
         if (day != nullptr && day->has_shift) {
             const TimeStretch here = ServedAt(node, clock.time, release, target, clock.pinned);
-            LeaveLater(clock, TimeStretch::Join(clock.since_departure, leg, leg - service, here));
+            LeaveLater(clock, TimeStretch::Join(clock.since_departure, leg, travel, here));
         }
         const Rule over = Overrun(agent, clock);
         return broken == Rule::kNone ? over : broken;
     }
     // Moves the clock over a leg (as for Advance) into the rest of a route, timed as one
     // stretch: O(1) whatever its length. The first rule broken, if any.
-    RouteViolation::Rule Join(int64_t agent, RouteClock& clock, double leg, double service,
+    RouteViolation::Rule Join(int64_t agent, RouteClock& clock, double leg, double travel,
                               const TimeStretch& rest) const {
         using Rule = RouteViolation::Rule;
         const double reach = clock.time + leg;
         const Rule broken = rest.KeptFrom(reach) ? Rule::kNone : Rule::kWindowClosed;
         clock.time = rest.EndFrom(reach);
-        clock.travel += leg - service + rest.travel;
+        clock.travel += travel + rest.travel;
         clock.stops += rest.stops;
         const AgentDay* day = DayOf(agent);
         if (day != nullptr && day->has_shift) {
-            LeaveLater(clock, TimeStretch::Join(clock.since_departure, leg, leg - service, rest));
+            LeaveLater(clock, TimeStretch::Join(clock.since_departure, leg, travel, rest));
         }
         const Rule over = Overrun(agent, clock);
         return broken == Rule::kNone ? over : broken;
+    }
+    // Advance over the leg prev -> node, its time and travel from the agent's leg rules.
+    RouteViolation::Rule Step(int64_t agent, const LegRules& rules, RouteClock& clock, Vertex prev,
+                              Vertex node, bool target) const {
+        const double leg = LegCost(rules, prev, node);
+        return Advance(agent, clock, leg, LegTravel(rules, prev, node, leg), node, target);
     }
     // Soft timing, for a search that may cross infeasible ground: the moves of Depart, Advance
     // and Join, but a window reached after it closed sends the clock back to its close and adds
@@ -194,30 +212,30 @@ public:
     // what the finished route breaks. Along a route that keeps every window the clock moves
     // exactly as under the hard forms.
     void DepartSoft(int64_t agent, Vertex start, RouteClock& clock) const;
-    void AdvanceSoft(int64_t agent, RouteClock& clock, double leg, double service, Vertex node,
+    void AdvanceSoft(int64_t agent, RouteClock& clock, double leg, double travel, Vertex node,
                      bool target) const {
         clock.time += leg;
-        clock.travel += leg - service;
+        clock.travel += travel;
         WarpInto(node, clock);
         if (target) ++clock.stops;
         const AgentDay* day = DayOf(agent);
         if (day != nullptr && day->has_shift) {
             const TimeStretch here = ServedAt(node, clock.time, -std::numeric_limits<double>::infinity(),
                                               target, clock.pinned);
-            LeaveLater(clock, TimeStretch::Join(clock.since_departure, leg, leg - service, here));
+            LeaveLater(clock, TimeStretch::Join(clock.since_departure, leg, travel, here));
         }
     }
-    void JoinSoft(int64_t agent, RouteClock& clock, double leg, double service,
+    void JoinSoft(int64_t agent, RouteClock& clock, double leg, double travel,
                   const TimeStretch& rest) const {
         const double reach = clock.time + leg;
         clock.warp += rest.time_warp + std::max(reach - rest.latest, 0.0);
         clock.time = std::min(std::max(reach, rest.earliest), rest.latest) + rest.duration -
                      rest.time_warp;
-        clock.travel += leg - service + rest.travel;
+        clock.travel += travel + rest.travel;
         clock.stops += rest.stops;
         const AgentDay* day = DayOf(agent);
         if (day != nullptr && day->has_shift) {
-            LeaveLater(clock, TimeStretch::Join(clock.since_departure, leg, leg - service, rest));
+            LeaveLater(clock, TimeStretch::Join(clock.since_departure, leg, travel, rest));
         }
     }
     // How far a finished route with this clock breaks the rules that bend: its time warp
@@ -238,8 +256,13 @@ public:
                 excess.stops = static_cast<double>(clock.stops - day->max_stops);
             }
         }
-        const double cost = CostOf(clock);
+        const double cost = CostOf(agent, clock);
         if (ExceedsLimit(cost, CostLimit(agent))) excess.cost = cost - CostLimit(agent);
+        if (day != nullptr) {
+            // Distance and duration over their limits bend as the cost limit does.
+            excess.cost += std::max(clock.travel - day->max_distance, 0.0) +
+                           std::max(clock.time - clock.departure - day->max_duration, 0.0);
+        }
         return excess;
     }
     // Whether the path keeps every rule that does not bend: its end points, the allowed types,
@@ -260,8 +283,26 @@ public:
         if (day != nullptr) {
             if (clock.time > day->shift_end) return Rule::kShiftOver;
             if (day->max_stops >= 0 && clock.stops > day->max_stops) return Rule::kStopLimit;
+            if (clock.travel > day->max_distance) return Rule::kDistanceLimit;
+            if (clock.time - clock.departure > day->max_duration) return Rule::kDurationLimit;
         }
-        return ExceedsLimit(CostOf(clock), CostLimit(agent)) ? Rule::kCostLimit : Rule::kNone;
+        return ExceedsLimit(CostOf(agent, clock), CostLimit(agent)) ? Rule::kCostLimit
+                                                                    : Rule::kNone;
+    }
+    double MaxDistance(int64_t agent) const {
+        const AgentDay* day = DayOf(agent);
+        return day == nullptr ? TimeStretch::kInfinity : day->max_distance;
+    }
+    double MaxDuration(int64_t agent) const {
+        const AgentDay* day = DayOf(agent);
+        return day == nullptr ? TimeStretch::kInfinity : day->max_duration;
+    }
+    // Whether the agent's route has a limit on its cost, distance or duration.
+    bool HasRouteLimit(int64_t agent) const {
+        const AgentDay* day = DayOf(agent);
+        return CostLimit(agent) > 0.0 ||
+               (day != nullptr && (day->max_distance < TimeStretch::kInfinity ||
+                                   day->max_duration < TimeStretch::kInfinity));
     }
     // Whether some agent has a shift, or a stop limit.
     bool AnyShift() const {
@@ -284,8 +325,14 @@ public:
     bool Finishes(int64_t agent, const RouteClock& clock) const {
         return Overrun(agent, clock) == RouteViolation::Rule::kNone;
     }
-    // What the route up to the clock costs: its travel, or its duration from departure.
-    double CostOf(const RouteClock& clock) const {
+    // What the agent's route up to the clock costs: its travel, or its duration from
+    // departure, or where the agent is priced, both at their unit costs.
+    double CostOf(int64_t agent, const RouteClock& clock) const {
+        const AgentDay* day = DayOf(agent);
+        if (day != nullptr && day->priced) {
+            return day->unit_distance * clock.travel +
+                   day->unit_duration * (clock.time - clock.departure);
+        }
         return travel_cost ? clock.travel : clock.time - clock.departure;
     }
     // The service a leg from -> to takes: that of `from`, none when the agent stays.
@@ -387,11 +434,13 @@ private:
     // The arc cost of a paid leg, from the graph or else the cost model.
     double ArcCost(const LegRules& rules, Vertex prev, Vertex node) const {
         if (graph == nullptr) {
-            return costs->Cost(rules.type, static_cast<size_t>(prev), static_cast<size_t>(node));
+            return costs->LegTime(rules.type, static_cast<size_t>(prev), static_cast<size_t>(node));
         }
         return ArcCostOrZero(*graph, rules.table, prev, node, rules.type);
     }
     void RebuildWindowTable();
+    // What a violation of `rule` records: the travel, the duration, or else the cost.
+    double AmountOf(RouteViolation::Rule rule, int64_t agent, const RouteClock& clock) const;
 
     // One walk along the path. kWholePath false: stop at the first violation (EvaluatePath).
     // kWholePath true: record the violation and go on summing the cost (RouteCost). `why`

@@ -257,15 +257,15 @@ double RouteSet::TimedInsertionCost(size_t r, size_t q, Vertex node) const {
     if (!Step(r, clock, prev, node, true)) return kInfeasible;
     if (!route.rest.empty()) {
         const auto agent = static_cast<int64_t>(r);
-        const bool kept = rules->Join(agent, clock, Leg(r, node, next),
-                                      rules->LeavingService(node, next),
+        const double leg = Leg(r, node, next);
+        const bool kept = rules->Join(agent, clock, leg, LegTravel(r, node, next, leg),
                                       route.rest[q]) == RouteViolation::Rule::kNone;
-        return kept ? rules->CostOf(clock) : kInfeasible;
+        return kept ? rules->CostOf(agent, clock) : kInfeasible;
     }
     for (size_t k = q;; ++k) {
         const Vertex from = k == q ? node : nodes[k - 1];
         if (!Step(r, clock, from, nodes[k], k + 1 < nodes.size())) return kInfeasible;
-        if (k + 1 == nodes.size()) return rules->CostOf(clock);
+        if (k + 1 == nodes.size()) return rules->CostOf(static_cast<int64_t>(r), clock);
         // From the same time at the same node on, the rest of the route is as before, but for
         // its travel and one stop more.
         if (clock.time == route.arrival[k] && route.since.empty()) {
@@ -273,7 +273,7 @@ double RouteSet::TimedInsertionCost(size_t r, size_t q, Vertex node) const {
             clock.travel += route.travel.back() - route.travel[k];
             clock.time = route.arrival.back();
             clock.stops = static_cast<int64_t>(nodes.size()) - 1;
-            return rules->Finishes(static_cast<int64_t>(r), clock) ? rules->CostOf(clock) : kInfeasible;
+            return rules->Finishes(static_cast<int64_t>(r), clock) ? rules->CostOf(static_cast<int64_t>(r), clock) : kInfeasible;
         }
     }
 }
@@ -285,9 +285,10 @@ double RouteSet::SoftInsertionCost(size_t r, size_t q, Vertex node) const {
     RouteClock clock = ClockAt(r, q - 1);
     StepSoft(r, clock, nodes[q - 1], node, true);
     if (!route.rest.empty()) {
-        rules->JoinSoft(static_cast<int64_t>(r), clock, Leg(r, node, next),
-                        rules->LeavingService(node, next), route.rest[q]);
-        return rules->CostOf(clock) + DayPrice(r, clock);
+        const double leg = Leg(r, node, next);
+        rules->JoinSoft(static_cast<int64_t>(r), clock, leg, LegTravel(r, node, next, leg),
+                        route.rest[q]);
+        return rules->CostOf(static_cast<int64_t>(r), clock) + DayPrice(r, clock);
     }
     for (size_t k = q; k < nodes.size(); ++k) {
         StepSoft(r, clock, k == q ? node : nodes[k - 1], nodes[k], k + 1 < nodes.size());
@@ -301,7 +302,7 @@ double RouteSet::SoftInsertionCost(size_t r, size_t q, Vertex node) const {
             break;
         }
     }
-    return rules->CostOf(clock) + DayPrice(r, clock);
+    return rules->CostOf(static_cast<int64_t>(r), clock) + DayPrice(r, clock);
 }
 
 bool RouteSet::Insert(size_t r, size_t q, Vertex node) {
@@ -375,7 +376,7 @@ bool RouteSet::Refresh(size_t r, size_t from) {
         if (shift) route.since[k] = clock.since_departure;
     }
     route.departure = clock.departure;
-    route.cost = nodes.empty() ? 0.0 : rules->CostOf(clock);
+    route.cost = nodes.empty() ? 0.0 : rules->CostOf(static_cast<int64_t>(r), clock);
     if (timed_by_stretch && !plain[r]) FillRest(r);
     route.warp.clear();
     route.excess[kTimeRule] = route.excess[kCostLimitRule] = route.excess[kStopRule] = 0.0;
@@ -406,7 +407,7 @@ void RouteSet::RefreshSoftDay(size_t r, size_t from) {
         if (shift) route.since[k] = clock.since_departure;
     }
     route.departure = clock.departure;
-    route.cost = nodes.empty() ? 0.0 : rules->CostOf(clock);
+    route.cost = nodes.empty() ? 0.0 : rules->CostOf(static_cast<int64_t>(r), clock);
     const RouteRules::Excess excess =
         nodes.empty() ? RouteRules::Excess{} : rules->ExcessOf(agent, clock);
     route.excess[kTimeRule] = excess.warp;
@@ -428,8 +429,7 @@ void RouteSet::FillRest(size_t r) {
         const Vertex to = nodes[k + 1];
         const double leg = Leg(r, from, to);
         route.rest[k] = TimeStretch::Join(rules->StretchAt(from, k > 0), leg,
-                                          leg - rules->LeavingService(from, to),
-                                          route.rest[k + 1]);
+                                          LegTravel(r, from, to, leg), route.rest[k + 1]);
     }
 }
 
@@ -461,8 +461,8 @@ void RouteSet::FillTravel(size_t r) {
     route.travel.assign(nodes.size(), 0.0);
     for (size_t k = 1; k < nodes.size(); ++k) {
         const Vertex from = nodes[k - 1];
-        const double service = rules->LeavingService(from, nodes[k]);
-        route.travel[k] = route.travel[k - 1] + (Leg(r, from, nodes[k]) - service);
+        const double leg = Leg(r, from, nodes[k]);
+        route.travel[k] = route.travel[k - 1] + LegTravel(r, from, nodes[k], leg);
     }
 }
 

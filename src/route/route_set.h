@@ -131,6 +131,10 @@ public:
         if (legs.empty()) return rules->LegCost(profile_rules[profile[r]], from, to);
         return legs[profile[r]][static_cast<size_t>(from) * vertex_count + static_cast<size_t>(to)];
     }
+    // What the leg from -> to of route r, taking `leg`, bills as travel.
+    double LegTravel(size_t r, Vertex from, Vertex to, double leg) const {
+        return rules->LegTravel(profile_rules[profile[r]], from, to, leg);
+    }
     // A cost-only distance between two vertices, for neighbour lists.
     double Distance(Vertex a, Vertex b) const;
 
@@ -239,8 +243,9 @@ private:
                weights[kStopRule] * excess.stops;
     }
     void StepSoft(size_t r, RouteClock& clock, Vertex from, Vertex to, bool target) const {
-        rules->AdvanceSoft(static_cast<int64_t>(r), clock, Leg(r, from, to),
-                           rules->LeavingService(from, to), to, target);
+        const double leg = Leg(r, from, to);
+        rules->AdvanceSoft(static_cast<int64_t>(r), clock, leg, LegTravel(r, from, to, leg), to,
+                           target);
     }
     // Refresh for a change that ends at position `through`: on a large instance a route without
     // windows or limit recomputes only the times up to there and shifts the rest by the
@@ -275,9 +280,9 @@ private:
     // change); whether every rule holds.
     bool Step(size_t r, RouteClock& clock, Vertex from, Vertex to, bool target) const {
         const double release = waits_on ? ReleaseOf(r, to) : -std::numeric_limits<double>::infinity();
-        return rules->Advance(static_cast<int64_t>(r), clock, Leg(r, from, to),
-                              rules->LeavingService(from, to), to, target,
-                              release) == RouteViolation::Rule::kNone;
+        const double leg = Leg(r, from, to);
+        return rules->Advance(static_cast<int64_t>(r), clock, leg, LegTravel(r, from, to, leg), to,
+                              target, release) == RouteViolation::Rule::kNone;
     }
     bool DelaysOthersSlow(size_t r, size_t q, Vertex node) const;
     // What a splice's price is made of (see SplicePrice), over any range of nodes.

@@ -80,14 +80,14 @@ double RouteSet::SpliceTimePrice(size_t r, size_t keep, Nodes middle, size_t res
     }
     if (!route.rest.empty()) {
         const double leg = Leg(r, from, nodes[resume]);
-        const double service = rules->LeavingService(from, nodes[resume]);
+        const double travel = LegTravel(r, from, nodes[resume], leg);
         if (soft) {
-            rules->JoinSoft(agent, clock, leg, service, route.rest[resume]);
-            return rules->CostOf(clock) + DayPrice(r, clock);
+            rules->JoinSoft(agent, clock, leg, travel, route.rest[resume]);
+            return rules->CostOf(static_cast<int64_t>(r), clock) + DayPrice(r, clock);
         }
         const bool kept =
-            rules->Join(agent, clock, leg, service, route.rest[resume]) == RouteViolation::Rule::kNone;
-        return kept ? rules->CostOf(clock) : kInfeasible;
+            rules->Join(agent, clock, leg, travel, route.rest[resume]) == RouteViolation::Rule::kNone;
+        return kept ? rules->CostOf(static_cast<int64_t>(r), clock) : kInfeasible;
     }
     for (size_t k = resume; k < n; ++k) {
         const Vertex to = nodes[k];
@@ -98,8 +98,8 @@ double RouteSet::SpliceTimePrice(size_t r, size_t keep, Nodes middle, size_t res
         }
         from = to;
     }
-    if (soft) return rules->CostOf(clock) + DayPrice(r, clock);
-    return rules->CostOf(clock);
+    if (soft) return rules->CostOf(static_cast<int64_t>(r), clock) + DayPrice(r, clock);
+    return rules->CostOf(static_cast<int64_t>(r), clock);
 }
 
 template <typename Nodes>
@@ -173,15 +173,15 @@ double RouteSet::TailSwapPrice(size_t r, size_t keep, size_t s, size_t s_keep) c
                load_price;
     }
     RouteClock clock = ClockAt(r, keep);
-    const double service = rules->LeavingService(from, to);
+    const double travel = LegTravel(r, from, to, leg);
     const auto agent = static_cast<int64_t>(r);
     if (soft_days) {
-        rules->JoinSoft(agent, clock, leg, service, theirs.rest[s_keep + 1]);
-        return rules->CostOf(clock) + DayPrice(r, clock) + load_price;
+        rules->JoinSoft(agent, clock, leg, travel, theirs.rest[s_keep + 1]);
+        return rules->CostOf(static_cast<int64_t>(r), clock) + DayPrice(r, clock) + load_price;
     }
     const bool kept =
-        rules->Join(agent, clock, leg, service, theirs.rest[s_keep + 1]) == RouteViolation::Rule::kNone;
-    return kept ? rules->CostOf(clock) + load_price : kInfeasible;
+        rules->Join(agent, clock, leg, travel, theirs.rest[s_keep + 1]) == RouteViolation::Rule::kNone;
+    return kept ? rules->CostOf(static_cast<int64_t>(r), clock) + load_price : kInfeasible;
 }
 
 bool RouteSet::Splice(size_t r, size_t keep, std::span<const Vertex> middle, size_t resume) {

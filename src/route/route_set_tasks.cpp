@@ -166,7 +166,10 @@ bool RouteSet::Settle() {
         views[r] = TaskRules::RouteView{route.nodes.data(), route.nodes.size(),
                                         route.arrival.data()};
     }
-    const auto leg = [this](size_t r, Vertex from, Vertex to) { return Leg(r, from, to); };
+    const auto leg = [this](size_t r, Vertex from, Vertex to) {
+        const double time = Leg(r, from, to);
+        return std::pair{time, LegTravel(r, from, to, time)};
+    };
     if (!tasks->TimeJointly(*rules, views, leg, timing)) return false;
     for (size_t r = 0; r < routes.size(); ++r) {
         routes[r].cost = views[r].cost;

@@ -108,7 +108,8 @@ SolutionCheck TaskRules::Check(const RouteRules& rules,
         }
         Scratch scratch;
         const auto leg = [&](size_t r, Vertex from, Vertex to) {
-            return rules.LegCost(legs[r], from, to);
+            const double time = rules.LegCost(legs[r], from, to);
+            return std::pair{time, rules.LegTravel(legs[r], from, to, time)};
         };
         if (!TimeJointly(rules, views, leg, scratch)) return out;
         for (size_t r = 0; r < paths.size(); ++r) out.costs[r] = views[r].cost;

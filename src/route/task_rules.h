@@ -96,7 +96,8 @@ public:
     // Times the routes together: each node is served at its arrival, after any wait for its
     // window and for every placed `before` partner; a partner that is not placed is ignored.
     // False when a window or a cost limit is broken or the routes wait on each other in a
-    // cycle (the times are then incomplete). `leg(r, from, to)` is the cost of a leg of route r.
+    // cycle (the times are then incomplete). `leg(r, from, to)` is the time of a leg of route r
+    // and its travel, as a pair.
     template <typename Leg>
     bool TimeJointly(const RouteRules& rules, std::vector<RouteView>& routes, const Leg& leg,
                      Scratch& scratch) const;
@@ -166,15 +167,14 @@ bool TaskRules::TimeJointly(const RouteRules& rules, std::vector<RouteView>& rou
                     // Other routes wait for these services: they keep their times.
                     broken = rules.Depart(agent, v, clock, true);
                 } else {
-                    const Vertex prev = route.nodes[k - 1];
-                    broken = rules.Advance(agent, clock, leg(r, prev, v),
-                                           rules.LeavingService(prev, v), v,
-                                           k + 1 < route.size, release);
+                    const auto [time, travel] = leg(r, route.nodes[k - 1], v);
+                    broken = rules.Advance(agent, clock, time, travel, v, k + 1 < route.size,
+                                           release);
                 }
                 if (broken != RouteViolation::Rule::kNone) return false;
                 const double t = clock.time;
                 route.times[k] = t;
-                route.cost = rules.CostOf(clock);
+                route.cost = rules.CostOf(agent, clock);
                 route.departure = clock.departure;
                 scratch.time_of[static_cast<size_t>(v)] = t;
                 scratch.served[static_cast<size_t>(v)] = 1;

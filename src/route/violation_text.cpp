@@ -28,6 +28,12 @@ std::string ViolationText(const RouteRules& rules, const RouteViolation& why, in
                    ", above its cost limit of " + NumberText(rules.CostLimit(agent));
         case Rule::kStopLimit:
             return "it serves more stops than its limit by " + node;
+        case Rule::kDistanceLimit:
+            return "it has gone " + NumberText(why.cost) + " by " + node +
+                   ", above its max_distance of " + NumberText(rules.MaxDistance(agent));
+        case Rule::kDurationLimit:
+            return "it has been out " + NumberText(why.cost) + " by " + node +
+                   ", above its max_duration of " + NumberText(rules.MaxDuration(agent));
         case Rule::kNone:
             return "nothing";
         default:

@@ -27,6 +27,18 @@ bool HasOptionalStop(const Problem& problem) {
                        [](const Node& node) { return !node.required; });
 }
 
+// Routes priced by distance and duration: the unit costs, the limits, and a duration counted
+// from the latest departure that ends the route earliest (as a shift over all time would).
+void PriceDay(const Agent& agent, bool priced, AgentDay& day) {
+    day.priced = priced;
+    if (!priced) return;
+    day.unit_distance = agent.unit_distance_cost.value_or(1.0);
+    day.unit_duration = agent.unit_duration_cost.value_or(0.0);
+    day.max_distance = agent.max_distance.value_or(day.max_distance);
+    day.max_duration = agent.max_duration.value_or(day.max_duration);
+    if (day.unit_duration != 0.0 || agent.max_duration) day.has_shift = true;
+}
+
 StageSettings StageSettingsOf(const Options& options) {
     StageSettings settings;
     settings.min_max = options.objective != ObjectiveType::MinSum;
@@ -145,6 +157,7 @@ void Solver::MapInitialRoutes(const Problem& problem) {
 
 bool Solver::MapAgentDays(const Problem& problem, const Options& options) {
     bool any = false;
+    const bool priced = problem.PricesRoutes();
     for (const Agent& agent : problem.agents_ordered) {
         AgentDay day;
         day.has_shift = agent.shift_start.has_value() || agent.shift_end.has_value();
@@ -152,7 +165,8 @@ bool Solver::MapAgentDays(const Problem& problem, const Options& options) {
         day.shift_end = agent.shift_end.value_or(day.shift_end);
         day.max_stops = agent.max_stops.value_or(-1);
         if (options.objective == ObjectiveType::MinSum) day.fixed_cost = agent.fixed_cost;
-        any = any || day.has_shift || day.max_stops >= 0 || day.fixed_cost != 0.0;
+        PriceDay(agent, priced, day);
+        any = any || day.Binds();
         agent_days.push_back(day);
     }
     if (!any) agent_days.clear();

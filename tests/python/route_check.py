@@ -49,13 +49,28 @@ def _read(instance):
         service=[0.0 if v in endpoints else node.get("service", 0.0) for v, node in enumerate(nodes)])
 
 
-def _cost(read, agent):
-    """The cost of a -> b (vertices) for the agent's type by its metric or matrix, else None."""
-    metric = read.instance.get("metrics", {}).get(agent["type"])
+PRICES = ("unit_distance_cost", "unit_duration_cost", "max_distance", "max_duration")
+
+
+def priced(instance):
+    """Whether routes cost their distance and duration at unit costs: durations are given, or
+    some agent has a unit cost or a limit on either."""
+    return "durations" in instance or any(key in a for a in instance["agents"] for key in PRICES)
+
+
+def _cost(read, agent, durations=False):
+    """The cost of a -> b (vertices) for the agent's type by its metric or matrix, else None;
+    with `durations`, its travel time (the cost where no durations are given)."""
+    metrics, matrices = read.instance.get("metrics", {}), read.instance.get("costs", {})
+    if durations and "durations" in read.instance:
+        given = read.instance["durations"].get(agent["type"], [])
+        metrics, matrices = ({agent["type"]: given}, {}) if isinstance(given, dict) else \
+            ({}, {agent["type"]: given})
+    metric = metrics.get(agent["type"])
     if metric:
-        factor = metric.get("factor", 1.0)
+        factor = metric.get("factor", 1.0) / metric.get("speed", 1.0)
         return lambda a, b: metric_cost(metric["kind"], factor, read.nodes[a], read.nodes[b])
-    matrix = read.instance.get("costs", {}).get(agent["type"], [])
+    matrix = matrices.get(agent["type"], [])
     return lambda a, b: matrix[a][b] if a < len(matrix) and b < len(matrix[a]) else None
 
 
@@ -63,7 +78,7 @@ def _legs(read, agent, path, who=""):
     """The time of the leg into each position of `path` (0 into the first: the service left
     and the travel, which legs home skip without a return obligation), the travel billed and
     the problems, such as legs without a cost."""
-    cost = _cost(read, agent)
+    cost, duration = _cost(read, agent), _cost(read, agent, durations=True)
     free = set() if read.options.get("return_to_end", True) else {
         read.vertex_of[agent["start_node"]], read.vertex_of[agent["end_node"]]}
     legs, travel, problems = [0.0], 0.0, []
@@ -72,18 +87,20 @@ def _legs(read, agent, path, who=""):
             legs.append(0.0)
         elif v in free:
             legs.append(read.service[previous])
-        elif (leg := cost(previous, v)) is None:
+        elif (leg := cost(previous, v)) is None or duration(previous, v) is None:
             problems.append(f"{who}: uses the leg {previous} -> {v}, which has no cost")
             legs.append(0.0)
         else:
-            legs.append(read.service[previous] + leg)
+            legs.append(read.service[previous] + duration(previous, v))
             travel += leg
     return legs, travel, problems
 
 
 def _shift(agent):
-    """Whether the agent has a shift, when it may leave and by when it must be done."""
-    has = "shift_start" in agent or "shift_end" in agent
+    """Whether the agent has a shift, when it may leave and by when it must be done. A route
+    whose duration is priced or limited leaves as late as a shift would let it."""
+    has = "shift_start" in agent or "shift_end" in agent or \
+        agent.get("unit_duration_cost", 0) != 0 or "max_duration" in agent
     return has, agent.get("shift_start", 0.0), agent.get("shift_end", math.inf)
 
 
@@ -123,6 +140,16 @@ def schedule_problems(who, route, path, times, legs, leaves, travel, ids):
                 _close(given[key], wanted[key], 1e-6) for key in ("arrival", "start")):
             problems.append(f"{who}: its schedule says {given}, but {wanted}")
     return problems
+
+
+def price_problems(who, agent, route, distance, duration):
+    """The route's distance and duration within the agent's limits and as the route says."""
+    problems = [f"{who}: {key} {value} over its limit {agent[key]}"
+                for key, value in (("max_distance", distance), ("max_duration", duration))
+                if value > agent.get(key, math.inf) + 1e-9]
+    return problems + [f"{who}: reports {key} {route[key]}, but {value}"
+                       for key, value in (("distance", distance), ("duration", duration))
+                       if key in route and not _close(route[key], value, 1e-6)]
 
 
 def service_times(paths, legs, windows, waits_for, departs):
@@ -249,8 +276,14 @@ def route_problems(instance, result):
         if route_times[-1] > _shift(agent)[2]:
             problems.append(f"{who}: ends at {route_times[-1]}, after its shift")
         leaves = departure(agent, path, route_times, legs, read.windows, bool(read.waits_for))
-        # A route costs its travel under "route_cost": "travel", else its duration.
-        cost = travel if options.get("route_cost") == "travel" else route_times[-1] - leaves
+        # A route costs its travel under "route_cost": "travel", else its duration; priced, both
+        # at their unit costs.
+        duration = route_times[-1] - leaves
+        cost = travel if options.get("route_cost") == "travel" else duration
+        if priced(instance):
+            cost = agent.get("unit_distance_cost", 1) * travel + \
+                agent.get("unit_duration_cost", 0) * duration
+            problems += price_problems(who, agent, route, travel, duration)
         problems += schedule_problems(who, route, path, route_times, legs, leaves, travel,
                                       [node["id"] for node in nodes])
         limit = agent.get("max_length", 0)

@@ -24,6 +24,7 @@ struct Case {
     bool several;
     Bends bends;
     bool timed = true;
+    bool priced = false;
 };
 
 constexpr double kLoadPrice = 3.0;
@@ -74,7 +75,7 @@ std::vector<Vertex> Held(const RouteSet& set) {
 // keep every rule (walked whole, loads included) exactly when the price was feasible.
 class Moves : public ::testing::TestWithParam<Case>, protected testing::BusyRoutes {
 protected:
-    Moves() : BusyRoutes(GetParam().seed, GetParam().several, GetParam().timed) {
+    Moves() : BusyRoutes(GetParam().seed, GetParam().several, GetParam().timed, GetParam().priced) {
         if (GetParam().bends == Bends::kLoads) set.SetLoadWeight(kLoadPrice);
         if (GetParam().bends == Bends::kDays) {
             RuleAmounts weights{};
@@ -277,7 +278,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Case{1, false, Bends::kNothing}, Case{2, true, Bends::kNothing},
                       Case{3, false, Bends::kLoads}, Case{4, true, Bends::kLoads},
                       Case{5, false, Bends::kDays}, Case{6, true, Bends::kDays},
-                      Case{7, false, Bends::kNothing, false}, Case{8, false, Bends::kLoads, false}));
+                      Case{7, false, Bends::kNothing, false}, Case{8, false, Bends::kLoads, false},
+                      // durations apart from the costs, priced routes, distance and duration limits
+                      Case{13, false, Bends::kNothing, true, true},
+                      Case{10, true, Bends::kDays, true, true}));
 
 }  // namespace
 }  // namespace tamrik

@@ -16,8 +16,10 @@ namespace tamrik::testing {
 
 // Windows on most targets (some with two), a shift on the first agent, a stop limit on the
 // second, cost limits on all, and demands that fill about two routes of three; untimed, the
-// demands alone at a smaller capacity (routes that cost the sum of their legs).
-inline Problem BusyDay(unsigned seed, bool several, bool timed = true) {
+// demands alone at a smaller capacity (routes that cost the sum of their legs). Priced: travel
+// times apart from the costs (a quarter longer, plus up to 0.6 that varies by leg), routes
+// priced by distance and duration, and distance and duration limits.
+inline Problem BusyDay(unsigned seed, bool several, bool timed = true, bool priced = false) {
     InstanceShape shape{30, 3, true, false, false, false, false, ObjectiveType::MinSum, true};
     Problem problem = RandomInstance(shape, seed);
     std::mt19937 rng(seed);
@@ -47,7 +49,25 @@ inline Problem BusyDay(unsigned seed, bool several, bool timed = true) {
             }
             if (a == 1) agent.max_stops = 7;
         }
+        if (priced) {
+            agent.unit_distance_cost = 1.0 + 0.5 * static_cast<double>(a);
+            agent.unit_duration_cost = a == 1 ? 0.0 : 0.25;
+            if (a == 1) agent.max_distance = 250.0;
+            if (a == 2) agent.max_duration = 400.0;
+        }
         problem.agents[agent.id] = agent;
+    }
+    if (priced) {
+        for (auto& [type, matrix] : problem.cost_matrices) {
+            CostMatrix durations = matrix;
+            for (size_t i = 0; i < durations.size(); ++i) {
+                for (size_t j = 0; j < durations[i].size(); ++j) {
+                    const double extra = i == j ? 0.0 : 0.1 * static_cast<double>((i + j) % 7);
+                    durations[i][j] = 1.25 * matrix[i][j] + extra;
+                }
+            }
+            problem.set_duration_matrix(type, std::move(durations));
+        }
     }
     return problem;
 }
@@ -67,8 +87,8 @@ inline TaskRules LoadsOf(const Problem& problem) {
 // A busy day with what the route layer's tests build on it: its rules (through a quiet solver
 // probe, which must outlive them), its loads and a route set with every route empty.
 struct BusyRoutes {
-    BusyRoutes(unsigned seed, bool several, bool timed = true)
-        : problem(BusyDay(seed, several, timed)),
+    BusyRoutes(unsigned seed, bool several, bool timed = true, bool priced = false)
+        : problem(BusyDay(seed, several, timed, priced)),
           solver(QuietProbe(problem)),
           rules(solver->Rules()),
           tasks(LoadsOf(problem)),
