@@ -19,10 +19,18 @@ constexpr size_t kMaxStageSnapshots = 1000;
 // Without windows, routes of more stops than this on average are where the annealing stage
 // stays ahead of the population (benchmarks/results/population-first.md, the X set).
 constexpr double kLongestPopulationRoutes = 12.0;
+// With windows, instances of more targets than this are where the annealing stage stays ahead
+// (the same file: Solomon's 100 against Homberger's 200 and 400).
+constexpr double kMostWindowedPopulationTargets = 200.0;
 
-// The targets over the fewest routes that can carry their demand: the stops of an average route
-// when the fleet is as small as the loads allow.
-double StopsPerRouteAtLeast(const RouteRules& rules, const TaskRules& tasks) {
+struct FleetShape {
+    double targets = 0.0;
+    // The targets over the fewest routes that can carry their demand: the stops of an average
+    // route when the fleet is as small as the loads allow.
+    double stops_per_route = 0.0;
+};
+
+FleetShape ShapeOf(const RouteRules& rules, const TaskRules& tasks) {
     std::vector<uint8_t> endpoint(rules.VertexCount(), 0);
     for (int64_t node : rules.StartNodes()) endpoint[static_cast<size_t>(node)] = 1;
     for (int64_t node : rules.EndNodes()) endpoint[static_cast<size_t>(node)] = 1;
@@ -38,7 +46,7 @@ double StopsPerRouteAtLeast(const RouteRules& rules, const TaskRules& tasks) {
         capacity = std::max(capacity, tasks.Capacity(agent));
     }
     const double routes = capacity > 0.0 ? std::max(1.0, std::ceil(demand / capacity)) : 1.0;
-    return targets / routes;
+    return FleetShape{targets, targets / routes};
 }
 
 }  // namespace
@@ -153,12 +161,13 @@ bool StageRunner::UsesPopulation(const RouteRules& rules, const TaskRules& tasks
     }
     if (settings.search == StageSearch::Population) return true;
     // "auto": where the benchmark shows the population ahead (benchmarks/results/population-first.md):
-    // loads under min-sum without shifts, with windows (the Solomon and Homberger sets) or with
-    // short routes (the X set). Without `improve` the stage only looks for a plan that keeps
-    // every rule, which the annealing stage stops at.
+    // loads under min-sum without shifts, with windows on up to 200 targets (the Solomon set and
+    // Homberger's 200) or with short routes (the X set). Without `improve` the stage only looks
+    // for a plan that keeps every rule, which the annealing stage stops at.
     if (!settings.improve || !tasks.HasLoads() || rules.AnyShift() || settings.min_max) return false;
-    return rules.UsesTimeWindows() ||
-           StopsPerRouteAtLeast(rules, tasks) <= kLongestPopulationRoutes;
+    const FleetShape shape = ShapeOf(rules, tasks);
+    if (rules.UsesTimeWindows()) return shape.targets <= kMostWindowedPopulationTargets;
+    return shape.stops_per_route <= kLongestPopulationRoutes;
 }
 
 ImprovementSettings StageRunner::ImprovementSettingsNow() const {

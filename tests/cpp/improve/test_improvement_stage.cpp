@@ -268,18 +268,20 @@ TEST(ThreadedStageOnSmallInstances, AnswersNoWorseThanOneThread) {
 }
 
 // "auto" answers as the search it picks: the population on loads under min-sum with routes of
-// ten stops, the annealing stage on routes of a hundred and under min-max.
+// ten stops, the annealing stage on routes of a hundred, under min-max and with windows on 299
+// targets.
 struct AutoCase {
     double capacity;
     ObjectiveType objective;
     StageSearch picked;
+    bool windows = false;
 };
 
 class AutoSearch : public ::testing::TestWithParam<AutoCase> {};
 
 TEST_P(AutoSearch, AnswersAsTheSearchItPicks) {
     const AutoCase param = GetParam();
-    Problem problem = RandomInstance(Loaded(300, 32, false, param.objective), 71);
+    Problem problem = RandomInstance(Loaded(300, 32, param.windows, param.objective), 71);
     for (size_t k = 1; k < problem.nodes.size(); ++k) problem.nodes[k].demand = 1.0;
     for (Agent& agent : problem.agents_ordered) agent.capacity_limit = param.capacity;
     problem.options.enforce_capacity = true;
@@ -300,7 +302,9 @@ TEST_P(AutoSearch, AnswersAsTheSearchItPicks) {
 INSTANTIATE_TEST_SUITE_P(Seeded, AutoSearch,
                          ::testing::Values(AutoCase{10, ObjectiveType::MinSum, StageSearch::Population},
                                            AutoCase{100, ObjectiveType::MinSum, StageSearch::Anneal},
-                                           AutoCase{10, ObjectiveType::MinMax, StageSearch::Anneal}));
+                                           AutoCase{10, ObjectiveType::MinMax, StageSearch::Anneal},
+                                           AutoCase{10, ObjectiveType::MinSum, StageSearch::Anneal,
+                                                    true}));
 
 }  // namespace
 }  // namespace tamrik
