@@ -82,11 +82,11 @@ def ours(document):
     return result
 
 
-def pyvrp_routes(document, budget, client_extras=lambda node: {}):
-    """PyVRP's routes over the same instance in thousandths, its fleet the agent count;
-    `client_extras(node)` gives more arguments of each client (a prize, say)."""
+def pyvrp_model(document, client_extras=lambda node: {}, speed=1.0, vehicle_extras=None):
+    """The instance as a PyVRP model in thousandths, its fleet the agent count; durations are
+    the distances divided by `speed`, `vehicle_extras` more arguments of the vehicle type. With
+    it, the vertex of the depot and those of the clients in PyVRP's order."""
     import pyvrp
-    from pyvrp.stop import MaxRuntime
     nodes = document["nodes"]
     windows = {item["node"]: (item["start"], item["end"])
                for constraint in document["constraints"] if constraint["kind"] == "timewindow"
@@ -99,7 +99,8 @@ def pyvrp_routes(document, budget, client_extras=lambda node: {}):
     early, late = (round(SCALE * t) for t in windows.get(depot_id, (0, 10**9)))
     depot = model.add_depot(locations[ids.index(depot_id)], tw_early=early, tw_late=late)
     model.add_vehicle_type(num_available=len(agents), capacity=int(agents[0]["capacity"]),
-                           start_depot=depot, end_depot=depot, tw_early=early, tw_late=late)
+                           start_depot=depot, end_depot=depot, tw_early=early, tw_late=late,
+                           **(vehicle_extras or {}))
     for node, location in zip(nodes, locations):
         if node["id"] == depot_id:
             continue
@@ -110,17 +111,25 @@ def pyvrp_routes(document, budget, client_extras=lambda node: {}):
                          **client_extras(node))
     for a, frm in zip(nodes, locations):
         for b, to in zip(nodes, locations):
-            scaled = round(SCALE * math.dist((a["x"], a["y"]), (b["x"], b["y"])))
-            model.add_edge(frm, to, distance=scaled, duration=scaled)  # 0 from a node to itself
-    started = time.process_time()
-    result = model.solve(stop=MaxRuntime(budget), seed=1, display=False)
-    cpu = time.process_time() - started
+            distance = SCALE * math.dist((a["x"], a["y"]), (b["x"], b["y"]))
+            # 0 from a node to itself
+            model.add_edge(frm, to, distance=round(distance), duration=round(distance / speed))
     depot_vertex = ids.index(depot_id)
     # Clients are numbered from 0 in the order they were added: node order without the depot.
     clients = [v for v, node in enumerate(nodes) if node["id"] != depot_id]
+    return model, depot_vertex, clients
+
+
+def pyvrp_routes(document, budget, client_extras=lambda node: {}, **model_options):
+    """PyVRP's routes over the same instance (see pyvrp_model) and its processor time."""
+    from pyvrp.stop import MaxRuntime
+    model, depot_vertex, clients = pyvrp_model(document, client_extras, **model_options)
+    started = time.process_time()
+    result = model.solve(stop=MaxRuntime(budget), seed=1, display=False)
+    cpu = time.process_time() - started
     paths = [[depot_vertex, *(clients[stop.idx] for stop in route if stop.is_client()),
               depot_vertex] for route in result.best.routes()]
-    paths += [[depot_vertex, depot_vertex]] * (len(agents) - len(paths))
+    paths += [[depot_vertex, depot_vertex]] * (len(document["agents"]) - len(paths))
     return paths, cpu
 
 

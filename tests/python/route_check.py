@@ -215,9 +215,10 @@ def pair_problems(pairs, vertex_of, routes_of):
     return problems
 
 
-def route_problems(instance, result):
+def route_problems(instance, result, costs=None):
     """Every way in which `result` fails `instance`, as readable strings (empty when sound).
-    Loads and sequence pairs are checked when the instance's options enforce them."""
+    Loads and sequence pairs are checked when the instance's options enforce them. `costs`, a
+    list, receives the cost of each route that could be timed."""
     read = _read(instance)
     vertex_of, nodes, options, endpoints = read.vertex_of, read.nodes, read.options, read.endpoints
     agents = instance["agents"]
@@ -289,6 +290,8 @@ def route_problems(instance, result):
         limit = agent.get("max_length", 0)
         if limit > 0 and cost > limit + 1e-9:
             problems.append(f"{who}: cost {cost} over its limit {limit}")
+        if costs is not None:
+            costs.append(cost)
         # Routes reported without costs (a progress report's) have only their rules checked.
         if not _close(route.get("cost", cost), cost):
             problems.append(f"{who}: reports {route['cost']} but its route costs {cost}")

@@ -58,6 +58,11 @@ OBJECTS = [
      "metrics.drone.factor must be a finite number above 0, not inf"),
     ("a metric factor that is no number", lambda p: p.set_metric("drone", "manhattan", math.nan),
      "metrics.drone.factor must be a finite number above 0, not nan"),
+    ("an unknown duration metric", lambda p: p.set_duration_metric("drone", "crow"),
+     'durations.drone.kind must be "euclidean", "manhattan" or "haversine"'),
+    ("a duration limit given as text",
+     lambda p: setattr(p.agents_ordered()[0], "max_duration", "9h"),
+     "Agent.max_duration must be a number, not '9h'"),
 ]
 
 

@@ -9,8 +9,7 @@ import random
 import pytest
 
 import _pyploxa_core as core
-from conftest import (assert_refused, make_agent, problem_of, run_cli, solve_checked,
-                      solver_routes, write_json)
+from conftest import assert_refused, problem_of, run_cli, solve_checked, solver_routes, write_json
 from route_check import route_problems
 
 
@@ -131,11 +130,3 @@ def test_bad_durations_and_prices_raise_value_errors_naming_the_field(change, me
     change(document)
     assert_refused(document, message)
 
-
-def test_the_objects_refuse_what_json_refuses():
-    problem = core.Problem()
-    with pytest.raises(ValueError, match=r"^durations\.van\.kind must be"):
-        problem.set_duration_metric("van", "crow")
-    agent = make_agent(0)
-    with pytest.raises(ValueError, match=r"^Agent\.max_duration must be a number, not 'long'$"):
-        agent.max_duration = "long"
