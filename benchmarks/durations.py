@@ -28,7 +28,8 @@ HERE = Path(__file__).resolve().parent
 sys.path[:0] = [str(HERE), str(HERE.parent / "tests" / "python")]
 
 from route_check import route_problems  # noqa: E402
-from time_windows import DATA, SCALE, instance, merged, ours, pyvrp_model, pyvrp_routes  # noqa: E402
+from time_windows import (SCALE, instance, ours, pyvrp_model, pyvrp_routes,  # noqa: E402
+                          run_and_summarise, solomon_files)
 
 SPEED = 0.8
 UNIT_DURATION = 0.1
@@ -127,17 +128,8 @@ def main():
     parser.add_argument("--only", default="", help="comma-separated instance names")
     parser.add_argument("--solvers", default="Ploxa,PyVRP")
     args = parser.parse_args()
-    wanted = {name.upper() for name in args.only.split(",") if name}
-    paths = sorted(p for p in (DATA / "Solomon_100").glob("*.txt")
-                   if p.stem.upper().startswith(("C", "R")) and (not wanted or p.stem.upper() in wanted))
-    solvers = args.solvers.split(",")
-    rows = []
-    with open(OUT.with_suffix(f".{'-'.join(s.lower() for s in solvers)}.log"), "a") as log:
-        for path in paths:
-            rows += run(path, args.budget, solvers, log)
-    rows = merged(OUT.with_suffix(".json"), rows)
-    OUT.with_suffix(".md").write_text(summary(rows, args.budget))
-    print(summary(rows, args.budget))
+    run_and_summarise(solomon_files(args.only), args.budget, args.solvers.split(","), OUT, run,
+                      summary)
 
 
 if __name__ == "__main__":

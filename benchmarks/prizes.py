@@ -22,7 +22,8 @@ HERE = Path(__file__).resolve().parent
 sys.path[:0] = [str(HERE), str(HERE.parent / "tests" / "python")]
 
 from route_check import route_problems  # noqa: E402
-from time_windows import DATA, SCALE, as_result, instance, merged, ours, pyvrp_routes  # noqa: E402
+from time_windows import (SCALE, as_result, instance, ours, pyvrp_routes,  # noqa: E402
+                          run_and_summarise, solomon_files)
 
 PRIZE_PER_DEMAND = 10
 
@@ -105,19 +106,10 @@ def main():
     parser.add_argument("--no-peer", action="store_true", help="run Ploxa alone")
     parser.add_argument("--peer-only", action="store_true", help="run PyVRP alone")
     args = parser.parse_args()
-    wanted = {name.upper() for name in args.only.split(",") if name}
-    paths = sorted(p for p in (DATA / "Solomon_100").glob("*.txt")
-                   if p.stem.upper() != "FLEET-OF-BEST-KNOWN" and (not wanted or p.stem.upper() in wanted))
     solvers = [s for s in ("Ploxa", "PyVRP")
                if not (s == "PyVRP" and args.no_peer or s == "Ploxa" and args.peer_only)]
-    out = HERE / "results" / "prizes"
-    rows = []
-    with open(out.with_suffix(f".{'-'.join(solvers).lower()}.log"), "a") as log:
-        for path in paths:
-            rows += run(path, args.budget, solvers, log)
-    rows = merged(out.with_suffix(".json"), rows)
-    out.with_suffix(".md").write_text(summary(rows, args.budget))
-    print(summary(rows, args.budget))
+    run_and_summarise(solomon_files(args.only), args.budget, solvers, HERE / "results" / "prizes",
+                      run, summary)
 
 
 if __name__ == "__main__":

@@ -268,6 +268,25 @@ def main():
     print(summary(rows, name, budget))
 
 
+def solomon_files(only):
+    """The Solomon 100 instance files, or those named in `only` (comma-separated)."""
+    wanted = {name.upper() for name in only.split(",") if name}
+    return sorted(p for p in (DATA / "Solomon_100").glob("*.txt")
+                  if p.name != FLEETS and (not wanted or p.stem.upper() in wanted))
+
+
+def run_and_summarise(paths, budget, solvers, out, run, summary):
+    """`run(path, budget, solvers, log)` over the paths, logged to out.<solvers>.log; the rows
+    then join those of out.json, and `summary(rows, budget)` goes to out.md."""
+    rows = []
+    with open(out.with_suffix(f".{'-'.join(solvers).lower()}.log"), "a") as log:
+        for path in paths:
+            rows += run(path, budget, solvers, log)
+    rows = merged(out.with_suffix(".json"), rows)
+    out.with_suffix(".md").write_text(summary(rows, budget))
+    print(summary(rows, budget))
+
+
 def merged(json_path, rows):
     """The rows run now, and those of the file for other instances or solvers (so that Ploxa
     and PyVRP may run apart, each on its own core); the file then holds them all."""
