@@ -121,6 +121,18 @@ void load_costs(const json& costs, Problem& problem, ReadMatrices* read) {
     }
 }
 
+// A metric's number at `key`, 1 when absent; one that is no number is refused here (its
+// value is checked when the metric is made).
+double metric_number(const json& metric, const std::string& field, const char* key) {
+    if (!metric.contains(key)) return 1.0;
+    const json& value = metric.at(key);
+    if (!value.is_number()) {
+        throw InputError(field + "." + key + " must be a finite number above 0, not " +
+                         value.dump());
+    }
+    return value.get<double>();
+}
+
 // "metrics": {"<type>": {"kind": "euclidean", "factor": 1.0}, ...}; the factor is optional.
 void load_metrics(const json& metrics, Problem& problem) {
     if (!metrics.is_object()) {
@@ -132,27 +144,9 @@ void load_metrics(const json& metrics, Problem& problem) {
             throw InputError("metrics." + type + " must be an object with a \"kind\", not " +
                              metric.dump());
         }
-        double factor = 1.0;
-        if (metric.contains("factor")) {
-            const json& value = metric.at("factor");
-            if (!value.is_number()) {
-                throw InputError("metrics." + type + ".factor must be a finite number above 0, not " +
-                                 value.dump());
-            }
-            factor = value.get<double>();
-        }
-        problem.set_metric(type, metric.at("kind").get<std::string>(), factor);
+        problem.set_metric(type, metric.at("kind").get<std::string>(),
+                           metric_number(metric, "metrics." + type, "factor"));
     }
-}
-
-double metric_number(const json& metric, const std::string& field, const char* key) {
-    if (!metric.contains(key)) return 1.0;
-    const json& value = metric.at(key);
-    if (!value.is_number()) {
-        throw InputError(field + "." + key + " must be a finite number above 0, not " +
-                         value.dump());
-    }
-    return value.get<double>();
 }
 
 // "durations": {"<type>": [[...], ...] or {"kind": "euclidean", "factor": 1.0, "speed": 1.0}}.
