@@ -62,6 +62,12 @@ class Node:
     # An optional stop (required False) may be left out, losing its prize.
     required: bool
     prize: float
+    # Loads of several dimensions: the demand per dimension (demand then 0 or the first),
+    # amounts loaded at the node, and amounts carried from the start and dropped there.
+    # Each is a copy: assign a new list to change it.
+    demands: list[float]
+    pickup: list[float]
+    delivery: list[float]
     def __init__(self) -> None: ...
 
 class Agent:
@@ -85,6 +91,8 @@ class Agent:
     # Limits on the route's distance and duration (None: no limit).
     max_distance: float | None
     max_duration: float | None
+    # The capacity per load dimension (capacity_limit then 0 or the first); a copy.
+    capacities: list[float]
     def __init__(self) -> None: ...
 
 class Options:

@@ -50,6 +50,11 @@ void BindRecords(py::module_& m) {
                                        std::pair{"prize", &Node::prize}}) {
         CheckedField(node, "Node", name, member);
     }
+    for (const auto& [name, member] : {std::pair{"demands", &Node::demands},
+                                       std::pair{"pickup", &Node::pickup},
+                                       std::pair{"delivery", &Node::delivery}}) {
+        CheckedField(node, "Node", name, member);
+    }
     py::class_<Agent> agent(m, "Agent");
     agent.def(py::init<>()).def_readwrite("type", &Agent::type);
     for (const auto& [name, member] : {std::pair{"id", &Agent::id},
@@ -62,6 +67,7 @@ void BindRecords(py::module_& m) {
                                        std::pair{"fixed_cost", &Agent::fixed_cost}}) {
         CheckedField(agent, "Agent", name, member);
     }
+    CheckedField(agent, "Agent", "capacities", &Agent::capacities);
     CheckedField(agent, "Agent", "shift_start", &Agent::shift_start);
     CheckedField(agent, "Agent", "shift_end", &Agent::shift_end);
     CheckedField(agent, "Agent", "max_stops", &Agent::max_stops);

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace tamrik::bindings {
 
@@ -52,6 +53,16 @@ Value Read(const std::string& field, const pybind11::handle& value) {
         return Real(field, value);
     } else if constexpr (std::is_same_v<Value, uint64_t>) {
         return WholeOf<uint64_t>(field, value, "a whole number from 0 to 2**64 - 1");
+    } else if constexpr (std::is_same_v<Value, std::vector<double>>) {
+        if (!pybind11::isinstance<pybind11::list>(value) && !pybind11::isinstance<pybind11::tuple>(value)) {
+            Reject(field, value, "a list of numbers");
+        }
+        std::vector<double> amounts;
+        for (const pybind11::handle item : value) {
+            if (!IsNumber(item)) Reject(field, value, "a list of numbers");
+            amounts.push_back(item.cast<double>());
+        }
+        return amounts;
     } else if constexpr (std::is_same_v<Value, std::optional<double>>) {
         if (value.is_none()) return std::nullopt;
         return Real(field, value);

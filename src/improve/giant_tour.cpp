@@ -19,7 +19,11 @@ double FixedCostOf(const RouteSet& set, size_t r) { return set.Fixed(r) + set.Op
 
 bool GiantTourCrossover::Suits(const RouteSet& set) {
     const TaskRules* tasks = set.Tasks();
-    if (set.RouteCount() == 0 || tasks == nullptr || !tasks->HasLoads()) return false;
+    // The split follows one load of stops that only load.
+    if (set.RouteCount() == 0 || tasks == nullptr || !tasks->HasLoads() ||
+        tasks->Dimensions() != 1 || tasks->HasDeliveries()) {
+        return false;
+    }
     const Vertex depot = set.RouteOf(0).nodes.front();
     for (size_t r = 0; r < set.RouteCount(); ++r) {
         const std::vector<Vertex>& nodes = set.RouteOf(r).nodes;

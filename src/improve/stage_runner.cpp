@@ -35,17 +35,22 @@ FleetShape ShapeOf(const RouteRules& rules, const TaskRules& tasks) {
     for (int64_t node : rules.StartNodes()) endpoint[static_cast<size_t>(node)] = 1;
     for (int64_t node : rules.EndNodes()) endpoint[static_cast<size_t>(node)] = 1;
     double targets = 0.0;
-    double demand = 0.0;
-    for (size_t v = 0; v < endpoint.size(); ++v) {
-        if (endpoint[v] != 0) continue;
-        targets += 1.0;
-        demand += std::max(0.0, tasks.Demand(static_cast<Vertex>(v)));
+    for (size_t v = 0; v < endpoint.size(); ++v) targets += endpoint[v] == 0 ? 1.0 : 0.0;
+    // The tightest dimension sets how many routes the loads need.
+    double routes = 1.0;
+    for (size_t d = 0; d < tasks.Dimensions(); ++d) {
+        double demand = 0.0;
+        for (size_t v = 0; v < endpoint.size(); ++v) {
+            if (endpoint[v] != 0) continue;
+            const LoadStretch load = tasks.LoadOf(static_cast<Vertex>(v), d);
+            demand += std::max(load.delivered, load.delta + load.delivered);
+        }
+        double capacity = 0.0;
+        for (size_t agent = 0; agent < rules.StartNodes().size(); ++agent) {
+            capacity = std::max(capacity, tasks.Capacity(agent, d));
+        }
+        if (capacity > 0.0) routes = std::max(routes, std::ceil(demand / capacity));
     }
-    double capacity = 0.0;
-    for (size_t agent = 0; agent < rules.StartNodes().size(); ++agent) {
-        capacity = std::max(capacity, tasks.Capacity(agent));
-    }
-    const double routes = capacity > 0.0 ? std::max(1.0, std::ceil(demand / capacity)) : 1.0;
     return FleetShape{targets, targets / routes};
 }
 

@@ -22,10 +22,7 @@ std::string StopReasons::Alone(int64_t vertex) const {
         } else if (rule == Rule::kNone) {
             // A negative demand (a delivery) needs its pick-up first, so only its size
             // counts here.
-            if (!tasks.HasLoads() || std::fabs(tasks.Demand(static_cast<Vertex>(vertex))) <=
-                                         tasks.Capacity(r) + TaskRules::kLoadTolerance) {
-                return "";
-            }
+            if (!tasks.HasLoads() || tasks.FitsAlone(static_cast<Vertex>(vertex), r)) return "";
             heavy = true;
         }
     }

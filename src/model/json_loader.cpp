@@ -37,6 +37,31 @@ NodeType read_node_type(const Fields& node) {
     return text == "DEPOT" ? NodeType::DEPOT : NodeType::TARGET;
 }
 
+// A load amount: one number, or a list of one per dimension (read into `list`, leaving
+// `number` alone). Capacities are whole.
+void load_amounts(const Fields& fields, const char* key, bool whole, double& number,
+                  std::vector<double>& list) {
+    if (!fields.Has(key)) return;
+    const json& value = fields.Required(key);
+    const std::string path = fields.PathOf(key);
+    if (!value.is_array()) {
+        number = whole ? ReadWhole(value, path) : ReadReal(value, path);
+        return;
+    }
+    for (size_t d = 0; d < value.size(); ++d) {
+        const std::string at = path + "[" + std::to_string(d) + "]";
+        list.push_back(whole ? ReadWhole(value[d], at) : ReadReal(value[d], at));
+    }
+    if (list.empty()) RejectValue(path, value, "a number or a list of numbers");
+}
+
+// Pick-ups and deliveries are lists even when given as one number.
+void load_exchange(const Fields& fields, const char* key, std::vector<double>& list) {
+    double number = 0.0;
+    load_amounts(fields, key, false, number, list);
+    if (list.empty() && fields.Has(key)) list.push_back(number);
+}
+
 void load_nodes(const json& nodes, Problem& problem) {
     size_t index = 0;
     for (const json& item : nodes) {
@@ -47,7 +72,9 @@ void load_nodes(const json& nodes, Problem& problem) {
         node.position.y = fields.Real("y");
         node.position.z = fields.Real("z", 0.0);
         node.type = read_node_type(fields);
-        node.demand = fields.Real("demand", 0.0);
+        load_amounts(fields, "demand", false, node.demand, node.demands);
+        load_exchange(fields, "pickup", node.pickup);
+        load_exchange(fields, "delivery", node.delivery);
         node.service = fields.Real("service", 0.0);
         node.required = fields.Flag("required", node.required);
         node.prize = fields.Real("prize", 0.0);
@@ -75,7 +102,7 @@ void load_agents(const json& agents, Problem& problem) {
         agent.type = fields.Text("type");
         agent.start_node = fields.Id("start_node");
         agent.end_node = fields.Id("end_node");
-        agent.capacity_limit = fields.Whole("capacity", 0.0);
+        load_amounts(fields, "capacity", true, agent.capacity_limit, agent.capacities);
         agent.time_limit = fields.Whole("max_length", 0.0);
         if (fields.Has("shift_start")) agent.shift_start = fields.Real("shift_start");
         if (fields.Has("shift_end")) agent.shift_end = fields.Real("shift_end");

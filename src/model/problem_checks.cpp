@@ -1,6 +1,7 @@
 #include "model/problem_checks.h"
 
 #include "model/initial_checks.h"
+#include "model/load_amounts.h"
 #include "model/price_checks.h"
 #include "model/task_checks.h"
 #include "model/total_checks.h"
@@ -296,12 +297,7 @@ private:
             Add(Finding::Kind::kIgnored, "sequence constraints (" + std::to_string(pairs) +
                                              " pairs) are read but not enforced");
         }
-        const bool capacity = std::any_of(
-            problem_.agents_ordered.begin(), problem_.agents_ordered.end(),
-            [](const Agent& agent) { return agent.capacity_limit != 0.0; });
-        const bool demand = std::any_of(problem_.nodes.begin(), problem_.nodes.end(),
-                                        [](const Node& node) { return node.demand != 0.0; });
-        if ((capacity || demand) && !options_.enforce_capacity) {
+        if (GivesLoads(problem_) && !options_.enforce_capacity) {
             Add(Finding::Kind::kIgnored, "capacity and demand are read but not enforced");
         }
         const auto windows = SortedWindows();

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tamrik {
 
@@ -39,6 +40,12 @@ struct Node {
     // lost come first and the longest route second.
     bool required = true;
     double prize = 0.0;
+    // Loads of several dimensions (with the agents' `capacities`): the demand per dimension,
+    // which `demand` then leaves at 0 or repeats as the first, and amounts picked up at the
+    // node or carried from the start and dropped there. Empty: none of that kind.
+    std::vector<double> demands{};
+    std::vector<double> pickup{};
+    std::vector<double> delivery{};
 };
 
 struct Agent {
@@ -66,6 +73,9 @@ struct Agent {
     // Limits on the route's distance and duration (none: no limit).
     std::optional<double> max_distance{};
     std::optional<double> max_duration{};
+    // The capacity per load dimension (0: no limit in that one); `capacity_limit` then stays
+    // 0 or repeats the first. Empty: one dimension, `capacity_limit`.
+    std::vector<double> capacities{};
 };
 
 struct Options {

@@ -1,9 +1,13 @@
 #include "model/task_checks.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+
+#include "model/load_amounts.h"
+#include "model/load_checks.h"
 
 namespace tamrik {
 namespace {
@@ -22,24 +26,6 @@ public:
         }
     }
 
-    void Capacities() {
-        for (const Node& node : problem_.nodes) {
-            if (!std::isfinite(node.demand)) {
-                Invalid("node " + std::to_string(node.id) + ": demand = " + NumberText(node.demand) +
-                        " is not a finite number");
-            }
-        }
-        for (const Agent& agent : problem_.agents_ordered) {
-            const std::string where = "agent " + std::to_string(agent.id) + ": capacity = " +
-                                      NumberText(agent.capacity_limit);
-            if (!std::isfinite(agent.capacity_limit)) {
-                Invalid(where + " is not a finite number");
-            } else if (agent.capacity_limit < 0.0) {
-                Invalid(where + " is negative");
-            }
-        }
-    }
-
     // True when every pair names two different known nodes that are no start or end.
     bool Pairs() {
         const SequenceConstraint& sequence = problem_.sequence_constraint;
@@ -51,23 +37,22 @@ public:
     }
 
     void DemandsAboveCapacity() {
+        const size_t dims = LoadDimensions(problem_);
         for (const Node& node : problem_.nodes) {
-            if (node.demand == 0.0 || endpoints_.count(node.id) != 0) continue;
-            bool fits = false;
-            for (const Agent& agent : problem_.agents_ordered) {
-                fits = fits || (MayServe(agent, node.id) && (agent.capacity_limit == 0.0 ||
-                                                            std::fabs(node.demand) <= agent.capacity_limit));
-            }
-            if (!fits) {
-                const std::string message = "node " + std::to_string(node.id) + ": demand " +
-                                            NumberText(node.demand) +
-                                            " is above the capacity of every agent that may visit it";
-                if (node.required) {
-                    Infeasible(message);
-                } else {
-                    findings_.push_back(Finding{Finding::Kind::kIgnored,
-                                                message + "; the optional stop is left out"});
-                }
+            if (endpoints_.count(node.id) != 0) continue;
+            for (size_t d = 0; d < dims; ++d) {
+                // A negative demand needs its pick-up first, so only its size counts here.
+                const double delivered = DeliveryIn(node, d);
+                const double peak =
+                    std::max(delivered, std::fabs(DemandIn(node, d) + PickupIn(node, d)));
+                if (peak == 0.0 || Fits(node, d, peak)) continue;
+                const std::string what =
+                    dims == 1 && node.pickup.empty() && node.delivery.empty()
+                        ? "demand " + NumberText(node.demand)
+                        : "load " + NumberText(peak) + " in dimension " + std::to_string(d);
+                Unfit(node, "node " + std::to_string(node.id) + ": " + what +
+                                " is above the capacity of every agent that may visit it");
+                break;
             }
         }
     }
@@ -120,6 +105,21 @@ public:
     }
 
 private:
+    bool Fits(const Node& node, size_t dim, double peak) const {
+        for (const Agent& agent : problem_.agents_ordered) {
+            const double capacity = CapacityIn(agent, dim);
+            if (MayServe(agent, node.id) && (capacity == 0.0 || peak <= capacity)) return true;
+        }
+        return false;
+    }
+    void Unfit(const Node& node, const std::string& message) {
+        if (node.required) {
+            Infeasible(message);
+        } else {
+            findings_.push_back(
+                Finding{Finding::Kind::kIgnored, message + "; the optional stop is left out"});
+        }
+    }
     void Invalid(std::string message) {
         findings_.push_back(Finding{Finding::Kind::kInvalid, std::move(message)});
     }
@@ -183,7 +183,7 @@ void CheckTasks(const Problem& problem, const Options& options, std::vector<Find
     bool usable = true;
     if (options.enforce_capacity) {
         const size_t before = findings.size();
-        checks.Capacities();
+        CheckLoadValues(problem, findings);
         usable = findings.size() == before;
     }
     if (options.enforce_sequence) usable = checks.Pairs() && usable;

@@ -13,7 +13,8 @@ using Keys = std::vector<std::string_view>;
 
 const Keys kTopKeys{"nodes", "agents", "costs", "metrics", "durations", "constraints",
                     "options", "initial_routes"};
-const Keys kNodeKeys{"id", "x", "y", "z", "type", "demand", "service", "required", "prize"};
+const Keys kNodeKeys{"id",      "x",        "y",       "z",        "type",   "demand",
+                     "pickup", "delivery", "service", "required", "prize"};
 const Keys kAgentKeys{"id",          "type",      "start_node", "end_node",  "capacity",
                       "max_length",  "shift_start", "shift_end", "max_stops", "fixed_cost",
                       "unit_distance_cost", "unit_duration_cost", "max_distance", "max_duration"};

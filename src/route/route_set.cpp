@@ -65,9 +65,10 @@ void RouteSet::Prepare(size_t m) {
         if (added) profile_rules.push_back(leg_rules);
         profile[r] = entry->second;
         cost_limits[r] = rules->CostLimit(agent);
-        // Reversals keep a route's loads feasible only while no demand is negative.
+        // Reversals keep a route's loads feasible only while every stop only loads.
         plain[r] = !rules->UsesTimeWindows() && !(cost_limits[r] > 0.0) && !rules->KeepsDays();
-        simple[r] = plain[r] && !waits_on && !(loads_on && tasks->HasNegativeDemand());
+        simple[r] = plain[r] && !waits_on &&
+                    !(loads_on && (tasks->HasNegativeDemand() || tasks->HasDeliveries()));
     }
     // Table lookups are much faster than costing legs from coordinates; the tables are kept
     // while they stay small.

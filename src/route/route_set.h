@@ -38,9 +38,9 @@ public:
         // or its travel).
         double departure = 0.0;
         double cost = 0.0;
-        // With loads in force: load_before[k], nodes[0 .. k] as one load stretch (entered
-        // empty, so its delta is the load after nodes[k]), and load_after[k], nodes[k ..]
-        // (empty otherwise).
+        // With loads in force, per load dimension d of D: load_before[k * D + d], nodes[0 .. k]
+        // as one load stretch (entered empty, so its delta is the change after nodes[k]), and
+        // load_after[k * D + d], nodes[k ..] (empty otherwise).
         std::vector<LoadStretch> load_before;
         std::vector<LoadStretch> load_after;
         // With soft days (see SetWeights): warp[k], the time warp up to nodes[k] (empty
@@ -301,8 +301,23 @@ private:
     double SpliceLoadPrice(size_t r, size_t keep, Nodes middle, size_t resume) const;
     template <typename Nodes>
     double SpliceTimePrice(size_t r, size_t keep, Nodes middle, size_t resume) const;
-    // The price of route r's loads once they run as `load` (see SpliceLoadPrice).
-    double LoadPrice(size_t r, const LoadStretch& load) const;
+    // The price of route r's loads once they run, in dimension d, as `load_in(d)`: 0 when
+    // they fit, kInfeasible when hard loads break, the weighted overload when they bend.
+    template <typename LoadIn>
+    double LoadPrice(size_t r, const LoadIn& load_in) const {
+        if (soft_loads) return weights[kCapacityRule] * LoadExcess(r, load_in);
+        for (size_t d = 0; d < tasks->Dimensions(); ++d) {
+            if (!load_in(d).Fits(tasks->Capacity(r, d), TaskRules::kLoadTolerance)) return kInfeasible;
+        }
+        return 0.0;
+    }
+    // How far those loads leave [0, capacity], summed over the dimensions.
+    template <typename LoadIn>
+    double LoadExcess(size_t r, const LoadIn& load_in) const {
+        double excess = 0.0;
+        for (size_t d = 0; d < tasks->Dimensions(); ++d) excess += load_in(d).Excess(tasks->Capacity(r, d));
+        return excess <= TaskRules::kLoadTolerance ? 0.0 : excess;
+    }
     // Whether routes r and s may exchange tails priced from their stretches alone.
     bool TailsJoinDirectly(size_t r, size_t s) const;
     // Groups the routes into twins (see TailSwapPrice), once their ends and accepts are known.

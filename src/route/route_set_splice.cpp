@@ -36,19 +36,12 @@ template <typename Nodes>
 double RouteSet::SpliceLoadPrice(size_t r, size_t keep, Nodes middle, size_t resume) const {
     if (!loads_on) return 0.0;
     const Route& route = routes[r];
-    LoadStretch load = route.load_before[keep];
-    for (Vertex v : middle) load = LoadStretch::Join(load, LoadStretch::Of(tasks->Demand(v)));
-    load = LoadStretch::Join(load, route.load_after[resume]);
-    return LoadPrice(r, load);
-}
-
-double RouteSet::LoadPrice(size_t r, const LoadStretch& load) const {
-    const double capacity = tasks->Capacity(r);
-    if (!soft_loads) {
-        return load.FitsFrom(0.0, capacity, TaskRules::kLoadTolerance) ? 0.0 : kInfeasible;
-    }
-    const double excess = load.ExcessFrom(0.0, capacity);
-    return excess <= TaskRules::kLoadTolerance ? 0.0 : weights[kCapacityRule] * excess;
+    const size_t dims = tasks->Dimensions();
+    return LoadPrice(r, [&](size_t d) {
+        LoadStretch load = route.load_before[keep * dims + d];
+        for (Vertex v : middle) load = LoadStretch::Join(load, tasks->LoadOf(v, d));
+        return LoadStretch::Join(load, route.load_after[resume * dims + d]);
+    });
 }
 
 template <typename Nodes>
@@ -161,9 +154,11 @@ double RouteSet::TailSwapPrice(size_t r, size_t keep, size_t s, size_t s_keep) c
     }
     // Pinned stops stay where they are, on either route.
     if (keep + 1 < FirstFree(r) || s_keep + 1 < FirstFree(s)) return kInfeasible;
-    const double load_price =
-        loads_on ? LoadPrice(r, LoadStretch::Join(mine.load_before[keep], theirs.load_after[s_keep + 1]))
-                 : 0.0;
+    const size_t dims = loads_on ? tasks->Dimensions() : 0;
+    const double load_price = loads_on ? LoadPrice(r, [&](size_t d) {
+        return LoadStretch::Join(mine.load_before[keep * dims + d],
+                                 theirs.load_after[(s_keep + 1) * dims + d]);
+    }) : 0.0;
     if (load_price == kInfeasible) return kInfeasible;
     const Vertex from = mine.nodes[keep];
     const Vertex to = theirs.nodes[s_keep + 1];

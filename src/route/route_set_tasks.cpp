@@ -54,38 +54,42 @@ bool RouteSet::RecheckAll() {
 bool RouteSet::RefreshLoads(size_t r, size_t from) {
     Route& route = routes[r];
     const size_t n = route.nodes.size();
-    route.load_before.resize(n);
-    route.load_after.resize(n);
+    const size_t dims = tasks->Dimensions();
+    route.load_before.resize(n * dims);
+    route.load_after.resize(n * dims);
     if (n == 0) return true;
-    // The start's load is the route's entry level, whatever its demand.
-    const auto stretch_at = [&](size_t k) {
-        return LoadStretch::Of(k == 0 ? 0.0 : tasks->Demand(route.nodes[k]));
-    };
-    route.load_before[0] = stretch_at(0);
-    for (size_t k = std::max<size_t>(from, 1); k < n; ++k) {
-        route.load_before[k] = LoadStretch::Join(route.load_before[k - 1], stretch_at(k));
+    for (size_t d = 0; d < dims; ++d) {
+        // The start's load is the route's entry level, whatever its demand.
+        const auto stretch_at = [&](size_t k) {
+            return k == 0 ? LoadStretch{} : tasks->LoadOf(route.nodes[k], d);
+        };
+        LoadStretch* before = route.load_before.data() + d;
+        LoadStretch* after = route.load_after.data() + d;
+        before[0] = stretch_at(0);
+        for (size_t k = std::max<size_t>(from, 1); k < n; ++k) {
+            before[k * dims] = LoadStretch::Join(before[(k - 1) * dims], stretch_at(k));
+        }
+        after[(n - 1) * dims] = stretch_at(n - 1);
+        for (size_t k = n - 1; k-- > 0;) {
+            after[k * dims] = LoadStretch::Join(stretch_at(k), after[(k + 1) * dims]);
+        }
     }
-    route.load_after[n - 1] = stretch_at(n - 1);
-    for (size_t k = n - 1; k-- > 0;) {
-        route.load_after[k] = LoadStretch::Join(stretch_at(k), route.load_after[k + 1]);
-    }
-    const LoadStretch& whole = route.load_before[n - 1];
-    const double tolerance = TaskRules::kLoadTolerance;
-    if (!soft_loads) return whole.FitsFrom(0.0, tasks->Capacity(r), tolerance);
-    double& excess = route.excess[kCapacityRule];
-    excess = whole.ExcessFrom(0.0, tasks->Capacity(r));
-    if (excess <= tolerance) excess = 0.0;
+    const LoadStretch* whole = &route.load_before[(n - 1) * dims];
+    const auto whole_in = [whole](size_t d) { return whole[d]; };
+    if (!soft_loads) return LoadPrice(r, whole_in) != kInfeasible;
+    route.excess[kCapacityRule] = LoadExcess(r, whole_in);
     Reprice(r);
     return true;
 }
 
 double RouteSet::ExcessWith(size_t r, size_t q, Vertex node) const {
     const Route& route = routes[r];
-    const LoadStretch with = LoadStretch::Join(
-        LoadStretch::Join(route.load_before[q - 1], LoadStretch::Of(tasks->Demand(node))),
-        route.load_after[q]);
-    const double excess = with.ExcessFrom(0.0, tasks->Capacity(r));
-    return excess <= TaskRules::kLoadTolerance ? 0.0 : excess;
+    const size_t dims = tasks->Dimensions();
+    return LoadExcess(r, [&](size_t d) {
+        return LoadStretch::Join(
+            LoadStretch::Join(route.load_before[(q - 1) * dims + d], tasks->LoadOf(node, d)),
+            route.load_after[q * dims + d]);
+    });
 }
 
 void RouteSet::SetWeights(const RuleAmounts& wanted) {
@@ -113,13 +117,24 @@ void RouteSet::SetWeights(const RuleAmounts& wanted) {
 }
 
 bool RouteSet::LoadFits(size_t r, size_t q, Vertex node) const {
-    const double demand = tasks->Demand(node);
-    if (demand == 0.0 || soft_loads) return true;
+    if (soft_loads) return true;
     const Route& route = routes[r];
-    // The prefix keeps the capacity already; what follows the insertion is entered heavier.
-    const LoadStretch rest = LoadStretch::Join(LoadStretch::Of(demand), route.load_after[q]);
-    return rest.FitsFrom(route.load_before[q - 1].delta, tasks->Capacity(r),
-                         TaskRules::kLoadTolerance);
+    const size_t dims = tasks->Dimensions();
+    for (size_t d = 0; d < dims; ++d) {
+        const LoadStretch load = tasks->LoadOf(node, d);
+        if (load.delta == 0.0 && load.delivered == 0.0) continue;
+        const LoadStretch& before = route.load_before[(q - 1) * dims + d];
+        const LoadStretch rest = LoadStretch::Join(load, route.load_after[q * dims + d]);
+        // Without deliveries the prefix keeps the capacity already, and what follows the
+        // insertion is entered heavier; a delivery weighs on the prefix too.
+        const bool fits = tasks->HasDeliveries()
+                              ? LoadStretch::Join(before, rest).Fits(tasks->Capacity(r, d),
+                                                                      TaskRules::kLoadTolerance)
+                              : rest.FitsFrom(before.delta, tasks->Capacity(r, d),
+                                              TaskRules::kLoadTolerance);
+        if (!fits) return false;
+    }
+    return true;
 }
 
 bool RouteSet::PairsAllow(size_t r, size_t q, Vertex node) const {

@@ -4,11 +4,13 @@
 
 namespace tamrik {
 
-void TaskRules::Reset(size_t vertices, size_t agents) {
+void TaskRules::Reset(size_t vertices, size_t agents, size_t dimensions) {
     vertex_count = vertices;
+    dims = std::max<size_t>(dimensions, 1);
     has_loads = has_negative = has_pairs = has_precedence = false;
-    demand.assign(vertices, 0.0);
-    capacity.assign(agents, std::numeric_limits<double>::infinity());
+    demand.assign(vertices * dims, 0.0);
+    delivery.clear();
+    capacity.assign(agents * dims, std::numeric_limits<double>::infinity());
     optional.clear();
     prize.clear();
     same_of.clear();
@@ -26,14 +28,20 @@ void TaskRules::SetOptional(Vertex vertex, double value) {
     prize[static_cast<size_t>(vertex)] = value;
 }
 
-void TaskRules::SetDemand(Vertex vertex, double value) {
-    demand[static_cast<size_t>(vertex)] = value;
-    has_loads = has_loads || value != 0.0;
-    has_negative = has_negative || value < 0.0;
+void TaskRules::SetLoad(Vertex vertex, size_t dim, double change, double delivered) {
+    const size_t at = static_cast<size_t>(vertex) * dims + dim;
+    demand[at] = change;
+    if (delivered != 0.0) {
+        if (delivery.empty()) delivery.assign(demand.size(), 0.0);
+        delivery[at] = delivered;
+    }
+    has_loads = has_loads || change != 0.0 || delivered != 0.0;
+    has_negative = has_negative || change < 0.0;
 }
 
-void TaskRules::SetCapacity(size_t agent, double value) {
-    capacity[agent] = value > 0.0 ? value : std::numeric_limits<double>::infinity();
+void TaskRules::SetCapacity(size_t agent, size_t dim, double value) {
+    capacity[agent * dims + dim] =
+        value > 0.0 ? value : std::numeric_limits<double>::infinity();
 }
 
 void TaskRules::SizePairTables() {

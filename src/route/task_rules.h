@@ -1,12 +1,14 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <vector>
 
 #include "base/vertex.h"
+#include "route/load_stretch.h"
 #include "route/route_rules.h"
 
 namespace tamrik {
@@ -43,12 +45,17 @@ public:
         std::vector<RouteClock> clocks;
     };
 
-    // Sizes the tables for the instance; no rule applies until one is added.
-    void Reset(size_t vertex_count, size_t agent_count);
-    // Demands of start and end nodes must be left at 0: a route's load is 0 at its start.
-    void SetDemand(Vertex vertex, double demand);
+    // Sizes the tables for the instance and its load dimensions; no rule applies until one
+    // is added.
+    void Reset(size_t vertex_count, size_t agent_count, size_t dimensions = 1);
+    // Loads of start and end nodes must be left at 0: a route's load is what it delivers at
+    // its start. In dimension `dim` serving `vertex` changes the load by `change` (pick-ups
+    // less deliveries), `delivered` of which it drops off from what the route set out with.
+    void SetLoad(Vertex vertex, size_t dim, double change, double delivered = 0.0);
+    void SetDemand(Vertex vertex, double demand) { SetLoad(vertex, 0, demand); }
     // 0 means no limit.
-    void SetCapacity(size_t agent, double capacity);
+    void SetCapacity(size_t agent, size_t dim, double capacity);
+    void SetCapacity(size_t agent, double capacity) { SetCapacity(agent, 0, capacity); }
     void AddSame(Vertex a, Vertex b);
     void AddDiff(Vertex a, Vertex b);
     void AddPrecedence(Vertex before, Vertex after);
@@ -67,11 +74,28 @@ public:
     double Prize(Vertex vertex) const {
         return optional.empty() ? 0.0 : prize[static_cast<size_t>(vertex)];
     }
+    size_t Dimensions() const { return dims; }
+    bool HasDeliveries() const { return !delivery.empty(); }
+    // The change of the first dimension's load, the size by which stops are ordered.
     double Demand(Vertex vertex) const {
-        return has_loads ? demand[static_cast<size_t>(vertex)] : 0.0;
+        return has_loads ? demand[static_cast<size_t>(vertex) * dims] : 0.0;
+    }
+    LoadStretch LoadOf(Vertex vertex, size_t dim) const {
+        const size_t at = static_cast<size_t>(vertex) * dims + dim;
+        return LoadStretch::Of(demand[at], delivery.empty() ? 0.0 : delivery[at]);
     }
     // Infinity for an agent without a limit.
-    double Capacity(size_t agent) const { return capacity[agent]; }
+    double Capacity(size_t agent, size_t dim = 0) const { return capacity[agent * dims + dim]; }
+    // Whether what the node loads or unloads, and what is carried to it, is within the
+    // agent's capacity in every dimension.
+    bool FitsAlone(Vertex vertex, size_t agent) const {
+        for (size_t d = 0; d < dims; ++d) {
+            const LoadStretch load = LoadOf(vertex, d);
+            const double peak = std::max(load.delivered, std::fabs(load.delta + load.delivered));
+            if (peak > Capacity(agent, d) + kLoadTolerance) return false;
+        }
+        return true;
+    }
     const std::vector<Vertex>& SameOf(Vertex v) const { return Partners(same_of, v); }
     const std::vector<Vertex>& DiffOf(Vertex v) const { return Partners(diff_of, v); }
     const std::vector<Vertex>& BeforeOf(Vertex v) const { return Partners(before_of, v); }
@@ -80,11 +104,12 @@ public:
     // Whether the loads along the route stay within 0 .. the agent's capacity.
     template <typename Node>
     bool LoadsFit(const Node* nodes, size_t size, size_t agent) const {
-        double load = 0.0;
-        const double limit = capacity[agent];
-        for (size_t k = 1; k < size; ++k) {
-            load += Demand(static_cast<Vertex>(nodes[k]));
-            if (load < -kLoadTolerance || load > limit + kLoadTolerance) return false;
+        for (size_t d = 0; d < dims; ++d) {
+            LoadStretch whole;
+            for (size_t k = 1; k < size; ++k) {
+                whole = LoadStretch::Join(whole, LoadOf(static_cast<Vertex>(nodes[k]), d));
+            }
+            if (!whole.Fits(Capacity(agent, d), kLoadTolerance)) return false;
         }
         return true;
     }
@@ -116,6 +141,7 @@ private:
     void SizePairTables();
 
     size_t vertex_count = 0;
+    size_t dims = 1;
     // Per vertex (empty while no stop is optional).
     std::vector<uint8_t> optional;
     std::vector<double> prize;
@@ -123,7 +149,10 @@ private:
     bool has_negative = false;
     bool has_pairs = false;
     bool has_precedence = false;
+    // demand[v * dims + d] and capacity[agent * dims + d]; delivery like demand, empty while
+    // nothing is delivered.
     std::vector<double> demand;
+    std::vector<double> delivery;
     std::vector<double> capacity;
     std::vector<std::vector<Vertex>> same_of;
     std::vector<std::vector<Vertex>> diff_of;

@@ -1,12 +1,14 @@
 // Loads and task order: what the options enforce, and the goals of the search that keep them.
 #include <utility>
 
+#include "model/load_amounts.h"
 #include "solver/solver.h"
 
 namespace tamrik {
 
 void Solver::MapTasks(const Problem& problem, const Options& options) {
-    tasks.Reset(points.size(), agents.size());
+    const size_t dims = options.enforce_capacity ? LoadDimensions(problem) : 1;
+    tasks.Reset(points.size(), agents.size(), dims);
     std::vector<uint8_t> endpoint(points.size(), 0);
     for (const std::vector<int64_t>* ends : {&starts, &goals}) {
         for (int64_t v : *ends) endpoint[static_cast<size_t>(v)] = 1;
@@ -16,11 +18,20 @@ void Solver::MapTasks(const Problem& problem, const Options& options) {
         if (!endpoint[v] && !node.required) tasks.SetOptional(static_cast<Vertex>(v), node.prize);
     }
     if (options.enforce_capacity) {
-        // A route's load is 0 at its start: demands at starts and ends do not count.
+        // A route sets out with what it delivers: loads at starts and ends do not count.
         for (size_t v = 0; v < points.size(); ++v) {
-            if (!endpoint[v]) tasks.SetDemand(static_cast<Vertex>(v), problem.nodes[v].demand);
+            if (endpoint[v]) continue;
+            const Node& node = problem.nodes[v];
+            for (size_t d = 0; d < dims; ++d) {
+                const double delivered = DeliveryIn(node, d);
+                tasks.SetLoad(static_cast<Vertex>(v), d,
+                              DemandIn(node, d) + PickupIn(node, d) - delivered, delivered);
+            }
         }
-        for (size_t a = 0; a < agents.size(); ++a) tasks.SetCapacity(a, agents[a].capacity_limit);
+        for (size_t a = 0; a < agents.size(); ++a) {
+            const Agent& agent = problem.agents_ordered[a];
+            for (size_t d = 0; d < dims; ++d) tasks.SetCapacity(a, d, CapacityIn(agent, d));
+        }
     }
     if (!options.enforce_sequence) return;
     const SequenceConstraint& sequence = problem.sequence_constraint;

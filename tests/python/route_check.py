@@ -186,17 +186,32 @@ def service_times(paths, legs, windows, waits_for, departs):
     return times, [path[len(t)] for path, t in zip(paths, times) if len(t) < len(path)]
 
 
-def load_problems(who, path, demands, capacity, endpoints):
-    """From 0, every target adds its demand; the load stays in 0 .. `capacity` (0: no limit)."""
-    problems, load = [], 0
-    for v in path:
-        if v in endpoints:
-            continue
-        load += demands[v]
-        if load < -1e-9:
-            problems.append(f"{who}: load {load} below 0 after {v}")
-        if capacity > 0 and load > capacity + 1e-9:
-            problems.append(f"{who}: load {load} over its capacity {capacity} after {v}")
+def _amounts(value, dims):
+    """A load field as one amount per dimension: a list as it stands, a number as the first."""
+    if isinstance(value, list):
+        return value
+    return [value] + [0] * (dims - 1)
+
+
+def load_problems(who, path, nodes, capacity, endpoints):
+    """Per dimension, a route sets out with every delivery it makes; each target adds its
+    demand and pick-up and drops its delivery; the load stays in 0 .. `capacity` (0: no
+    limit)."""
+    dims = max([len(capacity) if isinstance(capacity, list) else 1] +
+               [len(node[key]) for node in nodes for key in ("demand", "pickup", "delivery")
+                if isinstance(node.get(key), list)])
+    targets = [v for v in path if v not in endpoints]
+    problems = []
+    for d, limit in enumerate(_amounts(capacity, dims)):
+        field = lambda v, key: _amounts(nodes[v].get(key, 0), dims)[d]
+        load = sum(field(v, "delivery") for v in targets)
+        where = f" in dimension {d}" if dims > 1 else ""
+        for v in targets:
+            load += field(v, "demand") + field(v, "pickup") - field(v, "delivery")
+            if load < -1e-9:
+                problems.append(f"{who}: load {load}{where} below 0 after {v}")
+            if limit > 0 and load > limit + 1e-9:
+                problems.append(f"{who}: load {load}{where} over its capacity {limit} after {v}")
     return problems
 
 
@@ -255,8 +270,7 @@ def route_problems(instance, result, costs=None):
         if len(path) - 2 > agent.get("max_stops", math.inf):
             problems.append(f"{who}: serves {len(path) - 2} targets, more than its max_stops")
         if options.get("enforce_capacity", False):
-            problems += load_problems(who, path, [node.get("demand", 0) for node in nodes],
-                                      int(agent.get("capacity", 0)), endpoints)
+            problems += load_problems(who, path, nodes, agent.get("capacity", 0), endpoints)
 
     problems += pair_problems(read.pairs, vertex_of, routes_of)
     order = sorted(checked)

@@ -44,6 +44,8 @@ OBJECTS = [
     ("an infinite demand, loads enforced", lambda p: (
         setattr(p.nodes()[1], "demand", math.inf), setattr(p.options(), "enforce_capacity", True)),
      "node 1: demand = inf is not a finite number"),
+    ("a demand list given as text", lambda p: setattr(p.nodes()[1], "demands", "3"),
+     "Node.demands must be a list of numbers, not '3'"),
     ("a service that is no number", lambda p: setattr(p.nodes()[0], "service", math.nan),
      "node 0: service = nan is not a finite number"),
     ("an infinite shift start", lambda p: setattr(p.agents_ordered()[0], "shift_start", math.inf),

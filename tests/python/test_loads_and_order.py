@@ -10,8 +10,9 @@ import re
 
 import pytest
 
+import _pyploxa_core as core
 import ploxa
-from conftest import DATA, assert_refused
+from conftest import DATA, assert_refused, problem_of, solve_checked, solver_routes
 from route_check import joint_times, route_problems
 
 ON = {"enforce_capacity": True, "enforce_sequence": True}
@@ -27,11 +28,12 @@ def pairs(*items):
 TYPES = {"van": 1.0, "bike": 1.4}  # type and its cost per unit of distance
 
 
-def witness_instance(seed, movable, agents, objective="min_sum", depot=100):
+def witness_instance(seed, movable, agents, objective="min_sum", depot=100, dims=1):
     """A random instance around a solution that it admits: node `depot` is the shared depot,
     the nodes after it are served; pick-up and delivery pairs (+q, -q, a "same" and a
     precedence pair), waits across routes, a "diff" pair, capacities, windows and cost limits
-    all hold for the hidden solution, measured by the checker's own timing."""
+    all hold for the hidden solution, measured by the checker's own timing. With `dims` 2 the
+    loads gain a second dimension of amounts picked up and delivered from the depot."""
     rng = random.Random(seed)
     ids = list(range(depot + 1, depot + 1 + movable))
     types = list(TYPES)
@@ -80,12 +82,29 @@ def witness_instance(seed, movable, agents, objective="min_sum", depot=100):
                        for i in route]
         loads = list(itertools.accumulate(document["nodes"][i - depot]["demand"] for i in route))
         agent["capacity"] = 0 if rng.random() < 0.25 else max(loads + [1]) + rng.randint(0, 1)
+        if dims == 2:
+            agent["capacity"] = [agent["capacity"], second_dimension(rng, document, route, depot)]
     for agent, route_times in zip(document["agents"], times):
         if rng.random() < 0.5:
             agent["max_length"] = math.ceil(route_times[-1]) + rng.randint(0, 40)
     document["constraints"] = [pairs(*sequence), {"kind": "timewindow", "items": windows},
                                {"kind": "assignment", "items": assignment}]
     return document
+
+
+def second_dimension(rng, document, route, depot):
+    """Gives the route's nodes a demand list, pick-ups and deliveries in a second dimension,
+    and returns a capacity that the route's peak load in it meets, or just meets."""
+    nodes = [document["nodes"][i - depot] for i in route]
+    for node in nodes:
+        node["demand"] = [node["demand"], 0]
+        node["pickup"], node["delivery"] = [0, rng.randint(0, 2)], [0, rng.randint(0, 3)]
+    load = sum(node["delivery"][1] for node in nodes)
+    peak = load
+    for node in nodes:
+        load += node["pickup"][1] - node["delivery"][1]
+        peak = max(peak, load)
+    return max(peak, 1) + rng.randint(0, 1)
 
 
 def best_by_enumeration(document):
@@ -115,12 +134,13 @@ def best_by_enumeration(document):
 # grain" one agent that carries 3, without a return obligation, whom the two cheapest orders
 # overload.
 BY_HAND = json.loads((DATA / "loads_by_hand.json").read_text())
-TINY = [witness_instance(seed, 5, 2, objective) for seed in range(4)
-        for objective in ("min_sum", "min_max")]
+TINY = [witness_instance(seed, 5, 2, objective, dims=dims) for dims in (1, 2)
+        for seed in range(4) for objective in ("min_sum", "min_max")]
 
 
 @pytest.mark.parametrize("instance", TINY + list(BY_HAND.values()),
-                         ids=[f"{o}-{s}" for s in range(4) for o in ("sum", "max")] + list(BY_HAND))
+                         ids=[f"{o}-{s}-{d}d" for d in (1, 2) for s in range(4)
+                              for o in ("sum", "max")] + list(BY_HAND))
 @pytest.mark.parametrize("improve", [False, True])  # the joint search; the improvement stage
 def test_tiny_instances_end_as_enumeration_finds_and_the_stage_reaches_its_optimum(instance,
                                                                                   improve):
@@ -151,9 +171,68 @@ SMALL = {
 }
 
 
+def two_dimensions(seed, objective):
+    """A depot and 16 targets loading weight and volume, some of them collecting and some
+    delivering; three vans whose capacities the loads fill in both dimensions."""
+    rng = random.Random(seed)
+    nodes = [{"id": 0, "x": 50, "y": 50}]
+    for i in range(1, 17):
+        node = {"id": i, "x": rng.randint(0, 100), "y": rng.randint(0, 100),
+                "demand": [rng.randint(0, 4), rng.randint(0, 2)]}
+        kind = rng.choice(["pickup", "delivery", None])
+        if kind:
+            node[kind] = [rng.randint(1, 6), rng.randint(0, 3)]
+        nodes.append(node)
+    # Room for a quarter more than the fleet's share of everything loaded and delivered.
+    capacity = [math.ceil(1.25 * sum(node.get(key, [0, 0])[d] for node in nodes
+                                     for key in ("demand", "pickup", "delivery")) / 3)
+                for d in (0, 1)]
+    agents = [{"id": k, "type": "van", "start_node": 0, "end_node": 0, "capacity": capacity}
+              for k in range(3)]
+    return {"nodes": nodes, "agents": agents, "metrics": {"van": {"kind": "euclidean"}},
+            "options": dict(ON, objective=objective, time_limit=2, improve=True, seed=2,
+                            max_iterations=2000)}
+
+
+@pytest.mark.parametrize("objective", ["min_sum", "min_max"])
+@pytest.mark.parametrize("seed", [1, 2])
+def test_two_load_dimensions_hold_and_answer_alike_through_json_and_the_objects(seed, objective):
+    document = two_dimensions(seed, objective)
+    result = solve_checked(document)
+    problem = problem_of(document)
+    for node, given in zip(problem.nodes(), document["nodes"]):
+        for key, field in (("demand", "demands"), ("pickup", "pickup"), ("delivery", "delivery")):
+            setattr(node, field, given.get(key, []))
+    for agent, given in zip(problem.agents_ordered(), document["agents"]):
+        agent.capacities = given["capacity"]
+    options = problem.options()
+    options.objective = core.ObjectiveType.MinMax if objective == "min_max" else core.ObjectiveType.MinSum
+    options.enforce_capacity = options.enforce_sequence = True
+    options.time_limit, options.improve, options.seed, options.max_iterations = 2, True, 2, 2000
+    solver = core.Solver(problem, options)
+    assert solver.solve() == 1
+    routes = solver_routes(document["agents"], solver.get_result())
+    assert route_problems(document, routes) == []
+    assert [r["path"] for r in routes["routes"]] == [r["path"] for r in result["routes"]]
+
+
+def with_loads(nodes=None, capacities=([5, 5], [5, 5])):
+    """SMALL with node changes {id: fields} and the agents' capacities."""
+    return {"nodes": [dict(n, **(nodes or {}).get(n["id"], {})) for n in SMALL["nodes"]],
+            "agents": [dict(a, capacity=c) for a, c in zip(SMALL["agents"], capacities)]}
+
+
 @pytest.mark.parametrize("change, message", [
     ({"agents": [SMALL["agents"][0], dict(SMALL["agents"][1], capacity=-3)]},
      "agent 1: capacity = -3 is negative"),
+    (with_loads({1: {"demand": [1, 2, 3]}}),
+     "node 1: demand lists 3 amounts where the loads have 2 dimensions"),
+    (with_loads({2: {"pickup": 3}}), "node 2: pickup lists 1 amount where the loads have 2 dimensions"),
+    (with_loads({3: {"delivery": [0, -1]}}), "node 3: delivery[1] = -1 is negative"),
+    (with_loads({4: {"demand": 2}}), "node 4: demand is one amount where the loads have 2 dimensions"),
+    (with_loads(capacities=([5, 5], 7)), "agent 1: capacity is one amount where the loads have 2"),
+    (with_loads(capacities=([5, 5], [5, 5, 5])),
+     "agent 1: capacity lists 3 amounts where the loads have 2 dimensions"),
     ({"constraints": [pairs((3, 99, "same"))]}, 'sequence "same" pair (3, 99): node 99 is no node id'),
     ({"constraints": [pairs((4, 4, None))]},
      "sequence precedence pair (4, 4): a node is paired with itself"),
@@ -176,6 +255,9 @@ def test_bad_loads_and_pairs_raise_only_when_enforced(change, message):
       "constraints": [{"kind": "assignment", "items": [{"node": 3, "types": ["a"]}]}]},
      {"enforce_capacity": True},
      r"node 3: demand 5 is above the capacity of every agent that may visit it"),
+    # what is delivered is on board from the start
+    (with_loads({2: {"delivery": [1, 6]}}), {"enforce_capacity": True},
+     r"node 2: load 6 in dimension 1 is above the capacity of every agent that may visit it"),
     ({"constraints": [{"kind": "assignment", "items": [{"node": 1, "types": ["a"]},
                                                        {"node": 2, "types": ["b"]}]},
                       pairs((1, 2, "same"))]},

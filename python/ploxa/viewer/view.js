@@ -21,6 +21,8 @@ const state = { routes: [], curve: [], result: null, latest: null, pending: fals
 const colour = k => COLOURS[k % COLOURS.length];
 const number = value => (value === undefined || value === null ? "–"
                                                                : String(+Number(value).toFixed(3)));
+// A load: one number, or one per dimension.
+const amounts = value => (Array.isArray(value) ? value.map(number).join(" / ") : number(value));
 const seconds = value => `${+Number(value).toPrecision(3)} s`;
 const twoDigits = n => String(n).padStart(2, "0");
 
@@ -111,7 +113,7 @@ function tipLines(node) {
   if (windows.length) lines.push(`window ${windows.map(([a, b]) => `${time(a)}–${time(b)}`)
                                                      .join(", ")}`);
   if (node.service) lines.push(`service ${duration(node.service)}`);
-  if (node.demand) lines.push(`demand ${number(node.demand)}`);
+  if (node.demand) lines.push(`demand ${amounts(node.demand)}`);
   const visit = depots.has(node.id) ? null : visitOf(node.id);
   if (visit) lines.push(`stop ${visit.order} of ${visit.stops}, agent ${visit.agent}`);
   if (visit && visit.stop) lines.push(...visitLines(visit.stop, windows));
@@ -264,8 +266,11 @@ function drawCurve() {
 }
 
 function loadOf(path) {
+  const add = (sum, demand) => (Array.isArray(demand)
+    ? demand.map((d, k) => (Array.isArray(sum) ? sum[k] || 0 : k === 0 ? sum : 0) + d)
+    : Array.isArray(sum) ? sum.map((s, k) => s + (k === 0 ? demand : 0)) : sum + demand);
   return path.filter(id => !depots.has(id))
-    .reduce((sum, id) => sum + ((nodes.get(id) || {}).demand || 0), 0);
+    .reduce((sum, id) => add(sum, (nodes.get(id) || {}).demand || 0), 0);
 }
 
 // Columns without anything to show (no demands, no times) are left out.
@@ -276,7 +281,7 @@ function tableColumns() {
     ["agent", (path, k) => agents[k].id],
     ["stops", path => Math.max(0, path.length - 2)],
     ["cost", (path, k) => number(routeOf(k).cost)],
-    ...(hasDemands ? [["load", path => number(loadOf(path))]] : []),
+    ...(hasDemands ? [["load", path => amounts(loadOf(path))]] : []),
     ...(timed ? [["start", (path, k) => time(routeOf(k).start_time)],
                  ["end", (path, k) => time(routeOf(k).end_time)]] : []),
   ];

@@ -16,6 +16,7 @@ namespace {
 
 using testing::FillHalfAtRandom;
 using testing::HighestLoad;
+using testing::WalkedOverload;
 
 enum class Bends { kNothing, kLoads, kDays };
 
@@ -25,6 +26,7 @@ struct Case {
     Bends bends;
     bool timed = true;
     bool priced = false;
+    size_t dims = 1;
 };
 
 constexpr double kLoadPrice = 3.0;
@@ -75,7 +77,9 @@ std::vector<Vertex> Held(const RouteSet& set) {
 // keep every rule (walked whole, loads included) exactly when the price was feasible.
 class Moves : public ::testing::TestWithParam<Case>, protected testing::BusyRoutes {
 protected:
-    Moves() : BusyRoutes(GetParam().seed, GetParam().several, GetParam().timed, GetParam().priced) {
+    Moves()
+        : BusyRoutes(GetParam().seed, GetParam().several, GetParam().timed, GetParam().priced,
+                     GetParam().dims) {
         if (GetParam().bends == Bends::kLoads) set.SetLoadWeight(kLoadPrice);
         if (GetParam().bends == Bends::kDays) {
             RuleAmounts weights{};
@@ -89,12 +93,16 @@ protected:
     }
 
 
+    double Overload(size_t r, const std::vector<Vertex>& nodes) const {
+        return WalkedOverload(problem, nodes, tasks.Capacity(r), GetParam().dims);
+    }
+
     // Whether route r of `made` keeps every rule that does not bend, walked whole.
     bool Keeps(const RouteSet& made, size_t r) const {
         const std::vector<Vertex>& nodes = made.RouteOf(r).nodes;
         const std::vector<int64_t> path(nodes.begin(), nodes.end());
         const bool days = rules.EvaluatePath(path, static_cast<int64_t>(r)).feasible;
-        const bool loads = HighestLoad(problem, nodes) <= tasks.Capacity(r);
+        const bool loads = Overload(r, nodes) <= 1e-9;
         switch (GetParam().bends) {
             case Bends::kNothing: return days && loads;
             case Bends::kLoads: return days;
@@ -122,7 +130,11 @@ protected:
             const RouteSet::Route& route = made.RouteOf(price.routes[k]);
             ASSERT_EQ(route.nodes.size(), price.sizes[k]);
             ASSERT_NEAR(price.costs[k], route.Cost(), 1e-6 * std::max(1.0, route.Cost()));
-            ASSERT_NEAR(route.load_before.back().high, HighestLoad(problem, route.nodes), 1e-9);
+            ASSERT_NEAR(route.load_before[(route.nodes.size() - 1) * GetParam().dims].high,
+                        HighestLoad(problem, route.nodes), 1e-9);
+            if (GetParam().bends == Bends::kLoads) {
+                ASSERT_NEAR(route.excess[kCapacityRule], Overload(price.routes[k], route.nodes), 1e-9);
+            }
         }
     }
 
@@ -267,7 +279,7 @@ TEST_P(Moves, RoutesMeasureWhatTheyBreakAsADirectWalkDoes) {
                                                : 0.0);
         const std::vector<int64_t> path(route.nodes.begin(), route.nodes.end());
         const bool kept = rules.EvaluatePath(path, static_cast<int64_t>(r)).feasible &&
-                          HighestLoad(problem, route.nodes) <= tasks.Capacity(r);
+                          Overload(r, route.nodes) <= 1e-9;
         EXPECT_EQ(kept, route.penalty == 0.0) << "route " << r;
     }
     EXPECT_EQ(warped > 0, GetParam().bends == Bends::kDays);
@@ -281,7 +293,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{7, false, Bends::kNothing, false}, Case{8, false, Bends::kLoads, false},
                       // durations apart from the costs, priced routes, distance and duration limits
                       Case{13, false, Bends::kNothing, true, true},
-                      Case{10, true, Bends::kDays, true, true}));
+                      Case{10, true, Bends::kDays, true, true},
+                      // a second load dimension of pick-ups and deliveries
+                      Case{11, false, Bends::kNothing, true, false, 2},
+                      Case{12, true, Bends::kLoads, false, false, 2}));
 
 }  // namespace
 }  // namespace tamrik

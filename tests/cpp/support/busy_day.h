@@ -72,26 +72,43 @@ inline Problem BusyDay(unsigned seed, bool several, bool timed = true, bool pric
     return problem;
 }
 
-inline TaskRules LoadsOf(const Problem& problem) {
+// The second load dimension of a two-dimensional day: what each target picks up and what it
+// has delivered, against a capacity that routes of the day's length fill.
+struct SecondLoad {
+    double pickup;
+    double delivery;
+};
+inline SecondLoad SecondLoadOf(size_t vertex) {
+    return {static_cast<double>(vertex % 3), static_cast<double>((vertex * 7) % 5)};
+}
+constexpr double kSecondCapacity = 16.0;
+
+inline TaskRules LoadsOf(const Problem& problem, size_t dims) {
     TaskRules tasks;
-    tasks.Reset(problem.nodes.size(), problem.agents_ordered.size());
+    tasks.Reset(problem.nodes.size(), problem.agents_ordered.size(), dims);
     for (size_t v = 1; v < problem.nodes.size(); ++v) {
         tasks.SetDemand(static_cast<Vertex>(v), problem.nodes[v].demand);
+        if (dims == 2) {
+            const SecondLoad second = SecondLoadOf(v);
+            tasks.SetLoad(static_cast<Vertex>(v), 1, second.pickup - second.delivery, second.delivery);
+        }
     }
     for (size_t a = 0; a < problem.agents_ordered.size(); ++a) {
         tasks.SetCapacity(a, problem.agents_ordered[a].capacity_limit);
+        if (dims == 2) tasks.SetCapacity(a, 1, kSecondCapacity);
     }
     return tasks;
 }
 
 // A busy day with what the route layer's tests build on it: its rules (through a quiet solver
-// probe, which must outlive them), its loads and a route set with every route empty.
+// probe, which must outlive them), its loads (in one dimension or two) and a route set with
+// every route empty.
 struct BusyRoutes {
-    BusyRoutes(unsigned seed, bool several, bool timed = true, bool priced = false)
+    BusyRoutes(unsigned seed, bool several, bool timed = true, bool priced = false, size_t dims = 1)
         : problem(BusyDay(seed, several, timed, priced)),
           solver(QuietProbe(problem)),
           rules(solver->Rules()),
-          tasks(LoadsOf(problem)),
+          tasks(LoadsOf(problem, dims)),
           set(rules, &tasks) {
         EXPECT_TRUE(set.LoadEmpty().empty());
     }
@@ -112,6 +129,25 @@ inline double HighestLoad(const Problem& problem, const std::vector<Vertex>& pat
         highest = std::max(highest, load);
     }
     return highest;
+}
+
+// How far a path's loads leave [0, capacity] summed over the dimensions, walked node by node:
+// the second dimension sets out with every delivery of the path.
+inline double WalkedOverload(const Problem& problem, const std::vector<Vertex>& path,
+                             double capacity, size_t dims) {
+    double over = std::max(0.0, HighestLoad(problem, path) - capacity);
+    if (dims == 1) return over;
+    double load = 0.0;
+    for (size_t k = 1; k + 1 < path.size(); ++k) load += SecondLoadOf(static_cast<size_t>(path[k])).delivery;
+    double highest = load;
+    double lowest = load;
+    for (size_t k = 1; k + 1 < path.size(); ++k) {
+        const SecondLoad second = SecondLoadOf(static_cast<size_t>(path[k]));
+        load += second.pickup - second.delivery;
+        highest = std::max(highest, load);
+        lowest = std::min(lowest, load);
+    }
+    return over + std::max(0.0, highest - kSecondCapacity) + std::max(0.0, -lowest);
 }
 
 // Half of the targets, each at the first of a few random places that keeps every rule.
