@@ -32,6 +32,8 @@ VRPLIB_MISSING = ("reading instance files needs the vrplib package; install it w
                   "pip install '.[formats]' (or pip install vrplib)")
 
 Number = int | float
+# A load: one number, or one per load dimension.
+Amount = Number | list[Number]
 FilePath = str | PathLike[str]
 
 
@@ -54,9 +56,11 @@ class FileInstance:
     travel: list[list[float]] | None = None     # an explicit matrix
     depot: int = 0
     vehicles: int | None = None
-    capacity: int | None = None
+    capacity: int | list[int] | None = None     # a list: one per load dimension
     max_length: int | None = None
-    demands: list[Number] | None = None
+    demands: list[Amount] | None = None
+    deliveries: list[Amount] | None = None      # LINEHAUL_SECTION: carried from the depot
+    pickups: list[Amount] | None = None         # BACKHAUL_SECTION: brought back to it
     service: list[Number] | None = None
     windows: dict[int, tuple[Number, Number]] = field(default_factory=dict)
     pairs: list[tuple[int, int]] = field(default_factory=list)  # (pick-up, delivery)
@@ -119,6 +123,30 @@ def _whole(value: Any, key: str) -> int:
     if isinstance(value, (int, float)) and float(value).is_integer():
         return int(value)
     raise FormatError(f"{key} must be a whole number, not {value!r}")
+
+
+def _capacity(value: Any) -> int | list[int]:
+    """CAPACITY: one whole number, or one per load dimension (\"10 20\")."""
+    if isinstance(value, str):
+        try:
+            cells = [float(cell) for cell in value.split()]
+        except ValueError:
+            cells = []
+        if len(cells) < 2 or not all(cell.is_integer() for cell in cells):
+            raise FormatError(f"CAPACITY must be whole numbers, not {value!r}")
+        return [int(cell) for cell in cells]
+    return _whole(value, "CAPACITY")
+
+
+def _amounts(data: dict[str, Any], ids: dict[str, list[str]], key: str,
+             position: dict[int, int]) -> list[Amount]:
+    """A load section, one amount per node or, with several columns, one list per node."""
+    value = data[key]
+    width = 1 if getattr(value, "ndim", 2) == 1 else len(value[0]) if len(value) else 1
+    rows = _node_values(data, ids, key, width, position)
+    zero = [0.0] * width
+    return [(_number(row[0]) if width == 1 else [_number(cell) for cell in row])
+            for row in (rows.get(k, zero) for k in range(len(position)))]
 
 
 def _number(value: float) -> Number:
@@ -213,10 +241,11 @@ def _vrplib_file(data: dict[str, Any], ids: dict[str, list[str]], stem: str) -> 
         raise FormatError(f"DEPOT_SECTION must name one of the {count} listed nodes "
                           f"(1 for the first), not {' '.join(str(d + 1) for d in depots)}")
     source.depot = depots[0]
-    for key, attribute in (("vehicles", "vehicles"), ("capacity", "capacity"),
-                           ("distance", "max_length")):
+    for key, attribute in (("vehicles", "vehicles"), ("distance", "max_length")):
         if key in data:
             setattr(source, attribute, _whole(data[key], key.upper()))
+    if "capacity" in data:
+        source.capacity = _capacity(data["capacity"])
     _read_node_sections(source, data, ids, position)
     return source
 
@@ -226,10 +255,14 @@ def _read_node_sections(source: FileInstance, data: dict[str, Any], ids: dict[st
     count = len(source.ids)
     pd = _node_values(data, ids, "pickup_and_delivery", 6, position) \
         if "pickup_and_delivery" in data else {}
-    demand = _node_values(data, ids, "demand", 1, position) if "demand" in data else \
-        {node: row[:1] for node, row in pd.items()}
-    if demand or "demand" in data:
-        source.demands = [_number(demand.get(k, [0])[0]) for k in range(count)]
+    if "demand" in data:
+        source.demands = _amounts(data, ids, "demand", position)
+    elif pd:
+        source.demands = [_number(pd[k][0]) if k in pd else 0 for k in range(count)]
+    if "linehaul" in data:
+        source.deliveries = _amounts(data, ids, "linehaul", position)
+    if "backhaul" in data:
+        source.pickups = _amounts(data, ids, "backhaul", position)
     windows = _node_values(data, ids, "time_window", 2, position) if "time_window" in data \
         else {node: row[1:3] for node, row in pd.items()}
     source.windows = {node: (_number(a), _number(b)) for node, (a, b) in sorted(windows.items())}
@@ -305,11 +338,15 @@ def to_instance(source: FileInstance, agents: int | None = None, objective: str 
         for k, (x, y) in enumerate(source.coordinates)]
     for node, demand in zip(nodes, source.demands or []):
         node["demand"] = demand
+    for key, amounts in (("delivery", source.deliveries), ("pickup", source.pickups)):
+        for node, amount in zip(nodes, amounts or []):
+            if any(amount if isinstance(amount, list) else [amount]):
+                node[key] = amount
     if not fold_service:
         for node, service in zip(nodes, source.service or []):
             if service:
                 node["service"] = service
-    agent_fields: dict[str, int] = {}
+    agent_fields: dict[str, int | list[int]] = {}
     if source.capacity is not None:
         agent_fields["capacity"] = source.capacity
     if source.max_length is not None:
@@ -329,7 +366,8 @@ def to_instance(source: FileInstance, agents: int | None = None, objective: str 
             item for p, d in source.pairs
             for item in ({"before": ids[p], "after": ids[d], "type": "same"},
                          {"before": ids[p], "after": ids[d]})]})
-    loads = source.demands is not None or source.capacity is not None
+    loads = any(amounts is not None for amounts in (
+        source.demands, source.capacity, source.deliveries, source.pickups))
     options: dict[str, Any] = {
         "objective": objective or ("min_sum" if loads or source.pairs else "min_max"),
         "return_to_end": True, "time_limit": time_limit}

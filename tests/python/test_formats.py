@@ -51,6 +51,18 @@ def test_a_capacitated_file_keeps_its_node_numbers_depot_capacities_demands_and_
     assert convert(tmp_path, CVRP, "--objective", "min_max")["options"]["objective"] == "min_max"
 
 
+def test_several_load_columns_deliveries_and_pickups_become_lists_the_solve_keeps(tmp_path):
+    # Two dimensions; node 4 is delivered to from the depot, node 2 also sends some back.
+    instance = convert(tmp_path, (FORMATS / "two-dims.vrp").read_text(), "--node-ids", "file")
+    assert [(n["id"], n["demand"], n.get("delivery"), n.get("pickup"))
+            for n in instance["nodes"]] == [(1, [0, 0], None, None), (2, [4, 1], None, [2, 0]),
+                                            (3, [3, 2], None, None), (4, [0, 0], [5, 3], None)]
+    assert instance["agents"][0]["capacity"] == [10, 6]
+    result = solve_checked(instance)
+    # Out the other way round the first dimension would carry 11: 5 for node 4 and 6 picked up.
+    assert result["routes"][0]["node_ids"] == [1, 4, 3, 2, 1]
+
+
 def test_pickup_and_delivery_pairs_become_same_and_precedence_pairs(tmp_path):
     instance = convert(tmp_path, PDPTW, "--node-ids", "file")
     assert [(n["id"], n["type"], n["demand"]) for n in instance["nodes"]] == [
