@@ -120,13 +120,20 @@ bool RouteSet::LoadFits(size_t r, size_t q, Vertex node) const {
     if (soft_loads) return true;
     const Route& route = routes[r];
     const size_t dims = tasks->Dimensions();
+    if (dims == 1 && !tasks->HasDeliveries()) {
+        // The prefix keeps the capacity already; what follows the insertion is entered heavier.
+        const double demand = tasks->Demand(node);
+        if (demand == 0.0) return true;
+        const LoadStretch rest = LoadStretch::Join(LoadStretch::Of(demand), route.load_after[q]);
+        return rest.FitsFrom(route.load_before[q - 1].delta, tasks->Capacity(r),
+                             TaskRules::kLoadTolerance);
+    }
     for (size_t d = 0; d < dims; ++d) {
         const LoadStretch load = tasks->LoadOf(node, d);
         if (load.delta == 0.0 && load.delivered == 0.0) continue;
         const LoadStretch& before = route.load_before[(q - 1) * dims + d];
         const LoadStretch rest = LoadStretch::Join(load, route.load_after[q * dims + d]);
-        // Without deliveries the prefix keeps the capacity already, and what follows the
-        // insertion is entered heavier; a delivery weighs on the prefix too.
+        // A delivery weighs on the prefix too.
         const bool fits = tasks->HasDeliveries()
                               ? LoadStretch::Join(before, rest).Fits(tasks->Capacity(r, d),
                                                                       TaskRules::kLoadTolerance)
