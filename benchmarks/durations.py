@@ -17,10 +17,8 @@ and .json; rows of earlier runs for other instances or the other solver are kept
                                              [--solvers Ploxa,PyVRP]
 """
 
-import argparse
 import json
 import math
-import statistics
 import sys
 from pathlib import Path
 
@@ -28,8 +26,8 @@ HERE = Path(__file__).resolve().parent
 sys.path[:0] = [str(HERE), str(HERE.parent / "tests" / "python")]
 
 from route_check import route_problems  # noqa: E402
-from time_windows import (SCALE, instance, ours, pyvrp_model, pyvrp_routes,  # noqa: E402
-                          run_and_summarise, solomon_files)
+from time_windows import (SCALE, gap_lines, instance, ours, peer_arguments,  # noqa: E402
+                          pyvrp_model, pyvrp_routes, run_and_summarise, solomon_files)
 
 SPEED = 0.8
 UNIT_DURATION = 0.1
@@ -116,18 +114,11 @@ def summary(rows, budget):
             gaps.append(100 * (mine["value"] / peer["value"] - 1))
         cells.append(f"{gaps[-1]:.2f}" if mine.get("feasible") and peer.get("feasible") else "")
         lines.append("| " + " | ".join(cells) + " |")
-    if gaps:
-        lines += ["", f"Mean gap {statistics.mean(gaps):+.2f} % over {len(gaps)} instances, "
-                      f"worst {max(gaps):+.2f} %."]
-    return "\n".join(lines) + "\n"
+    return "\n".join(lines + gap_lines(gaps)) + "\n"
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--budget", type=float, default=10.0)
-    parser.add_argument("--only", default="", help="comma-separated instance names")
-    parser.add_argument("--solvers", default="Ploxa,PyVRP")
-    args = parser.parse_args()
+    args = peer_arguments(__doc__.splitlines()[0], 10.0)
     run_and_summarise(solomon_files(args.only), args.budget, args.solvers.split(","), OUT, run,
                       summary)
 

@@ -275,6 +275,24 @@ def solomon_files(only):
                   if p.name != FLEETS and (not wanted or p.stem.upper() in wanted))
 
 
+def peer_arguments(description, budget):
+    """The arguments of a comparison with PyVRP: --budget, --only (comma-separated instance
+    names) and --solvers."""
+    parser = argparse.ArgumentParser(description=description)
+    parser.add_argument("--budget", type=float, default=budget)
+    parser.add_argument("--only", default="", help="comma-separated instance names")
+    parser.add_argument("--solvers", default="Ploxa,PyVRP")
+    return parser.parse_args()
+
+
+def gap_lines(gaps):
+    """The closing lines of a summary: the mean and the worst gap, if any."""
+    if not gaps:
+        return []
+    return ["", f"Mean gap {statistics.mean(gaps):+.2f} % over {len(gaps)} instances, "
+                f"worst {max(gaps):+.2f} %."]
+
+
 def run_and_summarise(paths, budget, solvers, out, run, summary):
     """`run(path, budget, solvers, log)` over the paths, logged to out.<solvers>.log; the rows
     then join those of out.json, and `summary(rows, budget)` goes to out.md."""

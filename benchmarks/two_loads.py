@@ -13,7 +13,6 @@ the two must agree. Results go to results/two-loads.md and .json.
                                              [--solvers Ploxa,PyVRP]
 """
 
-import argparse
 import json
 import math
 import random
@@ -27,7 +26,7 @@ sys.path[:0] = [str(HERE), str(HERE.parent / "tests" / "python")]
 
 from loads_and_order import as_result, ours  # noqa: E402
 from x_free import free_fleet  # noqa: E402
-from time_windows import run_and_summarise  # noqa: E402
+from time_windows import gap_lines, peer_arguments, run_and_summarise  # noqa: E402
 from x_set import DATA, checked_row, default_twenty, instance, size_of  # noqa: E402
 
 OUT = HERE / "results" / "two-loads"
@@ -130,18 +129,11 @@ def summary(rows, budget):
             gaps.append(100 * (mine["value"] / peer["value"] - 1))
             gap = f"{gaps[-1]:+.2f}"
         lines.append("| " + " | ".join(cells + [gap]) + " |")
-    if gaps:
-        lines += ["", f"Mean gap {statistics.mean(gaps):+.2f} % over {len(gaps)} instances, "
-                      f"worst {max(gaps):+.2f} %."]
-    return "\n".join(lines) + "\n"
+    return "\n".join(lines + gap_lines(gaps)) + "\n"
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--budget", type=float, default=30.0)
-    parser.add_argument("--only", default="", help="comma-separated instance names")
-    parser.add_argument("--solvers", default="Ploxa,PyVRP")
-    args = parser.parse_args()
+    args = peer_arguments(__doc__.splitlines()[0], 30.0)
     if args.only:
         paths = [DATA / f"{name}.vrp" for name in args.only.split(",")]
     else:  # every other of x_set.py's twenty: ten spread over the sizes
