@@ -46,34 +46,5 @@ TEST(LoadStretch, JoinedAtAnySplitItReachesTheLoadsOfAWalkFromAnyEntry) {
     }
 }
 
-// A route sets out carrying everything it delivers, whichever way its stretches are joined.
-TEST(LoadStretch, AWholeRouteEntersWithItsDeliveriesAndFitsAsAWalkFromThemDoes) {
-    std::mt19937 random(8);
-    std::uniform_int_distribution<int> amount(0, 5);
-    for (int trial = 0; trial < 300; ++trial) {
-        const size_t size = 1 + static_cast<size_t>(trial % 7);
-        std::vector<LoadStretch> nodes;
-        std::vector<double> pickup(size), delivery(size);
-        for (size_t k = 0; k < size; ++k) {
-            pickup[k] = amount(random);
-            delivery[k] = amount(random);
-            nodes.push_back(LoadStretch::Of(pickup[k] - delivery[k], delivery[k]));
-        }
-        double load = 0.0;
-        for (double d : delivery) load += d;
-        double high = load;
-        for (size_t k = 0; k < size; ++k) high = std::max(high, load += pickup[k] - delivery[k]);
-        for (size_t split = 0; split < size; ++split) {
-            LoadStretch first, second;
-            for (size_t k = 0; k < split; ++k) first = LoadStretch::Join(first, nodes[k]);
-            for (size_t k = split; k < size; ++k) second = LoadStretch::Join(second, nodes[k]);
-            const LoadStretch whole = LoadStretch::Join(first, second);
-            const double capacity = 12.0;
-            EXPECT_EQ(whole.Excess(capacity), std::max(0.0, high - capacity));
-            EXPECT_EQ(whole.Fits(capacity, 0.0), high <= capacity);
-        }
-    }
-}
-
 }  // namespace
 }  // namespace tamrik
