@@ -275,14 +275,24 @@ def solomon_files(only):
                   if p.name != FLEETS and (not wanted or p.stem.upper() in wanted))
 
 
-def peer_arguments(description, budget):
+def peer_arguments(description, budget, more=None):
     """The arguments of a comparison with PyVRP: --budget, --only (comma-separated instance
-    names) and --solvers."""
+    names), --solvers, and those `more(parser)` adds."""
     parser = argparse.ArgumentParser(description=description)
     parser.add_argument("--budget", type=float, default=budget)
     parser.add_argument("--only", default="", help="comma-separated instance names")
     parser.add_argument("--solvers", default="Ploxa,PyVRP")
+    if more is not None:
+        more(parser)
     return parser.parse_args()
+
+
+def by_instance(rows):
+    """The rows as {instance: {solver: row}}."""
+    by = {}
+    for row in rows:
+        by.setdefault(row["instance"], {})[row["solver"]] = row
+    return by
 
 
 def gap_lines(gaps):
