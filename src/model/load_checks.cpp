@@ -15,26 +15,14 @@ public:
 
     void Node(const tamrik::Node& node) {
         const std::string who = "node " + std::to_string(node.id) + ": ";
-        Number(who, "demand", node.demand, false);
-        List(who, "demand", node.demands, false);
+        NumberOrList(who, "demand", node.demand, node.demands, false);
         List(who, "pickup", node.pickup, true);
         List(who, "delivery", node.delivery, true);
-        if (node.demands.empty()) {
-            Single(who, "demand", node.demand);
-        } else {
-            Repeated(who, "demand", node.demand, node.demands);
-        }
     }
 
     void Agent(const tamrik::Agent& agent) {
-        const std::string who = "agent " + std::to_string(agent.id) + ": ";
-        Number(who, "capacity", agent.capacity_limit, true);
-        List(who, "capacity", agent.capacities, true);
-        if (agent.capacities.empty()) {
-            Single(who, "capacity", agent.capacity_limit);
-        } else {
-            Repeated(who, "capacity", agent.capacity_limit, agent.capacities);
-        }
+        NumberOrList("agent " + std::to_string(agent.id) + ": ", "capacity", agent.capacity_limit,
+                     agent.capacities, true);
     }
 
 private:
@@ -63,17 +51,17 @@ private:
         }
     }
 
-    // One number where the loads have several dimensions.
-    void Single(const std::string& who, const std::string& field, double value) {
-        if (dims_ > 1 && value != 0.0) {
+    // A field read as one number or as a list: the number may not stand alone where the
+    // loads have several dimensions, nor disagree with the list's first amount.
+    void NumberOrList(const std::string& who, const std::string& field, double value,
+                      const std::vector<double>& values, bool signless) {
+        Number(who, field, value, signless);
+        List(who, field, values, signless);
+        if (value == 0.0) return;
+        if (values.empty() && dims_ > 1) {
             Invalid(who + field + " is one amount where the loads have " + std::to_string(dims_) +
                     " dimensions");
-        }
-    }
-
-    void Repeated(const std::string& who, const std::string& field, double value,
-                  const std::vector<double>& values) {
-        if (value != 0.0 && value != values.front()) {
+        } else if (!values.empty() && value != values.front()) {
             Invalid(who + field + " = " + NumberText(value) + " disagrees with its list's first amount " +
                     NumberText(values.front()));
         }
